@@ -84,16 +84,27 @@ std::string ReadOnlyMountUnavailableReason() {
 
 namespace {
 
-bool MountReadOnly(const std::string& dir) {
+// Mounts made after this stay in the child's own namespace.
+bool PrivateMounts() {
     return ::unshare(CLONE_NEWNS) == 0 &&
-           ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
-           ::mount(dir.c_str(), dir.c_str(), nullptr, MS_BIND, nullptr) == 0 &&
-           ::mount(nullptr, dir.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+           ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
 }
 
-} // namespace
+// The old current directory still points below the new mount: enter it again.
+bool MountReadOnly(const std::string& dir) {
+    return PrivateMounts() && ::mount(dir.c_str(), dir.c_str(), nullptr, MS_BIND, nullptr) == 0 &&
+           ::mount(nullptr, dir.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) == 0 &&
+           ::chdir(dir.c_str()) == 0;
+}
 
-std::string RunWithReadOnlyMount(const std::string& dir, const std::function<std::string()>& body) {
+bool MountSmallTmpfs(const std::string& dir, size_t sizeBytes) {
+    const auto options = "size=" + std::to_string(sizeBytes) + ",mode=0755";
+    return PrivateMounts() && ::mount("tmpfs", dir.c_str(), "tmpfs", 0, options.c_str()) == 0 &&
+           ::chdir(dir.c_str()) == 0;
+}
+
+std::string RunInChildWithMount(const std::function<bool()>& mount,
+                                const std::function<std::string()>& body) {
     int fds[2];
     if (::pipe(fds) != 0)
         return "pipe failed";
@@ -102,7 +113,7 @@ std::string RunWithReadOnlyMount(const std::string& dir, const std::function<std
         ::close(fds[0]);
         std::string result;
         try {
-            result = MountReadOnly(dir) ? body() : "could not mount read-only";
+            result = mount() ? body() : "could not mount";
         } catch (const std::exception& e) {
             result = std::string{"exception: "} + e.what();
         }
@@ -125,6 +136,17 @@ std::string RunWithReadOnlyMount(const std::string& dir, const std::function<std
     if (result.empty())
         return "child ended without a result";
     return result == "ok" ? "" : result;
+}
+
+} // namespace
+
+std::string RunWithReadOnlyMount(const std::string& dir, const std::function<std::string()>& body) {
+    return RunInChildWithMount([&] { return MountReadOnly(dir); }, body);
+}
+
+std::string RunWithSmallFileSystem(const std::string& dir, size_t sizeBytes,
+                                   const std::function<std::string()>& body) {
+    return RunInChildWithMount([&] { return MountSmallTmpfs(dir, sizeBytes); }, body);
 }
 
 } // namespace pingvard::test

@@ -42,6 +42,11 @@ std::string ReadOnlyMountUnavailableReason();
 // the result is that text, or a description of how the child failed.
 std::string RunWithReadOnlyMount(const std::string& dir, const std::function<std::string()>& body);
 
+// Runs body in a forked child that sees an empty tmpfs of sizeBytes mounted
+// over dir (and has dir as its current directory); results as above.
+std::string RunWithSmallFileSystem(const std::string& dir, size_t sizeBytes,
+                                   const std::function<std::string()>& body);
+
 // Runs body in a forked child; returns the child's exit status (0 when body
 // returns, 99 when it throws, -1 when the child was killed by a signal).
 int RunInChild(const std::function<void()>& body);

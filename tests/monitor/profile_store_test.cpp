@@ -3,6 +3,7 @@
 #include "monitor/profile_store.h"
 
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -167,6 +168,37 @@ TEST_F(ProfileStore, ACrashBeforeTheRenameNeverTruncatesTheFile) {
     TProfileStore store("pingvard.ini"); // the debris does not stop the next write
     ASSERT_TRUE(store.Write("Constants", "MaxTimeouts", "7"));
     EXPECT_EQ(store.Read("Constants", "MaxTimeouts"), "7");
+}
+
+// A full disk fails the write of the temporary file: the write is refused and
+// the configuration stays whole.
+TEST_F(ProfileStore, AFullDiskLeavesTheFileWhole) {
+    if (const auto reason = test::ReadOnlyMountUnavailableReason(); !reason.empty())
+        GTEST_SKIP() << reason;
+    const auto failure = test::RunWithSmallFileSystem(m_dir.Path(), 64 * 1024, [] {
+        const std::string original = "[Constants]\nMaxTimeouts=5\n";
+        WriteFileText("pingvard.ini", original);
+        {
+            std::ofstream filler("filler", std::ios::binary);
+            const std::string block(4096, 'f');
+            while (filler.write(block.data(), block.size()))
+                ;
+        }
+        TIniFile ini(ConfigFileName());
+        try {
+            ini.WriteText("Constants", "Comment", std::string(8192, 'c'));
+            return std::string{"the write succeeded on a full disk"};
+        } catch (const EIniFileException&) {
+        }
+        if (ReadFileText("pingvard.ini") != original)
+            return std::string{"pingvard.ini changed"};
+        if (DirectoryEntries() != std::vector<std::string>{"filler", "pingvard.ini"})
+            return std::string{"a temporary file was left behind"};
+        std::filesystem::remove("filler"); // with room again the same write goes through
+        ini.WriteText("Constants", "Comment", std::string(8192, 'c'));
+        return std::string{};
+    });
+    EXPECT_EQ(failure, "");
 }
 
 } // namespace
