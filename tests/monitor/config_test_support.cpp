@@ -73,9 +73,9 @@ int RunInChild(const std::function<void()>& body) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-std::string ReadOnlyMountUnavailableReason() {
+std::string MountNamespaceUnavailableReason() {
     if (::geteuid() != 0)
-        return "needs root: a read-only bind mount in a private mount namespace";
+        return "needs root: mounts in a private mount namespace";
     const int status = RunInChild([] { ::_exit(::unshare(CLONE_NEWNS) == 0 ? 0 : 1); });
     if (status != 0)
         return "unshare(CLONE_NEWNS) is not permitted here";

@@ -35,8 +35,8 @@ void WriteFileText(const std::string& fileName, const std::string& text);
 bool FileExists(const std::string& fileName);
 mode_t FileMode(const std::string& fileName); // permission bits, 0 when absent
 
-// Why a read-only mount cannot be made here ("" when it can).
-std::string ReadOnlyMountUnavailableReason();
+// Why mounts in a private namespace cannot be made here ("" when they can).
+std::string MountNamespaceUnavailableReason();
 // Runs body in a forked child that sees dir bind-mounted read-only in a
 // private mount namespace. body returns "" on success or what went wrong;
 // the result is that text, or a description of how the child failed.

@@ -135,7 +135,7 @@ TEST_F(EventLog, LosesOnlyTheLineWhileAnotherProcessHoldsTheFile) {
 }
 
 TEST_F(EventLog, LeavesLogsAloneOnAReadOnlyFileSystem) {
-    if (const auto reason = test::ReadOnlyMountUnavailableReason(); !reason.empty())
+    if (const auto reason = test::MountNamespaceUnavailableReason(); !reason.empty())
         GTEST_SKIP() << reason;
     WriteFileText("pingvard.log", "kept\r\n");
     const auto failure = test::RunWithReadOnlyMount(m_dir.Path(), [] {

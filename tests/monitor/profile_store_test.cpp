@@ -173,7 +173,7 @@ TEST_F(ProfileStore, ACrashBeforeTheRenameNeverTruncatesTheFile) {
 // A full disk fails the write of the temporary file: the write is refused and
 // the configuration stays whole.
 TEST_F(ProfileStore, AFullDiskLeavesTheFileWhole) {
-    if (const auto reason = test::ReadOnlyMountUnavailableReason(); !reason.empty())
+    if (const auto reason = test::MountNamespaceUnavailableReason(); !reason.empty())
         GTEST_SKIP() << reason;
     const auto failure = test::RunWithSmallFileSystem(m_dir.Path(), 64 * 1024, [] {
         const std::string original = "[Constants]\nMaxTimeouts=5\n";

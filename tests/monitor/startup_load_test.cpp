@@ -66,8 +66,10 @@ private:
 // Passes every operation on to a real TIniFile and writes it into the trace.
 class TTracingIniFile : public TCustomIniFile {
 public:
-    TTracingIniFile(const std::string& fileName, std::vector<std::string>& trace)
-        : TCustomIniFile(fileName), m_inner(fileName), m_trace(trace) {}
+    TTracingIniFile(const std::string& fileName, std::vector<std::string>& trace,
+                    std::string refuseWriteOf = {})
+        : TCustomIniFile(fileName), m_inner(fileName), m_trace(trace),
+          m_refuse(std::move(refuseWriteOf)) {}
     std::string ReadText(const std::string& s, const std::string& k,
                          const std::string& def) override {
         m_trace.push_back("R " + s + "/" + k);
@@ -75,12 +77,15 @@ public:
     }
     void WriteText(const std::string& s, const std::string& k, const std::string& v) override {
         m_trace.push_back("W " + s + "/" + k + "=" + v);
+        if (s + "/" + k == m_refuse)
+            throw EIniFileException("Unable to write to " + FileName());
         m_inner.WriteText(s, k, v);
     }
 
 private:
     TIniFile m_inner;
     std::vector<std::string>& m_trace;
+    std::string m_refuse; // "Section/Key" whose write fails
 };
 
 class StartupLoad : public TempDirTest {
@@ -344,6 +349,17 @@ TEST_F(StartupLoad, KeepsHandEditedLinesThroughALoadAndASave) {
     EXPECT_EQ(ReadFileText("pingvard.ini"), expected);
 }
 
+TEST_F(StartupLoad, EndsAtAFailingWriteWithEarlierSlotsInPlace) {
+    TFakeTarget target(m_trace);
+    TTracingIniFile ini(ConfigFileName(), m_trace, "Host2/Hostname");
+    EXPECT_THROW(RunStartupLoad(ini, target), EIniFileException);
+    EXPECT_EQ(m_trace.back(), "W Host2/Hostname=www.yahoo.com");
+    EXPECT_EQ(target.Values.at("DisplayName2"), "www.yahoo.com"); // set before the write
+    EXPECT_EQ(target.Values.at("Address1"), "pool.ntp.org");      // slot 1 has its worker
+    EXPECT_EQ(target.Values.count("Address2"), 0u);               // slot 2 never got one
+    EXPECT_EQ(TProfileStore("pingvard.ini").Read("Host2", "Timeout"), std::nullopt);
+}
+
 // The read-only cases: the load stops at its first write, MaxTimeouts, with
 // what it read before in force and the file unchanged.
 void ExpectStopsAtMaxTimeouts(TFakeTarget& target, const std::vector<std::string>& trace) {
@@ -377,7 +393,7 @@ TEST_F(StartupLoad, StopsAtMaxTimeoutsWhenTheDirectoryHasNoWriteBits) {
 }
 
 TEST_F(StartupLoad, StopsAtMaxTimeoutsOnAReadOnlyFileSystem) {
-    if (const auto reason = test::ReadOnlyMountUnavailableReason(); !reason.empty())
+    if (const auto reason = test::MountNamespaceUnavailableReason(); !reason.empty())
         GTEST_SKIP() << reason;
     WriteFileText("pingvard.ini", kHandEdited);
     const auto failure = test::RunWithReadOnlyMount(m_dir.Path(), [] {
