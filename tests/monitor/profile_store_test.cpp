@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace pingvard {
@@ -95,6 +96,18 @@ TEST_F(ProfileStore, KeepsTheModeOfAFileItReplaces) {
     ::chmod("pingvard.ini", 0640);
     ASSERT_TRUE(TProfileStore("pingvard.ini").Write("A", "a", "2"));
     EXPECT_EQ(FileMode("pingvard.ini"), 0640u);
+}
+
+TEST_F(ProfileStore, KeepsTheOwnerOfAFileItReplaces) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root: giving the file to another owner";
+    WriteFileText("pingvard.ini", "[A]\na=1\n");
+    ASSERT_EQ(::chown("pingvard.ini", 65534, 65534), 0);
+    ASSERT_TRUE(TProfileStore("pingvard.ini").Write("A", "a", "2"));
+    struct stat st {};
+    ASSERT_EQ(::stat("pingvard.ini", &st), 0);
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_gid, 65534u);
 }
 
 TEST_F(ProfileStore, ReplacesTheTargetOfASymbolicLink) {
