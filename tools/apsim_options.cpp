@@ -66,6 +66,17 @@ TParseOutcome TParser::Run() {
     if (!m_steps.empty()) {
         m_out.Options.Script.Steps = std::move(m_steps);
     }
+    const auto& o = m_out.Options;
+    const std::size_t steps = o.Script.Steps.size();
+    for (const auto& [mode, value] :
+         {std::pair{"stop-after", o.StopAfter}, std::pair{"close-mid-script", o.CloseMidScript},
+          std::pair{"reset-during-answer", o.ResetDuringAnswer}}) {
+        if (value && std::size_t(*value) >= steps + (mode[0] == 'r' ? 1 : 0)) {
+            Fail(std::string("--mode ") + mode + "=" + std::to_string(*value) +
+                 ": the script has only " + std::to_string(steps) + " steps");
+            break;
+        }
+    }
     return m_out;
 }
 

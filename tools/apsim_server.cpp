@@ -174,10 +174,11 @@ void ServeSession(int fd, const sockaddr_storage& peer, socklen_t peerLength, in
         record.Modes += (record.Modes.empty() ? "" : ",") + mode;
     }
     const std::string outcome = TApsimSession(fd, stop.Fd(), options, record).Run();
+    // The record first: the benchmarks read it while the client is closing.
+    Publish(options, record);
     if (outcome != "rst-sent" && outcome != "closed-by-client" && outcome != "error") {
         CloseGracefully(fd, stop.Fd());
     }
-    Publish(options, record);
     if (outcome == "reset" && !options.OnReset.empty()) {
         RunResetCommand(options.OnReset, stop);
     }
@@ -186,7 +187,7 @@ void ServeSession(int fd, const sockaddr_storage& peer, socklen_t peerLength, in
 // Refusing: nothing listens, so connects get ECONNREFUSED, but the process
 // stays up for the scripts that manage it.
 int WaitForStop(const TApsimOptions& options, const TStopSignal& stop) {
-    std::fprintf(stderr, "pingvard-apsim: refusing: not listening on %s port %s\n",
+    std::fprintf(stderr, "pingvard-apsim: refusing connections: not listening on %s port %s\n",
                  options.ListenAddress.c_str(), options.Port.c_str());
     pollfd fd{stop.Fd(), POLLIN, 0};
     while (poll(&fd, 1, -1) <= 0) {
