@@ -47,6 +47,7 @@ private:
     TParseOutcome m_out;
     std::vector<TScriptStep> m_steps;
     std::string m_before;
+    bool m_bare = false;
 };
 
 TParseOutcome TParser::Run() {
@@ -65,6 +66,15 @@ TParseOutcome TParser::Run() {
     }
     if (!m_steps.empty()) {
         m_out.Options.Script.Steps = std::move(m_steps);
+    }
+    if (m_bare) {
+        auto& script = m_out.Options.Script;
+        script.Banner.clear();
+        script.Rejected.clear();
+        script.Farewell.clear();
+        for (auto& step : script.Steps) {
+            step.Before.clear();
+        }
     }
     const auto& o = m_out.Options;
     const std::size_t steps = o.Script.Steps.size();
@@ -127,6 +137,10 @@ bool TParser::Option(const std::string& name) {
     }
     if (name == "--no-offers") {
         o.NoOffers = true;
+        return true;
+    }
+    if (name == "--bare") {
+        m_bare = true;
         return true;
     }
     if (name == "--flood-bytes") {

@@ -22,7 +22,8 @@ Listening:
                           (default 600000; 0: no limit)
   --negotiation-wait MS   longest wait for the option answers and the terminal
                           type before the banner (default 1000)
-  --no-offers             offer no option: the prompt may be the first byte
+  --no-offers             offer no option (with --bare the prompt is then the
+                          very first byte)
 
 Script (default: "password:" -> "kelvarno", "Command>" -> "reset system",
 "(y/n)?" -> "y", with console text around the prompts):
@@ -30,6 +31,8 @@ Script (default: "password:" -> "kelvarno", "Command>" -> "reset system",
                           --step replaces the whole default list of steps.
   --before TEXT           console text printed before the next --step's prompt
   --banner TEXT           text after the negotiation (empty: none)
+  --bare                  no console text at all: no banner, nothing before
+                          the prompts, no messages; only the prompts
   --script FILE           read the script from FILE: one directive a line,
                             banner TEXT | before TEXT | step CHALLENGE=ANSWER |
                             rejected TEXT | farewell TEXT

@@ -27,8 +27,7 @@ std::string Unhex(std::string_view hex) {
 }
 
 std::string Describe(const std::vector<TTelnetEvent>& events) {
-    static constexpr const char* kNames[] = {"local+", "local-", "remote+",
-                                             "remote-", "sb",     "ayt"};
+    static constexpr const char* kNames[] = {"local+", "local-", "remote+", "remote-", "sb", "ayt"};
     std::string out;
     for (const auto& e : events) {
         out += out.empty() ? "" : ",";
@@ -80,8 +79,8 @@ const TGolden kGolden[] = {
     {"DataWithDoubledIac", "61 ff ff 62 0d 0a 00", "61 ff 62 0d 0a 00", "", ""},
     {"OtherCommandsDropped", "61 ff f1 62 ff f9 63", "61 62 63", "", ""},
     {"AreYouThere", "ff f6", "", "", "ayt0"},
-    {"UnterminatedSubnegotiationYieldsToCommand", "ff fa 18 00 41 ff fb 07 78", "78",
-     "ff fe 07", ""},
+    {"UnterminatedSubnegotiationYieldsToCommand", "ff fa 18 00 41 ff fb 07 78", "78", "ff fe 07",
+     ""},
 };
 
 TEST_P(ServerTelnetCodecGolden, WholeInput) {
@@ -149,7 +148,8 @@ TEST(ServerTelnetCodec, CapsAnEndlessSubnegotiation) {
 }
 
 TEST(ServerTelnetCodec, BuildsEscapedOutput) {
-    EXPECT_EQ(Hex(TServerTelnetCodec::EscapeData(Unhex("41 ff 42 ff ff"))), "41 ff ff 42 ff ff ff ff");
+    EXPECT_EQ(Hex(TServerTelnetCodec::EscapeData(Unhex("41 ff 42 ff ff"))),
+              "41 ff ff 42 ff ff ff ff");
     EXPECT_EQ(Hex(TServerTelnetCodec::Subnegotiation(kOptTerminalType, "\x01")),
               "ff fa 18 01 ff f0");
     EXPECT_EQ(Hex(TServerTelnetCodec::Subnegotiation(kOptNaws, Unhex("00 ff"))),

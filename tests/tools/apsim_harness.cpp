@@ -129,7 +129,9 @@ int TApsimProcess::WaitExit(int timeoutMs) {
     return m_status;
 }
 
-void TApsimProcess::Signal(int signal) const { kill(m_pid, signal); }
+void TApsimProcess::Signal(int signal) const {
+    kill(m_pid, signal);
+}
 
 int RunApsimToExit(const std::vector<std::string>& args, std::string& errorText) {
     int out = -1, err = -1;
@@ -145,7 +147,9 @@ int RunApsimToExit(const std::vector<std::string>& args, std::string& errorText)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-TTestClient::~TTestClient() { Close(); }
+TTestClient::~TTestClient() {
+    Close();
+}
 
 void TTestClient::Close() {
     if (m_fd >= 0) {

@@ -24,7 +24,8 @@ TEST(ApsimScript, DefaultScriptIsTheDevicesOwn) {
 }
 
 TEST(ApsimScript, UnescapesAndRejectsMalformedEscapes) {
-    EXPECT_EQ(UnescapeText("a\\r\\n\\t\\\\\\=\\|\\x41\\xfFz"), "a\r\n\t\\=|A\xff" "z");
+    EXPECT_EQ(UnescapeText("a\\r\\n\\t\\\\\\=\\|\\x41\\xfFz"), "a\r\n\t\\=|A\xff"
+                                                               "z");
     for (const char* bad : {"\\", "\\q", "\\x4", "\\xg1", "ab\\x"}) {
         EXPECT_FALSE(UnescapeText(bad)) << bad;
     }
@@ -73,9 +74,9 @@ TEST_F(ApsimScriptFile, ReadsEveryDirective) {
 }
 
 TEST_F(ApsimScriptFile, ReportsTheLineOfAnError) {
-    for (const auto& [text, where] : {std::pair{"step a=b\nstep nothing\n", ":2: "},
-                                      std::pair{"banner \\q\n", ":1: "},
-                                      std::pair{"\n\nprompt x\n", ":3: "}}) {
+    for (const auto& [text, where] :
+         {std::pair{"step a=b\nstep nothing\n", ":2: "}, std::pair{"banner \\q\n", ":1: "},
+          std::pair{"\n\nprompt x\n", ":3: "}}) {
         std::string error;
         EXPECT_FALSE(LoadScriptFile(Write(text), error)) << text;
         EXPECT_NE(error.find(where), std::string::npos) << error;
@@ -94,9 +95,9 @@ TEST(ApsimOptions, DefaultsListenOnTheTelnetPortWithTheDefaultScript) {
 }
 
 TEST(ApsimOptions, ModesCombineInEverySpelling) {
-    const auto parsed = ParseApsimCommandLine({"--mode", "stop-after", "2", "--mode",
-                                               "trickle,split-bytes", "--mode",
-                                               "reset-during-answer", "--port", "2323"});
+    const auto parsed =
+        ParseApsimCommandLine({"--mode", "stop-after", "2", "--mode", "trickle,split-bytes",
+                               "--mode", "reset-during-answer", "--port", "2323"});
     ASSERT_EQ(parsed.Action, TAction::Run) << parsed.Error;
     const auto& o = parsed.Options;
     EXPECT_EQ(o.StopAfter, 2);
@@ -105,9 +106,8 @@ TEST(ApsimOptions, ModesCombineInEverySpelling) {
     EXPECT_TRUE(o.SplitBytes);
     EXPECT_EQ(o.ResetDuringAnswer, 1);
     EXPECT_EQ(o.Port, "2323");
-    EXPECT_EQ(o.ModeNames,
-              (std::vector<std::string>{"stop-after=2", "trickle", "split-bytes",
-                                        "reset-during-answer"}));
+    EXPECT_EQ(o.ModeNames, (std::vector<std::string>{"stop-after=2", "trickle", "split-bytes",
+                                                     "reset-during-answer"}));
 }
 
 TEST(ApsimOptions, StallPointFollowsTheModes) {
@@ -130,6 +130,16 @@ TEST(ApsimOptions, StepsReplaceTheDefaultScriptAndTakeTheirTexts) {
     EXPECT_EQ(steps[1].Before, "Say\r\n");
     EXPECT_EQ(steps[1].Challenge, "b:");
     EXPECT_EQ(parsed.Options.Script.Banner, "");
+}
+
+TEST(ApsimOptions, BareLeavesOnlyThePrompts) {
+    const auto parsed = ParseApsimCommandLine({"--bare"});
+    const auto& script = parsed.Options.Script;
+    EXPECT_EQ(script.Banner + script.Rejected + script.Farewell, "");
+    ASSERT_EQ(script.Steps.size(), 3U);
+    for (const auto& step : script.Steps) {
+        EXPECT_EQ(step.Before, "") << step.Challenge;
+    }
 }
 
 TEST(ApsimOptions, RejectsBadCommandLines) {
