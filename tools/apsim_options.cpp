@@ -1,5 +1,7 @@
 #include "tools/apsim_options.h"
 
+#include "tools/apsim_ini.h"
+
 #include <charconv>
 #include <functional>
 #include <map>
@@ -194,6 +196,18 @@ bool TParser::Option(const std::string& name) {
             return Fail(name + ": malformed backslash escape: " + text);
         }
         (name == "--before" ? m_before : o.Script.Banner) = *unescaped;
+        return true;
+    }
+    if (name == "--ini") {
+        if (!NextArg(name, text)) {
+            return false;
+        }
+        std::string error;
+        auto steps = LoadIniScript(text, error);
+        if (!steps) {
+            return Fail(error);
+        }
+        o.Script.Steps = std::move(*steps);
         return true;
     }
     if (name == "--script") {

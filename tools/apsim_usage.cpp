@@ -39,6 +39,10 @@ Script (default: "password:" -> "kelvarno", "Command>" -> "reset system",
                           ('#' starts a comment line). Texts take the escapes
                           \r \n \t \\ \= \| \xHH; the first unescaped '='
                           ends the challenge.
+  --ini FILE              take the steps from a pingvard.ini (section ResetHost:
+                          ChallengesCount, Challenge1, Answer1, ...), read as
+                          pingvard reads them: a count of 0, absent or invalid
+                          means the default script, a negative one no steps
   --max-wrong N           hang up after N wrong answers in a row, outcome
                           "wrong-answer" (default 3; 0: never). A wrong answer
                           is refused with a message and the prompt again.
