@@ -83,9 +83,8 @@ std::optional<std::vector<TScriptStep>> LoadIniScript(const std::string& path, s
         const std::string_view trimmed = Trim(line);
         if (trimmed.starts_with('[')) {
             const auto close = trimmed.find(']');
-            section = Lower(Trim(trimmed.substr(1, close == std::string_view::npos
-                                                       ? std::string_view::npos
-                                                       : close - 1)));
+            section = Lower(Trim(trimmed.substr(
+                1, close == std::string_view::npos ? std::string_view::npos : close - 1)));
             continue;
         }
         const auto eq = trimmed.find('=');
@@ -109,7 +108,8 @@ std::optional<std::vector<TScriptStep>> LoadIniScript(const std::string& path, s
     }
     std::vector<TScriptStep> steps;
     for (int32_t n = 1; n <= count; ++n) {
-        steps.push_back({{}, read("challenge" + std::to_string(n)), read("answer" + std::to_string(n))});
+        steps.push_back(
+            {{}, read("challenge" + std::to_string(n)), read("answer" + std::to_string(n))});
     }
     return steps;
 }

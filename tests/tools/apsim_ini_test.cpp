@@ -10,11 +10,24 @@ namespace {
 
 TEST(ApsimIni, IntegerRule) {
     const std::pair<const char*, std::optional<int32_t>> cases[] = {
-        {"3", 3},           {"  -2", -2},       {"+7", 7},          {"$10", 16},
-        {"x1F", 31},        {"X1f", 31},        {"0x10", 16},       {"0XfF", 255},
-        {"$FFFFFFFF", -1},  {"2147483647", 2147483647},             {"2147483648", std::nullopt},
-        {"", std::nullopt}, {"3 ", std::nullopt}, {"\t3", std::nullopt}, {"0x", std::nullopt},
-        {"$", std::nullopt}, {"$1FFFFFFFF", std::nullopt}, {"+-1", std::nullopt},
+        {"3", 3},
+        {"  -2", -2},
+        {"+7", 7},
+        {"$10", 16},
+        {"x1F", 31},
+        {"X1f", 31},
+        {"0x10", 16},
+        {"0XfF", 255},
+        {"$FFFFFFFF", -1},
+        {"2147483647", 2147483647},
+        {"2147483648", std::nullopt},
+        {"", std::nullopt},
+        {"3 ", std::nullopt},
+        {"\t3", std::nullopt},
+        {"0x", std::nullopt},
+        {"$", std::nullopt},
+        {"$1FFFFFFFF", std::nullopt},
+        {"+-1", std::nullopt},
         {"abc", std::nullopt},
     };
     for (const auto& [text, expected] : cases) {
