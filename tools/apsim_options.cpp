@@ -35,7 +35,11 @@ public:
 
 private:
     bool Option(const std::string& name);
+    bool FloodBytes();
+    bool ModeList();
     bool Mode(std::string_view spec);
+    bool ScriptOption(const std::string& name);
+    bool ScriptFile(const std::string& name);
     bool NextArg(const std::string& name, std::string& value);
     bool NextInt(const std::string& name, int& value);
     bool Fail(std::string message) {
@@ -146,34 +150,48 @@ bool TParser::Option(const std::string& name) {
         return true;
     }
     if (name == "--flood-bytes") {
-        if (!NextArg(name, text)) {
-            return false;
-        }
-        const auto bytes = ParseCount(text);
-        if (!bytes) {
-            return Fail(name + ": not a non-negative number: " + text);
-        }
-        o.FloodBytes = *bytes;
-        return true;
+        return FloodBytes();
     }
     if (name == "--mode") {
-        if (!NextArg(name, text)) {
+        return ModeList();
+    }
+    return ScriptOption(name);
+}
+
+bool TParser::FloodBytes() {
+    std::string text;
+    if (!NextArg("--flood-bytes", text)) {
+        return false;
+    }
+    const auto bytes = ParseCount(text);
+    if (!bytes) {
+        return Fail("--flood-bytes: not a non-negative number: " + text);
+    }
+    m_out.Options.FloodBytes = *bytes;
+    return true;
+}
+
+bool TParser::ModeList() {
+    std::string text;
+    if (!NextArg("--mode", text)) {
+        return false;
+    }
+    // "--mode stop-after 2" is taken as well as "--mode stop-after=2".
+    if (text.find('=') == std::string::npos && m_next < m_args.size() && ParseInt(m_args[m_next])) {
+        text += "=" + m_args[m_next++];
+    }
+    for (std::size_t start = 0; start <= text.size();) {
+        const std::size_t comma = std::min(text.find(',', start), text.size());
+        if (!Mode(std::string_view(text).substr(start, comma - start))) {
             return false;
         }
-        // "--mode stop-after 2" reads like the brief's own wording; accept it.
-        if (text.find('=') == std::string::npos && m_next < m_args.size() &&
-            ParseInt(m_args[m_next])) {
-            text += "=" + m_args[m_next++];
-        }
-        for (std::size_t start = 0; start <= text.size();) {
-            const std::size_t comma = std::min(text.find(',', start), text.size());
-            if (!Mode(std::string_view(text).substr(start, comma - start))) {
-                return false;
-            }
-            start = comma + 1;
-        }
-        return true;
+        start = comma + 1;
     }
+    return true;
+}
+
+bool TParser::ScriptOption(const std::string& name) {
+    std::string text;
     if (name == "--step") {
         if (!NextArg(name, text)) {
             return false;
@@ -195,31 +213,35 @@ bool TParser::Option(const std::string& name) {
         if (!unescaped) {
             return Fail(name + ": malformed backslash escape: " + text);
         }
-        (name == "--before" ? m_before : o.Script.Banner) = *unescaped;
+        (name == "--before" ? m_before : m_out.Options.Script.Banner) = *unescaped;
         return true;
     }
+    return ScriptFile(name);
+}
+
+bool TParser::ScriptFile(const std::string& name) {
+    std::string path;
+    std::string error;
     if (name == "--ini") {
-        if (!NextArg(name, text)) {
+        if (!NextArg(name, path)) {
             return false;
         }
-        std::string error;
-        auto steps = LoadIniScript(text, error);
+        auto steps = LoadIniScript(path, error);
         if (!steps) {
             return Fail(error);
         }
-        o.Script.Steps = std::move(*steps);
+        m_out.Options.Script.Steps = std::move(*steps);
         return true;
     }
     if (name == "--script") {
-        if (!NextArg(name, text)) {
+        if (!NextArg(name, path)) {
             return false;
         }
-        std::string error;
-        auto script = LoadScriptFile(text, error);
+        auto script = LoadScriptFile(path, error);
         if (!script) {
             return Fail(error);
         }
-        o.Script = std::move(*script);
+        m_out.Options.Script = std::move(*script);
         return true;
     }
     return false;
