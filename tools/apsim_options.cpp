@@ -37,7 +37,7 @@ private:
     bool Option(const std::string& name);
     bool FloodBytes();
     bool ModeList();
-    bool Mode(std::string_view spec);
+    bool Mode(std::string_view entry);
     bool ScriptOption(const std::string& name);
     bool ScriptFile(const std::string& name);
     bool NextArg(const std::string& name, std::string& value);
@@ -196,7 +196,7 @@ bool TParser::ScriptOption(const std::string& name) {
         if (!NextArg(name, text)) {
             return false;
         }
-        auto step = ParseStepSpec(text);
+        auto step = ParseStepText(text);
         if (!step) {
             return Fail("--step: expected CHALLENGE=ANSWER (escapes \\r \\n \\t \\\\ \\= \\xHH): " +
                         text);
@@ -247,15 +247,15 @@ bool TParser::ScriptFile(const std::string& name) {
     return false;
 }
 
-bool TParser::Mode(std::string_view spec) {
+bool TParser::Mode(std::string_view entry) {
     auto& o = m_out.Options;
-    const std::size_t eq = spec.find('=');
-    const std::string name(spec.substr(0, eq));
+    const std::size_t eq = entry.find('=');
+    const std::string name(entry.substr(0, eq));
     std::optional<int> value;
     if (eq != std::string_view::npos) {
-        value = ParseInt(spec.substr(eq + 1));
+        value = ParseInt(entry.substr(eq + 1));
         if (!value) {
-            return Fail("--mode " + std::string(spec) + ": not a non-negative number");
+            return Fail("--mode " + std::string(entry) + ": not a non-negative number");
         }
     }
     const bool needsValue = name == "stop-after" || name == "close-mid-script";
@@ -290,7 +290,7 @@ bool TParser::Mode(std::string_view spec) {
     } else {
         return Fail("unknown mode: " + name + " (see --help)");
     }
-    o.ModeNames.emplace_back(spec);
+    o.ModeNames.emplace_back(entry);
     return true;
 }
 

@@ -32,12 +32,12 @@ TEST(ApsimScript, UnescapesAndRejectsMalformedEscapes) {
 }
 
 TEST(ApsimScript, StepSplitsAtTheFirstUnescapedEquals) {
-    const auto step = ParseStepSpec("a\\=b=c=d");
+    const auto step = ParseStepText("a\\=b=c=d");
     ASSERT_TRUE(step);
     EXPECT_EQ(step->Challenge, "a=b");
     EXPECT_EQ(step->Answer, "c=d");
-    EXPECT_FALSE(ParseStepSpec("no separator"));
-    const auto empty = ParseStepSpec("=");
+    EXPECT_FALSE(ParseStepText("no separator"));
+    const auto empty = ParseStepText("=");
     ASSERT_TRUE(empty);
     EXPECT_EQ(empty->Challenge, "");
 }
