@@ -528,9 +528,12 @@ std::string TBlockingSocket::ReceiveChunk(int timeoutMs) {
                 return {};
             }
         }
-        std::string chunk(waiting > 0 ? static_cast<std::size_t>(waiting)
-                                      : (IsStream() ? kStreamChunkDefault : kDatagramBufferSize),
-                          '\0');
+        std::size_t size = waiting > 0 ? static_cast<std::size_t>(waiting)
+                                       : (IsStream() ? kStreamChunkDefault : kDatagramBufferSize);
+        if (m_maxChunk > 0 && IsStream()) {
+            size = std::min(size, m_maxChunk);
+        }
+        std::string chunk(size, '\0');
         const int n = ReceiveBytes(chunk.data(), chunk.size());
         if (n < 0 && m_lastError == kWsaEwouldblock && (unlimited || RemainingMs(deadline) > 0)) {
             continue; // readiness was spurious (e.g. a datagram that failed its checksum)

@@ -152,6 +152,8 @@ protected:
     // abort (LastErrorCode set). timeoutMs -1 waits without limit.
     int WaitFor(short events, int timeoutMs);
     bool IsStream() const;
+    // Largest read one receive makes; 0 = whatever the OS holds.
+    std::size_t m_maxChunk = 0;
 
 private:
     std::string ReceiveChunk(int timeoutMs);

@@ -18,12 +18,14 @@ void TTcpSocket::Disconnect() {
         // instead of a reset; the bound keeps a streaming peer from holding us.
         // Closing never raises: it also runs from the destructor.
         const bool raiseOnError = std::exchange(RaiseOnError, false);
+        m_maxChunk = kDrainChunk;
         for (int reads = 0; reads < kMaxDrainReads; ++reads) {
             ReceiveAvailable(0);
             if (LastErrorCode() != 0) {
                 break;
             }
         }
+        m_maxChunk = 0;
         RaiseOnError = raiseOnError;
     }
     TBlockingSocket::Disconnect();

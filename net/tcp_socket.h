@@ -2,6 +2,8 @@
 
 #include "net/blocking_socket.h"
 
+#include <cstddef>
+
 namespace pingvard {
 
 // Stream socket. The connect is non-blocking plus an abortable wait, so only the
@@ -11,6 +13,7 @@ public:
     // Upper bound on the reads Disconnect makes while draining, so a peer that
     // keeps streaming (data or telnet commands) cannot hold the close forever.
     static constexpr int kMaxDrainReads = 64;
+    static constexpr std::size_t kDrainChunk = 16 * 1024;
 
     // Tunnel and encryption settings: never set in this system, not built.
     bool TunnelEnabled = false;
