@@ -213,6 +213,18 @@ TEST_F(TelnetSession, CloseSessionClosesInAnOrderlyWay) {
     EXPECT_EQ(peerRead, 0);
 }
 
+TEST_F(TelnetSession, FailedNegotiationReplyEndsReadUntilWithTheDataPending) {
+    Open([this](int fd) {
+        SendAll(fd, "ab" + FromHex("ff fd 18") + "cd");
+        HoldOpen(fd);
+    });
+    ::shutdown(m_client.TcpSocket.SocketHandle(), SHUT_WR); // the reply cannot go out
+    SleepMs(50);
+    EXPECT_EQ(m_client.ReadUntil("prompt>"), "");
+    EXPECT_EQ(m_client.TcpSocket.LastErrorCode(), kWsaEshutdown);
+    EXPECT_EQ(m_client.TcpSocket.PendingInput, "abcd");
+}
+
 TEST_F(TelnetSession, CloseSessionEndsAgainstAPeerThatNeverStopsSending) {
     Open([this](int fd) {
         std::string nops;
