@@ -7,6 +7,9 @@
 // Every wait is interruptible: Abort(), callable from any thread, ends a wait,
 // connect, send or receive in progress at once, and makes every later one
 // return at once, with LastErrorCode() 10004. ClearAbort() re-arms the object.
+// Name resolution (getaddrinfo) is the one step that cannot be interrupted: it
+// is instant for numeric addresses, so callers that need a prompt abort pass
+// those.
 
 #include "net/abort_signal.h"
 #include "net/socket_errors.h"
