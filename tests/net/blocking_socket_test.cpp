@@ -163,6 +163,18 @@ TEST_F(ConnectedSocket, AbortEndsAWaitFromAnotherThreadAndEveryLaterOne) {
     m_peer.Stop();
 }
 
+TEST(BlockingSocket, PassedDeadlineStillMatchesPendingTextButNeverWaits) {
+    TTcpSocket socket;
+    socket.PendingInput = "abc>def";
+    const uint32_t passed = socket.Clock().Now() - 10;
+    EXPECT_EQ(socket.ReceiveUntil(60000, ">", passed), "abc");
+    EXPECT_EQ(socket.LastErrorCode(), 0);
+    EXPECT_EQ(socket.PendingInput, "def");
+    EXPECT_EQ(socket.ReceiveUntil(60000, ">", passed), "");
+    EXPECT_EQ(socket.LastErrorCode(), kWsaEtimedout);
+    EXPECT_EQ(socket.PendingInput, "def");
+}
+
 TEST(BlockingSocket, InterPacketTimeoutOffSharesOneDeadline) {
     TLoopbackPeer peer;
     peer.Serve([&peer](int fd) {
