@@ -19,7 +19,7 @@ namespace {
 using TSteady = std::chrono::steady_clock;
 
 constexpr std::size_t kDatagramBufferSize = 64 * 1024;
-constexpr std::size_t kStreamChunkDefault = 16 * 1024;
+constexpr std::size_t kStreamChunkDefault = 16 * 1024; // when the OS cannot say
 // Without a self-pipe, waits are cut into slices this long to look at the flag.
 constexpr int kAbortPollSliceMs = 10;
 
@@ -530,7 +530,7 @@ std::string TBlockingSocket::ReceiveChunk(int timeoutMs) {
         }
         std::size_t size = waiting > 0 ? static_cast<std::size_t>(waiting)
                                        : (IsStream() ? kStreamChunkDefault : kDatagramBufferSize);
-        if (m_maxChunk > 0 && IsStream()) {
+        if (IsStream()) {
             size = std::min(size, m_maxChunk);
         }
         std::string chunk(size, '\0');

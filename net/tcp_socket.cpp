@@ -25,7 +25,7 @@ void TTcpSocket::Disconnect() {
                 break;
             }
         }
-        m_maxChunk = 0;
+        m_maxChunk = kMaxStreamRead;
         RaiseOnError = raiseOnError;
     }
     TBlockingSocket::Disconnect();

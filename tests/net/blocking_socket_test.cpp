@@ -125,6 +125,16 @@ TEST_F(ConnectedSocket, StreamingPeerCannotGrowPendingTextPastTheBound) {
     EXPECT_EQ(m_socket.PendingInput.size(), TBlockingSocket::kDefaultMaxPendingInput);
 }
 
+TEST_F(ConnectedSocket, OneReceiveFromAFloodingPeerTakesABoundedChunk) {
+    Connect([this](int fd) {
+        SendAll(fd, std::string(4 * 1024 * 1024, 'f'));
+        test::WaitUntil([this] { return m_peer.Stopping(); }, 5000);
+    });
+    test::WaitUntil([this] { return m_socket.BytesWaiting() > 1024 * 1024; }, 2000);
+    EXPECT_EQ(m_socket.ReceiveAvailable(1000).size(), TBlockingSocket::kMaxStreamRead);
+    m_peer.Stop();
+}
+
 TEST_F(ConnectedSocket, FilterThatRemovesEverythingGivesEmptyChunkWithoutError) {
     m_socket.OnReceiveFilter = [](TBlockingSocket&, std::string& data) { data.clear(); };
     Connect([this](int fd) {
