@@ -55,6 +55,20 @@ SocketAddress FromStorage(const sockaddr_storage& storage) {
     return address;
 }
 
+// The resolver's own failure codes, as the Winsock resolver reports them.
+int WinsockFromResolver(int status) {
+    switch (status) {
+    case EAI_AGAIN:
+        return kWsaTryAgain;
+    case EAI_FAIL:
+        return kWsaNoRecovery;
+    case EAI_SYSTEM:
+        return WinsockFromErrno(errno);
+    default:
+        return kWsaHostNotFound; // also when the lookup succeeded without a usable entry
+    }
+}
+
 } // namespace
 
 std::string AddressText(const SocketAddress& address) {
@@ -281,7 +295,9 @@ SocketAddress TBlockingSocket::ResolveAddress(const std::string& host, const std
         }
     }
     addrinfo* list = nullptr;
-    if (::getaddrinfo(node, service, &hints, &list) == 0) {
+    const int status = ::getaddrinfo(node, service, &hints, &list);
+    m_resolveError = WinsockFromResolver(status);
+    if (status == 0) {
         for (const addrinfo* entry = list; entry != nullptr; entry = entry->ai_next) {
             if (entry->ai_family == AF_INET && !address.HasIPv4 &&
                 entry->ai_addrlen >= sizeof address.IPv4Address) {
@@ -311,7 +327,7 @@ void TBlockingSocket::BindTo(const std::string& address, const std::string& port
     }
     const SocketAddress resolved = ResolveAddress(address, port);
     if (resolved.Empty()) {
-        SetLastError(kWsaHostNotFound);
+        SetLastError(m_resolveError);
         RaiseIfFailed();
         return;
     }
@@ -336,7 +352,7 @@ void TBlockingSocket::ConnectTo(const std::string& host, const std::string& port
     const SocketAddress resolved = ResolveAddress(host, port);
     if (resolved.Empty()) {
         // Nothing resolved: fail here rather than connect to an empty address.
-        SetLastError(kWsaHostNotFound);
+        SetLastError(m_resolveError);
         RaiseIfFailed();
         return;
     }

@@ -170,6 +170,7 @@ private:
     int m_handle = -1;
     bool m_usesIPv6 = false;
     int m_lastError = 0;
+    int m_resolveError = kWsaHostNotFound; // why the last resolution found nothing
     std::string m_lastErrorText;
     std::vector<std::pair<int, int32_t>> m_queuedOptions; // (SO_ level option, value)
     TAbortSignal m_abort;
