@@ -179,6 +179,7 @@ TEST(PingClient, SilentHostFailsWithinTimeoutDespiteUnrelatedTraffic) {
             }
         });
         std::thread replies([&] { SendForeignReplies("10.77.0.2", stop); });
+        std::this_thread::sleep_for(std::chrono::milliseconds(50)); // traffic under way
         TPingClient client;
         client.Timeout = 400;
         for (int i = 0; i < 3; ++i) {
