@@ -166,8 +166,9 @@ void THostMonitor::StartResetSession() {
         settings.Clock = m_options.Clock;
         settings.Challenges = m_challenges;
         settings.Answers = m_answers;
-        m_resetThread =
-            std::make_unique<TThReset>(std::move(settings), m_dispatcher, *this, *m_resetIdleEvent);
+        TResetOutcomes& outcomes = *this;
+        m_resetThread = std::make_unique<TThReset>(std::move(settings), m_dispatcher, outcomes,
+                                                   *m_resetIdleEvent);
     } catch (...) {
         // No session runs: keep the token available for the next trigger.
         m_resetIdleEvent->Set();
