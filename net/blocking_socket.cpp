@@ -593,6 +593,7 @@ std::string TBlockingSocket::ReceiveUntil(int timeoutMs, std::string_view termin
             buffer.size() >= terminator.size() ? buffer.size() - terminator.size() + 1 : 0;
         buffer += ReceiveAvailable(wait);
         if (m_lastError != 0) {
+            TrimUnmatched(buffer, terminator.size());
             break;
         }
         const std::size_t found = buffer.find(terminator, searchFrom);

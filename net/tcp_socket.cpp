@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <utility>
 
 namespace pingvard {
 
@@ -15,6 +16,8 @@ void TTcpSocket::Disconnect() {
         ::shutdown(SocketHandle(), SHUT_WR);
         // Reading what is still on its way lets the peer see an orderly close
         // instead of a reset; the bound keeps a streaming peer from holding us.
+        // Closing never raises: it also runs from the destructor.
+        const bool raiseOnError = std::exchange(RaiseOnError, false);
         std::size_t drained = 0;
         while (drained <= kMaxDrainBytes) {
             drained += ReceiveAvailable(0).size();
@@ -22,6 +25,7 @@ void TTcpSocket::Disconnect() {
                 break;
             }
         }
+        RaiseOnError = raiseOnError;
     }
     TBlockingSocket::Disconnect();
 }
