@@ -198,14 +198,5 @@ TEST_F(ResetSession, DeviceClosingMidScriptFailsAtOnceInsteadOfSpinning) {
     EXPECT_LT(run.ElapsedMs, 20000);
 }
 
-TEST_F(ResetSession, WrongPasswordEndsAtTheLimitWithStepTwoFailed) {
-    test::TApsimProcess apsim({"--mode", "wrong-password", "--max-wrong", "0"});
-    auto settings = Settings(apsim.Port());
-    settings.LimitMs = 1500;
-    const TSessionRun run = Run(settings);
-    ASSERT_EQ(run.Calls.size(), 2u);
-    EXPECT_TRUE(run.Calls[1].starts_with("failed-step#")) << run.Calls[1];
-}
-
 } // namespace
 } // namespace pingvard
