@@ -18,13 +18,14 @@ void TTcpSocket::Disconnect() {
         // instead of a reset; the bound keeps a streaming peer from holding us.
         // Closing never raises: it also runs from the destructor.
         const bool raiseOnError = std::exchange(RaiseOnError, false);
-        std::size_t drained = 0;
-        while (drained <= kMaxDrainBytes) {
-            drained += ReceiveAvailable(0).size();
+        m_maxChunk = kDrainChunk;
+        for (int reads = 0; reads < kMaxDrainReads; ++reads) {
+            ReceiveAvailable(0);
             if (LastErrorCode() != 0) {
                 break;
             }
         }
+        m_maxChunk = kMaxStreamRead;
         RaiseOnError = raiseOnError;
     }
     TBlockingSocket::Disconnect();

@@ -1,6 +1,7 @@
 #include "loopback_peer.h"
 #include "net/icmp_socket.h"
 #include "net/tcp_socket.h"
+#include "netns_fixture.h"
 
 #include <gtest/gtest.h>
 #include <thread>
@@ -20,13 +21,20 @@ TEST(BlockingSocket, DefaultBindWithoutSocketDoesNothing) {
     EXPECT_EQ(socket.SocketHandle(), -1);
 }
 
+// Name lookups run inside a namespace of their own: a lookup that reaches the
+// resolver must not send a query off this machine.
 TEST(BlockingSocket, NameResolvingToBothFamiliesYieldsIPv4WhenPreferred) {
-    TTcpSocket socket;
-    const SocketAddress address = socket.ResolveAddress("localhost", "23");
-    ASSERT_TRUE(address.HasIPv4);
-    EXPECT_FALSE(address.UseIPv6);
-    EXPECT_EQ(AddressText(address), "127.0.0.1");
-    EXPECT_EQ(AddressPort(address), 23);
+    if (!test::IsRoot()) {
+        GTEST_SKIP() << "needs root: name lookups run in a network namespace";
+    }
+    test::RunInNewNetns([] {
+        TTcpSocket socket;
+        const SocketAddress address = socket.ResolveAddress("localhost", "23");
+        ASSERT_TRUE(address.HasIPv4);
+        EXPECT_FALSE(address.UseIPv6);
+        EXPECT_EQ(AddressText(address), "127.0.0.1");
+        EXPECT_EQ(AddressPort(address), 23);
+    });
 }
 
 TEST(BlockingSocket, Ipv6LiteralYieldsAnIpv6SocketAndFixesItsFamily) {
@@ -42,9 +50,15 @@ TEST(BlockingSocket, Ipv6LiteralYieldsAnIpv6SocketAndFixesItsFamily) {
 }
 
 TEST(BlockingSocket, UnresolvableHostFailsTheConnect) {
-    TTcpSocket socket;
-    socket.ConnectTo("no-such-host.invalid", "23");
-    EXPECT_NE(socket.LastErrorCode(), 0);
+    if (!test::IsRoot()) {
+        GTEST_SKIP() << "needs root: name lookups run in a network namespace";
+    }
+    test::RunInNewNetns([] {
+        TTcpSocket socket;
+        socket.ConnectTo("no-such-host.invalid", "23");
+        EXPECT_NE(socket.LastErrorCode(), 0);
+        EXPECT_EQ(socket.SocketHandle(), -1); // no socket, so no family fixed yet
+    });
 }
 
 TEST(BlockingSocket, ServiceNamesResolveAsPorts) {
@@ -62,18 +76,6 @@ protected:
     TLoopbackPeer m_peer;
     TTcpSocket m_socket;
 };
-
-TEST_F(ConnectedSocket, FindsTerminatorSplitOverChunksAndKeepsTheRest) {
-    Connect([](int fd) {
-        SendAll(fd, "abcComm");
-        SleepMs(50);
-        SendAll(fd, "and>rest");
-        SleepMs(200);
-    });
-    EXPECT_EQ(m_socket.ReceiveUntil(2000, "Command>"), "abc");
-    EXPECT_EQ(m_socket.LastErrorCode(), 0);
-    EXPECT_EQ(m_socket.PendingInput, "rest");
-}
 
 TEST_F(ConnectedSocket, TimeoutKeepsPartialTextPendingForTheNextReceive) {
     Connect([this](int fd) {
@@ -114,23 +116,6 @@ TEST_F(ConnectedSocket, TricklingDataKeepsEachWaitAlive) {
     EXPECT_EQ(m_socket.LastErrorCode(), 0);
 }
 
-TEST_F(ConnectedSocket, DeadlineTickEndsATricklingPeer) {
-    Connect([this](int fd) {
-        while (!m_peer.Stopping()) {
-            SendAll(fd, "x");
-            SleepMs(20);
-        }
-    });
-    const uint32_t deadline = m_socket.Clock().Now() + 300;
-    const long long ms =
-        ElapsedMs([&] { EXPECT_EQ(m_socket.ReceiveUntil(1000, "END", deadline), ""); });
-    EXPECT_EQ(m_socket.LastErrorCode(), kWsaEtimedout);
-    EXPECT_GE(ms, 250);
-    EXPECT_LT(ms, 300 + 200);
-    EXPECT_FALSE(m_socket.PendingInput.empty());
-    m_peer.Stop();
-}
-
 TEST_F(ConnectedSocket, PendingTextIsBoundedButStillFindsASplitTerminator) {
     Connect([](int fd) {
         SendAll(fd, std::string(300 * 1024, 'a') + "ab");
@@ -154,17 +139,14 @@ TEST_F(ConnectedSocket, StreamingPeerCannotGrowPendingTextPastTheBound) {
     EXPECT_EQ(m_socket.PendingInput.size(), TBlockingSocket::kDefaultMaxPendingInput);
 }
 
-TEST_F(ConnectedSocket, ClosedPeerGives10054AtOnceEveryTime) {
-    Connect([](int fd) { SendAll(fd, "bye"); });
-    m_peer.Join();
-    EXPECT_EQ(m_socket.ReceiveAvailable(5000), "bye");
-    const long long ms = ElapsedMs([&] {
-        for (int i = 0; i < 5; ++i) {
-            EXPECT_EQ(m_socket.ReceiveAvailable(5000), "");
-            EXPECT_EQ(m_socket.LastErrorCode(), kWsaEconnreset);
-        }
+TEST_F(ConnectedSocket, OneReceiveFromAFloodingPeerTakesABoundedChunk) {
+    Connect([this](int fd) {
+        SendAll(fd, std::string(4 * 1024 * 1024, 'f'));
+        test::WaitUntil([this] { return m_peer.Stopping(); }, 5000);
     });
-    EXPECT_LT(ms, 1000);
+    test::WaitUntil([this] { return m_socket.BytesWaiting() > 1024 * 1024; }, 2000);
+    EXPECT_EQ(m_socket.ReceiveAvailable(1000).size(), TBlockingSocket::kMaxStreamRead);
+    m_peer.Stop();
 }
 
 TEST_F(ConnectedSocket, FilterThatRemovesEverythingGivesEmptyChunkWithoutError) {
@@ -187,21 +169,6 @@ TEST_F(ConnectedSocket, FilterCannotLengthenAChunk) {
     EXPECT_EQ(m_socket.ReceiveAvailable(2000), "ab");
 }
 
-TEST_F(ConnectedSocket, DisconnectDrainsSoThePeerSeesAnOrderlyClose) {
-    ssize_t peerRead = -2;
-    Connect([&peerRead](int fd) {
-        SendAll(fd, std::string(10000, 'u'));
-        char byte;
-        peerRead = ::recv(fd, &byte, 1, 0); // 0 = orderly close, -1 = reset
-    });
-    SleepMs(100); // let the unread data arrive
-    m_socket.Disconnect();
-    EXPECT_EQ(m_socket.LastErrorCode(), 0);
-    EXPECT_EQ(m_socket.SocketHandle(), -1);
-    m_peer.Join();
-    EXPECT_EQ(peerRead, 0);
-}
-
 TEST_F(ConnectedSocket, AbortEndsAWaitFromAnotherThreadAndEveryLaterOne) {
     Connect([this](int) { test::WaitUntil([this] { return m_peer.Stopping(); }, 10000); });
     std::thread aborter([this] {
@@ -218,6 +185,18 @@ TEST_F(ConnectedSocket, AbortEndsAWaitFromAnotherThreadAndEveryLaterOne) {
     EXPECT_FALSE(m_socket.WaitReadable(0));
     EXPECT_EQ(m_socket.LastErrorCode(), 0);
     m_peer.Stop();
+}
+
+TEST(BlockingSocket, PassedDeadlineStillMatchesPendingTextButNeverWaits) {
+    TTcpSocket socket;
+    socket.PendingInput = "abc>def";
+    const uint32_t passed = socket.Clock().Now() - 10;
+    EXPECT_EQ(socket.ReceiveUntil(60000, ">", passed), "abc");
+    EXPECT_EQ(socket.LastErrorCode(), 0);
+    EXPECT_EQ(socket.PendingInput, "def");
+    EXPECT_EQ(socket.ReceiveUntil(60000, ">", passed), "");
+    EXPECT_EQ(socket.LastErrorCode(), kWsaEtimedout);
+    EXPECT_EQ(socket.PendingInput, "def");
 }
 
 TEST(BlockingSocket, InterPacketTimeoutOffSharesOneDeadline) {

@@ -45,6 +45,7 @@ TEST(SocketErrors, MapsErrnoOntoWinsockCodes) {
         {EINVAL, 10022},       {ECONNRESET, 10054},
         {EAGAIN, 10035},       {EINPROGRESS, 10036},
         {ENOBUFS, 10055},      {0, 0},
+        {ENOENT, ENOENT}, // no counterpart: kept
     };
     for (const auto& [native, winsock] : mapping) {
         EXPECT_EQ(WinsockFromErrno(native), winsock) << native;

@@ -213,6 +213,33 @@ TEST_F(TelnetSession, CloseSessionClosesInAnOrderlyWay) {
     EXPECT_EQ(peerRead, 0);
 }
 
+TEST_F(TelnetSession, FailedNegotiationReplyEndsReadUntilWithTheDataPending) {
+    Open([this](int fd) {
+        SendAll(fd, "ab" + FromHex("ff fd 18") + "cd");
+        HoldOpen(fd);
+    });
+    ::shutdown(m_client.TcpSocket.SocketHandle(), SHUT_WR); // the reply cannot go out
+    SleepMs(50);
+    EXPECT_EQ(m_client.ReadUntil("prompt>"), "");
+    EXPECT_EQ(m_client.TcpSocket.LastErrorCode(), kWsaEshutdown);
+    EXPECT_EQ(m_client.TcpSocket.PendingInput, "abcd");
+}
+
+TEST_F(TelnetSession, CloseSessionEndsAgainstAPeerThatNeverStopsSending) {
+    Open([this](int fd) {
+        std::string nops;
+        for (int i = 0; i < 512; ++i) {
+            nops += FromHex("ff f1");
+        }
+        while (!m_peer.Stopping() && ::send(fd, nops.data(), nops.size(), MSG_NOSIGNAL) > 0) {
+        }
+    });
+    SleepMs(50);
+    const long long ms = ElapsedMs([&] { m_client.CloseSession(); });
+    EXPECT_LT(ms, 1000);
+    EXPECT_EQ(m_client.TcpSocket.SocketHandle(), -1);
+}
+
 // The accept queue of a listener with backlog 0 fills after one connection;
 // later SYNs are dropped, so a connect hangs until the OS gives up.
 TEST(TelnetClient, AbortEndsABlockedConnectWithin50Ms) {
