@@ -87,6 +87,7 @@ Record (one line per session on stdout, and appended to --record FILE):
                                           rejected | bad-eol)
     last_answer_mono_ms=T last_answer_real_ms=T
     outcome=OUTCOME end_mono_ms=T end_real_ms=T
+  "accepted" is when the connection was taken from the listen queue.
   MONO is CLOCK_MONOTONIC in ms (pingvard's tick counter is its low 32 bits),
   REAL is CLOCK_REALTIME in ms since 1970. NAME and TEXT are percent-escaped
   (bytes outside '!'..'~', and '%'). OUTCOME: reset (every answer correct),
