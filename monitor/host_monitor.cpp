@@ -66,6 +66,7 @@ void THostMonitor::FormCreate() {
     const std::string icmpProblem =
         m_options.IcmpProbe ? m_options.IcmpProbe() : TPingClient::ProbeIcmpAccess();
     if (!icmpProblem.empty()) {
+        m_icmpUnavailable = true;
         m_fe.ReportIcmpUnavailable(icmpProblem);
     }
 }
@@ -142,6 +143,11 @@ bool THostMonitor::ResetSessionRunning() {
 }
 
 void THostMonitor::EvaluateRestartRule() {
+    // Without an ICMP socket no echo was ever sent, so the failures say nothing
+    // about the hosts; restarting the device on them would loop for ever.
+    if (m_icmpUnavailable) {
+        return;
+    }
     for (const TPingObj& obj : m_pingObjs) {
         if (obj.DoReset && obj.Failures < m_maxTimeouts) {
             return;

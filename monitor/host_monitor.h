@@ -105,6 +105,7 @@ private:
     std::array<TPingObj, kSlotCount> m_pingObjs;
     bool m_created = false;
     bool m_destroyed = false;
+    bool m_icmpUnavailable = false; // start-up found no way to send echoes
     // Declared before the threads that use them, so they outlive every join.
     std::unique_ptr<TEvent> m_stopEvent;
     std::unique_ptr<TEvent> m_resetIdleEvent;

@@ -182,6 +182,19 @@ TEST_F(HostMonitor, IcmpUnavailableIsReportedOnce) {
     EXPECT_EQ(Fe.Calls, (std::vector<std::string>{"icmp:no ICMP: setcap"}));
 }
 
+TEST_F(HostMonitor, FailuresWithoutAnIcmpSocketNeverRestartTheDevice) {
+    auto options = Options(test::UnusedLoopbackPort());
+    options.IcmpProbe = [] { return std::string("no ICMP: setcap"); };
+    Start(test::LoopbackIni(1, 600000), options);
+    for (int round = 0; round < 3; ++round) {
+        for (int slot = 0; slot < 4; ++slot) {
+            Monitor->WMPing(slot, -1);
+        }
+    }
+    EXPECT_EQ(Monitor->ResetThread(), nullptr);
+    EXPECT_EQ(Monitor->PingObj(0).Lost, 3u) << "the failures still show in the figures";
+}
+
 TEST_F(HostMonitor, RefusedConfigurationWriteStopsStartUpBeforeAnyWorker) {
     Dir.Write("pingvard.ini", test::LoopbackIni(5, 600000));
     ASSERT_EQ(::chmod((Dir.Path() / "pingvard.ini").c_str(), 0444), 0);
