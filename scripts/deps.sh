@@ -15,6 +15,7 @@ packages=(
   xvfb xauth trayer xdotool x11-utils imagemagick fonts-dejavu-core
   # packaging checks
   dpkg-dev file
+  librsvg2-bin  # renders the art in assets/ from its SVG sources
 )
 
 missing=()
