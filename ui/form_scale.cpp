@@ -12,7 +12,8 @@ constexpr double kFormPointSize = 8.0;
 } // namespace
 
 TFormScale TFormScale::ForWidget(const QWidget* widget) {
-    const QScreen* screen = widget && widget->screen() ? widget->screen() : QApplication::primaryScreen();
+    const QScreen* screen =
+        widget && widget->screen() ? widget->screen() : QApplication::primaryScreen();
     if (!screen) {
         return TFormScale(1.0);
     }

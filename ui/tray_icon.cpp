@@ -18,8 +18,8 @@ qint64 MonotonicMs() {
 } // namespace
 
 TTrayIcon::TTrayIcon(QWidget* owner, std::unique_ptr<TTrayBackend> backend)
-    : QObject(owner), DoubleClickIntervalMs(QApplication::doubleClickInterval()),
-      m_owner(owner), m_backend(std::move(backend)) {
+    : QObject(owner), DoubleClickIntervalMs(QApplication::doubleClickInterval()), m_owner(owner),
+      m_backend(std::move(backend)) {
     m_backend->Activated = [this](TTrayActivation activation) { HandleActivation(activation); };
 }
 
