@@ -46,9 +46,10 @@ TAboutForm::TAboutForm(QWidget* parent)
     Image1->setPixmap(logo);
     Image1->setGeometry(s(12), s(88), logo.width(), logo.height());
 
-    s.Place(Label4, 22, 168, 150, 13);
-    s.Place(Label6, 22, 184, 150, 13);
-    s.Place(Label5, 22, 200, 150, 13);
+    // Centred on the same axis as drawn, with room for a wider font.
+    s.Place(Label4, 4, 168, 186, 13);
+    s.Place(Label6, 4, 184, 186, 13);
+    s.Place(Label5, 4, 200, 186, 13);
 }
 
 } // namespace pingvard

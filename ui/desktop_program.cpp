@@ -11,7 +11,6 @@ namespace pingvard {
 int RunDesktop(int& argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("pingvard"));
-    QApplication::setApplicationDisplayName(QString::fromUtf8(kApplicationTitle));
     QApplication::setWindowIcon(ProgramIcon());
     // The window lives in the notification area: closing the last visible
     // window (a dialog, or the main window hiding) must not end the program.

@@ -6,16 +6,22 @@
 #include "ui/form_scale.h"
 #include "ui/main_form.h"
 
+#include <QFontMetrics>
 #include <QMessageBox>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QStyle>
+#include <algorithm>
+#include <cmath>
 
 namespace pingvard {
 
 namespace {
 
 constexpr int kSlots = 4;
+constexpr int kFieldLeft = 200;
+constexpr int kLabelLeft = 16;
+constexpr int kLabelGap = 6;
 
 QString Text(const char* utf8) {
     return QString::fromUtf8(utf8);
@@ -23,6 +29,10 @@ QString Text(const char* utf8) {
 
 QString Decimal(int32_t value) {
     return QString::number(value);
+}
+
+QString TabCaption(int slot) {
+    return QStringLiteral("Adresa %1").arg(slot + 1);
 }
 
 std::string Std(const QLineEdit* edit) {
@@ -41,7 +51,8 @@ TSettingsForm::TSettingsForm(THostMonitor& monitor, TMonitorFrontEnd& mainForm, 
       m_monitor(monitor), m_mainForm(mainForm) {
     setWindowTitle(Text("Nastavení"));
     setFont(FormFont());
-    setFixedSize(TFormScale::ForWidget(this).Size(354, 343));
+    m_widen = LabelColumnWidening();
+    setFixedSize(TFormScale::ForWidget(this).Size(354 + m_widen, 343));
     CreateConstants();
     CreateTabs();
     CreateButtons();
@@ -51,25 +62,42 @@ TSettingsForm::TSettingsForm(THostMonitor& monitor, TMonitorFrontEnd& mainForm, 
     };
 }
 
+// The captions were drawn for a narrow 8-point font; with a wider one the
+// field column moves right (and the dialog grows) so no caption runs under
+// its field.
+int TSettingsForm::LabelColumnWidening() const {
+    const QFontMetrics metrics(FormFont());
+    const double factor = TFormScale::ForWidget(this).Factor();
+    int widest = 0;
+    for (const char* caption :
+         {"Interval pro zkoušení spojení [ms]:", "Maximální dovolený počet výpadků:",
+          "Adresa restartovaného zařízení:", "IP adresa:", "Zobrazované jméno:",
+          "Jak dlouho čekat na odezvu [ms]:"}) {
+        widest = std::max(widest, metrics.horizontalAdvance(Text(caption)));
+    }
+    const int needed = kLabelLeft + static_cast<int>(std::ceil(widest / factor)) + kLabelGap;
+    return std::max(0, needed - kFieldLeft);
+}
+
 void TSettingsForm::CreateConstants() {
     const TFormScale s = TFormScale::ForWidget(this);
     GroupBox2 = new QGroupBox(Text("Konstanty:"), this);
-    s.Place(GroupBox2, 8, 8, 337, 73);
+    s.Place(GroupBox2, 8, 8, 337 + m_widen, 73);
     Label1 = new QLabel(Text("Interval pro zkoušení spojení [ms]:"), GroupBox2);
     s.Place(Label1, 16, 24);
     Label2 = new QLabel(Text("Maximální dovolený počet výpadků:"), GroupBox2);
     s.Place(Label2, 16, 48);
     edtMaxTimeouts = new QLineEdit(GroupBox2);
-    s.Place(edtMaxTimeouts, 200, 44, 121, 21);
+    s.Place(edtMaxTimeouts, kFieldLeft + m_widen, 44, 121, 21);
     edtInterval = new QLineEdit(GroupBox2);
-    s.Place(edtInterval, 200, 20, 121, 21);
+    s.Place(edtInterval, kFieldLeft + m_widen, 20, 121, 21);
 
     GroupBox3 = new QGroupBox(Text("Restartování zařízení:"), this);
-    s.Place(GroupBox3, 8, 88, 337, 52);
+    s.Place(GroupBox3, 8, 88, 337 + m_widen, 52);
     Label3 = new QLabel(Text("Adresa restartovaného zařízení:"), GroupBox3);
     s.Place(Label3, 16, 24);
     edtResetHost = new QLineEdit(GroupBox3);
-    s.Place(edtResetHost, 200, 20, 121, 21);
+    s.Place(edtResetHost, kFieldLeft + m_widen, 20, 121, 21);
 }
 
 void TSettingsForm::CreateTabs() {
@@ -77,14 +105,17 @@ void TSettingsForm::CreateTabs() {
     // The tab control: the strip with a page frame below it; the shared fields
     // are placed relative to the whole control.
     auto* control = new QWidget(this);
-    s.Place(control, 8, 168, 337, 132);
+    s.Place(control, 8, 168, 337 + m_widen, 132);
     TabControl1 = new TTabControl(control);
     TabControl1->setDrawBase(false);
     TabControl1->setExpanding(false);
-    TabControl1->move(0, 0);
+    for (int slot = 0; slot < kSlots; ++slot) {
+        TabControl1->addTab(TabCaption(slot));
+    }
+    TabControl1->setGeometry(QRect(QPoint(0, 0), TabControl1->sizeHint()));
     auto* page = new QFrame(control);
     page->setFrameStyle(QFrame::StyledPanel | QFrame::Raised);
-    const int stripHeight = TabControl1->sizeHint().height();
+    const int stripHeight = TabControl1->height();
     page->setGeometry(0, stripHeight - 1, control->width(), control->height() - stripHeight + 1);
     page->lower();
 
@@ -92,21 +123,21 @@ void TSettingsForm::CreateTabs() {
     Label4->setFont(BoldFormFont());
     s.Place(Label4, 8, 152);
     edtAdrIP = new QLineEdit(control);
-    s.Place(edtAdrIP, 200, 31, 121, 21);
+    s.Place(edtAdrIP, kFieldLeft + m_widen, 31, 121, 21);
     Label5 = new QLabel(Text("IP adresa:"), control);
     s.Place(Label5, 16, 35);
     Label6 = new QLabel(Text("Zobrazované jméno:"), control);
     s.Place(Label6, 16, 58);
     edtAdrDisp = new QLineEdit(control);
-    s.Place(edtAdrDisp, 200, 55, 121, 21);
+    s.Place(edtAdrDisp, kFieldLeft + m_widen, 55, 121, 21);
     edtAdrTO = new QLineEdit(control);
-    s.Place(edtAdrTO, 200, 79, 121, 21);
+    s.Place(edtAdrTO, kFieldLeft + m_widen, 79, 121, 21);
     Label7 = new QLabel(Text("Jak dlouho čekat na odezvu [ms]:"), control);
     s.Place(Label7, 16, 81);
     // Caption on the left, the box at the right end.
     chbAdrReset = new QCheckBox(Text("Adresa je testována:"), control);
     chbAdrReset->setLayoutDirection(Qt::RightToLeft);
-    s.Place(chbAdrReset, 14, 104, 307, 17);
+    s.Place(chbAdrReset, 14, 104, 307 + m_widen, 17);
 
     connect(TabControl1, &QTabBar::currentChanged, this, [this] { TabControl1Change(); });
 }
@@ -114,11 +145,11 @@ void TSettingsForm::CreateTabs() {
 void TSettingsForm::CreateButtons() {
     const TFormScale s = TFormScale::ForWidget(this);
     BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), Text("OK"), this);
-    s.Place(BitBtn1, 96, 312, 75, 25);
+    s.Place(BitBtn1, 96 + m_widen / 2, 312, 75, 25);
     BitBtn1->setDefault(true);
     BitBtn2 =
         new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), Text("Storno"), this);
-    s.Place(BitBtn2, 184, 312, 75, 25);
+    s.Place(BitBtn2, 184 + m_widen / 2, 312, 75, 25);
     BitBtn2->setAutoDefault(false);
     connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
     connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
@@ -160,7 +191,7 @@ void TSettingsForm::FormShow() {
         const TPingTh* worker = m_monitor.PingThread(slot);
         m_records.push_back(
             TPingRec{obj.IP, obj.DoReset, worker ? worker->Timeout() : 0, obj.DisplayName});
-        TabControl1->addTab(QStringLiteral("Adresa %1").arg(slot + 1));
+        TabControl1->addTab(TabCaption(slot));
     }
     TabControl1->setCurrentIndex(0);
     TabControl1->Tag = -1;

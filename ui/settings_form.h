@@ -80,6 +80,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    int LabelColumnWidening() const;
     void CreateConstants();
     void CreateTabs();
     void CreateButtons();
@@ -91,6 +92,7 @@ private:
     THostMonitor& m_monitor;
     TMonitorFrontEnd& m_mainForm;
     std::vector<TPingRec> m_records;
+    int m_widen = 0; // design pixels the field column moved right
     bool m_centred = false;
 };
 
