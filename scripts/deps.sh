@@ -16,6 +16,7 @@ packages=(
   # packaging checks
   dpkg-dev file
   librsvg2-bin  # renders the art in assets/ from its SVG sources
+  openbox  # window manager with a close box for the desktop end-to-end test
 )
 
 missing=()
