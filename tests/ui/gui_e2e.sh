@@ -210,6 +210,17 @@ click_icon 1
 wait_for 50 not main_window || fail "a second left click did not hide the window"
 wait_for 20 not managed_by_wm || fail "the hidden window kept its taskbar entry"
 
+step "double click: toggles exactly once; middle click: nothing"
+read -r ix iy iw ih < <(icon_geometry)
+xdotool mousemove $((ix + iw / 2)) $((iy + ih / 2)) click --repeat 2 --delay 120 1
+sleep 1
+main_window >/dev/null || fail "a double click did not show the window (toggled twice?)"
+click_icon 2
+sleep 0.5
+main_window >/dev/null || fail "a middle click changed the window"
+click_icon 1
+wait_for 50 not main_window || fail "a left click did not hide the window"
+
 step "right click: the menu; S shows the window"
 click_icon 3
 save tray-menu.png -window root -crop 260x90+540+0 +repage
