@@ -256,9 +256,14 @@ save about-box.png -frame -window "$(frame_of "$(dialog_window 'O programu')")"
 xdotool key Escape
 wait_for 50 not dialog_window 'O programu' || fail "Esc did not close the about box"
 
-step "Ukončit from the tray menu while the window is hidden: exit status 0"
+step "Ukončit from the tray menu with the settings dialog open and the window hidden"
+xdotool windowactivate --sync "$win" key --clearmodifiers alt+o
+sleep 0.3
+xdotool key n
+wait_for 50 dialog_window 'Nastavení' || fail "Nastavení... did not open the settings dialog"
 click_icon 1
-wait_for 50 not main_window || fail "the window did not hide"
+wait_for 50 not main_window || fail "the tray icon did not hide the window behind the dialog"
+dialog_window 'Nastavení' >/dev/null || fail "hiding the window closed the settings dialog"
 click_icon 3
 xdotool key u
 wait_for 100 not alive || fail "Ukončit did not end the program"
