@@ -22,6 +22,7 @@ constexpr int kRowsHeight = 122;
 constexpr int kStatusHeight = 19;
 constexpr int kFirstRowTop = 32;
 constexpr int kRowPitch = 24;
+constexpr int kHostColumnWidth = 121;
 
 QString Text(const char* utf8) {
     return QString::fromUtf8(utf8);
@@ -149,6 +150,8 @@ void TMainForm::LayOut() {
     s.Place(Label4, 238, 8);
     for (int slot = 0; slot < 4; ++slot) {
         const int top = kFirstRowTop + slot * kRowPitch;
+        // A long name is cut short of the Ping column instead of running into it.
+        m_hosts[slot]->setMaximumWidth(s(kHostColumnWidth));
         s.Place(m_hosts[slot], 6, top);
         s.Place(m_pings[slot], 129, top, 40, 13);
         s.Place(m_averages[slot], 178, top, 40, 13);
