@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <functional>
-#include <memory>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,6 +15,9 @@ namespace {
 
 // O_NONBLOCK keeps a FIFO planted under the log's name from blocking the
 // writer; it does nothing for regular files.
+constexpr const char* kEventLogName = "pingvard.log";
+constexpr const char* kCommLogName = "comm.log";
+
 constexpr int kOpenFlags = O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
 
 int OpenForAppend(const std::string& fileName, mode_t createMode) {
@@ -34,25 +36,20 @@ int OpenForAppend(const std::string& fileName, mode_t createMode) {
 
 // Open, lock, build the text (after the open, so a timestamp is taken then),
 // one write, close.
-void AppendText(const std::string& fileName, mode_t createMode,
+// Closing the descriptor releases the lock.
+void AppendText(const char* name, mode_t createMode,
                 const std::function<std::string()>& buildText) noexcept {
     try {
-        const int fd = OpenForAppend(fileName, createMode);
-        if (fd < 0)
-            return;
-        // Closing also releases the lock; not retried on EINTR.
-        const std::unique_ptr<const int, void (*)(const int*)> closer{&fd, [](const int* d) {
-                                                                          ::close(*d);
-                                                                      }};
+        const TUniqueFd fd{OpenForAppend(GetProgramDir() + name, createMode)};
         struct stat st {};
-        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ModeGrantsWrite(st) &&
-            ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-            const std::string text = buildText();
-            ssize_t written;
-            do
-                written = ::write(fd, text.data(), text.size());
-            while (written < 0 && errno == EINTR);
-        }
+        if (fd.Get() < 0 || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+            !ModeGrantsWrite(st) || ::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0)
+            return;
+        const std::string text = buildText();
+        ssize_t written;
+        do
+            written = ::write(fd.Get(), text.data(), text.size());
+        while (written < 0 && errno == EINTR);
     } catch (...) {
         // Logging never disturbs the caller (out of memory building the text).
     }
@@ -60,15 +57,19 @@ void AppendText(const std::string& fileName, mode_t createMode,
 
 } // namespace
 
-std::string EventLogFileName() { return GetProgramDir() + "pingvard.log"; }
-std::string CommLogFileName() { return GetProgramDir() + "comm.log"; }
+std::string EventLogFileName() {
+    return GetProgramDir() + kEventLogName;
+}
+std::string CommLogFileName() {
+    return GetProgramDir() + kCommLogName;
+}
 
 void WriteLog(const std::string& message) {
-    AppendText(EventLogFileName(), 0644, [&] { return LocalTimestamp() + ": " + message + "\r\n"; });
+    AppendText(kEventLogName, 0644, [&] { return LocalTimestamp() + ": " + message + "\r\n"; });
 }
 
 void WriteCommLog(const std::string& text) {
-    AppendText(CommLogFileName(), 0600, [&] { return text + "\r\n"; });
+    AppendText(kCommLogName, 0600, [&] { return text + "\r\n"; });
 }
 
 void DeleteCommLog() {

@@ -17,6 +17,12 @@ bool IsWritablePath(const std::string& path) noexcept {
     return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
 }
 
+bool TUniqueFd::Close() noexcept {
+    const int fd = m_fd;
+    m_fd = -1;
+    return fd < 0 || ::close(fd) == 0;
+}
+
 std::string DirectoryOf(const std::string& fileName) {
     const auto slash = fileName.find_last_of('/');
     if (slash == std::string::npos)

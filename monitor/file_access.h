@@ -15,6 +15,22 @@ bool ModeGrantsWrite(const struct stat& st) noexcept;
 // user may write it (EACCES, EROFS...).
 bool IsWritablePath(const std::string& path) noexcept;
 
+// Owns one open descriptor.
+class TUniqueFd {
+public:
+    explicit TUniqueFd(int fd) noexcept : m_fd(fd) {}
+    TUniqueFd(const TUniqueFd&) = delete;
+    TUniqueFd& operator=(const TUniqueFd&) = delete;
+    ~TUniqueFd() { Close(); }
+    int Get() const noexcept { return m_fd; }
+    // False when close reports an error (a delayed write error on some file
+    // systems). Never retried on EINTR: the descriptor may already be reused.
+    bool Close() noexcept;
+
+private:
+    int m_fd;
+};
+
 // The directory part of a file name ("." when it has none).
 std::string DirectoryOf(const std::string& fileName);
 

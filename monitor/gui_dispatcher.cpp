@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <exception>
+#include <utility>
 
 namespace pingvard {
 
@@ -62,16 +63,19 @@ std::size_t TLoopDispatcher::Pending() const {
     return m_calls.size();
 }
 
-bool TLoopDispatcher::RunOnce(int timeoutMs) {
-    {
-        std::unique_lock lock(m_mutex);
-        const auto ready = [this] { return !m_calls.empty() || m_stopRequested; };
-        if (timeoutMs < 0) {
-            m_queued.wait(lock, ready);
-        } else {
-            m_queued.wait_for(lock, std::chrono::milliseconds(timeoutMs), ready);
-        }
+bool TLoopDispatcher::WaitForWork(int timeoutMs) {
+    std::unique_lock lock(m_mutex);
+    const auto ready = [this] { return !m_calls.empty() || m_stopRequested; };
+    if (timeoutMs < 0) {
+        m_queued.wait(lock, ready);
+    } else {
+        m_queued.wait_for(lock, std::chrono::milliseconds(timeoutMs), ready);
     }
+    return std::exchange(m_stopRequested, false);
+}
+
+bool TLoopDispatcher::RunOnce(int timeoutMs) {
+    WaitForWork(timeoutMs);
     return RunQueued();
 }
 
@@ -107,10 +111,9 @@ bool TLoopDispatcher::RunQueued() {
 
 void TLoopDispatcher::Run() {
     for (;;) {
-        RunOnce(-1);
-        std::lock_guard lock(m_mutex);
-        if (m_stopRequested) {
-            m_stopRequested = false;
+        const bool stop = WaitForWork(-1);
+        RunQueued();
+        if (stop) {
             return;
         }
     }

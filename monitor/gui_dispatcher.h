@@ -35,8 +35,8 @@ public:
     bool Send(std::function<void()> fn) override;
     void Cancel() override;
 
-    // Waits up to timeoutMs (< 0: without limit) for a hand-off or Stop(), then runs
-    // every hand-off queued at that moment. True when it ran at least one.
+    // Waits up to timeoutMs (< 0: without limit) for a hand-off or Stop() (which
+    // it consumes), then runs every queued hand-off. True when it ran at least one.
     bool RunOnce(int timeoutMs);
     // Runs hand-offs until Stop() is called (from any thread, or from a hand-off).
     void Run();
@@ -48,6 +48,7 @@ public:
 
 private:
     struct TCall;
+    bool WaitForWork(int timeoutMs); // true when a Stop() was pending
     bool RunQueued();
 
     const std::thread::id m_guiThread;

@@ -57,7 +57,8 @@ public:
 
     bool Closing = false; // the main window's flag, set by the exit command
 
-    // Live settings for the settings dialog.
+    // Live settings for the settings dialog. A negative PingInterval is kept as
+    // set, and the workers then pause TPingTh::kNegativeIntervalWaitMs per pass.
     int32_t PingInterval() const { return m_pingInterval.load(std::memory_order_relaxed); }
     void SetPingInterval(int32_t value) override;
     int32_t MaxTimeouts() const override { return m_maxTimeouts; }

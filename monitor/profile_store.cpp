@@ -12,24 +12,6 @@
 namespace pingvard {
 namespace {
 
-class TFd {
-public:
-    explicit TFd(int fd) noexcept : m_fd(fd) {}
-    TFd(const TFd&) = delete;
-    TFd& operator=(const TFd&) = delete;
-    ~TFd() { Close(); }
-    int Get() const noexcept { return m_fd; }
-    // Don't retry close on EINTR: the descriptor may already be reused.
-    bool Close() noexcept {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-private:
-    int m_fd;
-};
-
 // Removes the temporary file unless the rename consumed it.
 class TTempFile {
 public:
@@ -60,7 +42,7 @@ bool WriteAll(int fd, std::string_view data) {
 }
 
 std::optional<std::string> ReadAll(const std::string& fileName) {
-    TFd fd{::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
+    TUniqueFd fd{::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
     if (fd.Get() < 0)
         return std::nullopt;
     struct stat st {};
@@ -91,9 +73,39 @@ std::string ResolveTarget(const std::string& fileName) {
 }
 
 void SyncDirectory(const std::string& dir) {
-    TFd fd{::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    TUniqueFd fd{::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
     if (fd.Get() >= 0)
         ::fsync(fd.Get()); // best effort: the rename itself has succeeded
+}
+
+// Temporary file in the same directory, write, fsync, rename: a crash at any
+// point leaves either the old file or the new one, never a part of either.
+bool ReplaceFile(const std::string& target, const std::string& content, const struct stat* old,
+                 const TProfileStore::TBeforeReplaceHook& beforeReplace) {
+    const std::string dir = DirectoryOf(target);
+    const auto slash = target.find_last_of('/');
+    const auto base = slash == std::string::npos ? target : target.substr(slash + 1);
+    std::string pattern = dir + "/." + base + ".XXXXXX";
+    TUniqueFd fd{::mkstemp(pattern.data())}; // mode 0600
+    if (fd.Get() < 0)
+        return false;
+    TTempFile temp{pattern};
+    if (old) {
+        if (::fchown(fd.Get(), old->st_uid, old->st_gid) != 0) {
+            // Not allowed unless root: the file then simply becomes ours.
+        }
+        if (::fchmod(fd.Get(), old->st_mode & 07777) != 0)
+            return false;
+    }
+    if (!WriteAll(fd.Get(), content) || ::fsync(fd.Get()) != 0 || !fd.Close())
+        return false;
+    if (beforeReplace && !beforeReplace(temp.Name()))
+        return false;
+    if (::rename(temp.Name().c_str(), target.c_str()) != 0)
+        return false;
+    temp.Release();
+    SyncDirectory(dir);
+    return true;
 }
 
 } // namespace
@@ -108,11 +120,9 @@ std::optional<std::string> TProfileStore::Read(std::string_view section,
     return FindProfileValue(*content, section, key);
 }
 
-bool TProfileStore::Write(std::string_view section, std::string_view key,
-                          std::string_view value) {
+bool TProfileStore::Write(std::string_view section, std::string_view key, std::string_view value) {
     const std::string target = ResolveTarget(m_fileName);
-    const std::string dir = DirectoryOf(target);
-    if (!IsWritablePath(dir))
+    if (!IsWritablePath(DirectoryOf(target)))
         return false;
     struct stat st {};
     const bool exists = ::stat(target.c_str(), &st) == 0;
@@ -130,30 +140,7 @@ bool TProfileStore::Write(std::string_view section, std::string_view key,
         return false;
     if (exists && *updated == old)
         return true; // already on disk; the permission checks above still ran
-
-    const auto slash = target.find_last_of('/');
-    const auto base = slash == std::string::npos ? target : target.substr(slash + 1);
-    std::string pattern = dir + "/." + base + ".XXXXXX";
-    TFd fd{::mkstemp(pattern.data())}; // mode 0600
-    if (fd.Get() < 0)
-        return false;
-    TTempFile temp{pattern};
-    if (exists) {
-        if (::fchown(fd.Get(), st.st_uid, st.st_gid) != 0) {
-            // Not allowed unless root: the file then simply becomes ours.
-        }
-        if (::fchmod(fd.Get(), st.st_mode & 07777) != 0)
-            return false;
-    }
-    if (!WriteAll(fd.Get(), *updated) || ::fsync(fd.Get()) != 0 || !fd.Close())
-        return false;
-    if (m_beforeReplace && !m_beforeReplace(temp.Name()))
-        return false;
-    if (::rename(temp.Name().c_str(), target.c_str()) != 0)
-        return false;
-    temp.Release();
-    SyncDirectory(dir);
-    return true;
+    return ReplaceFile(target, *updated, exists ? &st : nullptr, m_beforeReplace);
 }
 
 } // namespace pingvard

@@ -2,6 +2,7 @@
 #include "monitor/gui_dispatcher.h"
 
 #include <atomic>
+#include <chrono>
 #include <future>
 #include <gtest/gtest.h>
 #include <stdexcept>
@@ -102,6 +103,15 @@ TEST(LoopDispatcher, RunReturnsAfterStopFromAHandOff) {
         std::async(std::launch::async, [&] { return dispatcher.Send([&] { dispatcher.Stop(); }); });
     dispatcher.Run();
     EXPECT_TRUE(sender.get());
+}
+
+TEST(LoopDispatcher, StopWakesRunOnceOnceOnly) {
+    TLoopDispatcher dispatcher;
+    dispatcher.Stop();
+    EXPECT_FALSE(dispatcher.RunOnce(60000)); // returns at once
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(dispatcher.RunOnce(20)); // the stop was consumed: this one waits
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(20));
 }
 
 } // namespace

@@ -115,11 +115,5 @@ TEST_F(PingThread, StopEventEndsAWorkerBlockedInItsReport) {
     EXPECT_TRUE(Reports.empty());
 }
 
-TEST_F(PingThread, NeverStartedWorkerCountsAsEnded) {
-    TPingTh worker(0, StopEvent, Interval, Dispatcher, Recorder());
-    EXPECT_FALSE(worker.Started());
-    EXPECT_TRUE(worker.WaitForEnd(0));
-}
-
 } // namespace
 } // namespace pingvard

