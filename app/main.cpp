@@ -1,27 +1,12 @@
 #include "app/command_line.h"
+#include "app/desktop_launcher.h"
 #include "app/exit_status.h"
 #include "app/headless_program.h"
 
-#include <cstdlib>
 #include <exception>
 #include <iostream>
 
-#ifdef PINGVARD_HAS_DESKTOP
-#include "ui/desktop_program.h"
-#endif
-
 namespace {
-
-#ifdef PINGVARD_HAS_DESKTOP
-bool DisplayAvailable() {
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
-        const char* value = std::getenv(name);
-        if (value != nullptr && *value != '\0')
-            return true;
-    }
-    return false;
-}
-#endif
 
 int Run(int argc, char** argv) {
     using namespace pingvard;
@@ -50,8 +35,13 @@ int Run(int argc, char** argv) {
         return kExitFailure;
     }
 #ifdef PINGVARD_HAS_DESKTOP
-    if (!options.Headless && DisplayAvailable())
-        return RunDesktop(argc, argv);
+    if (!options.Headless && DisplayAvailable()) {
+        const std::string desktop = DesktopProgramPath();
+        std::cerr << "pingvard: "
+                  << (desktop.empty() ? std::string("pingvard-desktop is not installed")
+                                      : ExecDesktopProgram(desktop))
+                  << "; running the console program\n";
+    }
 #endif
     return RunHeadless();
 }

@@ -1,0 +1,47 @@
+// pingvard-desktop: the tray application. pingvard starts it when a display is
+// available; it can also be run directly with the same options.
+#include "app/command_line.h"
+#include "app/exit_status.h"
+#include "ui/desktop_program.h"
+
+#include <exception>
+#include <iostream>
+
+namespace {
+
+int Run(int argc, char** argv) {
+    using namespace pingvard;
+    const auto parsed = ParseCommandLine(argc, argv);
+    if (!parsed.Error.empty() || parsed.Options.Headless) {
+        std::cerr << "pingvard-desktop: "
+                  << (parsed.Error.empty() ? "use pingvard --headless for the console program"
+                                           : parsed.Error)
+                  << "\nTry 'pingvard --help' for more information.\n";
+        return kExitUsage;
+    }
+    if (parsed.Options.Help) {
+        std::cout << UsageText(true);
+        return kExitOk;
+    }
+    if (parsed.Options.Version) {
+        std::cout << VersionText();
+        return kExitOk;
+    }
+    if (const auto error = ChangeDirectories(parsed.Options.Directories); !error.empty()) {
+        std::cerr << "pingvard-desktop: " << error << "\n";
+        return kExitFailure;
+    }
+    int qtArgc = 1; // the options are ours, not Qt's
+    return RunDesktop(qtArgc, argv);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& e) {
+        std::cerr << "pingvard-desktop: " << e.what() << "\n";
+        return pingvard::kExitFailure;
+    }
+}
