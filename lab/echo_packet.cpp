@@ -13,7 +13,9 @@ constexpr uint8_t kProtocolIcmp = 1;
 constexpr uint8_t kEchoRequest = 8;
 constexpr uint8_t kEchoReply = 0;
 
-uint8_t Byte(std::string_view data, size_t at) { return static_cast<uint8_t>(data[at]); }
+uint8_t Byte(std::string_view data, size_t at) {
+    return static_cast<uint8_t>(data[at]);
+}
 
 uint16_t Read16(std::string_view data, size_t at) {
     return static_cast<uint16_t>(Byte(data, at) << 8 | Byte(data, at + 1));

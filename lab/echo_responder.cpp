@@ -7,20 +7,19 @@
 #include "lab/echo_packet.h"
 
 #include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <netinet/in.h>
 #include <optional>
+#include <poll.h>
 #include <queue>
+#include <signal.h>
 #include <string>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <vector>
 
 namespace pingvard {
@@ -47,8 +46,12 @@ struct TPendingReply {
 volatile sig_atomic_t g_stopRequested = 0;
 volatile sig_atomic_t g_reloadRequested = 0;
 
-void OnStop(int) { g_stopRequested = 1; }
-void OnReload(int) { g_reloadRequested = 1; }
+void OnStop(int) {
+    g_stopRequested = 1;
+}
+void OnReload(int) {
+    g_reloadRequested = 1;
+}
 
 bool ApplySetting(TResponderSettings& s, const std::string& key, const std::string& value) {
     try {
@@ -152,7 +155,8 @@ void TEchoResponder::Reload() {
     m_loss.Configure(m_settings.Mode, m_settings.LossPercent);
     if (!m_settings.Quiet)
         std::fprintf(stderr, "echo_responder: delay %d ms, loss %.1f %% (%s)\n", m_settings.DelayMs,
-                     m_settings.LossPercent, m_settings.Mode == TLossMode::Even ? "even" : "random");
+                     m_settings.LossPercent,
+                     m_settings.Mode == TLossMode::Even ? "even" : "random");
 }
 
 // Nanosecond waits: a millisecond-rounded timeout would add up to 1 ms to
@@ -262,7 +266,8 @@ int main(int argc, char** argv) {
         Usage(stderr);
         return 2;
     }
-    struct sigaction stop{}, reload{};
+    struct sigaction stop {
+    }, reload{};
     stop.sa_handler = OnStop;
     reload.sa_handler = OnReload;
     sigaction(SIGTERM, &stop, nullptr);

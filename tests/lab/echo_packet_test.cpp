@@ -1,9 +1,7 @@
 #include "lab/echo_packet.h"
 
-#include <gtest/gtest.h>
-
 #include <arpa/inet.h>
-
+#include <gtest/gtest.h>
 #include <string>
 
 namespace pingvard {
