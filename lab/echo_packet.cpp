@@ -88,7 +88,7 @@ bool TLossPattern::Drop(const TEchoRequest& request) {
     if (m_mode == TLossMode::Random)
         return std::uniform_real_distribution<double>(0, 100)(m_random) < m_percent;
     // Carry the share owed so far; drop when a whole request is owed.
-    double& owed = m_owed[{request.Source, request.Destination, request.Identifier}];
+    double& owed = m_owed[{request.Source, request.Destination}];
     owed += m_percent;
     if (owed < 100)
         return false;

@@ -9,7 +9,7 @@
 #include <random>
 #include <string>
 #include <string_view>
-#include <tuple>
+#include <utility>
 
 namespace pingvard {
 
@@ -36,9 +36,11 @@ std::string BuildEchoReply(std::string_view icmpRequest);
 
 enum class TLossMode { Random, Even };
 
-// Decides which requests to drop. Even mode keeps a running share per flow
-// (source, destination, identifier), so every pinging program sees exactly
-// the set share whatever the others do; random mode draws each time.
+// Decides which requests to drop. Even mode keeps a running share per
+// source and destination address, so a pinging program sees exactly the set
+// share whatever programs pinging from other addresses do (identifiers are
+// no flow key: some programs draw a new one for every echo); random mode
+// draws each time.
 class TLossPattern {
 public:
     explicit TLossPattern(TLossMode mode = TLossMode::Random, double percent = 0,
@@ -47,7 +49,7 @@ public:
     bool Drop(const TEchoRequest& request);
 
 private:
-    using TFlowKey = std::tuple<uint32_t, uint32_t, uint16_t>;
+    using TFlowKey = std::pair<uint32_t, uint32_t>;
     TLossMode m_mode;
     double m_percent;
     std::mt19937 m_random;

@@ -76,10 +76,11 @@ TEST(EchoPacket, RejectsTruncatedPackets) {
 TEST(LossPattern, EvenModeDropsExactShareForEachFlow) {
     TLossPattern loss(TLossMode::Even, 25);
     TEchoRequest a, b;
-    a.Identifier = 1;
-    b.Identifier = 2;
+    a.Source = 1;
+    b.Source = 2;
     int droppedA = 0, droppedB = 0;
     for (int i = 0; i < 400; ++i) {
+        ++a.Identifier; // a new identifier for each echo is still the same flow
         droppedA += loss.Drop(a);
         if (i % 3 == 0) // an interleaved flow must not shift the first one's share
             droppedB += loss.Drop(b);
