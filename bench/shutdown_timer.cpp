@@ -7,18 +7,17 @@
 // Prints one line: "sigterm_to_exit_ms=T status=S" (S: exit status, or
 // "signal N"). Exits 1 when the ready text never came within the limit.
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
+#include <poll.h>
+#include <signal.h>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace pingvard {
