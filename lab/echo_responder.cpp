@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <netinet/in.h>
 #include <optional>
 #include <poll.h>
@@ -45,12 +46,26 @@ struct TPendingReply {
 
 volatile sig_atomic_t g_stopRequested = 0;
 volatile sig_atomic_t g_reloadRequested = 0;
+volatile sig_atomic_t g_countsRequested = 0;
 
 void OnStop(int) {
     g_stopRequested = 1;
 }
 void OnReload(int) {
     g_reloadRequested = 1;
+}
+void OnCounts(int) {
+    g_countsRequested = 1;
+}
+
+struct TFlowCount {
+    unsigned long Requests = 0, Dropped = 0;
+};
+
+std::string AddressText(uint32_t address) {
+    char text[INET_ADDRSTRLEN] = "?";
+    inet_ntop(AF_INET, &address, text, sizeof text);
+    return text;
 }
 
 bool ApplySetting(TResponderSettings& s, const std::string& key, const std::string& value) {
@@ -86,7 +101,8 @@ void Usage(FILE* to) {
     std::fputs("usage: echo_responder [--delay MS] [--loss PCT] [--loss-mode even|random]\n"
                "                      [--settings FILE] [--quiet]\n"
                "Answers ICMP echo requests on a raw socket (root or CAP_NET_RAW). The settings\n"
-               "file holds delay=, loss= and mode= lines and is read again on SIGHUP.\n",
+               "file holds delay=, loss= and mode= lines and is read again on SIGHUP;\n"
+               "SIGUSR1 prints the requests and drops of each source/destination pair.\n",
                to);
 }
 
@@ -126,6 +142,7 @@ public:
 
 private:
     void Reload();
+    void PrintCounts() const;
     std::optional<timespec> PollTimeout() const;
     void Receive();
     void SendDue();
@@ -136,6 +153,7 @@ private:
     int m_socket = -1;
     std::priority_queue<TPendingReply, std::vector<TPendingReply>, std::greater<>> m_pending;
     unsigned long m_received = 0, m_answered = 0, m_dropped = 0;
+    std::map<std::pair<uint32_t, uint32_t>, TFlowCount> m_flows; // the loss benchmark's truth
 };
 
 bool TEchoResponder::Open() {
@@ -173,7 +191,7 @@ std::optional<timespec> TEchoResponder::PollTimeout() const {
 void TEchoResponder::Run() {
     sigset_t blocked, waitMask;
     sigemptyset(&blocked);
-    for (int sig : {SIGHUP, SIGTERM, SIGINT})
+    for (int sig : {SIGHUP, SIGTERM, SIGINT, SIGUSR1})
         sigaddset(&blocked, sig);
     // Signals stay blocked except inside ppoll, so none slips in between the
     // flag checks and the wait.
@@ -182,6 +200,10 @@ void TEchoResponder::Run() {
         if (g_reloadRequested) {
             g_reloadRequested = 0;
             Reload();
+        }
+        if (g_countsRequested) {
+            g_countsRequested = 0;
+            PrintCounts();
         }
         pollfd fd{m_socket, POLLIN, 0};
         const std::optional<timespec> timeout = PollTimeout();
@@ -193,6 +215,16 @@ void TEchoResponder::Run() {
     if (!m_settings.Quiet)
         std::fprintf(stderr, "echo_responder: %lu requests, %lu answered, %lu dropped\n",
                      m_received, m_answered, m_dropped);
+    PrintCounts();
+}
+
+// One line per source/destination pair: "flow SRC DST requests=N dropped=N".
+void TEchoResponder::PrintCounts() const {
+    for (const auto& [flow, count] : m_flows)
+        std::fprintf(stderr, "flow %s %s requests=%lu dropped=%lu\n",
+                     AddressText(flow.first).c_str(), AddressText(flow.second).c_str(),
+                     count.Requests, count.Dropped);
+    std::fflush(stderr);
 }
 
 void TEchoResponder::Receive() {
@@ -211,8 +243,11 @@ void TEchoResponder::Receive() {
     if (!request)
         return;
     ++m_received;
+    TFlowCount& flow = m_flows[{request->Source, request->Destination}];
+    ++flow.Requests;
     if (m_loss.Drop(*request)) {
         ++m_dropped;
+        ++flow.Dropped;
         return;
     }
     m_pending.push({TClock::now() + std::chrono::milliseconds(m_settings.DelayMs), request->Source,
@@ -273,6 +308,9 @@ int main(int argc, char** argv) {
     sigaction(SIGTERM, &stop, nullptr);
     sigaction(SIGINT, &stop, nullptr);
     sigaction(SIGHUP, &reload, nullptr);
+    struct sigaction counts{};
+    counts.sa_handler = OnCounts;
+    sigaction(SIGUSR1, &counts, nullptr);
     TEchoResponder responder(std::move(settings));
     if (!responder.Open())
         return 1;
