@@ -52,8 +52,9 @@ int main(int argc, char** argv) {
     using namespace pingvard;
     TProbeOptions options;
     if (!ParseArguments(argc, argv, options)) {
-        std::fputs("usage: rtt_probe [--count N] [--interval MS] [--timeout MS] [--bind ADDR] HOST\n",
-                   stderr);
+        std::fputs(
+            "usage: rtt_probe [--count N] [--interval MS] [--timeout MS] [--bind ADDR] HOST\n",
+            stderr);
         return 2;
     }
     if (const std::string reason = TPingClient::ProbeIcmpAccess(); !reason.empty()) {

@@ -308,7 +308,7 @@ int main(int argc, char** argv) {
     sigaction(SIGTERM, &stop, nullptr);
     sigaction(SIGINT, &stop, nullptr);
     sigaction(SIGHUP, &reload, nullptr);
-    struct sigaction counts{};
+    struct sigaction counts {};
     counts.sa_handler = OnCounts;
     sigaction(SIGUSR1, &counts, nullptr);
     TEchoResponder responder(std::move(settings));
