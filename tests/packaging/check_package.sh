@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a finished build and checks what a user's
 # apt would see: the file list, the dependencies, the maintainer scripts, the
-# service unit and the manual page.
+# service unit and the manual page; as root it then installs the package into
+# a throw-away root (install_check.sh).
 #   check_package.sh BUILD_DIR [EXPECTED_PATH...] [-- EXPECTED_DEPENDENCY...]
 set -euo pipefail
 
@@ -74,3 +75,10 @@ done
 
 ((failures == 0)) || exit 1
 echo "package checks passed"
+
+# Installing needs root (mounts, chroot); without it the inspection above is all.
+if [[ $(id -u) -eq 0 ]] && command -v unshare >/dev/null; then
+    "$(dirname "$0")/install_check.sh" "$deb"
+else
+    echo "install check skipped: needs root"
+fi
