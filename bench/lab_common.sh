@@ -27,7 +27,7 @@ find_build() {
     echo "bench: needs root (network namespaces)" >&2
     exit 1
 }
-readonly BUILD=$(find_build)
+readonly BUILD=$(readlink -f "$(find_build)")
 
 lab() { "$BENCH_SRC/lab/lab" "$@"; }
 site() { ip netns exec "$SITE_NS" "$@"; }

@@ -55,10 +55,12 @@ private:
     int m_tray = 0;
 };
 
+// Whole milliseconds, truncated like the simulator's record, so that equal
+// moments compare equal (each figure is then good to 1 ms).
 double MonotonicMs() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<double>(ts.tv_sec) * 1000.0 + static_cast<double>(ts.tv_nsec) / 1e6;
+    return static_cast<double>(ts.tv_sec * 1000 + ts.tv_nsec / 1000000);
 }
 
 // The value of "key=" in a record line.
