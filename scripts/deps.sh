@@ -15,6 +15,8 @@ packages=(
   xvfb xauth trayer xdotool x11-utils imagemagick fonts-dejavu-core
   # packaging checks
   dpkg-dev file
+  librsvg2-bin  # renders the art in assets/ from its SVG sources
+  openbox  # window manager with a close box for the desktop end-to-end test
 )
 
 missing=()

@@ -1,0 +1,258 @@
+#!/usr/bin/env bash
+# End-to-end check of the tray application as a user meets it: a virtual X
+# display with a window manager and a notification area (trayer), and the real
+# pingvard inside a network namespace of its own that has only loopback, so no
+# echo can leave the machine. It clicks the tray icon and reads the X window
+# tree to check what the user would see, and saves screenshots on the way.
+#
+# Usage: gui_e2e.sh PINGVARD_BINARY [SCREENSHOT_DIR]
+# Exit status: 0 passed, 1 failed, 77 skipped (not root or a tool missing).
+set -euo pipefail
+
+readonly kSkip=77
+pingvard=${1:?usage: gui_e2e.sh PINGVARD_BINARY [SCREENSHOT_DIR]}
+shots=${2:-}
+
+skip() {
+  echo "gui_e2e: SKIP: $*"
+  exit "$kSkip"
+}
+
+[[ $(id -u) -eq 0 ]] || skip "needs root: it creates a network namespace"
+for tool in Xvfb trayer xdotool import compare openbox xwininfo xprop ip nft; do
+  command -v "$tool" >/dev/null || skip "$tool is missing (scripts/deps.sh installs it)"
+done
+[[ -x $pingvard ]] || {
+  echo "gui_e2e: FAIL: no program at $pingvard" >&2
+  exit 1
+}
+
+work=$(mktemp -d /tmp/pingvard-gui.XXXXXX)
+ns="pingvard-gui-$$"
+pids=()
+program_pid=
+
+cleanup() {
+  local i
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+    kill "${pids[i]}" 2>/dev/null || true
+  done
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+    wait "${pids[i]}" 2>/dev/null || true
+  done
+  ip netns del "$ns" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "gui_e2e: FAIL: $*" >&2
+  [[ -z $shots ]] || mkdir -p "$shots"
+  cat "$work"/trayer.log "$work"/openbox.log >&2 2>/dev/null || true
+  import -window root "$work/failure.png" 2>/dev/null &&
+    [[ -n $shots ]] && cp "$work/failure.png" "$shots/failure.png"
+  [[ -f $work/pingvard.out ]] && sed 's/^/pingvard: /' "$work/pingvard.out" >&2
+  exit 1
+}
+
+step() { echo "gui_e2e: $*"; }
+
+# Runs the command every 0.1 s until it succeeds, at most tenths times.
+wait_for() {
+  local tenths=$1 i
+  shift
+  for ((i = 0; i < tenths; i++)); do
+    "$@" >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# --- the desktop ------------------------------------------------------------
+mkdir -m 700 "$work/runtime"
+mkdir "$work/run"
+Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+pids+=($!)
+wait_for 100 test -s "$work/display" || fail "Xvfb did not start"
+export DISPLAY=":$(head -n1 "$work/display")"
+export XDG_RUNTIME_DIR="$work/runtime"
+# Without a session bus Qt uses the XEmbed notification area that trayer offers.
+unset DBUS_SESSION_BUS_ADDRESS
+openbox >"$work/openbox.log" 2>&1 &
+pids+=($!)
+trayer --edge top --align right --widthtype request --height 24 >"$work/trayer.log" 2>&1 &
+pids+=($!)
+panel_window() { xdotool search --classname '^panel$' | head -n1 | grep .; }
+wait_for 100 panel_window || fail "trayer did not start"
+client_list() { xprop -root _NET_CLIENT_LIST 2>/dev/null | grep -o '0x[0-9a-f]*' || true; }
+wait_for 100 bash -c "xprop -root _NET_SUPPORTING_WM_CHECK | grep -q window" ||
+  fail "openbox did not start"
+
+# --- the program, in a namespace with only loopback -------------------------
+ip netns add "$ns"
+ip netns exec "$ns" ip link set lo up
+# Drop a third of the echoes to two of the hosts, so the figures keep moving.
+ip netns exec "$ns" nft -f - <<'EOF'
+table ip pingvard_gui_e2e {
+  chain out {
+    type filter hook output priority 0;
+    ip daddr { 127.0.0.3, 127.0.0.4 } icmp type echo-request numgen random mod 3 == 0 drop
+  }
+}
+EOF
+cat >"$work/run/pingvard.ini" <<'EOF'
+[Constants]
+MaxTimeouts=5
+PingInterval=300
+[ResetHost]
+Hostname=127.0.0.9
+[Host1]
+DisplayName=gateway (lo)
+Hostname=127.0.0.1
+TimeoutDoReset=1
+[Host2]
+DisplayName=resolver (lo)
+Hostname=127.0.0.2
+TimeoutDoReset=1
+[Host3]
+DisplayName=portal (lo)
+Hostname=127.0.0.3
+TimeoutDoReset=0
+[Host4]
+DisplayName=AP
+Hostname=127.0.0.4
+TimeoutDoReset=0
+EOF
+ip netns exec "$ns" env DISPLAY="$DISPLAY" XDG_RUNTIME_DIR="$XDG_RUNTIME_DIR" \
+  "$pingvard" -C "$work/run" >"$work/pingvard.out" 2>&1 &
+program_pid=$!
+pids+=("$program_pid")
+
+# --- what the X server shows ------------------------------------------------
+# The tray icon: pingvard's window embedded in trayer's panel. Prints
+# "X Y W H" of its absolute geometry.
+icon_geometry() {
+  xwininfo -tree -id "$(panel_window)" |
+    awk '/"pingvard"/ { split($(NF-1), s, /[x+]/); split($NF, p, /\+/); print p[2], p[3], s[1], s[2]; exit }' |
+    grep .
+}
+main_window() { xdotool search --onlyvisible --name '^Orvane AP Pingvard$' | head -n1 | grep .; }
+dialog_window() { xdotool search --onlyvisible --name "^$1\$" | head -n1 | grep .; }
+managed_by_wm() {
+  local id
+  for id in $(client_list); do
+    xprop -id "$id" WM_CLASS 2>/dev/null | grep -q '"pingvard"' && return 0
+  done
+  return 1
+}
+not() { ! "$@"; }
+alive() { kill -0 "$program_pid" 2>/dev/null; }
+# The window manager's frame around a client window: its child of the root.
+frame_of() {
+  local id=$1 parent
+  while parent=$(xwininfo -tree -id "$id" | awk '/Parent window id/ { print $4 }') &&
+    [[ $(xwininfo -tree -id "$parent" | awk '/Parent window id/ { print $4 }') != 0x0 ]]; do
+    id=$parent
+  done
+  echo "$id"
+}
+geometry_of() {
+  xwininfo -id "$1" | awk '/Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF }
+    /Width:/ { w = $NF } /Height:/ { h = $NF } END { print x, y, w, h }'
+}
+save() { # name, then import's options
+  local name=$1
+  shift
+  import "$@" "$work/$name" || fail "cannot take the screenshot $name"
+  [[ -z $shots ]] || cp "$work/$name" "$shots/$name"
+}
+save_file() { # name, then a command that writes it as its last argument
+  local name=$1
+  shift
+  "$@" "$work/$name" || fail "cannot make $name"
+  [[ -z $shots ]] || cp "$work/$name" "$shots/$name"
+}
+click_icon() { # button
+  read -r ix iy iw ih < <(icon_geometry) || fail "the tray icon is gone"
+  xdotool mousemove $((ix + iw / 2)) $((iy + ih / 2)) click "$1"
+  # Keep clicks apart, so two of them never make a double click.
+  sleep 0.6
+}
+[[ -z $shots ]] || mkdir -p "$shots"
+
+step "start: only the icon, no window, no taskbar entry"
+wait_for 150 icon_geometry || fail "no tray icon appeared"
+wait_for 20 alive || fail "pingvard ended at start"
+sleep 1
+main_window >/dev/null && fail "a window is shown at start"
+managed_by_wm && fail "pingvard has a taskbar entry at start"
+read -r ix iy iw ih < <(icon_geometry)
+import -window root -crop 120x40+680+0 +repage "$work/tray-top.png"
+save_file tray-icon.png convert "$work/tray-top.png" -scale 300%
+colours=$(import -window root -crop "${iw}x${ih}+${ix}+${iy}" +repage -format '%k' info:)
+((colours > 8)) || fail "the tray icon looks empty ($colours colours)"
+
+step "left click: the window with four rows of figures"
+click_icon 1
+wait_for 50 main_window || fail "a left click did not show the window"
+wait_for 20 managed_by_wm || fail "the shown window has no taskbar entry"
+win=$(main_window)
+sleep 1
+import -window "$win" "$work/rows-1.png"
+sleep 2
+import -window "$win" "$work/rows-2.png"
+changed=$(compare -metric AE "$work/rows-1.png" "$work/rows-2.png" null: 2>&1 || true)
+[[ $changed =~ ^[0-9]+$ ]] && ((changed > 0)) || fail "the figures did not change ($changed)"
+save main-window.png -frame -window "$(frame_of "$win")"
+
+step "second left click: hidden again"
+click_icon 1
+wait_for 50 not main_window || fail "a second left click did not hide the window"
+wait_for 20 not managed_by_wm || fail "the hidden window kept its taskbar entry"
+
+step "right click: the menu; S shows the window"
+click_icon 3
+save tray-menu.png -window root -crop 260x90+540+0 +repage
+xdotool key s
+wait_for 50 main_window || fail "Skrýt/Zobrazit did not show the window"
+
+step "close box: hides to the tray"
+win=$(main_window)
+read -r fx fy fw fh < <(geometry_of "$(frame_of "$win")")
+xdotool mousemove $((fx + fw - 10)) $((fy + 9)) click 1
+wait_for 50 not main_window || fail "the close box did not hide the window"
+sleep 0.5
+alive || fail "the close box ended the program"
+
+step "settings and about dialogs"
+click_icon 1
+wait_for 50 main_window || fail "the window did not come back"
+win=$(main_window)
+xdotool windowactivate --sync "$win" key --clearmodifiers alt+o
+sleep 0.3
+xdotool key n
+wait_for 50 dialog_window 'Nastavení' || fail "Nastavení... did not open the settings dialog"
+sleep 0.5
+save settings-dialog.png -frame -window "$(frame_of "$(dialog_window 'Nastavení')")"
+xdotool key Escape
+wait_for 50 not dialog_window 'Nastavení' || fail "Esc did not close the settings dialog"
+xdotool windowactivate --sync "$win" key --clearmodifiers alt+o
+sleep 0.3
+xdotool key o
+wait_for 50 dialog_window 'O programu' || fail "O programu... did not open the about box"
+sleep 0.5
+save about-box.png -frame -window "$(frame_of "$(dialog_window 'O programu')")"
+xdotool key Escape
+wait_for 50 not dialog_window 'O programu' || fail "Esc did not close the about box"
+
+step "Ukončit from the tray menu while the window is hidden: exit status 0"
+click_icon 1
+wait_for 50 not main_window || fail "the window did not hide"
+click_icon 3
+xdotool key u
+wait_for 100 not alive || fail "Ukončit did not end the program"
+status=0
+wait "$program_pid" || status=$?
+((status == 0)) || fail "pingvard ended with status $status"
+icon_geometry >/dev/null && fail "the tray icon stayed after the exit"
+echo "gui_e2e: PASS"

@@ -1,0 +1,222 @@
+#include "monitor/event_log.h"
+#include "tests/ui/ui_test_support.h"
+#include "ui/settings_form.h"
+
+#include <QApplication>
+#include <QTest>
+#include <QTimer>
+#include <sys/stat.h>
+
+using namespace pingvard;
+using namespace pingvard::test;
+
+namespace {
+
+QImage Pixels(const QIcon& icon) {
+    return icon.pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32);
+}
+
+enum class TOutcome { Starting, ConnectFailed, Ok, FailedStep };
+
+void Run(TMainForm& form, TOutcome outcome) {
+    switch (outcome) {
+    case TOutcome::Starting:
+        form.ShowResetStarting();
+        break;
+    case TOutcome::ConnectFailed:
+        form.ShowConnectFailed();
+        break;
+    case TOutcome::Ok:
+        form.ShowResetOk();
+        break;
+    case TOutcome::FailedStep:
+        form.ShowResetFailedStep();
+        break;
+    }
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(TOutcome)
+
+class MainFormTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TProgramDir> m_dir;
+    std::shared_ptr<TFakeTrayState> m_tray;
+    std::unique_ptr<TMainForm> m_form;
+
+    void Create(bool trayAvailable = true) {
+        m_tray = std::make_shared<TFakeTrayState>();
+        m_tray->available = trayAvailable;
+        m_form = MakeMainForm(m_tray);
+    }
+
+private slots:
+    void init() {
+        m_dir = std::make_unique<TProgramDir>(kQuietIni);
+        Create();
+    }
+    void cleanup() {
+        m_form.reset();
+        m_dir.reset();
+    }
+
+    void StartsHiddenWithImageZeroInTheTray() {
+        QVERIFY(m_form->FormCreate());
+        m_form->ShowAtStart();
+        QVERIFY(!m_form->isVisible());
+        QVERIFY(m_tray->shown);
+        QCOMPARE(m_tray->tip, QString());
+        QCOMPARE(Pixels(m_tray->icon), Pixels(m_form->ImageList1->Icon(0)));
+        QCOMPARE(m_form->P1->text(), QString("-"));
+        QCOMPARE(m_form->Host1->text(), QString("loopback"));
+        QCOMPARE(m_form->StatusText(), QString());
+    }
+
+    void OutcomesSetTheTrayImage_data() {
+        QTest::addColumn<int>("from");
+        QTest::addColumn<TOutcome>("outcome");
+        QTest::addColumn<int>("to");
+        QTest::addColumn<bool>("iconCopied");
+        QTest::newRow("start from normal") << 0 << TOutcome::Starting << 1 << true;
+        QTest::newRow("start while resetting") << 1 << TOutcome::Starting << 1 << false;
+        QTest::newRow("start after a failure") << 2 << TOutcome::Starting << 2 << false;
+        QTest::newRow("connect failed") << 1 << TOutcome::ConnectFailed << 2 << true;
+        QTest::newRow("failed step") << 0 << TOutcome::FailedStep << 2 << true;
+        QTest::newRow("ok after a failure") << 2 << TOutcome::Ok << 0 << true;
+        QTest::newRow("ok") << 1 << TOutcome::Ok << 0 << true;
+    }
+    void OutcomesSetTheTrayImage() {
+        QFETCH(int, from);
+        QFETCH(TOutcome, outcome);
+        QFETCH(int, to);
+        QFETCH(bool, iconCopied);
+        m_form->SetTrayIconIndex(from);
+        const QIcon marker(QPixmap(16, 16));
+        QApplication::setWindowIcon(marker);
+        Run(*m_form, outcome);
+        QCOMPARE(m_form->TrayIconIndex(), to);
+        QCOMPARE(Pixels(m_tray->icon), Pixels(m_form->ImageList1->Icon(to)));
+        QCOMPARE(Pixels(QApplication::windowIcon()),
+                 Pixels(iconCopied ? m_form->ImageList1->Icon(to) : marker));
+    }
+
+    void IndexThreeOrMoreShowsImageTwo() {
+        m_form->SetTrayIconIndex(3);
+        QCOMPARE(m_form->TrayIconIndex(), 2);
+        QCOMPARE(Pixels(m_tray->icon), Pixels(m_form->ImageList1->Icon(2)));
+    }
+
+    void OutcomesWriteStatusBarAndEventLog() {
+        QVERIFY(m_form->FormCreate());
+        m_form->ShowResetStarting();
+        QCOMPARE(m_form->StatusText(), QString("Trying to reset..."));
+        m_form->ShowConnectFailed();
+        QCOMPARE(m_form->StatusText(), QString("Unable to reset, cannot connect to 127.0.0.9"));
+        m_form->ShowResetOk();
+        QVERIFY(m_form->StatusText().startsWith("Reset OK - "));
+        const QByteArray log = m_dir->ReadFile("pingvard.log");
+        QVERIFY(log.contains(": Unable to reset, cannot connect to 127.0.0.9\r\n"));
+        QVERIFY(log.endsWith(": Reset OK\r\n"));
+        QVERIFY(!log.contains("Trying"));
+    }
+
+    void CloseBoxHidesToTheTrayAndCopiesTheImage() {
+        m_form->Obnovit1Click();
+        QVERIFY(m_form->isVisible());
+        m_form->SetTrayIconIndex(2);
+        QApplication::setWindowIcon(QIcon(QPixmap(16, 16)));
+        QVERIFY(!m_form->close()); // the close is refused: the window only hides
+        QVERIFY(!m_form->isVisible());
+        QCOMPARE(Pixels(QApplication::windowIcon()), Pixels(m_form->ImageList1->Icon(2)));
+        m_form->Obnovit1Click();
+        QVERIFY(m_form->isVisible());
+        m_form->Hide1->trigger(); // "Skrýt" finds the window visible
+        QVERIFY(!m_form->isVisible());
+    }
+
+    void TrayClickTogglesTheWindow() {
+        auto& backend = static_cast<TFakeTrayBackend&>(m_form->TrayIcon1->Backend());
+        m_form->TrayIcon1->DoubleClickIntervalMs = 0;
+        backend.Activate(TTrayActivation::Trigger);
+        QVERIFY(m_form->isVisible());
+        backend.Activate(TTrayActivation::Trigger);
+        QVERIFY(!m_form->isVisible());
+    }
+
+    void WithoutNotificationAreaTheWindowShowsAndMinimises() {
+        Create(false);
+        QVERIFY(m_form->FormCreate());
+        m_form->ShowAtStart();
+        QVERIFY(m_form->isVisible());
+        QVERIFY(!m_form->close());
+        QVERIFY(m_form->isMinimized());
+        QVERIFY(m_form->isVisible());
+    }
+
+    void MenusCarryTheirAccelerators() {
+        QCOMPARE(m_form->Soubor1->title(), QString("&Orvane"));
+        QStringList main;
+        for (QAction* action : m_form->Soubor1->actions()) {
+            main << action->text();
+        }
+        QCOMPARE(main, QStringList({QString::fromUtf8("&Nastavení..."), "&O programu...", "",
+                                    QString::fromUtf8("&Skrýt"), QString::fromUtf8("&Ukončit")}));
+        QCOMPARE(m_form->Obnovit1->text(), QString::fromUtf8("&Skrýt/Zobrazit"));
+        QCOMPARE(m_form->Zav1->text(), QString::fromUtf8("&Ukončit"));
+        QCOMPARE(m_form->TrayIcon1->PopupMenu(), m_form->PopupMenu1);
+    }
+
+    void PingReportsUpdateTheRowUntilTheExitCommand() {
+        QVERIFY(m_form->FormCreate());
+        m_form->WMPing(0, 37);
+        QCOMPARE(m_form->P1->text(), QString("37ms"));
+        QCOMPARE(m_form->A1->text(), QString("37ms"));
+        QCOMPARE(m_form->PL1->text(), QString("0%"));
+        m_form->Zav1Click();
+        QVERIFY(m_form->Closing);
+        m_form->WMPing(0, -1);
+        QCOMPARE(m_form->P1->text(), QString("37ms"));
+    }
+
+    void StartupWriteErrorIsShownAndReported() {
+        QVERIFY(chmod(ConfigFileName().c_str(), 0444) == 0);
+        QString shown;
+        m_form->ShowErrorBox = [&](const QString& text) { shown = text; };
+        QVERIFY(!m_form->FormCreate());
+        QCOMPARE(shown, QString::fromStdString("Unable to write to " + ConfigFileName()));
+    }
+
+    void MissingIcmpAccessIsReportedInTheStatusBar() {
+        std::string told;
+        m_form->OnDiagnostic = [&](const std::string& text) { told = text; };
+        m_form->ReportIcmpUnavailable("no ICMP socket");
+        QCOMPARE(told, std::string("no ICMP socket"));
+        QCOMPARE(m_form->StatusText(), QString("no ICMP socket"));
+    }
+
+    // Last: the exit command ends every running event loop for good.
+    void ExitFromTheTrayMenuCancelsAnOpenSettingsDialog() {
+        QVERIFY(m_form->FormCreate());
+        const QByteArray before = m_dir->ReadFile("pingvard.ini");
+        bool sawDialog = false;
+        QTimer::singleShot(0, this, [&] {
+            auto* dialog = qobject_cast<TSettingsForm*>(QApplication::activeModalWidget());
+            sawDialog = dialog != nullptr;
+            if (dialog) {
+                dialog->edtInterval->setText("1");
+            }
+            m_form->Zav1->trigger();
+        });
+        m_form->Nastaven1Click(); // returns when the exit command has closed the dialog
+        QVERIFY(sawDialog);
+        QVERIFY(m_form->Closing);
+        QCOMPARE(m_form->Monitor().PingInterval(), 3600000);
+        QCOMPARE(m_dir->ReadFile("pingvard.ini"), before);
+        QCOMPARE(QApplication::activeModalWidget(), nullptr);
+    }
+};
+
+QTEST_MAIN(MainFormTest)
+#include "main_form_test.moc"

@@ -1,0 +1,205 @@
+#include "monitor/ini_file.h"
+#include "tests/ui/ui_test_support.h"
+#include "ui/settings_form.h"
+
+#include <QTest>
+#include <sys/stat.h>
+
+using namespace pingvard;
+using namespace pingvard::test;
+
+namespace {
+
+struct TMessage {
+    QString caption;
+    QString text;
+};
+
+std::string IniValue(const std::string& section, const std::string& key) {
+    TIniFile ini(ConfigFileName());
+    return ini.ReadText(section, key, "<absent>");
+}
+
+} // namespace
+
+class SettingsFormTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TProgramDir> m_dir;
+    std::unique_ptr<TMainForm> m_form;
+    std::unique_ptr<TSettingsForm> m_dialog;
+    std::vector<TMessage> m_messages;
+
+    THostMonitor& Monitor() { return m_form->Monitor(); }
+
+    void OpenDialog() {
+        m_dialog = std::make_unique<TSettingsForm>(Monitor(), *m_form);
+        m_dialog->ShowErrorBox = [this](QWidget*, const QString& caption, const QString& text) {
+            m_messages.push_back({caption, text});
+        };
+        m_dialog->show(); // runs FormShow
+    }
+
+    void SelectTab(int tab) { m_dialog->TabControl1->setCurrentIndex(tab); }
+
+private slots:
+    void init() {
+        m_dir = std::make_unique<TProgramDir>(kQuietIni);
+        m_form = MakeMainForm();
+        QVERIFY(m_form->FormCreate());
+        m_messages.clear();
+        OpenDialog();
+    }
+    void cleanup() {
+        m_dialog.reset();
+        m_form.reset();
+        m_dir.reset();
+    }
+
+    void ShowsTheLiveValuesAndAHostNameAsItsAddress() {
+        QCOMPARE(m_dialog->edtInterval->text(), QString("3600000"));
+        QCOMPARE(m_dialog->edtMaxTimeouts->text(), QString("5"));
+        QCOMPARE(m_dialog->edtResetHost->text(), QString("127.0.0.9"));
+        QCOMPARE(m_dialog->TabControl1->count(), 4);
+        QCOMPARE(m_dialog->TabControl1->tabText(3), QString("Adresa 4"));
+        QCOMPARE(m_dialog->TabControl1->Tag, 0);
+        QCOMPARE(m_dialog->edtAdrIP->text(), QString("127.0.0.1"));
+        QCOMPARE(m_dialog->edtAdrDisp->text(), QString("loopback"));
+        QCOMPARE(m_dialog->edtAdrTO->text(), QString("1000"));
+        QVERIFY(m_dialog->chbAdrReset->isChecked());
+
+        m_dialog->BitBtn1Click(); // OK without a change writes the dotted address
+        QCOMPARE(m_dialog->result(), int(QDialog::Accepted));
+        QCOMPARE(IniValue("Host1", "HostName"), std::string("127.0.0.1"));
+    }
+
+    void TabChangeIsBlockedByAnInvalidTimeout() {
+        m_dialog->edtAdrTO->setText("abc");
+        SelectTab(1);
+        QCOMPARE(m_messages.size(), size_t(1));
+        QCOMPARE(m_messages[0].caption, QString("Error"));
+        QCOMPARE(m_messages[0].text, QString::fromUtf8("Nesprávná hodnota!"));
+        QCOMPARE(m_dialog->TabControl1->currentIndex(), 0);
+        QCOMPARE(m_dialog->TabControl1->Tag, 0);
+        QCOMPARE(m_dialog->focusWidget(), m_dialog->edtAdrTO);
+        QCOMPARE(m_dialog->edtAdrTO->text(), QString("abc"));
+    }
+
+    void OkWithInvalidIntervalAndTimeoutShowsOnlyTheTimeoutMessage() {
+        const QByteArray before = m_dir->ReadFile("pingvard.ini");
+        m_dialog->edtInterval->setText("2 000");
+        m_dialog->edtAdrTO->setText("abc");
+        m_dialog->BitBtn1Click();
+        QCOMPARE(m_messages.size(), size_t(1));
+        QCOMPARE(m_dialog->focusWidget(), m_dialog->edtAdrTO);
+        QVERIFY(m_dialog->isVisible());
+        QCOMPARE(Monitor().PingInterval(), 3600000);
+        QCOMPARE(m_dir->ReadFile("pingvard.ini"), before);
+    }
+
+    void TimeoutFollowsTheIntegerRule_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<int>("value");
+        QTest::newRow("leading blank") << " 500" << true << 500;
+        QTest::newRow("hexadecimal") << "$1F4" << true << 500;
+        QTest::newRow("zero") << "0" << true << 0;
+        QTest::newRow("trailing blank") << "500 " << false << 0;
+        QTest::newRow("unit") << "500ms" << false << 0;
+        QTest::newRow("empty") << "" << false << 0;
+    }
+    void TimeoutFollowsTheIntegerRule() {
+        QFETCH(QString, text);
+        QFETCH(bool, accepted);
+        QFETCH(int, value);
+        m_dialog->edtAdrTO->setText(text);
+        m_dialog->BitBtn1Click();
+        QCOMPARE(m_messages.empty(), accepted);
+        if (accepted) {
+            QCOMPARE(IniValue("Host1", "Timeout"), std::to_string(value));
+            QCOMPARE(Monitor().PingThread(0)->Timeout(), value);
+        } else {
+            QCOMPARE(IniValue("Host1", "Timeout"), std::string("1000"));
+            QCOMPARE(m_dialog->focusWidget(), m_dialog->edtAdrTO);
+        }
+    }
+
+    void OkAppliesToTheRunningMonitorAndWritesTheFile() {
+        m_dialog->edtMaxTimeouts->setText("0");
+        m_dialog->edtInterval->setText("x10");
+        m_dialog->edtResetHost->setText("127.0.0.8");
+        SelectTab(2);
+        m_dialog->edtAdrIP->setText("localhost");
+        m_dialog->edtAdrDisp->setText("");
+        m_dialog->edtAdrTO->setText("250");
+        m_dialog->chbAdrReset->setChecked(false);
+        SelectTab(3); // stores tab 3's record on the way
+        m_dialog->BitBtn1Click();
+        QCOMPARE(m_messages.size(), size_t(0));
+        QCOMPARE(m_dialog->result(), int(QDialog::Accepted));
+
+        QCOMPARE(Monitor().MaxTimeouts(), 0);
+        QCOMPARE(Monitor().PingInterval(), 16);
+        QCOMPARE(Monitor().ResetHost(), std::string("127.0.0.8"));
+        QCOMPARE(Monitor().PingObj(2).IP, std::string("127.0.0.1"));
+        QCOMPARE(Monitor().PingThread(2)->Host(), std::string("127.0.0.1"));
+        QCOMPARE(Monitor().PingThread(2)->Timeout(), 250);
+        QVERIFY(!Monitor().PingObj(2).DoReset);
+        QCOMPARE(Monitor().PingObj(2).DisplayName, std::string());
+        QCOMPARE(m_form->Host3->text(), QString());
+
+        QCOMPARE(IniValue("Constants", "MaxTimeouts"), std::string("0"));
+        QCOMPARE(IniValue("Constants", "PingInterval"), std::string("16"));
+        QCOMPARE(IniValue("ResetHost", "Hostname"), std::string("127.0.0.8"));
+        QCOMPARE(IniValue("Host3", "Hostname"), std::string("localhost")); // as entered
+        QCOMPARE(IniValue("Host3", "DisplayName"), std::string());
+        QCOMPARE(IniValue("Host3", "Timeout"), std::string("250"));
+        QCOMPARE(IniValue("Host3", "TimeoutDoReset"), std::string("0"));
+        QCOMPARE(IniValue("Host4", "DisplayName"), std::string("AP"));
+        // The script is neither shown nor written.
+        QCOMPARE(IniValue("ResetHost", "ChallengesCount"), std::string("3"));
+    }
+
+    void StornoAfterEditsOnTwoTabsChangesNothing() {
+        const QByteArray before = m_dir->ReadFile("pingvard.ini");
+        const std::string name = Monitor().PingObj(2).DisplayName;
+        SelectTab(2);
+        m_dialog->edtAdrDisp->setText("changed");
+        m_dialog->edtAdrTO->setText("77");
+        SelectTab(0);
+        m_dialog->edtAdrDisp->setText("also changed");
+        m_dialog->edtInterval->setText("5");
+        QCOMPARE(m_dialog->Record(2).Timeout, 77); // stored on the tab change
+        m_dialog->BitBtn2->click();
+        QCOMPARE(m_dialog->result(), int(QDialog::Rejected));
+        QVERIFY(!m_dialog->isVisible());
+        QCOMPARE(Monitor().PingInterval(), 3600000);
+        QCOMPARE(Monitor().PingObj(2).DisplayName, name);
+        QCOMPARE(Monitor().PingThread(2)->Timeout(), 1000);
+        QCOMPARE(m_form->Host1->text(), QString("loopback"));
+        QCOMPARE(m_dir->ReadFile("pingvard.ini"), before);
+    }
+
+    void EscapeDiscardsLikeStorno() {
+        m_dialog->edtMaxTimeouts->setText("9");
+        QTest::keyClick(m_dialog.get(), Qt::Key_Escape);
+        QCOMPARE(m_dialog->result(), int(QDialog::Rejected));
+        QCOMPARE(Monitor().MaxTimeouts(), 5);
+    }
+
+    void ReadOnlyFileKeepsTheDialogOpenWithTheWriteError() {
+        QVERIFY(chmod(ConfigFileName().c_str(), 0444) == 0);
+        m_dialog->edtMaxTimeouts->setText("7");
+        m_dialog->BitBtn1Click();
+        QCOMPARE(m_messages.size(), size_t(1));
+        QCOMPARE(m_messages[0].caption, QString("AP Pingvard"));
+        QCOMPARE(m_messages[0].text,
+                 QString::fromStdString("Unable to write to " + ConfigFileName()));
+        QVERIFY(m_dialog->isVisible());
+        QCOMPARE(Monitor().MaxTimeouts(), 7); // applied before the failing write
+        QCOMPARE(m_dialog->result(), int(QDialog::Rejected));
+    }
+};
+
+QTEST_MAIN(SettingsFormTest)
+#include "settings_form_test.moc"

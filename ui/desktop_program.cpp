@@ -1,0 +1,34 @@
+#include "ui/desktop_program.h"
+
+#include "ui/main_form.h"
+#include "ui/system_tray_backend.h"
+
+#include <QApplication>
+#include <cstdio>
+
+namespace pingvard {
+
+int RunDesktop(int& argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("pingvard"));
+    QApplication::setWindowIcon(ProgramIcon());
+    // The window lives in the notification area: closing the last visible
+    // window (a dialog, or the main window hiding) must not end the program.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    TMainForm form(std::make_unique<TSystemTrayBackend>());
+    form.OnDiagnostic = [](const std::string& text) {
+        std::fprintf(stderr, "pingvard: %s\n", text.c_str());
+    };
+    if (!form.HidesToTray()) {
+        std::fprintf(stderr, "pingvard: the desktop has no notification area; the window stays "
+                             "shown and its close box minimises it\n");
+    }
+    form.ShowAtStart();
+    if (!form.FormCreate()) {
+        return 1;
+    }
+    return QApplication::exec();
+}
+
+} // namespace pingvard

@@ -1,0 +1,53 @@
+#include "ui/form_scale.h"
+
+#include <QApplication>
+#include <QScreen>
+#include <cmath>
+
+namespace pingvard {
+
+namespace {
+constexpr double kDesignDpi = 96.0;
+constexpr double kFormPointSize = 8.0;
+} // namespace
+
+TFormScale TFormScale::ForWidget(const QWidget* widget) {
+    const QScreen* screen =
+        widget && widget->screen() ? widget->screen() : QApplication::primaryScreen();
+    if (!screen) {
+        return TFormScale(1.0);
+    }
+    // Never shrink below the design: small text stops being readable.
+    return TFormScale(std::max(1.0, screen->logicalDotsPerInchY() / kDesignDpi));
+}
+
+int TFormScale::operator()(int px) const {
+    return static_cast<int>(std::lround(px * m_factor));
+}
+
+QSize TFormScale::Size(int width, int height) const {
+    return {(*this)(width), (*this)(height)};
+}
+
+void TFormScale::Place(QWidget* widget, int left, int top) const {
+    widget->move((*this)(left), (*this)(top));
+    widget->adjustSize();
+}
+
+void TFormScale::Place(QWidget* widget, int left, int top, int width, int height) const {
+    widget->setGeometry((*this)(left), (*this)(top), (*this)(width), (*this)(height));
+}
+
+QFont FormFont() {
+    QFont font = QApplication::font();
+    font.setPointSizeF(kFormPointSize);
+    return font;
+}
+
+QFont BoldFormFont() {
+    QFont font = FormFont();
+    font.setBold(true);
+    return font;
+}
+
+} // namespace pingvard

@@ -1,0 +1,336 @@
+#include "ui/main_form.h"
+
+#include "monitor/ini_file.h"
+#include "monitor/reset_outcomes.h"
+#include "ui/about_form.h"
+#include "ui/form_scale.h"
+#include "ui/settings_form.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDialog>
+#include <QMessageBox>
+#include <QScreen>
+#include <QThread>
+
+namespace pingvard {
+
+namespace {
+
+constexpr int kClientWidth = 268;
+constexpr int kRowsHeight = 122;
+constexpr int kStatusHeight = 19;
+constexpr int kFirstRowTop = 32;
+constexpr int kRowPitch = 24;
+
+QString Text(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+
+} // namespace
+
+QIcon ProgramIcon() {
+    QIcon icon(QStringLiteral(":/pingvard/tray0.png"));
+    for (int size : {32, 48, 64, 128, 256}) {
+        icon.addFile(QStringLiteral(":/pingvard/pingvard-%1.png").arg(size));
+    }
+    return icon;
+}
+
+TMainForm::TMainForm(std::unique_ptr<TTrayBackend> trayBackend, TMonitorOptions options,
+                     QWidget* parent)
+    : QMainWindow(parent), TrayIcon1(new TTrayIcon(this, std::move(trayBackend))),
+      PopupMenu1(new QMenu(this)), StatusBar1(new QStatusBar(this)),
+      ImageList1(new TImageList(this)), MainMenu1(new QMenuBar(this)), Bevel1(nullptr),
+      m_dispatcher(std::make_unique<TQtDispatcher>()) {
+    m_hidesToTray = TrayIcon1->Available();
+    Qt::WindowFlags flags =
+        Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
+    if (!m_hidesToTray) {
+        flags |= Qt::WindowMinimizeButtonHint;
+    }
+    setWindowFlags(flags);
+    setWindowTitle(QStringLiteral("Orvane AP Pingvard"));
+    setFont(FormFont());
+    for (int i = 0; i < 3; ++i) {
+        ImageList1->Add(QPixmap(QStringLiteral(":/pingvard/tray%1.png").arg(i)));
+    }
+    CreateMenus();
+    CreateRows();
+    LayOut();
+
+    // What loading the tray icon's layout sets, in that order; then the
+    // references, then the loaded notification that adds the icon.
+    TrayIcon1->SetHint(QStringLiteral("Orvane AP Pingvard"));
+    TrayIcon1->SetShowHint(false);
+    TrayIcon1->SetIcon(ProgramIcon());
+    TrayIcon1->StartMinimized = true;
+    TrayIcon1->OnClick = [this] { Obnovit1Click(); };
+    TrayIcon1->SetIconList(ImageList1);
+    TrayIcon1->SetPopupMenu(PopupMenu1);
+    TrayIcon1->Loaded();
+
+    m_monitor = std::make_unique<THostMonitor>(*this, *m_dispatcher, std::move(options));
+    ShowErrorBox = [](const QString& text) {
+        QMessageBox::critical(nullptr, QString::fromUtf8(kApplicationTitle), text);
+    };
+}
+
+TMainForm::~TMainForm() {
+    FormDestroy();
+    m_monitor.reset();
+    m_dispatcher.reset();
+}
+
+void TMainForm::CreateMenus() {
+    Obnovit1 = PopupMenu1->addAction(Text("&Skrýt/Zobrazit"), this, &TMainForm::Obnovit1Click);
+    Zav1 = PopupMenu1->addAction(Text("&Ukončit"), this, &TMainForm::Zav1Click);
+
+    setMenuBar(MainMenu1);
+    Soubor1 = MainMenu1->addMenu(Text("&Orvane"));
+    Nastaven1 = Soubor1->addAction(Text("&Nastavení..."), this, &TMainForm::Nastaven1Click);
+    Oprogramu1 = Soubor1->addAction(Text("&O programu..."), this, &TMainForm::Oprogramu1Click);
+    N1 = Soubor1->addSeparator();
+    Hide1 = Soubor1->addAction(Text("&Skrýt"), this, &TMainForm::Obnovit1Click);
+    Ukonit1 = Soubor1->addAction(Text("&Ukončit"), this, &TMainForm::Zav1Click);
+}
+
+void TMainForm::CreateRows() {
+    auto* client = new QWidget(this);
+    setCentralWidget(client);
+    Bevel1 = new QFrame(client);
+    Bevel1->setFrameStyle(QFrame::HLine | QFrame::Sunken);
+
+    Label1 = new QLabel(QStringLiteral("Hostname"), client);
+    Label2 = new QLabel(QStringLiteral("Ping"), client);
+    Label3 = new QLabel(QStringLiteral("Average"), client);
+    Label4 = new QLabel(QStringLiteral("PL"), client);
+    for (QLabel* heading : {Label1, Label2, Label3, Label4}) {
+        heading->setFont(BoldFormFont());
+    }
+    auto label = [client](const QString& text, bool centred) {
+        auto* l = new TLabel(text, client);
+        if (centred) {
+            l->setAlignment(Qt::AlignCenter);
+        } else {
+            l->FitsText = true;
+        }
+        return l;
+    };
+    for (int slot = 0; slot < 4; ++slot) {
+        const QString n = QString::number(slot + 1);
+        m_hosts[slot] = label(QStringLiteral("Host") + n, false);
+        m_pings[slot] = label(QStringLiteral("P") + n, true);
+        m_averages[slot] = label(QStringLiteral("A") + n, true);
+        m_losses[slot] = label(QStringLiteral("PL") + n, true);
+    }
+    std::tie(Host1, Host2, Host3, Host4) =
+        std::tuple(m_hosts[0], m_hosts[1], m_hosts[2], m_hosts[3]);
+    std::tie(P1, P2, P3, P4) = std::tuple(m_pings[0], m_pings[1], m_pings[2], m_pings[3]);
+    std::tie(A1, A2, A3, A4) =
+        std::tuple(m_averages[0], m_averages[1], m_averages[2], m_averages[3]);
+    std::tie(PL1, PL2, PL3, PL4) = std::tuple(m_losses[0], m_losses[1], m_losses[2], m_losses[3]);
+
+    // One simple panel: a label, because a status-bar message would be wiped
+    // by the status tips of the menu items.
+    setStatusBar(StatusBar1);
+    StatusBar1->setSizeGripEnabled(false);
+    m_statusPanel = new QLabel(StatusBar1);
+    StatusBar1->addWidget(m_statusPanel, 1);
+}
+
+void TMainForm::LayOut() {
+    const TFormScale s = TFormScale::ForWidget(this);
+    centralWidget()->setFixedSize(s.Size(kClientWidth, kRowsHeight));
+    s.Place(Bevel1, 0, 0, kClientWidth, 2);
+    s.Place(Label1, 46, 8);
+    s.Place(Label2, 136, 8);
+    s.Place(Label3, 174, 8);
+    s.Place(Label4, 238, 8);
+    for (int slot = 0; slot < 4; ++slot) {
+        const int top = kFirstRowTop + slot * kRowPitch;
+        s.Place(m_hosts[slot], 6, top);
+        s.Place(m_pings[slot], 129, top, 40, 13);
+        s.Place(m_averages[slot], 178, top, 40, 13);
+        s.Place(m_losses[slot], 230, top, 32, 13);
+    }
+    StatusBar1->setFixedHeight(s(kStatusHeight));
+    setFixedSize(s(kClientWidth), MainMenu1->sizeHint().height() + s(kRowsHeight + kStatusHeight));
+}
+
+bool TMainForm::FormCreate() {
+    Closing = false;
+    try {
+        m_monitor->FormCreate();
+        return true;
+    } catch (const EIniFileException& e) {
+        if (ShowErrorBox) {
+            ShowErrorBox(QString::fromStdString(e.what()));
+        }
+        return false;
+    }
+}
+
+void TMainForm::FormDestroy() {
+    if (m_destroyed) {
+        return;
+    }
+    m_destroyed = true;
+    m_monitor->FormDestroy();
+}
+
+void TMainForm::ShowAtStart() {
+    if (!TrayIcon1->StartMinimized || !m_hidesToTray) {
+        TrayIcon1->RestoreMainWindow();
+    }
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    FormClose(event);
+}
+
+void TMainForm::FormClose(QCloseEvent* event) {
+    if (Closing) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    if (m_hidesToTray) {
+        TrayIcon1->HideMainWindow();
+    } else {
+        showMinimized();
+    }
+    CopyTrayImageToApplicationIcon();
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (m_centred) {
+        return;
+    }
+    m_centred = true;
+    if (const QScreen* screen = this->screen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+void TMainForm::Zav1Click() {
+    Closing = true;
+    m_monitor->Closing = true;
+    CloseModalDialogs();
+    close();
+    // The window may never have been shown, so end the loops here rather than
+    // count on the close of the last window. Only when one runs: an exit
+    // without a loop would end the next one at its start.
+    if (QThread::currentThread()->loopLevel() > 0) {
+        QCoreApplication::exit(0);
+    }
+}
+
+void TMainForm::CloseModalDialogs() {
+    // Innermost first (an error box above the settings dialog); each rejected
+    // dialog's modal loop ends with the cancel result.
+    QWidget* previous = nullptr;
+    while (QWidget* modal = QApplication::activeModalWidget()) {
+        auto* dialog = qobject_cast<QDialog*>(modal);
+        if (!dialog || dialog == previous) {
+            break;
+        }
+        previous = dialog;
+        dialog->reject();
+    }
+}
+
+void TMainForm::Obnovit1Click() {
+    if (isVisible() && !isMinimized()) {
+        if (m_hidesToTray) {
+            TrayIcon1->HideMainWindow();
+        } else {
+            showMinimized();
+        }
+    } else {
+        TrayIcon1->RestoreMainWindow();
+    }
+}
+
+void TMainForm::Nastaven1Click() {
+    TSettingsForm dialog(*m_monitor, *this);
+    dialog.exec();
+}
+
+void TMainForm::Oprogramu1Click() {
+    TAboutForm dialog;
+    dialog.exec();
+}
+
+void TMainForm::WMPing(int slot, int32_t ms) {
+    m_monitor->WMPing(slot, ms);
+}
+
+void TMainForm::ShowResetStarting() {
+    pingvard::ShowResetStarting(*this);
+}
+
+void TMainForm::ShowConnectFailed() {
+    pingvard::ShowConnectFailed(*this, m_monitor->ResetHost());
+}
+
+void TMainForm::ShowResetOk() {
+    pingvard::ShowResetOk(*this);
+}
+
+void TMainForm::ShowResetFailedStep() {
+    const TThReset* session = m_monitor->ResetThread();
+    pingvard::ShowResetFailedStep(*this, session ? session->Step() : 0);
+}
+
+QString TMainForm::StatusText() const {
+    return m_statusPanel->text();
+}
+
+TLabel* TMainForm::RowLabel(const std::array<TLabel*, 4>& row, int slot) {
+    return row.at(static_cast<size_t>(slot));
+}
+
+TTextLabel& TMainForm::HostLabel(int slot) {
+    return *RowLabel(m_hosts, slot);
+}
+
+TTextLabel& TMainForm::PingLabel(int slot) {
+    return *RowLabel(m_pings, slot);
+}
+
+TTextLabel& TMainForm::AverageLabel(int slot) {
+    return *RowLabel(m_averages, slot);
+}
+
+TTextLabel& TMainForm::LossLabel(int slot) {
+    return *RowLabel(m_losses, slot);
+}
+
+void TMainForm::SetStatusText(const std::string& text) {
+    m_statusPanel->setText(QString::fromStdString(text));
+}
+
+int TMainForm::TrayIconIndex() const {
+    return TrayIcon1->IconIndex();
+}
+
+void TMainForm::SetTrayIconIndex(int index) {
+    TrayIcon1->SetIconIndex(index);
+}
+
+void TMainForm::CopyTrayImageToApplicationIcon() {
+    QApplication::setWindowIcon(TrayIcon1->Icon());
+}
+
+void TMainForm::ReportIcmpUnavailable(const std::string& reason) {
+    SetStatusText(reason);
+    if (OnDiagnostic) {
+        OnDiagnostic(reason);
+    }
+}
+
+} // namespace pingvard

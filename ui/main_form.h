@@ -1,0 +1,147 @@
+#pragma once
+
+#include "monitor/front_end.h"
+#include "monitor/host_monitor.h"
+#include "ui/image_list.h"
+#include "ui/qt_dispatcher.h"
+#include "ui/text_label.h"
+#include "ui/tray_icon.h"
+
+#include <QAction>
+#include <QFrame>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <array>
+#include <functional>
+#include <memory>
+
+namespace pingvard {
+
+// The application title: the text of the taskbar entry and the caption of the
+// program's error boxes.
+inline constexpr const char* kApplicationTitle = "AP Pingvard";
+
+// The main window: the four rows of figures, the status bar and the menus. It
+// lives in the notification area through TrayIcon1; closing it only hides it,
+// and only the exit command (Zav1Click) ends the program. It owns the host
+// monitor and is the monitor's front end.
+//
+// Without a notification area the window is shown at start and its close box
+// minimises it instead, so the program can never become unreachable.
+class TMainForm : public QMainWindow, public TMonitorFrontEnd {
+    Q_OBJECT
+public:
+    explicit TMainForm(std::unique_ptr<TTrayBackend> trayBackend, TMonitorOptions options = {},
+                       QWidget* parent = nullptr);
+    ~TMainForm() override; // FormDestroy, then the components (the tray icon leaves)
+
+    TTrayIcon* TrayIcon1;
+    QMenu* PopupMenu1;
+    QAction* Obnovit1;
+    QAction* Zav1;
+    QStatusBar* StatusBar1;
+    TLabel* Host1;
+    TLabel* Host2;
+    TLabel* Host3;
+    TLabel* Host4;
+    TLabel* P1;
+    TLabel* P2;
+    TLabel* P3;
+    TLabel* P4;
+    TLabel* A1;
+    TLabel* A2;
+    TLabel* A3;
+    TLabel* A4;
+    QLabel* Label1;
+    QLabel* Label2;
+    QLabel* Label3;
+    QLabel* Label4;
+    TLabel* PL1;
+    TLabel* PL2;
+    TLabel* PL3;
+    TLabel* PL4;
+    TImageList* ImageList1;
+    QMenuBar* MainMenu1;
+    QMenu* Soubor1;
+    QAction* Nastaven1;
+    QAction* Oprogramu1;
+    QAction* N1;
+    QAction* Hide1;
+    QAction* Ukonit1;
+    QFrame* Bevel1;
+    bool Closing = false;
+
+    // Start-up of the host monitor. A configuration write that fails is shown
+    // in an error box captioned with the application title; the result is then
+    // false and the program ends, since no worker exists to monitor anything.
+    bool FormCreate();
+    void FormDestroy();
+    // Shows the window when the program should start with it: when the tray
+    // icon is not set to start minimised or there is no notification area.
+    void ShowAtStart();
+
+    void Zav1Click();
+    void Obnovit1Click();
+    void Nastaven1Click();
+    void Oprogramu1Click();
+    void WMPing(int slot, int32_t ms);
+
+    void ShowResetStarting();
+    void ShowConnectFailed();
+    void ShowResetOk();
+    void ShowResetFailedStep();
+
+    THostMonitor& Monitor() { return *m_monitor; }
+    TQtDispatcher& Dispatcher() { return *m_dispatcher; }
+    QString StatusText() const;
+    // Whether the close box hides to the tray (true) or minimises (false).
+    bool HidesToTray() const { return m_hidesToTray; }
+
+    // Where start-up errors and diagnostics go; the program shows a box and
+    // writes to stderr, tests record them.
+    std::function<void(const QString& text)> ShowErrorBox;
+    std::function<void(const std::string& text)> OnDiagnostic;
+
+    // TMonitorFrontEnd
+    TTextLabel& HostLabel(int slot) override;
+    TTextLabel& PingLabel(int slot) override;
+    TTextLabel& AverageLabel(int slot) override;
+    TTextLabel& LossLabel(int slot) override;
+    void SetStatusText(const std::string& text) override;
+    int TrayIconIndex() const override;
+    void SetTrayIconIndex(int index) override;
+    void CopyTrayImageToApplicationIcon() override;
+    void ReportIcmpUnavailable(const std::string& reason) override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override; // FormClose
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void FormClose(QCloseEvent* event);
+    void CreateMenus();
+    void CreateRows();
+    void LayOut();
+    void CloseModalDialogs();
+    TLabel* RowLabel(const std::array<TLabel*, 4>& row, int slot);
+
+    std::array<TLabel*, 4> m_hosts{};
+    std::array<TLabel*, 4> m_pings{};
+    std::array<TLabel*, 4> m_averages{};
+    std::array<TLabel*, 4> m_losses{};
+    QLabel* m_statusPanel = nullptr;
+    bool m_hidesToTray = true;
+    bool m_centred = false;
+    bool m_destroyed = false;
+    // The dispatcher outlives the monitor, whose destructor joins the threads
+    // that may be waiting in it.
+    std::unique_ptr<TQtDispatcher> m_dispatcher;
+    std::unique_ptr<THostMonitor> m_monitor;
+};
+
+// The program's icon: tray image 0 at every size the art comes in.
+QIcon ProgramIcon();
+
+} // namespace pingvard

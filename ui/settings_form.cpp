@@ -1,0 +1,292 @@
+#include "ui/settings_form.h"
+
+#include "monitor/ini_file.h"
+#include "monitor/integer_text.h"
+#include "monitor/resolve.h"
+#include "ui/form_scale.h"
+#include "ui/main_form.h"
+
+#include <QFontMetrics>
+#include <QMessageBox>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <QStyle>
+#include <algorithm>
+#include <cmath>
+
+namespace pingvard {
+
+namespace {
+
+constexpr int kSlots = 4;
+constexpr int kFieldLeft = 200;
+constexpr int kLabelLeft = 16;
+constexpr int kLabelGap = 6;
+
+QString Text(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+
+QString Decimal(int32_t value) {
+    return QString::number(value);
+}
+
+QString TabCaption(int slot) {
+    return QStringLiteral("Adresa %1").arg(slot + 1);
+}
+
+std::string Std(const QLineEdit* edit) {
+    return edit->text().toStdString();
+}
+
+int32_t IntegerOf(const QLineEdit* edit) {
+    return ParseIntegerText(Std(edit), false).value_or(0);
+}
+
+} // namespace
+
+TSettingsForm::TSettingsForm(THostMonitor& monitor, TMonitorFrontEnd& mainForm, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint),
+      m_monitor(monitor), m_mainForm(mainForm) {
+    setWindowTitle(Text("Nastavení"));
+    setFont(FormFont());
+    m_widen = LabelColumnWidening();
+    setFixedSize(TFormScale::ForWidget(this).Size(354 + m_widen, 343));
+    CreateConstants();
+    CreateTabs();
+    CreateButtons();
+    SetTabOrder();
+    ShowErrorBox = [](QWidget* owner, const QString& caption, const QString& text) {
+        QMessageBox::critical(owner, caption, text);
+    };
+}
+
+// The captions were drawn for a narrow 8-point font; with a wider one the
+// field column moves right (and the dialog grows) so no caption runs under
+// its field.
+int TSettingsForm::LabelColumnWidening() const {
+    const QFontMetrics metrics(FormFont());
+    const double factor = TFormScale::ForWidget(this).Factor();
+    int widest = 0;
+    for (const char* caption :
+         {"Interval pro zkoušení spojení [ms]:", "Maximální dovolený počet výpadků:",
+          "Adresa restartovaného zařízení:", "IP adresa:", "Zobrazované jméno:",
+          "Jak dlouho čekat na odezvu [ms]:"}) {
+        widest = std::max(widest, metrics.horizontalAdvance(Text(caption)));
+    }
+    const int needed = kLabelLeft + static_cast<int>(std::ceil(widest / factor)) + kLabelGap;
+    return std::max(0, needed - kFieldLeft);
+}
+
+void TSettingsForm::CreateConstants() {
+    const TFormScale s = TFormScale::ForWidget(this);
+    GroupBox2 = new QGroupBox(Text("Konstanty:"), this);
+    s.Place(GroupBox2, 8, 8, 337 + m_widen, 73);
+    Label1 = new QLabel(Text("Interval pro zkoušení spojení [ms]:"), GroupBox2);
+    s.Place(Label1, 16, 24);
+    Label2 = new QLabel(Text("Maximální dovolený počet výpadků:"), GroupBox2);
+    s.Place(Label2, 16, 48);
+    edtMaxTimeouts = new QLineEdit(GroupBox2);
+    s.Place(edtMaxTimeouts, kFieldLeft + m_widen, 44, 121, 21);
+    edtInterval = new QLineEdit(GroupBox2);
+    s.Place(edtInterval, kFieldLeft + m_widen, 20, 121, 21);
+
+    GroupBox3 = new QGroupBox(Text("Restartování zařízení:"), this);
+    s.Place(GroupBox3, 8, 88, 337 + m_widen, 52);
+    Label3 = new QLabel(Text("Adresa restartovaného zařízení:"), GroupBox3);
+    s.Place(Label3, 16, 24);
+    edtResetHost = new QLineEdit(GroupBox3);
+    s.Place(edtResetHost, kFieldLeft + m_widen, 20, 121, 21);
+}
+
+void TSettingsForm::CreateTabs() {
+    const TFormScale s = TFormScale::ForWidget(this);
+    // The tab control: the strip with a page frame below it; the shared fields
+    // are placed relative to the whole control.
+    auto* control = new QWidget(this);
+    s.Place(control, 8, 168, 337 + m_widen, 132);
+    TabControl1 = new TTabControl(control);
+    TabControl1->setDrawBase(false);
+    TabControl1->setExpanding(false);
+    for (int slot = 0; slot < kSlots; ++slot) {
+        TabControl1->addTab(TabCaption(slot));
+    }
+    TabControl1->setGeometry(QRect(QPoint(0, 0), TabControl1->sizeHint()));
+    auto* page = new QFrame(control);
+    page->setFrameStyle(QFrame::StyledPanel | QFrame::Raised);
+    const int stripHeight = TabControl1->height();
+    page->setGeometry(0, stripHeight - 1, control->width(), control->height() - stripHeight + 1);
+    page->lower();
+
+    Label4 = new QLabel(Text("Hlídané IP adresy:"), this);
+    Label4->setFont(BoldFormFont());
+    s.Place(Label4, 8, 152);
+    edtAdrIP = new QLineEdit(control);
+    s.Place(edtAdrIP, kFieldLeft + m_widen, 31, 121, 21);
+    Label5 = new QLabel(Text("IP adresa:"), control);
+    s.Place(Label5, 16, 35);
+    Label6 = new QLabel(Text("Zobrazované jméno:"), control);
+    s.Place(Label6, 16, 58);
+    edtAdrDisp = new QLineEdit(control);
+    s.Place(edtAdrDisp, kFieldLeft + m_widen, 55, 121, 21);
+    edtAdrTO = new QLineEdit(control);
+    s.Place(edtAdrTO, kFieldLeft + m_widen, 79, 121, 21);
+    Label7 = new QLabel(Text("Jak dlouho čekat na odezvu [ms]:"), control);
+    s.Place(Label7, 16, 81);
+    // Caption on the left, the box at the right end.
+    chbAdrReset = new QCheckBox(Text("Adresa je testována:"), control);
+    chbAdrReset->setLayoutDirection(Qt::RightToLeft);
+    s.Place(chbAdrReset, 14, 104, 307 + m_widen, 17);
+
+    connect(TabControl1, &QTabBar::currentChanged, this, [this] { TabControl1Change(); });
+}
+
+void TSettingsForm::CreateButtons() {
+    const TFormScale s = TFormScale::ForWidget(this);
+    BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), Text("OK"), this);
+    s.Place(BitBtn1, 96 + m_widen / 2, 312, 75, 25);
+    BitBtn1->setDefault(true);
+    BitBtn2 =
+        new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), Text("Storno"), this);
+    s.Place(BitBtn2, 184 + m_widen / 2, 312, 75, 25);
+    BitBtn2->setAutoDefault(false);
+    connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
+    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void TSettingsForm::SetTabOrder() {
+    QWidget* order[] = {edtInterval, edtMaxTimeouts, edtResetHost, TabControl1, edtAdrIP,
+                        edtAdrDisp,  edtAdrTO,       chbAdrReset,  BitBtn1,     BitBtn2};
+    for (size_t i = 1; i < std::size(order); ++i) {
+        setTabOrder(order[i - 1], order[i]);
+    }
+}
+
+void TSettingsForm::showEvent(QShowEvent* event) {
+    FormShow();
+    QDialog::showEvent(event);
+    if (!m_centred) {
+        m_centred = true;
+        if (const QScreen* screen = this->screen()) {
+            QRect frame = frameGeometry();
+            frame.moveCenter(screen->availableGeometry().center());
+            move(frame.topLeft());
+        }
+    }
+}
+
+void TSettingsForm::FormShow() {
+    edtInterval->setText(Decimal(m_monitor.PingInterval()));
+    edtMaxTimeouts->setText(Decimal(m_monitor.MaxTimeouts()));
+    edtResetHost->setText(QString::fromStdString(m_monitor.ResetHost()));
+
+    const QSignalBlocker quiet(TabControl1);
+    while (TabControl1->count() > 0) {
+        TabControl1->removeTab(0);
+    }
+    m_records.clear();
+    for (int slot = 0; slot < kSlots; ++slot) {
+        const TPingObj& obj = m_monitor.PingObj(slot);
+        const TPingTh* worker = m_monitor.PingThread(slot);
+        m_records.push_back(
+            TPingRec{obj.IP, obj.DoReset, worker ? worker->Timeout() : 0, obj.DisplayName});
+        TabControl1->addTab(TabCaption(slot));
+    }
+    TabControl1->setCurrentIndex(0);
+    TabControl1->Tag = -1;
+    TabControl1Change();
+}
+
+void TSettingsForm::TabControl1Change() {
+    if (TabControl1->Tag != -1) {
+        if (!ValidateIntEdit(edtAdrTO)) {
+            const QSignalBlocker quiet(TabControl1);
+            TabControl1->setCurrentIndex(TabControl1->Tag);
+            return;
+        }
+        StoreFields(TabControl1->Tag);
+    }
+    LoadFields(TabControl1->currentIndex());
+    TabControl1->Tag = TabControl1->currentIndex();
+}
+
+void TSettingsForm::StoreFields(int tab) {
+    TPingRec& rec = m_records.at(static_cast<size_t>(tab));
+    rec.Timeout = IntegerOf(edtAdrTO);
+    rec.IP = Std(edtAdrIP);
+    rec.DoReset = chbAdrReset->isChecked();
+    rec.DisplayName = Std(edtAdrDisp);
+}
+
+void TSettingsForm::LoadFields(int tab) {
+    const TPingRec& rec = m_records.at(static_cast<size_t>(tab));
+    edtAdrIP->setText(QString::fromStdString(rec.IP));
+    edtAdrDisp->setText(QString::fromStdString(rec.DisplayName));
+    edtAdrTO->setText(Decimal(rec.Timeout));
+    chbAdrReset->setChecked(rec.DoReset);
+}
+
+bool TSettingsForm::ValidateIntEdit(QLineEdit* edit) {
+    if (ParseIntegerText(Std(edit), false)) {
+        return true;
+    }
+    edit->setFocus();
+    if (ShowErrorBox) {
+        ShowErrorBox(this, Text("Error"), Text("Nesprávná hodnota!"));
+    }
+    return false;
+}
+
+void TSettingsForm::BitBtn1Click() {
+    for (QLineEdit* edit : {edtAdrTO, edtMaxTimeouts, edtInterval}) {
+        if (!ValidateIntEdit(edit)) {
+            return;
+        }
+    }
+    StoreFields(TabControl1->currentIndex());
+    try {
+        Apply();
+    } catch (const EIniFileException& e) {
+        // What was applied before the failing write stays; the dialog stays open.
+        if (ShowErrorBox) {
+            ShowErrorBox(this, QString::fromUtf8(kApplicationTitle), QString::fromUtf8(e.what()));
+        }
+        return;
+    }
+    accept();
+}
+
+// Applies the dialog's values to the running monitor and writes each group
+// right after applying it, so a failing write leaves the earlier ones in force.
+void TSettingsForm::Apply() {
+    TIniFile ini(ConfigFileName());
+    m_monitor.SetMaxTimeouts(IntegerOf(edtMaxTimeouts));
+    m_monitor.SetPingInterval(IntegerOf(edtInterval));
+    ini.WriteNumber("Constants", "MaxTimeouts", m_monitor.MaxTimeouts());
+    ini.WriteNumber("Constants", "PingInterval", m_monitor.PingInterval());
+    m_monitor.SetResetHost(Std(edtResetHost));
+    ini.WriteText("ResetHost", "Hostname", m_monitor.ResetHost());
+
+    for (int slot = 0; slot < kSlots; ++slot) {
+        const TPingRec& rec = Record(slot);
+        TPingObj& obj = m_monitor.PingObj(slot);
+        obj.DisplayName = rec.DisplayName;
+        m_mainForm.HostLabel(slot).SetText(rec.DisplayName);
+        const std::string resolved = ResolveToIP(rec.IP);
+        obj.IP = resolved;
+        if (TPingTh* worker = m_monitor.PingThread(slot)) {
+            worker->SetHost(resolved);
+            worker->SetTimeout(rec.Timeout);
+        }
+        obj.DoReset = rec.DoReset;
+
+        const std::string section = "Host" + std::to_string(slot + 1);
+        ini.WriteText(section, "HostName", rec.IP);
+        ini.WriteText(section, "DisplayName", rec.DisplayName);
+        ini.WriteNumber(section, "Timeout", rec.Timeout);
+        ini.WriteFlag(section, "TimeoutDoReset", rec.DoReset);
+    }
+}
+
+} // namespace pingvard

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QIcon>
+#include <QPoint>
+#include <QString>
+#include <functional>
+#include <optional>
+
+namespace pingvard {
+
+// What the notification area reports about the icon. The desktop turns raw
+// button messages into these, so a left press and release arrive as one Trigger.
+enum class TTrayActivation { Trigger, DoubleClick, Context, MiddleClick };
+
+// The notification-area facility TTrayIcon talks to: the system tray in the
+// program, a fake in the component's tests. Every call reports success; the
+// component ignores failures, as the notification area may come and go.
+class TTrayBackend {
+public:
+    virtual ~TTrayBackend() = default;
+    virtual bool Available() const = 0;
+    virtual bool Add(const QIcon& icon, const QString& tip) = 0;
+    virtual bool Modify(const QIcon& icon, const QString& tip) = 0;
+    virtual bool Remove() = 0;
+    // The mouse cursor in screen coordinates, if it can be read.
+    virtual std::optional<QPoint> CursorPos() const = 0;
+
+    // Set by the component; the backend calls it for every activation.
+    std::function<void(TTrayActivation)> Activated;
+};
+
+} // namespace pingvard
