@@ -14,9 +14,9 @@ lab down >/dev/null 2>&1 || true
 lab up --bin "$BUILD" --no-pingvard >/dev/null
 
 mkdir -p "$work/site"
-site "$BUILD/app/pingvard" --headless -C "$work/site" >"$work/pingvard.out" 2>&1 &
+ip netns exec "$SITE_NS" "$BUILD/app/pingvard" --headless -C "$work/site" >"$work/pingvard.out" 2>&1 &
 pingvard=$!
-site fping -l -p 2000 -S $REF_SOURCE "${LAB_ALL_HOSTS[@]}" >/dev/null 2>&1 &
+ip netns exec "$SITE_NS" fping -l -p 2000 -S $REF_SOURCE "${LAB_ALL_HOSTS[@]}" >/dev/null 2>&1 &
 fping=$!
 sleep "$seconds"
 

@@ -30,6 +30,8 @@ find_build() {
 readonly BUILD=$(readlink -f "$(find_build)")
 
 lab() { "$BENCH_SRC/lab/lab" "$@"; }
+# Not for background jobs whose pid matters: "site cmd &" forks a subshell, so
+# $! would name the subshell; use ip netns exec directly there.
 site() { ip netns exec "$SITE_NS" "$@"; }
 
 # Brings the benchmark's own lab up without pingvard (the benchmark starts it)

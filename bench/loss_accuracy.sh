@@ -18,7 +18,7 @@ lab loss "$percent" "$mode" >/dev/null
 # 50 ms between echoes, 300 ms time-out, and no restart however many are lost.
 write_ini "$work/site" Constants/MaxTimeouts=1000000 Constants/PingInterval=50 \
     Host1/Timeout=300 Host2/Timeout=300 Host3/Timeout=300
-site "$BUILD/app/pingvard" --headless -C "$work/site" >"$work/pingvard.out" 2>&1 &
+ip netns exec "$SITE_NS" "$BUILD/app/pingvard" --headless -C "$work/site" >"$work/pingvard.out" 2>&1 &
 pingvard=$!
 # fping at about the program's pace: 50 ms + 0.25 x 300 ms per echo.
 site fping -q -c "$count" -p 125 -t 300 -S $REF_SOURCE "${LAB_HOSTS[@]}" >"$work/fping.out" 2>&1 || true
