@@ -52,4 +52,9 @@ TAboutForm::TAboutForm(QWidget* parent)
     s.Place(Label5, 4, 200, 186, 13);
 }
 
+void TAboutForm::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    CentreOnScreen(this);
+}
+
 } // namespace pingvard

@@ -20,6 +20,9 @@ public:
     QLabel* Label4;
     QLabel* Label5;
     QLabel* Label6;
+
+protected:
+    void showEvent(QShowEvent* event) override;
 };
 
 } // namespace pingvard

@@ -1,5 +1,6 @@
 #include "ui/desktop_program.h"
 
+#include "ui/exit_signals.h"
 #include "ui/main_form.h"
 #include "ui/system_tray_backend.h"
 
@@ -24,6 +25,8 @@ int RunDesktop(int& argc, char** argv) {
         std::fprintf(stderr, "pingvard: the desktop has no notification area; the window stays "
                              "shown and its close box minimises it\n");
     }
+    // Ctrl+C and kill end the program like its exit command, cleanly.
+    const TExitSignals exitSignals([&form] { form.Zav1Click(); });
     form.ShowAtStart();
     if (!form.FormCreate()) {
         return 1;

@@ -38,6 +38,14 @@ void TFormScale::Place(QWidget* widget, int left, int top, int width, int height
     widget->setGeometry((*this)(left), (*this)(top), (*this)(width), (*this)(height));
 }
 
+void CentreOnScreen(QWidget* window) {
+    if (const QScreen* screen = window->screen()) {
+        QRect frame = window->frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        window->move(frame.topLeft());
+    }
+}
+
 QFont FormFont() {
     QFont font = QApplication::font();
     font.setPointSizeF(kFormPointSize);

@@ -24,6 +24,9 @@ private:
     double m_factor;
 };
 
+// Places a window at the centre of its screen's available area.
+void CentreOnScreen(QWidget* window);
+
 // The forms' font: the desktop's own family at 8 point.
 QFont FormFont();
 QFont BoldFormFont();

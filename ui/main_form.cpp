@@ -209,11 +209,7 @@ void TMainForm::showEvent(QShowEvent* event) {
         return;
     }
     m_centred = true;
-    if (const QScreen* screen = this->screen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    CentreOnScreen(this);
 }
 
 void TMainForm::Zav1Click() {
@@ -255,13 +251,18 @@ void TMainForm::Obnovit1Click() {
     }
 }
 
+// The dialogs are modal to this window only: an application-modal dialog
+// would also block the tray icon, which must stay usable (its menu's exit
+// command closes an open dialog).
 void TMainForm::Nastaven1Click() {
-    TSettingsForm dialog(*m_monitor, *this);
+    TSettingsForm dialog(*m_monitor, *this, this);
+    dialog.setWindowModality(Qt::WindowModal);
     dialog.exec();
 }
 
 void TMainForm::Oprogramu1Click() {
-    TAboutForm dialog;
+    TAboutForm dialog(this);
+    dialog.setWindowModality(Qt::WindowModal);
     dialog.exec();
 }
 

@@ -58,7 +58,10 @@ TSettingsForm::TSettingsForm(THostMonitor& monitor, TMonitorFrontEnd& mainForm, 
     CreateButtons();
     SetTabOrder();
     ShowErrorBox = [](QWidget* owner, const QString& caption, const QString& text) {
-        QMessageBox::critical(owner, caption, text);
+        // Modal to the dialog only, so the tray icon stays usable meanwhile.
+        QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok, owner);
+        box.setWindowModality(Qt::WindowModal);
+        box.exec();
     };
 }
 
@@ -168,11 +171,7 @@ void TSettingsForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (!m_centred) {
         m_centred = true;
-        if (const QScreen* screen = this->screen()) {
-            QRect frame = frameGeometry();
-            frame.moveCenter(screen->availableGeometry().center());
-            move(frame.topLeft());
-        }
+        CentreOnScreen(this);
     }
 }
 

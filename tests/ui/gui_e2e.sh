@@ -210,6 +210,17 @@ click_icon 1
 wait_for 50 not main_window || fail "a second left click did not hide the window"
 wait_for 20 not managed_by_wm || fail "the hidden window kept its taskbar entry"
 
+step "double click: toggles exactly once; middle click: nothing"
+read -r ix iy iw ih < <(icon_geometry)
+xdotool mousemove $((ix + iw / 2)) $((iy + ih / 2)) click --repeat 2 --delay 120 1
+sleep 1
+main_window >/dev/null || fail "a double click did not show the window (toggled twice?)"
+click_icon 2
+sleep 0.5
+main_window >/dev/null || fail "a middle click changed the window"
+click_icon 1
+wait_for 50 not main_window || fail "a left click did not hide the window"
+
 step "right click: the menu; S shows the window"
 click_icon 3
 save tray-menu.png -window root -crop 260x90+540+0 +repage
@@ -245,9 +256,14 @@ save about-box.png -frame -window "$(frame_of "$(dialog_window 'O programu')")"
 xdotool key Escape
 wait_for 50 not dialog_window 'O programu' || fail "Esc did not close the about box"
 
-step "Ukončit from the tray menu while the window is hidden: exit status 0"
+step "Ukončit from the tray menu with the settings dialog open and the window hidden"
+xdotool windowactivate --sync "$win" key --clearmodifiers alt+o
+sleep 0.3
+xdotool key n
+wait_for 50 dialog_window 'Nastavení' || fail "Nastavení... did not open the settings dialog"
 click_icon 1
-wait_for 50 not main_window || fail "the window did not hide"
+wait_for 50 not main_window || fail "the tray icon did not hide the window behind the dialog"
+dialog_window 'Nastavení' >/dev/null || fail "hiding the window closed the settings dialog"
 click_icon 3
 xdotool key u
 wait_for 100 not alive || fail "Ukončit did not end the program"

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QObject>
+#include <QSocketNotifier>
+#include <csignal>
+#include <functional>
+
+namespace pingvard {
+
+// Turns SIGINT and SIGTERM into a call on the GUI thread, so that Ctrl+C in a
+// terminal or a kill ends the desktop program like its exit command: the
+// workers are stopped and joined and the tray icon is removed. The handler
+// only writes a byte to a pipe; the notifier reads it in the event loop.
+// One instance at a time; the previous handlers come back at destruction.
+class TExitSignals : public QObject {
+    Q_OBJECT
+public:
+    explicit TExitSignals(std::function<void()> onSignal, QObject* parent = nullptr);
+    ~TExitSignals() override;
+    TExitSignals(const TExitSignals&) = delete;
+    TExitSignals& operator=(const TExitSignals&) = delete;
+
+private:
+    void Drain();
+
+    std::function<void()> m_onSignal;
+    int m_readFd = -1;
+    int m_writeFd = -1;
+    QSocketNotifier* m_notifier = nullptr;
+    struct sigaction m_previousInt {};
+    struct sigaction m_previousTerm {};
+};
+
+} // namespace pingvard
