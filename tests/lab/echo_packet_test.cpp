@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <ostream>
 #include <string>
 
 namespace pingvard {
@@ -49,6 +50,10 @@ struct TBadPacket {
     size_t At;
     int Value;
 };
+
+void PrintTo(const TBadPacket& bad, std::ostream* os) {
+    *os << bad.Name;
+}
 
 class EchoPacketRejects : public testing::TestWithParam<TBadPacket> {};
 
