@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Footprint: the headless program with its default configuration (four hosts,
+# 2000 ms) beside fping -l -p 2000 on the same four hosts, run side by side
+# for the same time: peak resident memory and CPU seconds of each.
+#   bench/footprint.sh [SECONDS (default 600)]
+set -euo pipefail
+source "$(dirname "$0")/lab_common.sh"
+
+seconds=${1:-600}
+[[ -x $BUILD/app/pingvard ]] || { echo "bench: no $BUILD/app/pingvard" >&2 && exit 1; }
+work=$(mktemp -d)
+trap 'lab down >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
+lab down >/dev/null 2>&1 || true
+lab up --bin "$BUILD" --no-pingvard >/dev/null
+
+mkdir -p "$work/site"
+ip netns exec "$SITE_NS" "$BUILD/app/pingvard" --headless -C "$work/site" >"$work/pingvard.out" 2>&1 &
+pingvard=$!
+ip netns exec "$SITE_NS" fping -l -p 2000 -S $REF_SOURCE "${LAB_ALL_HOSTS[@]}" >/dev/null 2>&1 &
+fping=$!
+sleep "$seconds"
+
+ticks=$(getconf CLK_TCK)
+usage() { # peak RSS in KiB and CPU seconds of a live process
+    local hwm cpu
+    hwm=$(awk '/^VmHWM:/ { print $2 }' "/proc/$1/status")
+    cpu=$(awk -v t="$ticks" '{ sub(/^.*\) /, ""); printf "%.2f", ($12 + $13) / t }' "/proc/$1/stat")
+    echo "$hwm $cpu"
+}
+read -r phwm pcpu < <(usage $pingvard)
+read -r fhwm fcpu < <(usage $fping)
+kill -TERM $pingvard $fping
+wait $pingvard || true
+wait $fping 2>/dev/null || true
+
+echo "footprint over $seconds s, four hosts every 2000 ms (build: $BUILD)"
+printf '%-26s %-16s %-12s\n' program "peak RSS" "CPU seconds"
+printf '%-26s %-16s %-12s\n' "pingvard --headless" "$(awk -v k="$phwm" 'BEGIN { printf "%.2f MiB", k / 1024 }')" "$pcpu"
+printf '%-26s %-16s %-12s\n' "fping -l -p 2000" "$(awk -v k="$fhwm" 'BEGIN { printf "%.2f MiB", k / 1024 }')" "$fcpu"
+echo "pingvard status lines: $(grep -c ' host ' "$work/pingvard.out") row changes"
