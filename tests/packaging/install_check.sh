@@ -35,7 +35,10 @@ in_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q \
     "/tmp/$(basename "$deb")" >"$top/apt.log" 2>&1 || { cat "$top/apt.log" >&2 && exit 1; }
 echo "apt installed $(basename "$deb")"
 
-[[ $(in_root getcap /usr/bin/pingvard) == *cap_net_raw=ep* ]] || fail "no cap_net_raw on the binary"
+for binary in /usr/bin/pingvard /usr/bin/pingvard-desktop; do
+    [[ $binary == */pingvard || -e $root$binary ]] || continue
+    [[ $(in_root getcap $binary) == *cap_net_raw=ep* ]] || fail "no cap_net_raw on $binary"
+done
 in_root getent passwd pingvard | grep -q ':/var/lib/pingvard:/usr/sbin/nologin$' || fail "no service user"
 [[ $(in_root stat -c %U:%a /var/lib/pingvard) == pingvard:750 ]] || fail "state directory"
 
