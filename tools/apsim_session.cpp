@@ -93,8 +93,13 @@ void TApsimSession::PlayScript() {
         }
         AnswerStep(i);
     }
-    Queue(m_options.Script.Farewell);
-    Flush();
+    // The device restarts on the last correct answer: a client that hangs up
+    // before the farewell has been written has still reset it.
+    try {
+        Queue(m_options.Script.Farewell);
+        Flush();
+    } catch (const TEnd&) {
+    }
 }
 
 void TApsimSession::AnswerStep(std::size_t step) {

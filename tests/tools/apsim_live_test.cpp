@@ -372,6 +372,24 @@ TEST(ApsimLive, ClientHangingUpIsRecorded) {
     EXPECT_EQ(record.at("last_answer_mono_ms"), "-");
 }
 
+TEST(ApsimLive, ClientHangingUpRightAfterTheLastAnswerStillResets) {
+    TApsimProcess apsim({});
+    for (int round = 0; round < 5; ++round) {
+        TTestClient client;
+        ASSERT_TRUE(client.Connect("127.0.0.1", apsim.Port()));
+        ASSERT_TRUE(client.ReadUntil("password:"));
+        client.SendAnswer("kelvarno");
+        ASSERT_TRUE(client.ReadUntil("Command>"));
+        client.SendAnswer("reset system");
+        ASSERT_TRUE(client.ReadUntil("(y/n)?"));
+        client.SendAnswer("y");
+        client.Close(); // before the farewell, as the reset session does
+        const TRecord record = ParseRecord(apsim.NextRecord());
+        EXPECT_EQ(record.at("outcome"), "reset") << "round " << round;
+        EXPECT_EQ(record.at("answers"), "3");
+    }
+}
+
 TEST(ApsimLive, CommandLineErrorsExitWithStatusTwo) {
     for (const std::vector<std::string>& args : {std::vector<std::string>{"--bogus"},
                                                  {"--mode", "sideways"},
