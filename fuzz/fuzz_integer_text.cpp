@@ -13,7 +13,9 @@
 
 namespace {
 
-bool IsDecimal(char c) { return c >= '0' && c <= '9'; }
+bool IsDecimal(char c) {
+    return c >= '0' && c <= '9';
+}
 
 int HexValue(char c) {
     if (IsDecimal(c)) {
@@ -85,7 +87,8 @@ std::optional<int32_t> OracleHex(std::string_view digitsText) {
 }
 
 std::optional<int32_t> Oracle(std::string text, bool mapLeadingZeroX) {
-    if (mapLeadingZeroX && text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    if (mapLeadingZeroX && text.size() > 2 && text[0] == '0' &&
+        (text[1] == 'x' || text[1] == 'X')) {
         text.replace(0, 2, "$");
     }
     std::string_view rest(text);

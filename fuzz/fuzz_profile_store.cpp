@@ -5,10 +5,9 @@
 // returns more than 2047 characters.
 #include "monitor/profile_store.h"
 
-#include <fuzzer/FuzzedDataProvider.h>
-
 #include <cstdio>
 #include <cstdlib>
+#include <fuzzer/FuzzedDataProvider.h>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,8 +17,9 @@ namespace {
 constexpr std::size_t kMaxRead = 2047;
 
 void Fail(const char* what, std::string_view section, std::string_view key) {
-    std::fprintf(stderr, "profile store: %s ([%.*s] %.*s)\n", what, static_cast<int>(section.size()),
-                 section.data(), static_cast<int>(key.size()), key.data());
+    std::fprintf(stderr, "profile store: %s ([%.*s] %.*s)\n", what,
+                 static_cast<int>(section.size()), section.data(), static_cast<int>(key.size()),
+                 key.data());
     std::abort();
 }
 
@@ -62,7 +62,9 @@ std::string Lower(std::string_view text) {
     return out;
 }
 
-bool SameNoCase(std::string_view a, std::string_view b) { return Lower(a) == Lower(b); }
+bool SameNoCase(std::string_view a, std::string_view b) {
+    return Lower(a) == Lower(b);
+}
 
 std::string_view Trim(std::string_view text) {
     std::size_t first = text.find_first_not_of(" \t");
@@ -123,12 +125,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const std::string value = input.ConsumeRandomLengthString(4096);
     const std::string content = input.ConsumeRemainingBytesAsString();
 
-    const std::optional<std::string> written = pingvard::SetProfileValue(content, section, key, value);
+    const std::optional<std::string> written =
+        pingvard::SetProfileValue(content, section, key, value);
     if (!written) {
         Fail("a storable name was refused", section, key);
     }
     const std::string expected = ExpectedReadBack(value);
-    for (const auto& [s, k] : {std::pair{section, key}, std::pair{FlipCase(section), FlipCase(key)}}) {
+    for (const auto& [s, k] :
+         {std::pair{section, key}, std::pair{FlipCase(section), FlipCase(key)}}) {
         const std::optional<std::string> back = pingvard::FindProfileValue(*written, s, k);
         CheckReadLength(back, s, k);
         if (back != expected) {
