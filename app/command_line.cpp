@@ -1,0 +1,164 @@
+#include "app/command_line.h"
+
+#include <cerrno>
+#include <cstring>
+#include <optional>
+#include <unistd.h>
+
+#ifndef PINGVARD_VERSION
+#error "PINGVARD_VERSION must be defined by the build"
+#endif
+
+namespace pingvard {
+namespace {
+
+enum class TOptionKind { Help, Version, Headless, Directory };
+
+struct TOptionName {
+    std::string_view Name;
+    TOptionKind Kind;
+};
+
+constexpr TOptionName kLongOptions[] = {
+    {"--help", TOptionKind::Help},
+    {"--version", TOptionKind::Version},
+    {"--headless", TOptionKind::Headless},
+    {"--directory", TOptionKind::Directory},
+};
+
+std::optional<TOptionKind> FindLongOption(std::string_view name) {
+    for (const auto& option : kLongOptions) {
+        if (option.Name == name)
+            return option.Kind;
+    }
+    return std::nullopt;
+}
+
+void Apply(TCommandLine& options, TOptionKind kind) {
+    switch (kind) {
+    case TOptionKind::Help:
+        options.Help = true;
+        break;
+    case TOptionKind::Version:
+        options.Version = true;
+        break;
+    case TOptionKind::Headless:
+        options.Headless = true;
+        break;
+    case TOptionKind::Directory:
+        break; // takes a value; handled by the caller
+    }
+}
+
+std::string Quoted(std::string_view text) {
+    return "'" + std::string(text) + "'";
+}
+
+// Parses the argument at index i (and its value, advancing i); returns an error line or "".
+std::string ParseOne(const std::vector<std::string_view>& args, size_t& i, TCommandLine& options) {
+    const std::string_view arg = args[i];
+    std::optional<std::string_view> value; // for -C/--directory
+    std::string_view spelled = arg;
+
+    if (arg.starts_with("--")) {
+        const size_t equals = arg.find('=');
+        spelled = arg.substr(0, equals);
+        const auto kind = FindLongOption(spelled);
+        if (!kind)
+            return "unknown option " + Quoted(spelled);
+        if (*kind != TOptionKind::Directory) {
+            if (equals != std::string_view::npos)
+                return "option " + Quoted(spelled) + " takes no value";
+            Apply(options, *kind);
+            return {};
+        }
+        if (equals != std::string_view::npos)
+            value = arg.substr(equals + 1);
+    } else if (arg == "-h") {
+        options.Help = true;
+        return {};
+    } else if (arg.starts_with("-C")) {
+        spelled = "-C";
+        if (arg.size() > 2)
+            value = arg.substr(2);
+    } else if (arg.starts_with("-") && arg.size() > 1) {
+        return "unknown option " + Quoted(arg);
+    } else {
+        return "unexpected argument " + Quoted(arg);
+    }
+
+    if (!value) {
+        if (i + 1 >= args.size())
+            return "option " + Quoted(spelled) + " needs a directory";
+        value = args[++i];
+    }
+    if (value->empty())
+        return "option " + Quoted(spelled) + " needs a non-empty directory";
+    options.Directories.emplace_back(*value);
+    return {};
+}
+
+} // namespace
+
+TCommandLineResult ParseCommandLine(const std::vector<std::string_view>& args) {
+    TCommandLineResult result;
+    bool optionsEnded = false;
+    for (size_t i = 0; i < args.size() && result.Error.empty(); ++i) {
+        if (!optionsEnded && args[i] == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (optionsEnded) {
+            result.Error = "unexpected argument " + Quoted(args[i]);
+            break;
+        }
+        result.Error = ParseOne(args, i, result.Options);
+    }
+    if (!result.Error.empty())
+        result.Options = {};
+    return result;
+}
+
+TCommandLineResult ParseCommandLine(int argc, const char* const* argv) {
+    std::vector<std::string_view> args;
+    for (int i = 1; i < argc; ++i)
+        args.emplace_back(argv[i]);
+    return ParseCommandLine(args);
+}
+
+std::string UsageText(bool desktopBuiltIn) {
+    std::string text =
+        "Usage: pingvard [OPTION]...\n"
+        "Watches four hosts by ICMP echo and restarts the site's access point over\n"
+        "telnet when every marked host has stopped answering.\n"
+        "\n"
+        "  -C, --directory=DIR  change to DIR before starting; pingvard.ini,\n"
+        "                       pingvard.log and comm.log live in the current directory\n";
+    text += desktopBuiltIn
+                ? "      --headless       run on the console even when a display is available\n"
+                : "      --headless       run on the console (always so: this build has no\n"
+                  "                       desktop user interface)\n";
+    text += "  -h, --help           show this help and exit\n"
+            "      --version        show the version and exit\n"
+            "\n"
+            "SIGINT and SIGTERM end the console program cleanly.\n"
+            "Exit status: 0 normal end, 1 cannot start, 2 command-line error,\n"
+            "3 pingvard.ini cannot be written.\n";
+    return text;
+}
+
+std::string VersionText() {
+    return std::string("pingvard ") + PINGVARD_VERSION + "\n";
+}
+
+std::string ChangeDirectories(const std::vector<std::string>& directories) {
+    for (const auto& directory : directories) {
+        if (chdir(directory.c_str()) != 0) {
+            const int err = errno;
+            return "cannot change directory to " + Quoted(directory) + ": " + std::strerror(err);
+        }
+    }
+    return {};
+}
+
+} // namespace pingvard

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pingvard {
+
+// What the command line asks for. Without --headless the desktop program runs
+// when it is built in and a display is available.
+struct TCommandLine {
+    bool Help = false;
+    bool Version = false;
+    bool Headless = false;
+    // -C/--directory arguments in order; each is entered relative to the one
+    // before, as with git -C and make -C.
+    std::vector<std::string> Directories;
+};
+
+struct TCommandLineResult {
+    TCommandLine Options;
+    std::string Error; // empty when the command line is valid; else one line, no program name
+};
+
+// args excludes the program name.
+TCommandLineResult ParseCommandLine(const std::vector<std::string_view>& args);
+TCommandLineResult ParseCommandLine(int argc, const char* const* argv);
+
+std::string UsageText(bool desktopBuiltIn);
+std::string VersionText();
+
+// Enters each directory in turn; on failure returns the error line (no program name).
+std::string ChangeDirectories(const std::vector<std::string>& directories);
+
+} // namespace pingvard

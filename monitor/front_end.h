@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+
+namespace pingvard {
+
+// A text label of the main window (host name, Ping, Average or PL of one row).
+class TTextLabel {
+public:
+    virtual ~TTextLabel() = default;
+    virtual void SetText(const std::string& text) = 0;
+    virtual std::string Text() const = 0;
+};
+
+// What the monitoring core drives; every call is made on the GUI thread.
+class TMonitorFrontEnd {
+public:
+    virtual ~TMonitorFrontEnd() = default;
+    virtual TTextLabel& HostLabel(int slot) = 0;             // Host1..Host4
+    virtual TTextLabel& PingLabel(int slot) = 0;             // P1..P4
+    virtual TTextLabel& AverageLabel(int slot) = 0;          // A1..A4
+    virtual TTextLabel& LossLabel(int slot) = 0;             // PL1..PL4
+    virtual void SetStatusText(const std::string& text) = 0; // StatusBar1
+    virtual int TrayIconIndex() const = 0;
+    virtual void SetTrayIconIndex(int index) = 0; // clamps like TTrayIcon
+    virtual void CopyTrayImageToApplicationIcon() = 0;
+    // Neither a raw nor a datagram ICMP socket can be opened: reason is plain
+    // English naming the fix. Called at most once, at start-up.
+    virtual void ReportIcmpUnavailable(const std::string& reason) = 0;
+};
+
+} // namespace pingvard

@@ -1,0 +1,127 @@
+#include "monitor/gui_dispatcher.h"
+
+#include <chrono>
+#include <exception>
+
+namespace pingvard {
+
+struct TLoopDispatcher::TCall {
+    enum class TState { Queued, Done, Dropped };
+    std::function<void()> Fn;
+    TState State = TState::Queued;
+};
+
+TLoopDispatcher::TLoopDispatcher() : m_guiThread(std::this_thread::get_id()) {}
+
+// A sender still waiting here would be woken by Cancel(); owners cancel (or stop
+// every sender) before destroying the dispatcher.
+TLoopDispatcher::~TLoopDispatcher() {
+    Cancel();
+}
+
+bool TLoopDispatcher::Send(std::function<void()> fn) {
+    if (IsGuiThread()) {
+        if (Cancelled()) {
+            return false;
+        }
+        fn();
+        return true;
+    }
+    auto call = std::make_shared<TCall>();
+    call->Fn = std::move(fn);
+    std::unique_lock lock(m_mutex);
+    if (m_cancelled) {
+        return false;
+    }
+    m_calls.push_back(call);
+    m_queued.notify_one();
+    m_finished.wait(lock, [&] { return call->State != TCall::TState::Queued; });
+    return call->State == TCall::TState::Done;
+}
+
+void TLoopDispatcher::Cancel() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_cancelled = true;
+        for (const auto& call : m_calls) {
+            call->State = TCall::TState::Dropped;
+        }
+        m_calls.clear();
+    }
+    m_finished.notify_all();
+    m_queued.notify_all();
+}
+
+bool TLoopDispatcher::Cancelled() const {
+    std::lock_guard lock(m_mutex);
+    return m_cancelled;
+}
+
+std::size_t TLoopDispatcher::Pending() const {
+    std::lock_guard lock(m_mutex);
+    return m_calls.size();
+}
+
+bool TLoopDispatcher::RunOnce(int timeoutMs) {
+    {
+        std::unique_lock lock(m_mutex);
+        const auto ready = [this] { return !m_calls.empty() || m_stopRequested; };
+        if (timeoutMs < 0) {
+            m_queued.wait(lock, ready);
+        } else {
+            m_queued.wait_for(lock, std::chrono::milliseconds(timeoutMs), ready);
+        }
+    }
+    return RunQueued();
+}
+
+bool TLoopDispatcher::RunQueued() {
+    bool ranAny = false;
+    for (;;) {
+        std::shared_ptr<TCall> call;
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_calls.empty()) {
+                return ranAny;
+            }
+            call = std::move(m_calls.front());
+            m_calls.pop_front();
+        }
+        ranAny = true;
+        std::exception_ptr failure;
+        try {
+            call->Fn();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        {
+            std::lock_guard lock(m_mutex);
+            call->State = TCall::TState::Done;
+        }
+        m_finished.notify_all();
+        if (failure) {
+            std::rethrow_exception(failure);
+        }
+    }
+}
+
+void TLoopDispatcher::Run() {
+    for (;;) {
+        RunOnce(-1);
+        std::lock_guard lock(m_mutex);
+        if (m_stopRequested) {
+            m_stopRequested = false;
+            return;
+        }
+    }
+}
+
+void TLoopDispatcher::Stop() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopRequested = true;
+    }
+    m_queued.notify_all();
+}
+
+} // namespace pingvard

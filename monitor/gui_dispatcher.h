@@ -1,0 +1,62 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace pingvard {
+
+// The synchronous hand-off from a worker or session thread to the GUI thread.
+class TGuiDispatcher {
+public:
+    virtual ~TGuiDispatcher() = default;
+    // Runs fn on the GUI thread and returns after it ran (true). Once Cancel() has
+    // been called, returns false at once without running fn (also for a Send that
+    // is already waiting). Called from the GUI thread itself, runs fn directly.
+    virtual bool Send(std::function<void()> fn) = 0;
+    // Permanent: shutdown calls it so that no thread stays blocked in Send.
+    virtual void Cancel() = 0;
+};
+
+// A plain dispatcher with its own loop, for the headless program and the tests.
+// The thread that constructs it is its GUI thread and must be the one that runs
+// RunOnce() or Run(). An exception thrown by a handed-off fn is passed on to the
+// caller of RunOnce()/Run() (as from a window procedure), after its sender has
+// been released; the sender's Send then returns true.
+class TLoopDispatcher final : public TGuiDispatcher {
+public:
+    TLoopDispatcher();
+    ~TLoopDispatcher() override;
+
+    bool Send(std::function<void()> fn) override;
+    void Cancel() override;
+
+    // Waits up to timeoutMs (< 0: without limit) for a hand-off or Stop(), then runs
+    // every hand-off queued at that moment. True when it ran at least one.
+    bool RunOnce(int timeoutMs);
+    // Runs hand-offs until Stop() is called (from any thread, or from a hand-off).
+    void Run();
+    void Stop();
+
+    bool Cancelled() const;
+    std::size_t Pending() const; // hand-offs queued and not yet run
+    bool IsGuiThread() const noexcept { return std::this_thread::get_id() == m_guiThread; }
+
+private:
+    struct TCall;
+    bool RunQueued();
+
+    const std::thread::id m_guiThread;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_queued;   // GUI thread waits for work or Stop
+    std::condition_variable m_finished; // senders wait for their call
+    std::deque<std::shared_ptr<TCall>> m_calls;
+    bool m_cancelled = false;
+    bool m_stopRequested = false;
+};
+
+} // namespace pingvard

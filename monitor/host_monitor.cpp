@@ -1,0 +1,235 @@
+#include "monitor/host_monitor.h"
+
+#include "monitor/ini_file.h"
+#include "monitor/program_dir.h"
+#include "monitor/reset_outcomes.h"
+#include "monitor/resolve.h"
+#include "net/ping_client.h"
+
+#include <stdexcept>
+
+namespace pingvard {
+
+namespace {
+
+bool ValidSlot(int slot) {
+    return slot >= 0 && slot < THostMonitor::kSlotCount;
+}
+
+void CheckSlot(int slot) {
+    if (!ValidSlot(slot)) {
+        throw std::out_of_range("watched-host slot out of range: " + std::to_string(slot));
+    }
+}
+
+} // namespace
+
+THostMonitor::THostMonitor(TMonitorFrontEnd& fe, TGuiDispatcher& dispatcher,
+                           TMonitorOptions options)
+    : m_fe(fe), m_dispatcher(dispatcher), m_options(std::move(options)) {}
+
+THostMonitor::~THostMonitor() {
+    if (m_created) {
+        FormDestroy();
+    }
+    // Every blocking call of these threads has been aborted; they end promptly.
+    m_lateWorkers.clear();
+    m_lateSession.reset();
+}
+
+void THostMonitor::FormCreate() {
+    Closing = false;
+    for (int slot = 0; slot < kSlotCount; ++slot) {
+        TPingObj& obj = m_pingObjs[static_cast<std::size_t>(slot)];
+        obj.Index = slot;
+        obj.Rule = this;
+        obj.PingLabel = &m_fe.PingLabel(slot);
+        obj.AverageLabel = &m_fe.AverageLabel(slot);
+        obj.LossLabel = &m_fe.LossLabel(slot);
+        for (TTextLabel* label : {obj.PingLabel, obj.AverageLabel, obj.LossLabel}) {
+            label->SetText("-");
+        }
+    }
+    m_stopEvent = std::make_unique<TEvent>(true, false);
+    m_resetIdleEvent = std::make_unique<TEvent>(false, true);
+    m_resetThread.reset();
+    m_created = true;
+    {
+        TIniFile ini(GetProgramDir() + "pingvard.ini");
+        RunStartupLoad(ini, *this);
+    }
+    for (auto& worker : m_pingThreads) {
+        if (worker) {
+            worker->Start();
+        }
+    }
+    const std::string icmpProblem =
+        m_options.IcmpProbe ? m_options.IcmpProbe() : TPingClient::ProbeIcmpAccess();
+    if (!icmpProblem.empty()) {
+        m_fe.ReportIcmpUnavailable(icmpProblem);
+    }
+}
+
+void THostMonitor::FormDestroy() {
+    if (!m_created || m_destroyed) {
+        return;
+    }
+    m_destroyed = true;
+    // First, so that no thread stays blocked handing something to this thread.
+    m_dispatcher.Cancel();
+    StopWorkers();
+    StopResetSession();
+}
+
+void THostMonitor::StopWorkers() {
+    for (auto& worker : m_pingThreads) {
+        if (worker) {
+            worker->RequestTerminate();
+        }
+    }
+    m_stopEvent->Set();
+    for (auto& worker : m_pingThreads) {
+        if (!worker) {
+            continue;
+        }
+        if (!worker->WaitForEnd(worker->Timeout())) {
+            m_lateWorkers.push_back(std::move(worker));
+        }
+        worker.reset();
+    }
+}
+
+void THostMonitor::StopResetSession() {
+    if (!m_resetThread) {
+        return;
+    }
+    if (!m_resetIdleEvent->WaitFor(0)) {
+        m_resetThread->RequestTerminate();
+        if (!m_resetThread->WaitForEnd(kSessionStopWaitMs)) {
+            m_lateSession = std::move(m_resetThread);
+        }
+    }
+    m_resetThread.reset();
+}
+
+void THostMonitor::WMPing(int slot, int32_t ms) {
+    if (Closing || m_destroyed || !m_created || !ValidSlot(slot)) {
+        return;
+    }
+    m_pingObjs[static_cast<std::size_t>(slot)].UpdateResult(ms);
+}
+
+void THostMonitor::SetPingInterval(int32_t value) {
+    m_pingInterval.store(value, std::memory_order_relaxed);
+}
+
+TPingObj& THostMonitor::PingObj(int slot) {
+    CheckSlot(slot);
+    return m_pingObjs[static_cast<std::size_t>(slot)];
+}
+
+TPingTh* THostMonitor::PingThread(int slot) {
+    CheckSlot(slot);
+    return m_pingThreads[static_cast<std::size_t>(slot)].get();
+}
+
+bool THostMonitor::ResetSessionRunning() {
+    if (!m_resetIdleEvent || !m_resetIdleEvent->WaitFor(0)) {
+        return m_resetIdleEvent != nullptr;
+    }
+    m_resetIdleEvent->Set();
+    return false;
+}
+
+void THostMonitor::EvaluateRestartRule() {
+    for (const TPingObj& obj : m_pingObjs) {
+        if (obj.DoReset && obj.Failures < m_maxTimeouts) {
+            return;
+        }
+    }
+    if (!m_destroyed && m_resetIdleEvent->WaitFor(0)) {
+        StartResetSession();
+    }
+    // Whether or not a session started, another one needs MaxTimeouts fresh failures.
+    for (TPingObj& obj : m_pingObjs) {
+        obj.Failures = 0;
+    }
+}
+
+void THostMonitor::StartResetSession() {
+    try {
+        m_resetThread.reset(); // the previous session has given the token back: a short join
+        TResetSessionSettings settings;
+        settings.Host = m_resetHost;
+        settings.Port = m_options.ResetPort;
+        settings.LimitMs = m_options.SessionLimitMs;
+        settings.Clock = m_options.Clock;
+        settings.Challenges = m_challenges;
+        settings.Answers = m_answers;
+        TResetOutcomes& outcomes = *this;
+        m_resetThread = std::make_unique<TThReset>(std::move(settings), m_dispatcher, outcomes,
+                                                   *m_resetIdleEvent);
+    } catch (...) {
+        // No session runs: keep the token available for the next trigger.
+        m_resetIdleEvent->Set();
+        throw;
+    }
+}
+
+void THostMonitor::AddScriptStep(const std::string& challenge, const std::string& answer) {
+    m_challenges.push_back(challenge);
+    m_answers.push_back(answer);
+}
+
+void THostMonitor::SetHostLabel(int slot, const std::string& text) {
+    CheckSlot(slot);
+    m_fe.HostLabel(slot).SetText(text);
+}
+
+std::string THostMonitor::HostLabel(int slot) const {
+    CheckSlot(slot);
+    return m_fe.HostLabel(slot).Text();
+}
+
+void THostMonitor::SetDoReset(int slot, bool doReset) {
+    PingObj(slot).DoReset = doReset;
+}
+
+bool THostMonitor::DoReset(int slot) const {
+    CheckSlot(slot);
+    return m_pingObjs[static_cast<std::size_t>(slot)].DoReset;
+}
+
+void THostMonitor::SetDisplayName(int slot, const std::string& name) {
+    PingObj(slot).DisplayName = name;
+}
+
+void THostMonitor::CreateWorker(int slot, const std::string& address, int32_t timeoutMs) {
+    CheckSlot(slot);
+    const std::string ip = ResolveToIP(address);
+    PingObj(slot).IP = ip;
+    auto worker =
+        std::make_unique<TPingTh>(slot, *m_stopEvent, m_pingInterval, m_dispatcher,
+                                  [this](int32_t index, int32_t ms) { WMPing(index, ms); });
+    worker->SetHost(ip);
+    worker->SetTimeout(timeoutMs);
+    if (m_options.Pinger) {
+        worker->SetPinger(m_options.Pinger);
+    }
+    m_pingThreads[static_cast<std::size_t>(slot)] = std::move(worker);
+}
+
+void THostMonitor::ShowResetStarting() {
+    pingvard::ShowResetStarting(m_fe);
+}
+void THostMonitor::ShowConnectFailed() {
+    pingvard::ShowConnectFailed(m_fe, m_resetHost);
+}
+void THostMonitor::ShowResetOk() {
+    pingvard::ShowResetOk(m_fe);
+}
+void THostMonitor::ShowResetFailedStep(int32_t step) {
+    pingvard::ShowResetFailedStep(m_fe, step);
+}
+
+} // namespace pingvard

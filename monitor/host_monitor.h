@@ -1,0 +1,117 @@
+#pragma once
+
+#include "monitor/event.h"
+#include "monitor/front_end.h"
+#include "monitor/gui_dispatcher.h"
+#include "monitor/ping_obj.h"
+#include "monitor/ping_thread.h"
+#include "monitor/reset_thread.h"
+#include "monitor/startup_load.h"
+#include "net/tick_clock.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace pingvard {
+
+struct TMonitorOptions {
+    std::string ResetPort = "23"; // tests use a high loopback port
+    int32_t SessionLimitMs = 60000;
+    const TTickClock* Clock = nullptr; // null = SystemTickClock()
+    // Test seams. IcmpProbe null = TPingClient::ProbeIcmpAccess; Pinger null =
+    // each worker's own echo client.
+    std::function<std::string()> IcmpProbe;
+    TPingTh::TPinger Pinger;
+};
+
+// The host monitor: four watched hosts, their workers, the restart rule and the
+// reset session. Every member is for the GUI thread (the dispatcher's thread).
+// The front end and the dispatcher must outlive this object; the dispatcher is
+// cancelled for good by FormDestroy.
+class THostMonitor : public TStartupTarget, private TRestartRule, private TResetOutcomes {
+public:
+    static constexpr int kSlotCount = 4;
+    static constexpr int32_t kSessionStopWaitMs = 1000;
+
+    THostMonitor(TMonitorFrontEnd& fe, TGuiDispatcher& dispatcher, TMonitorOptions options = {});
+    ~THostMonitor() override; // runs FormDestroy() if still needed, then joins every thread
+    THostMonitor(const THostMonitor&) = delete;
+    THostMonitor& operator=(const THostMonitor&) = delete;
+
+    // Start-up: labels to "-", events, the load of GetProgramDir() + "pingvard.ini"
+    // (creating each slot's worker), then the workers run in slot order. An
+    // EIniFileException from the load propagates; what it did not reach does not exist.
+    void FormCreate();
+    // Shutdown, idempotent, never blocks on a thread past its bound: each worker
+    // at most its echo Timeout, a running session at most kSessionStopWaitMs. A
+    // thread still running then is joined by the destructor.
+    void FormDestroy();
+    // A ping report; ignored when Closing is set, after FormDestroy, or when the
+    // slot is outside 0..3.
+    void WMPing(int slot, int32_t ms);
+
+    bool Closing = false; // the main window's flag, set by the exit command
+
+    // Live settings for the settings dialog.
+    int32_t PingInterval() const { return m_pingInterval.load(std::memory_order_relaxed); }
+    void SetPingInterval(int32_t value) override;
+    int32_t MaxTimeouts() const override { return m_maxTimeouts; }
+    void SetMaxTimeouts(int32_t value) override { m_maxTimeouts = value; }
+    const std::string& ResetHost() const { return m_resetHost; }
+    void SetResetHost(const std::string& host) override { m_resetHost = host; }
+    const std::vector<std::string>& Challenges() const { return m_challenges; }
+    const std::vector<std::string>& Answers() const { return m_answers; }
+
+    TPingObj& PingObj(int slot);
+    TPingTh* PingThread(int slot); // null when start-up stopped before creating it
+    TThReset* ResetThread() { return m_resetThread.get(); }
+    bool ResetSessionRunning(); // the token is taken
+
+    // TStartupTarget: what the load fills, in its order.
+    void AddScriptStep(const std::string& challenge, const std::string& answer) override;
+    void SetHostLabel(int slot, const std::string& text) override;
+    std::string HostLabel(int slot) const override;
+    void SetDoReset(int slot, bool doReset) override;
+    bool DoReset(int slot) const override;
+    void SetDisplayName(int slot, const std::string& name) override;
+    void CreateWorker(int slot, const std::string& address, int32_t timeoutMs) override;
+
+private:
+    void EvaluateRestartRule() override;
+    void StartResetSession();
+    void StopWorkers();
+    void StopResetSession();
+    void ShowResetStarting() override;
+    void ShowConnectFailed() override;
+    void ShowResetOk() override;
+    void ShowResetFailedStep(int32_t step) override;
+
+    TMonitorFrontEnd& m_fe;
+    TGuiDispatcher& m_dispatcher;
+    const TMonitorOptions m_options;
+
+    std::atomic<int32_t> m_pingInterval{2000};
+    int32_t m_maxTimeouts = 5;
+    std::string m_resetHost;
+    std::vector<std::string> m_challenges;
+    std::vector<std::string> m_answers;
+
+    std::array<TPingObj, kSlotCount> m_pingObjs;
+    bool m_created = false;
+    bool m_destroyed = false;
+    // Declared before the threads that use them, so they outlive every join.
+    std::unique_ptr<TEvent> m_stopEvent;
+    std::unique_ptr<TEvent> m_resetIdleEvent;
+    std::array<std::unique_ptr<TPingTh>, kSlotCount> m_pingThreads;
+    std::unique_ptr<TThReset> m_resetThread;
+    // Threads that outlived their bound at shutdown; the destructor joins them.
+    std::vector<std::unique_ptr<TPingTh>> m_lateWorkers;
+    std::unique_ptr<TThReset> m_lateSession;
+};
+
+} // namespace pingvard

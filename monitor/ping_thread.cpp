@@ -1,0 +1,97 @@
+#include "monitor/ping_thread.h"
+
+#include <utility>
+
+namespace pingvard {
+
+TPingTh::TPingTh(int32_t index, TEvent& stopEvent, const std::atomic<int32_t>& pingInterval,
+                 TGuiDispatcher& dispatcher, TReport report)
+    : Index(index), m_stopEvent(stopEvent), m_pingInterval(pingInterval), m_dispatcher(dispatcher),
+      m_report(std::move(report)) {}
+
+TPingTh::~TPingTh() {
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+}
+
+std::string TPingTh::Host() const {
+    std::lock_guard lock(m_settingsMutex);
+    return m_host;
+}
+
+void TPingTh::SetHost(std::string host) {
+    std::lock_guard lock(m_settingsMutex);
+    m_host = std::move(host);
+}
+
+int32_t TPingTh::Timeout() const {
+    std::lock_guard lock(m_settingsMutex);
+    return m_timeout;
+}
+
+void TPingTh::SetTimeout(int32_t timeoutMs) {
+    std::lock_guard lock(m_settingsMutex);
+    m_timeout = timeoutMs;
+}
+
+void TPingTh::SetPinger(TPinger pinger) {
+    m_pinger = std::move(pinger);
+}
+
+void TPingTh::Start() {
+    if (!m_thread.joinable()) {
+        m_thread = std::thread([this] { Execute(); });
+    }
+}
+
+void TPingTh::RequestTerminate() noexcept {
+    m_terminated.store(true);
+    m_echoClient.Abort();
+}
+
+bool TPingTh::WaitForEnd(int32_t ms) {
+    return !Started() || m_ended.WaitFor(ms < 0 ? 0 : ms);
+}
+
+int32_t TPingTh::PingOnce() {
+    std::string host;
+    int32_t timeout = 0;
+    {
+        std::lock_guard lock(m_settingsMutex);
+        host = m_host;
+        timeout = m_timeout;
+    }
+    try {
+        if (m_pinger) {
+            const int32_t ms = m_pinger(host, timeout);
+            return ms < 0 ? -1 : ms;
+        }
+        m_echoClient.Timeout = timeout;
+        if (m_echoClient.Ping(host) && m_echoClient.RoundTripMs >= 0) {
+            return m_echoClient.RoundTripMs;
+        }
+    } catch (...) {
+        // An echo that throws is a failed echo; the worker carries on.
+    }
+    return -1;
+}
+
+void TPingTh::Execute() {
+    for (;;) {
+        const int32_t interval = m_pingInterval.load(std::memory_order_relaxed);
+        if (m_stopEvent.WaitFor(interval < 0 ? kNegativeIntervalWaitMs : interval)) {
+            break;
+        }
+        const int32_t ms = PingOnce();
+        try {
+            // Returns false without running the report once shutdown cancelled it.
+            m_dispatcher.Send([this, ms] { m_report(Index, ms); });
+        } catch (...) {
+            // The hand-off itself failed (out of memory): drop this report.
+        }
+    }
+    m_ended.Set();
+}
+
+} // namespace pingvard

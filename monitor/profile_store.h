@@ -1,0 +1,74 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace pingvard {
+
+// The system's own profile (INI) store: single entries addressed by section and
+// key, read from and written to one file, with no copy kept between calls.
+//
+// Format and the properties callers rely on:
+// - "[Name]" starts a section; "key=value" is an entry. Blanks (space, tab)
+//   around names and values are removed when reading. Lines whose first
+//   non-blank character is ';' or '#' are comments. Values are returned as
+//   stored: no quotes are removed, nothing is unescaped.
+// - Section and key names match without regard to ASCII letter case; the first
+//   matching entry counts.
+// - An absent entry (or file) reads as nullopt; a present, empty value reads
+//   as "". A read returns at most kMaxValueLength characters.
+// - A write replaces the value of the first matching entry in place (the key
+//   keeps the spelling it has in the file), adds a missing key after the last
+//   non-blank line of its section, and a missing section at the end of the file.
+//   A value is one line: it is cut at its first CR, LF or NUL.
+// - Every line the write does not touch (comments, unknown keys, blank lines)
+//   is kept byte for byte.
+// - Line endings: a file the store creates uses LF. Lines it adds to an existing
+//   file take the ending of the file's first line (CR LF or LF); a replaced line
+//   keeps its own ending.
+// - A write replaces the whole file atomically: temporary file in the same
+//   directory, write, fsync, rename over the old file, fsync of the directory.
+//   The replacement keeps the old file's permission bits and owner; a file the
+//   store creates gets mode 0600 (it holds the device password). A symbolic
+//   link is followed and its target replaced.
+// - A write fails (returns false, file unchanged) when the file or its
+//   directory is read-only: no write permission for us, no write bit in the
+//   mode at all (even for root), or a read-only file system.
+class TProfileStore {
+public:
+    static constexpr size_t kMaxValueLength = 2047;
+
+    // Fault seam for tests: called after the temporary file has been written,
+    // synced and closed, just before it replaces the file. Returning false
+    // abandons the write (the temporary file is removed, the write fails).
+    using TBeforeReplaceHook = std::function<bool(const std::string& tempFileName)>;
+
+    explicit TProfileStore(std::string fileName);
+
+    const std::string& FileName() const { return m_fileName; }
+
+    std::optional<std::string> Read(std::string_view section, std::string_view key) const;
+    bool Write(std::string_view section, std::string_view key, std::string_view value);
+
+    // Nothing is cached, every write is already on disk: kept so that callers
+    // can say where a cached store would have to flush.
+    bool Flush() noexcept { return true; }
+
+    void SetBeforeReplaceHook(TBeforeReplaceHook hook) { m_beforeReplace = std::move(hook); }
+
+private:
+    std::string m_fileName;
+    TBeforeReplaceHook m_beforeReplace;
+};
+
+// The profile text rules as pure functions, shared by the store and its tests.
+std::optional<std::string> FindProfileValue(std::string_view content, std::string_view section,
+                                            std::string_view key);
+// Returns the content after the write, or nullopt when a name cannot be stored
+// (empty, or containing a line break, '=' in a key, ']' in a section).
+std::optional<std::string> SetProfileValue(std::string_view content, std::string_view section,
+                                           std::string_view key, std::string_view value);
+
+} // namespace pingvard

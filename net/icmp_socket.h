@@ -1,0 +1,34 @@
+#pragma once
+
+#include "net/blocking_socket.h"
+
+namespace pingvard {
+
+// ICMP / ICMPv6 socket. Opens a raw socket when the process may (root or
+// CAP_NET_RAW); when that is refused, the unprivileged ICMP datagram socket
+// (allowed for the groups in the sysctl net.ipv4.ping_group_range), on which the
+// kernel owns the echo identifier and delivers no IP header.
+class TIcmpSocket : public TBlockingSocket {
+public:
+    enum class TMode { Auto, RawOnly, DatagramOnly };
+    TMode Mode = TMode::Auto; // which kinds OpenSocket may try; tests force one
+
+    ~TIcmpSocket() override;
+
+    int SocketType() const override;     // SOCK_RAW, or SOCK_DGRAM for the fallback
+    int SocketProtocol() const override; // IPPROTO_ICMPV6 when UsesIPv6, else IPPROTO_ICMP
+    bool IsDatagram() const noexcept { return m_datagram; }
+    // True when the last attempt to open the OS socket was refused for lack of
+    // privilege for every kind Mode allows.
+    bool AccessDenied() const noexcept { return m_accessDenied; }
+
+protected:
+    int CreateOsSocket(int family) override;
+    bool ResolvesHostOnly() const override { return true; }
+
+private:
+    bool m_datagram = false;
+    bool m_accessDenied = false;
+};
+
+} // namespace pingvard

@@ -1,0 +1,147 @@
+#include "net/ping_client.h"
+
+#include "net/icmp_packet.h"
+
+#include <cerrno>
+#include <cstring>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace pingvard {
+namespace {
+
+using TSteady = std::chrono::steady_clock;
+
+constexpr int32_t kReceiveBufferSize = 61440;
+constexpr int kIdentifierRange = 32767; // identifiers 0..32766
+
+// The local address the system would use to reach the peer: connecting a UDP
+// socket sends nothing but makes the kernel choose the route and source.
+bool RoutingSourceAddress(const sockaddr_in6& peer, in6_addr& local) {
+    const int fd = ::socket(AF_INET6, SOCK_DGRAM, 0);
+    if (fd < 0) {
+        return false;
+    }
+    sockaddr_in6 target = peer;
+    target.sin6_port = htons(9); // any port: only the route lookup matters
+    sockaddr_in6 source{};
+    socklen_t length = sizeof source;
+    const bool ok = ::connect(fd, reinterpret_cast<const sockaddr*>(&target), sizeof target) == 0 &&
+                    ::getsockname(fd, reinterpret_cast<sockaddr*>(&source), &length) == 0;
+    ::close(fd);
+    if (ok) {
+        local = source.sin6_addr;
+    }
+    return ok;
+}
+
+int RemainingMs(TSteady::time_point deadline) {
+    const auto left = deadline - TSteady::now();
+    if (left <= TSteady::duration::zero()) {
+        return 0;
+    }
+    return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
+}
+
+} // namespace
+
+TPingClient::TPingClient() : m_random(std::random_device{}()) {}
+
+void TPingClient::SetClock(const TTickClock& clock) noexcept {
+    m_clock = &clock;
+    IcmpSocket.SetClock(clock);
+}
+
+void TPingClient::Abort() noexcept {
+    IcmpSocket.Abort();
+}
+
+bool TPingClient::Ping(const std::string& host) {
+    RoundTripMs = -1;
+    // One deadline for the whole call: unrelated ICMP arriving meanwhile must not
+    // stretch it (each skipped datagram does not restart the wait).
+    const auto deadline = TSteady::now() + std::chrono::milliseconds(std::max(Timeout, 0));
+    IcmpSocket.BindTo(BindAddress, "0");
+    IcmpSocket.ConnectTo(host, "0");
+    if (IcmpSocket.LastErrorCode() != 0) {
+        return false;
+    }
+    IcmpSocket.SetReceiveBufferSize(kReceiveBufferSize);
+    const bool ipv6 = IcmpSocket.UsesIPv6();
+    m_requestType = ipv6 ? kIcmp6EchoRequest : kIcmpEchoRequest;
+    m_replyType = ipv6 ? kIcmp6EchoReply : kIcmpEchoReply;
+    SendRequest();
+    return AwaitReply(deadline);
+}
+
+bool TPingClient::SendRequest() {
+    m_echoIdentifier = std::uniform_int_distribution<int32_t>(0, kIdentifierRange - 1)(m_random);
+    TEchoFields fields;
+    fields.Type = m_requestType;
+    fields.Identifier = static_cast<uint16_t>(m_echoIdentifier);
+    fields.Tick = m_clock->Now();
+    m_echoSequence = static_cast<int32_t>(static_cast<uint32_t>(m_echoSequence) + 1U);
+    fields.Sequence = static_cast<uint16_t>(m_echoSequence);
+    fields.PayloadSize = PayloadSize;
+    m_lastRequest = BuildEchoRequest(fields);
+    StoreChecksum(m_lastRequest, RequestChecksum());
+    // A failed send is not examined: it shows up as the reply's time-out.
+    return IcmpSocket.SendText(m_lastRequest) >= 0;
+}
+
+uint16_t TPingClient::RequestChecksum() const {
+    if (!IcmpSocket.UsesIPv6()) {
+        return InternetChecksum(m_lastRequest);
+    }
+    const in6_addr peer = IcmpSocket.RemoteAddress.IPv6Address.sin6_addr;
+    in6_addr local = IcmpSocket.LocalAddress.IPv6Address.sin6_addr;
+    RoutingSourceAddress(IcmpSocket.RemoteAddress.IPv6Address, local);
+    return Icmp6Checksum(peer, local, m_lastRequest);
+}
+
+bool TPingClient::AwaitReply(TSteady::time_point deadline) {
+    TEchoExpectation expect;
+    expect.IPv6 = IcmpSocket.UsesIPv6();
+    expect.Datagram = IcmpSocket.IsDatagram();
+    expect.Identifier = static_cast<uint16_t>(m_echoIdentifier);
+    expect.Sequence = static_cast<uint16_t>(m_echoSequence);
+    for (;;) {
+        const std::string datagram = IcmpSocket.ReceiveAvailable(RemainingMs(deadline));
+        if (IcmpSocket.LastErrorCode() != 0) {
+            return false;
+        }
+        switch (MatchEcho(datagram, expect)) {
+        case TEchoMatch::Reply: {
+            const auto header = static_cast<std::size_t>(EchoHeaderOffset(datagram, expect));
+            const uint32_t sentTick = ReadLe32(datagram, header + 8);
+            RoundTripMs = static_cast<int32_t>(TickDifference(sentTick, m_clock->Now()));
+            return true;
+        }
+        case TEchoMatch::Failure:
+            return false;
+        case TEchoMatch::Skip:
+            break;
+        }
+        if (RemainingMs(deadline) == 0) {
+            return false;
+        }
+    }
+}
+
+std::string TPingClient::IcmpUnavailableReason() const {
+    return IcmpSocket.AccessDenied() ? kIcmpUnavailableText : "";
+}
+
+std::string TPingClient::ProbeIcmpAccess() {
+    for (const int type : {SOCK_RAW, SOCK_DGRAM}) {
+        const int fd = ::socket(AF_INET, type, IPPROTO_ICMP);
+        if (fd >= 0) {
+            ::close(fd);
+            return "";
+        }
+    }
+    return kIcmpUnavailableText;
+}
+
+} // namespace pingvard

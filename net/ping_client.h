@@ -1,0 +1,71 @@
+#pragma once
+
+#include "net/icmp_socket.h"
+#include "net/net_client.h"
+#include "net/tick_clock.h"
+
+#include <chrono>
+#include <cstdint>
+#include <random>
+#include <string>
+
+namespace pingvard {
+
+// One ICMP echo exchange per Ping. The round-trip time comes from the send tick
+// that travels in the request and comes back in the reply.
+//
+// Ping returns within Timeout (plus a few ms) whatever unrelated ICMP traffic
+// arrives meanwhile: the wait for the reply has one deadline for the whole call,
+// so a watchdog can always see an outage.
+class TPingClient : public TNetClient {
+public:
+    TPingClient();
+
+    TIcmpSocket IcmpSocket;  // opened at the first Ping, kept until destruction
+    int32_t RoundTripMs = 0; // -1 after a failed Ping
+    int32_t PayloadSize = 32;
+
+    // True when a matching echo reply arrived within Timeout; never throws for
+    // network failures. host: dotted IPv4, IPv6 literal or name.
+    bool Ping(const std::string& host);
+    void Abort() noexcept; // thread-safe; a Ping in progress (and later ones) returns false at once
+    int LastErrorCode() const { return IcmpSocket.LastErrorCode(); }
+
+    // Why no ICMP socket could be opened (empty when one could): plain English
+    // with the fix.
+    std::string IcmpUnavailableReason() const;
+    // Same text, found by trying to open a raw, then a datagram ICMP socket; ""
+    // when pinging works.
+    static std::string ProbeIcmpAccess();
+
+    void SetClock(const TTickClock& clock) noexcept;
+    // The request of the last Ping as sent (before the kernel's changes, if any).
+    const std::string& LastRequest() const noexcept { return m_lastRequest; }
+    int32_t EchoSequence() const noexcept { return m_echoSequence; }
+    int32_t EchoIdentifier() const noexcept { return m_echoIdentifier; }
+
+private:
+    bool SendRequest();
+    bool AwaitReply(std::chrono::steady_clock::time_point deadline);
+    uint16_t RequestChecksum() const;
+
+    std::string m_lastRequest;
+    int32_t m_echoSequence = 0;
+    int32_t m_echoIdentifier = 0;
+    uint8_t m_requestType = 0;
+    uint8_t m_replyType = 0;
+    // Each client draws its identifiers from its own generator, so the workers'
+    // draws never race.
+    std::minstd_rand m_random;
+    const TTickClock* m_clock = &SystemTickClock();
+};
+
+// The text IcmpUnavailableReason and ProbeIcmpAccess give.
+inline constexpr const char* kIcmpUnavailableText =
+    "Pinging is not permitted: this program may not open raw ICMP sockets and unprivileged "
+    "ICMP sockets are not allowed for its group. To fix it, give the program the capability "
+    "with 'setcap cap_net_raw+ep <binary>' (as root, <binary> being the path of the program), "
+    "or allow the group in the sysctl net.ipv4.ping_group_range, for example "
+    "'sysctl -w net.ipv4.ping_group_range=\"0 2147483647\"'.";
+
+} // namespace pingvard

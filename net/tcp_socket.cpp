@@ -1,0 +1,45 @@
+#include "net/tcp_socket.h"
+
+#include <cerrno>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+namespace pingvard {
+
+TTcpSocket::~TTcpSocket() {
+    Disconnect();
+}
+
+void TTcpSocket::Disconnect() {
+    if (SocketHandle() >= 0) {
+        ::shutdown(SocketHandle(), SHUT_WR);
+        // Reading what is still on its way lets the peer see an orderly close
+        // instead of a reset; the bound keeps a streaming peer from holding us.
+        std::size_t drained = 0;
+        while (drained <= kMaxDrainBytes) {
+            drained += ReceiveAvailable(0).size();
+            if (LastErrorCode() != 0) {
+                break;
+            }
+        }
+    }
+    TBlockingSocket::Disconnect();
+}
+
+void TTcpSocket::StartListening() {
+    CheckResult(::listen(SocketHandle(), 0x7FFFFFFF), errno);
+    if (LastErrorCode() == 0) {
+        Notify(TSocketStatus::Listening, LocalAddressText());
+    }
+    RaiseIfFailed();
+}
+
+int TTcpSocket::SocketType() const {
+    return SOCK_STREAM;
+}
+
+int TTcpSocket::SocketProtocol() const {
+    return IPPROTO_TCP;
+}
+
+} // namespace pingvard

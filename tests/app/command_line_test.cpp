@@ -1,0 +1,108 @@
+#include "app/command_line.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace pingvard {
+namespace {
+
+struct TParseCase {
+    std::vector<std::string_view> Args;
+    bool Help = false, Version = false, Headless = false;
+    std::vector<std::string> Directories;
+};
+
+class ValidCommandLine : public testing::TestWithParam<TParseCase> {};
+
+TEST_P(ValidCommandLine, GivesTheOptions) {
+    const auto& c = GetParam();
+    const auto result = ParseCommandLine(c.Args);
+    ASSERT_EQ(result.Error, "");
+    EXPECT_EQ(result.Options.Help, c.Help);
+    EXPECT_EQ(result.Options.Version, c.Version);
+    EXPECT_EQ(result.Options.Headless, c.Headless);
+    EXPECT_EQ(result.Options.Directories, c.Directories);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ValidCommandLine,
+    testing::Values(TParseCase{{}, false, false, false, {}},
+                    TParseCase{{"--help"}, true, false, false, {}},
+                    TParseCase{{"-h"}, true, false, false, {}},
+                    TParseCase{{"--version"}, false, true, false, {}},
+                    TParseCase{{"--headless"}, false, false, true, {}},
+                    TParseCase{{"-C", "/tmp"}, false, false, false, {"/tmp"}},
+                    TParseCase{{"-C/tmp"}, false, false, false, {"/tmp"}},
+                    TParseCase{{"--directory", "site a"}, false, false, false, {"site a"}},
+                    TParseCase{{"--directory=x=y"}, false, false, false, {"x=y"}},
+                    TParseCase{
+                        {"-C", "a", "--headless", "-C", "b"}, false, false, true, {"a", "b"}},
+                    TParseCase{{"-C", "--headless"}, false, false, false, {"--headless"}},
+                    TParseCase{{"--headless", "--"}, false, false, true, {}},
+                    TParseCase{{"--version", "--help"}, true, true, false, {}}));
+
+struct TErrorCase {
+    std::vector<std::string_view> Args;
+    std::string Error;
+};
+
+class InvalidCommandLine : public testing::TestWithParam<TErrorCase> {};
+
+TEST_P(InvalidCommandLine, SaysWhatIsWrong) {
+    const auto result = ParseCommandLine(GetParam().Args);
+    EXPECT_EQ(result.Error, GetParam().Error);
+    EXPECT_FALSE(result.Options.Help); // an invalid line never starts anything
+    EXPECT_FALSE(result.Options.Headless);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, InvalidCommandLine,
+    testing::Values(TErrorCase{{"--verbose"}, "unknown option '--verbose'"},
+                    TErrorCase{{"--head"}, "unknown option '--head'"}, // no abbreviations
+                    TErrorCase{{"-x"}, "unknown option '-x'"},
+                    TErrorCase{{"-hC", "x"}, "unknown option '-hC'"},
+                    TErrorCase{{"--help=yes"}, "option '--help' takes no value"},
+                    TErrorCase{{"-C"}, "option '-C' needs a directory"},
+                    TErrorCase{{"--directory"}, "option '--directory' needs a directory"},
+                    TErrorCase{{"--directory="},
+                               "option '--directory' needs a non-empty directory"},
+                    TErrorCase{{"-C", ""}, "option '-C' needs a non-empty directory"},
+                    TErrorCase{{"pingvard.ini"}, "unexpected argument 'pingvard.ini'"},
+                    TErrorCase{{"-"}, "unexpected argument '-'"},
+                    TErrorCase{{"--", "--help"}, "unexpected argument '--help'"},
+                    TErrorCase{{"--help", "--bogus"}, "unknown option '--bogus'"}));
+
+TEST(CommandLine, ReadsArgvAfterTheProgramName) {
+    const char* argv[] = {"pingvard", "--headless", "-C", "dir", nullptr};
+    const auto result = ParseCommandLine(4, argv);
+    ASSERT_EQ(result.Error, "");
+    EXPECT_TRUE(result.Options.Headless);
+    EXPECT_EQ(result.Options.Directories, std::vector<std::string>{"dir"});
+}
+
+TEST(CommandLine, UsageNamesEveryOptionAndTheExitStatuses) {
+    for (bool desktop : {false, true}) {
+        const auto text = UsageText(desktop);
+        for (const char* word :
+             {"--directory", "-C", "--headless", "--help", "--version", "Exit status"})
+            EXPECT_NE(text.find(word), std::string::npos) << word;
+    }
+    EXPECT_EQ(VersionText().rfind("pingvard ", 0), 0u);
+}
+
+TEST(CommandLine, EntersDirectoriesInTurnAndReportsTheOneMissing) {
+    const auto start = std::filesystem::current_path();
+    const auto base =
+        std::filesystem::temp_directory_path() / ("pingvard_cd_" + std::to_string(getpid()));
+    std::filesystem::create_directories(base / "a" / "b");
+    EXPECT_EQ(ChangeDirectories({base.string(), "a", "b"}), "");
+    EXPECT_EQ(std::filesystem::current_path(), std::filesystem::canonical(base / "a" / "b"));
+    const auto error = ChangeDirectories({"missing"});
+    EXPECT_EQ(error, "cannot change directory to 'missing': No such file or directory");
+    std::filesystem::current_path(start);
+    std::filesystem::remove_all(base);
+}
+
+} // namespace
+} // namespace pingvard

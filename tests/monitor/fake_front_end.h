@@ -1,0 +1,66 @@
+#pragma once
+
+#include "monitor/front_end.h"
+
+#include <algorithm>
+#include <array>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace pingvard::test {
+
+class TFakeLabel : public TTextLabel {
+public:
+    void SetText(const std::string& text) override { m_text = text; }
+    std::string Text() const override { return m_text; }
+
+private:
+    std::string m_text;
+};
+
+// Records every call the core makes, in order, as short texts ("status:...",
+// "tray:1", "icon", "icmp:...").
+class TFakeFrontEnd : public TMonitorFrontEnd {
+public:
+    TTextLabel& HostLabel(int slot) override { return m_hosts.at(Slot(slot)); }
+    TTextLabel& PingLabel(int slot) override { return m_pings.at(Slot(slot)); }
+    TTextLabel& AverageLabel(int slot) override { return m_averages.at(Slot(slot)); }
+    TTextLabel& LossLabel(int slot) override { return m_losses.at(Slot(slot)); }
+    void SetStatusText(const std::string& text) override {
+        Status = text;
+        Record("status:" + text);
+    }
+    int TrayIconIndex() const override { return Tray; }
+    void SetTrayIconIndex(int index) override {
+        Tray = std::clamp(index, 0, 2);
+        Record("tray:" + std::to_string(Tray));
+        if (OnTray) {
+            OnTray();
+        }
+    }
+    void CopyTrayImageToApplicationIcon() override { Record("icon"); }
+    void ReportIcmpUnavailable(const std::string& reason) override { Record("icmp:" + reason); }
+
+    // Row texts "ping|average|loss" of a slot.
+    std::string Row(int slot) {
+        return PingLabel(slot).Text() + "|" + AverageLabel(slot).Text() + "|" +
+               LossLabel(slot).Text();
+    }
+    std::size_t Count(const std::string& call) const {
+        return static_cast<std::size_t>(std::count(Calls.begin(), Calls.end(), call));
+    }
+
+    std::vector<std::string> Calls;
+    std::string Status;
+    int Tray = 0;
+    std::function<void()> OnTray; // runs inside SetTrayIconIndex
+
+private:
+    static std::size_t Slot(int slot) { return static_cast<std::size_t>(slot); }
+    void Record(std::string call) { Calls.push_back(std::move(call)); }
+
+    std::array<TFakeLabel, 4> m_hosts, m_pings, m_averages, m_losses;
+};
+
+} // namespace pingvard::test

@@ -1,0 +1,96 @@
+#include "fake_front_end.h"
+#include "monitor/reset_outcomes.h"
+#include "temp_dir.h"
+
+#include <functional>
+#include <gtest/gtest.h>
+#include <vector>
+
+namespace pingvard {
+namespace {
+
+struct TOutcomeCase {
+    const char* Name;
+    std::function<void(TMonitorFrontEnd&)> Run;
+    int TrayBefore;
+    std::string Status;  // exact, or the prefix when it ends in '*'
+    std::string LogText; // "" = no log line
+    std::vector<std::string> CallsAfterStatus;
+};
+
+class OutcomeOperation : public ::testing::TestWithParam<TOutcomeCase> {};
+
+TEST_P(OutcomeOperation, RunsItsStepsInOrder) {
+    const TOutcomeCase& c = GetParam();
+    test::TTempCurrentDir dir;
+    test::TFakeFrontEnd fe;
+    fe.Tray = c.TrayBefore;
+    bool logWrittenBeforeTray = false;
+    fe.OnTray = [&] { logWrittenBeforeTray = dir.Exists("pingvard.log"); };
+    c.Run(fe);
+
+    ASSERT_FALSE(fe.Calls.empty());
+    const std::string status = fe.Calls.front().substr(7);
+    if (c.Status.ends_with('*')) {
+        EXPECT_TRUE(status.starts_with(c.Status.substr(0, c.Status.size() - 1))) << status;
+        EXPECT_GT(status.size(), c.Status.size());
+    } else {
+        EXPECT_EQ(status, c.Status);
+    }
+    EXPECT_EQ(std::vector<std::string>(fe.Calls.begin() + 1, fe.Calls.end()), c.CallsAfterStatus);
+    if (c.LogText.empty()) {
+        EXPECT_FALSE(dir.Exists("pingvard.log"));
+    } else {
+        const std::string log = dir.Read("pingvard.log");
+        EXPECT_TRUE(log.ends_with(": " + c.LogText + "\r\n")) << log;
+        EXPECT_EQ(log.find("\r\n"), log.size() - 2); // exactly one line
+        EXPECT_TRUE(logWrittenBeforeTray);
+    }
+}
+
+const std::vector<std::string> kTray2{"tray:2", "icon"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Outcomes, OutcomeOperation,
+    ::testing::Values(
+        TOutcomeCase{"StartingFromNormal",
+                     [](auto& fe) { ShowResetStarting(fe); },
+                     0,
+                     "Trying to reset...",
+                     "",
+                     {"tray:1", "icon"}},
+        TOutcomeCase{"StartingKeepsFailureImage",
+                     [](auto& fe) { ShowResetStarting(fe); },
+                     2,
+                     "Trying to reset...",
+                     "",
+                     {}},
+        TOutcomeCase{"StartingWhileStarting",
+                     [](auto& fe) { ShowResetStarting(fe); },
+                     1,
+                     "Trying to reset...",
+                     "",
+                     {}},
+        TOutcomeCase{"ConnectFailed", [](auto& fe) { ShowConnectFailed(fe, "ap.example"); }, 1,
+                     "Unable to reset, cannot connect to ap.example",
+                     "Unable to reset, cannot connect to ap.example", kTray2},
+        TOutcomeCase{"ConnectFailedEmptyHost", [](auto& fe) { ShowConnectFailed(fe, ""); }, 0,
+                     "Unable to reset, cannot connect to ", "Unable to reset, cannot connect to ",
+                     kTray2},
+        TOutcomeCase{"ResetOk",
+                     [](auto& fe) { ShowResetOk(fe); },
+                     2,
+                     "Reset OK - *",
+                     "Reset OK",
+                     {"tray:0", "icon"}},
+        TOutcomeCase{"FailedSecondStep", [](auto& fe) { ShowResetFailedStep(fe, 1); }, 1,
+                     "Unable to reset, invalid response in step #2",
+                     "Unable to reset, invalid response in step #2", kTray2},
+        TOutcomeCase{"FailedLastPossibleStep",
+                     [](auto& fe) { ShowResetFailedStep(fe, 2147483647); }, 0,
+                     "Unable to reset, invalid response in step #2147483648",
+                     "Unable to reset, invalid response in step #2147483648", kTray2}),
+    [](const auto& param) { return std::string(param.param.Name); });
+
+} // namespace
+} // namespace pingvard
