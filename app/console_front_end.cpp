@@ -1,0 +1,48 @@
+#include "app/console_front_end.h"
+
+#include <algorithm>
+#include <ostream>
+
+namespace pingvard {
+namespace {
+
+constexpr int kTrayImageCount = 3;
+
+} // namespace
+
+TConsoleFrontEnd::TConsoleFrontEnd(std::ostream& out, std::ostream& err, TConsoleMode mode,
+                                   std::function<int()> columns,
+                                   std::function<std::string()> timestamp)
+    : m_err(err), m_writer(out, mode, std::move(columns), std::move(timestamp)) {}
+
+void TConsoleFrontEnd::SetTrayIconIndex(int index) {
+    m_trayIndex = std::clamp(index, 0, kTrayImageCount - 1);
+}
+
+void TConsoleFrontEnd::ReportIcmpUnavailable(const std::string& reason) {
+    if (m_icmpReported)
+        return;
+    m_icmpReported = true;
+    m_err << "pingvard: " << Printable(reason) << '\n'
+          << "pingvard: still running; every echo counts as lost until this is fixed\n";
+    m_err.flush();
+    m_writer.Interrupt();
+}
+
+void TConsoleFrontEnd::Flush() {
+    m_writer.Show(State());
+}
+
+TConsoleState TConsoleFrontEnd::State() const {
+    TConsoleState state;
+    for (size_t slot = 0; slot < m_rows.size(); ++slot) {
+        const auto& labels = m_rows[slot];
+        state.Rows[slot] = {labels.Host.Text(), labels.Ping.Text(), labels.Average.Text(),
+                            labels.Loss.Text()};
+    }
+    state.Status = m_status;
+    state.TrayIndex = m_trayIndex;
+    return state;
+}
+
+} // namespace pingvard

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "app/console_view.h"
+#include "monitor/front_end.h"
+
+#include <array>
+#include <functional>
+#include <iosfwd>
+#include <string>
+
+namespace pingvard {
+
+// A label that only keeps its text; the console front end reads all of them
+// when it draws.
+class TConsoleLabel : public TTextLabel {
+public:
+    void SetText(const std::string& text) override { m_text = text; }
+    std::string Text() const override { return m_text; }
+
+private:
+    std::string m_text;
+};
+
+// The main window of the headless program. Used on the loop thread only, like
+// the desktop window: the core changes labels, and Flush shows the result, so
+// the several label changes of one report appear as one update.
+class TConsoleFrontEnd : public TMonitorFrontEnd {
+public:
+    TConsoleFrontEnd(
+        std::ostream& out, std::ostream& err, TConsoleMode mode,
+        std::function<int()> columns = [] { return 0; },
+        std::function<std::string()> timestamp = CurrentLineTimestamp);
+
+    TTextLabel& HostLabel(int slot) override { return m_rows.at(slot).Host; }
+    TTextLabel& PingLabel(int slot) override { return m_rows.at(slot).Ping; }
+    TTextLabel& AverageLabel(int slot) override { return m_rows.at(slot).Average; }
+    TTextLabel& LossLabel(int slot) override { return m_rows.at(slot).Loss; }
+    void SetStatusText(const std::string& text) override { m_status = text; }
+    int TrayIconIndex() const override { return m_trayIndex; }
+    // Out-of-range indices select the nearest image, as the tray icon does.
+    void SetTrayIconIndex(int index) override;
+    // A console has no application icon.
+    void CopyTrayImageToApplicationIcon() override {}
+    void ReportIcmpUnavailable(const std::string& reason) override;
+
+    // Shows whatever changed since the last call.
+    void Flush();
+    TConsoleState State() const;
+
+private:
+    struct TRowLabels {
+        TConsoleLabel Host, Ping, Average, Loss;
+    };
+
+    std::array<TRowLabels, 4> m_rows;
+    std::string m_status;
+    int m_trayIndex = 0;
+    bool m_icmpReported = false;
+    std::ostream& m_err;
+    TConsoleWriter m_writer;
+};
+
+} // namespace pingvard

@@ -1,0 +1,86 @@
+#include "app/headless_program.h"
+
+#include "app/console_front_end.h"
+#include "app/exit_status.h"
+#include "app/signal_watcher.h"
+#include "app/terminal.h"
+#include "monitor/gui_dispatcher.h"
+#include "monitor/host_monitor.h"
+#include "monitor/ini_file.h"
+#include "net/socket_library.h"
+
+#include <atomic>
+#include <csignal>
+#include <exception>
+#include <iostream>
+#include <unistd.h>
+
+namespace pingvard {
+namespace {
+
+// How long the loop sleeps when nothing happens; a hand-off or an exit
+// request wakes it at once.
+constexpr int kIdleWaitMs = 1000;
+
+// The message loop: runs hand-offs until an exit request, drawing after each
+// batch. An error escaping a hand-off ends only that hand-off, as an error in
+// a window's event handler does.
+void RunLoop(TLoopDispatcher& dispatcher, TConsoleFrontEnd& frontEnd,
+             const std::atomic<bool>& exitRequested, std::ostream& err) {
+    while (!exitRequested) {
+        try {
+            dispatcher.RunOnce(kIdleWaitMs);
+        } catch (const std::exception& e) {
+            err << "pingvard: " << e.what() << std::endl;
+        }
+        frontEnd.Flush();
+    }
+}
+
+int Monitor(TLoopDispatcher& dispatcher, const std::atomic<bool>& exitRequested,
+            const THeadlessConsole& console) {
+    TSocketLibrary socketLibrary;
+    TConsoleFrontEnd frontEnd(console.Out, console.Err, console.Mode, console.Columns);
+    THostMonitor monitor(frontEnd, dispatcher);
+    try {
+        monitor.FormCreate();
+    } catch (const EIniFileException& e) {
+        // Without its configuration written back the monitor has no workers;
+        // a console program has nobody to show an error box to, so it ends.
+        frontEnd.Flush();
+        console.Err << "pingvard: " << e.what() << std::endl;
+        monitor.Closing = true;
+        monitor.FormDestroy();
+        return kExitConfigNotWritable;
+    }
+    frontEnd.Flush();
+    RunLoop(dispatcher, frontEnd, exitRequested, console.Err);
+
+    // The exit command: Closing first, so reports still in flight are ignored.
+    monitor.Closing = true;
+    monitor.FormDestroy();
+    frontEnd.Flush();
+    return kExitOk;
+}
+
+} // namespace
+
+int RunHeadless(const THeadlessConsole& console) {
+    TLoopDispatcher dispatcher;
+    std::atomic<bool> exitRequested{false};
+    const TSignalWatcher signals({SIGINT, SIGTERM}, [&](int) {
+        exitRequested = true;
+        dispatcher.Stop();
+    });
+    return Monitor(dispatcher, exitRequested, console);
+}
+
+int RunHeadless() {
+    // A reader that goes away (pingvard | head) must not end the watchdog.
+    std::signal(SIGPIPE, SIG_IGN);
+    const auto mode =
+        IsCursorTerminal(STDOUT_FILENO) ? TConsoleMode::Terminal : TConsoleMode::Lines;
+    return RunHeadless({std::cout, std::cerr, mode, [] { return TerminalColumns(STDOUT_FILENO); }});
+}
+
+} // namespace pingvard

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "app/console_view.h"
+
+#include <functional>
+#include <iosfwd>
+
+namespace pingvard {
+
+struct THeadlessConsole {
+    std::ostream& Out;
+    std::ostream& Err;
+    TConsoleMode Mode;
+    std::function<int()> Columns; // terminal width, 0 when unknown
+};
+
+// The monitor with a console front end, in the current directory, until
+// SIGINT or SIGTERM. Returns the process exit status (app/exit_status.h).
+// Call it before any other thread has been started: it blocks SIGINT and
+// SIGTERM so that only its own watcher takes them.
+int RunHeadless();
+int RunHeadless(const THeadlessConsole& console);
+
+} // namespace pingvard

@@ -1,0 +1,69 @@
+#include "app/console_front_end.h"
+
+#include <gtest/gtest.h>
+#include <sstream>
+
+namespace pingvard {
+namespace {
+
+class ConsoleFrontEndTest : public testing::Test {
+protected:
+    std::ostringstream out, err;
+    TConsoleFrontEnd Make(TConsoleMode mode) {
+        return TConsoleFrontEnd(
+            out, err, mode, [] { return 80; }, [] { return std::string("T"); });
+    }
+};
+
+TEST_F(ConsoleFrontEndTest, ShowsTheLabelsOfOneReportAsOneLine) {
+    auto fe = Make(TConsoleMode::Lines);
+    for (int slot = 0; slot < 4; ++slot) {
+        fe.HostLabel(slot).SetText("h" + std::to_string(slot + 1));
+        fe.PingLabel(slot).SetText("-");
+        fe.AverageLabel(slot).SetText("-");
+        fe.LossLabel(slot).SetText("-");
+    }
+    fe.Flush();
+    out.str("");
+    fe.PingLabel(2).SetText("5ms");
+    fe.AverageLabel(2).SetText("5ms");
+    fe.LossLabel(2).SetText("0%");
+    fe.Flush();
+    EXPECT_EQ(out.str(), "T host 3 ping=5ms average=5ms pl=0% name=h3\n");
+    EXPECT_EQ(fe.PingLabel(2).Text(), "5ms");
+}
+
+TEST_F(ConsoleFrontEndTest, TrayIndexSelectsTheNearestImage) {
+    auto fe = Make(TConsoleMode::Lines);
+    const std::pair<int, int> cases[] = {{1, 1}, {2, 2}, {3, 2}, {99, 2}, {0, 0}, {-1, 0}};
+    for (const auto& [set, expected] : cases) {
+        fe.SetTrayIconIndex(set);
+        EXPECT_EQ(fe.TrayIconIndex(), expected) << set;
+    }
+}
+
+TEST_F(ConsoleFrontEndTest, StatusAndTrayChangesAreShown) {
+    auto fe = Make(TConsoleMode::Lines);
+    fe.Flush();
+    fe.SetStatusText("Trying to reset...");
+    fe.SetTrayIconIndex(1);
+    fe.CopyTrayImageToApplicationIcon();
+    fe.Flush();
+    EXPECT_EQ(out.str(), "T status Trying to reset...\nT tray 1 restart under way\n");
+}
+
+TEST_F(ConsoleFrontEndTest, IcmpProblemIsSaidOnceOnStderrAndTheFrameRedrawnBelow) {
+    auto fe = Make(TConsoleMode::Terminal);
+    fe.Flush();
+    fe.ReportIcmpUnavailable("Pinging is not permitted: run setcap cap_net_raw+ep");
+    fe.ReportIcmpUnavailable("again");
+    EXPECT_EQ(err.str(),
+              "pingvard: Pinging is not permitted: run setcap cap_net_raw+ep\n"
+              "pingvard: still running; every echo counts as lost until this is fixed\n");
+    out.str("");
+    fe.Flush();
+    EXPECT_EQ(out.str().rfind("\rOrvane AP Pingvard", 0), 0u) << out.str();
+}
+
+} // namespace
+} // namespace pingvard

@@ -1,0 +1,231 @@
+// The real pingvard executable, started as a child process. Every run happens
+// inside an empty network namespace that the test creates, so that nothing
+// the program sends can leave the machine, whatever its configuration says.
+
+#include "app/exit_status.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <optional>
+#include <spawn.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace pingvard {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using TClock = std::chrono::steady_clock;
+
+constexpr int kEchoTimeoutMs = 500;
+// The shutdown bound of the design (each worker its echo time-out, a session
+// 1000 ms) plus slack for a sanitizer build on a busy machine.
+constexpr auto kShutdownBound = std::chrono::milliseconds(4 * kEchoTimeoutMs + 1000 + 3000);
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+bool Run(const std::string& command) {
+    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// An empty network namespace with only loopback up; deleted with the object.
+class TIsolatedNamespace {
+public:
+    TIsolatedNamespace()
+        : m_name("pvt-" + std::to_string(getpid()) + "-" + std::to_string(++s_count)) {
+        m_ok = Run("ip netns add " + m_name) && Run("ip -n " + m_name + " link set lo up");
+    }
+    ~TIsolatedNamespace() { Run("ip netns del " + m_name); }
+    bool Ok() const { return m_ok; }
+    const std::string& Name() const { return m_name; }
+
+private:
+    static inline int s_count = 0;
+    std::string m_name;
+    bool m_ok = false;
+};
+
+// pingvard run inside a namespace with stdout and stderr to files in dir.
+class TProgram {
+public:
+    TProgram(const TIsolatedNamespace& ns, const fs::path& dir, std::vector<std::string> args)
+        : m_out(dir / "console.out"), m_err(dir / "console.err") {
+        std::vector<std::string> argv = {"/usr/bin/env", "ip",      "netns",
+                                         "exec",         ns.Name(), PINGVARD_BINARY};
+        argv.insert(argv.end(), args.begin(), args.end());
+        std::vector<char*> raw;
+        for (auto& arg : argv)
+            raw.push_back(arg.data());
+        raw.push_back(nullptr);
+
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, m_out.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, m_err.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (posix_spawn(&m_pid, raw[0], &actions, nullptr, raw.data(), environ) != 0)
+            m_pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~TProgram() {
+        if (m_pid > 0 && !m_status) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+        }
+    }
+
+    bool Started() const { return m_pid > 0; }
+    void Signal(int signal) { kill(m_pid, signal); }
+    // The exit status, or nullopt when still running after limit (or killed by a signal: -signal).
+    std::optional<int> WaitExit(std::chrono::milliseconds limit) {
+        const auto deadline = TClock::now() + limit;
+        while (!m_status && TClock::now() < deadline) {
+            int status = 0;
+            if (waitpid(m_pid, &status, WNOHANG) == m_pid)
+                m_status = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+            else
+                std::this_thread::sleep_for(10ms);
+        }
+        return m_status;
+    }
+    std::string Out() const { return ReadFile(m_out); }
+    std::string Err() const { return ReadFile(m_err); }
+
+private:
+    fs::path m_out, m_err;
+    pid_t m_pid = -1;
+    std::optional<int> m_status;
+};
+
+class ProgramProcess : public testing::Test {
+protected:
+    void SetUp() override {
+        if (geteuid() != 0)
+            GTEST_SKIP() << "needs root: runs pingvard in a network namespace of its own";
+        ASSERT_TRUE(m_ns.Ok()) << "cannot create network namespace " << m_ns.Name();
+        m_dir = fs::temp_directory_path() /
+                ("pingvard_app_" + std::to_string(getpid()) + "_" +
+                 testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(m_dir);
+        fs::create_directories(m_dir);
+    }
+    void TearDown() override {
+        if (!m_dir.empty())
+            fs::remove_all(m_dir);
+    }
+
+    // Four watched loopback addresses that answer at once.
+    void WriteLoopbackIni(fs::perms perms = fs::perms::owner_read | fs::perms::owner_write) {
+        std::ofstream ini(m_dir / "pingvard.ini");
+        ini << "[Constants]\nMaxTimeouts=5\nPingInterval=100\n[ResetHost]\nHostname=127.0.0.1\n";
+        for (int slot = 1; slot <= 4; ++slot) {
+            ini << "[Host" << slot << "]\nDisplayName=lo" << slot << "\nHostname=127.0.0." << slot
+                << "\nTimeout=" << kEchoTimeoutMs << "\n";
+        }
+        ini.close();
+        fs::permissions(m_dir / "pingvard.ini", perms);
+    }
+
+    static bool AllHostsAnswered(const std::string& out) {
+        for (int slot = 1; slot <= 4; ++slot) {
+            const auto at = out.find("host " + std::to_string(slot) + " ping=");
+            if (at == std::string::npos || out.find("ms ", at) == std::string::npos)
+                return false;
+        }
+        return true;
+    }
+
+    TIsolatedNamespace m_ns;
+    fs::path m_dir;
+};
+
+struct TCommandCase {
+    std::vector<std::string> Args;
+    int Status;
+    std::string Out, Err; // expected substrings
+};
+
+class ProgramCommandLine : public ProgramProcess,
+                           public testing::WithParamInterface<TCommandCase> {};
+
+TEST_P(ProgramCommandLine, AnswersWithoutStartingTheMonitor) {
+    const auto& c = GetParam();
+    TProgram program(m_ns, m_dir, c.Args);
+    ASSERT_TRUE(program.Started());
+    EXPECT_EQ(program.WaitExit(10s), c.Status);
+    EXPECT_NE(program.Out().find(c.Out), std::string::npos) << program.Out();
+    EXPECT_NE(program.Err().find(c.Err), std::string::npos) << program.Err();
+    EXPECT_FALSE(fs::exists(m_dir / "pingvard.ini"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ProgramCommandLine,
+    testing::Values(TCommandCase{{"--version"}, kExitOk, "pingvard 1.", ""},
+                    TCommandCase{{"--help", "--headless"}, kExitOk, "Usage: pingvard", ""},
+                    TCommandCase{{"--headless", "--colour"},
+                                 kExitUsage,
+                                 "",
+                                 "pingvard: unknown option '--colour'\nTry 'pingvard --help'"},
+                    TCommandCase{{"-C"}, kExitUsage, "", "pingvard: option '-C' needs a directory"},
+                    TCommandCase{{"-C", "/nonexistent/pingvard"},
+                                 kExitFailure,
+                                 "",
+                                 "pingvard: cannot change directory to '/nonexistent/pingvard'"}));
+
+class ProgramSignal : public ProgramProcess, public testing::WithParamInterface<int> {};
+
+TEST_P(ProgramSignal, EndsCleanlyWithStatusZero) {
+    WriteLoopbackIni();
+    TProgram program(m_ns, m_dir, {"--headless", "--directory", m_dir.string()});
+    ASSERT_TRUE(program.Started());
+    const auto deadline = TClock::now() + 20s;
+    while (!AllHostsAnswered(program.Out()) && TClock::now() < deadline &&
+           !program.WaitExit(50ms)) {
+    }
+    ASSERT_TRUE(AllHostsAnswered(program.Out())) << program.Out() << program.Err();
+
+    const auto signalled = TClock::now();
+    program.Signal(GetParam());
+    const auto status = program.WaitExit(kShutdownBound);
+    ASSERT_TRUE(status) << "still running " << kShutdownBound.count() << " ms after the signal";
+    EXPECT_EQ(*status, kExitOk) << program.Err();
+    EXPECT_EQ(program.Err(), ""); // also no sanitizer report
+    std::cout
+        << "signal to exit: "
+        << std::chrono::duration_cast<std::chrono::milliseconds>(TClock::now() - signalled).count()
+        << " ms\n";
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, ProgramSignal, testing::Values(SIGTERM, SIGINT),
+                         [](const testing::TestParamInfo<int>& param) {
+                             return param.param == SIGTERM ? std::string("Term")
+                                                           : std::string("Int");
+                         });
+
+TEST_F(ProgramProcess, UnwritableConfigurationIsReportedWithStatusThree) {
+    WriteLoopbackIni(fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    TProgram program(m_ns, m_dir, {"--headless", "-C", m_dir.string()});
+    ASSERT_TRUE(program.Started());
+    EXPECT_EQ(program.WaitExit(20s), kExitConfigNotWritable);
+    const auto expected =
+        "pingvard: Unable to write to " + (m_dir / "pingvard.ini").string() + "\n";
+    EXPECT_NE(program.Err().find(expected), std::string::npos) << program.Err();
+}
+
+} // namespace
+} // namespace pingvard

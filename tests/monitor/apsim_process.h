@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace pingvard::test {
+
+// pingvard-apsim on 127.0.0.1, on a free port it picks itself, for one test.
+class TApsimProcess {
+public:
+    // Extra command-line arguments (script, modes). Throws when it does not start.
+    explicit TApsimProcess(const std::vector<std::string>& args);
+    ~TApsimProcess();
+    TApsimProcess(const TApsimProcess&) = delete;
+    TApsimProcess& operator=(const TApsimProcess&) = delete;
+
+    const std::string& Port() const { return m_port; }
+    // Ends the simulator (SIGTERM) and returns its session records.
+    std::string StopAndReadRecords();
+
+private:
+    pid_t m_pid = -1;
+    int m_stdout = -1;
+    int m_stderr = -1;
+    std::string m_port;
+};
+
+// A loopback port with nothing listening on it: connects are refused.
+std::string UnusedLoopbackPort();
+
+} // namespace pingvard::test

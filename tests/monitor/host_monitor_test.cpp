@@ -1,0 +1,199 @@
+#include "apsim_process.h"
+#include "host_monitor_fixture.h"
+#include "monitor/ini_file.h"
+
+#include <atomic>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <utility>
+#include <vector>
+
+namespace pingvard {
+namespace {
+
+using Report = std::pair<int, int32_t>; // slot, ms
+
+struct TRuleCase {
+    const char* Name;
+    const char* Marked;
+    int32_t MaxTimeouts;
+    std::vector<Report> Reports;
+    int TriggerAt; // index of the report that starts a session; -1: none
+};
+
+class RestartRule : public test::THostMonitorFixture,
+                    public ::testing::WithParamInterface<TRuleCase> {};
+
+TEST_P(RestartRule, StartsASessionExactlyWhenEveryMarkedSlotHasFailedEnough) {
+    const TRuleCase& c = GetParam();
+    Start(test::LoopbackIni(c.MaxTimeouts, 600000, c.Marked), Options(test::UnusedLoopbackPort()));
+    int triggeredAt = -1;
+    for (std::size_t i = 0; i < c.Reports.size() && triggeredAt < 0; ++i) {
+        Monitor->WMPing(c.Reports[i].first, c.Reports[i].second);
+        if (Monitor->ResetThread() != nullptr) {
+            triggeredAt = static_cast<int>(i);
+        }
+    }
+    EXPECT_EQ(triggeredAt, c.TriggerAt);
+    if (triggeredAt >= 0) {
+        for (int slot = 0; slot < 4; ++slot) {
+            EXPECT_EQ(Monitor->PingObj(slot).Failures, 0) << "slot " << slot;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RestartRule,
+    ::testing::Values(
+        TRuleCase{"LastMarkedSlotReachingMaxTriggers",
+                  "1110",
+                  2,
+                  {{0, -1}, {1, -1}, {2, -1}, {0, -1}, {1, -1}, {3, -1}, {3, -1}, {2, -1}},
+                  7},
+        TRuleCase{"UnmarkedSlotAloneNeverTriggers", "1110", 1, {{3, -1}, {3, -1}, {3, -1}}, -1},
+        TRuleCase{"NoMarkedSlotNeverTriggers",
+                  "0000",
+                  1,
+                  {{0, -1}, {1, -1}, {2, -1}, {3, -1}, {0, -1}},
+                  -1},
+        TRuleCase{"SuccessRestartsTheCount",
+                  "1100",
+                  2,
+                  {{0, -1}, {0, -1}, {1, -1}, {0, 5}, {1, -1}, {0, -1}, {0, -1}},
+                  6},
+        TRuleCase{"MaxTimeoutsOneNeedsOneFailureEach", "1010", 1, {{0, -1}, {1, -1}, {2, -1}}, 2},
+        TRuleCase{"MaxTimeoutsZeroAnyMarkedFailure", "1110", 0, {{3, -1}, {1, -1}}, 1},
+        TRuleCase{"MaxTimeoutsNegativeAnyMarkedFailure", "0100", -4, {{0, -1}, {1, -1}}, 1},
+        TRuleCase{"OutOfRangeSlotsIgnored", "1000", 1, {{4, -1}, {-1, -1}, {0, -1}}, 2}),
+    [](const auto& param) { return std::string(param.param.Name); });
+
+class HostMonitor : public test::THostMonitorFixture {};
+
+TEST_F(HostMonitor, TriggerDuringASessionStartsNothingButZeroesTheCounters) {
+    Start(test::LoopbackIni(1, 600000), Options(test::UnusedLoopbackPort()));
+    for (int slot : {0, 1, 2}) {
+        Monitor->WMPing(slot, -1);
+    }
+    TThReset* first = Monitor->ResetThread();
+    ASSERT_NE(first, nullptr); // blocked in its first hand-off: nobody serves it yet
+    for (int slot : {0, 1}) {
+        Monitor->WMPing(slot, -1);
+    }
+    Monitor->WMPing(2, -1);
+    EXPECT_EQ(Monitor->ResetThread(), first);
+    EXPECT_EQ(Monitor->PingObj(0).Failures, 0);
+    EXPECT_EQ(Monitor->PingObj(2).Failures, 0);
+}
+
+TEST_F(HostMonitor, NextTriggerAfterASessionEndedStartsANewOne) {
+    Start(test::LoopbackIni(1, 600000), Options(test::UnusedLoopbackPort()));
+    const auto trigger = [&] {
+        for (int slot : {0, 1, 2}) {
+            Monitor->WMPing(slot, -1);
+        }
+    };
+    trigger();
+    ASSERT_TRUE(ServeUntil([&] { return !Monitor->ResetSessionRunning(); }));
+    EXPECT_EQ(Fe.Status, "Unable to reset, cannot connect to 127.0.0.1");
+    EXPECT_EQ(Fe.Tray, 2);
+    trigger();
+    ASSERT_TRUE(ServeUntil([&] { return !Monitor->ResetSessionRunning(); }));
+    EXPECT_EQ(Fe.Count("status:Trying to reset..."), 2u);
+    EXPECT_EQ(Fe.Count("tray:1"), 1u); // the failure image stays while retrying
+    const std::string log = Dir.Read("pingvard.log");
+    EXPECT_NE(log.find("cannot connect to 127.0.0.1\r\n"),
+              log.rfind("cannot connect to 127.0.0.1\r\n"));
+}
+
+TEST_F(HostMonitor, ConnectFailureNamesTheResetHostOfThatMoment) {
+    Start(test::LoopbackIni(1, 600000), Options(test::UnusedLoopbackPort()));
+    for (int slot : {0, 1, 2}) {
+        Monitor->WMPing(slot, -1);
+    }
+    Monitor->SetResetHost("ap.changed");
+    ASSERT_TRUE(ServeUntil([&] { return !Monitor->ResetSessionRunning(); }));
+    EXPECT_EQ(Fe.Status, "Unable to reset, cannot connect to ap.changed");
+}
+
+TEST_F(HostMonitor, FullCycleAgainstTheSimulatorLogsResetOk) {
+    test::TApsimProcess apsim({});
+    Start(test::LoopbackIni(2, 600000), Options(apsim.Port()));
+    for (int round = 0; round < 2; ++round) {
+        for (int slot : {0, 1, 2}) {
+            Monitor->WMPing(slot, -1);
+        }
+    }
+    ASSERT_TRUE(ServeUntil([&] { return Fe.Status.starts_with("Reset OK - "); }));
+    EXPECT_EQ(Fe.Tray, 0);
+    const std::string log = Dir.Read("pingvard.log");
+    EXPECT_TRUE(log.ends_with(": Reset OK\r\n")) << log;
+    EXPECT_EQ(log.find("\r\n"), log.size() - 2);
+}
+
+TEST_F(HostMonitor, ReportsAfterTheExitCommandChangeNothing) {
+    Start(test::LoopbackIni(1, 600000), Options(test::UnusedLoopbackPort()));
+    Monitor->Closing = true;
+    for (int slot : {0, 1, 2}) {
+        Monitor->WMPing(slot, 12);
+        Monitor->WMPing(slot, -1);
+    }
+    for (int slot = 0; slot < 4; ++slot) {
+        EXPECT_EQ(Fe.Row(slot), "-|-|-");
+        EXPECT_EQ(Monitor->PingObj(slot).Lost, 0u);
+    }
+    EXPECT_EQ(Monitor->ResetThread(), nullptr);
+}
+
+TEST_F(HostMonitor, StartUpFillsSlotsFromTheFileAndStartsEveryWorker) {
+    Start(test::LoopbackIni(7, 600000, "0101"), Options(test::UnusedLoopbackPort()));
+    EXPECT_EQ(Monitor->MaxTimeouts(), 7);
+    EXPECT_EQ(Monitor->PingInterval(), 600000);
+    EXPECT_EQ(Monitor->ResetHost(), "127.0.0.1");
+    EXPECT_EQ(Monitor->Challenges(), (std::vector<std::string>{"password:", "Command>", "(y/n)?"}));
+    for (int slot = 0; slot < 4; ++slot) {
+        const std::string n = std::to_string(slot + 1);
+        EXPECT_EQ(Fe.HostLabel(slot).Text(), "Loop " + n);
+        EXPECT_EQ(Monitor->PingObj(slot).DisplayName, "Loop " + n);
+        EXPECT_EQ(Monitor->PingObj(slot).IP, "127.0.0." + n);
+        EXPECT_EQ(Monitor->PingObj(slot).DoReset, slot % 2 == 1);
+        EXPECT_EQ(Fe.Row(slot), "-|-|-");
+        ASSERT_NE(Monitor->PingThread(slot), nullptr);
+        EXPECT_TRUE(Monitor->PingThread(slot)->Started());
+        EXPECT_EQ(Monitor->PingThread(slot)->Host(), "127.0.0." + n);
+        EXPECT_EQ(Monitor->PingThread(slot)->Timeout(), 1000);
+    }
+    EXPECT_TRUE(Fe.Calls.empty()) << "no ICMP report when pinging works";
+}
+
+TEST_F(HostMonitor, WorkerReportsReachTheRows) {
+    auto options = Options(test::UnusedLoopbackPort());
+    options.Pinger = [](const std::string& host, int32_t) { return host == "127.0.0.2" ? -1 : 7; };
+    Start(test::LoopbackIni(1000, 5), options);
+    ASSERT_TRUE(ServeUntil([&] {
+        return Fe.Row(0) == "7ms|7ms|0%" && Fe.Row(3) == "7ms|7ms|0%" && Fe.Row(1) == "-|-|100%";
+    }));
+    EXPECT_LT(ShutDown(), 4 * 1000);
+}
+
+TEST_F(HostMonitor, IcmpUnavailableIsReportedOnce) {
+    auto options = Options(test::UnusedLoopbackPort());
+    options.IcmpProbe = [] { return std::string("no ICMP: setcap"); };
+    Start(test::LoopbackIni(5, 600000), options);
+    EXPECT_EQ(Fe.Calls, (std::vector<std::string>{"icmp:no ICMP: setcap"}));
+}
+
+TEST_F(HostMonitor, RefusedConfigurationWriteStopsStartUpBeforeAnyWorker) {
+    Dir.Write("pingvard.ini", test::LoopbackIni(5, 600000));
+    ASSERT_EQ(::chmod((Dir.Path() / "pingvard.ini").c_str(), 0444), 0);
+    Monitor = std::make_unique<THostMonitor>(Fe, Dispatcher, Options(test::UnusedLoopbackPort()));
+    EXPECT_THROW(Monitor->FormCreate(), EIniFileException);
+    for (int slot = 0; slot < 4; ++slot) {
+        EXPECT_EQ(Monitor->PingThread(slot), nullptr);
+    }
+    Monitor->FormDestroy();
+    Monitor->WMPing(0, -1); // after shutdown: ignored
+    EXPECT_EQ(Monitor->PingObj(0).Lost, 0u);
+}
+
+} // namespace
+} // namespace pingvard

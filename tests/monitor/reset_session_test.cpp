@@ -1,0 +1,209 @@
+#include "apsim_process.h"
+#include "monitor/gui_dispatcher.h"
+#include "monitor/reset_thread.h"
+#include "temp_dir.h"
+
+#include <chrono>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace pingvard {
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::steady_clock;
+
+class TRecordingOutcomes : public TResetOutcomes {
+public:
+    void ShowResetStarting() override { Calls.push_back("starting"); }
+    void ShowConnectFailed() override { Calls.push_back("connect-failed"); }
+    void ShowResetOk() override { Calls.push_back("ok"); }
+    void ShowResetFailedStep(int32_t step) override {
+        Calls.push_back("failed-step#" + std::to_string(step + 1));
+    }
+    std::vector<std::string> Calls;
+};
+
+// A tick clock that runs faster than real time from an arbitrary start, so the
+// 60 s limit and the counter's wrap are reached in a fraction of a second.
+class TFastClock : public TTickClock {
+public:
+    TFastClock(uint32_t start, uint32_t speed) : m_start(start), m_speed(speed) {}
+    uint32_t Now() const noexcept override {
+        const auto real = std::chrono::duration_cast<milliseconds>(steady_clock::now() - m_origin);
+        return m_start + static_cast<uint32_t>(real.count()) * m_speed;
+    }
+
+private:
+    const steady_clock::time_point m_origin = steady_clock::now();
+    const uint32_t m_start;
+    const uint32_t m_speed;
+};
+
+const std::vector<std::string> kChallenges{"password:", "Command>", "(y/n)?"};
+const std::vector<std::string> kAnswers{"kelvarno", "reset system", "y"};
+
+struct TSessionRun {
+    std::vector<std::string> Calls;
+    std::string CommLog;
+    bool CommLogExists = false;
+    long long ElapsedMs = 0;
+};
+
+class ResetSession : public ::testing::Test {
+protected:
+    TResetSessionSettings Settings(const std::string& port) {
+        TResetSessionSettings settings;
+        settings.Host = "127.0.0.1";
+        settings.Port = port;
+        settings.Challenges = kChallenges;
+        settings.Answers = kAnswers;
+        return settings;
+    }
+
+    // Runs one session to its end, serving its hand-offs on this thread.
+    TSessionRun Run(TResetSessionSettings settings) {
+        TLoopDispatcher dispatcher;
+        TRecordingOutcomes outcomes;
+        TEvent token(false, false); // taken, as by the trigger
+        const auto start = steady_clock::now();
+        TThReset session(std::move(settings), dispatcher, outcomes, token);
+        const auto bound = start + std::chrono::seconds(30);
+        while (!session.WaitForEnd(0) && steady_clock::now() < bound) {
+            dispatcher.RunOnce(20);
+        }
+        TSessionRun run;
+        run.ElapsedMs =
+            std::chrono::duration_cast<milliseconds>(steady_clock::now() - start).count();
+        EXPECT_TRUE(session.WaitForEnd(0)) << "session still running after 30 s";
+        EXPECT_TRUE(token.WaitFor(0)) << "token not given back";
+        run.Calls = outcomes.Calls;
+        run.CommLogExists = m_dir.Exists("comm.log");
+        run.CommLog = m_dir.Read("comm.log");
+        return run;
+    }
+
+    test::TTempCurrentDir m_dir;
+};
+
+// The transcript's entries, each text then CR LF, checked in order; device
+// text before a challenge may itself hold line breaks.
+void ExpectTranscript(const std::string& log, int steps) {
+    std::size_t at = 0;
+    for (int i = 0; i < steps; ++i) {
+        const std::string stepLine = "Step #" + std::to_string(i + 1) + "\r\n";
+        ASSERT_EQ(log.compare(at, stepLine.size(), stepLine), 0) << log;
+        at += stepLine.size();
+        const std::string received = kChallenges[static_cast<std::size_t>(i)] + "\r\n-> " +
+                                     kAnswers[static_cast<std::size_t>(i)] + "\r\n";
+        const auto found = log.find(received, at);
+        ASSERT_NE(found, std::string::npos) << log;
+        at = found + received.size();
+    }
+    EXPECT_EQ(at, log.size()) << log;
+}
+
+TEST_F(ResetSession, DefaultScriptCompletesWithNineTranscriptEntries) {
+    test::TApsimProcess apsim({});
+    const TSessionRun run = Run(Settings(apsim.Port()));
+    EXPECT_EQ(run.Calls, (std::vector<std::string>{"starting", "ok"}));
+    ExpectTranscript(run.CommLog, 3);
+    const std::string records = apsim.StopAndReadRecords();
+    EXPECT_NE(records.find("answers=3 "), std::string::npos) << records;
+    EXPECT_NE(records.find("outcome=reset"), std::string::npos) << records;
+}
+
+TEST_F(ResetSession, MissingSecondPromptFailsStepTwoAtTheLimit) {
+    test::TApsimProcess apsim({"--mode", "stop-after=1"});
+    auto settings = Settings(apsim.Port());
+    settings.LimitMs = 1500;
+    const TSessionRun run = Run(settings);
+    EXPECT_EQ(run.Calls, (std::vector<std::string>{"starting", "failed-step#2"}));
+    ExpectTranscript(run.CommLog, 1);
+    EXPECT_GE(run.ElapsedMs, 1400);
+}
+
+TEST_F(ResetSession, SixtySecondLimitCountsOnTheTickClockAcrossItsWrap) {
+    test::TApsimProcess apsim({"--mode", "stop-after=1"});
+    TFastClock clock(0xFFFFF000u, 100); // wraps after about 40 ms; 60 s in 0.6 s
+    auto settings = Settings(apsim.Port());
+    settings.Clock = &clock;
+    const TSessionRun run = Run(settings);
+    EXPECT_EQ(run.Calls, (std::vector<std::string>{"starting", "failed-step#2"}));
+    EXPECT_GE(run.ElapsedMs, 500); // not ended early by the wrap
+}
+
+TEST_F(ResetSession, TricklingDeviceCannotHoldTheSessionPastTheLimit) {
+    test::TApsimProcess apsim({"--mode", "stop-after=1,trickle", "--trickle-interval", "50"});
+    auto settings = Settings(apsim.Port());
+    settings.LimitMs = 1500;
+    const TSessionRun run = Run(settings);
+    EXPECT_EQ(run.Calls, (std::vector<std::string>{"starting", "failed-step#2"}));
+    EXPECT_LT(run.ElapsedMs, 1500 + 1000 + 2000); // limit, one wait, generous slack
+}
+
+TEST_F(ResetSession, RefusedConnectionReportsItAndLeavesNoTranscript) {
+    m_dir.Write("comm.log", "from an earlier session\r\n");
+    const TSessionRun run = Run(Settings(test::UnusedLoopbackPort()));
+    EXPECT_EQ(run.Calls, (std::vector<std::string>{"starting", "connect-failed"}));
+    EXPECT_FALSE(run.CommLogExists);
+}
+
+TEST_F(ResetSession, PromptAsTheVeryFirstBytesIsAnswered) {
+    test::TApsimProcess apsim({"--no-offers", "--banner", "", "--step", "password:=kelvarno"});
+    auto settings = Settings(apsim.Port());
+    settings.Challenges = {"password:"};
+    settings.Answers = {"kelvarno"};
+    const TSessionRun run = Run(settings);
+    EXPECT_EQ(run.Calls, (std::vector<std::string>{"starting", "ok"}));
+    EXPECT_EQ(run.CommLog, "Step #1\r\npassword:\r\n-> kelvarno\r\n");
+}
+
+TEST_F(ResetSession, TwoPromptsInOnePacketAreBothAnswered) {
+    test::TApsimProcess apsim({"--mode", "burst"});
+    const TSessionRun run = Run(Settings(apsim.Port()));
+    EXPECT_EQ(run.Calls, (std::vector<std::string>{"starting", "ok"}));
+    ExpectTranscript(run.CommLog, 3);
+    const std::string records = apsim.StopAndReadRecords();
+    EXPECT_NE(records.find("answers=3 answer1=ok:"), std::string::npos) << records;
+    EXPECT_NE(records.find(" answer3=ok:"), std::string::npos) << records;
+}
+
+TEST_F(ResetSession, PromptsSplitIntoSingleBytesStillMatch) {
+    test::TApsimProcess apsim({"--mode", "split-bytes", "--split-pause", "2"});
+    const TSessionRun run = Run(Settings(apsim.Port()));
+    EXPECT_EQ(run.Calls, (std::vector<std::string>{"starting", "ok"}));
+    ExpectTranscript(run.CommLog, 3);
+}
+
+TEST_F(ResetSession, EmptyScriptConnectsAndReportsOk) {
+    test::TApsimProcess apsim({});
+    auto settings = Settings(apsim.Port());
+    settings.Challenges.clear();
+    settings.Answers.clear();
+    const TSessionRun run = Run(settings);
+    EXPECT_EQ(run.Calls, (std::vector<std::string>{"starting", "ok"}));
+    EXPECT_FALSE(run.CommLogExists);
+}
+
+TEST_F(ResetSession, DeviceClosingMidScriptFailsAtOnceInsteadOfSpinning) {
+    test::TApsimProcess apsim({"--mode", "close-mid-script=1"});
+    const TSessionRun run = Run(Settings(apsim.Port())); // default 60 s limit
+    EXPECT_EQ(run.Calls, (std::vector<std::string>{"starting", "failed-step#2"}));
+    ExpectTranscript(run.CommLog, 1);
+    EXPECT_LT(run.ElapsedMs, 20000);
+}
+
+TEST_F(ResetSession, WrongPasswordEndsAtTheLimitWithStepTwoFailed) {
+    test::TApsimProcess apsim({"--mode", "wrong-password", "--max-wrong", "0"});
+    auto settings = Settings(apsim.Port());
+    settings.LimitMs = 1500;
+    const TSessionRun run = Run(settings);
+    ASSERT_EQ(run.Calls.size(), 2u);
+    EXPECT_TRUE(run.Calls[1].starts_with("failed-step#")) << run.Calls[1];
+}
+
+} // namespace
+} // namespace pingvard
