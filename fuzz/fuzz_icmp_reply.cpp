@@ -6,11 +6,10 @@
 // same bytes must checksum to zero and match once turned into a reply.
 #include "net/icmp_packet.h"
 
-#include <fuzzer/FuzzedDataProvider.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <fuzzer/FuzzedDataProvider.h>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,7 +45,7 @@ TEchoMatch Oracle(std::string_view datagram, const TEchoExpectation& expect) {
     const uint8_t reply = expect.IPv6 ? 129 : 0;
     if (expect.Datagram) {
         return type == reply && Le16(datagram, at + 6) == expect.Sequence ? TEchoMatch::Reply
-                                                                           : TEchoMatch::Skip;
+                                                                          : TEchoMatch::Skip;
     }
     if (type == request || Le16(datagram, at + 4) != expect.Identifier) {
         return TEchoMatch::Skip;
@@ -95,7 +94,8 @@ void CheckRequest(FuzzedDataProvider& input) {
     expect.IPv6 = fields.Type == pingvard::kIcmp6EchoRequest;
     expect.Identifier = fields.Identifier;
     expect.Sequence = fields.Sequence;
-    request[0] = static_cast<char>(expect.IPv6 ? pingvard::kIcmp6EchoReply : pingvard::kIcmpEchoReply);
+    request[0] =
+        static_cast<char>(expect.IPv6 ? pingvard::kIcmp6EchoReply : pingvard::kIcmpEchoReply);
     std::string datagram = request;
     if (!expect.IPv6) {
         datagram = std::string(20, '\0') + request;

@@ -11,17 +11,16 @@
 #include "net/tcp_socket.h"
 #include "net/telnet_parser.h"
 
-#include <arpa/inet.h>
-#include <fuzzer/FuzzedDataProvider.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <fuzzer/FuzzedDataProvider.h>
+#include <netinet/in.h>
 #include <string>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -147,7 +146,8 @@ TOutcome Expected(const TCase& c) {
 }
 
 bool IsSuffix(const std::string& part, const std::string& whole) {
-    return part.size() <= whole.size() && whole.compare(whole.size() - part.size(), part.size(), part) == 0;
+    return part.size() <= whole.size() &&
+           whole.compare(whole.size() - part.size(), part.size(), part) == 0;
 }
 
 void CheckBound(const pingvard::TTcpSocket& socket, const TCase& c, std::size_t call) {

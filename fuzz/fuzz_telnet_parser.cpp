@@ -6,10 +6,9 @@
 // table (RFC 854/855 negotiation as the client answers it).
 #include "net/telnet_parser.h"
 
-#include <fuzzer/FuzzedDataProvider.h>
-
 #include <cstdio>
 #include <cstdlib>
+#include <fuzzer/FuzzedDataProvider.h>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,11 +39,13 @@ private:
     enum class S { Data, Command, SubOption, Will, Do, Wont, Dont, SubData, SubDataCommand };
 
     static std::string Verb(uint8_t verb, uint8_t option) {
-        return std::string{static_cast<char>(kIac), static_cast<char>(verb), static_cast<char>(option)};
+        return std::string{static_cast<char>(kIac), static_cast<char>(verb),
+                           static_cast<char>(option)};
     }
 
     std::string Frame() const {
-        std::string frame{static_cast<char>(kIac), static_cast<char>(kSb), static_cast<char>(m_option)};
+        std::string frame{static_cast<char>(kIac), static_cast<char>(kSb),
+                          static_cast<char>(m_option)};
         if (m_option == 24 && !m_sub.empty() && m_sub[0] == 1) {
             frame += '\0';
             frame += m_terminalType;

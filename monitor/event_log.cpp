@@ -41,9 +41,8 @@ void AppendText(const std::string& fileName, mode_t createMode,
         if (fd < 0)
             return;
         // Closing also releases the lock; not retried on EINTR.
-        const std::unique_ptr<const int, void (*)(const int*)> closer{&fd, [](const int* d) {
-                                                                          ::close(*d);
-                                                                      }};
+        const std::unique_ptr<const int, void (*)(const int*)> closer{
+            &fd, [](const int* d) { ::close(*d); }};
         struct stat st {};
         if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ModeGrantsWrite(st) &&
             ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
@@ -60,11 +59,16 @@ void AppendText(const std::string& fileName, mode_t createMode,
 
 } // namespace
 
-std::string EventLogFileName() { return GetProgramDir() + "pingvard.log"; }
-std::string CommLogFileName() { return GetProgramDir() + "comm.log"; }
+std::string EventLogFileName() {
+    return GetProgramDir() + "pingvard.log";
+}
+std::string CommLogFileName() {
+    return GetProgramDir() + "comm.log";
+}
 
 void WriteLog(const std::string& message) {
-    AppendText(EventLogFileName(), 0644, [&] { return LocalTimestamp() + ": " + message + "\r\n"; });
+    AppendText(EventLogFileName(), 0644,
+               [&] { return LocalTimestamp() + ": " + message + "\r\n"; });
 }
 
 void WriteCommLog(const std::string& text) {

@@ -27,7 +27,9 @@ void TCustomIniFile::WriteFlag(const std::string& section, const std::string& ke
 
 TIniFile::TIniFile(std::string fileName) : TCustomIniFile(fileName), m_store(std::move(fileName)) {}
 
-TIniFile::~TIniFile() { m_store.Flush(); }
+TIniFile::~TIniFile() {
+    m_store.Flush();
+}
 
 std::string TIniFile::ReadText(const std::string& section, const std::string& key,
                                const std::string& def) {
@@ -41,6 +43,8 @@ void TIniFile::WriteText(const std::string& section, const std::string& key,
         throw EIniFileException("Unable to write to " + FileName());
 }
 
-std::string ConfigFileName() { return GetProgramDir() + "pingvard.ini"; }
+std::string ConfigFileName() {
+    return GetProgramDir() + "pingvard.ini";
+}
 
 } // namespace pingvard

@@ -11,10 +11,13 @@ namespace pingvard {
 namespace {
 
 std::string TwoDigits(int value) {
-    return std::string{static_cast<char>('0' + value / 10 % 10), static_cast<char>('0' + value % 10)};
+    return std::string{static_cast<char>('0' + value / 10 % 10),
+                       static_cast<char>('0' + value % 10)};
 }
 
-char Lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
+char Lower(char c) {
+    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+}
 
 size_t RunLength(std::string_view text, size_t pos) {
     size_t end = pos;
@@ -52,13 +55,14 @@ std::string RenderDate(const std::tm& t, const TRegionalSettings& s) {
         const char c = picture[i];
         if (c == '\'' || c == '"') {
             const auto close = picture.find(c, i + 1);
-            out.append(picture.substr(i + 1, close == std::string_view::npos ? close : close - i - 1));
+            out.append(
+                picture.substr(i + 1, close == std::string_view::npos ? close : close - i - 1));
             i = close == std::string_view::npos ? picture.size() : close + 1;
         } else if (c == '/') {
             out += s.DateSeparator;
             ++i;
-        } else if (const char letter = Lower(c); letter == 'd' || letter == 'm' || letter == 'y' ||
-                                                 letter == 'g') {
+        } else if (const char letter = Lower(c);
+                   letter == 'd' || letter == 'm' || letter == 'y' || letter == 'g') {
             const size_t run = RunLength(picture, i);
             out += DatePart(letter, run, t, s);
             i += run;
@@ -93,7 +97,7 @@ std::string ExpandComposites(std::string_view format) {
             continue;
         }
         const char c = format[++i];
-        out += c == 'D' ? "%m/%d/%y"
+        out += c == 'D'   ? "%m/%d/%y"
                : c == 'F' ? "%Y-%m-%d"
                : c == 'T' ? "%H:%M:%S"
                : c == 'r' ? "%I:%M:%S %p"
@@ -105,9 +109,9 @@ std::string ExpandComposites(std::string_view format) {
 
 std::optional<std::string_view> DateToken(std::string_view conversion) {
     static constexpr std::pair<std::string_view, std::string_view> kMap[] = {
-        {"d", "dd"},   {"e", "d"},    {"-d", "d"},  {"-e", "d"},    {"m", "MM"},
-        {"-m", "M"},   {"y", "yy"},   {"Y", "yyyy"}, {"b", "MMM"},  {"h", "MMM"},
-        {"B", "MMMM"}, {"a", "ddd"},  {"A", "dddd"}};
+        {"d", "dd"},   {"e", "d"},   {"-d", "d"},   {"-e", "d"},  {"m", "MM"},
+        {"-m", "M"},   {"y", "yy"},  {"Y", "yyyy"}, {"b", "MMM"}, {"h", "MMM"},
+        {"B", "MMMM"}, {"a", "ddd"}, {"A", "dddd"}};
     for (const auto& [from, to] : kMap)
         if (from == conversion)
             return to;

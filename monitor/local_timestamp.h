@@ -28,9 +28,9 @@ struct TRegionalSettings {
                                                "Thursday", "Friday", "Saturday"};
     std::array<std::string, 12> ShortMonthNames = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                                    "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    std::array<std::string, 12> LongMonthNames = {
-        "January", "February", "March",     "April",   "May",      "June",
-        "July",    "August",   "September", "October", "November", "December"};
+    std::array<std::string, 12> LongMonthNames = {"January",   "February", "March",    "April",
+                                                  "May",       "June",     "July",     "August",
+                                                  "September", "October",  "November", "December"};
 };
 
 // The settings of the user's LC_TIME locale (LC_ALL, LC_TIME, LANG), read with

@@ -108,8 +108,7 @@ std::optional<std::string> TProfileStore::Read(std::string_view section,
     return FindProfileValue(*content, section, key);
 }
 
-bool TProfileStore::Write(std::string_view section, std::string_view key,
-                          std::string_view value) {
+bool TProfileStore::Write(std::string_view section, std::string_view key, std::string_view value) {
     const std::string target = ResolveTarget(m_fileName);
     const std::string dir = DirectoryOf(target);
     if (!IsWritablePath(dir))

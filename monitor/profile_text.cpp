@@ -29,8 +29,8 @@ std::string_view TrimBlanks(std::string_view text) {
 
 bool EqualNoCase(std::string_view a, std::string_view b) {
     auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [&](char x, char y) { return lower(x) == lower(y); });
 }
 
 std::vector<TLine> SplitLines(std::string_view content) {
@@ -113,8 +113,8 @@ std::string_view NewLineEnding(const std::vector<TLine>& lines) {
 }
 
 bool NameStorable(std::string_view name, char forbidden) {
-    return !name.empty() && name.find_first_of(std::string{"\r\n", 2} + forbidden) ==
-                                std::string_view::npos &&
+    return !name.empty() &&
+           name.find_first_of(std::string{"\r\n", 2} + forbidden) == std::string_view::npos &&
            name.find('\0') == std::string_view::npos;
 }
 

@@ -70,7 +70,9 @@ void LoadSlot(TCustomIniFile& ini, TStartupTarget& target, int slot) {
 
 } // namespace
 
-std::string HostSection(int slot) { return "Host" + std::to_string(slot + 1); }
+std::string HostSection(int slot) {
+    return "Host" + std::to_string(slot + 1);
+}
 
 void RunStartupLoad(TCustomIniFile& ini, TStartupTarget& target) {
     LoadConstants(ini, target);
