@@ -72,6 +72,9 @@ ap_extra_checks() {
         # may find the transcript deleted by a session that just started.
         expect "comm.log holds at most step 1" le "$(comm_steps "$dir/comm.log")" 1
         ;;
+    ap-close-after-negotiation)
+        expect "no comm.log entry" eq "$(comm_steps "$dir/comm.log")" 0
+        ;;
     ap-stop-after-2)
         expect "comm.log holds steps 1 and 2" eq "$(comm_steps "$dir/comm.log")" 2
         ;;
@@ -118,4 +121,10 @@ case_ap_wrong_password() {
 case_ap_reset_during_answer() {
     ap_case ap-reset-during-answer $AP_SHORT_SECONDS "invalid response in step #2" 61500 \
         --mode reset-during-answer=1
+}
+case_ap_close_after_negotiation() {
+    ap_case ap-close-after-negotiation 10 "invalid response in step #1" 61500 --mode close-mid-script=0
+}
+case_ap_close_after_step_2() {
+    ap_case ap-close-after-step-2 10 "invalid response in step #3" 61500 --mode close-mid-script=2
 }
