@@ -19,7 +19,7 @@ namespace {
 using TSteady = std::chrono::steady_clock;
 
 constexpr std::size_t kDatagramBufferSize = 64 * 1024;
-constexpr std::size_t kStreamChunkDefault = 16 * 1024;
+constexpr std::size_t kStreamChunkDefault = 16 * 1024; // when the OS cannot say
 // Without a self-pipe, waits are cut into slices this long to look at the flag.
 constexpr int kAbortPollSliceMs = 10;
 
@@ -53,6 +53,20 @@ SocketAddress FromStorage(const sockaddr_storage& storage) {
         std::memcpy(&address.IPv4Address, &storage, sizeof address.IPv4Address);
     }
     return address;
+}
+
+// The resolver's own failure codes, as the Winsock resolver reports them.
+int WinsockFromResolver(int status) {
+    switch (status) {
+    case EAI_AGAIN:
+        return kWsaTryAgain;
+    case EAI_FAIL:
+        return kWsaNoRecovery;
+    case EAI_SYSTEM:
+        return WinsockFromErrno(errno);
+    default:
+        return kWsaHostNotFound; // also when the lookup succeeded without a usable entry
+    }
 }
 
 } // namespace
@@ -281,7 +295,9 @@ SocketAddress TBlockingSocket::ResolveAddress(const std::string& host, const std
         }
     }
     addrinfo* list = nullptr;
-    if (::getaddrinfo(node, service, &hints, &list) == 0) {
+    const int status = ::getaddrinfo(node, service, &hints, &list);
+    m_resolveError = WinsockFromResolver(status);
+    if (status == 0) {
         for (const addrinfo* entry = list; entry != nullptr; entry = entry->ai_next) {
             if (entry->ai_family == AF_INET && !address.HasIPv4 &&
                 entry->ai_addrlen >= sizeof address.IPv4Address) {
@@ -311,7 +327,7 @@ void TBlockingSocket::BindTo(const std::string& address, const std::string& port
     }
     const SocketAddress resolved = ResolveAddress(address, port);
     if (resolved.Empty()) {
-        SetLastError(kWsaHostNotFound);
+        SetLastError(m_resolveError);
         RaiseIfFailed();
         return;
     }
@@ -336,7 +352,7 @@ void TBlockingSocket::ConnectTo(const std::string& host, const std::string& port
     const SocketAddress resolved = ResolveAddress(host, port);
     if (resolved.Empty()) {
         // Nothing resolved: fail here rather than connect to an empty address.
-        SetLastError(kWsaHostNotFound);
+        SetLastError(m_resolveError);
         RaiseIfFailed();
         return;
     }
@@ -528,9 +544,12 @@ std::string TBlockingSocket::ReceiveChunk(int timeoutMs) {
                 return {};
             }
         }
-        std::string chunk(waiting > 0 ? static_cast<std::size_t>(waiting)
-                                      : (IsStream() ? kStreamChunkDefault : kDatagramBufferSize),
-                          '\0');
+        std::size_t size = waiting > 0 ? static_cast<std::size_t>(waiting)
+                                       : (IsStream() ? kStreamChunkDefault : kDatagramBufferSize);
+        if (IsStream()) {
+            size = std::min(size, m_maxChunk);
+        }
+        std::string chunk(size, '\0');
         const int n = ReceiveBytes(chunk.data(), chunk.size());
         if (n < 0 && m_lastError == kWsaEwouldblock && (unlimited || RemainingMs(deadline) > 0)) {
             continue; // readiness was spurious (e.g. a datagram that failed its checksum)
@@ -593,6 +612,7 @@ std::string TBlockingSocket::ReceiveUntil(int timeoutMs, std::string_view termin
             buffer.size() >= terminator.size() ? buffer.size() - terminator.size() + 1 : 0;
         buffer += ReceiveAvailable(wait);
         if (m_lastError != 0) {
+            TrimUnmatched(buffer, terminator.size());
             break;
         }
         const std::size_t found = buffer.find(terminator, searchFrom);

@@ -7,6 +7,9 @@
 // Every wait is interruptible: Abort(), callable from any thread, ends a wait,
 // connect, send or receive in progress at once, and makes every later one
 // return at once, with LastErrorCode() 10004. ClearAbort() re-arms the object.
+// Name resolution (getaddrinfo) is the one step that cannot be interrupted: it
+// is instant for numeric addresses, so callers that need a prompt abort pass
+// those.
 
 #include "net/abort_signal.h"
 #include "net/socket_errors.h"
@@ -63,6 +66,9 @@ public:
     // Longest text a ReceiveUntil keeps while it has not found its terminator;
     // see MaxPendingInput.
     static constexpr std::size_t kDefaultMaxPendingInput = 64 * 1024;
+    // Most one stream receive takes, whatever the OS holds: a flooding peer then
+    // costs bounded memory per receive, and an abort is seen between receives.
+    static constexpr std::size_t kMaxStreamRead = 64 * 1024;
 
     TBlockingSocket();
     virtual ~TBlockingSocket();
@@ -111,8 +117,9 @@ public:
     // everything received stays in PendingInput.
     std::string ReceiveUntil(int timeoutMs, std::string_view terminator,
                              std::optional<uint32_t> deadlineTick = std::nullopt);
-    // PendingInput if any, else one receive's worth of bytes available now or
-    // arriving within timeoutMs (-1: no limit); "" with 10060 / 10054 otherwise.
+    // PendingInput if any, else one receive's worth of bytes (a stream: what the
+    // OS holds, at most kMaxStreamRead) available now or arriving within
+    // timeoutMs (-1: no limit); "" with 10060 / 10054 / 10004 otherwise.
     std::string ReceiveAvailable(int timeoutMs);
     int PeekBytes(void* buffer, std::size_t length);
     int PeekOneByte(int timeoutMs); // the byte, or -1
@@ -152,6 +159,8 @@ protected:
     // abort (LastErrorCode set). timeoutMs -1 waits without limit.
     int WaitFor(short events, int timeoutMs);
     bool IsStream() const;
+    // Largest read one stream receive makes.
+    std::size_t m_maxChunk = kMaxStreamRead;
 
 private:
     std::string ReceiveChunk(int timeoutMs);
@@ -161,6 +170,7 @@ private:
     int m_handle = -1;
     bool m_usesIPv6 = false;
     int m_lastError = 0;
+    int m_resolveError = kWsaHostNotFound; // why the last resolution found nothing
     std::string m_lastErrorText;
     std::vector<std::pair<int, int32_t>> m_queuedOptions; // (SO_ level option, value)
     TAbortSignal m_abort;

@@ -21,6 +21,8 @@ public:
     // True when the last attempt to open the OS socket was refused for lack of
     // privilege for every kind Mode allows.
     bool AccessDenied() const noexcept { return m_accessDenied; }
+    // For a caller whose own deadline ended the wait between two datagrams.
+    void MarkTimedOut() { SetLastError(kWsaEtimedout); }
 
 protected:
     int CreateOsSocket(int family) override;

@@ -106,6 +106,7 @@ bool TPingClient::AwaitReply(TSteady::time_point deadline) {
     expect.Datagram = IcmpSocket.IsDatagram();
     expect.Identifier = static_cast<uint16_t>(m_echoIdentifier);
     expect.Sequence = static_cast<uint16_t>(m_echoSequence);
+    m_skipped = 0;
     for (;;) {
         const std::string datagram = IcmpSocket.ReceiveAvailable(RemainingMs(deadline));
         if (IcmpSocket.LastErrorCode() != 0) {
@@ -121,9 +122,11 @@ bool TPingClient::AwaitReply(TSteady::time_point deadline) {
         case TEchoMatch::Failure:
             return false;
         case TEchoMatch::Skip:
+            ++m_skipped;
             break;
         }
         if (RemainingMs(deadline) == 0) {
+            IcmpSocket.MarkTimedOut();
             return false;
         }
     }

@@ -43,6 +43,8 @@ public:
     const std::string& LastRequest() const noexcept { return m_lastRequest; }
     int32_t EchoSequence() const noexcept { return m_echoSequence; }
     int32_t EchoIdentifier() const noexcept { return m_echoIdentifier; }
+    // Datagrams the last Ping received and skipped as not its reply.
+    int32_t SkippedDatagrams() const noexcept { return m_skipped; }
 
 private:
     bool SendRequest();
@@ -52,6 +54,7 @@ private:
     std::string m_lastRequest;
     int32_t m_echoSequence = 0;
     int32_t m_echoIdentifier = 0;
+    int32_t m_skipped = 0;
     uint8_t m_requestType = 0;
     uint8_t m_replyType = 0;
     // Each client draws its identifiers from its own generator, so the workers'

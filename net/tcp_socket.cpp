@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <utility>
 
 namespace pingvard {
 
@@ -15,13 +16,17 @@ void TTcpSocket::Disconnect() {
         ::shutdown(SocketHandle(), SHUT_WR);
         // Reading what is still on its way lets the peer see an orderly close
         // instead of a reset; the bound keeps a streaming peer from holding us.
-        std::size_t drained = 0;
-        while (drained <= kMaxDrainBytes) {
-            drained += ReceiveAvailable(0).size();
+        // Closing never raises: it also runs from the destructor.
+        const bool raiseOnError = std::exchange(RaiseOnError, false);
+        m_maxChunk = kDrainChunk;
+        for (int reads = 0; reads < kMaxDrainReads; ++reads) {
+            ReceiveAvailable(0);
             if (LastErrorCode() != 0) {
                 break;
             }
         }
+        m_maxChunk = kMaxStreamRead;
+        RaiseOnError = raiseOnError;
     }
     TBlockingSocket::Disconnect();
 }

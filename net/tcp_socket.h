@@ -10,9 +10,10 @@ namespace pingvard {
 // operating system's own connection time-out (or Abort()) limits it.
 class TTcpSocket : public TProxySocket {
 public:
-    // Upper bound on what Disconnect reads and discards while draining, so a peer
-    // that keeps streaming cannot hold the close forever.
-    static constexpr std::size_t kMaxDrainBytes = 256 * 1024;
+    // Upper bound on the reads Disconnect makes while draining, so a peer that
+    // keeps streaming (data or telnet commands) cannot hold the close forever.
+    static constexpr int kMaxDrainReads = 64;
+    static constexpr std::size_t kDrainChunk = 16 * 1024;
 
     // Tunnel and encryption settings: never set in this system, not built.
     bool TunnelEnabled = false;
