@@ -23,6 +23,9 @@ std::string TServerTelnetCodec::Command(uint8_t verb, uint8_t option) {
 }
 
 std::string TServerTelnetCodec::EscapeData(std::string_view data) {
+    if (data.find(static_cast<char>(kIac)) == std::string_view::npos) {
+        return std::string(data); // the usual case, and the flood's
+    }
     std::string out;
     out.reserve(data.size());
     for (char c : data) {

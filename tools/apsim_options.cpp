@@ -1,5 +1,7 @@
 #include "tools/apsim_options.h"
 
+#include "tools/apsim_ini.h"
+
 #include <charconv>
 #include <functional>
 #include <map>
@@ -33,7 +35,11 @@ public:
 
 private:
     bool Option(const std::string& name);
-    bool Mode(std::string_view spec);
+    bool FloodBytes();
+    bool ModeList();
+    bool Mode(std::string_view entry);
+    bool ScriptOption(const std::string& name);
+    bool ScriptFile(const std::string& name);
     bool NextArg(const std::string& name, std::string& value);
     bool NextInt(const std::string& name, int& value);
     bool Fail(std::string message) {
@@ -47,6 +53,7 @@ private:
     TParseOutcome m_out;
     std::vector<TScriptStep> m_steps;
     std::string m_before;
+    bool m_bare = false;
 };
 
 TParseOutcome TParser::Run() {
@@ -65,6 +72,26 @@ TParseOutcome TParser::Run() {
     }
     if (!m_steps.empty()) {
         m_out.Options.Script.Steps = std::move(m_steps);
+    }
+    if (m_bare) {
+        auto& script = m_out.Options.Script;
+        script.Banner.clear();
+        script.Rejected.clear();
+        script.Farewell.clear();
+        for (auto& step : script.Steps) {
+            step.Before.clear();
+        }
+    }
+    const auto& o = m_out.Options;
+    const std::size_t steps = o.Script.Steps.size();
+    for (const auto& [mode, value] :
+         {std::pair{"stop-after", o.StopAfter}, std::pair{"close-mid-script", o.CloseMidScript},
+          std::pair{"reset-during-answer", o.ResetDuringAnswer}}) {
+        if (value && std::size_t(*value) >= steps + (mode[0] == 'r' ? 1 : 0)) {
+            Fail(std::string("--mode ") + mode + "=" + std::to_string(*value) +
+                 ": the script has only " + std::to_string(steps) + " steps");
+            break;
+        }
     }
     return m_out;
 }
@@ -118,40 +145,58 @@ bool TParser::Option(const std::string& name) {
         o.NoOffers = true;
         return true;
     }
-    if (name == "--flood-bytes") {
-        if (!NextArg(name, text)) {
-            return false;
-        }
-        const auto bytes = ParseCount(text);
-        if (!bytes) {
-            return Fail(name + ": not a non-negative number: " + text);
-        }
-        o.FloodBytes = *bytes;
+    if (name == "--bare") {
+        m_bare = true;
         return true;
+    }
+    if (name == "--flood-bytes") {
+        return FloodBytes();
     }
     if (name == "--mode") {
-        if (!NextArg(name, text)) {
+        return ModeList();
+    }
+    return ScriptOption(name);
+}
+
+bool TParser::FloodBytes() {
+    std::string text;
+    if (!NextArg("--flood-bytes", text)) {
+        return false;
+    }
+    const auto bytes = ParseCount(text);
+    if (!bytes) {
+        return Fail("--flood-bytes: not a non-negative number: " + text);
+    }
+    m_out.Options.FloodBytes = *bytes;
+    return true;
+}
+
+bool TParser::ModeList() {
+    std::string text;
+    if (!NextArg("--mode", text)) {
+        return false;
+    }
+    // "--mode stop-after 2" is taken as well as "--mode stop-after=2".
+    if (text.find('=') == std::string::npos && m_next < m_args.size() && ParseInt(m_args[m_next])) {
+        text += "=" + m_args[m_next++];
+    }
+    for (std::size_t start = 0; start <= text.size();) {
+        const std::size_t comma = std::min(text.find(',', start), text.size());
+        if (!Mode(std::string_view(text).substr(start, comma - start))) {
             return false;
         }
-        // "--mode stop-after 2" reads like the brief's own wording; accept it.
-        if (text.find('=') == std::string::npos && m_next < m_args.size() &&
-            ParseInt(m_args[m_next])) {
-            text += "=" + m_args[m_next++];
-        }
-        for (std::size_t start = 0; start <= text.size();) {
-            const std::size_t comma = std::min(text.find(',', start), text.size());
-            if (!Mode(std::string_view(text).substr(start, comma - start))) {
-                return false;
-            }
-            start = comma + 1;
-        }
-        return true;
+        start = comma + 1;
     }
+    return true;
+}
+
+bool TParser::ScriptOption(const std::string& name) {
+    std::string text;
     if (name == "--step") {
         if (!NextArg(name, text)) {
             return false;
         }
-        auto step = ParseStepSpec(text);
+        auto step = ParseStepText(text);
         if (!step) {
             return Fail("--step: expected CHALLENGE=ANSWER (escapes \\r \\n \\t \\\\ \\= \\xHH): " +
                         text);
@@ -168,33 +213,49 @@ bool TParser::Option(const std::string& name) {
         if (!unescaped) {
             return Fail(name + ": malformed backslash escape: " + text);
         }
-        (name == "--before" ? m_before : o.Script.Banner) = *unescaped;
+        (name == "--before" ? m_before : m_out.Options.Script.Banner) = *unescaped;
+        return true;
+    }
+    return ScriptFile(name);
+}
+
+bool TParser::ScriptFile(const std::string& name) {
+    std::string path;
+    std::string error;
+    if (name == "--ini") {
+        if (!NextArg(name, path)) {
+            return false;
+        }
+        auto steps = LoadIniScript(path, error);
+        if (!steps) {
+            return Fail(error);
+        }
+        m_out.Options.Script.Steps = std::move(*steps);
         return true;
     }
     if (name == "--script") {
-        if (!NextArg(name, text)) {
+        if (!NextArg(name, path)) {
             return false;
         }
-        std::string error;
-        auto script = LoadScriptFile(text, error);
+        auto script = LoadScriptFile(path, error);
         if (!script) {
             return Fail(error);
         }
-        o.Script = std::move(*script);
+        m_out.Options.Script = std::move(*script);
         return true;
     }
     return false;
 }
 
-bool TParser::Mode(std::string_view spec) {
+bool TParser::Mode(std::string_view entry) {
     auto& o = m_out.Options;
-    const std::size_t eq = spec.find('=');
-    const std::string name(spec.substr(0, eq));
+    const std::size_t eq = entry.find('=');
+    const std::string name(entry.substr(0, eq));
     std::optional<int> value;
     if (eq != std::string_view::npos) {
-        value = ParseInt(spec.substr(eq + 1));
+        value = ParseInt(entry.substr(eq + 1));
         if (!value) {
-            return Fail("--mode " + std::string(spec) + ": not a non-negative number");
+            return Fail("--mode " + std::string(entry) + ": not a non-negative number");
         }
     }
     const bool needsValue = name == "stop-after" || name == "close-mid-script";
@@ -229,7 +290,7 @@ bool TParser::Mode(std::string_view spec) {
     } else {
         return Fail("unknown mode: " + name + " (see --help)");
     }
-    o.ModeNames.emplace_back(spec);
+    o.ModeNames.emplace_back(entry);
     return true;
 }
 

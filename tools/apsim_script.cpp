@@ -19,11 +19,11 @@ int HexValue(char c) {
 }
 
 // Index of the first unescaped '=' or npos.
-std::size_t FindSeparator(std::string_view spec) {
-    for (std::size_t i = 0; i < spec.size(); ++i) {
-        if (spec[i] == '\\') {
+std::size_t FindSeparator(std::string_view entry) {
+    for (std::size_t i = 0; i < entry.size(); ++i) {
+        if (entry[i] == '\\') {
             ++i;
-        } else if (spec[i] == '=') {
+        } else if (entry[i] == '=') {
             return i;
         }
     }
@@ -90,13 +90,13 @@ std::optional<std::string> UnescapeText(std::string_view text) {
     return out;
 }
 
-std::optional<TScriptStep> ParseStepSpec(std::string_view spec) {
-    const std::size_t sep = FindSeparator(spec);
+std::optional<TScriptStep> ParseStepText(std::string_view entry) {
+    const std::size_t sep = FindSeparator(entry);
     if (sep == std::string_view::npos) {
         return std::nullopt;
     }
-    auto challenge = UnescapeText(spec.substr(0, sep));
-    auto answer = UnescapeText(spec.substr(sep + 1));
+    auto challenge = UnescapeText(entry.substr(0, sep));
+    auto answer = UnescapeText(entry.substr(sep + 1));
     if (!challenge || !answer) {
         return std::nullopt;
     }
@@ -130,7 +130,7 @@ std::optional<TScript> LoadScriptFile(const std::string& path, std::string& erro
             return std::nullopt;
         };
         if (key == "step") {
-            auto step = ParseStepSpec(rest);
+            auto step = ParseStepText(rest);
             if (!step) {
                 return fail("expected: step CHALLENGE=ANSWER");
             }

@@ -28,7 +28,7 @@ TScript DefaultScript();
 std::optional<std::string> UnescapeText(std::string_view text);
 
 // "CHALLENGE=ANSWER", split at the first '=' that is not escaped.
-std::optional<TScriptStep> ParseStepSpec(std::string_view spec);
+std::optional<TScriptStep> ParseStepText(std::string_view entry);
 
 // Loads a script file (format in --help and docs/apsim.md). On failure
 // returns nothing and sets error to "FILE:LINE: reason".

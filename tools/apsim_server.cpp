@@ -136,7 +136,11 @@ void RunResetCommand(const std::string& command, const TStopSignal& stop) {
     posix_spawn_file_actions_adddup2(&actions, STDERR_FILENO, STDOUT_FILENO);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE); // ignored here, but the command gets the usual action
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF);
     posix_spawnattr_setpgroup(&attributes, 0);
     std::string shell = "/bin/sh", dashC = "-c", text = command;
     char* argv[] = {shell.data(), dashC.data(), text.data(), nullptr};
@@ -174,10 +178,11 @@ void ServeSession(int fd, const sockaddr_storage& peer, socklen_t peerLength, in
         record.Modes += (record.Modes.empty() ? "" : ",") + mode;
     }
     const std::string outcome = TApsimSession(fd, stop.Fd(), options, record).Run();
+    // The record first: the benchmarks read it while the client is closing.
+    Publish(options, record);
     if (outcome != "rst-sent" && outcome != "closed-by-client" && outcome != "error") {
         CloseGracefully(fd, stop.Fd());
     }
-    Publish(options, record);
     if (outcome == "reset" && !options.OnReset.empty()) {
         RunResetCommand(options.OnReset, stop);
     }
@@ -186,7 +191,7 @@ void ServeSession(int fd, const sockaddr_storage& peer, socklen_t peerLength, in
 // Refusing: nothing listens, so connects get ECONNREFUSED, but the process
 // stays up for the scripts that manage it.
 int WaitForStop(const TApsimOptions& options, const TStopSignal& stop) {
-    std::fprintf(stderr, "pingvard-apsim: refusing: not listening on %s port %s\n",
+    std::fprintf(stderr, "pingvard-apsim: refusing connections: not listening on %s port %s\n",
                  options.ListenAddress.c_str(), options.Port.c_str());
     pollfd fd{stop.Fd(), POLLIN, 0};
     while (poll(&fd, 1, -1) <= 0) {
@@ -198,6 +203,8 @@ int WaitForStop(const TApsimOptions& options, const TStopSignal& stop) {
 
 int RunApsimServer(const TApsimOptions& options) {
     TStopSignal stop;
+    // A reader of stdout that goes away must not kill the simulator.
+    signal(SIGPIPE, SIG_IGN);
     if (options.Refuse) {
         return WaitForStop(options, stop);
     }
@@ -225,7 +232,10 @@ int RunApsimServer(const TApsimOptions& options) {
         const TFd client(
             accept4(listener.Get(), reinterpret_cast<sockaddr*>(&peer), &peerLength, SOCK_CLOEXEC));
         if (client.Get() < 0) {
-            continue; // EINTR, or a client that gave up while queued
+            if (errno != EINTR && errno != ECONNABORTED && errno != EAGAIN) {
+                poll(&fds[1], 1, 100); // out of descriptors: do not spin
+            }
+            continue;
         }
         ServeSession(client.Get(), peer, peerLength, ++served, options, stop);
     }

@@ -180,20 +180,18 @@ void TApsimSession::Stall() {
         }
     }
     if (m_options.Flood) {
-        std::string line(78, filler);
-        line += "\r\n";
+        std::string block;
+        for (std::string line = std::string(78, filler) + "\r\n"; block.size() < kFloodTopUp;) {
+            block += line;
+        }
         for (int64_t sent = 0; m_options.FloodBytes == 0 || sent < m_options.FloodBytes;) {
             if (m_out.size() < kFloodTopUp) {
-                std::string block;
-                while (block.size() < kFloodTopUp) {
-                    block += line;
-                }
+                int64_t size = int64_t(block.size());
                 if (m_options.FloodBytes > 0) {
-                    block.resize(
-                        std::min<int64_t>(int64_t(block.size()), m_options.FloodBytes - sent));
+                    size = std::min(size, m_options.FloodBytes - sent);
                 }
-                sent += int64_t(block.size());
-                Queue(block);
+                m_out.append(block, 0, std::size_t(size)); // filler needs no escaping
+                sent += size;
             }
             PumpOnce(-1);
         }

@@ -22,7 +22,8 @@ Listening:
                           (default 600000; 0: no limit)
   --negotiation-wait MS   longest wait for the option answers and the terminal
                           type before the banner (default 1000)
-  --no-offers             offer no option: the prompt may be the first byte
+  --no-offers             offer no option (with --bare the prompt is then the
+                          very first byte)
 
 Script (default: "password:" -> "kelvarno", "Command>" -> "reset system",
 "(y/n)?" -> "y", with console text around the prompts):
@@ -30,12 +31,18 @@ Script (default: "password:" -> "kelvarno", "Command>" -> "reset system",
                           --step replaces the whole default list of steps.
   --before TEXT           console text printed before the next --step's prompt
   --banner TEXT           text after the negotiation (empty: none)
+  --bare                  no console text at all: no banner, nothing before
+                          the prompts, no messages; only the prompts
   --script FILE           read the script from FILE: one directive a line,
                             banner TEXT | before TEXT | step CHALLENGE=ANSWER |
                             rejected TEXT | farewell TEXT
                           ('#' starts a comment line). Texts take the escapes
                           \r \n \t \\ \= \| \xHH; the first unescaped '='
                           ends the challenge.
+  --ini FILE              take the steps from a pingvard.ini (section ResetHost:
+                          ChallengesCount, Challenge1, Answer1, ...), read as
+                          pingvard reads them: a count of 0, absent or invalid
+                          means the default script, a negative one no steps
   --max-wrong N           hang up after N wrong answers in a row, outcome
                           "wrong-answer" (default 3; 0: never). A wrong answer
                           is refused with a message and the prompt again.
@@ -80,6 +87,7 @@ Record (one line per session on stdout, and appended to --record FILE):
                                           rejected | bad-eol)
     last_answer_mono_ms=T last_answer_real_ms=T
     outcome=OUTCOME end_mono_ms=T end_real_ms=T
+  "accepted" is when the connection was taken from the listen queue.
   MONO is CLOCK_MONOTONIC in ms (pingvard's tick counter is its low 32 bits),
   REAL is CLOCK_REALTIME in ms since 1970. NAME and TEXT are percent-escaped
   (bytes outside '!'..'~', and '%'). OUTCOME: reset (every answer correct),
