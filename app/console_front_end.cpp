@@ -29,6 +29,11 @@ void TConsoleFrontEnd::ReportIcmpUnavailable(const std::string& reason) {
     m_writer.Interrupt();
 }
 
+void TConsoleFrontEnd::ReportError(const std::string& text) {
+    m_err << "pingvard: " << Printable(text) << std::endl;
+    m_writer.Interrupt();
+}
+
 void TConsoleFrontEnd::Flush() {
     m_writer.Show(State());
 }

@@ -26,12 +26,12 @@ constexpr int kIdleWaitMs = 1000;
 // batch. An error escaping a hand-off ends only that hand-off, as an error in
 // a window's event handler does.
 void RunLoop(TLoopDispatcher& dispatcher, TConsoleFrontEnd& frontEnd,
-             const std::atomic<bool>& exitRequested, std::ostream& err) {
+             const std::atomic<bool>& exitRequested) {
     while (!exitRequested) {
         try {
             dispatcher.RunOnce(kIdleWaitMs);
         } catch (const std::exception& e) {
-            err << "pingvard: " << e.what() << std::endl;
+            frontEnd.ReportError(e.what());
         }
         frontEnd.Flush();
     }
@@ -48,13 +48,13 @@ int Monitor(TLoopDispatcher& dispatcher, const std::atomic<bool>& exitRequested,
         // Without its configuration written back the monitor has no workers;
         // a console program has nobody to show an error box to, so it ends.
         frontEnd.Flush();
-        console.Err << "pingvard: " << e.what() << std::endl;
+        frontEnd.ReportError(e.what());
         monitor.Closing = true;
         monitor.FormDestroy();
         return kExitConfigNotWritable;
     }
     frontEnd.Flush();
-    RunLoop(dispatcher, frontEnd, exitRequested, console.Err);
+    RunLoop(dispatcher, frontEnd, exitRequested);
 
     // The exit command: Closing first, so reports still in flight are ignored.
     monitor.Closing = true;

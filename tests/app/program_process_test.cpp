@@ -62,10 +62,13 @@ private:
 // pingvard run inside a namespace with stdout and stderr to files in dir.
 class TProgram {
 public:
-    TProgram(const TIsolatedNamespace& ns, const fs::path& dir, std::vector<std::string> args)
+    // wrapper: a command that runs the program (setpriv ...), or empty.
+    TProgram(const TIsolatedNamespace& ns, const fs::path& dir, std::vector<std::string> args,
+             std::vector<std::string> wrapper = {})
         : m_out(dir / "console.out"), m_err(dir / "console.err") {
-        std::vector<std::string> argv = {"/usr/bin/env", "ip",      "netns",
-                                         "exec",         ns.Name(), PINGVARD_BINARY};
+        std::vector<std::string> argv = {"/usr/bin/env", "ip", "netns", "exec", ns.Name()};
+        argv.insert(argv.end(), wrapper.begin(), wrapper.end());
+        argv.push_back(PINGVARD_BINARY);
         argv.insert(argv.end(), args.begin(), args.end());
         std::vector<char*> raw;
         for (auto& arg : argv)
@@ -141,6 +144,17 @@ protected:
         fs::permissions(m_dir / "pingvard.ini", perms);
     }
 
+    // Waits until done(output) holds or the program ends, at most 20 s.
+    static void WaitForOutput(TProgram& program, bool (*done)(const std::string&)) {
+        const auto deadline = TClock::now() + 20s;
+        while (!done(program.Out()) && TClock::now() < deadline && !program.WaitExit(50ms)) {
+        }
+    }
+
+    static bool AllHostsShown(const std::string& out) {
+        return out.find("host 4 ping=") != std::string::npos;
+    }
+
     static bool AllHostsAnswered(const std::string& out) {
         for (int slot = 1; slot <= 4; ++slot) {
             const auto at = out.find("host " + std::to_string(slot) + " ping=");
@@ -193,10 +207,7 @@ TEST_P(ProgramSignal, EndsCleanlyWithStatusZero) {
     WriteLoopbackIni();
     TProgram program(m_ns, m_dir, {"--headless", "--directory", m_dir.string()});
     ASSERT_TRUE(program.Started());
-    const auto deadline = TClock::now() + 20s;
-    while (!AllHostsAnswered(program.Out()) && TClock::now() < deadline &&
-           !program.WaitExit(50ms)) {
-    }
+    WaitForOutput(program, AllHostsAnswered);
     ASSERT_TRUE(AllHostsAnswered(program.Out())) << program.Out() << program.Err();
 
     const auto signalled = TClock::now();
@@ -225,6 +236,30 @@ TEST_F(ProgramProcess, UnwritableConfigurationIsReportedWithStatusThree) {
     const auto expected =
         "pingvard: Unable to write to " + (m_dir / "pingvard.ini").string() + "\n";
     EXPECT_NE(program.Err().find(expected), std::string::npos) << program.Err();
+}
+
+TEST_F(ProgramProcess, MissingPingPermissionIsSaidOnceAndTheProgramKeepsRunning) {
+    if (!fs::exists("/usr/bin/setpriv"))
+        GTEST_SKIP() << "needs setpriv (util-linux) to run as an unprivileged user";
+    // A new namespace allows no group unprivileged ICMP sockets, and the user
+    // nobody may not open raw ones: pinging is impossible.
+    WriteLoopbackIni(fs::perms::all);
+    fs::permissions(m_dir, fs::perms::all);
+    TProgram program(m_ns, m_dir, {"--headless", "-C", m_dir.string()},
+                     {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+    ASSERT_TRUE(program.Started());
+    WaitForOutput(program, AllHostsShown);
+    ASSERT_TRUE(AllHostsShown(program.Out())) << program.Out() << program.Err();
+    EXPECT_FALSE(program.WaitExit(300ms)) << "ended: " << program.Err();
+
+    program.Signal(SIGTERM);
+    EXPECT_EQ(program.WaitExit(kShutdownBound), kExitOk);
+    const auto err = program.Err();
+    const std::string said = "Pinging is not permitted";
+    const auto first = err.find("pingvard: " + said);
+    ASSERT_NE(first, std::string::npos) << err;
+    EXPECT_EQ(err.find(said, first + 10 + said.size()), std::string::npos) << err;
+    EXPECT_NE(err.find("setcap cap_net_raw+ep"), std::string::npos) << err;
 }
 
 } // namespace
