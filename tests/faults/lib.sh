@@ -179,11 +179,7 @@ apsim_sessions() { count_lines "$1" "^apsim v=1"; }
 # Cases whose failure is a known fault already reported to the owner of the
 # code: reported as KNOWN instead of failing the run, so the suite stays a
 # regression check for everything else. Remove a name once its fault is fixed.
-#   ap-flood, term-during-flood: one receive takes everything the kernel holds
-#   (up to net.ipv4.tcp_rmem's maximum, 32 MB here, from a flooding peer) and
-#   copies and parses it in one go: peak memory of several times that, and an
-#   abort that waits for the parse.
-KNOWN_FAULTS=" ap-flood term-during-flood "
+KNOWN_FAULTS=" "
 RESULT_FAILED=0
 result() {
     local name=$1 verdict=$2
