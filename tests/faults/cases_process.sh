@@ -79,15 +79,15 @@ case_kill_during_save() {
     mkdir -p "$dir"
     CHECK_FAILS=""
     ns_create "$ns" || { result "$name" FAIL "namespace"; return; }
-    # Values the load rewrites in another form (hex, blank value, flag 5), so old
-    # and new versions of a line differ.
-    write_ini "$dir" '0x0A' '$64' 127.0.0.1 10.255.255.1 '' 10.255.255.3 127.0.0.1 '$C8'
+    # Values the load rewrites in another form (hex numbers, flag 5), so old and
+    # new versions of a line differ.
+    write_ini "$dir" '0x0A' '$64' 127.0.0.1 10.255.255.1 10.255.255.2 10.255.255.3 127.0.0.1 '$C8'
     sed -i 's/TimeoutDoReset=1/TimeoutDoReset=5/' "$dir/pingvard.ini"
     cp "$dir/pingvard.ini" "$FAULT_WORK/ini-original"
     # Every line a load may leave: the original ones and their normalised forms.
     {
         cat "$FAULT_WORK/ini-original"
-        printf 'MaxTimeouts=10\nPingInterval=100\nTimeout=200\nTimeoutDoReset=1\nHostname=10.255.255.2\nHostname=\n'
+        printf 'MaxTimeouts=10\nPingInterval=100\nTimeout=200\nTimeoutDoReset=1\n'
     } >"$FAULT_WORK/ini-variants"
     local i broken=0 leftovers=0 delay
     for ((i = 0; i < runs; i++)); do
