@@ -84,7 +84,7 @@ std::string ExpectedReadBack(std::string_view value) {
 // store's own parser (roughly: it only chooses what to probe).
 void CollectNames(std::string_view content, std::vector<std::string>& sections,
                   std::vector<std::string>& keys) {
-    while (!content.empty() && sections.size() < 16 && keys.size() < 32) {
+    while (!content.empty() && sections.size() < 8 && keys.size() < 12) {
         std::size_t end = content.find('\n');
         std::string_view line = Trim(content.substr(0, end));
         content = end == std::string_view::npos ? std::string_view() : content.substr(end + 1);
