@@ -2,7 +2,7 @@
 # Builds the libFuzzer targets and runs each one in turn over its committed seed
 # corpus: a short smoke by default, the long run with a larger time.
 #
-#   fuzz/smoke.sh [seconds-per-target] [build-dir] [target...]
+#   fuzz/smoke.sh [seconds-per-target] [build-dir] [target...]   (target: telnet_parser, ...)
 #
 # Defaults: 20 s, build/fuzz, every target that was built. New inputs go to a
 # scratch corpus (the committed seeds stay as they are); crashes are written to
@@ -36,6 +36,7 @@ mkdir -p "$artifacts"
 status=0
 for name in "${targets[@]}"; do
     short=${name#fuzz_}
+    name=fuzz_$short
     seeds=fuzz/corpus/$short
     scratch=$build/fuzz/work/$short
     mkdir -p "$scratch" "$seeds"
