@@ -1,0 +1,143 @@
+# File faults: what the design promises is that monitoring and restarts go on,
+# only the affected log lines are lost, and a configuration write that cannot
+# be made is reported without damaging the file.
+
+# A started program that runs reset sessions against a working simulator in NS,
+# with DIR as its directory. Sets PID and APSIM_PID.
+files_start() {
+    local ns=$1 dir=$2
+    ns_create "$ns" || return 1
+    start_apsim "$ns" "$dir/apsim.rec" --on-reset true || return 1
+    start_pingvard "$ns" "$dir"
+}
+
+files_finish() {
+    local name=$1 measured=$2
+    local verdict=PASS
+    [[ -z $CHECK_FAILS ]] || verdict=FAIL
+    result "$name" "$verdict" "$measured$CHECK_FAILS"
+}
+
+# Every line of FILE ends in CR LF and looks like "<timestamp>: <message>".
+log_intact() {
+    [[ ! -s $1 ]] && return 0
+    ! LC_ALL=C grep -qv $'^[^:]*[0-9].*: .*\r$' "$1" && [[ $(tail -c 2 "$1" | od -An -tx1 | tr -d ' ') == 0d0a ]]
+}
+
+case_file_readonly_ini() {
+    local name=file-readonly-ini dir=$FAULT_WORK/file-readonly-ini ns=pvf-roini-$$
+    mkdir -p "$dir"
+    CHECK_FAILS=""
+    ns_create "$ns" || { result "$name" FAIL "cannot create namespace"; return; }
+    write_ini "$dir" 5 100 127.0.0.1 127.0.0.1 127.0.0.2 127.0.0.3 127.0.0.4
+    chmod 0444 "$dir/pingvard.ini"
+    local before start status elapsed
+    before=$(sha256sum <"$dir/pingvard.ini")
+    start=$(now_ms)
+    timeout 10 ip netns exec "$ns" "$PINGVARD" --headless -C "$dir" >"$dir/console.txt" 2>&1 </dev/null
+    status=$?
+    elapsed=$(($(now_ms) - start))
+    expect "start-up ends with a non-zero status (got $status)" test "$status" -ne 0 -a "$status" -ne 124
+    expect "the message names the file" grep -q "Unable to write to $dir/pingvard.ini" "$dir/console.txt"
+    expect "the file is unchanged" eq "$(sha256sum <"$dir/pingvard.ini")" "$before"
+    expect "no temporary file left" eq "$(find "$dir" -name '*pingvard.ini?*' | wc -l)" 0
+    files_finish "$name" "status=$status after ${elapsed}ms: $(grep -m1 -o 'Unable to write to [^ ]*' "$dir/console.txt")"
+}
+
+case_file_log_locked() {
+    local name=file-log-locked dir=$FAULT_WORK/file-log-locked
+    mkdir -p "$dir"
+    CHECK_FAILS=""
+    write_ini "$dir" 2 100 127.0.0.1 10.255.255.1 10.255.255.2 10.255.255.3 127.0.0.1
+    : >"$dir/pingvard.log"
+    # Another process holds the log (flock(2), as the writer's exclusive open) for 8 s.
+    flock -x "$dir/pingvard.log" sleep 8 &
+    local holder=$!
+    track "$holder"
+    files_start pvf-loglock-$$ "$dir" || { result "$name" FAIL "setup failed"; return; }
+    local pid=$PINGVARD_PID
+    sleep 6
+    local during sessionsDuring
+    during=$(count_lines "$dir/pingvard.log" "Reset OK")
+    sessionsDuring=$(grep -c "outcome=reset" "$dir/apsim.rec")
+    wait "$holder"
+    sleep 6
+    local after sessions stop
+    after=$(count_lines "$dir/pingvard.log" "Reset OK")
+    sessions=$(grep -c "outcome=reset" "$dir/apsim.rec")
+    stop_pingvard "$pid"; stop=$STOP
+    expect "no line while the log is held" eq "$during" 0
+    expect "resets went on while it was held ($sessionsDuring)" ge "$sessionsDuring" 1
+    expect "lines again once it is free" ge "$after" 1
+    expect "log lines intact" log_intact "$dir/pingvard.log"
+    expect "clean exit ($stop)" check_stop "$stop" 1500
+    files_finish "$name" "resets while held=$sessionsDuring lines while held=$during; after release: resets=$sessions lines=$after stop=${stop#* }ms"
+}
+
+case_file_comm_log_directory() {
+    local name=file-comm-log-is-directory dir=$FAULT_WORK/file-comm-dir
+    mkdir -p "$dir/comm.log"
+    echo keep >"$dir/comm.log/keep"
+    CHECK_FAILS=""
+    write_ini "$dir" 2 100 127.0.0.1 10.255.255.1 10.255.255.2 10.255.255.3 127.0.0.1
+    files_start pvf-commdir-$$ "$dir" || { result "$name" FAIL "setup failed"; return; }
+    local pid=$PINGVARD_PID
+    sleep 8
+    local stop lines sessions
+    stop_pingvard "$pid"; stop=$STOP
+    lines=$(count_lines "$dir/pingvard.log" "Reset OK")
+    sessions=$(grep -c "outcome=reset" "$dir/apsim.rec")
+    expect "resets still complete and are logged" ge "$lines" 1
+    expect "the directory and its content are untouched" test -f "$dir/comm.log/keep"
+    expect "clean exit ($stop)" check_stop "$stop" 1500
+    files_finish "$name" "resets=$sessions 'Reset OK' lines=$lines, directory kept, stop=${stop#* }ms"
+}
+
+# The working directory on a 256 kB tmpfs. Start-up on the full file system must
+# fail without touching pingvard.ini; a program running on it keeps monitoring
+# and restarting while it is full (lines lost whole, none half-written) and
+# logs again once space is freed.
+case_file_tmpfs_full() {
+    local name=file-tmpfs-full dir=$FAULT_WORK/file-tmpfs
+    mkdir -p "$dir"
+    mount -t tmpfs -o size=256k pvf-tmpfs "$dir" || { result "$name" FAIL "cannot mount tmpfs"; return; }
+    FAULT_MOUNTS+=("$dir")
+    CHECK_FAILS=""
+    # MaxTimeouts in hex makes the start-up load rewrite the file.
+    write_ini "$dir" 0x02 100 127.0.0.1 10.255.255.1 10.255.255.2 10.255.255.3 127.0.0.1
+    local before status i
+    before=$(sha256sum <"$dir/pingvard.ini")
+    dd if=/dev/zero of="$dir/filler" bs=4k 2>/dev/null
+    ns_create pvf-tmpfs-$$ || { result "$name" FAIL "cannot create namespace"; return; }
+    timeout 10 ip netns exec pvf-tmpfs-$$ "$PINGVARD" --headless -C "$dir" >"$FAULT_WORK/tmpfs-start.txt" 2>&1 </dev/null
+    status=$?
+    expect "start-up on a full disk fails (status $status)" test "$status" -ne 0 -a "$status" -ne 124
+    expect "and says so" grep -q "Unable to write to" "$FAULT_WORK/tmpfs-start.txt"
+    expect "pingvard.ini intact after the failed start" eq "$(sha256sum <"$dir/pingvard.ini")" "$before"
+    # Second start on the still full file system: a file that needs no rewrite
+    # (already normalised), and an event log that ends exactly at a page
+    # boundary, so every further line needs a new page.
+    rm -f "$dir/filler"
+    write_ini "$dir" 2 100 127.0.0.1 10.255.255.1 10.255.255.2 10.255.255.3 127.0.0.1
+    { for ((i = 0; i < 204; i++)); do printf '1.1.2026: old line\r\n'; done; printf '1.1.2026: 1234\r\n'; } >"$dir/pingvard.log"
+    dd if=/dev/zero of="$dir/filler" bs=1k 2>/dev/null
+    start_apsim pvf-tmpfs-$$ "$FAULT_WORK/tmpfs-apsim.rec" || { result "$name" FAIL "simulator"; return; }
+    ip netns exec pvf-tmpfs-$$ "$PINGVARD" --headless -C "$dir" >"$FAULT_WORK/tmpfs-console.txt" 2>&1 </dev/null &
+    local pid=$!
+    track "$pid"
+    sleep 8
+    local fullLines fullSessions
+    fullLines=$(count_lines "$dir/pingvard.log" ": ")
+    fullSessions=$(apsim_sessions "$FAULT_WORK/tmpfs-apsim.rec")
+    rm -f "$dir/filler"
+    sleep 5
+    local afterLines stop
+    afterLines=$(count_lines "$dir/pingvard.log" ": ")
+    stop_pingvard "$pid"; stop=$STOP
+    expect "restarts go on while full ($fullSessions)" ge "$fullSessions" 3
+    expect "no line while full ($fullLines)" eq "$fullLines" 205
+    expect "log lines intact (none half-written)" log_intact "$dir/pingvard.log"
+    expect "lines again after space is freed ($afterLines)" ge "$afterLines" 206
+    expect "clean exit ($stop)" check_stop "$stop" 1500
+    files_finish "$name" "full start: status=$status, ini intact; running while full: resets=$fullSessions lines lost=all; after freeing: lines=$((afterLines - 205)); stop=${stop#* }ms"
+}

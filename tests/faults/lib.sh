@@ -1,0 +1,205 @@
+# Shared helpers of the fault-injection cases. Sourced by run.sh; every case runs
+# in network namespaces it creates here, and everything it creates (namespaces,
+# processes, mounts, per-namespace resolver files) is recorded and removed by
+# fault_cleanup, which run.sh calls from an EXIT trap, so a failing or
+# interrupted case leaves nothing behind. Nothing is sent outside this machine:
+# a namespace has only its own loopback unless a case adds a veth pair between
+# two namespaces of its own.
+
+FAULT_NAMESPACES=()
+FAULT_PIDS=()
+FAULT_MOUNTS=()
+FAULT_FILES=()
+
+fault_cleanup() {
+    local pid ns mnt f
+    for pid in "${FAULT_PIDS[@]}"; do
+        kill -KILL "$pid" 2>/dev/null
+    done
+    for pid in "${FAULT_PIDS[@]}"; do
+        wait "$pid" 2>/dev/null
+    done
+    for mnt in "${FAULT_MOUNTS[@]}"; do
+        umount -l "$mnt" 2>/dev/null
+    done
+    for ns in "${FAULT_NAMESPACES[@]}"; do
+        ip netns delete "$ns" 2>/dev/null
+    done
+    for f in "${FAULT_FILES[@]}"; do
+        rm -rf "$f"
+    done
+    FAULT_PIDS=() FAULT_NAMESPACES=() FAULT_MOUNTS=() FAULT_FILES=()
+}
+
+# ns_create NAME: a namespace with only its loopback up.
+ns_create() {
+    ip netns add "$1" || return 1
+    FAULT_NAMESPACES+=("$1")
+    ip -n "$1" link set lo up
+}
+
+# ns_resolver NAME: name resolution inside the namespace goes to a loopback port
+# where nothing listens, so every lookup fails at once (ip netns exec binds
+# /etc/netns/NAME/resolv.conf over /etc/resolv.conf).
+ns_resolver() {
+    mkdir -p "/etc/netns/$1"
+    FAULT_FILES+=("/etc/netns/$1")
+    printf 'nameserver 127.0.0.1\noptions timeout:1 attempts:1\n' >"/etc/netns/$1/resolv.conf"
+    : >"/etc/netns/$1/hosts"
+    printf '127.0.0.1 localhost\n' >"/etc/netns/$1/hosts"
+}
+
+# track PID: killed by fault_cleanup unless it ended before.
+track() { FAULT_PIDS+=("$1"); }
+
+# write_ini DIR MAXTIMEOUTS INTERVAL RESETHOST HOST1 HOST2 HOST3 HOST4 [TIMEOUT]
+# Slots 1-3 take part in the restart rule, slot 4 does not.
+write_ini() {
+    local dir=$1 timeout=${9:-200}
+    cat >"$dir/pingvard.ini" <<INI
+[Constants]
+MaxTimeouts=$2
+PingInterval=$3
+[ResetHost]
+Hostname=$4
+ChallengesCount=3
+Challenge1=password:
+Answer1=kelvarno
+Challenge2=Command>
+Answer2=reset system
+Challenge3=(y/n)?
+Answer3=y
+[Host1]
+DisplayName=one
+Hostname=$5
+Timeout=$timeout
+TimeoutDoReset=1
+[Host2]
+DisplayName=two
+Hostname=$6
+Timeout=$timeout
+TimeoutDoReset=1
+[Host3]
+DisplayName=three
+Hostname=$7
+Timeout=$timeout
+TimeoutDoReset=1
+[Host4]
+DisplayName=four
+Hostname=$8
+Timeout=$timeout
+TimeoutDoReset=0
+INI
+}
+
+# start_apsim NS RECORD [apsim options...]: the simulator on 127.0.0.1:23 in NS.
+start_apsim() {
+    local ns=$1 record=$2
+    shift 2
+    ip netns exec "$ns" "$APSIM" --listen 127.0.0.1 --port 23 --record "$record" "$@" \
+        >"$record.out" 2>&1 &
+    APSIM_PID=$!
+    track "$APSIM_PID"
+    wait_port "$ns" 23 || { [[ " $* " == *" refuse"* || "$*" == *mode*refuse* ]] || return 1; }
+}
+
+# wait_port NS PORT: until something listens there (at most 5 s).
+wait_port() {
+    local i
+    for ((i = 0; i < 100; i++)); do
+        ip netns exec "$1" ss -Hltn "sport = :$2" 2>/dev/null | grep -q . && return 0
+        sleep 0.05
+    done
+    return 1
+}
+
+# start_pingvard NS DIR: the headless program in NS with DIR as its directory;
+# its console lines go to DIR/console.txt.
+start_pingvard() {
+    ip netns exec "$1" "$PINGVARD" --headless -C "$2" >"$2/console.txt" 2>&1 </dev/null &
+    PINGVARD_PID=$!
+    track "$PINGVARD_PID"
+}
+
+# Process figures from /proc: resident and peak memory (kB), open descriptors,
+# CPU time in clock ticks (user + system).
+rss_kb() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status" 2>/dev/null; }
+hwm_kb() { awk '/^VmHWM:/ {print $2}' "/proc/$1/status" 2>/dev/null; }
+fd_count() { ls "/proc/$1/fd" 2>/dev/null | wc -l; }
+cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat" 2>/dev/null; }
+thread_count() { awk '/^Threads:/ {print $2}' "/proc/$1/status" 2>/dev/null; }
+clk_tck() { getconf CLK_TCK; }
+
+now_ms() { date +%s%3N; }
+
+# stop_pingvard PID: SIGTERM, then wait; sets STOP to "<exit status> <milliseconds>"
+# (no command substitution: the program must stay this shell's child).
+# A program still running after 10 s is killed and reported with status 137.
+stop_pingvard() {
+    local pid=$1 start end status i
+    start=$(now_ms)
+    kill -TERM "$pid" 2>/dev/null
+    for ((i = 0; i < 1000; i++)); do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.01
+    done
+    if kill -0 "$pid" 2>/dev/null; then
+        kill -KILL "$pid"
+    fi
+    wait "$pid"
+    status=$?
+    end=$(now_ms)
+    STOP="$status $((end - start))"
+}
+
+# count_lines FILE PATTERN: lines of FILE containing PATTERN (0 when absent).
+count_lines() {
+    if [[ -f $1 ]]; then
+        grep -c -- "$2" "$1"
+    else
+        echo 0
+    fi
+}
+
+# comm_entries FILE: "Step #" entries of a transcript (0 when absent).
+comm_steps() { count_lines "$1" "^Step #"; }
+
+# apsim_field RECORD KEY [N]: the value of KEY in the N-th record line (default 1).
+apsim_field() {
+    awk -v key="$2" -v n="${3:-1}" '/^apsim v=1/ && ++seen == n {
+        for (i = 1; i <= NF; i++) if (index($i, key "=") == 1) { print substr($i, length(key) + 2); exit }
+    }' "$1"
+}
+# Sessions in which the simulator received every answer correctly (its outcome
+# may read closed-by-client when the last answer and the close arrive together).
+apsim_completed() { grep -c "answer3=ok:" "$1" 2>/dev/null || echo 0; }
+apsim_sessions() { count_lines "$1" "^apsim v=1"; }
+
+# Results: one line per case in $FAULT_RESULTS: NAME|PASS/FAIL|measured text.
+# Cases whose failure is a known fault already reported to the owner of the
+# code: reported as KNOWN instead of failing the run, so the suite stays a
+# regression check for everything else. Remove a name once its fault is fixed.
+KNOWN_FAULTS=" "
+RESULT_FAILED=0
+result() {
+    local name=$1 verdict=$2
+    shift 2
+    if [[ $verdict == FAIL && $KNOWN_FAULTS == *" $name "* ]]; then
+        verdict=KNOWN
+    fi
+    printf '%-28s %-4s %s\n' "$name" "$verdict" "$*"
+    printf '%s|%s|%s\n' "$name" "$verdict" "$*" >>"$FAULT_RESULTS"
+    [[ $verdict == PASS ]] || RESULT_FAILED=1
+}
+
+# check COND-TEXT: accumulate failed expectations of one case in CHECK_FAILS.
+expect() {
+    local what=$1
+    shift
+    if ! "$@"; then
+        CHECK_FAILS+="; not: $what"
+    fi
+}
+le() { (($1 <= $2)); }
+ge() { (($1 >= $2)); }
+eq() { [[ $1 == "$2" ]]; }
