@@ -1,4 +1,6 @@
 # Warnings for the project's own targets; link pingvard_warnings privately.
 add_library(pingvard_warnings INTERFACE)
 target_compile_options(pingvard_warnings INTERFACE -Wall -Wextra -Wpedantic -Werror
-                       -Wshadow=local -Wnon-virtual-dtor -Wold-style-cast)
+                       -Wnon-virtual-dtor -Wold-style-cast
+                       $<$<CXX_COMPILER_ID:GNU>:-Wshadow=local>
+                       $<$<CXX_COMPILER_ID:Clang>:-Wshadow-uncaptured-local>)
