@@ -9,7 +9,7 @@ namespace {
 
 struct TLine {
     std::string_view text; // without the line ending
-    std::string_view eol;  // "\r\n", "\n" or "" (last line without ending)
+    std::string_view eol;  // "\r\n", "\n"; for the last line also "\r" or ""
 };
 
 enum class TLineKind { Blank, Comment, Section, Entry, Other };
@@ -38,7 +38,11 @@ std::vector<TLine> SplitLines(std::string_view content) {
     while (!content.empty()) {
         const auto lf = content.find('\n');
         if (lf == std::string_view::npos) {
-            lines.push_back({content, {}});
+            // A last line cut after its CR (an editor that stopped half-way
+            // through CR LF) reads like the same line with its LF.
+            const bool bareCr = content.back() == '\r';
+            lines.push_back({content.substr(0, content.size() - (bareCr ? 1 : 0)),
+                             bareCr ? std::string_view{"\r"} : std::string_view{}});
             break;
         }
         const size_t textEnd = (lf > 0 && content[lf - 1] == '\r') ? lf - 1 : lf;
@@ -169,8 +173,8 @@ std::optional<std::string> SetProfileValue(std::string_view content, std::string
         added.push_back("[" + std::string{section} + "]");
         added.push_back(newEntry);
     }
-    if (insertAfter > 0 && lines[insertAfter - 1].eol.empty())
-        lines[insertAfter - 1].eol = eol;
+    if (insertAfter > 0 && !lines[insertAfter - 1].eol.ends_with('\n'))
+        lines[insertAfter - 1].eol = lines[insertAfter - 1].eol.empty() ? eol : "\r\n";
     std::vector<TLine> inserted;
     for (const auto& text : added)
         inserted.push_back({text, eol});

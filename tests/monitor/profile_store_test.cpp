@@ -32,6 +32,10 @@ TEST(ProfileText, IgnoresCommentsAndTakesTheFirstOfDuplicateKeys) {
     EXPECT_EQ(FindProfileValue(text, "A", ";k"), std::nullopt);
 }
 
+TEST(ProfileText, ReadsALastLineCutAfterItsCrWithoutTheCr) {
+    EXPECT_EQ(FindProfileValue("[Host1]\r\nTimeout=1000\r", "Host1", "Timeout"), "1000");
+}
+
 TEST(ProfileText, ReturnsValuesAsStoredWithoutUnquoting) {
     EXPECT_EQ(FindProfileValue("[A]\nk=\"x y\"=z\n", "A", "k"), "\"x y\"=z");
 }
@@ -69,6 +73,8 @@ INSTANTIATE_TEST_SUITE_P(
         TEditCase{"AddsCrLfLinesToACrLfFile", "[A]\r\na=1\r\n", "B", "b", "2",
                   "[A]\r\na=1\r\n[B]\r\nb=2\r\n"},
         TEditCase{"EndsAnUnterminatedLastLineFirst", "[A]\na=1", "A", "b", "2", "[A]\na=1\nb=2\n"},
+        TEditCase{"CompletesALastLineCutAfterItsCr", "[A]\r\na=1\r", "A", "b", "2",
+                  "[A]\r\na=1\r\nb=2\r\n"},
         TEditCase{"KeepsWhatComesBeforeTheFirstSection", "; hand notes\nstray\n[A]\na=1\n", "A",
                   "a", "2", "; hand notes\nstray\n[A]\na=2\n"},
         TEditCase{"CutsAValueAtItsLineBreak", "", "S", "k", "one\r\n[Evil]\nx=1", "[S]\nk=one\n"},
