@@ -174,7 +174,9 @@ case_hosts_all_down() {
     expect "one log line per completed reset ($lines vs $resets)" le "$((resets - lines))" 1
     expect "no other outcome" eq "$(count_lines "$dir/pingvard.log" "Unable")" 0
     expect "RSS within 10 % (${a[0]} -> ${b[0]} kB)" le "${growth#-}" 10
-    expect "descriptors flat (${a[1]} -> ${b[1]})" eq "${a[1]}" "${b[1]}"
+    # Sessions follow each other without pause here, so either sample may
+    # catch one session's telnet socket open: only growth beyond it fails.
+    expect "descriptors flat (${a[1]} -> ${b[1]})" le "${b[1]}" "$((a[1] + 1))"
     expect "clean exit ($stop)" check_stop "$stop" 1500
     local verdict=PASS
     [[ -z $CHECK_FAILS ]] || verdict=FAIL
