@@ -320,19 +320,26 @@ SocketAddress TBlockingSocket::ResolveAddress(const std::string& host, const std
 
 // --- bind / connect --------------------------------------------------------------
 
+bool TBlockingSocket::ResolveAndOpen(const std::string& host, const std::string& port,
+                                     SocketAddress& resolved) {
+    resolved = ResolveAddress(host, port);
+    if (resolved.Empty()) {
+        // Nothing resolved: fail here rather than bind or connect to an empty address.
+        SetLastError(m_resolveError);
+        RaiseIfFailed();
+        return false;
+    }
+    OpenSocket(resolved);
+    return m_lastError == 0;
+}
+
 void TBlockingSocket::BindTo(const std::string& address, const std::string& port) {
     SetLastError(0);
     if (m_handle < 0 && AddressFamily == 0 && address == "0.0.0.0" && port == "0") {
         return; // nothing to bind: the OS picks the address at connect
     }
-    const SocketAddress resolved = ResolveAddress(address, port);
-    if (resolved.Empty()) {
-        SetLastError(m_resolveError);
-        RaiseIfFailed();
-        return;
-    }
-    OpenSocket(resolved);
-    if (m_lastError != 0) {
+    SocketAddress resolved;
+    if (!ResolveAndOpen(address, port, resolved)) {
         return;
     }
     socklen_t length = 0;
@@ -349,15 +356,8 @@ void TBlockingSocket::ConnectTo(const std::string& host, const std::string& port
         SetLastError(kWsaEintr);
         return;
     }
-    const SocketAddress resolved = ResolveAddress(host, port);
-    if (resolved.Empty()) {
-        // Nothing resolved: fail here rather than connect to an empty address.
-        SetLastError(m_resolveError);
-        RaiseIfFailed();
-        return;
-    }
-    OpenSocket(resolved);
-    if (m_lastError != 0) {
+    SocketAddress resolved;
+    if (!ResolveAndOpen(host, port, resolved)) {
         return;
     }
     socklen_t length = 0;

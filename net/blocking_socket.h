@@ -150,6 +150,9 @@ protected:
     // Resolution without a service (raw sockets): host only, any type.
     virtual bool ResolvesHostOnly() const;
     void OpenSocket(const SocketAddress& address);
+    // Bind's and connect's common start: resolve, then create the OS socket if
+    // needed. False (code set) when nothing resolved or the socket failed.
+    bool ResolveAndOpen(const std::string& host, const std::string& port, SocketAddress& resolved);
     void CloseOsSocket() noexcept;
     void SetLastError(int code);
     void CheckResult(long value, int err); // value -1: code from err
