@@ -1,0 +1,130 @@
+#include "recovery/child_process.h"
+
+#include <csignal>
+#include <gtest/gtest.h>
+#include <pthread.h>
+#include <thread>
+
+namespace pingvard {
+namespace {
+
+using TEnd = TChildResult::TEnd;
+
+TChildSpec Program(const std::string& program, std::vector<std::string> args = {}) {
+    TChildSpec spec;
+    spec.Program = program;
+    spec.Args = std::move(args);
+    return spec;
+}
+
+TChildSpec Shell(const std::string& script, int32_t limitMs = 5000) {
+    TChildSpec spec;
+    spec.Program = "/bin/sh";
+    spec.Args = {"-c", script};
+    spec.TimeLimitMs = limitMs;
+    return spec;
+}
+
+struct TEndCase {
+    const char* Name;
+    TChildSpec Spec;
+    TEnd End;
+    std::string Description;
+};
+
+class ChildProcessEnds : public testing::TestWithParam<TEndCase> {};
+
+TEST_P(ChildProcessEnds, ReportsHowTheProgramEnded) {
+    const TEndCase& c = GetParam();
+    TChildProcess child;
+    const TChildResult result = child.Run(c.Spec);
+    EXPECT_EQ(result.End, c.End);
+    EXPECT_EQ(result.Describe(c.Spec.TimeLimitMs), c.Description);
+    EXPECT_EQ(result.Succeeded(), c.Description == "exit status 0");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ChildProcessEnds,
+    testing::Values(TEndCase{"ExitZero", Shell("exit 0"), TEnd::Exited, "exit status 0"},
+                    TEndCase{"ExitThree", Shell("exit 3"), TEnd::Exited, "exit status 3"},
+                    TEndCase{"KilledBySignal", Shell("kill -9 $$"), TEnd::Signalled,
+                             "killed by signal 9"},
+                    TEndCase{"OverItsLimit", Shell("sleep 10", 100), TEnd::TimedOut,
+                             "time limit of 100 ms reached"},
+                    TEndCase{"IgnoresSigterm",
+                             [] {
+                                 TChildSpec spec = Shell("trap '' TERM; sleep 10; exit 0", 100);
+                                 spec.KillGraceMs = 100;
+                                 return spec;
+                             }(),
+                             TEnd::TimedOut, "time limit of 100 ms reached"},
+                    TEndCase{"Missing", Program("/nonexistent/pingvard-hook"), TEnd::NotStarted,
+                             "cannot start: No such file or directory"}),
+    [](const testing::TestParamInfo<TEndCase>& param) { return std::string(param.param.Name); });
+
+TEST(ChildProcess, PassesArgumentsWithoutAShell) {
+    const std::string tricky = "$(touch /tmp/pv-no-shell) `id` ; * 'q' \"d\"\n";
+    const TChildSpec spec = Program("printf", {"%s|%s", tricky, ""});
+    const TChildResult result = TChildProcess().Run(spec);
+    ASSERT_TRUE(result.Succeeded()) << result.Describe(spec.TimeLimitMs);
+    EXPECT_EQ(result.Output, tricky + "|");
+}
+
+TEST(ChildProcess, AddsAndReplacesEnvironmentValues) {
+    ::setenv("PV_CHILD_TEST_KEEP", "kept", 1);
+    ::setenv("PV_CHILD_TEST_REPLACE", "old", 1);
+    TChildSpec spec = Shell("printf '%s,%s,%s' \"$PV_CHILD_TEST_KEEP\" "
+                            "\"$PV_CHILD_TEST_REPLACE\" \"$PV_EVENT\"");
+    spec.Environment = {{"PV_CHILD_TEST_REPLACE", "new"}, {"PV_EVENT", "host down"}};
+    EXPECT_EQ(TChildProcess().Run(spec).Output, "kept,new,host down");
+}
+
+TEST(ChildProcess, KeepsOnlyTheFirstBytesButNeverStallsTheProgram) {
+    TChildSpec spec = Shell("head -c 1000000 /dev/zero; echo done >&2; exit 7");
+    spec.MaxOutput = 10;
+    const TChildResult result = TChildProcess().Run(spec);
+    EXPECT_EQ(result.End, TEnd::Exited);
+    EXPECT_EQ(result.ExitStatus, 7);
+    EXPECT_EQ(result.Output, std::string(10, '\0'));
+}
+
+// The signal watcher blocks SIGTERM in every thread; a child must not inherit
+// that, or only SIGKILL after the grace could stop it.
+TEST(ChildProcess, StopsAChildPromptlyEvenWhenTheCallerBlocksSigterm) {
+    sigset_t term, previous;
+    sigemptyset(&term);
+    sigaddset(&term, SIGTERM);
+    ASSERT_EQ(pthread_sigmask(SIG_BLOCK, &term, &previous), 0);
+    TChildSpec spec = Shell("sleep 10", 50);
+    spec.KillGraceMs = 20000;
+    const TChildResult result = TChildProcess().Run(spec);
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    EXPECT_EQ(result.End, TEnd::TimedOut);
+    EXPECT_LT(result.ElapsedMs, 10000u);
+}
+
+TEST(ChildProcess, EndsTheWholeProcessGroupAtItsLimit) {
+    const std::string marker = "/tmp/pv-child-group-" + std::to_string(::getpid());
+    TChildSpec spec = Shell("(sleep 1; touch " + marker + ") & sleep 10", 100);
+    TChildProcess().Run(spec);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    EXPECT_NE(::access(marker.c_str(), F_OK), 0) << "a grandchild outlived the time limit";
+    ::unlink(marker.c_str());
+}
+
+TEST(ChildProcess, AbortEndsARunAndEveryLaterOneUntilCleared) {
+    TChildProcess child;
+    std::thread aborter([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        child.Abort();
+    });
+    const TChildResult first = child.Run(Shell("sleep 10", 0));
+    aborter.join();
+    EXPECT_EQ(first.End, TEnd::Aborted);
+    EXPECT_EQ(child.Run(Shell("exit 0")).End, TEnd::Aborted);
+    child.Clear();
+    EXPECT_TRUE(child.Run(Shell("exit 0")).Succeeded());
+}
+
+} // namespace
+} // namespace pingvard
