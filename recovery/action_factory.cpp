@@ -26,9 +26,9 @@ BuildRecoveryActions(const std::vector<TActionConfig>& configs,
                      const TTelnetActionFactory& makeTelnet, const TTickClock* clock) {
     std::vector<std::unique_ptr<TRecoveryAction>> actions;
     for (const TActionConfig& config : configs) {
-        std::unique_ptr<TRecoveryAction> action =
-            config.Kind == TActionKind::Telnet ? (makeTelnet ? makeTelnet(config) : nullptr)
-                                               : MakeRecoveryAction(config, clock);
+        std::unique_ptr<TRecoveryAction> action = config.Kind == TActionKind::Telnet
+                                                      ? (makeTelnet ? makeTelnet(config) : nullptr)
+                                                      : MakeRecoveryAction(config, clock);
         if (action) {
             actions.push_back(std::move(action));
         }

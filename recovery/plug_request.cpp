@@ -47,8 +47,8 @@ TPlugRequest Shelly2(const THttpSettings& s) {
 TPlugRequest Tasmota(const THttpSettings& s) {
     // One Backlog runs all three commands on the plug, the delay in tenths of a second.
     const std::string power = "Power" + std::to_string(s.Channel + 1);
-    const std::string backlog = "Backlog " + power + " Off;Delay " +
-                                std::to_string(s.OffTimeS * 10) + ";" + power + " On";
+    const std::string backlog =
+        "Backlog " + power + " Off;Delay " + std::to_string(s.OffTimeS * 10) + ";" + power + " On";
     TPlugRequest r;
     r.Method = "GET";
     r.Url = BaseUrl(s) + "/cm?";

@@ -36,9 +36,9 @@ public:
 
 // Why an action runs; the program action passes it on in its environment.
 struct TRecoveryEvent {
-    std::string Reason = "test"; // "rule" (hosts down), "manual" or "test"
-    int Round = 0;               // 1-based round of the guard's window; 0 = none
-    int Step = 0;                // 1-based place of the action in the escalation
+    std::string Reason = "test";        // "rule" (hosts down), "manual" or "test"
+    int Round = 0;                      // 1-based round of the guard's window; 0 = none
+    int Step = 0;                       // 1-based place of the action in the escalation
     std::vector<std::string> HostsDown; // addresses of the marked hosts that failed
 };
 

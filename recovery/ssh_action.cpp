@@ -120,7 +120,8 @@ void TSshRun::Connect() {
     ssh_session s = m_session.get();
     const int port = m_ssh.Port;
     const bool no = false;
-    const std::string knownHosts = m_ssh.KnownHostsFile.empty() ? "/dev/null" : m_ssh.KnownHostsFile;
+    const std::string knownHosts =
+        m_ssh.KnownHostsFile.empty() ? "/dev/null" : m_ssh.KnownHostsFile;
     // Only what the settings say: no ~/.ssh/config, no system-wide known hosts.
     ssh_options_set(s, SSH_OPTIONS_PROCESS_CONFIG, &no);
     ssh_options_set(s, SSH_OPTIONS_HOST, m_ssh.Host.c_str());
@@ -238,8 +239,14 @@ TRecoveryOutcome TSshRun::Execute() {
         const std::size_t before = m_output.size();
         ReadOutput(channel.get(), 0, eof);
         ReadOutput(channel.get(), 1, eof);
-        const bool ended = ssh_channel_is_closed(channel.get()) != 0 ||
-                           ssh_is_connected(s) == 0 || (eof && exit.StatusSet);
+        if (eof) {
+            // After EOF the reads no longer take in packets; this does, without
+            // waiting on a non-blocking session (the exit status and the close
+            // usually follow the EOF).
+            ssh_channel_get_exit_status(channel.get());
+        }
+        const bool ended = ssh_channel_is_closed(channel.get()) != 0 || ssh_is_connected(s) == 0 ||
+                           (eof && exit.StatusSet);
         if (ended) {
             break;
         }
@@ -253,7 +260,8 @@ TRecoveryOutcome TSshRun::Execute() {
     }
     const std::string ok = "Reset OK (" + m_config.Name + ")";
     if (exit.StatusSet) {
-        Note("Exit status " + std::to_string(exit.Status), "= exit status " + std::to_string(exit.Status));
+        Note("Exit status " + std::to_string(exit.Status),
+             "= exit status " + std::to_string(exit.Status));
         if (exit.Status == 0) {
             return Outcome(true, ok);
         }

@@ -122,15 +122,15 @@ bool TAuthenticator::CheckDigest(const std::string& text, const THttpRequest& re
         return false;
     }
     const TAuthScheme s = m_config.Scheme;
-    const std::string ha1 = DigestHash(s, m_config.User + ":" + m_config.Realm + ":" +
-                                              m_config.Password);
+    const std::string ha1 =
+        DigestHash(s, m_config.User + ":" + m_config.Realm + ":" + m_config.Password);
     const std::string ha2 = DigestHash(s, request.Method + ":" + request.Target);
     std::string expected;
     if (params.count("qop") == 0) {
         expected = DigestHash(s, ha1 + ":" + nonce + ":" + ha2); // RFC 2069
     } else if (params["qop"] == "auth") {
-        expected = DigestHash(s, ha1 + ":" + nonce + ":" + params["nc"] + ":" +
-                                     params["cnonce"] + ":auth:" + ha2);
+        expected = DigestHash(s, ha1 + ":" + nonce + ":" + params["nc"] + ":" + params["cnonce"] +
+                                     ":auth:" + ha2);
     } else {
         return false;
     }
@@ -148,8 +148,8 @@ std::string TAuthenticator::Challenge() {
             m_nonces.pop_front();
         }
         const char* algorithm = m_config.Scheme == TAuthScheme::DigestSha256 ? "SHA-256" : "MD5";
-        return "WWW-Authenticate: Digest qop=\"auth\", realm=\"" + m_config.Realm +
-               "\", nonce=\"" + m_nonces.back() + "\", algorithm=" + algorithm + "\r\n";
+        return "WWW-Authenticate: Digest qop=\"auth\", realm=\"" + m_config.Realm + "\", nonce=\"" +
+               m_nonces.back() + "\", algorithm=" + algorithm + "\r\n";
     }
     case TAuthScheme::None:
     case TAuthScheme::Query:

@@ -77,9 +77,10 @@ THttpResponse TPlugDevice::Handle(const THttpRequest& request, TClock::time_poin
     const bool open = request.Path == "/shelly" || request.Path == "/rpc/Shelly.GetDeviceInfo";
     if (!open && !m_auth.Check(request)) {
         m_world.Record("request " + request.Method + " " + request.Path + " 401");
-        THttpResponse denied = Json(401, m_options.Api == TPlugApi::Tasmota
-                                             ? R"({"WARNING":"Need user=<username>&password=<password>"})"
-                                             : R"({"code":401,"message":"Unauthorized"})");
+        THttpResponse denied =
+            Json(401, m_options.Api == TPlugApi::Tasmota
+                          ? R"({"WARNING":"Need user=<username>&password=<password>"})"
+                          : R"({"code":401,"message":"Unauthorized"})");
         denied.ExtraHeaders = m_auth.Challenge();
         return denied;
     }
@@ -175,8 +176,8 @@ THttpResponse TPlugDevice::Shelly2(const std::string& method,
     if (method == "Shelly.GetDeviceInfo") {
         return Json(200, R"({"id":")" + m_options.DeviceId +
                              R"(","model":"SNSW-001X16EU","gen":2,"auth_en":)" +
-                             Bool(m_auth.Required()) + R"(,"auth_domain":")" +
-                             m_options.DeviceId + "\"}");
+                             Bool(m_auth.Required()) + R"(,"auth_domain":")" + m_options.DeviceId +
+                             "\"}");
     }
     auto bad = [](const std::string& what) {
         return Json(400, R"({"code":-103,"message":"Invalid argument ')" + what + "'\"}");

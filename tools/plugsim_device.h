@@ -59,8 +59,8 @@ private:
     };
 
     THttpResponse Shelly1(const THttpRequest& request, TClock::time_point now);
-    THttpResponse Shelly2(const std::string& method, const std::map<std::string, std::string>& params,
-                          TClock::time_point now);
+    THttpResponse Shelly2(const std::string& method,
+                          const std::map<std::string, std::string>& params, TClock::time_point now);
     THttpResponse Tasmota(const THttpRequest& request, TClock::time_point now);
     std::string TasmotaCommand(const std::string& command, TClock::time_point at,
                                TClock::time_point now);

@@ -173,8 +173,8 @@ TParse ParseHttpRequest(std::string_view buffer, THttpRequest& request, std::siz
 }
 
 std::string FormatResponse(const THttpResponse& response) {
-    std::string text = "HTTP/1.1 " + std::to_string(response.Status) + " " +
-                       Reason(response.Status) + "\r\n";
+    std::string text =
+        "HTTP/1.1 " + std::to_string(response.Status) + " " + Reason(response.Status) + "\r\n";
     text += "Server: pingvard-plugsim\r\n";
     text += "Content-Type: " + response.ContentType + "\r\n";
     text += "Content-Length: " + std::to_string(response.Body.size()) + "\r\n";

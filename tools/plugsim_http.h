@@ -11,8 +11,8 @@ namespace pingvard::plugsim {
 
 struct THttpRequest {
     std::string Method;
-    std::string Target; // as sent: path and query
-    std::string Path;   // decoded
+    std::string Target;                         // as sent: path and query
+    std::string Path;                           // decoded
     std::map<std::string, std::string> Query;   // decoded; the last of a repeated name
     std::map<std::string, std::string> Headers; // names lower-cased
     std::string Body;

@@ -78,9 +78,9 @@ public:
         if (m_recordFile.empty()) {
             return;
         }
-        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                            TClock::now().time_since_epoch())
-                            .count();
+        const auto ms =
+            std::chrono::duration_cast<std::chrono::milliseconds>(TClock::now().time_since_epoch())
+                .count();
         std::ofstream(m_recordFile, std::ios::app) << ms << ' ' << line << '\n';
     }
 
@@ -113,8 +113,8 @@ int Listen(const std::string& listen) {
     const int fd = ::socket(found->ai_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const int one = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    const bool ok = fd >= 0 && ::bind(fd, found->ai_addr, found->ai_addrlen) == 0 &&
-                    ::listen(fd, 16) == 0;
+    const bool ok =
+        fd >= 0 && ::bind(fd, found->ai_addr, found->ai_addrlen) == 0 && ::listen(fd, 16) == 0;
     ::freeaddrinfo(found);
     if (!ok && fd >= 0) {
         ::close(fd);
@@ -217,8 +217,8 @@ int RunPlugServer(const TServerOptions& options) {
     }
     const int listener = Listen(options.Listen);
     if (listener < 0) {
-        std::fprintf(stderr, "pingvard-plugsim: cannot listen on %s: %s\n",
-                     options.Listen.c_str(), std::strerror(errno));
+        std::fprintf(stderr, "pingvard-plugsim: cannot listen on %s: %s\n", options.Listen.c_str(),
+                     std::strerror(errno));
         return 1;
     }
     TWorld world(options.RecordFile);
