@@ -82,6 +82,16 @@ std::string Base64Decode(const std::string& text) {
     return out;
 }
 
+std::string DigestResponse(TAuthScheme scheme, const TDigestInput& in) {
+    const std::string ha1 = DigestHash(scheme, in.User + ":" + in.Realm + ":" + in.Password);
+    const std::string ha2 = DigestHash(scheme, in.Method + ":" + in.Uri);
+    if (in.Qop.empty()) {
+        return DigestHash(scheme, ha1 + ":" + in.Nonce + ":" + ha2);
+    }
+    return DigestHash(scheme, ha1 + ":" + in.Nonce + ":" + in.Nc + ":" + in.Cnonce + ":" + in.Qop +
+                                  ":" + ha2);
+}
+
 bool TAuthenticator::Check(const THttpRequest& request) const {
     if (!Required()) {
         return true;
@@ -121,19 +131,12 @@ bool TAuthenticator::CheckDigest(const std::string& text, const THttpRequest& re
         std::find(m_nonces.begin(), m_nonces.end(), nonce) == m_nonces.end()) {
         return false;
     }
-    const TAuthScheme s = m_config.Scheme;
-    const std::string ha1 =
-        DigestHash(s, m_config.User + ":" + m_config.Realm + ":" + m_config.Password);
-    const std::string ha2 = DigestHash(s, request.Method + ":" + request.Target);
-    std::string expected;
-    if (params.count("qop") == 0) {
-        expected = DigestHash(s, ha1 + ":" + nonce + ":" + ha2); // RFC 2069
-    } else if (params["qop"] == "auth") {
-        expected = DigestHash(s, ha1 + ":" + nonce + ":" + params["nc"] + ":" + params["cnonce"] +
-                                     ":auth:" + ha2);
-    } else {
+    if (params.count("qop") != 0 && params["qop"] != "auth") {
         return false;
     }
+    const std::string expected = DigestResponse(
+        m_config.Scheme, {m_config.User, m_config.Realm, m_config.Password, request.Method,
+                          request.Target, nonce, params["nc"], params["cnonce"], params["qop"]});
     return SameText(params["response"], expected);
 }
 

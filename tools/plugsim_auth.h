@@ -23,6 +23,12 @@ struct TAuthConfig {
 std::string DigestHash(TAuthScheme scheme, const std::string& text); // lower-case hex
 std::string Base64Decode(const std::string& text);                   // empty when invalid
 
+// The response a client must send (RFC 7616 section 3.4.1); qop empty: RFC 2069.
+struct TDigestInput {
+    std::string User, Realm, Password, Method, Uri, Nonce, Nc, Cnonce, Qop;
+};
+std::string DigestResponse(TAuthScheme scheme, const TDigestInput& in);
+
 class TAuthenticator {
 public:
     explicit TAuthenticator(TAuthConfig config) : m_config(std::move(config)) {}
