@@ -74,7 +74,8 @@ public:
         for (const std::string& name : names) {
             list += (list.empty() ? "" : ", ") + name;
         }
-        Problem(key, text, "not one of " + list + "; using " + names[static_cast<std::size_t>(def)]);
+        Problem(key, text,
+                "not one of " + list + "; using " + names[static_cast<std::size_t>(def)]);
         return def;
     }
 
@@ -140,8 +141,8 @@ void ReadSsh(TSectionReader& r, const std::string& dir, TActionConfig& c) {
 
 void ReadHttp(TSectionReader& r, const std::string& dir, TActionConfig& c) {
     THttpSettings& s = c.Http;
-    s.Preset = static_cast<TPlugPreset>(
-        r.Choice("Preset", {"none", "shelly1", "shelly2", "tasmota"}, 0));
+    s.Preset =
+        static_cast<TPlugPreset>(r.Choice("Preset", {"none", "shelly1", "shelly2", "tasmota"}, 0));
     s.Host = r.Text("Host");
     s.Port = r.Number("Port", 0, 0, 65535);
     s.Https = r.Flag("Https", false);
@@ -203,8 +204,8 @@ std::optional<TActionConfig> ReadAction(TCustomIniFile& ini, const std::string& 
     const auto kind = std::find(kinds.begin(), kinds.end(), Lower(kindText));
     if (kind == kinds.end()) {
         if (kindText.empty()) {
-            problems.push_back("pingvard.ini [Recovery] Actions: " + name +
-                               " has no [Action." + name + "] with a Kind; left out");
+            problems.push_back("pingvard.ini [Recovery] Actions: " + name + " has no [Action." +
+                               name + "] with a Kind; left out");
         } else {
             r.Problem("Kind", kindText, "not telnet, ssh, http or program; left out");
         }
@@ -287,13 +288,15 @@ TRecoverySettings ReadRecoverySettings(TCustomIniFile& ini, const std::string& p
         }
     }
     if (settings.Actions.empty()) {
-        settings.Problems.push_back("pingvard.ini [Recovery] Actions: no usable action; using telnet");
+        settings.Problems.push_back(
+            "pingvard.ini [Recovery] Actions: no usable action; using telnet");
         TActionConfig telnet;
         telnet.Name = "telnet";
         settings.Actions.push_back(telnet); // the historic session's own defaults
     }
     TSectionReader guard(ini, "Guard", settings.Problems);
-    settings.Guard.HoldOffMs = static_cast<uint32_t>(guard.Number("HoldOff", 0, 0, kMaxSeconds)) * 1000;
+    settings.Guard.HoldOffMs =
+        static_cast<uint32_t>(guard.Number("HoldOff", 0, 0, kMaxSeconds)) * 1000;
     settings.Guard.MaxRounds = guard.Number("MaxRounds", 0, 0, 1000);
     settings.Guard.WindowMs =
         static_cast<uint32_t>(guard.Number("Window", 86400, 1, kMaxSeconds)) * 1000;

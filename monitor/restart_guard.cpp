@@ -25,8 +25,9 @@ TRestartGuard::TRestartGuard(TGuardConfig config, const TTickClock& clock)
     : m_config(config), m_clock(clock) {}
 
 int TRestartGuard::RoundsInWindow() const {
-    return static_cast<int>(std::count_if(m_roundStarts.begin(), m_roundStarts.end(),
-                                          [&](uint32_t t) { return Since(t) < m_config.WindowMs; }));
+    return static_cast<int>(
+        std::count_if(m_roundStarts.begin(), m_roundStarts.end(),
+                      [&](uint32_t t) { return Since(t) < m_config.WindowMs; }));
 }
 
 TGuardVerdict TRestartGuard::Verdict() const {

@@ -105,8 +105,9 @@ INSTANTIATE_TEST_SUITE_P(
                      "pingvard.ini [Recovery] Quorum=5: not between 0 and 4; using 0"},
         TInvalidCase{"HoldOffWithUnit", "[Guard]\nHoldOff=5min\n",
                      "pingvard.ini [Guard] HoldOff=5min: not a number; using 0"},
-        TInvalidCase{"UnknownKind", "[Recovery]\nActions=x,telnet\n[Action.x]\nKind=snmp\n",
-                     "pingvard.ini [Action.x] Kind=snmp: not telnet, ssh, http or program; left out"},
+        TInvalidCase{
+            "UnknownKind", "[Recovery]\nActions=x,telnet\n[Action.x]\nKind=snmp\n",
+            "pingvard.ini [Action.x] Kind=snmp: not telnet, ssh, http or program; left out"},
         TInvalidCase{"NoSection", "[Recovery]\nActions=plug,telnet\n",
                      "pingvard.ini [Recovery] Actions: plug has no [Action.plug] with a Kind; "
                      "left out"},
@@ -120,7 +121,9 @@ INSTANTIATE_TEST_SUITE_P(
                      "pingvard.ini [Action.p] OffTime=400: not between 1 and 360; using 10"},
         TInvalidCase{"SshWithoutHost", "[Recovery]\nActions=r\n[Action.r]\nKind=ssh\n",
                      "pingvard.ini [Action.r] has no Host; the action cannot run"}),
-    [](const testing::TestParamInfo<TInvalidCase>& param) { return std::string(param.param.Name); });
+    [](const testing::TestParamInfo<TInvalidCase>& param) {
+        return std::string(param.param.Name);
+    });
 
 TEST(RecoverySettings, RefusesASecretFileOthersCanRead) {
     const test::TTempCurrentDir dir;

@@ -22,7 +22,7 @@ struct THttpCase {
     enum class TPin { None, Right, Wrong } Pin = TPin::None;
     bool Ok = true;
     std::string Status = "Power cycle OK (plug)";
-    bool PowerCycled = true; // the plug switched off and its own timer back on
+    bool PowerCycled = true;          // the plug switched off and its own timer back on
     THttpAuth Auth = THttpAuth::None; // None: the preset's own
 };
 
@@ -32,7 +32,8 @@ protected:
         s_dir = std::make_unique<test::TScratchDir>();
         const std::string cert = *s_dir / "cert.pem", key = *s_dir / "key.pem";
         test::Capture("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes "
-                      "-keyout " + key + " -out " + cert + " -days 2 -subj /CN=plug 2>/dev/null");
+                      "-keyout " +
+                      key + " -out " + cert + " -days 2 -subj /CN=plug 2>/dev/null");
         s_pin = "sha256//" + test::Capture("openssl x509 -in " + cert +
                                            " -pubkey -noout | openssl pkey -pubin -outform der | "
                                            "openssl dgst -sha256 -binary | openssl enc -base64");
@@ -63,9 +64,13 @@ TEST_P(HttpActionAgainstPlug, PowerCyclesThroughThePlugsOwnTimer) {
     const THttpCase& c = GetParam();
     test::RunInNewNetns([&] {
         const std::string record = *s_dir / (std::string(c.Name) + ".rec");
-        std::vector<std::string> argv{PINGVARD_PLUGSIM_PATH, "--listen",
-                                      "127.0.0.1:" + std::to_string(kPlugPort), "--record", record,
-                                      "--password", kPassword};
+        std::vector<std::string> argv{PINGVARD_PLUGSIM_PATH,
+                                      "--listen",
+                                      "127.0.0.1:" + std::to_string(kPlugPort),
+                                      "--record",
+                                      record,
+                                      "--password",
+                                      kPassword};
         argv.insert(argv.end(), c.PlugArgs.begin(), c.PlugArgs.end());
         if (c.Https) {
             argv.insert(argv.end(),
@@ -132,16 +137,27 @@ INSTANTIATE_TEST_SUITE_P(
                   "Power cycle OK (plug)",
                   true,
                   THttpAuth::Digest},
-        THttpCase{"HttpsPinnedSelfSigned", {"--api", "shelly2"}, TPlugPreset::Shelly2, kPassword,
-                  true, THttpCase::TPin::Right},
+        THttpCase{"HttpsPinnedSelfSigned",
+                  {"--api", "shelly2"},
+                  TPlugPreset::Shelly2,
+                  kPassword,
+                  true,
+                  THttpCase::TPin::Right},
         Failed({"WrongPassword", {"--api", "shelly2"}, TPlugPreset::Shelly2, "wrong"},
                "Unable to power cycle, HTTP 401 from 127.0.0.1"),
         Failed({"TasmotaWrongPassword", {"--api", "tasmota"}, TPlugPreset::Tasmota, "wrong"},
                "Unable to power cycle, HTTP 401 from 127.0.0.1"),
-        Failed({"HttpsOtherKeyPinned", {"--api", "shelly1"}, TPlugPreset::Shelly1, kPassword, true,
+        Failed({"HttpsOtherKeyPinned",
+                {"--api", "shelly1"},
+                TPlugPreset::Shelly1,
+                kPassword,
+                true,
                 THttpCase::TPin::Wrong},
                "Unable to power cycle, certificate of 127.0.0.1 does not match the pinned key"),
-        Failed({"HttpsSelfSignedUnpinned", {"--api", "shelly1"}, TPlugPreset::Shelly1, kPassword,
+        Failed({"HttpsSelfSignedUnpinned",
+                {"--api", "shelly1"},
+                TPlugPreset::Shelly1,
+                kPassword,
                 true},
                "Unable to power cycle, certificate of 127.0.0.1 not trusted"),
         Failed({"NothingListening", {}, TPlugPreset::Shelly1},

@@ -77,7 +77,9 @@ INSTANTIATE_TEST_SUITE_P(
                      }(),
                      "", THttpAuth::None, "no plug host set"},
         TRequestCase{"ByHandWithoutUrl", THttpSettings{}, "", THttpAuth::None, "no URL set"}),
-    [](const testing::TestParamInfo<TRequestCase>& param) { return std::string(param.param.Name); });
+    [](const testing::TestParamInfo<TRequestCase>& param) {
+        return std::string(param.param.Name);
+    });
 
 TEST(PlugRequest, OutcomeHostNeverShowsUserInformation) {
     EXPECT_EQ(UrlHost("https://admin:pw@192.0.2.5:8443/x?y"), "192.0.2.5");

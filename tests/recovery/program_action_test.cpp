@@ -38,22 +38,24 @@ TEST_P(ProgramActionOutcome, NamesHowTheProgramEnded) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ProgramActionOutcome,
-    testing::Values(
-        TProgramCase{"ExitZero", Program("/bin/sh", {"-c", "exit 0"}), true, "Program OK (script)"},
-        TProgramCase{"ExitThree", Program("/bin/sh", {"-c", "exit 3"}), false,
-                     "Unable to run script, exit status 3"},
-        TProgramCase{"HungAtItsLimit", Program("/bin/sleep", {"30"}, 300), false,
-                     "Unable to run script, time limit of 300 ms reached"},
-        TProgramCase{"Missing", Program("/nonexistent/power-cycle", {}), false,
-                     "Unable to run script, cannot start: No such file or directory"},
-        TProgramCase{"RefusedSettings",
-                     [] {
-                         TActionConfig config = Program("/bin/true", {});
-                         config.Problem = "no program set";
-                         return config;
-                     }(),
-                     false, "Unable to run script, no program set"}),
-    [](const testing::TestParamInfo<TProgramCase>& param) { return std::string(param.param.Name); });
+    testing::Values(TProgramCase{"ExitZero", Program("/bin/sh", {"-c", "exit 0"}), true,
+                                 "Program OK (script)"},
+                    TProgramCase{"ExitThree", Program("/bin/sh", {"-c", "exit 3"}), false,
+                                 "Unable to run script, exit status 3"},
+                    TProgramCase{"HungAtItsLimit", Program("/bin/sleep", {"30"}, 300), false,
+                                 "Unable to run script, time limit of 300 ms reached"},
+                    TProgramCase{"Missing", Program("/nonexistent/power-cycle", {}), false,
+                                 "Unable to run script, cannot start: No such file or directory"},
+                    TProgramCase{"RefusedSettings",
+                                 [] {
+                                     TActionConfig config = Program("/bin/true", {});
+                                     config.Problem = "no program set";
+                                     return config;
+                                 }(),
+                                 false, "Unable to run script, no program set"}),
+    [](const testing::TestParamInfo<TProgramCase>& param) {
+        return std::string(param.param.Name);
+    });
 
 TEST(ProgramAction, PassesEachArgumentAsItIsWithoutAShell) {
     const test::TScratchDir dir;

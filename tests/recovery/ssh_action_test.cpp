@@ -36,10 +36,11 @@ public:
         }
         std::filesystem::permissions(m_dir / "client", std::filesystem::perms(0600));
         test::WriteFile(m_dir / "authorized_keys", test::ReadFile(m_dir / "client.pub"));
-        const std::string hash = test::Capture(std::string("openssl passwd -6 '") + kPassword + "'");
+        const std::string hash =
+            test::Capture(std::string("openssl passwd -6 '") + kPassword + "'");
         const std::string id = std::to_string(m_uid);
-        test::WriteFile(m_dir / "passwd", test::ReadFile("/etc/passwd") + kUser + ":x:" + id +
-                                              ":" + id + "::" + home + ":/bin/sh\n");
+        test::WriteFile(m_dir / "passwd", test::ReadFile("/etc/passwd") + kUser + ":x:" + id + ":" +
+                                              id + "::" + home + ":/bin/sh\n");
         test::WriteFile(m_dir / "group", test::ReadFile("/etc/group") + kUser + ":x:" + id + ":\n");
         test::WriteFile(m_dir / "shadow",
                         test::ReadFile("/etc/shadow") + kUser + ":" +
@@ -50,10 +51,9 @@ public:
         test::WriteFile(m_dir / "reboot",
                         "#!/bin/sh\necho reboot >> " + home + "/record\nkill -KILL -1\n", 0755);
         test::WriteFile(m_dir / "sshd_config",
-                        "Port " + std::to_string(kSshPort) +
-                            "\nListenAddress 127.0.0.1\nHostKey " + m_dir / "host" +
-                            "\nPidFile " + m_dir / "sshd.pid" + "\nAuthorizedKeysFile " +
-                            m_dir / "authorized_keys" +
+                        "Port " + std::to_string(kSshPort) + "\nListenAddress 127.0.0.1\nHostKey " +
+                            m_dir / "host" + "\nPidFile " + m_dir / "sshd.pid" +
+                            "\nAuthorizedKeysFile " + m_dir / "authorized_keys" +
                             "\nStrictModes no\nUsePAM no\nPasswordAuthentication yes\n"
                             "KbdInteractiveAuthentication no\nPermitRootLogin no\nAllowUsers " +
                             kUser + "\nLogLevel VERBOSE\n",
@@ -70,7 +70,8 @@ public:
             "mount --bind " + d + "/passwd /etc/passwd && mount --bind " + d +
             "/shadow /etc/shadow && mount --bind " + d +
             "/group /etc/group && mount -t tmpfs tmpfs /run && mkdir -m 755 /run/sshd && "
-            "exec /usr/sbin/sshd -D -e -f " + d + "/sshd_config";
+            "exec /usr/sbin/sshd -D -e -f " +
+            d + "/sshd_config";
         return std::make_unique<test::TBackgroundProcess>(
             std::vector<std::string>{"unshare", "--mount", "--propagation", "private", "--pid",
                                      "--fork", "--kill-child", "/bin/sh", "-c", script},
@@ -197,8 +198,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "Unable to reset, unknown host key of 127.0.0.1"},
         TSshCase{"ChangedPinnedKey", THostKey::PinnedOther, TLogin::Password, "@/reboot", false,
                  "Unable to reset, host key of 127.0.0.1 changed"},
-        TSshCase{"ChangedKnownHostsKey", THostKey::KnownHostsOther, TLogin::Key, "@/reboot",
-                 false, "Unable to reset, host key of 127.0.0.1 changed"},
+        TSshCase{"ChangedKnownHostsKey", THostKey::KnownHostsOther, TLogin::Key, "@/reboot", false,
+                 "Unable to reset, host key of 127.0.0.1 changed"},
         TSshCase{"HungCommandAtItsLimit", THostKey::Pinned, TLogin::Key, "sleep 30", false,
                  "Unable to reset, command still running on 127.0.0.1 after 2 s", false, 1500}),
     [](const testing::TestParamInfo<TSshCase>& param) { return std::string(param.param.Name); });
