@@ -90,13 +90,12 @@ const std::vector<std::string> kCycle{"relay 0 off", "run down", "relay 0 on", "
 
 INSTANTIATE_TEST_SUITE_P(
     Table, PlugsimDevice,
-    testing::Values(TDeviceCase{"Shelly1Timer", TPlugApi::Shelly1, "/relay/0?turn=off&timer=10",
-                                kCycle},
-                    TDeviceCase{"Shelly2ToggleAfter", TPlugApi::Shelly2,
-                                "/rpc/Switch.Set?id=0&on=false&toggle_after=10", kCycle},
-                    TDeviceCase{"TasmotaBacklogDelay", TPlugApi::Tasmota,
-                                "/cm?cmnd=Backlog%20Power1%20Off%3BDelay%20100%3BPower1%20On",
-                                kCycle}),
+    testing::Values(
+        TDeviceCase{"Shelly1Timer", TPlugApi::Shelly1, "/relay/0?turn=off&timer=10", kCycle},
+        TDeviceCase{"Shelly2ToggleAfter", TPlugApi::Shelly2,
+                    "/rpc/Switch.Set?id=0&on=false&toggle_after=10", kCycle},
+        TDeviceCase{"TasmotaBacklogDelay", TPlugApi::Tasmota,
+                    "/cm?cmnd=Backlog%20Power1%20Off%3BDelay%20100%3BPower1%20On", kCycle}),
     [](const testing::TestParamInfo<TDeviceCase>& param) { return std::string(param.param.Name); });
 
 } // namespace
