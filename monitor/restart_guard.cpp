@@ -24,26 +24,23 @@ std::string DurationText(uint32_t ms) {
 TRestartGuard::TRestartGuard(TGuardConfig config, const TTickClock& clock)
     : m_config(config), m_clock(clock) {}
 
-int TRestartGuard::RoundsInWindow() const {
-    return static_cast<int>(
-        std::count_if(m_roundStarts.begin(), m_roundStarts.end(),
-                      [&](uint32_t t) { return Since(t) < m_config.WindowMs; }));
-}
-
-TGuardVerdict TRestartGuard::Verdict() const {
-    if (m_config.MaxRounds > 0 && RoundsInWindow() >= m_config.MaxRounds) {
+TGuardVerdict TRestartGuard::Verdict() {
+    // Rounds start in time order, so those that left the window are in front.
+    while (!m_roundStarts.empty() && Since(m_roundStarts.front()) >= m_config.WindowMs) {
+        m_roundStarts.pop_front();
+    }
+    if (m_holdOff && Since(m_holdOffFrom) >= m_holdOffMs) {
+        m_holdOff = false;
+    }
+    if (m_config.MaxRounds > 0 && static_cast<int>(m_roundStarts.size()) >= m_config.MaxRounds) {
         return TGuardVerdict::Paused;
     }
-    if (m_holdOff && Since(m_holdOffFrom) < m_holdOffMs) {
-        return TGuardVerdict::HoldingOff;
-    }
-    return TGuardVerdict::Allowed;
+    return m_holdOff ? TGuardVerdict::HoldingOff : TGuardVerdict::Allowed;
 }
 
 void TRestartGuard::RoundStarted() {
-    const uint32_t now = m_clock.Now();
-    std::erase_if(m_roundStarts, [&](uint32_t t) { return Since(t) >= m_config.WindowMs; });
-    m_roundStarts.push_back(now);
+    Verdict(); // drops the rounds that left the window
+    m_roundStarts.push_back(m_clock.Now());
 }
 
 uint32_t TRestartGuard::CurrentHoldOffMs() const {
@@ -60,7 +57,7 @@ void TRestartGuard::ActionEnded() {
 
 void TRestartGuard::RoundEnded(bool cured) {
     m_uncured = cured ? 0 : m_uncured + 1;
-    if (!cured && m_holdOff) {
+    if (!cured && m_holdOff && Verdict() == TGuardVerdict::HoldingOff) {
         m_holdOffMs = CurrentHoldOffMs(); // the hold-off under way already grows
     }
 }

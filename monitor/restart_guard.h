@@ -28,11 +28,14 @@ class TRestartGuard {
 public:
     TRestartGuard(TGuardConfig config, const TTickClock& clock);
 
-    // Whether a round may start now (the rule fired, or "Restart now").
-    TGuardVerdict Verdict() const;
+    // Whether a round may start now (the rule fired, or "Restart now"). Also
+    // forgets a hold-off and rounds that have run out, so ask it on every
+    // ping report: state older than the tick counter's wrap (49 days) would
+    // otherwise look recent again.
+    TGuardVerdict Verdict();
     // Whether echo failures count towards the restart rule now.
-    bool FailuresCount() const { return Verdict() != TGuardVerdict::HoldingOff; }
-    bool Paused() const { return Verdict() == TGuardVerdict::Paused; }
+    bool FailuresCount() { return Verdict() != TGuardVerdict::HoldingOff; }
+    bool Paused() { return Verdict() == TGuardVerdict::Paused; }
 
     void RoundStarted();
     void ActionEnded(); // each action of a round starts a hold-off
@@ -45,7 +48,6 @@ public:
 
 private:
     uint32_t Since(uint32_t tick) const { return TickDifference(tick, m_clock.Now()); }
-    int RoundsInWindow() const;
 
     TGuardConfig m_config;
     const TTickClock& m_clock;

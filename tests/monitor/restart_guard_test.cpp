@@ -115,6 +115,23 @@ INSTANTIATE_TEST_SUITE_P(
                     {7000, A, {}}}}),
     [](const testing::TestParamInfo<TGuardCase>& param) { return std::string(param.param.Name); });
 
+// A hold-off and rounds long over must not look recent again when the
+// 32-bit tick counter comes round after 49.7 days.
+TEST(RestartGuard, ForgetsOldStateBeforeTheTickCounterWraps) {
+    TFakeClock clock;
+    TRestartGuard guard({60000, 1, 86400000, false}, clock);
+    const uint32_t action = clock.Tick;
+    guard.RoundStarted();
+    guard.ActionEnded();
+    guard.RoundEnded(false);
+    for (int day = 1; day <= 49; ++day) {
+        clock.Tick += 86400000;
+        ASSERT_EQ(guard.Verdict(), TGuardVerdict::Allowed) << "day " << day;
+    }
+    clock.Tick = action + 30000; // 2^32 ms after the action, and 30 s
+    EXPECT_EQ(guard.Verdict(), TGuardVerdict::Allowed);
+}
+
 TEST(RestartGuard, SaysWhyItPaused) {
     TFakeClock clock;
     EXPECT_EQ(TRestartGuard({0, 6, 86400000, true}, clock).PausedText(),
