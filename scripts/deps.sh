@@ -17,6 +17,8 @@ packages=(
   dpkg-dev file
   librsvg2-bin  # renders the art in assets/ from its SVG sources
   openbox  # window manager with a close box for the desktop end-to-end test
+  # recovery actions (SSH, HTTP) and their real servers in the tests
+  libssh-dev libcurl4-openssl-dev libssl-dev openssh-server openssh-client openssl
 )
 
 missing=()

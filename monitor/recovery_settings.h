@@ -1,0 +1,47 @@
+#pragma once
+
+// The recovery settings beyond the historic file, read from their own
+// sections and never written by the start-up load (an absent section means
+// today's behaviour: the telnet session alone, every marked host, no guard):
+//
+//   [Recovery]  Actions=telnet,router,plug  Quorum=0
+//   [Guard]     HoldOff=0  MaxRounds=0  Window=86400  BackOff=0
+//   [Action.NAME]  Kind=telnet|ssh|http|program  TimeLimit=  Verify=  and the kind's keys
+//
+// Every invalid value gives one line in Problems and its default. Times are
+// in seconds in the file.
+
+#include "monitor/ini_file.h"
+#include "monitor/restart_guard.h"
+#include "recovery/action_config.h"
+
+#include <string>
+#include <vector>
+
+namespace pingvard {
+
+struct TRecoverySettings {
+    std::vector<TActionConfig> Actions; // the escalation's order; never empty
+    int32_t Quorum = 0;                 // marked hosts that must have failed; 0 = all
+    TGuardConfig Guard;
+    std::vector<std::string> Problems; // one line per invalid value
+};
+
+// programDir ends with '/': relative file names (PasswordFile, KeyFile,
+// KnownHosts, CaFile) are taken from there, and known_hosts is its default.
+TRecoverySettings ReadRecoverySettings(TCustomIniFile& ini, const std::string& programDir);
+
+// The verify times of the escalation, in milliseconds.
+std::vector<uint32_t> VerifyTimes(const TRecoverySettings& settings);
+
+// A secret read from a file of its own: the first line, refused (Problem set)
+// when the file is missing, not a regular file, or group or others may use it.
+struct TSecretFile {
+    std::string Secret;
+    std::string Problem;
+};
+TSecretFile ReadSecretFile(const std::string& path);
+// The same permission check for a file used as it is (a private key).
+std::string PrivateFileProblem(const std::string& path, const char* what);
+
+} // namespace pingvard

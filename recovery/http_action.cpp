@@ -1,0 +1,191 @@
+#include "recovery/http_action.h"
+
+#include "recovery/plug_request.h"
+#include "recovery/secret_mask.h"
+
+#include <algorithm>
+#include <curl/curl.h>
+#include <memory>
+#include <mutex>
+
+namespace pingvard {
+
+namespace {
+
+constexpr std::size_t kMaxBody = 4096; // of the answer, for the transcript
+constexpr int kPollStepMs = 200;
+
+// CURL and CURLM are both void: one deleter each.
+struct TEasyDeleter {
+    void operator()(CURL* easy) const noexcept { curl_easy_cleanup(easy); }
+};
+struct TMultiDeleter {
+    void operator()(CURLM* multi) const noexcept { curl_multi_cleanup(multi); }
+};
+
+void InitCurlOnce() {
+    // Not thread-safe in every libcurl build, so once before the first use.
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+size_t KeepBody(char* data, size_t size, size_t count, void* user) {
+    auto* body = static_cast<std::string*>(user);
+    const size_t bytes = size * count;
+    body->append(data, std::min(bytes, kMaxBody - std::min(kMaxBody, body->size())));
+    return bytes;
+}
+
+long CurlAuth(THttpAuth auth) {
+    switch (auth) {
+    case THttpAuth::Basic:
+        return CURLAUTH_BASIC;
+    case THttpAuth::Digest:
+        return CURLAUTH_DIGEST;
+    case THttpAuth::None:
+        break;
+    }
+    return CURLAUTH_NONE;
+}
+
+void SetOptions(CURL* easy, const TPlugRequest& r, const THttpSettings& s, int32_t limitMs,
+                std::string& body) {
+    curl_easy_setopt(easy, CURLOPT_URL, r.Url.c_str());
+    curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, r.Method.c_str());
+    if (!r.Body.empty() || r.Method == "POST" || r.Method == "PUT") {
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDS, r.Body.c_str());
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE, static_cast<long>(r.Body.size()));
+    }
+    if (r.Method == "HEAD") {
+        curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+    }
+    if (r.Auth != THttpAuth::None) {
+        curl_easy_setopt(easy, CURLOPT_HTTPAUTH, CurlAuth(r.Auth));
+        curl_easy_setopt(easy, CURLOPT_USERNAME, r.User.c_str());
+        curl_easy_setopt(easy, CURLOPT_PASSWORD, s.Password.c_str());
+    }
+    curl_easy_setopt(easy, CURLOPT_PROXY, "");          // never a proxy from the environment
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L); // the answer is the plug's own
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(std::max(limitMs, 1)));
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, KeepBody);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &body);
+    if (!s.CaFile.empty()) {
+        curl_easy_setopt(easy, CURLOPT_CAINFO, s.CaFile.c_str());
+    }
+    if (!s.PinnedKey.empty()) {
+        // A self-signed certificate: no authority vouches for it, the pinned
+        // key does (checked by libcurl whatever the peer verification says).
+        curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 0L);
+        curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
+        curl_easy_setopt(easy, CURLOPT_PINNEDPUBLICKEY, s.PinnedKey.c_str());
+    }
+}
+
+std::string FailureReason(CURLcode code, const std::string& host, int32_t limitMs) {
+    switch (code) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_CONNECT:
+        return "cannot connect to " + host;
+    case CURLE_OPERATION_TIMEDOUT:
+        return "no answer from " + host + " within " + std::to_string((limitMs + 999) / 1000) +
+               " s";
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+        return "certificate of " + host + " does not match the pinned key";
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CACERT_BADFILE:
+        return "certificate of " + host + " not trusted";
+    case CURLE_SSL_CONNECT_ERROR:
+        return "TLS handshake with " + host + " failed";
+    case CURLE_GOT_NOTHING:
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+        return "connection to " + host + " lost";
+    default:
+        break;
+    }
+    return std::string(curl_easy_strerror(code)) + " (" + host + ")";
+}
+
+// Runs the transfer; CURLE_ABORTED_BY_CALLBACK when the abort signal rose.
+CURLcode Perform(CURL* easy, const TAbortSignal& abort) {
+    std::unique_ptr<CURLM, TMultiDeleter> multi(curl_multi_init());
+    if (!multi || curl_multi_add_handle(multi.get(), easy) != CURLM_OK) {
+        return CURLE_OUT_OF_MEMORY;
+    }
+    CURLcode result = CURLE_ABORTED_BY_CALLBACK;
+    for (int running = 1; running > 0 && !abort.Raised();) {
+        if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
+            result = CURLE_FAILED_INIT;
+            break;
+        }
+        int queued = 0;
+        if (CURLMsg* msg = curl_multi_info_read(multi.get(), &queued);
+            msg != nullptr && msg->msg == CURLMSG_DONE) {
+            result = msg->data.result;
+            break;
+        }
+        curl_waitfd wake{abort.WaitFd(), CURL_WAIT_POLLIN, 0};
+        curl_multi_poll(multi.get(), &wake, wake.fd >= 0 ? 1 : 0, kPollStepMs, nullptr);
+    }
+    curl_multi_remove_handle(multi.get(), easy);
+    return result;
+}
+
+} // namespace
+
+THttpAction::THttpAction(TActionConfig config) : m_config(std::move(config)) {
+    InitCurlOnce();
+}
+
+TRecoveryOutcome THttpAction::Run(TActionReport& report) {
+    const TPlugRequestResult built = BuildPlugRequest(m_config.Http);
+    const bool powerCycle = m_config.Http.Preset != TPlugPreset::None;
+    const std::string fail = powerCycle ? "Unable to power cycle, " : "Unable to reset, ";
+    const std::string ok = (powerCycle ? "Power cycle OK (" : "Reset OK (") + m_config.Name + ")";
+    if (!m_config.Problem.empty() || !built.Problem.empty()) {
+        return Outcome(false, fail + (m_config.Problem.empty() ? built.Problem : m_config.Problem));
+    }
+    if (m_abort.Raised()) {
+        return Outcome(false, fail + "aborted");
+    }
+    const TPlugRequest& request = built.Request;
+    const std::string host = UrlHost(request.Url);
+    const std::vector<std::string> secrets{m_config.Http.Password};
+    std::unique_ptr<CURL, TEasyDeleter> easy(curl_easy_init());
+    if (!easy) {
+        return Outcome(false, fail + "out of memory");
+    }
+    std::string body;
+    SetOptions(easy.get(), request, m_config.Http, m_config.TimeLimitMs, body);
+    report.Step("Sending " + request.Method + " to " + host);
+    report.Transcript("> " + request.Method + " " + MaskSecrets(request.Url, secrets));
+    if (!request.Body.empty()) {
+        report.Transcript("> " + MaskSecrets(request.Body, secrets));
+    }
+    const CURLcode code = Perform(easy.get(), m_abort);
+    if (code == CURLE_ABORTED_BY_CALLBACK) {
+        report.Transcript("= aborted");
+        return Outcome(false, fail + "aborted");
+    }
+    if (code != CURLE_OK) {
+        const std::string reason = FailureReason(code, host, m_config.TimeLimitMs);
+        report.Step(reason);
+        report.Transcript("= " + reason);
+        return Outcome(false, fail + reason);
+    }
+    long status = 0;
+    curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &status);
+    report.Step("HTTP " + std::to_string(status));
+    report.Transcript("< HTTP " + std::to_string(status));
+    if (!body.empty()) {
+        report.Transcript("< " + MaskSecrets(body, secrets));
+    }
+    if (status != request.ExpectStatus) {
+        return Outcome(false, fail + "HTTP " + std::to_string(status) + " from " + host);
+    }
+    return Outcome(true, ok);
+}
+
+} // namespace pingvard
