@@ -17,6 +17,9 @@ packages=(
   dpkg-dev file
   librsvg2-bin  # renders the art in assets/ from its SVG sources
   openbox  # window manager with a close box for the desktop end-to-end test
+  # history, metrics and systemd notification; the real Prometheus server and
+  # the tools its scrape test queries it with
+  libsqlite3-dev prometheus-cpp-dev libsystemd-dev prometheus curl jq
 )
 
 missing=()
