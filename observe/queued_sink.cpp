@@ -20,7 +20,9 @@ TQueuedSink::TQueuedSink(TEventConsumer& consumer, TQueueOptions options)
     m_worker = std::thread([this] { Run(); });
 }
 
-TQueuedSink::~TQueuedSink() { Stop(); }
+TQueuedSink::~TQueuedSink() {
+    Stop();
+}
 
 void TQueuedSink::Publish(const TMonitorEvent& event) noexcept {
     std::lock_guard lock(m_mutex);
@@ -86,9 +88,8 @@ void TQueuedSink::Run() {
         }
         if (!m_queue.empty() && !m_stopping && m_options.Linger.count() > 0 &&
             m_queue.size() < m_options.MaxBatch) {
-            m_wake.wait_for(lock, m_options.Linger, [this] {
-                return m_queue.size() >= m_options.MaxBatch || m_stopping;
-            });
+            m_wake.wait_for(lock, m_options.Linger,
+                            [this] { return m_queue.size() >= m_options.MaxBatch || m_stopping; });
         }
         if (!m_queue.empty() || m_dropped != m_droppedReported) {
             const std::vector<TMonitorEvent> events = TakeBatch();
