@@ -9,8 +9,8 @@ namespace pingvard {
 namespace {
 
 constexpr int64_t kSchemaVersion = 1;
-constexpr int64_t kRetryOpenMs = 10'000; // a failing disk is tried again this often
-constexpr int64_t kGraceMs = 10'000;     // late echoes of a minute still count
+constexpr int64_t kRetryOpenMs = 10'000;         // a failing disk is tried again this often
+constexpr int64_t kGraceMs = 10'000;             // late echoes of a minute still count
 constexpr int64_t kMaxPassMs = 24 * 3'600'000LL; // roll-up work per transaction
 
 // Times: sample.t in microseconds, minute.t and hour.t in seconds (the start of
@@ -40,20 +40,19 @@ constexpr std::string_view kInsertSample =
 constexpr std::string_view kInsertEvent =
     "INSERT INTO event(t, kind, host, action, action_kind, ok, text) "
     "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)";
-constexpr std::string_view kUpsertHost =
-    "INSERT INTO host(address, name) VALUES(?1, ?2) "
-    "ON CONFLICT(address) DO UPDATE SET name = excluded.name";
+constexpr std::string_view kUpsertHost = "INSERT INTO host(address, name) VALUES(?1, ?2) "
+                                         "ON CONFLICT(address) DO UPDATE SET name = excluded.name";
 constexpr std::string_view kSelectHost = "SELECT id, name FROM host WHERE address = ?1";
 constexpr std::string_view kHostIds = "SELECT id FROM host";
 constexpr std::string_view kGetMeta = "SELECT value FROM meta WHERE key = ?1";
 constexpr std::string_view kSetMeta = "INSERT OR REPLACE INTO meta(key, value) VALUES(?1, ?2)";
-constexpr std::string_view kFirstSample =
-    "SELECT min(t) FROM sample WHERE host = ?1 AND t >= ?2";
+constexpr std::string_view kFirstSample = "SELECT min(t) FROM sample WHERE host = ?1 AND t >= ?2";
 constexpr std::string_view kRawRange =
     "SELECT t, rtt FROM sample WHERE host = ?1 AND t >= ?2 AND t < ?3 ORDER BY t";
 constexpr std::string_view kPutMinute =
     "INSERT OR REPLACE INTO minute VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)";
-constexpr std::string_view kPutHour = "INSERT OR REPLACE INTO hour VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)";
+constexpr std::string_view kPutHour =
+    "INSERT OR REPLACE INTO hour VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)";
 constexpr std::string_view kPruneSample = "DELETE FROM sample WHERE host = ?1 AND t < ?2";
 constexpr std::string_view kPruneMinute = "DELETE FROM minute WHERE host = ?1 AND t < ?2";
 constexpr std::string_view kPruneHour = "DELETE FROM hour WHERE host = ?1 AND t < ?2";
@@ -112,7 +111,9 @@ TQueueOptions HistoryQueueOptions() {
 
 THistoryStore::THistoryStore(THistoryOptions options) : m_options(std::move(options)) {}
 
-THistoryStore::~THistoryStore() { Close(); }
+THistoryStore::~THistoryStore() {
+    Close();
+}
 
 int64_t THistoryStore::Now() const {
     if (m_options.NowMs) {
@@ -187,8 +188,7 @@ void THistoryStore::Succeeded() {
     }
 }
 
-std::optional<int64_t> THistoryStore::HostId(const std::string& address,
-                                             const std::string& name) {
+std::optional<int64_t> THistoryStore::HostId(const std::string& address, const std::string& name) {
     auto it = m_hosts.find(address);
     if (it != m_hosts.end() && it->second.second == name) {
         return it->second.first;
@@ -345,7 +345,8 @@ bool THistoryStore::RollUpPass(bool hourly, int64_t now, bool& more) {
 bool THistoryStore::Prune(int64_t now) {
     // Raw echoes stay until both aggregates have been made from them.
     int64_t rawBefore = now - Ms(m_options.RawKeep);
-    rawBefore = std::min({rawBefore, Meta("minute_done").value_or(0), Meta("hour_done").value_or(0)});
+    rawBefore =
+        std::min({rawBefore, Meta("minute_done").value_or(0), Meta("hour_done").value_or(0)});
     const int64_t minuteBefore = (now - Ms(m_options.MinuteKeep)) / 1000;
     const int64_t hourBefore = (now - Ms(m_options.HourKeep)) / 1000;
     TTransaction transaction(m_db);
@@ -395,9 +396,9 @@ void THistoryStore::Tick() {
     if (now < m_nextMaintenanceMs) {
         return;
     }
-    m_nextMaintenanceMs = now + std::chrono::duration_cast<std::chrono::milliseconds>(
-                                    m_options.MaintenanceEvery)
-                                    .count();
+    m_nextMaintenanceMs =
+        now +
+        std::chrono::duration_cast<std::chrono::milliseconds>(m_options.MaintenanceEvery).count();
     Maintain();
 }
 

@@ -18,14 +18,14 @@
 #include <functional>
 #include <map>
 #include <optional>
-#include <string_view>
 #include <string>
+#include <string_view>
 
 namespace pingvard {
 
 struct THistoryOptions {
-    std::string FileName;                  // full path of the database
-    std::chrono::hours RawKeep{48};        // single echoes
+    std::string FileName;                   // full path of the database
+    std::chrono::hours RawKeep{48};         // single echoes
     std::chrono::hours MinuteKeep{90 * 24}; // one-minute aggregates
     std::chrono::hours HourKeep{5 * 8766};  // one-hour aggregates and recovery events
     std::chrono::seconds MaintenanceEvery{60};

@@ -13,7 +13,9 @@ TSqliteStatement::TSqliteStatement(sqlite3* db, std::string_view sql) noexcept {
     }
 }
 
-TSqliteStatement::~TSqliteStatement() { sqlite3_finalize(m_stmt); }
+TSqliteStatement::~TSqliteStatement() {
+    sqlite3_finalize(m_stmt);
+}
 
 TSqliteStatement::TSqliteStatement(TSqliteStatement&& other) noexcept
     : m_stmt(std::exchange(other.m_stmt, nullptr)) {}
@@ -84,9 +86,9 @@ std::string TSqliteStatement::Text(int column) const {
 
 bool TSqliteDb::Open(const std::string& fileName, bool readOnly) noexcept {
     Close();
-    const int flags = (readOnly ? SQLITE_OPEN_READONLY
-                                : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) |
-                      SQLITE_OPEN_NOMUTEX;
+    const int flags =
+        (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) |
+        SQLITE_OPEN_NOMUTEX;
     sqlite3* db = nullptr;
     const int rc = sqlite3_open_v2(fileName.c_str(), &db, flags, nullptr);
     if (rc != SQLITE_OK) {

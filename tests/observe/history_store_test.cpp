@@ -13,7 +13,7 @@ using namespace std::chrono_literals;
 constexpr int64_t kMinute = 60'000;
 constexpr int64_t kHour = 3'600'000;
 constexpr int64_t kDay = 24 * kHour;
-constexpr int64_t kStart = 1'796'000'400'000; // a whole hour in December 2026 (UTC)
+constexpr int64_t kStart = 1'796'000'400'000; // 2026-11-30 01:00:00 UTC, a whole hour
 
 TMonitorEvent EchoAt(int64_t ms, std::optional<int64_t> rttUs, const std::string& host = "h1") {
     TMonitorEvent e;
@@ -68,9 +68,8 @@ TEST_F(HistoryStore, RecordsEchoesAndRecoveryEventsButNotTheStatusLine) {
     TMonitorEvent status = OutcomeAt(kStart + 3, true, "Reset OK - 1.1.2027");
     status.Kind = TMonitorEventKind::StatusText;
     const std::vector<TMonitorEvent> batch = {
-        EchoAt(kStart, 1234), EchoAt(kStart + 2000, std::nullopt),
-        EchoAt(kStart + 2001, 99, "h2"), OutcomeAt(kStart + 2500, true, "Power cycle OK (plug)"),
-        status};
+        EchoAt(kStart, 1234), EchoAt(kStart + 2000, std::nullopt), EchoAt(kStart + 2001, 99, "h2"),
+        OutcomeAt(kStart + 2500, true, "Power cycle OK (plug)"), status};
     store.Consume(batch, 0);
     THistoryReader reader(m_f.File);
     const auto points = reader.Points("h1", kStart, kStart + kMinute, THistoryResolution::Raw);
@@ -217,8 +216,8 @@ class HistoryAggregate : public testing::TestWithParam<TFoldCase> {};
 TEST_P(HistoryAggregate, FoldsOneMinute) {
     std::vector<THistorySample> samples;
     for (std::size_t i = 0; i < GetParam().RoundTrips.size(); ++i) {
-        samples.push_back({(kStart + static_cast<int64_t>(i) * 1000) * 1000,
-                           GetParam().RoundTrips[i]});
+        samples.push_back(
+            {(kStart + static_cast<int64_t>(i) * 1000) * 1000, GetParam().RoundTrips[i]});
     }
     EXPECT_EQ(Aggregate(samples, kMinute), std::vector{GetParam().Expected});
 }
