@@ -91,8 +91,8 @@ void WriteCsv(std::ostream& out, const TRow& row, std::string_view pointKind) {
         return;
     }
     const THistoryRecord& e = *row.Event;
-    const bool outcome = e.Kind == TMonitorEventKind::ActionOutcome ||
-                         e.Kind == TMonitorEventKind::GuardChanged;
+    const bool outcome =
+        e.Kind == TMonitorEventKind::ActionOutcome || e.Kind == TMonitorEventKind::GuardChanged;
     out << KindName(e.Kind) << ',' << CsvField(e.Host) << ",,,,,,," << CsvField(e.Action) << ','
         << (outcome ? (e.Ok ? "1" : "0") : "") << ',' << CsvField(e.Text) << '\n';
 }
@@ -139,8 +139,8 @@ std::optional<std::chrono::seconds> ParseSince(std::string_view text) {
     return std::chrono::seconds(value * factor);
 }
 
-bool WriteHistoryReport(THistoryReader& reader, const THistoryReportRequest& request,
-                        int64_t nowMs, std::ostream& out, std::string& error) {
+bool WriteHistoryReport(THistoryReader& reader, const THistoryReportRequest& request, int64_t nowMs,
+                        std::ostream& out, std::string& error) {
     if (!reader.Open()) {
         error = reader.LastError();
         return false;
@@ -169,9 +169,9 @@ bool WriteHistoryReport(THistoryReader& reader, const THistoryReportRequest& req
     }
     const std::vector<THistoryRecord> events = reader.Events(from, nowMs);
     for (const THistoryRecord& e : events) {
-        const bool forHost = e.Host.empty() || std::any_of(hosts.begin(), hosts.end(), [&](auto& h) {
-                                 return h.Address == e.Host;
-                             });
+        const bool forHost =
+            e.Host.empty() ||
+            std::any_of(hosts.begin(), hosts.end(), [&](auto& h) { return h.Address == e.Host; });
         if (request.Host.empty() || forHost) {
             rows.push_back({e.TimeMs, static_cast<int>(hosts.size()), nullptr, nullptr, &e});
         }
@@ -186,8 +186,8 @@ bool WriteHistoryReport(THistoryReader& reader, const THistoryReportRequest& req
         out << "time,kind,host,name,echoes,lost,min_ms,median_ms,max_ms,action,ok,text\n";
     } else {
         char header[160];
-        std::snprintf(header, sizeof header, "%-19s  %-15s %7s %5s %9s %9s %9s  (per %s)\n",
-                      "time", "host", "echoes", "lost", "min ms", "median ms", "max ms",
+        std::snprintf(header, sizeof header, "%-19s  %-15s %7s %5s %9s %9s %9s  (per %s)\n", "time",
+                      "host", "echoes", "lost", "min ms", "median ms", "max ms",
                       std::string(pointKind).c_str());
         out << header;
     }

@@ -34,7 +34,7 @@ std::optional<std::chrono::seconds> ParseSince(std::string_view text);
 //        "hour" for figures and the event's name otherwise (host-down, host-up,
 //        rule-fired, action-started, action-outcome, guard-changed); empty
 //        fields where a value does not apply; quoted as RFC 4180 says.
-bool WriteHistoryReport(THistoryReader& reader, const THistoryReportRequest& request,
-                        int64_t nowMs, std::ostream& out, std::string& error);
+bool WriteHistoryReport(THistoryReader& reader, const THistoryReportRequest& request, int64_t nowMs,
+                        std::ostream& out, std::string& error);
 
 } // namespace pingvard
