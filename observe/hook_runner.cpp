@@ -129,8 +129,8 @@ THookFigures::Environment(const std::string& hookName, const TMonitorEvent& even
 class THookRunner::THook final : public TEventConsumer {
 public:
     THook(THookConfig config, TReportFn report, std::vector<std::string> secrets)
-        : m_config(std::move(config)), m_report(std::move(report)),
-          m_secrets(std::move(secrets)), m_queue(*this, {.Capacity = 1024, .MaxBatch = 64}) {}
+        : m_config(std::move(config)), m_report(std::move(report)), m_secrets(std::move(secrets)),
+          m_queue(*this, {.Capacity = 1024, .MaxBatch = 64}) {}
     ~THook() override { Stop(); }
 
     bool Wants(TMonitorEventKind kind) const {
@@ -210,7 +210,9 @@ THookRunner::THookRunner(std::vector<THookConfig> hooks, TReportFn report,
     }
 }
 
-THookRunner::~THookRunner() { Stop(); }
+THookRunner::~THookRunner() {
+    Stop();
+}
 
 void THookRunner::Publish(const TMonitorEvent& event) noexcept {
     for (const auto& hook : m_hooks) {

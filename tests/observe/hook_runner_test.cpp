@@ -52,8 +52,7 @@ private:
     std::vector<std::string> m_lines;
 };
 
-THookConfig ShellHook(const std::string& script, const std::string& arg,
-                      int32_t limitMs = 5000) {
+THookConfig ShellHook(const std::string& script, const std::string& arg, int32_t limitMs = 5000) {
     THookConfig hook;
     hook.Name = "test";
     hook.Program = "/bin/sh";
@@ -81,10 +80,10 @@ TEST_F(HookRunner, HookReceivesTheDocumentedVariablesAndNoSecret) {
     ::setenv("NOTIFY_SOCKET", "/run/systemd/notify", 1);
     ::setenv("PINGVARD_HOST", "inherited", 1);
     Reports reports;
-    THookConfig hook = ShellHook(
-        "env | grep -E '^(PINGVARD_|NOTIFY_SOCKET)' | LC_ALL=C sort > \"$0/.new\" && "
-        "mv \"$0/.new\" \"$0/$PINGVARD_EVENT\"",
-        m_dir.Path());
+    THookConfig hook =
+        ShellHook("env | grep -E '^(PINGVARD_|NOTIFY_SOCKET)' | LC_ALL=C sort > \"$0/.new\" && "
+                  "mv \"$0/.new\" \"$0/$PINGVARD_EVENT\"",
+                  m_dir.Path());
     THookRunner runner({hook}, reports.Fn(), {"kelvarno"});
     runner.Publish(EchoOf(1, 12'345));
     runner.Publish(EchoOf(1, std::nullopt));
