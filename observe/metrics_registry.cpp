@@ -9,9 +9,8 @@ namespace {
 using namespace prometheus;
 
 // From a LAN hop to a satellite link; the echo time-out ends the scale.
-const Histogram::BucketBoundaries kRoundTripBuckets = {0.0005, 0.001, 0.0025, 0.005, 0.01,
-                                                       0.025,  0.05,  0.1,    0.25,  0.5,
-                                                       1.0,    2.5,   5.0};
+const Histogram::BucketBoundaries kRoundTripBuckets = {
+    0.0005, 0.001, 0.0025, 0.005, 0.01, 0.025, 0.05, 0.1, 0.25, 0.5, 1.0, 2.5, 5.0};
 
 template <typename T> void Drop(Family<T>& family, T*& metric) {
     if (metric != nullptr) {

@@ -5,14 +5,15 @@
 namespace pingvard {
 
 TMetricsServer::TMetricsServer() = default;
-TMetricsServer::~TMetricsServer() { Stop(); }
+TMetricsServer::~TMetricsServer() {
+    Stop();
+}
 
 bool TMetricsServer::Start(const std::string& address, uint16_t port,
                            const TMetricsRegistry& registry, std::string& error) {
     Stop();
     const bool v6 = address.find(':') != std::string::npos;
-    const std::string where =
-        (v6 ? "[" + address + "]" : address) + ":" + std::to_string(port);
+    const std::string where = (v6 ? "[" + address + "]" : address) + ":" + std::to_string(port);
     try {
         // One worker thread: a scrape every few seconds needs no more.
         m_exposer = std::make_unique<prometheus::Exposer>(where, 1);

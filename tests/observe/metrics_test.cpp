@@ -48,20 +48,24 @@ TEST(MetricsRegistry, CountsWhatTheEventsSay) {
                     7);
     const std::string text = metrics.Text();
     const std::string labels = R"({host="192.0.2.1",name="Uplink",slot="1"})";
-    for (const std::string& line : {
-             std::string(R"(pingvard_build_info{version="1.2.3"} 1)"),
-             "pingvard_echoes_sent_total" + labels + " 3",
-             "pingvard_echoes_lost_total" + labels + " 1",
-             "pingvard_host_up" + labels + " 0",
-             "pingvard_last_round_trip_seconds" + labels + " 3",
-             "pingvard_round_trip_seconds_count" + labels + " 2",
-             std::string(R"(pingvard_round_trip_seconds_bucket{host="192.0.2.1",name="Uplink",slot="1",le="0.025"} 1)"),
-             std::string("pingvard_restart_rule_fired_total 1"),
-             std::string(R"(pingvard_recovery_outcomes_total{action="plug",kind="http",result="failed"} 2)"),
-             std::string(R"(pingvard_recovery_outcomes_total{action="plug",kind="http",result="ok"} 1)"),
-             std::string("pingvard_guard_paused 1"),
-             std::string("pingvard_metrics_events_dropped_total 7"),
-         }) {
+    for (
+        const std::string& line : {
+            std::string(R"(pingvard_build_info{version="1.2.3"} 1)"),
+            "pingvard_echoes_sent_total" + labels + " 3",
+            "pingvard_echoes_lost_total" + labels + " 1",
+            "pingvard_host_up" + labels + " 0",
+            "pingvard_last_round_trip_seconds" + labels + " 3",
+            "pingvard_round_trip_seconds_count" + labels + " 2",
+            std::string(
+                R"(pingvard_round_trip_seconds_bucket{host="192.0.2.1",name="Uplink",slot="1",le="0.025"} 1)"),
+            std::string("pingvard_restart_rule_fired_total 1"),
+            std::string(
+                R"(pingvard_recovery_outcomes_total{action="plug",kind="http",result="failed"} 2)"),
+            std::string(
+                R"(pingvard_recovery_outcomes_total{action="plug",kind="http",result="ok"} 1)"),
+            std::string("pingvard_guard_paused 1"),
+            std::string("pingvard_metrics_events_dropped_total 7"),
+        }) {
         EXPECT_TRUE(Has(text, line)) << line << "\n" << text;
     }
     EXPECT_EQ(text.find("401"), std::string::npos); // outcome texts never become labels
@@ -72,7 +76,8 @@ TEST(MetricsRegistry, ASlotsNewAddressReplacesItsSeries) {
     metrics.Consume(std::vector{Echo(1000), Echo(1000, "198.51.100.7")}, 0);
     const std::string text = metrics.Text();
     EXPECT_EQ(text.find("192.0.2.1"), std::string::npos) << text;
-    EXPECT_TRUE(Has(text, R"(pingvard_echoes_sent_total{host="198.51.100.7",name="Uplink",slot="1"} 1)"));
+    EXPECT_TRUE(
+        Has(text, R"(pingvard_echoes_sent_total{host="198.51.100.7",name="Uplink",slot="1"} 1)"));
 }
 
 std::string HttpGet(uint16_t port, const std::string& path) {
