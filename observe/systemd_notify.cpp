@@ -26,7 +26,9 @@ TSystemdNotifier::TSystemdNotifier(std::function<bool()> health) : m_health(std:
     m_thread = std::thread([this] { Run(); });
 }
 
-TSystemdNotifier::~TSystemdNotifier() { Stop(); }
+TSystemdNotifier::~TSystemdNotifier() {
+    Stop();
+}
 
 void TSystemdNotifier::Queue(std::string message, bool isStatus) noexcept {
     if (!m_active) {
@@ -53,16 +55,20 @@ void TSystemdNotifier::Queue(std::string message, bool isStatus) noexcept {
     m_wake.notify_one();
 }
 
-void TSystemdNotifier::Ready() noexcept { Queue("READY=1", false); }
+void TSystemdNotifier::Ready() noexcept {
+    Queue("READY=1", false);
+}
 
-void TSystemdNotifier::Stopping() noexcept { Queue("STOPPING=1", false); }
+void TSystemdNotifier::Stopping() noexcept {
+    Queue("STOPPING=1", false);
+}
 
 void TSystemdNotifier::Status(const std::string& text) noexcept {
     try {
         std::string line = "STATUS=" + text;
         // A line break would end the assignment and start a bogus one.
-        std::replace_if(line.begin(), line.end(), [](char c) { return c == '\n' || c == '\r'; },
-                        ' ');
+        std::replace_if(
+            line.begin(), line.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
         Queue(std::move(line), true);
     } catch (...) {
     }
