@@ -110,6 +110,7 @@ std::vector<THistoryPoint> THistoryReader::Points(const std::string& address, in
                : "SELECT t, n, lost, lo, med, hi FROM minute WHERE host = ?1 AND t >= ?2 "
                  "AND t < ?3");
     q.Bind(1, host).Bind(2, start / 1000).Bind(3, mark / 1000);
+    points.reserve(static_cast<std::size_t>(std::max<int64_t>(0, toMs - start) / bucketMs + 1));
     int rc;
     while ((rc = q.Step()) == SQLITE_ROW) {
         points.push_back({q.Int(0) * 1000, static_cast<uint32_t>(q.Int(1)),

@@ -1,10 +1,11 @@
 #include "observe/history_report.h"
 
+#include "observe/iso_time.h"
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cstdio>
-#include <ctime>
 #include <tuple>
 #include <vector>
 
@@ -25,19 +26,6 @@ bool SameText(std::string_view a, std::string_view b) {
                return std::tolower(static_cast<unsigned char>(x)) ==
                       std::tolower(static_cast<unsigned char>(y));
            });
-}
-
-std::string LocalTime(int64_t ms, bool iso) {
-    const std::time_t seconds = static_cast<std::time_t>(ms / 1000);
-    std::tm tm{};
-    ::localtime_r(&seconds, &tm);
-    char text[40];
-    std::strftime(text, sizeof text, iso ? "%Y-%m-%dT%H:%M:%S%z" : "%Y-%m-%d %H:%M:%S", &tm);
-    std::string result(text);
-    if (iso && result.size() > 2) { // +0100 -> +01:00
-        result.insert(result.size() - 2, ":");
-    }
-    return result;
 }
 
 std::string Millis(const std::optional<int64_t>& us) {
@@ -82,7 +70,7 @@ std::string EventDetail(const THistoryRecord& e) {
 }
 
 void WriteCsv(std::ostream& out, const TRow& row, std::string_view pointKind) {
-    out << LocalTime(row.TimeMs, true) << ',';
+    out << FormatLocalTime(row.TimeMs, true) << ',';
     if (row.Point != nullptr) {
         const THistoryPoint& p = *row.Point;
         out << pointKind << ',' << CsvField(row.Host->Address) << ',' << CsvField(row.Host->Name)
@@ -99,7 +87,7 @@ void WriteCsv(std::ostream& out, const TRow& row, std::string_view pointKind) {
 
 void WriteText(std::ostream& out, const TRow& row) {
     char line[256];
-    const std::string time = LocalTime(row.TimeMs, false);
+    const std::string time = FormatLocalTime(row.TimeMs, false);
     if (row.Point != nullptr) {
         const THistoryPoint& p = *row.Point;
         std::snprintf(line, sizeof line, "%s  %-15s %7u %5u %9s %9s %9s\n", time.c_str(),

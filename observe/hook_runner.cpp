@@ -1,27 +1,15 @@
 #include "observe/hook_runner.h"
 
+#include "observe/iso_time.h"
+
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
 
 namespace pingvard {
 
 namespace {
 
 constexpr std::size_t kOutputInReport = 200; // characters of a failed hook's output
-
-std::string IsoLocalTime(std::chrono::system_clock::time_point time) {
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(time);
-    std::tm tm{};
-    ::localtime_r(&seconds, &tm);
-    char text[40];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &tm);
-    std::string result(text);
-    if (result.size() > 2) {
-        result.insert(result.size() - 2, ":");
-    }
-    return result;
-}
 
 std::string Decimal3(int64_t thousandths) {
     char text[32];
@@ -90,7 +78,10 @@ THookFigures::Environment(const std::string& hookName, const TMonitorEvent& even
     std::vector<std::pair<std::string, std::string>> env = {
         {"PINGVARD_HOOK", hookName},
         {"PINGVARD_EVENT", std::string(KindName(event.Kind))},
-        {"PINGVARD_TIME", IsoLocalTime(event.Time)},
+        {"PINGVARD_TIME", FormatLocalTime(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                              event.Time.time_since_epoch())
+                                              .count(),
+                                          true)},
         {"PINGVARD_TIMESTAMP", std::to_string(std::chrono::duration_cast<std::chrono::seconds>(
                                                   event.Time.time_since_epoch())
                                                   .count())},
