@@ -126,13 +126,19 @@ int Query(const std::string& dir) {
     db.Open(file, false);
     db.Exec("BEGIN");
     uint64_t seed = 7;
-    TSqliteStatement minute = db.Prepare("INSERT OR REPLACE INTO minute VALUES(?1,?2,30,?3,?4,?5,?6)");
+    TSqliteStatement minute =
+        db.Prepare("INSERT OR REPLACE INTO minute VALUES(?1,?2,30,?3,?4,?5,?6)");
     TSqliteStatement raw = db.Prepare("INSERT OR REPLACE INTO sample VALUES(?1,?2,?3)");
     for (int64_t host = 1; host <= 4; ++host) {
         for (int64_t t = kStart; t < now; t += kMinute) {
             const int64_t base = RoundTrip(seed).value_or(20'000);
-            minute.Bind(1, host).Bind(2, t / 1000).Bind(3, int64_t{t % 7 == 0})
-                .Bind(4, base - 2000).Bind(5, base).Bind(6, base + 9000).Step();
+            minute.Bind(1, host)
+                .Bind(2, t / 1000)
+                .Bind(3, int64_t{t % 7 == 0})
+                .Bind(4, base - 2000)
+                .Bind(5, base)
+                .Bind(6, base + 9000)
+                .Step();
         }
         for (int64_t t = now - 2 * kDay; t < now; t += 2000) {
             raw.Bind(1, host).Bind(2, t * 1000).Bind(3, RoundTrip(seed)).Step();
@@ -162,16 +168,16 @@ int Query(const std::string& dir) {
             points = 0;
             for (int h = 0; h < 4; ++h) {
                 const std::string host = "192.0.2." + std::to_string(10 + h);
-                points += reader
-                              .Points(host, now - c.Range, now,
-                                      ChooseResolution(now - c.Range, now, now))
-                              .size();
+                points +=
+                    reader
+                        .Points(host, now - c.Range, now, ChooseResolution(now - c.Range, now, now))
+                        .size();
             }
             reader.Events(now - c.Range, now);
             cpuMs.push_back(CpuMs() - cpuStart);
-            ms.push_back(std::chrono::duration<double, std::milli>(
-                             std::chrono::steady_clock::now() - start)
-                             .count());
+            ms.push_back(
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                    .count());
         }
         std::sort(ms.begin(), ms.end());
         std::sort(cpuMs.begin(), cpuMs.end());

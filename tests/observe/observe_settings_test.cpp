@@ -59,8 +59,8 @@ TEST(ObserveSettings, ReadsHooksWithArgumentsEventsAndLimits) {
     ASSERT_EQ(s.Hooks.size(), 2u);
     EXPECT_EQ(s.Hooks[0].Name, "pager");
     EXPECT_EQ(s.Hooks[0].Args, (std::vector<std::string>{"--text=a b; c", ""}));
-    EXPECT_EQ(s.Hooks[0].Events, (std::vector{TMonitorEventKind::RuleFired,
-                                               TMonitorEventKind::ActionOutcome}));
+    EXPECT_EQ(s.Hooks[0].Events,
+              (std::vector{TMonitorEventKind::RuleFired, TMonitorEventKind::ActionOutcome}));
     EXPECT_EQ(s.Hooks[0].TimeLimitMs, 30'000);
     EXPECT_EQ(s.Hooks[1].Events.size(), 4u);
     EXPECT_EQ(s.Hooks[1].TimeLimitMs, 10'000);
