@@ -27,12 +27,13 @@ public:
     // line for the operator, when the address cannot be used.
     bool Start(const std::string& address, uint16_t port, const TMetricsRegistry& registry,
                std::string& error);
-    void Stop() noexcept;
+    void Stop() noexcept;  // promptly: never waits out the listener's 2 s poll
     uint16_t Port() const; // the port in use, 0 when not listening
 
 private:
     std::unique_ptr<prometheus::Exposer> m_exposer;
     std::shared_ptr<prometheus::Registry> m_registry;
+    std::string m_address;
 };
 
 } // namespace pingvard
