@@ -31,7 +31,8 @@ struct TObserveOptions {
     TObserveSettings Settings;
     std::string ProgramDir; // ends in a separator, as GetProgramDir() gives it
     // One line for the console and the status line, called on the consumers'
-    // own threads: marshal it to the GUI thread before touching the window.
+    // own threads, possibly at the same time: it must be thread-safe, and
+    // marshal to the GUI thread before it touches the window.
     TReportFn Report;
     std::vector<std::string> Secrets; // masked wherever a hook could see them
     // The longest a slot may go without an echo report before the service
