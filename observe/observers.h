@@ -49,6 +49,8 @@ public:
 
     TEventSink& Sink() noexcept { return m_hub; }
     TSystemdNotifier& Notifier() noexcept { return *m_notifier; }
+    // Null without a liveness check; SetStaleMs when the interval or time-outs change.
+    TEchoLiveness* Liveness() noexcept { return m_liveness.get(); }
     // Null when metrics are off.
     const TMetricsRegistry* Metrics() const noexcept { return m_metrics.get(); }
     // The history file, or "" when history is off (for the graphs and --history).
