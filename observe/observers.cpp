@@ -48,7 +48,9 @@ TObservers::TObservers(TObserveOptions options) {
     }
 }
 
-TObservers::~TObservers() { Stop(); }
+TObservers::~TObservers() {
+    Stop();
+}
 
 void TObservers::Stop() noexcept {
     if (m_stopped) {
