@@ -163,21 +163,21 @@ public:
 
 private:
     void Run(const TMonitorEvent& event) {
-        TChildSpec spec;
-        spec.Program = m_config.Program;
-        spec.Args = m_config.Args;
-        spec.TimeLimitMs = m_config.TimeLimitMs;
-        spec.Environment = m_figures.Environment(m_config.Name, event);
-        for (auto& [name, value] : spec.Environment) {
+        TChildSpec program;
+        program.Program = m_config.Program;
+        program.Args = m_config.Args;
+        program.TimeLimitMs = m_config.TimeLimitMs;
+        program.Environment = m_figures.Environment(m_config.Name, event);
+        for (auto& [name, value] : program.Environment) {
             Mask(value, m_secrets);
         }
-        const TChildResult result = m_child.Run(spec);
+        const TChildResult result = m_child.Run(program);
         if (result.Succeeded() || result.End == TChildResult::TEnd::Aborted || !m_report) {
             return;
         }
         std::string line = "Hook " + m_config.Name + " failed on " +
                            std::string(KindName(event.Kind)) + ": " +
-                           result.Describe(spec.TimeLimitMs);
+                           result.Describe(program.TimeLimitMs);
         if (std::string output = LastLine(result.Output); !output.empty()) {
             line += " (" + output + ")";
         }
