@@ -19,6 +19,9 @@ packages=(
   openbox  # window manager with a close box for the desktop end-to-end test
   # recovery actions (SSH, HTTP) and their real servers in the tests
   libssh-dev libcurl4-openssl-dev libssl-dev openssh-server openssh-client openssl
+  # history, metrics and systemd notification; the real Prometheus server and
+  # the tools its scrape test queries it with
+  libsqlite3-dev prometheus-cpp-dev libsystemd-dev prometheus curl jq
 )
 
 missing=()

@@ -1,0 +1,69 @@
+#pragma once
+
+// What the monitor tells the world: every echo, hosts going down and coming
+// back, the restart rule, each recovery step and the status line. Consumers
+// (history, metrics, hooks, notifications, systemd) subscribe through a sink;
+// the monitor never calls any of them directly.
+
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pingvard {
+
+enum class TMonitorEventKind {
+    Echo,          // one echo's outcome
+    HostDown,      // a host reached MaxTimeouts consecutive failures
+    HostUp,        // the first answer of a host that was down
+    RuleFired,     // the restart rule (with quorum) fired
+    ActionStarted, // a recovery step starts
+    ActionOutcome, // a recovery step ended (Ok, Text)
+    GuardChanged,  // the guard paused (Ok false) or resumed (Ok true) acting (Text)
+    StatusText,    // the status line changed (Text)
+};
+
+// "echo", "host-down", "host-up", "rule-fired", "action-started",
+// "action-outcome", "guard-changed", "status": the names hooks, the history
+// and the settings use.
+std::string_view KindName(TMonitorEventKind kind) noexcept;
+std::optional<TMonitorEventKind> KindFromName(std::string_view name) noexcept;
+
+struct TMonitorEvent {
+    TMonitorEventKind Kind = TMonitorEventKind::Echo;
+    std::chrono::system_clock::time_point Time;
+    int Slot = -1;                      // Echo, HostDown, HostUp: 0..3
+    std::string Host;                   // the slot's address
+    std::string DisplayName;            // the slot's name as the window shows it
+    std::optional<int64_t> RoundTripUs; // Echo: empty = lost
+    std::string Action;                 // ActionStarted/Outcome: name
+    std::string ActionKind;             // telnet|ssh|http|program
+    bool Ok = false;                    // ActionOutcome; GuardChanged: acting again
+    std::string Text;                   // outcome, guard or status text (never a secret)
+};
+
+class TEventSink {
+public:
+    virtual ~TEventSink() = default;
+    // Called on the monitor's (GUI) thread; must return at once.
+    virtual void Publish(const TMonitorEvent& event) noexcept = 0;
+};
+
+// Hands every event to each subscribed sink, in the order they were added.
+// Subscribing and publishing may happen on different threads; a sink must stay
+// alive until it is removed (or the hub is gone).
+class TEventHub final : public TEventSink {
+public:
+    void Add(TEventSink& sink);
+    void Remove(TEventSink& sink) noexcept;
+    void Publish(const TMonitorEvent& event) noexcept override;
+
+private:
+    std::mutex m_mutex;
+    std::vector<TEventSink*> m_sinks;
+};
+
+} // namespace pingvard

@@ -1,0 +1,83 @@
+#include "observe/observers.h"
+
+namespace pingvard {
+
+#ifndef PINGVARD_VERSION
+#define PINGVARD_VERSION "unknown"
+#endif
+
+TObservers::TObservers(TObserveOptions options) {
+    const TObserveSettings& s = options.Settings;
+    if (options.WatchdogStaleMs > 0) {
+        m_liveness = std::make_unique<TEchoLiveness>(options.WatchdogStaleMs);
+        m_hub.Add(*m_liveness);
+    }
+    TEchoLiveness* liveness = m_liveness.get();
+    m_notifier = std::make_unique<TSystemdNotifier>(
+        liveness != nullptr ? std::function<bool()>([liveness] { return liveness->Healthy(); })
+                            : std::function<bool()>());
+    m_hub.Add(*m_notifier);
+
+    if (s.History.Enabled) {
+        m_historyFile = HistoryFileName(s.History, options.ProgramDir);
+        THistoryOptions history;
+        history.FileName = m_historyFile;
+        history.RawKeep = std::chrono::hours(s.History.RawHours);
+        history.MinuteKeep = std::chrono::hours(24 * s.History.MinuteDays);
+        history.HourKeep = std::chrono::hours(8766 * s.History.HourYears);
+        history.Report = options.Report;
+        m_history = std::make_unique<THistoryStore>(std::move(history));
+        m_historyQueue = std::make_unique<TQueuedSink>(*m_history, HistoryQueueOptions());
+        m_hub.Add(*m_historyQueue);
+    }
+    if (s.Metrics.Enabled) {
+        m_metrics = std::make_unique<TMetricsRegistry>(PINGVARD_VERSION);
+        m_metricsQueue = std::make_unique<TQueuedSink>(*m_metrics, TQueueOptions{});
+        m_hub.Add(*m_metricsQueue);
+        m_metricsServer = std::make_unique<TMetricsServer>();
+        std::string error;
+        if (!m_metricsServer->Start(s.Metrics.Address, static_cast<uint16_t>(s.Metrics.Port),
+                                    *m_metrics, error) &&
+            options.Report) {
+            options.Report(error);
+        }
+    }
+    if (!s.Hooks.empty()) {
+        m_hooks = std::make_unique<THookRunner>(s.Hooks, options.Report, options.Secrets);
+        m_hub.Add(*m_hooks);
+    }
+}
+
+TObservers::~TObservers() {
+    Stop();
+}
+
+void TObservers::Stop() noexcept {
+    if (m_stopped) {
+        return;
+    }
+    m_stopped = true;
+    for (TEventSink* sink : std::initializer_list<TEventSink*>{
+             m_liveness.get(), m_notifier.get(), m_historyQueue.get(), m_metricsQueue.get(),
+             m_hooks.get()}) {
+        if (sink != nullptr) {
+            m_hub.Remove(*sink);
+        }
+    }
+    if (m_hooks) {
+        m_hooks->Stop();
+    }
+    if (m_metricsServer) {
+        m_metricsServer->Stop();
+    }
+    if (m_metricsQueue) {
+        m_metricsQueue->Stop();
+    }
+    if (m_historyQueue) {
+        m_historyQueue->Stop(); // the last batch reaches the disk
+    }
+    m_notifier->Stopping();
+    m_notifier->Stop();
+}
+
+} // namespace pingvard

@@ -1,0 +1,59 @@
+#pragma once
+
+// The service manager's notification protocol (sd_notify): READY=1 once the
+// monitor runs, STATUS= with the status line, WATCHDOG=1 at half the interval
+// systemd asks for (WATCHDOG_USEC) but only after READY and only while the
+// health check passes, so a hung Pingvard is restarted. STOPPING=1 at the
+// exit. Messages go out on a thread of its own in the order they were made
+// (a newer status replaces one not yet sent); without NOTIFY_SOCKET nothing
+// runs at all.
+
+#include "monitor/monitor_event.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace pingvard {
+
+class TSystemdNotifier final : public TEventSink {
+public:
+    // health runs on the notifier's thread before each WATCHDOG=1; it must be
+    // thread-safe and quick. Null = always healthy.
+    explicit TSystemdNotifier(std::function<bool()> health = {});
+    ~TSystemdNotifier() override; // Stop()
+    TSystemdNotifier(const TSystemdNotifier&) = delete;
+    TSystemdNotifier& operator=(const TSystemdNotifier&) = delete;
+
+    bool Active() const noexcept { return m_active; } // started by a service manager
+    // Zero when systemd asked for no watchdog.
+    std::chrono::microseconds WatchdogInterval() const noexcept { return m_watchdog; }
+
+    void Ready() noexcept;
+    void Status(const std::string& text) noexcept;
+    void Stopping() noexcept;
+    // StatusText events become STATUS=.
+    void Publish(const TMonitorEvent& event) noexcept override;
+    // Sends what is queued, then ends the thread. Idempotent.
+    void Stop() noexcept;
+
+private:
+    void Queue(std::string message, bool isStatus) noexcept;
+    void Run();
+
+    const std::function<bool()> m_health;
+    bool m_active = false;
+    std::chrono::microseconds m_watchdog{0};
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<std::pair<std::string, bool>> m_pending; // message, is a STATUS
+    bool m_ready = false;
+    bool m_stopping = false;
+    std::thread m_thread;
+};
+
+} // namespace pingvard

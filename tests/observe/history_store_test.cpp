@@ -1,0 +1,244 @@
+#include "observe/history_reader.h"
+#include "observe/history_store.h"
+#include "tests/monitor/config_test_support.h"
+
+#include <fstream>
+#include <gtest/gtest.h>
+#include <vector>
+
+namespace pingvard {
+namespace {
+
+using namespace std::chrono_literals;
+constexpr int64_t kMinute = 60'000;
+constexpr int64_t kHour = 3'600'000;
+constexpr int64_t kDay = 24 * kHour;
+constexpr int64_t kStart = 1'796'000'400'000; // 2026-11-30 01:00:00 UTC, a whole hour
+
+TMonitorEvent EchoAt(int64_t ms, std::optional<int64_t> rttUs, const std::string& host = "h1") {
+    TMonitorEvent e;
+    e.Time = std::chrono::system_clock::time_point(std::chrono::milliseconds(ms));
+    e.Slot = 0;
+    e.Host = host;
+    e.DisplayName = "Host " + host;
+    e.RoundTripUs = rttUs;
+    return e;
+}
+
+TMonitorEvent OutcomeAt(int64_t ms, bool ok, std::string text) {
+    TMonitorEvent e;
+    e.Kind = TMonitorEventKind::ActionOutcome;
+    e.Time = std::chrono::system_clock::time_point(std::chrono::milliseconds(ms));
+    e.Action = "plug";
+    e.ActionKind = "http";
+    e.Ok = ok;
+    e.Text = std::move(text);
+    return e;
+}
+
+// Round trips with some spread and every seventh echo lost.
+std::optional<int64_t> Pattern(int i) {
+    if (i % 7 == 3) {
+        return std::nullopt;
+    }
+    return 10'000 + (i * 7919) % 5000;
+}
+
+struct TStoreFixture {
+    explicit TStoreFixture(std::string dir) : File(dir + "/history.db") {}
+    THistoryOptions Options() {
+        THistoryOptions o;
+        o.FileName = File;
+        o.NowMs = [this] { return Now; };
+        o.Report = [this](const std::string& line) { Reports.push_back(line); };
+        return o;
+    }
+    std::string File;
+    int64_t Now = kStart;
+    std::vector<std::string> Reports;
+};
+
+class HistoryStore : public test::TempDirTest {
+protected:
+    TStoreFixture m_f{m_dir.Path()};
+};
+
+TEST_F(HistoryStore, RecordsEchoesAndRecoveryEventsButNotTheStatusLine) {
+    THistoryStore store(m_f.Options());
+    TMonitorEvent status = OutcomeAt(kStart + 3, true, "Reset OK - 1.1.2027");
+    status.Kind = TMonitorEventKind::StatusText;
+    const std::vector<TMonitorEvent> batch = {
+        EchoAt(kStart, 1234), EchoAt(kStart + 2000, std::nullopt), EchoAt(kStart + 2001, 99, "h2"),
+        OutcomeAt(kStart + 2500, true, "Power cycle OK (plug)"), status};
+    store.Consume(batch, 0);
+    THistoryReader reader(m_f.File);
+    const auto points = reader.Points("h1", kStart, kStart + kMinute, THistoryResolution::Raw);
+    EXPECT_EQ(points, (std::vector<THistoryPoint>{{kStart, 1, 0, 1234, 1234, 1234},
+                                                  {kStart + 2000, 1, 1, {}, {}, {}}}));
+    ASSERT_EQ(reader.Hosts().size(), 2u);
+    EXPECT_EQ(reader.Hosts()[1].Name, "Host h2");
+    const auto events = reader.Events(kStart, kStart + kMinute);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].Kind, TMonitorEventKind::ActionOutcome);
+    EXPECT_EQ(events[0].TimeMs, kStart + 2500);
+    EXPECT_EQ(events[0].Text, "Power cycle OK (plug)");
+    EXPECT_TRUE(events[0].Ok);
+    EXPECT_TRUE(m_f.Reports.empty());
+}
+
+TEST_F(HistoryStore, AggregatesSurviveThePruningOfTheirEchoes) {
+    THistoryStore store(m_f.Options());
+    std::vector<THistorySample> fed;
+    std::vector<TMonitorEvent> batch;
+    for (int i = 0; i < 3 * 1800; ++i) { // three hours at 2 s
+        const int64_t t = kStart + i * 2000;
+        batch.push_back(EchoAt(t, Pattern(i)));
+        fed.push_back({t * 1000, Pattern(i)});
+        if (batch.size() == 500) {
+            store.Consume(batch, 0);
+            batch.clear();
+        }
+    }
+    store.Consume(batch, 0);
+    const int64_t end = kStart + 3 * kHour;
+    THistoryReader reader(m_f.File);
+    // Before any roll-up the reader folds the echoes itself; after it, the
+    // stored aggregates give the same points, also once the echoes are gone.
+    const auto minutes = Aggregate(fed, kMinute);
+    const auto hours = Aggregate(fed, kHour);
+    ASSERT_EQ(minutes.size(), 180u);
+    EXPECT_EQ(reader.Points("h1", kStart, end, THistoryResolution::Minute), minutes);
+    for (int64_t now : {end + kMinute, end + 49 * kHour}) {
+        m_f.Now = now;
+        ASSERT_TRUE(store.Maintain());
+        EXPECT_EQ(reader.Points("h1", kStart, end, THistoryResolution::Minute), minutes);
+        EXPECT_EQ(reader.Points("h1", kStart, end, THistoryResolution::Hour), hours);
+    }
+    EXPECT_TRUE(reader.Points("h1", kStart, end, THistoryResolution::Raw).empty());
+    m_f.Now = end + 91 * kDay;
+    ASSERT_TRUE(store.Maintain());
+    EXPECT_TRUE(reader.Points("h1", kStart, end, THistoryResolution::Minute).empty());
+    EXPECT_EQ(reader.Points("h1", kStart, end, THistoryResolution::Hour), hours);
+    m_f.Now = end + 5 * 366 * kDay;
+    ASSERT_TRUE(store.Maintain());
+    EXPECT_TRUE(reader.Points("h1", kStart, end, THistoryResolution::Hour).empty());
+}
+
+TEST_F(HistoryStore, RecoveryEventsStayFiveYears) {
+    THistoryStore store(m_f.Options());
+    store.Consume(std::vector{OutcomeAt(kStart, false, "Unable to reset, cannot connect to ap")},
+                  0);
+    THistoryReader reader(m_f.File);
+    m_f.Now = kStart + 4 * 365 * kDay;
+    ASSERT_TRUE(store.Maintain());
+    EXPECT_EQ(reader.Events(0, m_f.Now).size(), 1u);
+    m_f.Now = kStart + 5 * 366 * kDay;
+    ASSERT_TRUE(store.Maintain());
+    EXPECT_TRUE(reader.Events(0, m_f.Now).empty());
+}
+
+// Fills the file system, then frees it again; returns "" or what went wrong.
+std::string FullDiskScenario(TStoreFixture& f) {
+    THistoryStore store(f.Options());
+    store.Consume(std::vector{EchoAt(f.Now, 1)}, 0);
+    if (store.Failing()) {
+        return "first write failed: " + (f.Reports.empty() ? "" : f.Reports[0]);
+    }
+    {
+        std::ofstream filler("filler", std::ios::binary);
+        const std::string block(64 * 1024, 'x');
+        while (filler.write(block.data(), block.size())) {
+        }
+    }
+    for (int i = 1; i <= 200 && !store.Failing(); ++i) {
+        std::vector<TMonitorEvent> batch;
+        for (int j = 0; j < 100; ++j) {
+            batch.push_back(EchoAt(f.Now + i * 1000 + j, 5));
+        }
+        store.Consume(batch, 0);
+    }
+    for (int i = 0; i < 5; ++i) { // still full: silent
+        f.Now += 20'000;
+        store.Consume(std::vector{EchoAt(f.Now, 1)}, 0);
+    }
+    std::remove("filler");
+    f.Now += 20'000;
+    store.Consume(std::vector{EchoAt(f.Now, 1)}, 0);
+    if (f.Reports.size() != 2 || f.Reports[0].find("History not written to") != 0 ||
+        f.Reports[1].find("History written again") != 0) {
+        std::string all;
+        for (const auto& r : f.Reports) {
+            all += r + "\n";
+        }
+        return "reports:\n" + all;
+    }
+    return store.LostEvents() > 0 ? "" : "nothing counted as lost";
+}
+
+TEST_F(HistoryStore, FullDiskLosesLinesAndSaysSoOnceUntilItWorksAgain) {
+    if (const std::string why = test::MountNamespaceUnavailableReason(); !why.empty()) {
+        GTEST_SKIP() << why;
+    }
+    EXPECT_EQ(test::RunWithSmallFileSystem(m_dir.Path(), 2 * 1024 * 1024,
+                                           [this] { return FullDiskScenario(m_f); }),
+              "");
+}
+
+TEST_F(HistoryStore, ReadOnlyDirectoryIsReportedOnce) {
+    if (const std::string why = test::MountNamespaceUnavailableReason(); !why.empty()) {
+        GTEST_SKIP() << why;
+    }
+    EXPECT_EQ(test::RunWithReadOnlyMount(m_dir.Path(),
+                                         [this]() -> std::string {
+                                             THistoryStore store(m_f.Options());
+                                             for (int i = 0; i < 3; ++i) {
+                                                 m_f.Now += 20'000;
+                                                 store.Consume(std::vector{EchoAt(m_f.Now, 1)}, 0);
+                                                 store.Tick();
+                                             }
+                                             if (m_f.Reports.size() != 1) {
+                                                 return std::to_string(m_f.Reports.size()) +
+                                                        " reports";
+                                             }
+                                             return store.LostEvents() == 3 ? "" : "not lost";
+                                         }),
+              "");
+}
+
+struct TFoldCase {
+    const char* Name;
+    std::vector<std::optional<int64_t>> RoundTrips;
+    THistoryPoint Expected;
+};
+
+class HistoryAggregate : public testing::TestWithParam<TFoldCase> {};
+
+TEST_P(HistoryAggregate, FoldsOneMinute) {
+    std::vector<THistorySample> samples;
+    for (std::size_t i = 0; i < GetParam().RoundTrips.size(); ++i) {
+        samples.push_back(
+            {(kStart + static_cast<int64_t>(i) * 1000) * 1000, GetParam().RoundTrips[i]});
+    }
+    EXPECT_EQ(Aggregate(samples, kMinute), std::vector{GetParam().Expected});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, HistoryAggregate,
+    testing::Values(TFoldCase{"Odd", {50, 10, 30}, {kStart, 3, 0, 10, 30, 50}},
+                    TFoldCase{"EvenTakesMeanOfMiddle", {5, 1, {}, 3, 4}, {kStart, 5, 1, 1, 3, 5}},
+                    TFoldCase{"EvenRoundsDown", {2, 5}, {kStart, 2, 0, 2, 3, 5}},
+                    TFoldCase{"AllLost", {{}, {}}, {kStart, 2, 2, {}, {}, {}}}),
+    [](const testing::TestParamInfo<TFoldCase>& p) { return std::string(p.param.Name); });
+
+TEST(HistoryResolution, FinestThatCoversTheRange) {
+    const int64_t now = kStart;
+    EXPECT_EQ(ChooseResolution(now - kHour, now, now), THistoryResolution::Raw);
+    EXPECT_EQ(ChooseResolution(now - kDay, now, now), THistoryResolution::Minute);
+    EXPECT_EQ(ChooseResolution(now - 50 * kHour, now - 49 * kHour, now),
+              THistoryResolution::Minute);
+    EXPECT_EQ(ChooseResolution(now - 90 * kDay, now, now), THistoryResolution::Minute);
+    EXPECT_EQ(ChooseResolution(now - 91 * kDay, now, now), THistoryResolution::Hour);
+}
+
+} // namespace
+} // namespace pingvard

@@ -1,0 +1,60 @@
+#include "observe/history_reader.h"
+#include "observe/observers.h"
+#include "tests/monitor/config_test_support.h"
+
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace pingvard {
+namespace {
+
+class Observers : public test::TempDirTest {};
+
+TEST_F(Observers, FeedHistoryMetricsAndHooksFromOneSinkAndFlushOnStop) {
+    TObserveOptions options;
+    options.ProgramDir = m_dir.Path() + "/";
+    options.Settings.Metrics.Enabled = true;
+    options.Settings.Metrics.Port = 0; // any free port on loopback
+    THookConfig hook;
+    hook.Name = "mark";
+    hook.Program = "/bin/sh";
+    hook.Args = {"-c", "echo \"$PINGVARD_EVENT\" >> \"$0/hook.txt\"", m_dir.Path()};
+    options.Settings.Hooks.push_back(hook);
+    std::vector<std::string> reports;
+    options.Report = [&](const std::string& line) { reports.push_back(line); };
+    TObservers observers(options);
+    const auto now = std::chrono::system_clock::now();
+    for (int i = 0; i < 10; ++i) {
+        TMonitorEvent echo;
+        echo.Time = now + std::chrono::milliseconds(i);
+        echo.Slot = 0;
+        echo.Host = "192.0.2.1";
+        echo.RoundTripUs = i % 2 == 0 ? std::optional<int64_t>(1000) : std::nullopt;
+        observers.Sink().Publish(echo);
+    }
+    TMonitorEvent rule;
+    rule.Kind = TMonitorEventKind::RuleFired;
+    rule.Time = now;
+    observers.Sink().Publish(rule);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!test::FileExists(m_dir.Path() + "/hook.txt") &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    observers.Stop(); // hooks still queued would be dropped here
+
+    EXPECT_TRUE(reports.empty());
+    EXPECT_EQ(test::ReadFileText(m_dir.Path() + "/hook.txt"), "rule-fired\n");
+    const std::string text = observers.Metrics()->Text();
+    EXPECT_NE(text.find("pingvard_echoes_lost_total{host=\"192.0.2.1\",name=\"\",slot=\"1\"} 5"),
+              std::string::npos)
+        << text;
+    THistoryReader reader(observers.HistoryFile());
+    const auto nowMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
+    EXPECT_EQ(reader.Points("192.0.2.1", nowMs, nowMs + 1000, THistoryResolution::Raw).size(), 10u);
+    EXPECT_EQ(reader.Events(nowMs, nowMs + 1000).size(), 1u);
+}
+
+} // namespace
+} // namespace pingvard
