@@ -15,8 +15,10 @@
 #   ap_console.sh --record FILE [--delay MS] [--on-reset COMMAND]
 #
 # --delay: the console is busy this many milliseconds before it reads each
-# answer (a slow device). --on-reset: run COMMAND with /bin/sh, detached, after a confirmation
-# (the lab uses it to take the uplink down as a restart does).
+# answer (a slow device). --on-reset: run COMMAND with /bin/sh in a session of
+# its own after a confirmation, and wait for it; it should return at once and
+# leave longer work to a child (the lab uses it to take the uplink down as a
+# restart does).
 set -u
 
 record=
@@ -67,5 +69,10 @@ while :; do
     printf '\r\nCancelled\r\n\r\n'
 done
 note confirmed
-[[ -z $on_reset ]] || setsid /bin/sh -c "$on_reset" </dev/null >/dev/null 2>&1 &
+# The device is committed now: its restart must outlive this console, whose
+# end the daemon answers with a hang-up (busybox) or by killing its process
+# group (inetutils). So the command runs in a session of its own, and the
+# console waits until it has returned.
+trap '' HUP
+[[ -z $on_reset ]] || setsid --wait /bin/sh -c "$on_reset" </dev/null >/dev/null 2>&1
 printf '\r\nSystem is restarting...\r\n'

@@ -61,10 +61,12 @@ check "$kind" || {
 mkdir -p "$work"
 
 # The daemons start their login program without arguments (busybox) or split
-# its command line themselves (inetutils): one small program per device.
+# its command line themselves (inetutils), and with an environment of their
+# own: one small program per device, with the caller's PATH for --on-reset.
 console=$work/console
 {
     echo '#!/bin/sh'
+    printf 'PATH=%q\nexport PATH\n' "$PATH"
     printf 'exec %q --record %q' "$here/ap_console.sh" "$record"
     (($# == 0)) || printf ' %q' "$@"
     echo
