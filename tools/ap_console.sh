@@ -16,9 +16,8 @@
 #
 # --delay: the console is busy this many milliseconds before it reads each
 # answer (a slow device). --on-reset: run COMMAND with /bin/sh in a session of
-# its own after a confirmation, and wait for it; it should return at once and
-# leave longer work to a child (the lab uses it to take the uplink down as a
-# restart does).
+# its own after a confirmation, without waiting for it (the lab uses it to
+# take the uplink down as a restart does).
 set -u
 
 record=
@@ -71,8 +70,8 @@ done
 note confirmed
 # The device is committed now: its restart must outlive this console, whose
 # end the daemon answers with a hang-up (busybox) or by killing its process
-# group (inetutils). So the command runs in a session of its own, and the
-# console waits until it has returned.
+# group (inetutils). So the command runs in a session of its own, which
+# setsid -f enters right after its fork, long before this console has ended.
 trap '' HUP
-[[ -z $on_reset ]] || setsid --wait /bin/sh -c "$on_reset" </dev/null >/dev/null 2>&1
+[[ -z $on_reset ]] || setsid -f /bin/sh -c "$on_reset" </dev/null >/dev/null 2>&1
 printf '\r\nSystem is restarting...\r\n'
