@@ -204,7 +204,9 @@ TEST_F(ResetSession, DeviceThatStopsReadingCannotHoldTheSessionPastTheLimit) {
     device.Stop();
     EXPECT_EQ(run.Calls, (std::vector<std::string>{"starting", "failed-step#1"}));
     EXPECT_GE(run.ElapsedMs, 1400);
-    EXPECT_LT(run.ElapsedMs, 1500 + 1500);
+    // An unbounded send would hold on until the device gives up (30 s); the
+    // slack is for copying the large answer, slow under the sanitizers.
+    EXPECT_LT(run.ElapsedMs, 1500 + 8000);
 }
 
 TEST_F(ResetSession, MissingSecondPromptFailsStepTwoAtTheLimit) {
