@@ -260,8 +260,10 @@ TEST_F(ResetSession, TwoPromptsInOnePacketAreBothAnswered) {
     test::TApsimProcess apsim({"--mode", "burst"});
     const TSessionRun run = Run(Settings(apsim.Port()));
     EXPECT_EQ(run.Calls, (std::vector<std::string>{"starting", "ok"}));
-    // The echoes follow the prompts here.
-    EXPECT_TRUE(StepEntriesAndRest(run.CommLog, 3).ends_with(kAfterDefaultScript));
+    // Answers typed ahead while the password prompt has the echo off are not
+    // echoed at all, so only the farewell is certain.
+    EXPECT_TRUE(
+        StepEntriesAndRest(run.CommLog, 3).ends_with("\r\nSystem is restarting...\r\n\r\n"));
     const std::string records = apsim.StopAndReadRecords();
     EXPECT_NE(records.find("answers=3 answer1=ok:"), std::string::npos) << records;
     EXPECT_NE(records.find(" outcome=reset "), std::string::npos) << records;
