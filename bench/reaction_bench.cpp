@@ -1,12 +1,16 @@
 // Reaction of the restart rule: the host monitor gets the failure reports that
-// make the rule hold, and the access-point simulator's record says when it
-// accepted the connection and when the last answer arrived. Both clocks are
-// CLOCK_MONOTONIC, so the differences are direct (1 ms resolution).
+// make the rule hold, and the device's own record says when its console had
+// the confirmation. The access-point simulator's record also says when it
+// accepted the connection and when the last answer arrived (CLOCK_MONOTONIC,
+// like the report); the console of a real telnet daemon (tools/ap_console.sh)
+// stamps its confirmation with CLOCK_REALTIME, so that figure is taken on the
+// wall clock for every device. The bench itself notes when "Reset OK" is
+// shown. Resolution 1 ms.
 //
-//   reaction_bench --record FILE [--rounds N] [--gap MS]
+//   reaction_bench --record FILE [--device apsim|console] [--rounds N] [--gap MS]
 //
 // Runs in the current directory, whose pingvard.ini must point ResetHost at
-// the simulator and set a PingInterval long enough that no worker pings.
+// the device and set a PingInterval long enough that no worker pings.
 
 #include "monitor/front_end.h"
 #include "monitor/gui_dispatcher.h"
@@ -27,6 +31,20 @@
 namespace pingvard {
 namespace {
 
+// Whole milliseconds, truncated like the devices' records, so that equal
+// moments compare equal (each figure is then good to 1 ms).
+double ClockMs(clockid_t clock) {
+    timespec ts{};
+    clock_gettime(clock, &ts);
+    return static_cast<double>(ts.tv_sec * 1000 + ts.tv_nsec / 1000000);
+}
+double MonotonicMs() {
+    return ClockMs(CLOCK_MONOTONIC);
+}
+double RealMs() {
+    return ClockMs(CLOCK_REALTIME);
+}
+
 class TBenchLabel : public TTextLabel {
 public:
     void SetText(const std::string& text) override { m_text = text; }
@@ -42,26 +60,24 @@ public:
     TTextLabel& PingLabel(int slot) override { return m_labels[slot][1]; }
     TTextLabel& AverageLabel(int slot) override { return m_labels[slot][2]; }
     TTextLabel& LossLabel(int slot) override { return m_labels[slot][3]; }
-    void SetStatusText(const std::string& text) override { Status = text; }
+    void SetStatusText(const std::string& text) override {
+        Status = text;
+        if (text.starts_with("Reset OK")) {
+            ResetOkRealMs = RealMs();
+        }
+    }
     int TrayIconIndex() const override { return m_tray; }
     void SetTrayIconIndex(int index) override { m_tray = std::clamp(index, 0, 2); }
     void CopyTrayImageToApplicationIcon() override {}
     void ReportIcmpUnavailable(const std::string&) override {}
 
     std::string Status;
+    double ResetOkRealMs = -1;
 
 private:
     std::array<std::array<TBenchLabel, 4>, 4> m_labels;
     int m_tray = 0;
 };
-
-// Whole milliseconds, truncated like the simulator's record, so that equal
-// moments compare equal (each figure is then good to 1 ms).
-double MonotonicMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<double>(ts.tv_sec * 1000 + ts.tv_nsec / 1000000);
-}
 
 // The value of "key=" in a record line.
 std::optional<double> RecordValue(const std::string& line, const std::string& key) {
@@ -75,48 +91,68 @@ std::optional<double> RecordValue(const std::string& line, const std::string& ke
     }
 }
 
-std::vector<std::string> ReadLines(const std::string& file) {
+// The simulator writes one line per session; the console one per event.
+std::vector<std::string> ReadRecords(const std::string& file, bool console) {
     std::vector<std::string> lines;
     std::ifstream in(file);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
+    for (std::string line; std::getline(in, line);) {
+        if (!console || line.find(" event=confirmed ") != std::string::npos)
+            lines.push_back(line);
+    }
     return lines;
 }
 
 struct TRoundResult {
-    double ToAcceptMs = 0, ToLastAnswerMs = 0;
+    double ToAcceptMs = -1, ToLastAnswerMs = -1, ToConfirmedMs = -1, ToResetOkMs = -1;
     std::string Outcome;
 };
 
+struct TReport {
+    double Mono = 0, Real = 0;
+};
+
 // Feeds failures until the rule holds; returns the moment of the last report.
-double TriggerRestart(THostMonitor& monitor) {
-    double lastReport = 0;
+TReport TriggerRestart(THostMonitor& monitor) {
+    TReport last;
     for (int32_t n = 0; n < monitor.MaxTimeouts(); ++n) {
         for (int slot = 0; slot < 3; ++slot) {
-            lastReport = MonotonicMs();
+            last = {MonotonicMs(), RealMs()};
             monitor.WMPing(slot, -1);
         }
     }
-    return lastReport;
+    return last;
 }
 
 std::optional<TRoundResult> RunRound(THostMonitor& monitor, TLoopDispatcher& dispatcher,
-                                     const std::string& recordFile) {
-    const size_t recordsBefore = ReadLines(recordFile).size();
-    const double reported = TriggerRestart(monitor);
+                                     TBenchFrontEnd& frontEnd, const std::string& recordFile,
+                                     bool console) {
+    const size_t recordsBefore = ReadRecords(recordFile, console).size();
+    frontEnd.ResetOkRealMs = -1;
+    const TReport reported = TriggerRestart(monitor);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(70);
     std::vector<std::string> records;
     do {
         dispatcher.RunOnce(20);
-        records = ReadLines(recordFile);
+        records = ReadRecords(recordFile, console);
     } while ((records.size() <= recordsBefore || monitor.ResetSessionRunning()) &&
              std::chrono::steady_clock::now() < deadline);
-    if (records.size() <= recordsBefore)
-        return std::nullopt;
-    const std::string& line = records.back();
     TRoundResult result;
-    result.ToAcceptMs = RecordValue(line, "accepted_mono_ms").value_or(-1) - reported;
-    result.ToLastAnswerMs = RecordValue(line, "last_answer_mono_ms").value_or(-1) - reported;
+    if (frontEnd.ResetOkRealMs >= 0)
+        result.ToResetOkMs = frontEnd.ResetOkRealMs - reported.Real;
+    if (records.size() <= recordsBefore) {
+        result.Outcome = "not-confirmed";
+        return result;
+    }
+    const std::string& line = records.back();
+    if (console) {
+        result.ToConfirmedMs = RecordValue(line, "real_us").value_or(-1) / 1000.0 - reported.Real;
+        result.Outcome = "confirmed";
+        return result;
+    }
+    result.ToAcceptMs = RecordValue(line, "accepted_mono_ms").value_or(-1) - reported.Mono;
+    result.ToLastAnswerMs = RecordValue(line, "last_answer_mono_ms").value_or(-1) - reported.Mono;
+    if (const auto confirmed = RecordValue(line, "confirmed_real_ms"))
+        result.ToConfirmedMs = *confirmed - reported.Real;
     const auto outcome = line.find(" outcome=");
     result.Outcome = line.substr(outcome + 9, line.find(' ', outcome + 9) - outcome - 9);
     return result;
@@ -129,6 +165,8 @@ double Percentile(std::vector<double> values, double p) {
 }
 
 void PrintSummary(const char* name, const std::vector<double>& values) {
+    if (values.empty())
+        return;
     std::printf("%s: median %.1f ms, p95 %.1f ms, max %.1f ms (n=%zu)\n", name,
                 Percentile(values, 0.5), Percentile(values, 0.95),
                 *std::max_element(values.begin(), values.end()), values.size());
@@ -139,43 +177,56 @@ void PrintSummary(const char* name, const std::vector<double>& values) {
 
 int main(int argc, char** argv) {
     using namespace pingvard;
-    std::string recordFile;
+    std::string recordFile, device = "apsim";
     int rounds = 10, gapMs = 500;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string arg = argv[i];
         if (arg == "--record")
             recordFile = argv[i + 1];
+        else if (arg == "--device")
+            device = argv[i + 1];
         else if (arg == "--rounds")
             rounds = std::stoi(argv[i + 1]);
         else if (arg == "--gap")
             gapMs = std::stoi(argv[i + 1]);
     }
-    if (recordFile.empty()) {
-        std::fputs("usage: reaction_bench --record FILE [--rounds N] [--gap MS]\n", stderr);
+    if (recordFile.empty() || (device != "apsim" && device != "console")) {
+        std::fputs("usage: reaction_bench --record FILE [--device apsim|console] [--rounds N] "
+                   "[--gap MS]\n",
+                   stderr);
         return 2;
     }
+    const bool console = device == "console";
     TSocketLibrary library;
     TLoopDispatcher dispatcher;
     TBenchFrontEnd frontEnd;
     THostMonitor monitor(frontEnd, dispatcher);
     monitor.FormCreate();
-    std::vector<double> toAccept, toLast;
+    std::vector<double> toAccept, toLast, toConfirmed, toResetOk;
+    int confirmed = 0;
     for (int round = 0; round < rounds; ++round) {
-        const auto result = RunRound(monitor, dispatcher, recordFile);
-        if (!result) {
-            std::fprintf(stderr, "reaction_bench: no record after round %d\n", round + 1);
-            return 1;
-        }
-        std::printf("round %d: accept %.1f ms, last answer %.1f ms, outcome %s, status \"%s\"\n",
-                    round + 1, result->ToAcceptMs, result->ToLastAnswerMs, result->Outcome.c_str(),
-                    frontEnd.Status.c_str());
-        toAccept.push_back(result->ToAcceptMs);
-        toLast.push_back(result->ToLastAnswerMs);
+        const auto result = RunRound(monitor, dispatcher, frontEnd, recordFile, console);
+        std::printf("round %d: accept %.0f ms, last answer %.0f ms, confirmed %.0f ms, "
+                    "Reset OK %.0f ms, outcome %s, status \"%s\"\n",
+                    round + 1, result->ToAcceptMs, result->ToLastAnswerMs, result->ToConfirmedMs,
+                    result->ToResetOkMs, result->Outcome.c_str(), frontEnd.Status.c_str());
+        const auto keep = [](std::vector<double>& into, double value) {
+            if (value >= 0)
+                into.push_back(value);
+        };
+        keep(toAccept, result->ToAcceptMs);
+        keep(toLast, result->ToLastAnswerMs);
+        keep(toConfirmed, result->ToConfirmedMs);
+        keep(toResetOk, result->ToResetOkMs);
+        confirmed += result->ToConfirmedMs >= 0 ? 1 : 0;
         std::this_thread::sleep_for(std::chrono::milliseconds(gapMs));
     }
+    std::printf("confirmed at the device: %d of %d restarts\n", confirmed, rounds);
     PrintSummary("failure report -> connection accepted", toAccept);
     PrintSummary("failure report -> last answer received", toLast);
+    PrintSummary("failure report -> the device has the confirmation", toConfirmed);
+    PrintSummary("failure report -> \"Reset OK\" shown", toResetOk);
     monitor.Closing = true;
     monitor.FormDestroy();
-    return 0;
+    return confirmed == rounds ? 0 : 1;
 }

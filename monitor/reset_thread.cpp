@@ -3,6 +3,7 @@
 #include "monitor/event_log.h"
 #include "net/socket_errors.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace pingvard {
@@ -49,9 +50,14 @@ void TThReset::Execute() {
     m_ended.Set();
 }
 
+uint32_t TThReset::Deadline() const {
+    return StartTick() + static_cast<uint32_t>(m_settings.LimitMs);
+}
+
 void TThReset::RunSession() {
     DeleteCommLog();
     m_dispatcher.Send([this] { m_outcomes.ShowResetStarting(); });
+    m_telnet.TcpSocket.SendDeadlineTick = Deadline();
     bool opened = false;
     try {
         opened = m_telnet.OpenSession();
@@ -62,30 +68,32 @@ void TThReset::RunSession() {
         m_dispatcher.Send([this] { m_outcomes.ShowConnectFailed(); });
         return;
     }
+    const auto steps = static_cast<int32_t>(m_settings.Challenges.size());
     try {
         PlayScript();
+        if (steps > 0 && Step() == steps) {
+            HoldLine();
+        }
     } catch (...) {
         // An exception while waiting ends the script; the outcome names the step.
-    }
-    const auto steps = static_cast<int32_t>(m_settings.Challenges.size());
-    if (Step() == steps) {
-        m_dispatcher.Send([this] { m_outcomes.ShowResetOk(); });
-    } else {
-        m_dispatcher.Send([this] { m_outcomes.ShowResetFailedStep(Step()); });
     }
     try {
         m_telnet.CloseSession();
     } catch (...) {
     }
+    if (Step() == steps) {
+        m_dispatcher.Send([this] { m_outcomes.ShowResetOk(); });
+    } else {
+        m_dispatcher.Send([this] { m_outcomes.ShowResetFailedStep(Step()); });
+    }
 }
 
 void TThReset::PlayScript() {
     const auto steps = static_cast<int32_t>(m_settings.Challenges.size());
-    const uint32_t deadline = StartTick() + static_cast<uint32_t>(m_settings.LimitMs);
     while (!Terminated() && Step() < steps && WithinLimit()) {
         const auto step = static_cast<std::size_t>(Step());
         const std::string& challenge = m_settings.Challenges[step];
-        const std::string received = m_telnet.ReadUntil(challenge, deadline);
+        const std::string received = m_telnet.ReadUntil(challenge, Deadline());
         const int error = m_telnet.TcpSocket.LastErrorCode();
         if (error == kWsaEtimedout) {
             continue; // the same step again, until the limit
@@ -99,7 +107,20 @@ void TThReset::PlayScript() {
         WriteCommLog(received + challenge);
         WriteCommLog("-> " + answer);
         m_telnet.SendEscaped(answer + "\r\n");
+        if (m_telnet.TcpSocket.LastErrorCode() != 0) {
+            return; // the answer did not (wholly) go out: the step is not done
+        }
         m_step.store(static_cast<int32_t>(step) + 1);
+    }
+}
+
+void TThReset::HoldLine() {
+    const auto used = static_cast<int64_t>(TickDifference(StartTick(), m_clock.Now()));
+    const int64_t hold = std::min<int64_t>(m_settings.HoldLimitMs, m_settings.LimitMs - used);
+    const uint32_t until = m_clock.Now() + static_cast<uint32_t>(std::max<int64_t>(hold, 0));
+    const std::string said = m_telnet.ReadRemaining(m_settings.SettleMs, until);
+    if (!said.empty()) {
+        WriteCommLog(said);
     }
 }
 

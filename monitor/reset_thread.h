@@ -27,6 +27,8 @@ struct TResetSessionSettings {
     std::string Host; // ResetHost when the session is created
     std::string Port = "23";
     int32_t LimitMs = 60000;           // from StartTick; also the overall deadline of every wait
+    int32_t SettleMs = 1500;           // quiet that ends the hold after the last answer
+    int32_t HoldLimitMs = 4000;        // longest hold after the last answer
     const TTickClock* Clock = nullptr; // null = SystemTickClock()
     std::vector<std::string> Challenges;
     std::vector<std::string> Answers; // index-aligned; a missing answer is empty
@@ -38,10 +40,20 @@ struct TResetSessionSettings {
 // resetIdleEvent alive until this object is destroyed; the destructor waits for
 // the thread to end.
 //
-// Every wait for a challenge is also bounded by StartTick + LimitMs, so a device
-// that keeps sending bytes without the challenge cannot hold the session (and
-// the token) past the limit. A connection the device has closed ends the script
-// at once: no challenge can arrive on it any more.
+// Every wait for a challenge and every send is also bounded by StartTick +
+// LimitMs, so a device that keeps sending bytes without the challenge, or that
+// stops reading, cannot hold the session (and the token) past the limit. A
+// connection the device has closed ends the script at once: no challenge can
+// arrive on it any more. A send that fails leaves its step incomplete.
+//
+// After the last answer the session keeps the line open and reads on (through
+// the telnet filter, so negotiation is still answered) until the device closes
+// it, is quiet for SettleMs, HoldLimitMs have passed or the limit is reached.
+// A console on a pseudo-terminal reads its input some time after the daemon
+// got it; hanging up at once would kill it before it read the confirmation.
+// What the device said after the last challenge becomes one transcript entry
+// of its own. Only then is the line closed and the outcome reported: "Reset OK"
+// stands for a script answered and a line held until the device had it.
 class TThReset {
 public:
     static constexpr int32_t kTelnetTimeoutMs = 1000;
@@ -65,6 +77,8 @@ private:
     void Execute();
     void RunSession();
     void PlayScript();
+    void HoldLine();
+    uint32_t Deadline() const;
     bool WithinLimit() const;
 
     const TResetSessionSettings m_settings;

@@ -22,6 +22,7 @@ constexpr std::size_t kDatagramBufferSize = 64 * 1024;
 constexpr std::size_t kStreamChunkDefault = 16 * 1024; // when the OS cannot say
 // Without a self-pipe, waits are cut into slices this long to look at the flag.
 constexpr int kAbortPollSliceMs = 10;
+constexpr int kSendWaitSliceMs = 100;
 
 int RemainingMs(TSteady::time_point deadline) {
     const auto left = deadline - TSteady::now();
@@ -401,7 +402,7 @@ int TBlockingSocket::SendBytes(const void* buffer, std::size_t length) {
         data = filtered.data();
     }
     // The socket is non-blocking underneath; waiting for room here keeps the send
-    // blocking for the caller while leaving it abortable.
+    // blocking for the caller while leaving it abortable and bounded.
     std::size_t sent = 0;
     for (;;) {
         const ssize_t n = ::send(m_handle, data + sent, length - sent, MSG_NOSIGNAL);
@@ -412,14 +413,23 @@ int TBlockingSocket::SendBytes(const void* buffer, std::size_t length) {
             }
             continue;
         }
-        if (errno == EINTR) {
+        const int err = errno;
+        if (err == EINTR) {
             continue;
         }
-        if ((errno == EAGAIN || errno == EWOULDBLOCK) && WaitFor(POLLOUT, -1) == 1) {
+        if (err != EAGAIN && err != EWOULDBLOCK) {
+            CheckResult(-1, err);
+            RaiseIfFailed();
+            return -1;
+        }
+        // Slices, so that a deadline on an injected clock is seen in time too.
+        const int wait = SendWaitMs();
+        const int ready = WaitFor(POLLOUT, wait < 0 ? -1 : std::min(wait, kSendWaitSliceMs));
+        if (ready == 1 || (ready == 0 && SendWaitMs() != 0)) {
             continue;
         }
-        if (errno != EAGAIN && errno != EWOULDBLOCK) {
-            CheckResult(-1, errno);
+        if (ready == 0) {
+            SetLastError(kWsaEtimedout);
         }
         RaiseIfFailed();
         return -1;
@@ -428,6 +438,14 @@ int TBlockingSocket::SendBytes(const void* buffer, std::size_t length) {
     Notify(TSocketStatus::Sent, std::to_string(sent));
     RaiseIfFailed();
     return static_cast<int>(sent);
+}
+
+int TBlockingSocket::SendWaitMs() const {
+    if (!SendDeadlineTick) {
+        return -1;
+    }
+    const auto left = static_cast<int32_t>(*SendDeadlineTick - Clock().Now());
+    return std::max(left, 0);
 }
 
 int TBlockingSocket::SendOneByte(uint8_t value) {

@@ -94,6 +94,11 @@ public:
     // (at least terminator length - 1, so a terminator split over chunks is still
     // found). A peer that streams forever cannot exhaust memory. 0 = no bound.
     std::size_t MaxPendingInput = kDefaultMaxPendingInput;
+    // A tick of Clock() past which no send waits for room in the socket's
+    // buffer: a peer that stops reading then fails the send with 10060 instead
+    // of blocking it for ever (bytes already handed to the OS stay sent).
+    // Unset: a send waits as long as it takes, or until Abort().
+    std::optional<uint32_t> SendDeadlineTick;
 
     int LastErrorCode() const noexcept { return m_lastError; }
     const std::string& LastErrorText() const noexcept { return m_lastErrorText; }
@@ -167,6 +172,7 @@ protected:
 
 private:
     std::string ReceiveChunk(int timeoutMs);
+    int SendWaitMs() const; // -1: no limit
     void ReadAddresses();
     void TrimUnmatched(std::string& buffer, std::size_t terminatorLength) const;
 

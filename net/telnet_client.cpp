@@ -1,5 +1,7 @@
 #include "net/telnet_client.h"
 
+#include <algorithm>
+
 namespace pingvard {
 
 TTelnetClient::TTelnetClient() {
@@ -40,6 +42,25 @@ void TTelnetClient::SendEscaped(const std::string& text) {
         }
     }
     TcpSocket.SendText(escaped);
+}
+
+std::string TTelnetClient::ReadRemaining(int32_t quietMs, uint32_t deadlineTick) {
+    std::string said;
+    const std::size_t keep = TcpSocket.MaxPendingInput;
+    for (;;) {
+        const auto left = static_cast<int32_t>(deadlineTick - TcpSocket.Clock().Now());
+        if (left <= 0 && TcpSocket.PendingInput.empty()) {
+            break;
+        }
+        const std::string chunk = TcpSocket.ReceiveAvailable(std::clamp(left, 0, quietMs));
+        if (keep == 0 || said.size() < keep) {
+            said.append(chunk, 0, keep == 0 ? chunk.size() : keep - said.size());
+        }
+        if (TcpSocket.LastErrorCode() != 0) {
+            break;
+        }
+    }
+    return said;
 }
 
 void TTelnetClient::CloseSession() {

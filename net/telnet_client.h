@@ -40,6 +40,12 @@ public:
     std::string ReadUntil(const std::string& terminator,
                           std::optional<uint32_t> deadlineTick = std::nullopt);
     void SendEscaped(const std::string& text); // doubles every byte 255, one send
+    // What the server still says, pending text first, until it closes the
+    // connection (LastErrorCode 10054), a read fails, nothing arrives for
+    // quietMs (10060) or deadlineTick passes (0). Every byte passes the telnet filter, so
+    // negotiation is still answered. Keeps the first TcpSocket.MaxPendingInput
+    // bytes (all when 0) and reads past them without keeping them.
+    std::string ReadRemaining(int32_t quietMs, uint32_t deadlineTick);
     void CloseSession();
     void Abort() noexcept; // thread-safe
     void SetClock(const TTickClock& clock) noexcept { TcpSocket.SetClock(clock); }

@@ -22,22 +22,53 @@ packages=(
   # history, metrics and systemd notification; the real Prometheus server and
   # the tools its scrape test queries it with
   libsqlite3-dev prometheus-cpp-dev libsystemd-dev prometheus curl jq
+  # real telnet daemons for the device end-to-end tests, the lab and the
+  # benchmarks; they only ever run inside the tests' network namespaces
+  inetutils-telnetd inetutils-inetd
 )
+
+# busybox-static has the telnetd applet that Debian's busybox lacks, and the two
+# packages conflict: where busybox is installed, take the binary out of the
+# busybox-static package instead (tools/telnet_device.sh looks there).
+readonly busybox_dir=/usr/local/lib/pingvard-test/busybox-static
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
+extract_busybox=0
+if installed busybox && ! installed busybox-static; then
+  [[ -x $busybox_dir/bin/busybox ]] || extract_busybox=1
+else
+  packages+=(busybox-static)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  installed "$p" || missing+=("$p")
 done
 
-if ((${#missing[@]})); then
+if ((${#missing[@]} || extract_busybox)); then
   if [[ $(id -u) -ne 0 ]]; then
-    echo "deps.sh: missing packages: ${missing[*]}" >&2
+    echo "deps.sh: missing packages: ${missing[*]}${missing[*]:+ }$( ((extract_busybox)) && echo busybox-static)" >&2
     echo "deps.sh: run as root (or with sudo) to install them" >&2
     exit 1
   fi
-  echo "deps.sh: installing ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
+fi
+if ((${#missing[@]})); then
+  echo "deps.sh: installing ${missing[*]}"
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  if [[ " ${missing[*]} " == *" inetutils-telnetd "* ]] && command -v update-inetd >/dev/null; then
+    # The package enables telnet in the system's own inetd: only the tests run it.
+    update-inetd --disable telnet >/dev/null 2>&1 || true
+  fi
+fi
+if ((extract_busybox)); then
+  echo "deps.sh: extracting busybox-static to $busybox_dir (busybox is installed)"
+  scratch=$(mktemp -d)
+  chmod 755 "$scratch" # apt downloads as its own user
+  (cd "$scratch" && apt-get download -qq busybox-static >/dev/null)
+  dpkg-deb -x "$scratch"/busybox-static_*.deb "$scratch/root"
+  mkdir -p "$busybox_dir/bin"
+  install -m 0755 "$scratch/root/bin/busybox" "$busybox_dir/bin/busybox"
+  rm -rf "$scratch"
 fi
 echo "deps.sh: all packages present"

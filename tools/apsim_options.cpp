@@ -128,6 +128,8 @@ bool TParser::Option(const std::string& name) {
         {"--split-pause", &o.SplitPauseMs},
         {"--trickle-interval", &o.TrickleIntervalMs},
         {"--storm-rounds", &o.StormRounds},
+        {"--console-delay", &o.ConsoleDelayMs},
+        {"--chatter-interval", &o.ChatterIntervalMs},
     };
     const std::map<std::string, std::string*, std::less<>> texts = {
         {"--listen", &o.ListenAddress},
@@ -275,6 +277,8 @@ bool TParser::Mode(std::string_view entry) {
         {"wrong-password", &o.WrongPassword},
         {"iac-storm", &o.IacStorm},
         {"burst", &o.Burst},
+        {"chatter", &o.Chatter},
+        {"abort-on-reset", &o.AbortOnReset},
     };
     if (auto it = flags.find(name); it != flags.end()) {
         *it->second = true;

@@ -21,6 +21,7 @@ struct TApsimOptions {
     int NegotiationWaitMs = 1000;
     int SessionLimitMs = 600000; // 0 = no limit
     bool NoOffers = false;
+    int ConsoleDelayMs = 30; // from an answer's line end to the console reading it
 
     // Failure modes, combinable.
     bool Refuse = false;
@@ -38,6 +39,9 @@ struct TApsimOptions {
     int StormRounds = 20;
     std::optional<int> ResetDuringAnswer; // 1-based answer number
     bool Burst = false;
+    bool Chatter = false; // keeps printing after the last answer, never hangs up
+    int ChatterIntervalMs = 100;
+    bool AbortOnReset = false; // RST instead of the farewell once the reset is confirmed
 
     std::vector<std::string> ModeNames; // as given, for the records
 

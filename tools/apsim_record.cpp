@@ -57,6 +57,7 @@ std::string FormatRecord(const TSessionRecord& record) {
                RecordEscape(answer.Text);
     }
     AddStamp(out, "last_answer", record.Answers.empty() ? TStamp{} : record.Answers.back().At);
+    AddStamp(out, "confirmed", record.Confirmed);
     out += " outcome=" + record.Outcome;
     AddStamp(out, "end", record.Ended);
     return out;

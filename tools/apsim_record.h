@@ -18,7 +18,7 @@ struct TStamp {
 TStamp Now();
 
 struct TAnswerRecord {
-    std::string Status; // ok, wrong, rejected, bad-eol
+    std::string Status; // ok, wrong, rejected, bad-eol, lost (never read)
     TStamp At;          // when the line end of the answer arrived
     std::string Text;   // as received, without its line end
 };
@@ -31,6 +31,7 @@ struct TSessionRecord {
     std::string TerminalType; // empty: none reported
     std::string WindowSize;   // "WxH", empty: none reported
     std::vector<TAnswerRecord> Answers;
+    TStamp Confirmed; // when the console read the last correct answer
     std::string Outcome;
     TStamp Ended;
 };

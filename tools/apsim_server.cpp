@@ -177,10 +177,11 @@ void ServeSession(int fd, const sockaddr_storage& peer, socklen_t peerLength, in
     for (const auto& mode : options.ModeNames) {
         record.Modes += (record.Modes.empty() ? "" : ",") + mode;
     }
-    const std::string outcome = TApsimSession(fd, stop.Fd(), options, record).Run();
+    TApsimSession session(fd, stop.Fd(), options, record);
+    const std::string outcome = session.Run();
     // The record first: the benchmarks read it while the client is closing.
     Publish(options, record);
-    if (outcome != "rst-sent" && outcome != "closed-by-client" && outcome != "error") {
+    if (!session.Aborted() && outcome != "closed-by-client" && outcome != "error") {
         CloseGracefully(fd, stop.Fd());
     }
     if (outcome == "reset" && !options.OnReset.empty()) {

@@ -54,7 +54,7 @@ std::string TApsimSession::Run() {
         PlayScript();
         m_record.Outcome = "reset";
     } catch (const TEnd& end) {
-        m_record.Outcome = end.Outcome;
+        m_record.Outcome = m_confirmed ? "reset" : end.Outcome;
     }
     m_record.Ended = Now();
     return m_record.Outcome;
@@ -93,12 +93,15 @@ void TApsimSession::PlayScript() {
         }
         AnswerStep(i);
     }
-    // The device restarts on the last correct answer: a client that hangs up
-    // before the farewell has been written has still reset it.
-    try {
-        Queue(m_options.Script.Farewell);
-        Flush();
-    } catch (const TEnd&) {
+    m_confirmed = true;
+    m_record.Confirmed = Now();
+    if (m_options.AbortOnReset) {
+        ResetConnection();
+    }
+    Queue(m_options.Script.Farewell);
+    Flush();
+    if (m_options.Chatter) {
+        Chatter();
     }
 }
 
@@ -111,6 +114,7 @@ void TApsimSession::AnswerStep(std::size_t step) {
         std::string line = NextLine(properEnd);
         m_expecting = 0;
         TAnswerRecord answer{"ok", Now(), line};
+        ConsoleRead(answer);
         if (!properEnd) {
             answer.Status = "bad-eol";
         } else if (m_options.WrongPassword && step == 0) {
@@ -129,6 +133,26 @@ void TApsimSession::AnswerStep(std::size_t step) {
         }
         Queue(s.Before + s.Challenge);
         Flush();
+    }
+}
+
+void TApsimSession::ConsoleRead(TAnswerRecord& answer) {
+    try {
+        PumpUntil(answer.At.MonoMs + m_options.ConsoleDelayMs);
+    } catch (const TEnd&) {
+        answer.Status = "lost";
+        m_record.Answers.push_back(answer);
+        throw;
+    }
+}
+
+// A device that goes on logging while it restarts and leaves the line to the
+// client: only the client's hang-up, the session limit or a stop ends it.
+void TApsimSession::Chatter() {
+    for (int line = 1;; ++line) {
+        Queue("\r\n[" + std::to_string(line) + "] restart in progress");
+        Flush();
+        PumpUntil(Now().MonoMs + m_options.ChatterIntervalMs);
     }
 }
 
@@ -289,7 +313,9 @@ void TApsimSession::ReadInput() {
     for (const auto& event : fed.Events) {
         OnEvent(event);
     }
-    if (m_echoAllowed && m_codec.Local(kOptEcho) == TOptionState::Yes) {
+    // The terminal echoes, whatever the client answered to WILL ECHO: both
+    // stock daemons leave their pseudo-terminal's echo on for a refusing client.
+    if (m_echoAllowed) {
         Queue(fed.Data);
     }
     m_inbox += fed.Data;
@@ -349,6 +375,7 @@ void TApsimSession::ResetConnection() {
     // Linger 0: the owner's close() then aborts with RST instead of FIN.
     const linger abortive{1, 0};
     setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+    m_aborted = true;
     throw TEnd{"rst-sent"};
 }
 

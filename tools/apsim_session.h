@@ -1,5 +1,12 @@
 // One console session on an accepted connection: negotiation, banner, the
 // script's prompts with the answers checked, and the failure modes.
+//
+// It models a console program on the pseudo-terminal of a telnet daemon: the
+// terminal echoes what the client types at once (except after a password
+// prompt), but the console reads an answer only ConsoleDelayMs after its line
+// end arrived; a hang-up before that kills the console with the line unread.
+// The device restarts once the console has read the last correct answer,
+// whatever the connection does after that.
 #pragma once
 
 #include "tools/apsim_codec.h"
@@ -18,8 +25,10 @@ public:
     TApsimSession(int fd, int stopFd, const TApsimOptions& options, TSessionRecord& record);
 
     // Plays the session to its end and returns the outcome (also stored in
-    // the record). After "rst-sent" the socket is set to reset on close.
+    // the record).
     std::string Run();
+    // The socket is set to reset on close: no orderly close must follow.
+    bool Aborted() const { return m_aborted; }
 
 private:
     struct TEnd {
@@ -31,6 +40,8 @@ private:
     bool NegotiationSettled() const;
     void Storm();
     void AnswerStep(std::size_t step);
+    void ConsoleRead(TAnswerRecord& answer);
+    [[noreturn]] void Chatter();
     [[noreturn]] void Stall();
     void Queue(std::string_view text) { m_out += TServerTelnetCodec::EscapeData(text); }
     void Flush();
@@ -55,6 +66,8 @@ private:
     int m_expecting = 0; // 1-based step whose answer is awaited
     bool m_echoAllowed = true;
     bool m_terminalTypeReceived = false;
+    bool m_confirmed = false;
+    bool m_aborted = false;
 };
 
 } // namespace pingvard::apsim

@@ -9,6 +9,10 @@ console of an access point. It offers the options a stock telnet daemon
 offers (WILL ECHO, WILL SUPPRESS-GO-AHEAD, DO TERMINAL-TYPE, DO NAWS), asks
 for the terminal type, prints a banner and the prompts of its script, checks
 the answers (each must end with CR LF) and writes one record line per session.
+Like a console program on a telnet daemon's pseudo-terminal it echoes what the
+client types (not after a prompt that mentions a password) and reads each
+answer only after --console-delay; a client that hangs up before then loses
+it. The device restarts once the console has read the last correct answer.
 Sessions are served one after another; a connection that arrives meanwhile
 waits in the listen queue.
 
@@ -24,6 +28,8 @@ Listening:
                           type before the banner (default 1000)
   --no-offers             offer no option (with --bare the prompt is then the
                           very first byte)
+  --console-delay MS      from an answer's line end to the console reading it
+                          (default 30, like a shell on a busy device)
 
 Script (default: "password:" -> "kelvarno", "Command>" -> "reset system",
 "(y/n)?" -> "y", with console text around the prompts):
@@ -74,6 +80,10 @@ Failure modes (--mode NAME[=N], repeatable or comma-separated, combinable):
                           the first bytes of answer N arrive (default 1)
   burst                   print every prompt at once, in one write, before the
                           first answer
+  chatter                 after the last correct answer, print a line every
+                          --chatter-interval MS (default 100) and never hang up
+  abort-on-reset          abort the connection with RST right after the console
+                          has read the last correct answer (outcome "reset")
   trickle and flood start where prompting stops: at once, or after
   stop-after=N.
 
@@ -84,15 +94,19 @@ Record (one line per session on stdout, and appended to --record FILE):
     accepted_mono_ms=T accepted_real_ms=T
     ttype=NAME naws=WxH answers=K
     answerI=STATUS:MONO_MS:REAL_MS:TEXT   (I = 1..K; STATUS ok | wrong |
-                                          rejected | bad-eol)
+                                          rejected | bad-eol | lost)
     last_answer_mono_ms=T last_answer_real_ms=T
+    confirmed_mono_ms=T confirmed_real_ms=T
     outcome=OUTCOME end_mono_ms=T end_real_ms=T
-  "accepted" is when the connection was taken from the listen queue.
+  "accepted" is when the connection was taken from the listen queue; an
+  answer's stamp is when its line end arrived; "lost" is an answer whose
+  client hung up before the console read it; "confirmed" is when the console
+  read the last correct answer (the device has the confirmation).
   MONO is CLOCK_MONOTONIC in ms (pingvard's tick counter is its low 32 bits),
   REAL is CLOCK_REALTIME in ms since 1970. NAME and TEXT are percent-escaped
-  (bytes outside '!'..'~', and '%'). OUTCOME: reset (every answer correct),
-  wrong-answer, closed-by-client, closed-mid-script, rst-sent, timeout,
-  shutdown, error.
+  (bytes outside '!'..'~', and '%'). OUTCOME: reset (the console read every
+  answer, correct), wrong-answer, closed-by-client, closed-mid-script,
+  rst-sent, timeout, shutdown, error.
 
   -h, --help              this text
 

@@ -78,17 +78,28 @@ ap_extra_checks() {
     ap-stop-after-2)
         expect "comm.log holds steps 1 and 2" eq "$(comm_steps "$dir/comm.log")" 2
         ;;
-    ap-ok | ap-split-bytes | ap-iac-storm)
-        local reset
-        reset=$(apsim_completed "$dir/apsim.rec")
-        # The session cut short by the SIGTERM may have been answered but not logged.
-        expect "one 'Reset OK' per completed device reset ($reset vs log)" \
-            le "$reset" "$(($(count_lines "$dir/pingvard.log" "Reset OK") + 1))"
+    ap-ok | ap-split-bytes | ap-iac-storm | ap-console-* | ap-chatter | ap-abort-on-reset)
+        local reset ok
+        reset=$(apsim_completed "$dir/apsim.rec") ok=$(count_lines "$dir/pingvard.log" "Reset OK")
+        # Every "Reset OK" confirmed by the device itself; the session cut short
+        # by the SIGTERM may have been confirmed but not logged.
+        expect "every 'Reset OK' confirmed at the device ($ok logged, $reset confirmed)" \
+            le "$ok" "$reset"
+        expect "every device reset logged ($reset confirmed, $ok logged)" le "$reset" "$((ok + 1))"
         ;;
     esac
 }
 
 case_ap_ok() { ap_case ap-ok 10 "Reset OK" 5000; }
+# A console that reads each answer late: the line is held until it has.
+case_ap_console_0() { ap_case ap-console-0 10 "Reset OK" 5000 --console-delay 0; }
+case_ap_console_20() { ap_case ap-console-20 10 "Reset OK" 5000 --console-delay 20; }
+case_ap_console_200() { ap_case ap-console-200 10 "Reset OK" 5000 --console-delay 200; }
+case_ap_console_1000() { ap_case ap-console-1000 15 "Reset OK" 8000 --console-delay 1000; }
+# Talks on after the last answer and never hangs up: the hold ends after 4 s.
+case_ap_chatter() { ap_case ap-chatter 15 "Reset OK" 6000 --mode chatter; }
+# Resets the connection as soon as it has the answer: that is a reset sent.
+case_ap_abort_on_reset() { ap_case ap-abort-on-reset 10 "Reset OK" 5000 --mode abort-on-reset; }
 case_ap_refuse() {
     ap_case ap-refuse 10 "Unable to reset, cannot connect to 127.0.0.1" 0 --mode refuse
 }

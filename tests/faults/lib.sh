@@ -170,9 +170,8 @@ apsim_field() {
         for (i = 1; i <= NF; i++) if (index($i, key "=") == 1) { print substr($i, length(key) + 2); exit }
     }' "$1"
 }
-# Sessions in which the simulator received every answer correctly (its outcome
-# may read closed-by-client when the last answer and the close arrive together).
-apsim_completed() { grep -c "answer3=ok:" "$1" 2>/dev/null || echo 0; }
+# Sessions in which the device's console read every answer correctly.
+apsim_completed() { grep -c " outcome=reset " "$1" 2>/dev/null || echo 0; }
 apsim_sessions() { count_lines "$1" "^apsim v=1"; }
 
 # Results: one line per case in $FAULT_RESULTS: NAME|PASS/FAIL|measured text.

@@ -240,6 +240,51 @@ TEST_F(TelnetSession, CloseSessionEndsAgainstAPeerThatNeverStopsSending) {
     EXPECT_EQ(m_client.TcpSocket.SocketHandle(), -1);
 }
 
+TEST_F(TelnetSession, SendToAPeerThatStopsReadingEndsAtTheDeadline) {
+    const int small = 64 << 10; // fixed, so that autotuning cannot absorb the answer
+    ::setsockopt(m_peer.ListenerFd(), SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    Open([this](int fd) { HoldOpen(fd); });
+    m_client.TcpSocket.OnSendFilter = nullptr; // no copy of the large answer
+    const std::string answer(16 << 20, 'x');   // more than both buffers hold
+    m_client.TcpSocket.SendDeadlineTick = GetTickCount() + 300;
+    const long long ms = ElapsedMs([&] { m_client.TcpSocket.SendText(answer); });
+    EXPECT_EQ(m_client.TcpSocket.LastErrorCode(), kWsaEtimedout);
+    EXPECT_GE(ms, 250);
+    EXPECT_LT(ms, 300 + 700);
+}
+
+TEST_F(TelnetSession, ReadRemainingEndsWhenThePeerFallsQuiet) {
+    Open([this](int fd) {
+        SendAll(fd, "y\r\n" + FromHex("ff fd 18"));
+        SleepMs(100);
+        SendAll(fd, "bye");
+        HoldOpen(fd);
+    });
+    const long long ms = ElapsedMs(
+        [&] { EXPECT_EQ(m_client.ReadRemaining(300, GetTickCount() + 5000), "y\r\nbye"); });
+    EXPECT_EQ(m_client.TcpSocket.LastErrorCode(), kWsaEtimedout);
+    EXPECT_GE(ms, 100 + 250);
+    EXPECT_LT(ms, 100 + 300 + 500);
+    EXPECT_EQ(Writes(), std::vector<std::string>{"ff fb 18"}); // negotiation still answered
+}
+
+TEST_F(TelnetSession, ReadRemainingEndsAtTheDeadlineAgainstAChatteringPeer) {
+    Open([this](int fd) {
+        while (!m_peer.Stopping()) {
+            SendAll(fd, "log line\r\n");
+            SleepMs(20);
+        }
+    });
+    m_client.TcpSocket.MaxPendingInput = 40;
+    std::string said;
+    const long long ms =
+        ElapsedMs([&] { said = m_client.ReadRemaining(300, GetTickCount() + 400); });
+    EXPECT_GE(ms, 350);
+    EXPECT_LT(ms, 400 + 500);
+    EXPECT_EQ(said.size(), 40U); // the first bytes, no more
+    EXPECT_EQ(said.substr(0, 10), "log line\r\n");
+}
+
 // The accept queue of a listener with backlog 0 fills after one connection;
 // later SYNs are dropped, so a connect hangs until the OS gives up.
 TEST(TelnetClient, AbortEndsABlockedConnectWithin50Ms) {

@@ -329,7 +329,8 @@ TEST(ApsimLive, CustomStepWithoutOffersPutsThePromptFirstAndMatchesByte255) {
     EXPECT_TRUE(client.Commands.empty());
     client.SendAnswer("a\xff"
                       "b");
-    EXPECT_EQ(client.ReadUntil("go=now?"), std::string());
+    EXPECT_EQ(client.ReadUntil("go=now?"), std::string("a\xff"
+                                                       "b\r\n")); // the echo
     client.SendAnswer("yes");
     const TRecord record = ParseRecord(apsim.NextRecord());
     EXPECT_EQ(record.at("outcome"), "reset");
@@ -372,22 +373,88 @@ TEST(ApsimLive, ClientHangingUpIsRecorded) {
     EXPECT_EQ(record.at("last_answer_mono_ms"), "-");
 }
 
-TEST(ApsimLive, ClientHangingUpRightAfterTheLastAnswerStillResets) {
+// Answers the whole default script; the client then keeps the line.
+void AnswerDefaultScript(TTestClient& client) {
+    ASSERT_TRUE(client.ReadUntil("password:"));
+    client.SendAnswer("kelvarno");
+    ASSERT_TRUE(client.ReadUntil("Command>"));
+    client.SendAnswer("reset system");
+    ASSERT_TRUE(client.ReadUntil("(y/n)?"));
+    client.SendAnswer("y");
+}
+
+TEST(ApsimLive, ClientHangingUpRightAfterTheLastAnswerResetsNothing) {
     TApsimProcess apsim({});
     for (int round = 0; round < 5; ++round) {
         TTestClient client;
         ASSERT_TRUE(client.Connect("127.0.0.1", apsim.Port()));
-        ASSERT_TRUE(client.ReadUntil("password:"));
-        client.SendAnswer("kelvarno");
-        ASSERT_TRUE(client.ReadUntil("Command>"));
-        client.SendAnswer("reset system");
-        ASSERT_TRUE(client.ReadUntil("(y/n)?"));
-        client.SendAnswer("y");
-        client.Close(); // before the farewell, as the reset session does
+        AnswerDefaultScript(client);
+        client.Close(); // before the console has read the answer
         const TRecord record = ParseRecord(apsim.NextRecord());
-        EXPECT_EQ(record.at("outcome"), "reset") << "round " << round;
+        EXPECT_EQ(record.at("outcome"), "closed-by-client") << "round " << round;
         EXPECT_EQ(record.at("answers"), "3");
+        EXPECT_TRUE(record.at("answer3").starts_with("lost:"));
+        EXPECT_EQ(record.at("confirmed_mono_ms"), "-");
     }
+}
+
+TEST(ApsimLive, ConsoleReadsTheAnswerAfterItsDelayAndHangsUpThen) {
+    TApsimProcess apsim({"--console-delay", "200"});
+    TTestClient early;
+    ASSERT_TRUE(early.Connect("127.0.0.1", apsim.Port()));
+    AnswerDefaultScript(early);
+    early.ReadFor(80);
+    early.Close();
+    EXPECT_EQ(ParseRecord(apsim.NextRecord()).at("outcome"), "closed-by-client");
+
+    TTestClient patient;
+    ASSERT_TRUE(patient.Connect("127.0.0.1", apsim.Port()));
+    AnswerDefaultScript(patient);
+    EXPECT_NE(patient.ReadFor(5000).find("restarting"), std::string::npos);
+    EXPECT_TRUE(patient.Ended);
+    const TRecord record = ParseRecord(apsim.NextRecord());
+    EXPECT_EQ(record.at("outcome"), "reset");
+    EXPECT_GE(std::stoll(record.at("confirmed_mono_ms")),
+              std::stoll(record.at("last_answer_mono_ms")) + 200);
+}
+
+TEST(ApsimLive, EchoesWhatTheClientTypesExceptAPassword) {
+    TApsimProcess apsim({"--console-delay", "0"});
+    TTestClient client; // refuses WILL ECHO, as pingvard does
+    ASSERT_TRUE(client.Connect("127.0.0.1", apsim.Port()));
+    ASSERT_TRUE(client.ReadUntil("password:"));
+    client.SendAnswer("kelvarno");
+    const auto afterPassword = client.ReadUntil("Command>");
+    ASSERT_TRUE(afterPassword);
+    EXPECT_EQ(afterPassword->find("kelvarno"), std::string::npos);
+    client.SendAnswer("reset system");
+    const auto afterCommand = client.ReadUntil("(y/n)?");
+    ASSERT_TRUE(afterCommand);
+    EXPECT_TRUE(afterCommand->starts_with("reset system\r\n")) << *afterCommand;
+}
+
+TEST(ApsimLive, ChatterKeepsTalkingUntilTheClientHangsUp) {
+    TApsimProcess apsim({"--mode", "chatter", "--chatter-interval", "50"});
+    TTestClient client;
+    ASSERT_TRUE(client.Connect("127.0.0.1", apsim.Port()));
+    AnswerDefaultScript(client);
+    EXPECT_NE(client.ReadFor(600).find("[5] restart in progress"), std::string::npos);
+    EXPECT_FALSE(client.Ended);
+    client.Close();
+    EXPECT_EQ(ParseRecord(apsim.NextRecord()).at("outcome"), "reset");
+}
+
+TEST(ApsimLive, AbortOnResetSendsRstOnceTheConsoleHasTheAnswer) {
+    TApsimProcess apsim({"--mode", "abort-on-reset"});
+    TTestClient client;
+    ASSERT_TRUE(client.Connect("127.0.0.1", apsim.Port()));
+    AnswerDefaultScript(client);
+    client.ReadFor(5000);
+    EXPECT_TRUE(client.Ended);
+    EXPECT_EQ(client.Error, ECONNRESET);
+    const TRecord record = ParseRecord(apsim.NextRecord());
+    EXPECT_EQ(record.at("outcome"), "reset");
+    EXPECT_NE(record.at("confirmed_mono_ms"), "-");
 }
 
 TEST(ApsimLive, CommandLineErrorsExitWithStatusTwo) {

@@ -95,9 +95,9 @@ TEST(ApsimOptions, DefaultsListenOnTheTelnetPortWithTheDefaultScript) {
 }
 
 TEST(ApsimOptions, ModesCombineInEverySpelling) {
-    const auto parsed =
-        ParseApsimCommandLine({"--mode", "stop-after", "2", "--mode", "trickle,split-bytes",
-                               "--mode", "reset-during-answer", "--port", "2323"});
+    const auto parsed = ParseApsimCommandLine(
+        {"--mode", "stop-after", "2", "--mode", "trickle,split-bytes", "--mode",
+         "reset-during-answer", "--port", "2323", "--mode", "chatter,abort-on-reset"});
     ASSERT_EQ(parsed.Action, TAction::Run) << parsed.Error;
     const auto& o = parsed.Options;
     EXPECT_EQ(o.StopAfter, 2);
@@ -106,8 +106,11 @@ TEST(ApsimOptions, ModesCombineInEverySpelling) {
     EXPECT_TRUE(o.SplitBytes);
     EXPECT_EQ(o.ResetDuringAnswer, 1);
     EXPECT_EQ(o.Port, "2323");
-    EXPECT_EQ(o.ModeNames, (std::vector<std::string>{"stop-after=2", "trickle", "split-bytes",
-                                                     "reset-during-answer"}));
+    EXPECT_TRUE(o.Chatter);
+    EXPECT_TRUE(o.AbortOnReset);
+    EXPECT_EQ(o.ModeNames,
+              (std::vector<std::string>{"stop-after=2", "trickle", "split-bytes",
+                                        "reset-during-answer", "chatter", "abort-on-reset"}));
 }
 
 TEST(ApsimOptions, StallPointFollowsTheModes) {
@@ -181,8 +184,8 @@ TEST(ApsimRecord, FormatsOneParsableLine) {
               "accepted_real_ms=1700000000000 ttype=VT%20100 naws=- answers=2 "
               "answer1=ok:120:1700000000020:reset%20system "
               "answer2=wrong:130:1700000000030:%25%FF last_answer_mono_ms=130 "
-              "last_answer_real_ms=1700000000030 outcome=closed-by-client end_mono_ms=140 "
-              "end_real_ms=1700000000040");
+              "last_answer_real_ms=1700000000030 confirmed_mono_ms=- confirmed_real_ms=- "
+              "outcome=closed-by-client end_mono_ms=140 end_real_ms=1700000000040");
     record.Answers.clear();
     EXPECT_NE(FormatRecord(record).find(" answers=0 last_answer_mono_ms=- last_answer_real_ms=- "),
               std::string::npos);

@@ -1,0 +1,184 @@
+#!/usr/bin/env bash
+# End to end against a real telnet daemon: the headless program restarts an
+# access point played by a Debian telnet daemon with a console program on its
+# pseudo-terminal (tools/telnet_device.sh, tools/ap_console.sh), again and
+# again, and every restart must be confirmed in the console's own record, not
+# only as "Reset OK" in pingvard.log.
+#
+#   device_e2e.sh inetutils|busybox PINGVARD [CYCLES (default 5)]
+#
+# Builds three network namespaces of its own and deletes them again, also when
+# a check fails or the test is interrupted:
+#
+#   inet: 10.212.0.11-13 (the three marked hosts) --uplink-- site: pingvard --headless
+#   ap:   192.168.168.1 (watched host 4, unmarked; the telnet daemon on port 23) --lan-- site
+#
+# Each cycle cuts the uplink; after MaxTimeouts failed rounds pingvard telnets
+# to the device; once the console has recorded the confirmation the uplink
+# comes back, as after a restart. Nothing is sent outside these namespaces.
+#
+# Environment: PINGVARD_E2E_KEEP=1 keeps the working directory for inspection.
+set -euo pipefail
+
+kind=${1:?usage: device_e2e.sh inetutils|busybox PINGVARD [CYCLES]}
+pingvard=${2:?usage: device_e2e.sh inetutils|busybox PINGVARD [CYCLES]}
+cycles=${3:-5}
+tools=$(cd "$(dirname "$0")/../../tools" && pwd)
+
+if [[ $(id -u) -ne 0 ]]; then
+    echo "SKIP: needs root: creates network namespaces and veth pairs"
+    exit 77
+fi
+for tool in ip ss; do
+    command -v "$tool" >/dev/null || { echo "SKIP: needs '$tool' (iproute2)"; exit 77; }
+done
+"$tools/telnet_device.sh" --check "$kind" || {
+    echo "SKIP: the $kind telnet daemon is not installed (scripts/deps.sh installs it)"
+    exit 77
+}
+
+readonly ping_interval=200 echo_timeout=300 max_timeouts=3
+
+id=$(od -An -N4 -tx4 /dev/urandom | tr -d ' \n')
+site=pv-$id-site inet=pv-$id-inet ap=pv-$id-ap
+work=$(mktemp -d /tmp/pingvard-device.XXXXXX)
+record=$work/console.record
+pids=()
+
+cleanup() {
+    local status=$? pid ns
+    for pid in "${pids[@]}"; do
+        kill -KILL "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    for ns in "$site" "$inet" "$ap"; do
+        for pid in $(ip netns pids "$ns" 2>/dev/null); do # telnetd and consoles
+            kill -KILL "$pid" 2>/dev/null || true
+        done
+        ip netns del "$ns" 2>/dev/null || true
+        rm -rf "/etc/netns/$ns"
+    done
+    if ((status != 0)); then
+        echo "--- failed; files of the run:"
+        for f in "$work"/* "$work"/device/*; do
+            [[ -f $f ]] && { echo "--- $f"; tail -n 40 "$f" | cat -v; }
+        done
+    fi
+    if [[ ${PINGVARD_E2E_KEEP:-0} == 1 ]]; then
+        echo "kept $work"
+    else
+        rm -rf "$work"
+    fi
+    exit "$status"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+fail() {
+    echo "FAIL ($kind): $*" >&2
+    exit 1
+}
+
+now_ms() { date +%s%3N; }
+
+# wait_for SECONDS DESCRIPTION COMMAND...: polls COMMAND every 20 ms.
+wait_for() {
+    local limit=$1 what=$2
+    shift 2
+    local deadline=$(($(now_ms) + limit * 1000))
+    until "$@"; do
+        (($(now_ms) < deadline)) || fail "timed out after ${limit}s waiting for: $what"
+        sleep 0.02
+    done
+}
+
+make_site() {
+    local ns host
+    for ns in "$site" "$inet" "$ap"; do
+        ip netns add "$ns"
+        ip -n "$ns" link set lo up
+        # Lookups stay inside: no name server answers here, at once.
+        mkdir -p "/etc/netns/$ns"
+        printf 'nameserver 127.0.0.1\noptions timeout:1 attempts:1\n' >"/etc/netns/$ns/resolv.conf"
+        printf '127.0.0.1 localhost\n' >"/etc/netns/$ns/hosts"
+    done
+    # inetutils telnetd looks the client up before its first prompt.
+    printf '192.168.168.2 site\n' >>"/etc/netns/$ap/hosts"
+    ip link add "u$id" netns "$site" type veth peer name "U$id" netns "$inet"
+    ip link add "a$id" netns "$site" type veth peer name "A$id" netns "$ap"
+    ip -n "$site" addr add 10.212.0.2/24 dev "u$id"
+    ip -n "$site" addr add 192.168.168.2/24 dev "a$id"
+    ip -n "$inet" addr add 10.212.0.1/24 dev "U$id"
+    for host in 11 12 13; do
+        ip -n "$inet" addr add "10.212.0.$host/24" dev "U$id"
+    done
+    ip -n "$ap" addr add 192.168.168.1/24 dev "A$id"
+    ip -n "$site" link set "u$id" up
+    ip -n "$site" link set "a$id" up
+    ip -n "$inet" link set "U$id" up
+    ip -n "$ap" link set "A$id" up
+}
+
+write_ini() {
+    local slot
+    {
+        printf '[Constants]\nMaxTimeouts=%d\nPingInterval=%d\n' "$max_timeouts" "$ping_interval"
+        printf '[ResetHost]\nHostname=192.168.168.1\n'
+        for slot in 1 2 3; do
+            printf '[Host%d]\nDisplayName=inet-%d\nHostname=10.212.0.1%d\nTimeout=%d\nTimeoutDoReset=1\n' \
+                "$slot" "$slot" "$slot" "$echo_timeout"
+        done
+        printf '[Host4]\nDisplayName=AP\nHostname=192.168.168.1\nTimeout=%d\nTimeoutDoReset=0\n' \
+            "$echo_timeout"
+    } >"$work/pingvard.ini"
+    chmod 600 "$work/pingvard.ini"
+}
+
+count() { grep -c -- "$2" "$1" 2>/dev/null || true; }
+confirmations() { count "$record" ' event=confirmed '; }
+resets_logged() { count "$work/pingvard.log" ': Reset OK'; }
+at_least() { (($("$1") >= $2)); }
+listening() { ip netns exec "$ap" ss -Hltn 'sport = :23' | grep -q .; }
+all_hosts_answer() {
+    local slot
+    for slot in 1 2 3 4; do
+        tail -n "+$(($1 + 1))" "$work/console.out" | grep -q "host $slot ping=[0-9]*ms " || return 1
+    done
+}
+
+make_site
+write_ini
+: >"$record"
+ip netns exec "$ap" "$tools/telnet_device.sh" "$kind" 192.168.168.1 23 "$work/device" "$record" \
+    >"$work/device.out" 2>&1 &
+pids+=($!)
+wait_for 5 "the $kind daemon listening" listening
+ip netns exec "$site" "$pingvard" --headless -C "$work" >"$work/console.out" 2>"$work/console.err" &
+pingvard_pid=$!
+pids+=("$pingvard_pid")
+wait_for 10 "every watched host answering" all_hosts_answer 0
+
+started=$(now_ms)
+for ((cycle = 1; cycle <= cycles; cycle++)); do
+    ip -n "$inet" link set "U$id" down # the uplink hangs
+    wait_for 20 "confirmation $cycle in the console's record" at_least confirmations "$cycle"
+    ip -n "$inet" link set "U$id" up # the restarted device's uplink is back
+    wait_for 10 "\"Reset OK\" $cycle in pingvard.log" at_least resets_logged "$cycle"
+    mark=$(wc -l <"$work/console.out")
+    wait_for 10 "every host answering after restart $cycle" all_hosts_answer "$mark"
+    (($(confirmations) == cycle)) || fail "cycle $cycle: the console confirmed $(confirmations) restarts"
+    (($(resets_logged) == cycle)) || fail "cycle $cycle: pingvard.log has $(resets_logged) \"Reset OK\""
+    (($(count "$work/comm.log" '^Step #') == 3)) || fail "cycle $cycle: comm.log lacks the three steps"
+    grep -q 'System is restarting' "$work/comm.log" || fail "cycle $cycle: no farewell in comm.log"
+    echo "$kind cycle $cycle: confirmed at the device, Reset OK logged"
+done
+took=$(($(now_ms) - started))
+
+lines=$(wc -l <"$work/pingvard.log")
+((lines == cycles)) || fail "pingvard.log has other lines: $(cat -v "$work/pingvard.log")"
+kill -TERM "$pingvard_pid"
+status=0
+wait "$pingvard_pid" || status=$?
+((status == 0)) || fail "pingvard exited with status $status after SIGTERM"
+[[ ! -s $work/console.err ]] || fail "pingvard wrote to stderr: $(cat "$work/console.err")"
+echo "PASS: $kind: $cycles of $cycles restarts confirmed at the device ($took ms for the cycles)"
