@@ -37,7 +37,10 @@ TEST_F(Observers, FeedHistoryMetricsAndHooksFromOneSinkAndFlushOnStop) {
     rule.Time = now;
     observers.Sink().Publish(rule);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!test::FileExists(m_dir.Path() + "/hook.txt") &&
+    // The shell creates the file before it writes the line; stopping in
+    // between would abort the hook, so wait for the whole line.
+    while (!(test::FileExists(m_dir.Path() + "/hook.txt") &&
+             test::ReadFileText(m_dir.Path() + "/hook.txt") == "rule-fired\n") &&
            std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
