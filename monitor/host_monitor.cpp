@@ -3,8 +3,8 @@
 #include "monitor/ini_file.h"
 #include "monitor/program_dir.h"
 #include "monitor/reset_outcomes.h"
-#include "monitor/resolve.h"
 #include "net/ping_client.h"
+#include "net/resolve.h"
 
 #include <stdexcept>
 
