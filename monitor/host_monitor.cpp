@@ -58,6 +58,7 @@ void THostMonitor::FormCreate() {
         TIniFile ini(GetProgramDir() + "pingvard.ini");
         RunStartupLoad(ini, *this);
     }
+    ResolveWorkerHosts();
     for (auto& worker : m_pingThreads) {
         if (worker) {
             worker->Start();
@@ -68,6 +69,24 @@ void THostMonitor::FormCreate() {
     if (!icmpProblem.empty()) {
         m_icmpUnavailable = true;
         m_fe.ReportIcmpUnavailable(icmpProblem);
+    }
+}
+
+// All names at once within one short limit, so that a resolver that does not
+// answer (the link down at boot) delays the start by at most that limit. A
+// name not resolved in time stays a name: its worker looks it up before each
+// echo, within the echo's Timeout.
+void THostMonitor::ResolveWorkerHosts() {
+    std::vector<std::string> names;
+    for (const TPingObj& obj : m_pingObjs) {
+        names.push_back(obj.IP);
+    }
+    const std::vector<std::string> resolved = ResolveToIP(names);
+    for (std::size_t slot = 0; slot < m_pingThreads.size(); ++slot) {
+        if (m_pingThreads[slot]) {
+            m_pingObjs[slot].IP = resolved[slot];
+            m_pingThreads[slot]->SetHost(resolved[slot]);
+        }
     }
 }
 
@@ -212,12 +231,12 @@ void THostMonitor::SetDisplayName(int slot, const std::string& name) {
 
 void THostMonitor::CreateWorker(int slot, const std::string& address, int32_t timeoutMs) {
     CheckSlot(slot);
-    const std::string ip = ResolveToIP(address);
-    PingObj(slot).IP = ip;
+    // Resolved with the other slots once the load is done (ResolveWorkerHosts).
+    PingObj(slot).IP = address;
     auto worker =
         std::make_unique<TPingTh>(slot, *m_stopEvent, m_pingInterval, m_dispatcher,
                                   [this](int32_t index, int32_t ms) { WMPing(index, ms); });
-    worker->SetHost(ip);
+    worker->SetHost(address);
     worker->SetTimeout(timeoutMs);
     if (m_options.Pinger) {
         worker->SetPinger(m_options.Pinger);

@@ -44,7 +44,8 @@ public:
     THostMonitor& operator=(const THostMonitor&) = delete;
 
     // Start-up: labels to "-", events, the load of GetProgramDir() + "pingvard.ini"
-    // (creating each slot's worker), then the workers run in slot order. An
+    // (creating each slot's worker), the hosts' lookups (all at once, at most
+    // kResolveToIPLimitMs), then the workers run in slot order. An
     // EIniFileException from the load propagates; what it did not reach does not exist.
     void FormCreate();
     // Shutdown, idempotent, never blocks on a thread past its bound: each worker
@@ -83,6 +84,7 @@ public:
     void CreateWorker(int slot, const std::string& address, int32_t timeoutMs) override;
 
 private:
+    void ResolveWorkerHosts();
     void EvaluateRestartRule() override;
     void StartResetSession();
     void StopWorkers();

@@ -51,9 +51,9 @@ public:
 
     void Start(); // "resume"; once
     bool Started() const noexcept { return m_thread.joinable(); }
-    // Sets the terminate flag and aborts the echo client: an echo in progress,
-    // and every later one, fails at once. Thread-safe. Ending the loop is
-    // StopEvent's job.
+    // Sets the terminate flag and aborts the echo client: an echo in progress
+    // (its name lookup too), and every later one, fails at once. Thread-safe.
+    // Ending the loop is StopEvent's job.
     void RequestTerminate() noexcept;
     bool Terminated() const noexcept { return m_terminated.load(); }
     // True when the thread has ended within ms (or was never started).

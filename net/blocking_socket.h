@@ -7,9 +7,7 @@
 // Every wait is interruptible: Abort(), callable from any thread, ends a wait,
 // connect, send or receive in progress at once, and makes every later one
 // return at once, with LastErrorCode() 10004. ClearAbort() re-arms the object.
-// Name resolution (getaddrinfo) is the one step that cannot be interrupted: it
-// is instant for numeric addresses, so callers that need a prompt abort pass
-// those.
+// That includes name lookups (net/host_lookup.h), which ResolveTimeout bounds.
 
 #include "net/abort_signal.h"
 #include "net/socket_errors.h"
@@ -94,6 +92,10 @@ public:
     // (at least terminator length - 1, so a terminator split over chunks is still
     // found). A peer that streams forever cannot exhaust memory. 0 = no bound.
     std::size_t MaxPendingInput = kDefaultMaxPendingInput;
+    // Longest a name lookup of a bind or connect may take, ms; -1: only the
+    // resolver's own time-outs. Abort() ends a lookup either way. A lookup cut
+    // short fails like an unanswered one (11002).
+    int32_t ResolveTimeout = -1;
 
     int LastErrorCode() const noexcept { return m_lastError; }
     const std::string& LastErrorText() const noexcept { return m_lastErrorText; }
@@ -166,6 +168,9 @@ protected:
     std::size_t m_maxChunk = kMaxStreamRead;
 
 private:
+    // family: AF_INET, AF_INET6 or AF_UNSPEC.
+    SocketAddress Resolve(const std::string& host, const std::string& port, int family);
+    int WantedFamily() const; // of AddressFamily
     std::string ReceiveChunk(int timeoutMs);
     void ReadAddresses();
     void TrimUnmatched(std::string& buffer, std::size_t terminatorLength) const;

@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   # build
   cmake ninja-build g++ pkg-config clang-format
+  libc-ares-dev  # name lookups that shutdown can abandon (net/host_lookup.cpp)
   qt6-base-dev qt6-qpa-plugins libgtest-dev libgmock-dev
   # fuzzing (libFuzzer with ASan/UBSan)
   clang libclang-rt-14-dev
