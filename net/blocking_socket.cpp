@@ -352,13 +352,18 @@ SocketAddress TBlockingSocket::Resolve(const std::string& host, const std::strin
 // --- bind / connect --------------------------------------------------------------
 
 bool TBlockingSocket::ResolveAndOpen(const std::string& host, const std::string& port,
-                                     SocketAddress& resolved) {
-    resolved = ResolveAddress(host, port);
+                                     SocketAddress& resolved, bool followPeer) {
+    followPeer = followPeer && m_handle >= 0;
+    resolved = followPeer ? Resolve(host, port, WantedFamily()) : ResolveAddress(host, port);
     if (resolved.Empty()) {
         // Nothing resolved: fail here rather than bind or connect to an empty address.
         SetLastError(m_resolveError);
         RaiseIfFailed();
         return false;
+    }
+    if (followPeer && resolved.UseIPv6 != m_usesIPv6) {
+        // A socket of the old family can never reach this peer.
+        Disconnect();
     }
     OpenSocket(resolved);
     return m_lastError == 0;
@@ -388,7 +393,7 @@ void TBlockingSocket::ConnectTo(const std::string& host, const std::string& port
         return;
     }
     SocketAddress resolved;
-    if (!ResolveAndOpen(host, port, resolved)) {
+    if (!ResolveAndOpen(host, port, resolved, FollowPeerFamily)) {
         return;
     }
     socklen_t length = 0;

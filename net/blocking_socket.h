@@ -96,6 +96,9 @@ public:
     // resolver's own time-outs. Abort() ends a lookup either way. A lookup cut
     // short fails like an unanswered one (11002).
     int32_t ResolveTimeout = -1;
+    // A connect to a peer of the other family than the open OS socket's closes
+    // it and opens one of the peer's family (otherwise the family stays fixed).
+    bool FollowPeerFamily = false;
 
     int LastErrorCode() const noexcept { return m_lastError; }
     const std::string& LastErrorText() const noexcept { return m_lastErrorText; }
@@ -154,7 +157,9 @@ protected:
     void OpenSocket(const SocketAddress& address);
     // Bind's and connect's common start: resolve, then create the OS socket if
     // needed. False (code set) when nothing resolved or the socket failed.
-    bool ResolveAndOpen(const std::string& host, const std::string& port, SocketAddress& resolved);
+    // followPeer: see FollowPeerFamily.
+    bool ResolveAndOpen(const std::string& host, const std::string& port, SocketAddress& resolved,
+                        bool followPeer = false);
     void CloseOsSocket() noexcept;
     void SetLastError(int code);
     void CheckResult(long value, int err); // value -1: code from err

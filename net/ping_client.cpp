@@ -46,7 +46,10 @@ int RemainingMs(TSteady::time_point deadline) {
 
 } // namespace
 
-TPingClient::TPingClient() : m_random(std::random_device{}()) {}
+TPingClient::TPingClient() : m_random(std::random_device{}()) {
+    // A host changed to the other family must get a socket of that family.
+    IcmpSocket.FollowPeerFamily = true;
+}
 
 void TPingClient::SetClock(const TTickClock& clock) noexcept {
     m_clock = &clock;

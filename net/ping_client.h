@@ -17,7 +17,8 @@ namespace pingvard {
 // Ping returns within Timeout (plus a few ms) whatever unrelated ICMP traffic
 // arrives meanwhile and however long the resolver takes: the lookup of a name
 // and the wait for the reply share one deadline, so a watchdog can always see
-// an outage.
+// an outage. The socket follows the host's family: a host changed from IPv4 to
+// IPv6 (or back) gets a new socket of its family.
 class TPingClient : public TNetClient {
 public:
     TPingClient();
