@@ -112,7 +112,7 @@ void THostMonitor::StopWorkers() {
         if (!worker) {
             continue;
         }
-        if (!worker->WaitForEnd(worker->Timeout())) {
+        if (!worker->WaitForEnd(worker->EchoTimeout())) {
             m_lateWorkers.push_back(std::move(worker));
         }
         worker.reset();
