@@ -64,10 +64,11 @@ void THostMonitor::FormCreate() {
             worker->Start();
         }
     }
-    const std::string icmpProblem =
-        m_options.IcmpProbe ? m_options.IcmpProbe() : TPingClient::ProbeIcmpAccess();
+    m_lastIcmpProbe = Clock().Now();
+    const std::string icmpProblem = ProbeIcmp();
     if (!icmpProblem.empty()) {
         m_icmpUnavailable = true;
+        m_fe.SetStatusText(kNoEchoStatusText);
         m_fe.ReportIcmpUnavailable(icmpProblem);
     }
 }
@@ -88,6 +89,35 @@ void THostMonitor::ResolveWorkerHosts() {
             m_pingThreads[slot]->SetHost(resolved[slot]);
         }
     }
+}
+
+const TTickClock& THostMonitor::Clock() const {
+    return m_options.Clock != nullptr ? *m_options.Clock : SystemTickClock();
+}
+
+std::string THostMonitor::ProbeIcmp() const {
+    return m_options.IcmpProbe ? m_options.IcmpProbe() : TPingClient::ProbeIcmpAccess();
+}
+
+// While no echo can be sent, a report is a chance to look again (at most once
+// per kIcmpProbeIntervalMs); an answered echo shows it works without a probe.
+void THostMonitor::CheckIcmpAgain(int32_t ms) {
+    const uint32_t now = Clock().Now();
+    if (ms < 0) {
+        if (TickDifference(m_lastIcmpProbe, now) < kIcmpProbeIntervalMs) {
+            return;
+        }
+        m_lastIcmpProbe = now;
+        if (!ProbeIcmp().empty()) {
+            return;
+        }
+    }
+    m_icmpUnavailable = false;
+    // The failures so far were echoes never sent: the rule starts afresh.
+    for (TPingObj& obj : m_pingObjs) {
+        obj.Failures = 0;
+    }
+    m_fe.SetStatusText(kEchoAgainStatusText);
 }
 
 void THostMonitor::FormDestroy() {
@@ -135,6 +165,9 @@ void THostMonitor::StopResetSession() {
 void THostMonitor::WMPing(int slot, int32_t ms) {
     if (Closing || m_destroyed || !m_created || !ValidSlot(slot)) {
         return;
+    }
+    if (m_icmpUnavailable) {
+        CheckIcmpAgain(ms);
     }
     m_pingObjs[static_cast<std::size_t>(slot)].UpdateResult(ms);
 }

@@ -3,6 +3,7 @@
 // the program sends can leave the machine, whatever its configuration says.
 
 #include "app/exit_status.h"
+#include "monitor/host_monitor.h"
 
 #include <chrono>
 #include <csignal>
@@ -260,6 +261,8 @@ TEST_F(ProgramProcess, MissingPingPermissionIsSaidOnceAndTheProgramKeepsRunning)
     ASSERT_NE(first, std::string::npos) << err;
     EXPECT_EQ(err.find(said, first + 10 + said.size()), std::string::npos) << err;
     EXPECT_NE(err.find("setcap cap_net_raw+ep"), std::string::npos) << err;
+    EXPECT_NE(program.Out().find(std::string(" status ") + kNoEchoStatusText), std::string::npos)
+        << "the console's status line says it too: " << program.Out();
 }
 
 } // namespace
