@@ -34,7 +34,8 @@ std::string DesktopProgramPath() {
 std::string ExecDesktopProgram(const std::string& path) {
     char* const argv[] = {const_cast<char*>(path.c_str()), nullptr};
     ::execv(path.c_str(), argv);
-    return "cannot start " + path + ": " + std::strerror(errno);
+    const int err = errno; // before the allocations of the message
+    return "cannot start " + path + ": " + std::strerror(err);
 }
 
 } // namespace pingvard

@@ -380,7 +380,9 @@ void TBlockingSocket::BindTo(const std::string& address, const std::string& port
     }
     socklen_t length = 0;
     const sockaddr* target = ChosenAddress(resolved, length);
-    CheckResult(::bind(m_handle, target, length), errno);
+    // The call first: as one argument list, errno could be read before bind ran.
+    const int bound = ::bind(m_handle, target, length);
+    CheckResult(bound, errno);
     ReadAddresses();
     PendingInput.clear();
     Notify(TSocketStatus::Bound, address + ":" + port);

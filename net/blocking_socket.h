@@ -162,7 +162,9 @@ protected:
                         bool followPeer = false);
     void CloseOsSocket() noexcept;
     void SetLastError(int code);
-    void CheckResult(long value, int err); // value -1: code from err
+    // value -1: code from err. Make the call before, never inside, the argument
+    // list: the order in which arguments are evaluated is unspecified.
+    void CheckResult(long value, int err);
     void RaiseIfFailed();
     void Notify(TSocketStatus reason, const std::string& value);
     // poll() on the socket and the abort signal. 1 ready, 0 time-out, -1 error or
