@@ -69,7 +69,8 @@ inline bool RunInNewNetns(const std::function<void()>& body) {
     std::string failure;
     std::thread runner([&] {
         if (::unshare(CLONE_NEWNET) != 0) {
-            failure = std::string("unshare(CLONE_NEWNET): ") + std::strerror(errno);
+            const int err = errno;
+            failure = std::string("unshare(CLONE_NEWNET): ") + std::strerror(err);
             return;
         }
         if (!BringInterfaceUp("lo")) {
@@ -127,7 +128,8 @@ inline bool RunWithSilentResolver(const std::function<void()>& body) {
         // own namespace through shared propagation.
         if (::unshare(CLONE_NEWNS) != 0 ||
             ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
-            ADD_FAILURE() << "cannot make a private mount namespace: " << std::strerror(errno);
+            const int err = errno;
+            ADD_FAILURE() << "cannot make a private mount namespace: " << std::strerror(err);
             return;
         }
         if (!AddSilentHost() ||
