@@ -1,6 +1,7 @@
 #include "monitor/host_monitor.h"
 
 #include "monitor/ini_file.h"
+#include "monitor/profile_store.h"
 #include "monitor/program_dir.h"
 #include "monitor/reset_outcomes.h"
 #include "net/ping_client.h"
@@ -55,7 +56,9 @@ void THostMonitor::FormCreate() {
     m_resetThread.reset();
     m_created = true;
     {
-        TIniFile ini(GetProgramDir() + "pingvard.ini");
+        const std::string fileName = GetProgramDir() + "pingvard.ini";
+        RemoveStaleTempFiles(fileName); // what a killed write left
+        TIniFile ini(fileName);
         RunStartupLoad(ini, *this);
     }
     ResolveWorkerHosts();
