@@ -12,6 +12,7 @@ packages=(
   clang libclang-rt-14-dev
   # network tests and the lab: namespaces, nftables, reference ping tools
   iproute2 procps nftables iputils-ping fping libcap2-bin
+  dnsmasq-base  # a real name server for the lookup tests (run in a namespace)
   # desktop end-to-end test: virtual display, tray host, input, screenshots
   xvfb xauth trayer xdotool x11-utils imagemagick fonts-dejavu-core
   # packaging checks

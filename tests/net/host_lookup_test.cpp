@@ -5,11 +5,16 @@
 #include "net/tcp_socket.h"
 #include "netns_fixture.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <chrono>
+#include <csignal>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <spawn.h>
 #include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -126,6 +131,96 @@ TEST(HostLookup, AbortEndsALookupAtOnceAndEveryLaterOne) {
     const auto start = TSteady::now();
     EXPECT_EQ(LookupHost("two.pingvard.invalid", options).Error, kWsaEintr);
     EXPECT_LT(MsSince(start), 50);
+}
+
+// dnsmasq, Debian's small name server, on port 53 of the calling thread's
+// namespace, answering for pingvard.test only: h1 has an IPv4 and an IPv6
+// address, h6 only an IPv6 one, every other name there does not exist.
+class TDnsmasq {
+public:
+    static constexpr const char* kPath = "/usr/sbin/dnsmasq";
+    TDnsmasq() {
+        const char* argv[] = {kPath,
+                              "--keep-in-foreground",
+                              "--conf-file=/dev/null",
+                              "--no-resolv",
+                              "--no-hosts",
+                              "--no-poll",
+                              "--pid-file=",
+                              "--user=root",
+                              "--listen-address=127.0.0.1",
+                              "--bind-interfaces",
+                              "--port=53",
+                              "--local=/pingvard.test/",
+                              "--host-record=h1.pingvard.test,10.77.0.9,fd77::9",
+                              "--host-record=h6.pingvard.test,fd77::6",
+                              nullptr};
+        if (::posix_spawn(&m_pid, kPath, nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
+            m_pid = -1;
+    }
+    ~TDnsmasq() {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGTERM);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+    }
+    // Until it answers, at most 5 s.
+    bool Ready() const {
+        TLookupOptions options;
+        options.TimeoutMs = 200;
+        options.Servers = "127.0.0.1:53";
+        const auto until = TSteady::now() + std::chrono::seconds(5);
+        while (m_pid > 0 && TSteady::now() < until) {
+            if (LookupHost("h1.pingvard.test", options).Error == 0)
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return false;
+    }
+
+private:
+    pid_t m_pid = -1;
+};
+
+struct TAnswerCase {
+    const char* Host;
+    int Family;
+    int Error;
+    std::vector<std::string> Addresses;
+};
+
+// What the resolver makes of a real server's answers, in one namespace of
+// its own: each family asked for, both together, and the names that fail.
+TEST(HostLookup, RealNameServerAnswersByFamily) {
+    if (!test::IsRoot())
+        GTEST_SKIP() << "needs root: a network namespace for the name server";
+    if (!std::filesystem::exists(TDnsmasq::kPath))
+        GTEST_SKIP() << "needs dnsmasq (package dnsmasq-base, scripts/deps.sh)";
+    test::RunInNewNetns([] {
+        TDnsmasq server;
+        ASSERT_TRUE(server.Ready());
+        const std::vector<TAnswerCase> cases = {
+            {"h1.pingvard.test", AF_INET, 0, {"10.77.0.9"}},
+            {"h1.pingvard.test", AF_INET6, 0, {"fd77::9"}},
+            {"h1.pingvard.test", AF_UNSPEC, 0, {"10.77.0.9", "fd77::9"}},
+            {"h6.pingvard.test", AF_UNSPEC, 0, {"fd77::6"}},
+            {"h6.pingvard.test", AF_INET, kWsaHostNotFound, {}},
+            {"nope.pingvard.test", AF_UNSPEC, kWsaHostNotFound, {}},
+        };
+        for (const TAnswerCase& c : cases) {
+            TLookupOptions options;
+            options.Family = c.Family;
+            options.TimeoutMs = 2000;
+            options.Servers = "127.0.0.1:53";
+            const TLookupResult result = LookupHost(c.Host, options);
+            std::vector<std::string> got;
+            for (const sockaddr_storage& address : result.Addresses)
+                got.push_back(Text(address));
+            std::sort(got.begin(), got.end());
+            EXPECT_EQ(result.Error, c.Error) << c.Host << " family " << c.Family;
+            EXPECT_EQ(got, c.Addresses) << c.Host << " family " << c.Family;
+        }
+    });
 }
 
 // The reset session's connect: a lookup of the device's name that hangs must
