@@ -24,7 +24,8 @@ void TConsoleFrontEnd::ReportIcmpUnavailable(const std::string& reason) {
         return;
     m_icmpReported = true;
     m_err << "pingvard: " << Printable(reason) << '\n'
-          << "pingvard: still running; every echo counts as lost until this is fixed\n";
+          << "pingvard: still running; every echo counts as lost and no restart is made until "
+             "this is fixed (looked at again about once a minute)\n";
     m_err.flush();
     m_writer.Interrupt();
 }

@@ -36,11 +36,15 @@ int Run(int argc, char** argv) {
     }
 #ifdef PINGVARD_HAS_DESKTOP
     if (!options.Headless && DisplayAvailable()) {
-        const std::string desktop = DesktopProgramPath();
-        std::cerr << "pingvard: "
-                  << (desktop.empty() ? std::string("pingvard-desktop is not installed")
-                                      : ExecDesktopProgram(desktop))
-                  << "; running the console program\n";
+        // pingvard-desktop ends at once when it cannot open its display: look
+        // first, so that an unusable display still leaves a running monitor.
+        std::string problem = DisplayUnavailableReason();
+        if (problem.empty()) {
+            const std::string desktop = DesktopProgramPath();
+            problem = desktop.empty() ? std::string("pingvard-desktop is not installed")
+                                      : ExecDesktopProgram(desktop);
+        }
+        std::cerr << "pingvard: " << problem << "; running the console program\n";
     }
 #endif
     return RunHeadless();

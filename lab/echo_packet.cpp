@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace pingvard {
+namespace pingvard::lab {
 
 namespace {
 
@@ -96,4 +96,4 @@ bool TLossPattern::Drop(const TEchoRequest& request) {
     return true;
 }
 
-} // namespace pingvard
+} // namespace pingvard::lab

@@ -11,7 +11,9 @@
 #include <string_view>
 #include <utility>
 
-namespace pingvard {
+// The lab's own namespace: the program's network layer has an InternetChecksum
+// of its own, with another byte-order contract, and a target may link both.
+namespace pingvard::lab {
 
 // One ICMP echo request taken from a whole IPv4 packet (as a raw socket
 // delivers it). Addresses stay in network byte order.
@@ -56,4 +58,4 @@ private:
     std::map<TFlowKey, double> m_owed;
 };
 
-} // namespace pingvard
+} // namespace pingvard::lab

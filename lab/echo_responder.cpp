@@ -23,7 +23,7 @@
 #include <unistd.h>
 #include <vector>
 
-namespace pingvard {
+namespace pingvard::lab {
 namespace {
 
 using TClock = std::chrono::steady_clock;
@@ -292,10 +292,10 @@ void TEchoResponder::Send(const TPendingReply& reply) {
 }
 
 } // namespace
-} // namespace pingvard
+} // namespace pingvard::lab
 
 int main(int argc, char** argv) {
-    using namespace pingvard;
+    using namespace pingvard::lab;
     TResponderSettings settings;
     if (!ParseArguments(argc, argv, settings)) {
         Usage(stderr);

@@ -1,10 +1,11 @@
 #include "monitor/host_monitor.h"
 
 #include "monitor/ini_file.h"
+#include "monitor/profile_store.h"
 #include "monitor/program_dir.h"
 #include "monitor/reset_outcomes.h"
-#include "monitor/resolve.h"
 #include "net/ping_client.h"
+#include "net/resolve.h"
 
 #include <stdexcept>
 
@@ -55,20 +56,71 @@ void THostMonitor::FormCreate() {
     m_resetThread.reset();
     m_created = true;
     {
-        TIniFile ini(GetProgramDir() + "pingvard.ini");
+        const std::string fileName = GetProgramDir() + "pingvard.ini";
+        RemoveStaleTempFiles(fileName); // what a killed write left
+        TIniFile ini(fileName);
         RunStartupLoad(ini, *this);
     }
+    ResolveWorkerHosts();
     for (auto& worker : m_pingThreads) {
         if (worker) {
             worker->Start();
         }
     }
-    const std::string icmpProblem =
-        m_options.IcmpProbe ? m_options.IcmpProbe() : TPingClient::ProbeIcmpAccess();
+    m_lastIcmpProbe = Clock().Now();
+    const std::string icmpProblem = ProbeIcmp();
     if (!icmpProblem.empty()) {
         m_icmpUnavailable = true;
+        m_fe.SetStatusText(kNoEchoStatusText);
         m_fe.ReportIcmpUnavailable(icmpProblem);
     }
+}
+
+// All names at once within one short limit, so that a resolver that does not
+// answer (the link down at boot) delays the start by at most that limit. A
+// name not resolved in time stays a name: its worker looks it up before each
+// echo, within the echo's Timeout.
+void THostMonitor::ResolveWorkerHosts() {
+    std::vector<std::string> names;
+    for (const TPingObj& obj : m_pingObjs) {
+        names.push_back(obj.IP);
+    }
+    const std::vector<std::string> resolved = ResolveToIP(names);
+    for (std::size_t slot = 0; slot < m_pingThreads.size(); ++slot) {
+        if (m_pingThreads[slot]) {
+            m_pingObjs[slot].IP = resolved[slot];
+            m_pingThreads[slot]->SetHost(resolved[slot]);
+        }
+    }
+}
+
+const TTickClock& THostMonitor::Clock() const {
+    return m_options.Clock != nullptr ? *m_options.Clock : SystemTickClock();
+}
+
+std::string THostMonitor::ProbeIcmp() const {
+    return m_options.IcmpProbe ? m_options.IcmpProbe() : TPingClient::ProbeIcmpAccess();
+}
+
+// While no echo can be sent, a report is a chance to look again (at most once
+// per kIcmpProbeIntervalMs); an answered echo shows it works without a probe.
+void THostMonitor::CheckIcmpAgain(int32_t ms) {
+    const uint32_t now = Clock().Now();
+    if (ms < 0) {
+        if (TickDifference(m_lastIcmpProbe, now) < kIcmpProbeIntervalMs) {
+            return;
+        }
+        m_lastIcmpProbe = now;
+        if (!ProbeIcmp().empty()) {
+            return;
+        }
+    }
+    m_icmpUnavailable = false;
+    // The failures so far were echoes never sent: the rule starts afresh.
+    for (TPingObj& obj : m_pingObjs) {
+        obj.Failures = 0;
+    }
+    m_fe.SetStatusText(kEchoAgainStatusText);
 }
 
 void THostMonitor::FormDestroy() {
@@ -93,7 +145,7 @@ void THostMonitor::StopWorkers() {
         if (!worker) {
             continue;
         }
-        if (!worker->WaitForEnd(worker->Timeout())) {
+        if (!worker->WaitForEnd(worker->EchoTimeout())) {
             m_lateWorkers.push_back(std::move(worker));
         }
         worker.reset();
@@ -116,6 +168,9 @@ void THostMonitor::StopResetSession() {
 void THostMonitor::WMPing(int slot, int32_t ms) {
     if (Closing || m_destroyed || !m_created || !ValidSlot(slot)) {
         return;
+    }
+    if (m_icmpUnavailable) {
+        CheckIcmpAgain(ms);
     }
     m_pingObjs[static_cast<std::size_t>(slot)].UpdateResult(ms);
 }
@@ -212,12 +267,12 @@ void THostMonitor::SetDisplayName(int slot, const std::string& name) {
 
 void THostMonitor::CreateWorker(int slot, const std::string& address, int32_t timeoutMs) {
     CheckSlot(slot);
-    const std::string ip = ResolveToIP(address);
-    PingObj(slot).IP = ip;
+    // Resolved with the other slots once the load is done (ResolveWorkerHosts).
+    PingObj(slot).IP = address;
     auto worker =
         std::make_unique<TPingTh>(slot, *m_stopEvent, m_pingInterval, m_dispatcher,
                                   [this](int32_t index, int32_t ms) { WMPing(index, ms); });
-    worker->SetHost(ip);
+    worker->SetHost(address);
     worker->SetTimeout(timeoutMs);
     if (m_options.Pinger) {
         worker->SetPinger(m_options.Pinger);

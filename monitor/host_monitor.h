@@ -29,14 +29,27 @@ struct TMonitorOptions {
     TPingTh::TPinger Pinger;
 };
 
+// Status texts while no ICMP socket can be opened (the restart rule then rests,
+// since failures of echoes never sent say nothing about the hosts), and once
+// one can again.
+inline constexpr const char* kNoEchoStatusText = "No echo can be sent: pinging is not permitted";
+inline constexpr const char* kEchoAgainStatusText = "Pinging works again";
+
 // The host monitor: four watched hosts, their workers, the restart rule and the
 // reset session. Every member is for the GUI thread (the dispatcher's thread).
 // The front end and the dispatcher must outlive this object; the dispatcher is
 // cancelled for good by FormDestroy.
+//
+// When start-up finds that no echo can be sent, the status says so, the front
+// end gets the reason with its fix, and the restart rule rests; the monitor
+// then probes again at a ping report at most every kIcmpProbeIntervalMs (or
+// sees an answered echo), and when pinging works it says so and the rule
+// resumes with every Failures count at 0.
 class THostMonitor : public TStartupTarget, private TRestartRule, private TResetOutcomes {
 public:
     static constexpr int kSlotCount = 4;
     static constexpr int32_t kSessionStopWaitMs = 1000;
+    static constexpr uint32_t kIcmpProbeIntervalMs = 60000;
 
     THostMonitor(TMonitorFrontEnd& fe, TGuiDispatcher& dispatcher, TMonitorOptions options = {});
     ~THostMonitor() override; // runs FormDestroy() if still needed, then joins every thread
@@ -44,7 +57,8 @@ public:
     THostMonitor& operator=(const THostMonitor&) = delete;
 
     // Start-up: labels to "-", events, the load of GetProgramDir() + "pingvard.ini"
-    // (creating each slot's worker), then the workers run in slot order. An
+    // (creating each slot's worker), the hosts' lookups (all at once, at most
+    // kResolveToIPLimitMs), then the workers run in slot order. An
     // EIniFileException from the load propagates; what it did not reach does not exist.
     void FormCreate();
     // Shutdown, idempotent, never blocks on a thread past its bound: each worker
@@ -83,6 +97,10 @@ public:
     void CreateWorker(int slot, const std::string& address, int32_t timeoutMs) override;
 
 private:
+    void ResolveWorkerHosts();
+    const TTickClock& Clock() const;
+    std::string ProbeIcmp() const;
+    void CheckIcmpAgain(int32_t ms);
     void EvaluateRestartRule() override;
     void StartResetSession();
     void StopWorkers();
@@ -105,7 +123,8 @@ private:
     std::array<TPingObj, kSlotCount> m_pingObjs;
     bool m_created = false;
     bool m_destroyed = false;
-    bool m_icmpUnavailable = false; // start-up found no way to send echoes
+    bool m_icmpUnavailable = false; // no way to send echoes (found at start-up)
+    uint32_t m_lastIcmpProbe = 0;   // tick of the last probe
     // Declared before the threads that use them, so they outlive every join.
     std::unique_ptr<TEvent> m_stopEvent;
     std::unique_ptr<TEvent> m_resetIdleEvent;

@@ -35,6 +35,11 @@ void TPingTh::SetTimeout(int32_t timeoutMs) {
     m_timeout = timeoutMs;
 }
 
+int32_t TPingTh::EchoTimeout() const {
+    const int32_t timeout = Timeout();
+    return timeout < 0 ? kNegativeTimeoutEchoMs : timeout;
+}
+
 void TPingTh::SetPinger(TPinger pinger) {
     m_pinger = std::move(pinger);
 }
@@ -60,7 +65,7 @@ int32_t TPingTh::PingOnce() {
     {
         std::lock_guard lock(m_settingsMutex);
         host = m_host;
-        timeout = m_timeout;
+        timeout = m_timeout < 0 ? kNegativeTimeoutEchoMs : m_timeout;
     }
     try {
         if (m_pinger) {

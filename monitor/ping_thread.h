@@ -22,9 +22,16 @@ namespace pingvard {
 // Interval: each pass waits PingInterval ms on StopEvent. While PingInterval is
 // negative the worker waits kNegativeIntervalWaitMs instead (the stored value is
 // left as it is), so a negative setting can never stop pinging for good.
+//
+// Echo time-out: Timeout bounds each whole echo, the lookup of a host given as
+// a name included, so a resolver that does not answer holds no echo longer. A
+// negative Timeout would mean "no answer can ever count" or "wait for ever";
+// it reads as kNegativeTimeoutEchoMs instead (the stored value is left as it
+// is), for the echo and for the shutdown's wait alike.
 class TPingTh {
 public:
     static constexpr int32_t kNegativeIntervalWaitMs = 2000;
+    static constexpr int32_t kNegativeTimeoutEchoMs = 1000;
 
     // report(Index, ms or -1) runs on the GUI thread through dispatcher.
     using TReport = std::function<void(int32_t index, int32_t ms)>;
@@ -42,8 +49,9 @@ public:
     // Exchanged under a lock: each echo uses one whole old or new value.
     std::string Host() const;
     void SetHost(std::string host);
-    int32_t Timeout() const; // the echo client's Timeout, ms
+    int32_t Timeout() const; // the echo client's Timeout as set, ms
     void SetTimeout(int32_t timeoutMs);
+    int32_t EchoTimeout() const; // what an echo waits: Timeout, or the default for a negative one
 
     // Replaces the echo client for tests (exceptions count as failures, too).
     // Only before Start().
@@ -51,9 +59,9 @@ public:
 
     void Start(); // "resume"; once
     bool Started() const noexcept { return m_thread.joinable(); }
-    // Sets the terminate flag and aborts the echo client: an echo in progress,
-    // and every later one, fails at once. Thread-safe. Ending the loop is
-    // StopEvent's job.
+    // Sets the terminate flag and aborts the echo client: an echo in progress
+    // (its name lookup too), and every later one, fails at once. Thread-safe.
+    // Ending the loop is StopEvent's job.
     void RequestTerminate() noexcept;
     bool Terminated() const noexcept { return m_terminated.load(); }
     // True when the thread has ended within ms (or was never started).

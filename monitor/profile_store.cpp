@@ -5,7 +5,11 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
+#include <memory>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -78,18 +82,56 @@ void SyncDirectory(const std::string& dir) {
         ::fsync(fd.Get()); // best effort: the rename itself has succeeded
 }
 
+std::string BaseName(const std::string& fileName) {
+    const auto slash = fileName.find_last_of('/');
+    return slash == std::string::npos ? fileName : fileName.substr(slash + 1);
+}
+
+constexpr size_t kTempSuffixLength = 6; // mkstemp's XXXXXX
+
+// "." + base + "." + six of mkstemp's characters.
+bool IsTempFileName(const std::string& name, const std::string& base) {
+    const std::string prefix = "." + base + ".";
+    if (name.size() != prefix.size() + kTempSuffixLength || name.compare(0, prefix.size(), prefix))
+        return false;
+    for (size_t i = prefix.size(); i < name.size(); ++i) {
+        const char c = name[i];
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')))
+            return false;
+    }
+    return true;
+}
+
+bool IsStaleTempFile(const std::string& path, int minAgeSeconds) {
+    // O_NOFOLLOW: a symbolic link of that name is not ours; O_NONBLOCK: nor is a FIFO.
+    TUniqueFd fd{::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)};
+    struct stat st {};
+    if (fd.Get() < 0 || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 ||
+        st.st_uid != ::geteuid() || std::time(nullptr) - st.st_mtime < minAgeSeconds)
+        return false;
+    // A write in progress holds the lock until its rename.
+    if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0)
+        return false;
+    struct stat now {};
+    return ::lstat(path.c_str(), &now) == 0 && now.st_ino == st.st_ino && now.st_dev == st.st_dev;
+}
+
 // Temporary file in the same directory, write, fsync, rename: a crash at any
-// point leaves either the old file or the new one, never a part of either.
+// point leaves either the old file or the new one, never a part of either. A
+// kill leaves the temporary file, which RemoveStaleTempFiles clears later.
 bool ReplaceFile(const std::string& target, const std::string& content, const struct stat* old,
                  const TProfileStore::TBeforeReplaceHook& beforeReplace) {
     const std::string dir = DirectoryOf(target);
-    const auto slash = target.find_last_of('/');
-    const auto base = slash == std::string::npos ? target : target.substr(slash + 1);
-    std::string pattern = dir + "/." + base + ".XXXXXX";
+    std::string pattern = dir + "/." + BaseName(target) + ".XXXXXX";
     TUniqueFd fd{::mkstemp(pattern.data())}; // mode 0600
     if (fd.Get() < 0)
         return false;
     TTempFile temp{pattern};
+    // Held through the rename (a second descriptor, since fd is closed before
+    // it): the lock tells a starting instance that this file is being written.
+    TUniqueFd lock{::dup(fd.Get())};
+    if (lock.Get() < 0 || ::flock(lock.Get(), LOCK_EX) != 0)
+        return false;
     if (old) {
         if (::fchown(fd.Get(), old->st_uid, old->st_gid) != 0) {
             // Not allowed unless root: the file then simply becomes ours.
@@ -109,6 +151,25 @@ bool ReplaceFile(const std::string& target, const std::string& content, const st
 }
 
 } // namespace
+
+int RemoveStaleTempFiles(const std::string& fileName, int minAgeSeconds) {
+    const std::string target = ResolveTarget(fileName);
+    const std::string dir = DirectoryOf(target);
+    const std::string base = BaseName(target);
+    const std::unique_ptr<DIR, int (*)(DIR*)> listing(::opendir(dir.c_str()), ::closedir);
+    if (!listing)
+        return 0;
+    int removed = 0;
+    while (const dirent* entry = ::readdir(listing.get())) {
+        const std::string name = entry->d_name;
+        if (!IsTempFileName(name, base))
+            continue;
+        const std::string path = dir + "/" + name;
+        if (IsStaleTempFile(path, minAgeSeconds) && ::unlink(path.c_str()) == 0)
+            ++removed;
+    }
+    return removed;
+}
 
 TProfileStore::TProfileStore(std::string fileName) : m_fileName(std::move(fileName)) {}
 

@@ -63,6 +63,21 @@ private:
     TBeforeReplaceHook m_beforeReplace;
 };
 
+// Minimum age of a temporary file that RemoveStaleTempFiles removes. A write
+// holds its temporary file for milliseconds, and under an exclusive flock; the
+// age also covers the instant between mkstemp and the lock, and any clock skew
+// between this host and a network file system below a minute.
+inline constexpr int kStaleTempFileAgeSeconds = 60;
+
+// Removes the temporary files a write of fileName left behind when the process
+// was killed before its rename. Only files this store makes qualify: named
+// exactly "." + the file's name + "." + six characters of mkstemp's alphabet
+// (A-Z, a-z, 0-9), in the directory of the file (a symbolic link followed, as
+// the write follows it), a regular file with one link, owned by the effective
+// user, unchanged for at least minAgeSeconds, and not locked: a running write
+// (of any instance) holds an exclusive flock on its file. Returns the count.
+int RemoveStaleTempFiles(const std::string& fileName, int minAgeSeconds = kStaleTempFileAgeSeconds);
+
 // The profile text rules as pure functions, shared by the store and its tests.
 std::optional<std::string> FindProfileValue(std::string_view content, std::string_view section,
                                             std::string_view key);

@@ -1,5 +1,7 @@
 #include "net/blocking_socket.h"
 
+#include "net/host_lookup.h"
+
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
@@ -56,18 +58,46 @@ SocketAddress FromStorage(const sockaddr_storage& storage) {
     return address;
 }
 
-// The resolver's own failure codes, as the Winsock resolver reports them.
-int WinsockFromResolver(int status) {
-    switch (status) {
-    case EAI_AGAIN:
-        return kWsaTryAgain;
-    case EAI_FAIL:
-        return kWsaNoRecovery;
-    case EAI_SYSTEM:
-        return WinsockFromErrno(errno);
-    default:
-        return kWsaHostNotFound; // also when the lookup succeeded without a usable entry
+// A port as text: a decimal number, or a service name of /etc/services (for
+// the protocol of the socket type). False when it is neither.
+bool PortNumber(const std::string& port, int socketType, uint16_t& number) {
+    if (!port.empty() && port.size() <= 5 &&
+        std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        const unsigned long value = std::stoul(port);
+        number = static_cast<uint16_t>(value);
+        return value <= 0xFFFF;
     }
+    servent entry{};
+    servent* found = nullptr;
+    char buffer[1024];
+    const char* protocol = socketType == SOCK_DGRAM ? "udp" : "tcp";
+    if (::getservbyname_r(port.c_str(), protocol, &entry, buffer, sizeof buffer, &found) != 0 ||
+        found == nullptr) {
+        return false;
+    }
+    number = ntohs(static_cast<uint16_t>(found->s_port));
+    return true;
+}
+
+// The wildcard ("0.0.0.0", for a bind) or loopback ("127.0.0.1") address of
+// each wanted family: the two texts stand for either family.
+std::vector<sockaddr_storage> SpecialAddresses(bool wildcard, int family) {
+    std::vector<sockaddr_storage> found;
+    if (family != AF_INET6) {
+        sockaddr_storage storage{};
+        auto& v4 = reinterpret_cast<sockaddr_in&>(storage);
+        v4.sin_family = AF_INET;
+        v4.sin_addr.s_addr = htonl(wildcard ? INADDR_ANY : INADDR_LOOPBACK);
+        found.push_back(storage);
+    }
+    if (family != AF_INET) {
+        sockaddr_storage storage{};
+        auto& v6 = reinterpret_cast<sockaddr_in6&>(storage);
+        v6.sin6_family = AF_INET6;
+        v6.sin6_addr = wildcard ? in6addr_any : in6addr_loopback;
+        found.push_back(storage);
+    }
+    return found;
 }
 
 } // namespace
@@ -272,48 +302,49 @@ void TBlockingSocket::ReadAddresses() {
 // --- resolution ------------------------------------------------------------------
 
 SocketAddress TBlockingSocket::ResolveAddress(const std::string& host, const std::string& port) {
+    // The family of an existing socket is fixed: ask only for that one.
+    return Resolve(host, port, m_handle >= 0 ? (m_usesIPv6 ? AF_INET6 : AF_INET) : WantedFamily());
+}
+
+int TBlockingSocket::WantedFamily() const {
+    return AddressFamily == 1 ? AF_INET : AddressFamily == 2 ? AF_INET6 : AF_UNSPEC;
+}
+
+SocketAddress TBlockingSocket::Resolve(const std::string& host, const std::string& port,
+                                       int family) {
     Notify(TSocketStatus::ResolveBegin, host + ":" + port);
     SocketAddress address;
-    addrinfo hints{};
-    if (m_handle >= 0) {
-        // The family of an existing socket is fixed: ask only for that one.
-        hints.ai_family = m_usesIPv6 ? AF_INET6 : AF_INET;
+    uint16_t portNumber = 0;
+    std::vector<sockaddr_storage> found;
+    m_resolveError = 0;
+    if (!ResolvesHostOnly() && !PortNumber(port, SocketType(), portNumber)) {
+        m_resolveError = kWsaHostNotFound;
+    } else if (!ResolvesHostOnly() && (host == "0.0.0.0" || host == "127.0.0.1")) {
+        found = SpecialAddresses(host == "0.0.0.0", family);
     } else {
-        hints.ai_family = AddressFamily == 1 ? AF_INET : AddressFamily == 2 ? AF_INET6 : AF_UNSPEC;
+        TLookupOptions options;
+        options.Family = family;
+        options.TimeoutMs = ResolveTimeout;
+        options.Abort = &m_abort;
+        TLookupResult lookup = LookupHost(host, options);
+        m_resolveError = lookup.Error;
+        found = std::move(lookup.Addresses);
     }
-    const char* node = host.c_str();
-    const char* service = port.c_str();
-    if (ResolvesHostOnly()) {
-        service = nullptr;
-    } else {
-        hints.ai_socktype = SocketType();
-        hints.ai_protocol = SocketProtocol();
-        if (host == "0.0.0.0") {
-            hints.ai_flags = AI_PASSIVE;
-            node = nullptr;
-        } else if (host == "127.0.0.1") {
-            node = nullptr; // the loopback address of the wanted family
+    for (const sockaddr_storage& entry : found) {
+        if (entry.ss_family == AF_INET && !address.HasIPv4) {
+            std::memcpy(&address.IPv4Address, &entry, sizeof address.IPv4Address);
+            address.IPv4Address.sin_port = htons(portNumber);
+            address.HasIPv4 = true;
+        } else if (entry.ss_family == AF_INET6 && !address.HasIPv6) {
+            std::memcpy(&address.IPv6Address, &entry, sizeof address.IPv6Address);
+            address.IPv6Address.sin6_port = htons(portNumber);
+            address.HasIPv6 = true;
         }
-    }
-    addrinfo* list = nullptr;
-    const int status = ::getaddrinfo(node, service, &hints, &list);
-    m_resolveError = WinsockFromResolver(status);
-    if (status == 0) {
-        for (const addrinfo* entry = list; entry != nullptr; entry = entry->ai_next) {
-            if (entry->ai_family == AF_INET && !address.HasIPv4 &&
-                entry->ai_addrlen >= sizeof address.IPv4Address) {
-                std::memcpy(&address.IPv4Address, entry->ai_addr, sizeof address.IPv4Address);
-                address.HasIPv4 = true;
-            } else if (entry->ai_family == AF_INET6 && !address.HasIPv6 &&
-                       entry->ai_addrlen >= sizeof address.IPv6Address) {
-                std::memcpy(&address.IPv6Address, entry->ai_addr, sizeof address.IPv6Address);
-                address.HasIPv6 = true;
-            }
-        }
-        ::freeaddrinfo(list);
     }
     if (!address.Empty()) {
         address.UseIPv6 = PreferIPv4 ? !address.HasIPv4 : address.HasIPv6;
+    } else if (m_resolveError == 0) {
+        m_resolveError = kWsaHostNotFound;
     }
     Notify(TSocketStatus::ResolveEnd, host + ":" + port);
     return address;
@@ -322,13 +353,18 @@ SocketAddress TBlockingSocket::ResolveAddress(const std::string& host, const std
 // --- bind / connect --------------------------------------------------------------
 
 bool TBlockingSocket::ResolveAndOpen(const std::string& host, const std::string& port,
-                                     SocketAddress& resolved) {
-    resolved = ResolveAddress(host, port);
+                                     SocketAddress& resolved, bool followPeer) {
+    followPeer = followPeer && m_handle >= 0;
+    resolved = followPeer ? Resolve(host, port, WantedFamily()) : ResolveAddress(host, port);
     if (resolved.Empty()) {
         // Nothing resolved: fail here rather than bind or connect to an empty address.
         SetLastError(m_resolveError);
         RaiseIfFailed();
         return false;
+    }
+    if (followPeer && resolved.UseIPv6 != m_usesIPv6) {
+        // A socket of the old family can never reach this peer.
+        Disconnect();
     }
     OpenSocket(resolved);
     return m_lastError == 0;
@@ -345,7 +381,9 @@ void TBlockingSocket::BindTo(const std::string& address, const std::string& port
     }
     socklen_t length = 0;
     const sockaddr* target = ChosenAddress(resolved, length);
-    CheckResult(::bind(m_handle, target, length), errno);
+    // The call first: as one argument list, errno could be read before bind ran.
+    const int bound = ::bind(m_handle, target, length);
+    CheckResult(bound, errno);
     ReadAddresses();
     PendingInput.clear();
     Notify(TSocketStatus::Bound, address + ":" + port);
@@ -358,7 +396,7 @@ void TBlockingSocket::ConnectTo(const std::string& host, const std::string& port
         return;
     }
     SocketAddress resolved;
-    if (!ResolveAndOpen(host, port, resolved)) {
+    if (!ResolveAndOpen(host, port, resolved, FollowPeerFamily)) {
         return;
     }
     socklen_t length = 0;

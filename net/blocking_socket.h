@@ -7,9 +7,7 @@
 // Every wait is interruptible: Abort(), callable from any thread, ends a wait,
 // connect, send or receive in progress at once, and makes every later one
 // return at once, with LastErrorCode() 10004. ClearAbort() re-arms the object.
-// Name resolution (getaddrinfo) is the one step that cannot be interrupted: it
-// is instant for numeric addresses, so callers that need a prompt abort pass
-// those.
+// That includes name lookups (net/host_lookup.h), which ResolveTimeout bounds.
 
 #include "net/abort_signal.h"
 #include "net/socket_errors.h"
@@ -99,6 +97,13 @@ public:
     // of blocking it for ever (bytes already handed to the OS stay sent).
     // Unset: a send waits as long as it takes, or until Abort().
     std::optional<uint32_t> SendDeadlineTick;
+    // Longest a name lookup of a bind or connect may take, ms; -1: only the
+    // resolver's own time-outs. Abort() ends a lookup either way. A lookup cut
+    // short fails like an unanswered one (11002).
+    int32_t ResolveTimeout = -1;
+    // A connect to a peer of the other family than the open OS socket's closes
+    // it and opens one of the peer's family (otherwise the family stays fixed).
+    bool FollowPeerFamily = false;
 
     int LastErrorCode() const noexcept { return m_lastError; }
     const std::string& LastErrorText() const noexcept { return m_lastErrorText; }
@@ -157,10 +162,14 @@ protected:
     void OpenSocket(const SocketAddress& address);
     // Bind's and connect's common start: resolve, then create the OS socket if
     // needed. False (code set) when nothing resolved or the socket failed.
-    bool ResolveAndOpen(const std::string& host, const std::string& port, SocketAddress& resolved);
+    // followPeer: see FollowPeerFamily.
+    bool ResolveAndOpen(const std::string& host, const std::string& port, SocketAddress& resolved,
+                        bool followPeer = false);
     void CloseOsSocket() noexcept;
     void SetLastError(int code);
-    void CheckResult(long value, int err); // value -1: code from err
+    // value -1: code from err. Make the call before, never inside, the argument
+    // list: the order in which arguments are evaluated is unspecified.
+    void CheckResult(long value, int err);
     void RaiseIfFailed();
     void Notify(TSocketStatus reason, const std::string& value);
     // poll() on the socket and the abort signal. 1 ready, 0 time-out, -1 error or
@@ -171,6 +180,9 @@ protected:
     std::size_t m_maxChunk = kMaxStreamRead;
 
 private:
+    // family: AF_INET, AF_INET6 or AF_UNSPEC.
+    SocketAddress Resolve(const std::string& host, const std::string& port, int family);
+    int WantedFamily() const; // of AddressFamily
     std::string ReceiveChunk(int timeoutMs);
     int SendWaitMs() const; // -1: no limit
     void ReadAddresses();

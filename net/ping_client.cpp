@@ -46,7 +46,10 @@ int RemainingMs(TSteady::time_point deadline) {
 
 } // namespace
 
-TPingClient::TPingClient() : m_random(std::random_device{}()) {}
+TPingClient::TPingClient() : m_random(std::random_device{}()) {
+    // A host changed to the other family must get a socket of that family.
+    IcmpSocket.FollowPeerFamily = true;
+}
 
 void TPingClient::SetClock(const TTickClock& clock) noexcept {
     m_clock = &clock;
@@ -62,7 +65,10 @@ bool TPingClient::Ping(const std::string& host) {
     // One deadline for the whole call: unrelated ICMP arriving meanwhile must not
     // stretch it (each skipped datagram does not restart the wait).
     const auto deadline = TSteady::now() + std::chrono::milliseconds(std::max(Timeout, 0));
+    // The lookup of a name is part of the echo: it gets what is left of Timeout.
+    IcmpSocket.ResolveTimeout = RemainingMs(deadline);
     IcmpSocket.BindTo(BindAddress, "0");
+    IcmpSocket.ResolveTimeout = RemainingMs(deadline);
     IcmpSocket.ConnectTo(host, "0");
     if (IcmpSocket.LastErrorCode() != 0) {
         return false;

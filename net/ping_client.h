@@ -15,8 +15,10 @@ namespace pingvard {
 // that travels in the request and comes back in the reply.
 //
 // Ping returns within Timeout (plus a few ms) whatever unrelated ICMP traffic
-// arrives meanwhile: the wait for the reply has one deadline for the whole call,
-// so a watchdog can always see an outage.
+// arrives meanwhile and however long the resolver takes: the lookup of a name
+// and the wait for the reply share one deadline, so a watchdog can always see
+// an outage. The socket follows the host's family: a host changed from IPv4 to
+// IPv6 (or back) gets a new socket of its family.
 class TPingClient : public TNetClient {
 public:
     TPingClient();

@@ -32,7 +32,9 @@ void TTcpSocket::Disconnect() {
 }
 
 void TTcpSocket::StartListening() {
-    CheckResult(::listen(SocketHandle(), 0x7FFFFFFF), errno);
+    // The call first: as one argument list, errno could be read before listen ran.
+    const int listening = ::listen(SocketHandle(), 0x7FFFFFFF);
+    CheckResult(listening, errno);
     if (LastErrorCode() == 0) {
         Notify(TSocketStatus::Listening, LocalAddressText());
     }

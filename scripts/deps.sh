@@ -6,11 +6,13 @@ set -euo pipefail
 packages=(
   # build
   cmake ninja-build g++ pkg-config clang-format
+  libc-ares-dev  # name lookups that shutdown can abandon (net/host_lookup.cpp)
   qt6-base-dev qt6-qpa-plugins libgtest-dev libgmock-dev
   # fuzzing (libFuzzer with ASan/UBSan)
   clang libclang-rt-14-dev
   # network tests and the lab: namespaces, nftables, reference ping tools
   iproute2 procps nftables iputils-ping fping libcap2-bin
+  dnsmasq-base  # a real name server for the lookup tests (run in a namespace)
   # desktop end-to-end test: virtual display, tray host, input, screenshots
   xvfb xauth trayer xdotool x11-utils imagemagick fonts-dejavu-core
   # packaging checks

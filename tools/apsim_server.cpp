@@ -71,8 +71,9 @@ int OpenListener(const TApsimOptions& options, std::string& error) {
     }
     ok = ok && bind(fd, found->ai_addr, found->ai_addrlen) == 0 && listen(fd, kBacklog) == 0;
     if (!ok) {
+        const int err = errno; // before the calls that build the message
         error = "cannot listen on " + AddressText(found->ai_addr, found->ai_addrlen) + ": " +
-                std::strerror(errno);
+                std::strerror(err);
         if (fd >= 0) {
             close(fd);
         }

@@ -2,7 +2,7 @@
 
 #include "monitor/ini_file.h"
 #include "monitor/integer_text.h"
-#include "monitor/resolve.h"
+#include "net/resolve.h"
 #include "ui/form_scale.h"
 #include "ui/main_form.h"
 

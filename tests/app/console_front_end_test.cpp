@@ -59,7 +59,8 @@ TEST_F(ConsoleFrontEndTest, IcmpProblemIsSaidOnceOnStderrAndTheFrameRedrawnBelow
     fe.ReportIcmpUnavailable("again");
     EXPECT_EQ(err.str(),
               "pingvard: Pinging is not permitted: run setcap cap_net_raw+ep\n"
-              "pingvard: still running; every echo counts as lost until this is fixed\n");
+              "pingvard: still running; every echo counts as lost and no restart is made until "
+              "this is fixed (looked at again about once a minute)\n");
     out.str("");
     fe.Flush();
     EXPECT_EQ(out.str().rfind("\rOrvane AP Pingvard", 0), 0u) << out.str();

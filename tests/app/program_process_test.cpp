@@ -3,6 +3,7 @@
 // the program sends can leave the machine, whatever its configuration says.
 
 #include "app/exit_status.h"
+#include "monitor/host_monitor.h"
 
 #include <chrono>
 #include <csignal>
@@ -238,6 +239,50 @@ TEST_F(ProgramProcess, UnwritableConfigurationIsReportedWithStatusThree) {
     EXPECT_NE(program.Err().find(expected), std::string::npos) << program.Err();
 }
 
+// A display that is named but cannot be opened (a stale DISPLAY, a Wayland
+// socket that is gone) still leaves a monitor: the console program, with the
+// reason said once.
+struct TDisplayCase {
+    const char* Name;
+    const char* Variable; // DISPLAY or WAYLAND_DISPLAY
+};
+
+class UnusableDisplay : public ProgramProcess, public testing::WithParamInterface<TDisplayCase> {};
+
+TEST_P(UnusableDisplay, RunsTheConsoleProgramAndSaysWhyOnce) {
+#ifndef PINGVARD_HAS_DESKTOP
+    GTEST_SKIP() << "built without pingvard-desktop: pingvard never hands over";
+#endif
+    WriteLoopbackIni();
+    // The namespace has no abstract X sockets; no server may own the file one.
+    int number = 900 + getpid() % 90;
+    while (fs::exists("/tmp/.X11-unix/X" + std::to_string(number)))
+        ++number;
+    const bool x11 = std::string(GetParam().Variable) == "DISPLAY";
+    const std::string display =
+        x11 ? ":" + std::to_string(number) : "pv-wayland-" + std::to_string(number);
+    TProgram program(m_ns, m_dir, {"-C", m_dir.string()},
+                     {"/usr/bin/env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u",
+                      "QT_QPA_PLATFORM", "XDG_SESSION_TYPE=" + std::string(x11 ? "x11" : "wayland"),
+                      "XDG_RUNTIME_DIR=" + m_dir.string(), GetParam().Variable + ("=" + display)});
+    ASSERT_TRUE(program.Started());
+    WaitForOutput(program, AllHostsShown);
+    ASSERT_TRUE(AllHostsShown(program.Out())) << program.Out() << program.Err();
+    program.Signal(SIGTERM);
+    EXPECT_EQ(program.WaitExit(kShutdownBound), kExitOk);
+    const auto err = program.Err();
+    const std::string said = "display \"" + display + "\"";
+    const auto first = err.find(said);
+    ASSERT_NE(first, std::string::npos) << err;
+    EXPECT_EQ(err.find(said, first + 1), std::string::npos) << err;
+    EXPECT_NE(err.find("; running the console program"), std::string::npos) << err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, UnusableDisplay,
+                         testing::Values(TDisplayCase{"X11", "DISPLAY"},
+                                         TDisplayCase{"Wayland", "WAYLAND_DISPLAY"}),
+                         [](const auto& p) { return std::string(p.param.Name); });
+
 TEST_F(ProgramProcess, MissingPingPermissionIsSaidOnceAndTheProgramKeepsRunning) {
     if (!fs::exists("/usr/bin/setpriv"))
         GTEST_SKIP() << "needs setpriv (util-linux) to run as an unprivileged user";
@@ -260,6 +305,8 @@ TEST_F(ProgramProcess, MissingPingPermissionIsSaidOnceAndTheProgramKeepsRunning)
     ASSERT_NE(first, std::string::npos) << err;
     EXPECT_EQ(err.find(said, first + 10 + said.size()), std::string::npos) << err;
     EXPECT_NE(err.find("setcap cap_net_raw+ep"), std::string::npos) << err;
+    EXPECT_NE(program.Out().find(std::string(" status ") + kNoEchoStatusText), std::string::npos)
+        << "the console's status line says it too: " << program.Out();
 }
 
 } // namespace

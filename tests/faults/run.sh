@@ -69,6 +69,8 @@ quick=(ap_ok ap_refuse ap_split_bytes ap_iac_storm ap_close_after_negotiation ap
     file_readonly_ini file_log_locked file_comm_log_directory file_tmpfs_full
     resolve_failing term_connecting term_waiting term_mid_script term_trickle term_flood term_split
     term_random kill_during_save hosts_flapping hosts_all_down hosts_interval_zero)
+# Monitoring-core cases (cases_core.sh).
+quick+=(resolver_silent_headless resolver_silent_desktop stale_temp_files)
 
 echo "faults: $mode run, work directory $FAULT_WORK"
 started=$(date +%s)

@@ -1,11 +1,12 @@
 #include "lab/echo_packet.h"
+#include "net/icmp_packet.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <ostream>
 #include <string>
 
-namespace pingvard {
+namespace pingvard::lab {
 namespace {
 
 std::string Bytes(std::initializer_list<int> values) {
@@ -29,6 +30,14 @@ TEST(EchoPacket, ChecksumMatchesKnownValue) {
     // RFC 1071's worked example sums to 0xddf2; the stored checksum is its complement.
     EXPECT_EQ(InternetChecksum(Bytes({0x00, 0x01, 0xf2, 0x03, 0xf4, 0xf5, 0xf6, 0xf7})), 0x220d);
     EXPECT_EQ(InternetChecksum(Bytes({0xff})), 0x00ff); // odd length pads with zero
+}
+
+// Linked together, the responder's checksum and the client's each keep their
+// own contract: the same sum, stored most / least significant byte first.
+TEST(EchoPacket, ChecksumAgreesWithTheClientsOnTheWire) {
+    const std::string icmp = Bytes({8, 0, 0, 0, 0x12, 0x34, 0, 7}) + "abcde";
+    const uint16_t client = pingvard::InternetChecksum(icmp);
+    EXPECT_EQ(InternetChecksum(icmp), static_cast<uint16_t>((client << 8) | (client >> 8)));
 }
 
 TEST(EchoPacket, ParsesRequestAndBuildsValidReply) {
@@ -107,4 +116,4 @@ TEST(LossPattern, RandomModeStaysNearShareAndHonoursBounds) {
 }
 
 } // namespace
-} // namespace pingvard
+} // namespace pingvard::lab

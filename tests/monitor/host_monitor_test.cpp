@@ -179,7 +179,46 @@ TEST_F(HostMonitor, IcmpUnavailableIsReportedOnce) {
     auto options = Options(test::UnusedLoopbackPort());
     options.IcmpProbe = [] { return std::string("no ICMP: setcap"); };
     Start(test::LoopbackIni(5, 600000), options);
-    EXPECT_EQ(Fe.Calls, (std::vector<std::string>{"icmp:no ICMP: setcap"}));
+    EXPECT_EQ(Fe.Calls, (std::vector<std::string>{std::string("status:") + kNoEchoStatusText,
+                                                  "icmp:no ICMP: setcap"}));
+}
+
+class TManualClock final : public TTickClock {
+public:
+    uint32_t Now() const noexcept override { return Tick.load(); }
+    std::atomic<uint32_t> Tick{1000};
+};
+
+// The sysctl fixed while the program runs: within about a minute the monitor
+// finds that pinging works, says so, and restarts are armed again.
+TEST_F(HostMonitor, IcmpIsProbedAgainEveryMinuteAndRestartsResumeOnceItWorks) {
+    TManualClock clock;
+    std::atomic<int> probes = 0;
+    std::atomic<bool> fixed = false;
+    auto options = Options(test::UnusedLoopbackPort());
+    options.Clock = &clock;
+    options.IcmpProbe = [&] {
+        ++probes;
+        return fixed ? std::string() : std::string("no ICMP");
+    };
+    Start(test::LoopbackIni(1, 600000), options);
+    const auto failEverySlot = [&] {
+        for (int slot = 0; slot < 4; ++slot) {
+            Monitor->WMPing(slot, -1);
+        }
+    };
+    fixed = true;
+    clock.Tick += THostMonitor::kIcmpProbeIntervalMs - 1;
+    failEverySlot();
+    EXPECT_EQ(probes, 1) << "no second probe within the minute";
+    EXPECT_EQ(Monitor->ResetThread(), nullptr);
+
+    clock.Tick += 1;
+    failEverySlot();
+    EXPECT_EQ(probes, 2);
+    EXPECT_EQ(Fe.Count(std::string("status:") + kEchoAgainStatusText), 1u);
+    EXPECT_NE(Monitor->ResetThread(), nullptr) << "the rule holds again";
+    ShutDown(); // while clock and probe still exist
 }
 
 TEST_F(HostMonitor, FailuresWithoutAnIcmpSocketNeverRestartTheDevice) {

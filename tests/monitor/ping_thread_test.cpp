@@ -72,6 +72,24 @@ TEST_F(PingThread, NegativeIntervalKeepsPingingAtTheDefaultPace) {
     Stop(worker);
 }
 
+// A negative Timeout would count every live host as lost (no wait at all) or
+// block the worker for ever: each echo waits the default instead.
+TEST_F(PingThread, NegativeTimeoutGivesEachEchoTheDefaultWait) {
+    TPingTh worker(0, StopEvent, Interval, Dispatcher, Recorder());
+    worker.SetTimeout(-1);
+    std::atomic<int32_t> given = 0;
+    worker.SetPinger([&](const std::string&, int32_t timeout) {
+        given = timeout;
+        return 4;
+    });
+    worker.Start();
+    ASSERT_TRUE(ServeReports(1));
+    EXPECT_EQ(given.load(), TPingTh::kNegativeTimeoutEchoMs);
+    EXPECT_EQ(worker.EchoTimeout(), TPingTh::kNegativeTimeoutEchoMs);
+    EXPECT_EQ(worker.Timeout(), -1); // the setting itself is left alone
+    Stop(worker);
+}
+
 TEST_F(PingThread, HostAndTimeoutChangesArriveWhole) {
     const std::string first(200, 'a');
     const std::string second(300, 'b');

@@ -2,9 +2,11 @@
 #include "monitor/ini_file.h"
 #include "monitor/profile_store.h"
 
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -219,6 +221,60 @@ TEST_F(ProfileStore, AFullDiskLeavesTheFileWhole) {
     });
     EXPECT_EQ(failure, "");
 }
+
+// What a start finds of killed writes: only a temporary file of the exact
+// pattern, old enough, and with nobody writing it, is the store's leftover.
+struct TLeftoverCase {
+    const char* Name;
+    const char* File;
+    enum { Old, Fresh, Locked, Link, Directory } Kind;
+    bool Removed;
+};
+
+class StaleTempFiles : public ::testing::WithParamInterface<TLeftoverCase>, public TempDirTest {};
+
+TEST_P(StaleTempFiles, OnlyTheStoresOwnOldUnlockedLeftoversGo) {
+    const TLeftoverCase& c = GetParam();
+    WriteFileText("pingvard.ini", "[Constants]\n");
+    const std::string path = c.File;
+    if (c.Kind == TLeftoverCase::Link) {
+        ASSERT_EQ(::symlink("pingvard.ini", path.c_str()), 0);
+    } else if (c.Kind == TLeftoverCase::Directory) {
+        std::filesystem::create_directory(path);
+    } else {
+        WriteFileText(path, "[Constants]\nMaxTim");
+    }
+    if (c.Kind != TLeftoverCase::Fresh) {
+        const timespec old[2] = {{0, UTIME_OMIT}, {::time(nullptr) - 61, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), old, AT_SYMLINK_NOFOLLOW), 0);
+    }
+    const int writer = c.Kind == TLeftoverCase::Locked ? ::open(path.c_str(), O_RDONLY) : -1;
+    if (writer >= 0) {
+        ASSERT_EQ(::flock(writer, LOCK_EX), 0);
+    }
+
+    EXPECT_EQ(RemoveStaleTempFiles(ConfigFileName()), c.Removed ? 1 : 0);
+    struct stat st {};
+    EXPECT_EQ(::lstat(path.c_str(), &st) != 0, c.Removed);
+    EXPECT_TRUE(FileExists("pingvard.ini"));
+    if (writer >= 0)
+        ::close(writer);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, StaleTempFiles,
+    ::testing::Values(
+        TLeftoverCase{"OldLeftover", ".pingvard.ini.aZ09Qx", TLeftoverCase::Old, true},
+        TLeftoverCase{"Fresh", ".pingvard.ini.aZ09Qx", TLeftoverCase::Fresh, false},
+        TLeftoverCase{"BeingWritten", ".pingvard.ini.aZ09Qx", TLeftoverCase::Locked, false},
+        TLeftoverCase{"FiveCharacters", ".pingvard.ini.aZ09Q", TLeftoverCase::Old, false},
+        TLeftoverCase{"SevenCharacters", ".pingvard.ini.aZ09Qxy", TLeftoverCase::Old, false},
+        TLeftoverCase{"OtherCharacter", ".pingvard.ini.aZ-9Qx", TLeftoverCase::Old, false},
+        TLeftoverCase{"NoLeadingDot", "pingvard.ini.aZ09Qx", TLeftoverCase::Old, false},
+        TLeftoverCase{"OtherFile", ".pingvard.log.aZ09Qx", TLeftoverCase::Old, false},
+        TLeftoverCase{"SymbolicLink", ".pingvard.ini.aZ09Qx", TLeftoverCase::Link, false},
+        TLeftoverCase{"Directory", ".pingvard.ini.aZ09Qx", TLeftoverCase::Directory, false}),
+    [](const ::testing::TestParamInfo<TLeftoverCase>& p) { return std::string(p.param.Name); });
 
 } // namespace
 } // namespace pingvard

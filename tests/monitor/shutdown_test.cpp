@@ -1,5 +1,7 @@
 #include "apsim_process.h"
 #include "host_monitor_fixture.h"
+#include "net/resolve.h"
+#include "tests/net/netns_fixture.h"
 
 #include <arpa/inet.h>
 #include <chrono>
@@ -99,6 +101,64 @@ TEST_F(Shutdown, SessionInATricklingWaitIsAborted) {
     std::cout << "[ figure ] shutdown during a trickling wait: " << ms << " ms\n";
     EXPECT_LT(ms, kShutdownBoundMs);
     EXPECT_FALSE(Dir.Exists("pingvard.log")) << "no outcome after shutdown";
+}
+
+// The link is down at boot: the device and the watched hosts are names, and
+// the resolver never answers. Start-up waits for the names at most its short
+// limit; the exit command then finds the workers and the session in lookups
+// (each could last ten seconds, the echo Timeout is a minute) and ends them at
+// once.
+TEST(ShutdownWithoutResolver, HungLookupsDelayNeitherStartNorExit) {
+    if (!test::IsRoot()) {
+        GTEST_SKIP() << "needs root: network and mount namespaces, raw ICMP sockets";
+    }
+    test::RunWithSilentResolver([] {
+        test::TTempCurrentDir dir;
+        // Already normalised, so that the load writes nothing and the start
+        // takes the lookups' time only.
+        std::string ini = "[Constants]\nMaxTimeouts=1\nPingInterval=50\n[ResetHost]\n"
+                          "Hostname=ap.pingvard.invalid\nChallengesCount=1\nChallenge1=password:\n"
+                          "Answer1=x\n";
+        for (const std::string n : {"1", "2", "3", "4"}) {
+            ini += "[Host" + n + "]\nDisplayName=h" + n + "\nHostname=h" + n +
+                   ".pingvard.invalid\nTimeout=60000\nTimeoutDoReset=" + (n == "4" ? "0" : "1") +
+                   "\n";
+        }
+        dir.Write("pingvard.ini", ini);
+        test::TFakeFrontEnd fe;
+        TLoopDispatcher dispatcher;
+        TMonitorOptions options;
+        options.IcmpProbe = [] { return std::string(); };
+        auto monitor = std::make_unique<THostMonitor>(fe, dispatcher, options);
+        auto start = std::chrono::steady_clock::now();
+        monitor->FormCreate();
+        const auto startMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                 std::chrono::steady_clock::now() - start)
+                                 .count();
+        EXPECT_LT(startMs, kResolveToIPLimitMs + 300);
+        EXPECT_EQ(monitor->PingObj(0).IP, "h1.pingvard.invalid") << "kept as a name";
+
+        for (int slot : {0, 1, 2}) {
+            monitor->WMPing(slot, -1);
+        }
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (fe.Status != "Trying to reset..." && std::chrono::steady_clock::now() < until) {
+            dispatcher.RunOnce(10);
+        }
+        ASSERT_EQ(fe.Status, "Trying to reset...");
+        ASSERT_FALSE(monitor->ResetThread()->WaitForEnd(300)) << "the session looks up the device";
+
+        start = std::chrono::steady_clock::now();
+        monitor->Closing = true;
+        monitor->FormDestroy();
+        monitor.reset();
+        const auto stopMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                std::chrono::steady_clock::now() - start)
+                                .count();
+        std::cout << "[ figure ] start-up " << startMs << " ms, shutdown " << stopMs
+                  << " ms with every lookup hanging\n";
+        EXPECT_LT(stopMs, 500);
+    });
 }
 
 } // namespace

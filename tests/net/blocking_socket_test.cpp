@@ -3,6 +3,7 @@
 #include "net/tcp_socket.h"
 #include "netns_fixture.h"
 
+#include <cerrno>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -64,6 +65,23 @@ TEST(BlockingSocket, UnresolvableHostFailsTheConnect) {
 TEST(BlockingSocket, ServiceNamesResolveAsPorts) {
     TTcpSocket socket;
     EXPECT_EQ(AddressPort(socket.ResolveAddress("127.0.0.1", "telnet")), 23);
+}
+
+// The error of the failing call itself, whatever errno held before it.
+TEST(BlockingSocket, FailedBindAndListenReportTheirOwnErrors) {
+    TLoopbackPeer peer;
+    TTcpSocket bound;
+    errno = 0;
+    bound.BindTo("127.0.0.1", peer.Port()); // the peer listens there
+    EXPECT_EQ(bound.LastErrorCode(), kWsaEaddrinuse);
+
+    peer.Serve([](int) {});
+    TTcpSocket connected;
+    connected.ConnectTo("127.0.0.1", peer.Port());
+    ASSERT_EQ(connected.LastErrorCode(), 0);
+    errno = 0;
+    connected.StartListening(); // not on a connected socket
+    EXPECT_EQ(connected.LastErrorCode(), kWsaEinval);
 }
 
 class ConnectedSocket : public testing::Test {

@@ -24,6 +24,7 @@
 #include <sched.h>
 #include <string>
 #include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -68,7 +69,8 @@ inline bool RunInNewNetns(const std::function<void()>& body) {
     std::string failure;
     std::thread runner([&] {
         if (::unshare(CLONE_NEWNET) != 0) {
-            failure = std::string("unshare(CLONE_NEWNET): ") + std::strerror(errno);
+            const int err = errno;
+            failure = std::string("unshare(CLONE_NEWNET): ") + std::strerror(err);
             return;
         }
         if (!BringInterfaceUp("lo")) {
@@ -96,6 +98,50 @@ inline bool AddSilentHost() {
            // ever answers or reports the host unreachable.
            NetnsShell("ip neigh add 10.77.0.2 lladdr 02:00:00:00:77:02 dev pv0 nud permanent") &&
            NetnsShell("ip -6 neigh add fd77::2 lladdr 02:00:00:00:77:02 dev pv0 nud permanent");
+}
+
+// Writes text to a fresh file in /tmp and bind-mounts it over target in the
+// calling thread's mount namespace; the file is removed at once (the mount
+// keeps it). False when that fails.
+inline bool MountText(const std::string& text, const char* target) {
+    char name[] = "/tmp/pingvard-etc-XXXXXX";
+    const int fd = ::mkstemp(name);
+    if (fd < 0) {
+        return false;
+    }
+    const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    ::close(fd);
+    const bool mounted = written && ::mount(name, target, nullptr, MS_BIND, nullptr) == 0;
+    ::unlink(name);
+    return mounted;
+}
+
+// Runs body like RunInNewNetns, with a mount namespace of its own in which
+// /etc/resolv.conf names the silent host of AddSilentHost as the only name
+// server (five seconds per try, two tries: the usual defaults) and /etc/hosts
+// knows only localhost. Every lookup of a name there waits for its own limit,
+// as when the link to the resolver is down; nothing leaves the namespace.
+// Threads that body starts share both namespaces.
+inline bool RunWithSilentResolver(const std::function<void()>& body) {
+    return RunInNewNetns([&] {
+        // Private first: otherwise the mounts below would reach the machine's
+        // own namespace through shared propagation.
+        if (::unshare(CLONE_NEWNS) != 0 ||
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+            const int err = errno;
+            ADD_FAILURE() << "cannot make a private mount namespace: " << std::strerror(err);
+            return;
+        }
+        if (!AddSilentHost() ||
+            !MountText(std::string("nameserver ") + kSilentHostV4 +
+                           "\noptions timeout:5 attempts:2\n",
+                       "/etc/resolv.conf") ||
+            !MountText("127.0.0.1 localhost\n::1 localhost\n", "/etc/hosts")) {
+            ADD_FAILURE() << "cannot set up the silent resolver";
+            return;
+        }
+        body();
+    });
 }
 
 } // namespace pingvard::test

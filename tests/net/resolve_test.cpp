@@ -1,4 +1,4 @@
-#include "monitor/resolve.h"
+#include "net/resolve.h"
 
 #include <gtest/gtest.h>
 
