@@ -13,8 +13,8 @@ packages=(
   iproute2 procps nftables iputils-ping fping libcap2-bin
   # desktop end-to-end test: virtual display, tray host, input, screenshots
   xvfb xauth trayer xdotool x11-utils imagemagick fonts-dejavu-core
-  # packaging checks
-  dpkg-dev file
+  # packaging checks: policy tools, and a container to run the service under systemd
+  dpkg-dev file lintian desktop-file-utils groff-base systemd-container
   librsvg2-bin  # renders the art in assets/ from its SVG sources
   openbox  # window manager with a close box for the desktop end-to-end test
 )
