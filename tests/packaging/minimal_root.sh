@@ -77,14 +77,24 @@ status_index() {
         END { flush() }' /var/lib/dpkg/status
 }
 
+# native_instances LIST: the dpkg names (libc6:amd64, adduser) of the installed
+# instances of the packages named in the file LIST, of the native
+# architecture or "all": with multiarch, libc6:arm64 may be installed too.
+native_instances() {
+    dpkg-query -W -f='${db:Status-Abbrev} ${Package} ${binary:Package} ${Architecture}\n' |
+        awk -v arch="$native_arch" 'NR == FNR { wanted[$1] = 1; next }
+            $1 == "ii" && ($4 == arch || $4 == "all") && ($2 in wanted) { print $3 }' "$1" -
+}
+
 # copy_packages ROOT LIST: installs the packages named in the file LIST into
 # ROOT as they are installed here: their files, maintainer scripts, status
 # and diversions, as if dpkg had unpacked and configured them there.
 copy_packages() {
     local root=$1 list=$2 pkg file db=$1/var/lib/dpkg
+    native_instances "$list" >"$list.instances"
     while read -r pkg; do
         dpkg-query -L "$pkg" | grep '^/' || true
-    done <"$list" | sort -u | while read -r file; do
+    done <"$list.instances" | sort -u | while read -r file; do
         # Files a package lists but this machine has trimmed (documentation in
         # slim images) are simply not there.
         [[ -e $file || -L $file ]] && printf '%s\n' "${file#/}"
@@ -93,12 +103,15 @@ copy_packages() {
 
     mkdir -p "$db/info"
     while read -r pkg; do
-        for file in /var/lib/dpkg/info/"$pkg".* /var/lib/dpkg/info/"$pkg":*.*; do
+        for file in /var/lib/dpkg/info/"$pkg".*; do
             [[ -e $file ]] && cp -a "$file" "$db/info/"
         done
-    done <"$list"
-    awk 'NR == FNR { wanted[$1] = 1; next }
-         /^Package: / { keep = ($2 in wanted) } keep { print } /^$/ { keep = 0 }' \
+    done <"$list.instances"
+    awk -v arch="$native_arch" 'NR == FNR { wanted[$1] = 1; next }
+         function flush() { if ((name in wanted) && (a == arch || a == "all")) printf "%s\n", stanza }
+         /^$/ { flush(); stanza = ""; name = ""; a = ""; next }
+         /^Package: / { name = $2 } /^Architecture: / { a = $2 } { stanza = stanza $0 "\n" }
+         END { if (stanza != "") flush() }' \
         "$list" /var/lib/dpkg/status >>"$db/status"
     awk 'NR == FNR { wanted[$1] = 1; next }
          { line[FNR % 3] = $0 } FNR % 3 == 0 && $0 in wanted {
