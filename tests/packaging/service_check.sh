@@ -43,10 +43,16 @@ chroot "$root" sh -c 'dpkg -i /tmp/pingvard_*.deb' >"$top/dpkg.log" 2>&1 || {
     exit 1
 }
 # The service's own configuration: every watched host and the access point on
-# the container's loopback, short intervals.
+# the container's loopback, short intervals; host 2 by a name the C library
+# looks up under the service's restrictions (from /etc/hosts: no packet).
+echo '127.0.0.1 pingvard-watched-host' >>"$root/etc/hosts"
 {
     printf '[Constants]\nMaxTimeouts=3\nPingInterval=200\n[ResetHost]\nHostname=127.0.0.1\n'
-    for n in 1 2 3 4; do printf '[Host%s]\nHostname=127.0.0.1\nTimeout=300\n' "$n"; done
+    for n in 1 2 3 4; do
+        host=127.0.0.1
+        ((n == 2)) && host=pingvard-watched-host
+        printf '[Host%s]\nHostname=%s\nTimeout=300\n' "$n" "$host"
+    done
 } >"$root/var/lib/pingvard/pingvard.ini"
 chroot "$root" chown pingvard:pingvard /var/lib/pingvard/pingvard.ini
 chmod 0600 "$root/var/lib/pingvard/pingvard.ini"
@@ -57,7 +63,7 @@ chmod 0600 "$root/var/lib/pingvard/pingvard.ini"
 rm -f "$root/usr/sbin/policy-rc.d"
 units=$root/etc/systemd/system
 for unit in $(cd "$units" && find . -path './*.wants/*' -printf '%f\n'); do
-    ln -sf /dev/null "$units/$unit"
+    [[ $unit == pingvard* ]] || ln -sf /dev/null "$units/$unit"
 done
 install -m 0755 "$here/service_check_inside.sh" "$root/usr/local/sbin/pingvard-service-check"
 mkdir -p "$root/pv-check"

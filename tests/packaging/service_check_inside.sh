@@ -27,7 +27,8 @@ wait_for() {
 }
 main_pid() { systemctl show -p MainPID --value pingvard.service; }
 journal() { journalctl -q -u pingvard.service -o cat; }
-pings_since() { journal | tail -n "+$(($1 + 1))" | grep -Eq ' host 1 ping=[0-9]+ms '; }
+# pings_since LINES [HOST]: the host answered after the first LINES journal lines.
+pings_since() { journal | tail -n "+$(($1 + 1))" | grep -Eq " host ${2:-1} ping=[0-9]+ms "; }
 reset_logged() { grep -q ': Reset OK' /var/lib/pingvard/pingvard.log 2>/dev/null; }
 echo_answers() { sysctl -q -w "net.ipv4.icmp_echo_ignore_all=$((1 - $1))"; }
 
@@ -38,6 +39,7 @@ systemd-run --quiet --unit=pv-apsim --property=Type=exec /usr/bin/pingvard-apsim
     --listen 127.0.0.1 --port 23 --record /run/pv-apsim.record
 systemctl start pingvard.service || { fail "pingvard.service does not start" && finish; }
 wait_for 10 "pings in the journal" pings_since 0 || finish
+wait_for 5 "host 2, watched by name, answering" pings_since 0 2
 pid=$(main_pid)
 echo "running as $(ps -o user= -p "$pid"); $(grep -E '^(CapEff|NoNewPrivs|Seccomp):' "/proc/$pid/status" |
     tr -s '\t\n' '  ')"
