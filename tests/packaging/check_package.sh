@@ -16,7 +16,7 @@ fail() {
     failures=$((failures + 1))
 }
 # The libraries a console package must never depend on.
-readonly desktop_stack='qt|gtk|mesa|libgl|libegl|libx11|libxcb|wayland'
+readonly desktop_stack='qt|gtk|mesa|libgl[1xuv-]|libegl|libx11|libxcb|wayland'
 
 cpack -G DEB -B "$work/cpack" --config "$build/CPackConfig.cmake" >"$work/cpack.log" 2>&1 ||
     { cat "$work/cpack.log" >&2 && exit 1; }

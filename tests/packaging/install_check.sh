@@ -42,7 +42,7 @@ fail() {
     failures=$((failures + 1))
 }
 # Names of the libraries a console package must never bring.
-readonly desktop_stack='qt|gtk|mesa|^libgl|^libegl|^libgbm|^libdrm|wayland|vulkan|^libllvm|^libx(11|cb|au|dmcp|ext|render|i[0-9]|randr|fixes|cursor|kb|composite|damage|inerama|tst|shmfence|xf86)|^x11-|^xkb-data|^libice|^libsm6'
+readonly desktop_stack='qt|gtk|mesa|^libgl[1xuv-]|^libglapi|^libegl|^libgbm|^libdrm|wayland|vulkan|^libllvm|^libx(11|cb|au|dmcp|ext|render|i[0-9]|randr|fixes|cursor|kb|composite|damage|inerama|tst|shmfence|xf86)|^x11-|^xkb-data|^libice|^libsm6'
 
 started=$(date +%s)
 make_base_root "$top/base"
