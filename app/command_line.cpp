@@ -147,8 +147,25 @@ std::string UsageText(bool desktopBuiltIn) {
     return text;
 }
 
-std::string VersionText() {
-    return std::string("pingvard ") + PINGVARD_VERSION + "\n";
+std::string DesktopUsageText() {
+    return "Usage: pingvard-desktop [OPTION]...\n"
+           "The tray program of pingvard: watches four hosts by ICMP echo, shows them in\n"
+           "a window behind an icon in the notification area, and restarts the site's\n"
+           "access point over telnet when every marked host has stopped answering.\n"
+           "\n"
+           "  -C, --directory=DIR  change to DIR before starting; pingvard.ini,\n"
+           "                       pingvard.log and comm.log live in the current directory\n"
+           "  -h, --help           show this help and exit\n"
+           "      --version        show the version and exit\n"
+           "\n"
+           "A click on the icon shows or hides the window; \"Ukončit\" (Exit) in its menu\n"
+           "ends the program. 'pingvard --headless' runs the same monitor on the console.\n"
+           "Exit status: 0 normal end, 1 cannot start or pingvard.ini cannot be written,\n"
+           "2 command-line error.\n";
+}
+
+std::string VersionText(std::string_view program) {
+    return std::string(program) + " " + PINGVARD_VERSION + "\n";
 }
 
 std::string ChangeDirectories(const std::vector<std::string>& directories) {

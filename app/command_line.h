@@ -27,7 +27,10 @@ TCommandLineResult ParseCommandLine(const std::vector<std::string_view>& args);
 TCommandLineResult ParseCommandLine(int argc, const char* const* argv);
 
 std::string UsageText(bool desktopBuiltIn);
-std::string VersionText();
+// pingvard-desktop's own usage: it takes no --headless.
+std::string DesktopUsageText();
+// "PROGRAM VERSION" and a newline.
+std::string VersionText(std::string_view program = "pingvard");
 
 // Enters each directory in turn; on failure returns the error line (no program name).
 std::string ChangeDirectories(const std::vector<std::string>& directories);

@@ -1,5 +1,6 @@
 // pingvard-desktop: the tray application. pingvard starts it when a display is
-// available; it can also be run directly with the same options.
+// available; the menu entry runs it directly. It takes pingvard's options but
+// --headless, which belongs to the console program.
 #include "app/command_line.h"
 #include "app/exit_status.h"
 #include "ui/desktop_program.h"
@@ -16,15 +17,15 @@ int Run(int argc, char** argv) {
         std::cerr << "pingvard-desktop: "
                   << (parsed.Error.empty() ? "use pingvard --headless for the console program"
                                            : parsed.Error)
-                  << "\nTry 'pingvard --help' for more information.\n";
+                  << "\nTry 'pingvard-desktop --help' for more information.\n";
         return kExitUsage;
     }
     if (parsed.Options.Help) {
-        std::cout << UsageText(true);
+        std::cout << DesktopUsageText();
         return kExitOk;
     }
     if (parsed.Options.Version) {
-        std::cout << VersionText();
+        std::cout << VersionText("pingvard-desktop");
         return kExitOk;
     }
     if (const auto error = ChangeDirectories(parsed.Options.Directories); !error.empty()) {

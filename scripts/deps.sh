@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs every Debian 12 package Pingvard needs to build, run and test.
 # Safe to run again: only missing packages are installed.
+#   deps.sh            what scripts/check needs
+#   deps.sh --cross    also the arm64 cross toolchain, the arm64 libraries and
+#                      qemu-user for scripts/check --cross
 set -euo pipefail
 
 packages=(
@@ -15,8 +18,8 @@ packages=(
   dnsmasq-base  # a real name server for the lookup tests (run in a namespace)
   # desktop end-to-end test: virtual display, tray host, input, screenshots
   xvfb xauth trayer xdotool x11-utils imagemagick fonts-dejavu-core
-  # packaging checks
-  dpkg-dev file
+  # packaging checks: policy tools, and a container to run the service under systemd
+  dpkg-dev file lintian desktop-file-utils groff-base systemd-container
   librsvg2-bin  # renders the art in assets/ from its SVG sources
   openbox  # window manager with a close box for the desktop end-to-end test
   # recovery actions (SSH, HTTP) and their real servers in the tests
@@ -41,6 +44,21 @@ else
   packages+=(busybox-static)
 fi
 
+# The arm64 build: Debian's cross toolchain, the target's libraries from the
+# arm64 multiarch packages (a library linked later needs its :arm64 -dev
+# package here), and qemu-user to run the programs and tests.
+cross_packages=(
+  crossbuild-essential-arm64 qemu-user-static binfmt-support
+  libc6:arm64 libstdc++6:arm64 libgcc-s1:arm64 libgtest-dev:arm64 libgmock-dev:arm64
+  libc-ares-dev:arm64 libssh-dev:arm64 libcurl4-openssl-dev:arm64 libssl-dev:arm64
+  libsqlite3-dev:arm64 prometheus-cpp-dev:arm64 libsystemd-dev:arm64
+)
+cross=no
+if [[ ${1:-} == --cross ]]; then
+  cross=yes
+  packages+=("${cross_packages[@]}")
+fi
+
 missing=()
 for p in "${packages[@]}"; do
   installed "$p" || missing+=("$p")
@@ -53,6 +71,9 @@ if ((${#missing[@]} || extract_busybox)); then
     exit 1
   fi
   export DEBIAN_FRONTEND=noninteractive
+  if [[ $cross == yes ]] && ! dpkg --print-foreign-architectures | grep -qx arm64; then
+    dpkg --add-architecture arm64
+  fi
   apt-get update -qq
 fi
 if ((${#missing[@]})); then
@@ -72,5 +93,16 @@ if ((extract_busybox)); then
   mkdir -p "$busybox_dir/bin"
   install -m 0755 "$scratch/root/bin/busybox" "$busybox_dir/bin/busybox"
   rm -rf "$scratch"
+fi
+
+# arm64 programs run through binfmt_misc, also when a test starts them itself.
+aarch64_enabled() { [[ $(head -n 1 /proc/sys/fs/binfmt_misc/qemu-aarch64 2>/dev/null) == enabled ]]; }
+if [[ $cross == yes ]] && ! aarch64_enabled; then
+  if [[ $(id -u) -ne 0 ]]; then
+    echo "deps.sh: run as root to let the kernel start arm64 programs with qemu" >&2
+    exit 1
+  fi
+  [[ -e /proc/sys/fs/binfmt_misc/status ]] || mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
+  update-binfmts --enable qemu-aarch64
 fi
 echo "deps.sh: all packages present"

@@ -12,6 +12,9 @@ int main(int argc, char** argv) {
     case TParseOutcome::TAction::Help:
         std::fputs(ApsimUsage().c_str(), stdout);
         return 0;
+    case TParseOutcome::TAction::Version:
+        std::fputs("pingvard-apsim " PINGVARD_VERSION "\n", stdout);
+        return 0;
     case TParseOutcome::TAction::Error:
         std::fprintf(stderr, "pingvard-apsim: %s\nTry 'pingvard-apsim --help'.\n",
                      parsed.Error.c_str());

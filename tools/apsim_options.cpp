@@ -63,6 +63,10 @@ TParseOutcome TParser::Run() {
             m_out.Action = TParseOutcome::TAction::Help;
             return m_out;
         }
+        if (arg == "--version") {
+            m_out.Action = TParseOutcome::TAction::Version;
+            return m_out;
+        }
         if (!Option(arg)) {
             if (m_out.Error.empty()) {
                 Fail("unknown option: " + arg);

@@ -50,7 +50,7 @@ struct TApsimOptions {
 };
 
 struct TParseOutcome {
-    enum class TAction { Run, Help, Error };
+    enum class TAction { Run, Help, Version, Error };
     TAction Action = TAction::Run;
     TApsimOptions Options;
     std::string Error;

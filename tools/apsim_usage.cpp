@@ -109,6 +109,7 @@ Record (one line per session on stdout, and appended to --record FILE):
   rst-sent, timeout, shutdown, error.
 
   -h, --help              this text
+      --version           the version
 
 Exit status: 0 after SIGINT/SIGTERM or --exit-after; 1 when the port cannot be
 listened on; 2 for a command-line error.

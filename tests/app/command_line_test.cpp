@@ -91,6 +91,15 @@ TEST(CommandLine, UsageNamesEveryOptionAndTheExitStatuses) {
     EXPECT_EQ(VersionText().rfind("pingvard ", 0), 0u);
 }
 
+TEST(CommandLine, DesktopUsageDescribesTheTrayProgramWithoutHeadless) {
+    const auto text = DesktopUsageText();
+    EXPECT_EQ(text.rfind("Usage: pingvard-desktop ", 0), 0u);
+    for (const char* word : {"--directory", "-C", "--help", "--version", "Exit status"})
+        EXPECT_NE(text.find(word), std::string::npos) << word;
+    EXPECT_EQ(text.find("--headless "), std::string::npos); // only named as pingvard's
+    EXPECT_EQ(VersionText("pingvard-desktop").rfind("pingvard-desktop ", 0), 0u);
+}
+
 TEST(CommandLine, EntersDirectoriesInTurnAndReportsTheOneMissing) {
     const auto start = std::filesystem::current_path();
     const auto base =

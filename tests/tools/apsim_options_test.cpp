@@ -167,6 +167,7 @@ TEST(ApsimOptions, RejectsBadCommandLines) {
         EXPECT_FALSE(parsed.Error.empty());
     }
     EXPECT_EQ(ParseApsimCommandLine({"--port", "1", "--help", "--bogus"}).Action, TAction::Help);
+    EXPECT_EQ(ParseApsimCommandLine({"--version", "--bogus"}).Action, TAction::Version);
 }
 
 TEST(ApsimRecord, FormatsOneParsableLine) {
