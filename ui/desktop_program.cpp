@@ -9,7 +9,7 @@
 
 namespace pingvard {
 
-int RunDesktop(int& argc, char** argv) {
+TDesktopEnd RunDesktop(int& argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("pingvard"));
     QApplication::setWindowIcon(ProgramIcon());
@@ -29,9 +29,10 @@ int RunDesktop(int& argc, char** argv) {
     const TExitSignals exitSignals([&form] { form.Zav1Click(); });
     form.ShowAtStart();
     if (!form.FormCreate()) {
-        return 1;
+        return TDesktopEnd::ConfigNotWritable;
     }
-    return QApplication::exec();
+    QApplication::exec();
+    return TDesktopEnd::ExitCommand;
 }
 
 } // namespace pingvard
