@@ -7,6 +7,7 @@ packages=(
   # build
   cmake ninja-build g++ pkg-config clang-format
   qt6-base-dev qt6-qpa-plugins libgtest-dev libgmock-dev
+  libxcb1-dev  # the tray looks for an XEmbed notification area itself
   # fuzzing (libFuzzer with ASan/UBSan)
   clang libclang-rt-14-dev
   # network tests and the lab: namespaces, nftables, reference ping tools
@@ -17,6 +18,9 @@ packages=(
   dpkg-dev file
   librsvg2-bin  # renders the art in assets/ from its SVG sources
   openbox  # window manager with a close box for the desktop end-to-end test
+  # desktop end-to-end test of the D-Bus tray: a private session bus and a
+  # panel whose tray hosts StatusNotifierItems
+  dbus-daemon dbus-bin xfce4-panel xfconf
 )
 
 missing=()

@@ -11,7 +11,9 @@ namespace pingvard {
 
 TDesktopEnd RunDesktop(int& argc, char** argv) {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("pingvard"));
+    // The name desktops show for the tray icon (its D-Bus title). Window
+    // captions stay as set: a display name would be appended to them.
+    QApplication::setApplicationName(QStringLiteral("Pingvard"));
     QApplication::setWindowIcon(ProgramIcon());
     // The window lives in the notification area: closing the last visible
     // window (a dialog, or the main window hiding) must not end the program.

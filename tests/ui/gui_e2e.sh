@@ -74,7 +74,8 @@ mkdir "$work/run"
 Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
 pids+=($!)
 wait_for 100 test -s "$work/display" || fail "Xvfb did not start"
-export DISPLAY=":$(head -n1 "$work/display")"
+DISPLAY=":$(head -n1 "$work/display")"
+export DISPLAY
 export XDG_RUNTIME_DIR="$work/runtime"
 # Under AddressSanitizer: libxkbcommon-x11 hands strndup a string without its
 # terminator, which the strict string check reports inside Qt's start-up.
@@ -126,17 +127,18 @@ DisplayName=AP
 Hostname=127.0.0.4
 TimeoutDoReset=0
 EOF
-ip netns exec "$ns" env DISPLAY="$DISPLAY" XDG_RUNTIME_DIR="$XDG_RUNTIME_DIR" \
-  "$pingvard" -C "$work/run" >"$work/pingvard.out" 2>&1 &
-program_pid=$!
-pids+=("$program_pid")
+run_program() { # directory, output file
+  ip netns exec "$ns" env DISPLAY="$DISPLAY" XDG_RUNTIME_DIR="$XDG_RUNTIME_DIR" \
+    "$pingvard" -C "$1" >"$2" 2>&1 &
+  pids+=($!)
+}
 
 # --- what the X server shows ------------------------------------------------
 # The tray icon: pingvard's window embedded in trayer's panel. Prints
 # "X Y W H" of its absolute geometry.
 icon_geometry() {
   xwininfo -tree -id "$(panel_window)" |
-    awk '/"pingvard"/ { split($(NF-1), s, /[x+]/); split($NF, p, /\+/); print p[2], p[3], s[1], s[2]; exit }' |
+    awk '/"Pingvard"/ { split($(NF-1), s, /[x+]/); split($NF, p, /\+/); print p[2], p[3], s[1], s[2]; exit }' |
     grep .
 }
 main_window() { xdotool search --onlyvisible --name '^Orvane AP Pingvard$' | head -n1 | grep .; }
@@ -144,7 +146,7 @@ dialog_window() { xdotool search --onlyvisible --name "^$1\$" | head -n1 | grep 
 managed_by_wm() {
   local id
   for id in $(client_list); do
-    xprop -id "$id" WM_CLASS 2>/dev/null | grep -q '"pingvard"' && return 0
+    xprop -id "$id" WM_CLASS 2>/dev/null | grep -q '"Pingvard"' && return 0
   done
   return 1
 }
@@ -182,6 +184,23 @@ click_icon() { # button
   sleep 0.6
 }
 [[ -z $shots ]] || mkdir -p "$shots"
+
+step "an unwritable pingvard.ini: an error box, then status 3"
+mkdir "$work/readonly"
+cp "$work/run/pingvard.ini" "$work/readonly/"
+chmod 0444 "$work/readonly/pingvard.ini"
+run_program "$work/readonly" "$work/readonly.out"
+readonly_pid=${pids[-1]}
+wait_for 100 dialog_window 'AP Pingvard' || fail "no error box for an unwritable pingvard.ini"
+grep -q "Unable to write to $work/readonly/pingvard.ini" "$work/readonly.out" ||
+  fail "the write error is not on stderr"
+xdotool windowactivate --sync "$(dialog_window 'AP Pingvard')" key Return
+status=0
+wait "$readonly_pid" || status=$?
+((status == 3)) || fail "an unwritable pingvard.ini ended the program with status $status"
+
+run_program "$work/run" "$work/pingvard.out"
+program_pid=${pids[-1]}
 
 step "start: only the icon, no window, no taskbar entry"
 wait_for 150 icon_geometry || fail "no tray icon appeared"
@@ -224,15 +243,38 @@ main_window >/dev/null || fail "a middle click changed the window"
 click_icon 1
 wait_for 50 not main_window || fail "a left click did not hide the window"
 
-step "right click: the menu; S shows the window"
+# The program's visible popup menus (unmanaged top-level windows wider than
+# the icon), one "X Y W H" line each.
+menus() {
+  local id info x y w h
+  for id in $(xdotool search --onlyvisible --class '^Pingvard$' 2>/dev/null); do
+    info=$(xwininfo -id "$id")
+    grep -q 'Override Redirect State: yes' <<<"$info" || continue
+    read -r x y w h < <(geometry_of "$id")
+    ((w > 40)) && echo "$x $y $w $h"
+  done
+}
+# Exactly one menu, opened at the pointer: its top edge at the pointer and
+# the pointer above it (Qt shifts it left where the screen ends).
+one_menu_at_pointer() {
+  local lines X Y x y w h
+  lines=$(menus)
+  [[ $(grep -c . <<<"$lines") -eq 1 ]] || return 1
+  eval "$(xdotool getmouselocation --shell | grep -E '^[XY]=')"
+  read -r x y w h <<<"$lines"
+  ((y == Y && x <= X && X < x + w))
+}
+
+step "right click: exactly one menu, at the pointer; S shows the window"
 click_icon 3
+wait_for 20 one_menu_at_pointer || fail "not exactly one menu at the pointer: $(menus | tr '\n' ';')"
 save tray-menu.png -window root -crop 260x90+540+0 +repage
 xdotool key s
 wait_for 50 main_window || fail "Skrýt/Zobrazit did not show the window"
 
 step "close box: hides to the tray"
 win=$(main_window)
-read -r fx fy fw fh < <(geometry_of "$(frame_of "$win")")
+read -r fx fy fw _ < <(geometry_of "$(frame_of "$win")")
 xdotool mousemove $((fx + fw - 10)) $((fy + 9)) click 1
 wait_for 50 not main_window || fail "the close box did not hide the window"
 sleep 0.5
