@@ -84,10 +84,13 @@ export XDG_RUNTIME_DIR="$work/runtime"
 unset DBUS_SESSION_BUS_ADDRESS
 openbox >"$work/openbox.log" 2>&1 &
 pids+=($!)
-trayer --edge top --align right --widthtype request --height 24 >"$work/trayer.log" 2>&1 &
-pids+=($!)
 panel_window() { xdotool search --classname '^panel$' | head -n1 | grep .; }
-wait_for 100 panel_window || fail "trayer did not start"
+# trayer comes after a first start of the program, as a panel at login may.
+start_trayer() {
+  trayer --edge top --align right --widthtype request --height 24 >"$work/trayer.log" 2>&1 &
+  pids+=($!)
+  wait_for 100 panel_window || fail "trayer did not start"
+}
 client_list() { xprop -root _NET_CLIENT_LIST 2>/dev/null | grep -o '0x[0-9a-f]*' || true; }
 wait_for 100 bash -c "xprop -root _NET_SUPPORTING_WM_CHECK | grep -q window" ||
   fail "openbox did not start"
@@ -151,7 +154,13 @@ managed_by_wm() {
   return 1
 }
 not() { ! "$@"; }
-alive() { kill -0 "$program_pid" 2>/dev/null; }
+# From /proc, not kill -0: a process that has ended but is not reaped yet
+# (PID 1 here never reaps the orphans it adopts) still takes signals.
+alive() {
+  local state
+  state=$(awk '/^State:/ { print $2 }' "/proc/$program_pid/status" 2>/dev/null) &&
+    [[ -n $state && $state != Z && $state != X ]]
+}
 # The window manager's frame around a client window: its child of the root.
 frame_of() {
   local id=$1 parent
@@ -184,6 +193,20 @@ click_icon() { # button
   sleep 0.6
 }
 [[ -z $shots ]] || mkdir -p "$shots"
+
+step "started before the notification area: the window shows; trayer comes: the window hides"
+run_program "$work/run" "$work/early.out"
+early_pid=${pids[-1]}
+wait_for 150 main_window || fail "without a notification area the window did not show"
+start_trayer
+wait_for 100 icon_geometry || fail "the icon did not dock when trayer came"
+wait_for 50 not main_window || fail "the window did not go back to hiding"
+wait_for 20 not managed_by_wm || fail "the hidden window kept its taskbar entry"
+kill -TERM "$early_pid"
+status=0
+wait "$early_pid" || status=$?
+((status == 0)) || fail "SIGTERM ended the program with status $status"
+wait_for 50 not icon_geometry || fail "the icon stayed after the program ended"
 
 step "an unwritable pingvard.ini: an error box, then status 3"
 mkdir "$work/readonly"
