@@ -225,6 +225,24 @@ private slots:
         QCOMPARE(shown[1], QString("bad <b>row</b>"));
     }
 
+    // Every panel size has art of its own, and at each the three states differ.
+    void TrayImagesComeAtEveryPanelSize() {
+        for (int size : kTrayImageSizes) {
+            const QSize wanted(size, size);
+            QVERIFY(ProgramIcon().availableSizes().contains(wanted));
+            QImage previous;
+            for (int index = 0; index < 3; ++index) {
+                const QIcon& image = m_form->ImageList1->Icon(index);
+                QVERIFY2(image.availableSizes().contains(wanted),
+                         qPrintable(QString::number(size)));
+                const QImage pixels = image.pixmap(wanted).toImage();
+                QCOMPARE(pixels.size(), wanted);
+                QVERIFY(pixels != previous);
+                previous = pixels;
+            }
+        }
+    }
+
     void MenusCarryTheirAccelerators() {
         QCOMPARE(m_form->Soubor1->title(), QString("&Orvane"));
         QStringList main;
