@@ -207,8 +207,9 @@ run_program() { # output file
   pids+=("$program_pid")
 }
 alive() { ! gone "$program_pid"; }
-# Waits for the program to end; its status in $status.
+# Waits at most 10 s for the program to end; its status in $status.
 wait_program() {
+  wait_for 100 not alive || fail "the program did not end"
   status=0
   wait "$program_pid" || status=$?
 }
@@ -250,7 +251,7 @@ panel_window() { xdotool search --onlyvisible --classname '^xfce4-panel$' | head
 
 step "started before the panel: the window shows"
 run_program "$work/first.out"
-wait_for 150 main_window || fail "without a notification area the window did not show"
+wait_for 300 main_window || fail "without a notification area the window did not show"
 grep -q "no notification area" "$work/first.out" || fail "no notification area was not said"
 
 step "the panel comes: the icon registers on the bus, the window hides"
@@ -266,7 +267,7 @@ wait_for 50 not listed || fail "the item stayed registered after the program end
 
 step "start with the panel there: registered, hidden"
 run_program "$work/second.out"
-wait_for 150 item || fail "the item did not register"
+wait_for 300 item || fail "the item did not register"
 item_name=$(item)
 sleep 0.5
 main_window >/dev/null && fail "a window is shown at start"

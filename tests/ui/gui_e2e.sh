@@ -51,7 +51,10 @@ fail() {
   cat "$work"/trayer.log "$work"/openbox.log >&2 2>/dev/null || true
   import -window root "$work/failure.png" 2>/dev/null &&
     [[ -n $shots ]] && cp "$work/failure.png" "$shots/failure.png"
-  [[ -f $work/pingvard.out ]] && sed 's/^/pingvard: /' "$work/pingvard.out" >&2
+  local out
+  for out in "$work"/*.out; do
+    [[ -f $out ]] && sed "s|^|$(basename "$out" .out): |" "$out" >&2
+  done
   exit 1
 }
 
@@ -156,10 +159,17 @@ managed_by_wm() {
 not() { ! "$@"; }
 # From /proc, not kill -0: a process that has ended but is not reaped yet
 # (PID 1 here never reaps the orphans it adopts) still takes signals.
-alive() {
+running() { # pid
   local state
-  state=$(awk '/^State:/ { print $2 }' "/proc/$program_pid/status" 2>/dev/null) &&
+  state=$(awk '/^State:/ { print $2 }' "/proc/$1/status" 2>/dev/null) &&
     [[ -n $state && $state != Z && $state != X ]]
+}
+alive() { running "$program_pid"; }
+# Waits at most 10 s for the program with that pid to end; its status in $status.
+wait_end() { # pid
+  wait_for 100 not running "$1" || fail "pingvard (pid $1) did not end"
+  status=0
+  wait "$1" || status=$?
 }
 # The window manager's frame around a client window: its child of the root.
 frame_of() {
@@ -203,8 +213,7 @@ wait_for 100 icon_geometry || fail "the icon did not dock when trayer came"
 wait_for 50 not main_window || fail "the window did not go back to hiding"
 wait_for 20 not managed_by_wm || fail "the hidden window kept its taskbar entry"
 kill -TERM "$early_pid"
-status=0
-wait "$early_pid" || status=$?
+wait_end "$early_pid"
 ((status == 0)) || fail "SIGTERM ended the program with status $status"
 wait_for 50 not icon_geometry || fail "the icon stayed after the program ended"
 
@@ -218,8 +227,7 @@ wait_for 100 dialog_window 'AP Pingvard' || fail "no error box for an unwritable
 grep -q "Unable to write to $work/readonly/pingvard.ini" "$work/readonly.out" ||
   fail "the write error is not on stderr"
 xdotool windowactivate --sync "$(dialog_window 'AP Pingvard')" key Return
-status=0
-wait "$readonly_pid" || status=$?
+wait_end "$readonly_pid"
 ((status == 3)) || fail "an unwritable pingvard.ini ended the program with status $status"
 
 run_program "$work/run" "$work/pingvard.out"
@@ -335,8 +343,7 @@ dialog_window 'Nastavení' >/dev/null || fail "hiding the window closed the sett
 click_icon 3
 xdotool key u
 wait_for 100 not alive || fail "Ukončit did not end the program"
-status=0
-wait "$program_pid" || status=$?
+wait_end "$program_pid"
 ((status == 0)) || fail "pingvard ended with status $status"
 icon_geometry >/dev/null && fail "the tray icon stayed after the exit"
 echo "gui_e2e: PASS"
