@@ -91,6 +91,16 @@ fail() {
   exit 1
 }
 
+# shellcheck source=tests/ui/virtual_display.sh
+source "$(dirname "${BASH_SOURCE[0]}")/virtual_display.sh"
+
+# xwininfo for a given window, never without one: given no id (or 0) it waits
+# for a mouse click on the window to describe, that is for ever.
+xinfo() { # [options] -id ID
+  [[ -n ${!#} && ${!#} != 0x0 ]] || return 1
+  xwininfo "$@"
+}
+
 step() { echo "gui_dbus_e2e: $*"; }
 
 # Runs the command every 0.1 s until it succeeds, at most tenths times.
@@ -108,11 +118,7 @@ not() { ! "$@"; }
 # --- the desktop: display, bus, settings store, panel -------------------------
 mkdir -m 700 "$work/runtime"
 mkdir -p "$work/home" "$work/run" "$work/config/xfce4/xfconf/xfce-perchannel-xml"
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
-wait_for 100 test -s "$work/display" || fail "Xvfb did not start"
-DISPLAY=":$(head -n1 "$work/display")"
-export DISPLAY
+start_virtual_display
 export HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime" XDG_CONFIG_HOME="$work/config"
 export XDG_CACHE_HOME="$work/cache" XDG_DATA_HOME="$work/data"
 # No accessibility bus and no settings daemon: nothing for the bus to start.
@@ -285,6 +291,7 @@ wait_for 50 main_window || fail "Activate did not show the window"
 sleep 0.6 # apart, so the two are not one double click
 item_call Activate int32:10 int32:10 >/dev/null
 wait_for 50 not main_window || fail "a second Activate did not hide the window"
+sleep 0.6 # and the next click apart from this one
 
 step "the exported menu lists Skrýt/Zobrazit and Ukončit"
 layout=$(call "${item_name%%/*}" "$menu_path" com.canonical.dbusmenu.GetLayout int32:0 int32:-1 \
@@ -297,7 +304,7 @@ step "a left click on the icon in the panel shows the window"
 # the icon fills it.
 plugin_window() { xdotool search --onlyvisible --classname '^wrapper-2.0$' | head -n1 | grep .; }
 geometry_of() {
-  xwininfo -id "$1" | awk '/Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF }
+  xinfo -id "$1" | awk '/Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF }
     /Width:/ { w = $NF } /Height:/ { h = $NF } END { print x, y, w, h }'
 }
 click_icon() { # button
@@ -314,9 +321,10 @@ wait_for 50 not main_window || fail "a second left click on the icon did not hid
 step "a right click on the icon opens the exported menu, once, at the pointer"
 # Visible unmanaged windows wider than an icon, of the given class: menus.
 menus_of() {
-  local id x y w h
+  local id info x y w h
   for id in $(xdotool search --onlyvisible --class "$1" 2>/dev/null); do
-    xwininfo -id "$id" | grep -q 'Override Redirect State: yes' || continue
+    info=$(xinfo -id "$id") || continue
+    grep -q 'Override Redirect State: yes' <<<"$info" || continue
     read -r x y w h < <(geometry_of "$id")
     ((w > 40)) && echo "$x $y $w $h"
   done

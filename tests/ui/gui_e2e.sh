@@ -58,6 +58,16 @@ fail() {
   exit 1
 }
 
+# shellcheck source=tests/ui/virtual_display.sh
+source "$(dirname "${BASH_SOURCE[0]}")/virtual_display.sh"
+
+# xwininfo for a given window, never without one: given no id (or 0) it waits
+# for a mouse click on the window to describe, that is for ever.
+xinfo() { # [options] -id ID
+  [[ -n ${!#} && ${!#} != 0x0 ]] || return 1
+  xwininfo "$@"
+}
+
 step() { echo "gui_e2e: $*"; }
 
 # Runs the command every 0.1 s until it succeeds, at most tenths times.
@@ -74,11 +84,7 @@ wait_for() {
 # --- the desktop ------------------------------------------------------------
 mkdir -m 700 "$work/runtime"
 mkdir "$work/run"
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
-wait_for 100 test -s "$work/display" || fail "Xvfb did not start"
-DISPLAY=":$(head -n1 "$work/display")"
-export DISPLAY
+start_virtual_display
 export XDG_RUNTIME_DIR="$work/runtime"
 # Under AddressSanitizer: libxkbcommon-x11 hands strndup a string without its
 # terminator, which the strict string check reports inside Qt's start-up.
@@ -95,7 +101,8 @@ start_trayer() {
   wait_for 100 panel_window || fail "trayer did not start"
 }
 client_list() { xprop -root _NET_CLIENT_LIST 2>/dev/null | grep -o '0x[0-9a-f]*' || true; }
-wait_for 100 bash -c "xprop -root _NET_SUPPORTING_WM_CHECK | grep -q window" ||
+# Ready once it says what it supports (xdotool activates windows only then).
+wait_for 100 bash -c "xprop -root _NET_SUPPORTED | grep -q _NET_ACTIVE_WINDOW" ||
   fail "openbox did not start"
 
 # --- the program, in a namespace with only loopback -------------------------
@@ -143,7 +150,7 @@ run_program() { # directory, output file
 # The tray icon: pingvard's window embedded in trayer's panel. Prints
 # "X Y W H" of its absolute geometry.
 icon_geometry() {
-  xwininfo -tree -id "$(panel_window)" |
+  xinfo -tree -id "$(panel_window)" |
     awk '/"Pingvard"/ { split($(NF-1), s, /[x+]/); split($NF, p, /\+/); print p[2], p[3], s[1], s[2]; exit }' |
     grep .
 }
@@ -174,14 +181,14 @@ wait_end() { # pid
 # The window manager's frame around a client window: its child of the root.
 frame_of() {
   local id=$1 parent
-  while parent=$(xwininfo -tree -id "$id" | awk '/Parent window id/ { print $4 }') &&
-    [[ $(xwininfo -tree -id "$parent" | awk '/Parent window id/ { print $4 }') != 0x0 ]]; do
+  while parent=$(xinfo -tree -id "$id" | awk '/Parent window id/ { print $4 }') &&
+    [[ $(xinfo -tree -id "$parent" | awk '/Parent window id/ { print $4 }') != 0x0 ]]; do
     id=$parent
   done
   echo "$id"
 }
 geometry_of() {
-  xwininfo -id "$1" | awk '/Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF }
+  xinfo -id "$1" | awk '/Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF }
     /Width:/ { w = $NF } /Height:/ { h = $NF } END { print x, y, w, h }'
 }
 save() { # name, then import's options
@@ -226,7 +233,8 @@ readonly_pid=${pids[-1]}
 wait_for 100 dialog_window 'AP Pingvard' || fail "no error box for an unwritable pingvard.ini"
 grep -q "Unable to write to $work/readonly/pingvard.ini" "$work/readonly.out" ||
   fail "the write error is not on stderr"
-xdotool windowactivate --sync "$(dialog_window 'AP Pingvard')" key Return
+wait_for 50 xdotool windowactivate --sync "$(dialog_window 'AP Pingvard')" key Return ||
+  fail "cannot answer the error box"
 wait_end "$readonly_pid"
 ((status == 3)) || fail "an unwritable pingvard.ini ended the program with status $status"
 
@@ -279,7 +287,7 @@ wait_for 50 not main_window || fail "a left click did not hide the window"
 menus() {
   local id info x y w h
   for id in $(xdotool search --onlyvisible --class '^Pingvard$' 2>/dev/null); do
-    info=$(xwininfo -id "$id")
+    info=$(xinfo -id "$id") || continue
     grep -q 'Override Redirect State: yes' <<<"$info" || continue
     read -r x y w h < <(geometry_of "$id")
     ((w > 40)) && echo "$x $y $w $h"
