@@ -37,7 +37,10 @@ done
   exit 1
 }
 
-work=$(mktemp -d /tmp/pingvard-sni.XXXXXX)
+# shellcheck source=tests/ui/desktop_e2e_lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/desktop_e2e_lib.sh"
+sweep_stale_runs pingvard-sni
+work=$(mktemp -d /tmp/pingvard-sni-$$.XXXXXX)
 ns="pingvard-sni-$$"
 bus="$work/bus"
 pids=()
@@ -79,6 +82,8 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+trap 'exit 143' TERM
+trap 'exit 130' INT
 
 fail() {
   echo "gui_dbus_e2e: FAIL: $*" >&2
@@ -90,9 +95,6 @@ fail() {
   done
   exit 1
 }
-
-# shellcheck source=tests/ui/virtual_display.sh
-source "$(dirname "${BASH_SOURCE[0]}")/virtual_display.sh"
 
 # xwininfo for a given window, never without one: given no id (or 0) it waits
 # for a mouse click on the window to describe, that is for ever.

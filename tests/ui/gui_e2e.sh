@@ -27,7 +27,10 @@ done
   exit 1
 }
 
-work=$(mktemp -d /tmp/pingvard-gui.XXXXXX)
+# shellcheck source=tests/ui/desktop_e2e_lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/desktop_e2e_lib.sh"
+sweep_stale_runs pingvard-gui
+work=$(mktemp -d /tmp/pingvard-gui-$$.XXXXXX)
 ns="pingvard-gui-$$"
 pids=()
 program_pid=
@@ -44,6 +47,8 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+trap 'exit 143' TERM
+trap 'exit 130' INT
 
 fail() {
   echo "gui_e2e: FAIL: $*" >&2
@@ -57,9 +62,6 @@ fail() {
   done
   exit 1
 }
-
-# shellcheck source=tests/ui/virtual_display.sh
-source "$(dirname "${BASH_SOURCE[0]}")/virtual_display.sh"
 
 # xwininfo for a given window, never without one: given no id (or 0) it waits
 # for a mouse click on the window to describe, that is for ever.

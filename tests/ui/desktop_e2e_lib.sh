@@ -1,6 +1,25 @@
 # shellcheck shell=bash
-# Sourced by the desktop end-to-end tests: start_virtual_display starts Xvfb
-# on a display number of this run's own and exports DISPLAY.
+# Sourced by the desktop end-to-end tests.
+
+# Removes what runs killed outright left behind (SIGKILL skips their
+# cleanup): network namespaces PREFIX-PID and work directories
+# /tmp/PREFIX-PID.* of runs whose process is gone.
+sweep_stale_runs() { # prefix
+  local name pid
+  for name in $(ip netns list | awk '{ print $1 }' | grep -E "^$1-[0-9]+\$"); do
+    pid=${name##*-}
+    [[ -d /proc/$pid ]] || ip netns del "$name" 2>/dev/null || true
+  done
+  for name in /tmp/"$1"-[0-9]*.*; do
+    [[ -d $name ]] || continue
+    pid=${name#/tmp/"$1"-}
+    pid=${pid%%.*}
+    [[ -d /proc/$pid ]] || rm -rf "$name"
+  done
+}
+
+# start_virtual_display starts Xvfb on a display number of this run's own
+# and exports DISPLAY.
 #
 # Not -displayfd alone: while it looks for a free number, an X server creates
 # each candidate's sockets before it holds that number's lock, and the X
