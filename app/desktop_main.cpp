@@ -33,7 +33,13 @@ int Run(int argc, char** argv) {
         return kExitFailure;
     }
     int qtArgc = 1; // the options are ours, not Qt's
-    return RunDesktop(qtArgc, argv);
+    switch (RunDesktop(qtArgc, argv)) {
+    case TDesktopEnd::ConfigNotWritable:
+        return kExitConfigNotWritable;
+    case TDesktopEnd::ExitCommand:
+        break;
+    }
+    return kExitOk;
 }
 
 } // namespace

@@ -27,12 +27,11 @@ constexpr int kIdleWaitMs = 1000;
 // a window's event handler does.
 void RunLoop(TLoopDispatcher& dispatcher, TConsoleFrontEnd& frontEnd,
              const std::atomic<bool>& exitRequested) {
+    dispatcher.OnHandOffError = [&frontEnd](const std::string& what) {
+        frontEnd.ReportError(what);
+    };
     while (!exitRequested) {
-        try {
-            dispatcher.RunOnce(kIdleWaitMs);
-        } catch (const std::exception& e) {
-            frontEnd.ReportError(e.what());
-        }
+        dispatcher.RunOnce(kIdleWaitMs);
         frontEnd.Flush();
     }
 }

@@ -12,6 +12,28 @@ struct TLoopDispatcher::TCall {
     TState State = TState::Queued;
 };
 
+std::optional<std::string> TGuiDispatcher::RunCatching(const std::function<void()>& fn) noexcept {
+    try {
+        fn();
+        return std::nullopt;
+    } catch (const std::exception& e) {
+        return std::string(e.what());
+    } catch (...) {
+        return std::string("An unexpected error of an unknown kind occurred.");
+    }
+}
+
+void TGuiDispatcher::ReportHandOffError(const std::optional<std::string>& what) const {
+    if (what && OnHandOffError) {
+        OnHandOffError(*what);
+    }
+}
+
+bool TGuiDispatcher::RunHere(const std::function<void()>& fn) const {
+    ReportHandOffError(RunCatching(fn));
+    return true;
+}
+
 TLoopDispatcher::TLoopDispatcher() : m_guiThread(std::this_thread::get_id()) {}
 
 // A sender still waiting here would be woken by Cancel(); owners cancel (or stop
@@ -22,11 +44,7 @@ TLoopDispatcher::~TLoopDispatcher() {
 
 bool TLoopDispatcher::Send(std::function<void()> fn) {
     if (IsGuiThread()) {
-        if (Cancelled()) {
-            return false;
-        }
-        fn();
-        return true;
+        return !Cancelled() && RunHere(fn);
     }
     auto call = std::make_shared<TCall>();
     call->Fn = std::move(fn);
@@ -92,20 +110,13 @@ bool TLoopDispatcher::RunQueued() {
             m_calls.pop_front();
         }
         ranAny = true;
-        std::exception_ptr failure;
-        try {
-            call->Fn();
-        } catch (...) {
-            failure = std::current_exception();
-        }
+        const auto failure = RunCatching(call->Fn);
         {
             std::lock_guard lock(m_mutex);
             call->State = TCall::TState::Done;
         }
         m_finished.notify_all();
-        if (failure) {
-            std::rethrow_exception(failure);
-        }
+        ReportHandOffError(failure);
     }
 }
 

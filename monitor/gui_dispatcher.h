@@ -6,6 +6,8 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <thread>
 
 namespace pingvard {
@@ -20,13 +22,25 @@ public:
     virtual bool Send(std::function<void()> fn) = 0;
     // Permanent: shutdown calls it so that no thread stays blocked in Send.
     virtual void Cancel() = 0;
+
+    // Told, on the GUI thread, what a handed-off fn threw (whatever it threw,
+    // not only a std::exception), once its sender has been released; that
+    // Send returns true. The program shows it and goes on with its next event,
+    // as after an error in any event handler. Unset, the error is dropped.
+    // Set and called on the GUI thread only; it must not throw.
+    std::function<void(const std::string& what)> OnHandOffError;
+
+protected:
+    // Runs fn; the description of what it threw, if it threw.
+    static std::optional<std::string> RunCatching(const std::function<void()>& fn) noexcept;
+    void ReportHandOffError(const std::optional<std::string>& what) const;
+    // Send from the GUI thread itself: runs fn directly and reports its error.
+    bool RunHere(const std::function<void()>& fn) const;
 };
 
 // A plain dispatcher with its own loop, for the headless program and the tests.
 // The thread that constructs it is its GUI thread and must be the one that runs
-// RunOnce() or Run(). An exception thrown by a handed-off fn is passed on to the
-// caller of RunOnce()/Run() (as from a window procedure), after its sender has
-// been released; the sender's Send then returns true.
+// RunOnce() or Run().
 class TLoopDispatcher final : public TGuiDispatcher {
 public:
     TLoopDispatcher();

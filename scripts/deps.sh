@@ -11,6 +11,7 @@ packages=(
   cmake ninja-build g++ pkg-config clang-format
   libc-ares-dev  # name lookups that shutdown can abandon (net/host_lookup.cpp)
   qt6-base-dev qt6-qpa-plugins libgtest-dev libgmock-dev
+  libxcb1-dev  # the tray looks for an XEmbed notification area itself
   # fuzzing (libFuzzer with ASan/UBSan)
   clang libclang-rt-14-dev
   # network tests and the lab: namespaces, nftables, reference ping tools
@@ -30,6 +31,9 @@ packages=(
   # real telnet daemons for the device end-to-end tests, the lab and the
   # benchmarks; they only ever run inside the tests' network namespaces
   inetutils-telnetd inetutils-inetd
+  # desktop end-to-end test of the D-Bus tray: a private session bus and a
+  # panel whose tray hosts StatusNotifierItems
+  dbus-daemon dbus-bin xfce4-panel xfconf
 )
 
 # busybox-static has the telnetd applet that Debian's busybox lacks, and the two

@@ -9,9 +9,11 @@
 
 namespace pingvard {
 
-int RunDesktop(int& argc, char** argv) {
+TDesktopEnd RunDesktop(int& argc, char** argv) {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("pingvard"));
+    // The name desktops show for the tray icon (its D-Bus title). Window
+    // captions stay as set: a display name would be appended to them.
+    QApplication::setApplicationName(QStringLiteral("Pingvard"));
     QApplication::setWindowIcon(ProgramIcon());
     // The window lives in the notification area: closing the last visible
     // window (a dialog, or the main window hiding) must not end the program.
@@ -29,9 +31,10 @@ int RunDesktop(int& argc, char** argv) {
     const TExitSignals exitSignals([&form] { form.Zav1Click(); });
     form.ShowAtStart();
     if (!form.FormCreate()) {
-        return 1;
+        return TDesktopEnd::ConfigNotWritable;
     }
-    return QApplication::exec();
+    QApplication::exec();
+    return TDesktopEnd::ExitCommand;
 }
 
 } // namespace pingvard

@@ -3,6 +3,7 @@
 #include "monitor/ini_file.h"
 #include "monitor/reset_outcomes.h"
 #include "ui/about_form.h"
+#include "ui/config_text.h"
 #include "ui/form_scale.h"
 #include "ui/settings_form.h"
 
@@ -31,9 +32,17 @@ QString Text(const char* utf8) {
 } // namespace
 
 QIcon ProgramIcon() {
-    QIcon icon(QStringLiteral(":/pingvard/tray0.png"));
-    for (int size : {32, 48, 64, 128, 256}) {
+    QIcon icon;
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
         icon.addFile(QStringLiteral(":/pingvard/pingvard-%1.png").arg(size));
+    }
+    return icon;
+}
+
+QIcon TrayImage(int index) {
+    QIcon icon;
+    for (int size : kTrayImageSizes) {
+        icon.addFile(QStringLiteral(":/pingvard/tray%1-%2.png").arg(index).arg(size));
     }
     return icon;
 }
@@ -54,7 +63,7 @@ TMainForm::TMainForm(std::unique_ptr<TTrayBackend> trayBackend, TMonitorOptions 
     setWindowTitle(QStringLiteral("Orvane AP Pingvard"));
     setFont(FormFont());
     for (int i = 0; i < 3; ++i) {
-        ImageList1->Add(QPixmap(QStringLiteral(":/pingvard/tray%1.png").arg(i)));
+        ImageList1->Add(TrayImage(i));
     }
     CreateMenus();
     CreateRows();
@@ -67,13 +76,25 @@ TMainForm::TMainForm(std::unique_ptr<TTrayBackend> trayBackend, TMonitorOptions 
     TrayIcon1->SetIcon(ProgramIcon());
     TrayIcon1->StartMinimized = true;
     TrayIcon1->OnClick = [this] { Obnovit1Click(); };
+    TrayIcon1->OnTrayAppeared = [this] { TrayAppeared(); };
     TrayIcon1->SetIconList(ImageList1);
     TrayIcon1->SetPopupMenu(PopupMenu1);
     TrayIcon1->Loaded();
 
     m_monitor = std::make_unique<THostMonitor>(*this, *m_dispatcher, std::move(options));
-    ShowErrorBox = [](const QString& text) {
-        QMessageBox::critical(nullptr, QString::fromUtf8(kApplicationTitle), text);
+    ShowErrorBox = [this](const QString& text) {
+        // Modal to this window only, so the tray icon and its exit command
+        // stay usable; the text is shown as it is, never as markup.
+        QMessageBox box(QMessageBox::Critical, QString::fromUtf8(kApplicationTitle), text,
+                        QMessageBox::Ok, this);
+        box.setTextFormat(Qt::PlainText);
+        box.setWindowModality(Qt::WindowModal);
+        box.exec();
+    };
+    m_dispatcher->OnHandOffError = [this](const std::string& what) {
+        if (ShowErrorBox) {
+            ShowErrorBox(DisplayText(what));
+        }
     };
 }
 
@@ -137,6 +158,7 @@ void TMainForm::CreateRows() {
     setStatusBar(StatusBar1);
     StatusBar1->setSizeGripEnabled(false);
     m_statusPanel = new QLabel(StatusBar1);
+    m_statusPanel->setTextFormat(Qt::PlainText);
     StatusBar1->addWidget(m_statusPanel, 1);
 }
 
@@ -167,8 +189,11 @@ bool TMainForm::FormCreate() {
         m_monitor->FormCreate();
         return true;
     } catch (const EIniFileException& e) {
+        if (OnDiagnostic) {
+            OnDiagnostic(e.what());
+        }
         if (ShowErrorBox) {
-            ShowErrorBox(QString::fromStdString(e.what()));
+            ShowErrorBox(DisplayText(e.what()));
         }
         return false;
     }
@@ -185,6 +210,21 @@ void TMainForm::FormDestroy() {
 void TMainForm::ShowAtStart() {
     if (!TrayIcon1->StartMinimized || !m_hidesToTray) {
         TrayIcon1->RestoreMainWindow();
+    }
+}
+
+// Started before the panel (autostart at login): the window was shown for
+// want of a notification area. Now there is one, so the program behaves as
+// if it had been there from the start.
+void TMainForm::TrayAppeared() {
+    if (m_hidesToTray) {
+        return;
+    }
+    m_hidesToTray = true;
+    setWindowFlags(windowFlags() & ~Qt::WindowMinimizeButtonHint); // this also hides
+    TrayIcon1->HideMainWindow();
+    if (OnDiagnostic) {
+        OnDiagnostic("a notification area appeared: the window hides in it now");
     }
 }
 
@@ -315,7 +355,7 @@ TTextLabel& TMainForm::LossLabel(int slot) {
 }
 
 void TMainForm::SetStatusText(const std::string& text) {
-    m_statusPanel->setText(QString::fromStdString(text));
+    m_statusPanel->setText(DisplayText(text));
 }
 
 int TMainForm::TrayIconIndex() const {

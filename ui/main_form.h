@@ -77,6 +77,9 @@ public:
     // in an error box captioned with the application title; the result is then
     // false and the program ends, since no worker exists to monitor anything.
     bool FormCreate();
+    // A notification area appeared after start: the icon is in it, and the
+    // window goes back to hiding there.
+    void TrayAppeared();
     void FormDestroy();
     // Shows the window when the program should start with it: when the tray
     // icon is not set to start minimised or there is no notification area.
@@ -99,8 +102,10 @@ public:
     // Whether the close box hides to the tray (true) or minimises (false).
     bool HidesToTray() const { return m_hidesToTray; }
 
-    // Where start-up errors and diagnostics go; the program shows a box and
-    // writes to stderr, tests record them.
+    // Where errors and diagnostics go: start-up errors and errors escaping a
+    // hand-off to this thread are shown in a box (start-up errors also go to
+    // OnDiagnostic); the program writes diagnostics to stderr. Tests record
+    // them.
     std::function<void(const QString& text)> ShowErrorBox;
     std::function<void(const std::string& text)> OnDiagnostic;
 
@@ -141,7 +146,12 @@ private:
     std::unique_ptr<THostMonitor> m_monitor;
 };
 
+// The sizes panels draw tray icons at; the art comes in each of them.
+inline constexpr int kTrayImageSizes[] = {16, 22, 24, 32, 48, 64};
+
 // The program's icon: tray image 0 at every size the art comes in.
 QIcon ProgramIcon();
+// Tray image 0, 1 or 2 at every panel size.
+QIcon TrayImage(int index);
 
 } // namespace pingvard

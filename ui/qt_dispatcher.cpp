@@ -1,8 +1,6 @@
 #include "ui/qt_dispatcher.h"
 
 #include <QMetaObject>
-#include <QtGlobal>
-#include <exception>
 
 namespace pingvard {
 
@@ -22,11 +20,7 @@ TQtDispatcher::~TQtDispatcher() {
 
 bool TQtDispatcher::Send(std::function<void()> fn) {
     if (std::this_thread::get_id() == m_guiThread) {
-        if (Cancelled()) {
-            return false;
-        }
-        fn();
-        return true;
+        return !Cancelled() && RunHere(fn);
     }
     auto call = std::make_shared<TCall>(std::move(fn));
     {
@@ -70,18 +64,15 @@ void TQtDispatcher::Run(const std::shared_ptr<TCall>& call) {
         }
         call->state = TCall::TState::Running;
     }
-    // An exception must not unwind through Qt's event loop; the hand-offs are
-    // display updates, so losing one is the lesser harm.
-    try {
-        call->fn();
-    } catch (const std::exception& e) {
-        qWarning("pingvard: a GUI hand-off failed: %s", e.what());
-    }
+    // Nothing may unwind through Qt's event loop. The sender goes on first:
+    // the report may wait for the operator to close an error box.
+    const auto failure = RunCatching(call->fn);
     {
         std::lock_guard lock(m_mutex);
         call->state = TCall::TState::Done;
     }
     m_changed.notify_all();
+    ReportHandOffError(failure);
 }
 
 } // namespace pingvard

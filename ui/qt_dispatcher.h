@@ -15,6 +15,7 @@ namespace pingvard {
 // call to this object and waits until the GUI thread has run it. Cancel
 // releases every sender whose call has not started (a call already running is
 // waited for, since it may use the sender's data) and turns later Sends away.
+// What a call throws goes to OnHandOffError after its sender has been released.
 // All state is guarded by one mutex. The object belongs to the thread that
 // creates it, which must run the Qt event loop; every sending thread must have
 // ended before it is destroyed.

@@ -3,6 +3,7 @@
 #include "monitor/ini_file.h"
 #include "monitor/integer_text.h"
 #include "net/resolve.h"
+#include "ui/config_text.h"
 #include "ui/form_scale.h"
 #include "ui/main_form.h"
 
@@ -60,6 +61,7 @@ TSettingsForm::TSettingsForm(THostMonitor& monitor, TMonitorFrontEnd& mainForm, 
     ShowErrorBox = [](QWidget* owner, const QString& caption, const QString& text) {
         // Modal to the dialog only, so the tray icon stays usable meanwhile.
         QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok, owner);
+        box.setTextFormat(Qt::PlainText);
         box.setWindowModality(Qt::WindowModal);
         box.exec();
     };
@@ -166,8 +168,17 @@ void TSettingsForm::SetTabOrder() {
     }
 }
 
+// The fields are loaded when the dialog is opened, not on every show event:
+// the window manager sends those too (after un-minimising, on a switch of
+// workspaces), and reloading then would throw away what the operator typed.
+void TSettingsForm::setVisible(bool visible) {
+    if (visible && !isVisible()) {
+        FormShow();
+    }
+    QDialog::setVisible(visible);
+}
+
 void TSettingsForm::showEvent(QShowEvent* event) {
-    FormShow();
     QDialog::showEvent(event);
     if (!m_centred) {
         m_centred = true;
@@ -178,7 +189,8 @@ void TSettingsForm::showEvent(QShowEvent* event) {
 void TSettingsForm::FormShow() {
     edtInterval->setText(Decimal(m_monitor.PingInterval()));
     edtMaxTimeouts->setText(Decimal(m_monitor.MaxTimeouts()));
-    edtResetHost->setText(QString::fromStdString(m_monitor.ResetHost()));
+    m_resetHost = m_monitor.ResetHost();
+    edtResetHost->setText(DisplayText(m_resetHost));
 
     const QSignalBlocker quiet(TabControl1);
     while (TabControl1->count() > 0) {
@@ -213,15 +225,15 @@ void TSettingsForm::TabControl1Change() {
 void TSettingsForm::StoreFields(int tab) {
     TPingRec& rec = m_records.at(static_cast<size_t>(tab));
     rec.Timeout = IntegerOf(edtAdrTO);
-    rec.IP = Std(edtAdrIP);
+    rec.IP = ConfigBytes(edtAdrIP->text(), rec.IP);
     rec.DoReset = chbAdrReset->isChecked();
-    rec.DisplayName = Std(edtAdrDisp);
+    rec.DisplayName = ConfigBytes(edtAdrDisp->text(), rec.DisplayName);
 }
 
 void TSettingsForm::LoadFields(int tab) {
     const TPingRec& rec = m_records.at(static_cast<size_t>(tab));
-    edtAdrIP->setText(QString::fromStdString(rec.IP));
-    edtAdrDisp->setText(QString::fromStdString(rec.DisplayName));
+    edtAdrIP->setText(DisplayText(rec.IP));
+    edtAdrDisp->setText(DisplayText(rec.DisplayName));
     edtAdrTO->setText(Decimal(rec.Timeout));
     chbAdrReset->setChecked(rec.DoReset);
 }
@@ -249,7 +261,7 @@ void TSettingsForm::BitBtn1Click() {
     } catch (const EIniFileException& e) {
         // What was applied before the failing write stays; the dialog stays open.
         if (ShowErrorBox) {
-            ShowErrorBox(this, QString::fromUtf8(kApplicationTitle), QString::fromUtf8(e.what()));
+            ShowErrorBox(this, QString::fromUtf8(kApplicationTitle), DisplayText(e.what()));
         }
         return;
     }
@@ -264,7 +276,7 @@ void TSettingsForm::Apply() {
     m_monitor.SetPingInterval(IntegerOf(edtInterval));
     ini.WriteNumber("Constants", "MaxTimeouts", m_monitor.MaxTimeouts());
     ini.WriteNumber("Constants", "PingInterval", m_monitor.PingInterval());
-    m_monitor.SetResetHost(Std(edtResetHost));
+    m_monitor.SetResetHost(ConfigBytes(edtResetHost->text(), m_resetHost));
     ini.WriteText("ResetHost", "Hostname", m_monitor.ResetHost());
 
     for (int slot = 0; slot < kSlots; ++slot) {

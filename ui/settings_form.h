@@ -17,7 +17,8 @@
 
 namespace pingvard {
 
-// The values of one watched host while the dialog is open.
+// The values of one watched host while the dialog is open; the texts are the
+// bytes of pingvard.ini.
 struct TPingRec {
     std::string IP;
     bool DoReset = false;
@@ -76,6 +77,8 @@ public:
     // tests can see the message without a blocking box.
     std::function<void(QWidget* parent, const QString& caption, const QString& text)> ShowErrorBox;
 
+    void setVisible(bool visible) override;
+
 protected:
     void showEvent(QShowEvent* event) override;
 
@@ -92,7 +95,8 @@ private:
     THostMonitor& m_monitor;
     TMonitorFrontEnd& m_mainForm;
     std::vector<TPingRec> m_records;
-    int m_widen = 0; // design pixels the field column moved right
+    std::string m_resetHost; // as loaded, to keep its bytes when not edited
+    int m_widen = 0;         // design pixels the field column moved right
     bool m_centred = false;
 };
 

@@ -6,6 +6,8 @@
 #include <functional>
 #include <optional>
 
+class QMenu;
+
 namespace pingvard {
 
 // What the notification area reports about the icon. The desktop turns raw
@@ -22,11 +24,19 @@ public:
     virtual bool Add(const QIcon& icon, const QString& tip) = 0;
     virtual bool Modify(const QIcon& icon, const QString& tip) = 0;
     virtual bool Remove() = 0;
+    // The icon's menu, handed to the notification area: a desktop that draws
+    // menus itself gets it exported, one that does not has it shown on a right
+    // click. Either way it may already be open when Context arrives.
+    virtual void SetMenu(QMenu* menu) = 0;
     // The mouse cursor in screen coordinates, if it can be read.
     virtual std::optional<QPoint> CursorPos() const = 0;
 
     // Set by the component; the backend calls it for every activation.
     std::function<void(TTrayActivation)> Activated;
+    // Set by the component; called once when a notification area appears
+    // after Available() said there was none. An icon added meanwhile is then
+    // in it.
+    std::function<void()> Appeared;
 };
 
 } // namespace pingvard

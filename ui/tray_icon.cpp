@@ -21,11 +21,22 @@ TTrayIcon::TTrayIcon(QWidget* owner, std::unique_ptr<TTrayBackend> backend)
     : QObject(owner), DoubleClickIntervalMs(QApplication::doubleClickInterval()), m_owner(owner),
       m_backend(std::move(backend)) {
     m_backend->Activated = [this](TTrayActivation activation) { HandleActivation(activation); };
+    m_backend->Appeared = [this] {
+        if (OnTrayAppeared) {
+            OnTrayAppeared();
+        }
+    };
 }
 
 TTrayIcon::~TTrayIcon() {
     RemoveTrayIcon();
     m_backend->Activated = nullptr;
+    m_backend->Appeared = nullptr;
+}
+
+void TTrayIcon::SetPopupMenu(QMenu* menu) {
+    m_popupMenu = menu;
+    m_backend->SetMenu(menu);
 }
 
 void TTrayIcon::SetIconList(const TImageList* list) {
@@ -139,7 +150,12 @@ void TTrayIcon::HandleActivation(TTrayActivation activation) {
         }
         break;
     case TTrayActivation::Context:
-        ShowMenuAtCursor();
+        // An XEmbed tray has Qt pop the menu up before it reports the right
+        // click; a D-Bus host that draws no menus of its own reports only.
+        // Exactly one menu either way.
+        if (!m_popupMenu || !m_popupMenu->isVisible()) {
+            ShowMenuAtCursor();
+        }
         break;
     case TTrayActivation::MiddleClick:
         break;

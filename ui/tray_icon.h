@@ -51,12 +51,16 @@ public:
     void SetIconVisible(bool visible);
 
     QMenu* PopupMenu() const { return m_popupMenu; }
-    void SetPopupMenu(QMenu* menu) { m_popupMenu = menu; }
+    // Also hands the menu to the notification area, which may show it itself.
+    void SetPopupMenu(QMenu* menu);
 
     bool StartMinimized = false;
     bool Enabled = true;
     std::function<void()> OnClick;
     std::function<void()> OnDblClick;
+    // A notification area appeared after Available() said there was none;
+    // the icon is in it now.
+    std::function<void()> OnTrayAppeared;
     // The second press of a double click arrives as a Trigger too; within this
     // many ms of the previous one it is not a click of its own.
     int DoubleClickIntervalMs;

@@ -1,15 +1,17 @@
 #include "monitor/event.h"
 #include "monitor/gui_dispatcher.h"
+#include "tests/monitor/dispatcher_contract.h"
 
 #include <atomic>
 #include <chrono>
 #include <future>
 #include <gtest/gtest.h>
-#include <stdexcept>
 #include <thread>
 
 namespace pingvard {
 namespace {
+
+using namespace test;
 
 TEST(Event, AutoResetIsTakenByOneWait) {
     TEvent token(false, true);
@@ -38,64 +40,11 @@ TEST(Event, SetWakesEveryWaiterOfAManualEvent) {
     EXPECT_TRUE(second.get());
 }
 
-TEST(LoopDispatcher, SendRunsOnTheLoopThreadAndReturnsAfterIt) {
-    TLoopDispatcher dispatcher;
-    std::thread::id ranOn;
-    bool ran = false;
-    auto sender = std::async(std::launch::async, [&] {
-        const bool sent = dispatcher.Send([&] {
-            ranOn = std::this_thread::get_id();
-            ran = true;
-        });
-        return sent && ran; // ran is visible: Send returned after fn
-    });
-    while (!dispatcher.RunOnce(100)) {
-    }
-    EXPECT_TRUE(sender.get());
-    EXPECT_EQ(ranOn, std::this_thread::get_id());
-}
-
-TEST(LoopDispatcher, SendFromTheLoopThreadRunsDirectly) {
-    TLoopDispatcher dispatcher;
-    bool ran = false;
-    EXPECT_TRUE(dispatcher.Send([&] { ran = true; }));
-    EXPECT_TRUE(ran);
-}
-
-TEST(LoopDispatcher, CancelReleasesAWaitingSendWithoutRunningIt) {
-    TLoopDispatcher dispatcher;
-    std::atomic<bool> ran = false;
-    auto sender =
-        std::async(std::launch::async, [&] { return dispatcher.Send([&] { ran = true; }); });
-    while (dispatcher.Pending() == 0) {
-        std::this_thread::yield();
-    }
-    dispatcher.Cancel();
-    EXPECT_FALSE(sender.get());
-    EXPECT_FALSE(dispatcher.RunOnce(0));
-    EXPECT_FALSE(ran);
-}
-
-TEST(LoopDispatcher, SendAfterCancelReturnsFalseOnEveryThread) {
-    TLoopDispatcher dispatcher;
-    dispatcher.Cancel();
-    bool ran = false;
-    EXPECT_FALSE(dispatcher.Send([&] { ran = true; }));
-    auto other = std::async(std::launch::async, [&] { return dispatcher.Send([] {}); });
-    EXPECT_FALSE(other.get());
-    EXPECT_FALSE(ran);
-}
-
-TEST(LoopDispatcher, HandlerExceptionReachesTheLoopAndReleasesTheSender) {
-    TLoopDispatcher dispatcher;
-    auto sender = std::async(
-        std::launch::async, [&] { return dispatcher.Send([] { throw std::runtime_error("x"); }); });
-    while (dispatcher.Pending() == 0) {
-        std::this_thread::yield();
-    }
-    EXPECT_THROW(dispatcher.RunOnce(0), std::runtime_error);
-    EXPECT_TRUE(sender.get());
-}
+struct TLoopDriver {
+    using TDispatcher = TLoopDispatcher;
+    static void Serve(TLoopDispatcher& dispatcher) { dispatcher.RunOnce(10); }
+};
+INSTANTIATE_TYPED_TEST_SUITE_P(Loop, DispatcherContract, TLoopDriver);
 
 TEST(LoopDispatcher, RunReturnsAfterStopFromAHandOff) {
     TLoopDispatcher dispatcher;

@@ -17,6 +17,7 @@ struct TFakeTrayState {
     QString tip;
     std::vector<std::string> calls;
     std::optional<QPoint> cursor = QPoint(300, 200);
+    QMenu* menu = nullptr;
 };
 
 class TFakeTrayBackend : public TTrayBackend {
@@ -46,9 +47,15 @@ public:
         m_state->shown = false;
         return was;
     }
+    void SetMenu(QMenu* menu) override { m_state->menu = menu; }
     std::optional<QPoint> CursorPos() const override { return m_state->cursor; }
 
     void Activate(TTrayActivation activation) { Activated(activation); }
+    // A notification area comes up after start.
+    void Appear() {
+        m_state->available = true;
+        Appeared();
+    }
 
 private:
     std::shared_ptr<TFakeTrayState> m_state;

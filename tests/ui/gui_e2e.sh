@@ -27,7 +27,10 @@ done
   exit 1
 }
 
-work=$(mktemp -d /tmp/pingvard-gui.XXXXXX)
+# shellcheck source=tests/ui/desktop_e2e_lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/desktop_e2e_lib.sh"
+sweep_stale_runs pingvard-gui
+work=$(mktemp -d /tmp/pingvard-gui-$$.XXXXXX)
 ns="pingvard-gui-$$"
 pids=()
 program_pid=
@@ -44,6 +47,8 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+trap 'exit 143' TERM
+trap 'exit 130' INT
 
 fail() {
   echo "gui_e2e: FAIL: $*" >&2
@@ -51,8 +56,18 @@ fail() {
   cat "$work"/trayer.log "$work"/openbox.log >&2 2>/dev/null || true
   import -window root "$work/failure.png" 2>/dev/null &&
     [[ -n $shots ]] && cp "$work/failure.png" "$shots/failure.png"
-  [[ -f $work/pingvard.out ]] && sed 's/^/pingvard: /' "$work/pingvard.out" >&2
+  local out
+  for out in "$work"/*.out; do
+    [[ -f $out ]] && sed "s|^|$(basename "$out" .out): |" "$out" >&2
+  done
   exit 1
+}
+
+# xwininfo for a given window, never without one: given no id (or 0) it waits
+# for a mouse click on the window to describe, that is for ever.
+xinfo() { # [options] -id ID
+  [[ -n ${!#} && ${!#} != 0x0 ]] || return 1
+  xwininfo "$@"
 }
 
 step() { echo "gui_e2e: $*"; }
@@ -71,10 +86,7 @@ wait_for() {
 # --- the desktop ------------------------------------------------------------
 mkdir -m 700 "$work/runtime"
 mkdir "$work/run"
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
-wait_for 100 test -s "$work/display" || fail "Xvfb did not start"
-export DISPLAY=":$(head -n1 "$work/display")"
+start_virtual_display
 export XDG_RUNTIME_DIR="$work/runtime"
 # Under AddressSanitizer: libxkbcommon-x11 hands strndup a string without its
 # terminator, which the strict string check reports inside Qt's start-up.
@@ -83,12 +95,16 @@ export XDG_RUNTIME_DIR="$work/runtime"
 unset DBUS_SESSION_BUS_ADDRESS
 openbox >"$work/openbox.log" 2>&1 &
 pids+=($!)
-trayer --edge top --align right --widthtype request --height 24 >"$work/trayer.log" 2>&1 &
-pids+=($!)
 panel_window() { xdotool search --classname '^panel$' | head -n1 | grep .; }
-wait_for 100 panel_window || fail "trayer did not start"
+# trayer comes after a first start of the program, as a panel at login may.
+start_trayer() {
+  trayer --edge top --align right --widthtype request --height 24 >"$work/trayer.log" 2>&1 &
+  pids+=($!)
+  wait_for 100 panel_window || fail "trayer did not start"
+}
 client_list() { xprop -root _NET_CLIENT_LIST 2>/dev/null | grep -o '0x[0-9a-f]*' || true; }
-wait_for 100 bash -c "xprop -root _NET_SUPPORTING_WM_CHECK | grep -q window" ||
+# Ready once it says what it supports (xdotool activates windows only then).
+wait_for 100 bash -c "xprop -root _NET_SUPPORTED | grep -q _NET_ACTIVE_WINDOW" ||
   fail "openbox did not start"
 
 # --- the program, in a namespace with only loopback -------------------------
@@ -126,17 +142,18 @@ DisplayName=AP
 Hostname=127.0.0.4
 TimeoutDoReset=0
 EOF
-ip netns exec "$ns" env DISPLAY="$DISPLAY" XDG_RUNTIME_DIR="$XDG_RUNTIME_DIR" \
-  "$pingvard" -C "$work/run" >"$work/pingvard.out" 2>&1 &
-program_pid=$!
-pids+=("$program_pid")
+run_program() { # directory, output file
+  ip netns exec "$ns" env DISPLAY="$DISPLAY" XDG_RUNTIME_DIR="$XDG_RUNTIME_DIR" \
+    "$pingvard" -C "$1" >"$2" 2>&1 &
+  pids+=($!)
+}
 
 # --- what the X server shows ------------------------------------------------
 # The tray icon: pingvard's window embedded in trayer's panel. Prints
 # "X Y W H" of its absolute geometry.
 icon_geometry() {
-  xwininfo -tree -id "$(panel_window)" |
-    awk '/"pingvard"/ { split($(NF-1), s, /[x+]/); split($NF, p, /\+/); print p[2], p[3], s[1], s[2]; exit }' |
+  xinfo -tree -id "$(panel_window)" |
+    awk '/"Pingvard"/ { split($(NF-1), s, /[x+]/); split($NF, p, /\+/); print p[2], p[3], s[1], s[2]; exit }' |
     grep .
 }
 main_window() { xdotool search --onlyvisible --name '^Orvane AP Pingvard$' | head -n1 | grep .; }
@@ -144,23 +161,36 @@ dialog_window() { xdotool search --onlyvisible --name "^$1\$" | head -n1 | grep 
 managed_by_wm() {
   local id
   for id in $(client_list); do
-    xprop -id "$id" WM_CLASS 2>/dev/null | grep -q '"pingvard"' && return 0
+    xprop -id "$id" WM_CLASS 2>/dev/null | grep -q '"Pingvard"' && return 0
   done
   return 1
 }
 not() { ! "$@"; }
-alive() { kill -0 "$program_pid" 2>/dev/null; }
+# From /proc, not kill -0: a process that has ended but is not reaped yet
+# (PID 1 here never reaps the orphans it adopts) still takes signals.
+running() { # pid
+  local state
+  state=$(awk '/^State:/ { print $2 }' "/proc/$1/status" 2>/dev/null) &&
+    [[ -n $state && $state != Z && $state != X ]]
+}
+alive() { running "$program_pid"; }
+# Waits at most 10 s for the program with that pid to end; its status in $status.
+wait_end() { # pid
+  wait_for 100 not running "$1" || fail "pingvard (pid $1) did not end"
+  status=0
+  wait "$1" || status=$?
+}
 # The window manager's frame around a client window: its child of the root.
 frame_of() {
   local id=$1 parent
-  while parent=$(xwininfo -tree -id "$id" | awk '/Parent window id/ { print $4 }') &&
-    [[ $(xwininfo -tree -id "$parent" | awk '/Parent window id/ { print $4 }') != 0x0 ]]; do
+  while parent=$(xinfo -tree -id "$id" | awk '/Parent window id/ { print $4 }') &&
+    [[ $(xinfo -tree -id "$parent" | awk '/Parent window id/ { print $4 }') != 0x0 ]]; do
     id=$parent
   done
   echo "$id"
 }
 geometry_of() {
-  xwininfo -id "$1" | awk '/Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF }
+  xinfo -id "$1" | awk '/Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF }
     /Width:/ { w = $NF } /Height:/ { h = $NF } END { print x, y, w, h }'
 }
 save() { # name, then import's options
@@ -182,6 +212,36 @@ click_icon() { # button
   sleep 0.6
 }
 [[ -z $shots ]] || mkdir -p "$shots"
+
+step "started before the notification area: the window shows; trayer comes: the window hides"
+run_program "$work/run" "$work/early.out"
+early_pid=${pids[-1]}
+wait_for 150 main_window || fail "without a notification area the window did not show"
+start_trayer
+wait_for 100 icon_geometry || fail "the icon did not dock when trayer came"
+wait_for 50 not main_window || fail "the window did not go back to hiding"
+wait_for 20 not managed_by_wm || fail "the hidden window kept its taskbar entry"
+kill -TERM "$early_pid"
+wait_end "$early_pid"
+((status == 0)) || fail "SIGTERM ended the program with status $status"
+wait_for 50 not icon_geometry || fail "the icon stayed after the program ended"
+
+step "an unwritable pingvard.ini: an error box, then status 3"
+mkdir "$work/readonly"
+cp "$work/run/pingvard.ini" "$work/readonly/"
+chmod 0444 "$work/readonly/pingvard.ini"
+run_program "$work/readonly" "$work/readonly.out"
+readonly_pid=${pids[-1]}
+wait_for 100 dialog_window 'AP Pingvard' || fail "no error box for an unwritable pingvard.ini"
+grep -q "Unable to write to $work/readonly/pingvard.ini" "$work/readonly.out" ||
+  fail "the write error is not on stderr"
+wait_for 50 xdotool windowactivate --sync "$(dialog_window 'AP Pingvard')" key Return ||
+  fail "cannot answer the error box"
+wait_end "$readonly_pid"
+((status == 3)) || fail "an unwritable pingvard.ini ended the program with status $status"
+
+run_program "$work/run" "$work/pingvard.out"
+program_pid=${pids[-1]}
 
 step "start: only the icon, no window, no taskbar entry"
 wait_for 150 icon_geometry || fail "no tray icon appeared"
@@ -224,15 +284,38 @@ main_window >/dev/null || fail "a middle click changed the window"
 click_icon 1
 wait_for 50 not main_window || fail "a left click did not hide the window"
 
-step "right click: the menu; S shows the window"
+# The program's visible popup menus (unmanaged top-level windows wider than
+# the icon), one "X Y W H" line each.
+menus() {
+  local id info x y w h
+  for id in $(xdotool search --onlyvisible --class '^Pingvard$' 2>/dev/null); do
+    info=$(xinfo -id "$id") || continue
+    grep -q 'Override Redirect State: yes' <<<"$info" || continue
+    read -r x y w h < <(geometry_of "$id")
+    ((w > 40)) && echo "$x $y $w $h"
+  done
+}
+# Exactly one menu, opened at the pointer: its top edge at the pointer and
+# the pointer above it (Qt shifts it left where the screen ends).
+one_menu_at_pointer() {
+  local lines X Y x y w h
+  lines=$(menus)
+  [[ $(grep -c . <<<"$lines") -eq 1 ]] || return 1
+  eval "$(xdotool getmouselocation --shell | grep -E '^[XY]=')"
+  read -r x y w h <<<"$lines"
+  ((y == Y && x <= X && X < x + w))
+}
+
+step "right click: exactly one menu, at the pointer; S shows the window"
 click_icon 3
+wait_for 20 one_menu_at_pointer || fail "not exactly one menu at the pointer: $(menus | tr '\n' ';')"
 save tray-menu.png -window root -crop 260x90+540+0 +repage
 xdotool key s
 wait_for 50 main_window || fail "Skrýt/Zobrazit did not show the window"
 
 step "close box: hides to the tray"
 win=$(main_window)
-read -r fx fy fw fh < <(geometry_of "$(frame_of "$win")")
+read -r fx fy fw _ < <(geometry_of "$(frame_of "$win")")
 xdotool mousemove $((fx + fw - 10)) $((fy + 9)) click 1
 wait_for 50 not main_window || fail "the close box did not hide the window"
 sleep 0.5
@@ -270,8 +353,7 @@ dialog_window 'Nastavení' >/dev/null || fail "hiding the window closed the sett
 click_icon 3
 xdotool key u
 wait_for 100 not alive || fail "Ukončit did not end the program"
-status=0
-wait "$program_pid" || status=$?
+wait_end "$program_pid"
 ((status == 0)) || fail "pingvard ended with status $status"
 icon_geometry >/dev/null && fail "the tray icon stayed after the exit"
 echo "gui_e2e: PASS"

@@ -5,7 +5,10 @@
 #include <QApplication>
 #include <QTest>
 #include <QTimer>
+#include <atomic>
+#include <stdexcept>
 #include <sys/stat.h>
+#include <thread>
 
 using namespace pingvard;
 using namespace pingvard::test;
@@ -153,6 +156,91 @@ private slots:
         QVERIFY(!m_form->close());
         QVERIFY(m_form->isMinimized());
         QVERIFY(m_form->isVisible());
+    }
+
+    // Started before the panel: when a notification area comes, the icon is
+    // in it and the window goes back to hiding, and from then on closes to it.
+    void ANotificationAreaAppearingLaterTakesTheWindow() {
+        Create(false);
+        QVERIFY(m_form->FormCreate());
+        m_form->ShowAtStart();
+        QVERIFY(m_form->isVisible());
+        std::string told;
+        m_form->OnDiagnostic = [&](const std::string& text) { told = text; };
+        static_cast<TFakeTrayBackend&>(m_form->TrayIcon1->Backend()).Appear();
+        QVERIFY(m_form->HidesToTray());
+        QVERIFY(!m_form->isVisible());
+        QVERIFY(!told.empty());
+        QVERIFY(m_tray->shown);
+        m_form->Obnovit1Click();
+        QVERIFY(m_form->isVisible() && !m_form->isMinimized());
+        QVERIFY(!(m_form->windowFlags() & Qt::WindowMinimizeButtonHint));
+        QVERIFY(!m_form->close());
+        QVERIFY(!m_form->isVisible());
+    }
+
+    // Names and texts from the file or the network are never read as markup.
+    void ConfiguredAndReceivedTextIsShownAsItIs() {
+        const QString markup = QStringLiteral("<b>AP</b> <br>main&amp;");
+        QVERIFY(m_form->FormCreate());
+        m_form->HostLabel(0).SetText(markup.toStdString());
+        m_form->SetStatusText(markup.toStdString());
+        m_form->show();
+        for (QLabel* label : m_form->findChildren<QLabel*>()) {
+            if (label->text() == markup) {
+                const int literal = label->fontMetrics().horizontalAdvance(markup);
+                QVERIFY2(label->sizeHint().width() >= literal, qPrintable(label->objectName()));
+            }
+        }
+        QCOMPARE(m_form->StatusText(), markup);
+    }
+
+    // A name in the Windows code page is shown as such and written back byte
+    // for byte by the start-up's normalising write.
+    void AWindows1250NameIsShownAndKeptByteForByte() {
+        QByteArray ini = kQuietIni;
+        ini.replace("DisplayName=loopback", "DisplayName=Brno n\xe1m\xecst\xed");
+        m_form.reset();
+        m_dir.reset();
+        m_dir = std::make_unique<TProgramDir>(ini);
+        Create();
+        QVERIFY(m_form->FormCreate());
+        QCOMPARE(m_form->Host1->text(), QString::fromUtf8("Brno náměstí"));
+        QVERIFY(m_dir->ReadFile("pingvard.ini").contains("DisplayName=Brno n\xe1m\xecst\xed\r\n"));
+    }
+
+    void AnErrorInAHandOffIsShownAndTheProgramGoesOn() {
+        QVERIFY(m_form->FormCreate());
+        QStringList shown;
+        m_form->ShowErrorBox = [&](const QString& text) { shown << text; };
+        std::atomic<bool> done{false};
+        std::thread worker([&] {
+            m_form->Dispatcher().Send([] { throw 42; });
+            m_form->Dispatcher().Send([] { throw std::runtime_error("bad <b>row</b>"); });
+            done = true;
+        });
+        QTRY_VERIFY(done.load());
+        worker.join();
+        QCOMPARE(shown.size(), 2);
+        QCOMPARE(shown[1], QString("bad <b>row</b>"));
+    }
+
+    // Every panel size has art of its own, and at each the three states differ.
+    void TrayImagesComeAtEveryPanelSize() {
+        for (int size : kTrayImageSizes) {
+            const QSize wanted(size, size);
+            QVERIFY(ProgramIcon().availableSizes().contains(wanted));
+            QImage previous;
+            for (int index = 0; index < 3; ++index) {
+                const QIcon& image = m_form->ImageList1->Icon(index);
+                QVERIFY2(image.availableSizes().contains(wanted),
+                         qPrintable(QString::number(size)));
+                const QImage pixels = image.pixmap(wanted).toImage();
+                QCOMPARE(pixels.size(), wanted);
+                QVERIFY(pixels != previous);
+                previous = pixels;
+            }
+        }
     }
 
     void MenusCarryTheirAccelerators() {

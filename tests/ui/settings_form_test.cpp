@@ -2,6 +2,8 @@
 #include "tests/ui/ui_test_support.h"
 #include "ui/settings_form.h"
 
+#include <QApplication>
+#include <QShowEvent>
 #include <QTest>
 #include <sys/stat.h>
 
@@ -71,6 +73,40 @@ private slots:
         m_dialog->BitBtn1Click(); // OK without a change writes the dotted address
         QCOMPARE(m_dialog->result(), int(QDialog::Accepted));
         QCOMPARE(IniValue("Host1", "HostName"), std::string("127.0.0.1"));
+    }
+
+    // The window manager sends show events of its own (un-minimising, a
+    // switch of workspaces); they must not reload the fields over the edits.
+    void EditsSurviveAShowEventFromTheWindowManager() {
+        m_dialog->edtInterval->setText("1234");
+        m_dialog->edtAdrDisp->setText("typed");
+        QShowEvent event;
+        QApplication::sendEvent(m_dialog.get(), &event);
+        QCOMPARE(m_dialog->edtInterval->text(), QString("1234"));
+        QCOMPARE(m_dialog->edtAdrDisp->text(), QString("typed"));
+    }
+
+    void AWindows1250NameIsShownAndWrittenBackByteForByte() {
+        m_dialog.reset();
+        m_form.reset();
+        m_dir.reset();
+        QByteArray ini = kQuietIni;
+        ini.replace("Hostname=127.0.0.9", "Hostname=ap.n\xe1m\xecst\xed");
+        ini.replace("DisplayName=AP", "DisplayName=P\xf8\xedstupov\xfd bod");
+        m_dir = std::make_unique<TProgramDir>(ini);
+        m_form = MakeMainForm();
+        QVERIFY(m_form->FormCreate());
+        OpenDialog();
+        QCOMPARE(m_dialog->edtResetHost->text(), QString::fromUtf8("ap.náměstí"));
+        SelectTab(3);
+        QCOMPARE(m_dialog->edtAdrDisp->text(), QString::fromUtf8("Přístupový bod"));
+        SelectTab(0);
+        m_dialog->BitBtn1Click();
+        QCOMPARE(m_dialog->result(), int(QDialog::Accepted));
+        const QByteArray file = m_dir->ReadFile("pingvard.ini");
+        QVERIFY(file.contains("Hostname=ap.n\xe1m\xecst\xed\r\n"));
+        QVERIFY(file.contains("DisplayName=P\xf8\xedstupov\xfd bod\r\n"));
+        QCOMPARE(Monitor().ResetHost(), std::string("ap.n\xe1m\xecst\xed"));
     }
 
     void TabChangeIsBlockedByAnInvalidTimeout() {

@@ -154,6 +154,33 @@ private slots:
         menu.hide();
     }
 
+    void TheMenuIsHandedToTheNotificationArea() {
+        QMenu menu;
+        m_tray->SetPopupMenu(&menu);
+        QCOMPARE(m_state->menu, &menu);
+    }
+
+    // An XEmbed tray has Qt open the menu at the press before the right click
+    // is reported; the report must not open or move it a second time.
+    void ContextLeavesAMenuTheNotificationAreaOpenedAlone() {
+        QMenu menu;
+        menu.addAction(QStringLiteral("&Ukončit"));
+        m_tray->SetPopupMenu(&menu);
+        m_tray->Loaded();
+        menu.popup(QPoint(40, 50));
+        m_backend->Activate(TTrayActivation::Context);
+        QVERIFY(menu.isVisible());
+        QCOMPARE(menu.pos(), QPoint(40, 50));
+        menu.hide();
+    }
+
+    void ANotificationAreaAppearingIsPassedOn() {
+        int appeared = 0;
+        m_tray->OnTrayAppeared = [&] { ++appeared; };
+        m_backend->Appear();
+        QCOMPARE(appeared, 1);
+    }
+
     void ContextWithoutMenuOrCursorShowsNothing() {
         m_tray->Loaded();
         m_backend->Activate(TTrayActivation::Context); // no menu: must not crash
