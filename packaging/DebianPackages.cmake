@@ -46,7 +46,7 @@ enabled) and pingvard-apsim, a telnet access-point simulator for dry runs of
 a restart script. It needs no desktop libraries; the tray program is in
 pingvard-desktop.")
 
-if(TARGET pingvard-desktop)
+if(PINGVARD_BUILD_UI)
     list(APPEND CPACK_COMPONENTS_ALL desktop)
     set(CPACK_DEBIAN_DESKTOP_PACKAGE_NAME pingvard-desktop)
     # Gives "pingvard (= VERSION)": the tray program runs pingvard's own code.
