@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <netdb.h>
@@ -18,22 +17,24 @@
 namespace pingvard {
 namespace {
 
-using TSteady = std::chrono::steady_clock;
-
 constexpr std::size_t kDatagramBufferSize = 64 * 1024;
 constexpr std::size_t kStreamChunkDefault = 16 * 1024; // when the OS cannot say
 // Without a self-pipe, waits are cut into slices this long to look at the flag.
 constexpr int kAbortPollSliceMs = 10;
+// A timed wait looks at Clock() at least this often, so that a deadline on an
+// injected clock (tests run the 60 s limit in a moment) is seen in time.
+constexpr int kClockSliceMs = 100;
 constexpr int kSendWaitSliceMs = 100;
 
-int RemainingMs(TSteady::time_point deadline) {
-    const auto left = deadline - TSteady::now();
-    if (left <= TSteady::duration::zero()) {
-        return 0;
-    }
-    // Round up so a sub-millisecond remainder does not turn into a busy loop.
-    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
-    return static_cast<int>(std::min<long long>(ms, 0x7FFFFFFF));
+// Milliseconds from now to deadlineTick, 0 once it has passed. A tick counts
+// whole milliseconds, so a poll() of the result never ends before the tick.
+int RemainingMs(const TTickClock& clock, uint32_t deadlineTick) {
+    return std::max(static_cast<int32_t>(deadlineTick - clock.Now()), 0);
+}
+
+// The tick timeoutMs (>= 0) from now.
+uint32_t DeadlineTick(const TTickClock& clock, int timeoutMs) {
+    return clock.Now() + static_cast<uint32_t>(timeoutMs);
 }
 
 const sockaddr* ChosenAddress(const SocketAddress& address, socklen_t& length) {
@@ -177,11 +178,11 @@ int TBlockingSocket::WaitFor(short events, int timeoutMs) {
         return -1;
     }
     const bool unlimited = timeoutMs < 0;
-    const auto deadline = TSteady::now() + std::chrono::milliseconds(unlimited ? 0 : timeoutMs);
+    const uint32_t deadline = DeadlineTick(Clock(), unlimited ? 0 : timeoutMs);
     const int abortFd = m_abort.WaitFd();
     for (;;) {
         pollfd fds[2] = {{m_handle, events, 0}, {abortFd, POLLIN, 0}};
-        int wait = unlimited ? -1 : RemainingMs(deadline);
+        int wait = unlimited ? -1 : std::min(RemainingMs(Clock(), deadline), kClockSliceMs);
         if (abortFd < 0 && (wait < 0 || wait > kAbortPollSliceMs)) {
             wait = kAbortPollSliceMs;
         }
@@ -198,7 +199,7 @@ int TBlockingSocket::WaitFor(short events, int timeoutMs) {
             SetLastError(0);
             return 1;
         }
-        if (!unlimited && RemainingMs(deadline) == 0) {
+        if (!unlimited && RemainingMs(Clock(), deadline) == 0) {
             SetLastError(0);
             return 0;
         }
@@ -582,12 +583,12 @@ int TBlockingSocket::PeekOneByte(int timeoutMs) {
 // datagram socket one datagram. "" with the code when nothing came.
 std::string TBlockingSocket::ReceiveChunk(int timeoutMs) {
     const bool unlimited = timeoutMs < 0;
-    const auto deadline = TSteady::now() + std::chrono::milliseconds(unlimited ? 0 : timeoutMs);
+    const uint32_t deadline = DeadlineTick(Clock(), unlimited ? 0 : timeoutMs);
     for (;;) {
         std::this_thread::yield();
         int waiting = IsStream() ? BytesWaiting() : 0;
         if (waiting == 0) {
-            if (!WaitReadable(unlimited ? -1 : RemainingMs(deadline))) {
+            if (!WaitReadable(unlimited ? -1 : RemainingMs(Clock(), deadline))) {
                 if (m_lastError == 0) {
                     SetLastError(kWsaEtimedout);
                 }
@@ -607,7 +608,8 @@ std::string TBlockingSocket::ReceiveChunk(int timeoutMs) {
         }
         std::string chunk(size, '\0');
         const int n = ReceiveBytes(chunk.data(), chunk.size());
-        if (n < 0 && m_lastError == kWsaEwouldblock && (unlimited || RemainingMs(deadline) > 0)) {
+        if (n < 0 && m_lastError == kWsaEwouldblock &&
+            (unlimited || RemainingMs(Clock(), deadline) > 0)) {
             continue; // readiness was spurious (e.g. a datagram that failed its checksum)
         }
         chunk.resize(n > 0 ? static_cast<std::size_t>(n) : 0);

@@ -2,6 +2,7 @@
 
 #include "net/icmp_packet.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <netinet/in.h>
@@ -10,8 +11,6 @@
 
 namespace pingvard {
 namespace {
-
-using TSteady = std::chrono::steady_clock;
 
 constexpr int32_t kReceiveBufferSize = 61440;
 constexpr int kIdentifierRange = 32767; // identifiers 0..32766
@@ -36,12 +35,8 @@ bool RoutingSourceAddress(const sockaddr_in6& peer, in6_addr& local) {
     return ok;
 }
 
-int RemainingMs(TSteady::time_point deadline) {
-    const auto left = deadline - TSteady::now();
-    if (left <= TSteady::duration::zero()) {
-        return 0;
-    }
-    return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
+int RemainingMs(const TTickClock& clock, uint32_t deadlineTick) {
+    return std::max(static_cast<int32_t>(deadlineTick - clock.Now()), 0);
 }
 
 } // namespace
@@ -64,11 +59,11 @@ bool TPingClient::Ping(const std::string& host) {
     RoundTripMs = -1;
     // One deadline for the whole call: unrelated ICMP arriving meanwhile must not
     // stretch it (each skipped datagram does not restart the wait).
-    const auto deadline = TSteady::now() + std::chrono::milliseconds(std::max(Timeout, 0));
+    const uint32_t deadline = m_clock->Now() + static_cast<uint32_t>(std::max(Timeout, 0));
     // The lookup of a name is part of the echo: it gets what is left of Timeout.
-    IcmpSocket.ResolveTimeout = RemainingMs(deadline);
+    IcmpSocket.ResolveTimeout = RemainingMs(*m_clock, deadline);
     IcmpSocket.BindTo(BindAddress, "0");
-    IcmpSocket.ResolveTimeout = RemainingMs(deadline);
+    IcmpSocket.ResolveTimeout = RemainingMs(*m_clock, deadline);
     IcmpSocket.ConnectTo(host, "0");
     if (IcmpSocket.LastErrorCode() != 0) {
         return false;
@@ -106,7 +101,7 @@ uint16_t TPingClient::RequestChecksum() const {
     return Icmp6Checksum(peer, local, m_lastRequest);
 }
 
-bool TPingClient::AwaitReply(TSteady::time_point deadline) {
+bool TPingClient::AwaitReply(uint32_t deadline) {
     TEchoExpectation expect;
     expect.IPv6 = IcmpSocket.UsesIPv6();
     expect.Datagram = IcmpSocket.IsDatagram();
@@ -114,7 +109,7 @@ bool TPingClient::AwaitReply(TSteady::time_point deadline) {
     expect.Sequence = static_cast<uint16_t>(m_echoSequence);
     m_skipped = 0;
     for (;;) {
-        const std::string datagram = IcmpSocket.ReceiveAvailable(RemainingMs(deadline));
+        const std::string datagram = IcmpSocket.ReceiveAvailable(RemainingMs(*m_clock, deadline));
         if (IcmpSocket.LastErrorCode() != 0) {
             return false;
         }
@@ -131,7 +126,7 @@ bool TPingClient::AwaitReply(TSteady::time_point deadline) {
             ++m_skipped;
             break;
         }
-        if (RemainingMs(deadline) == 0) {
+        if (RemainingMs(*m_clock, deadline) == 0) {
             IcmpSocket.MarkTimedOut();
             return false;
         }

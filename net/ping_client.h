@@ -4,7 +4,6 @@
 #include "net/net_client.h"
 #include "net/tick_clock.h"
 
-#include <chrono>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -50,7 +49,7 @@ public:
 
 private:
     bool SendRequest();
-    bool AwaitReply(std::chrono::steady_clock::time_point deadline);
+    bool AwaitReply(uint32_t deadlineTick);
     uint16_t RequestChecksum() const;
 
     std::string m_lastRequest;

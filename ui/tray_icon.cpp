@@ -2,18 +2,12 @@
 
 #include <QApplication>
 #include <algorithm>
-#include <chrono>
 
 namespace pingvard {
 
 namespace {
 
 constexpr int kMaxTipLength = 63;
-
-qint64 MonotonicMs() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
 
 } // namespace
 
@@ -163,10 +157,11 @@ void TTrayIcon::HandleActivation(TTrayActivation activation) {
 }
 
 void TTrayIcon::LeftClick() {
-    const qint64 now = MonotonicMs();
+    const uint32_t now = m_clock->Now();
     const bool secondOfDouble =
-        m_lastTriggerMs >= 0 && now - m_lastTriggerMs < DoubleClickIntervalMs;
-    m_lastTriggerMs = secondOfDouble ? -1 : now;
+        m_lastTrigger && TickDifference(*m_lastTrigger, now) <
+                             static_cast<uint32_t>(std::max(DoubleClickIntervalMs, 0));
+    m_lastTrigger = secondOfDouble ? std::nullopt : std::optional(now);
     if (secondOfDouble) {
         return;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/tick_clock.h"
 #include "ui/image_list.h"
 #include "ui/tray_backend.h"
 
@@ -9,8 +10,10 @@
 #include <QPointer>
 #include <QString>
 #include <QWidget>
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace pingvard {
 
@@ -64,6 +67,8 @@ public:
     // The second press of a double click arrives as a Trigger too; within this
     // many ms of the previous one it is not a click of its own.
     int DoubleClickIntervalMs;
+    // Where the double click's interval is measured; tests step a clock of their own.
+    void SetClock(const TTickClock& clock) { m_clock = &clock; }
 
     // A left press has been seen and its release has not yet raised OnClick.
     bool ClickPending() const { return m_clickPending; }
@@ -100,7 +105,8 @@ private:
     bool m_showHint = false;
     bool m_iconVisible = true;
     bool m_clickPending = false;
-    qint64 m_lastTriggerMs = -1;
+    std::optional<uint32_t> m_lastTrigger; // tick of the last Trigger that was a click
+    const TTickClock* m_clock = &SystemTickClock();
 };
 
 } // namespace pingvard

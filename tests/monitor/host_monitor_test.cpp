@@ -1,6 +1,7 @@
 #include "apsim_process.h"
 #include "host_monitor_fixture.h"
 #include "monitor/ini_file.h"
+#include "tests/net/fake_clock.h"
 
 #include <atomic>
 #include <gtest/gtest.h>
@@ -183,16 +184,10 @@ TEST_F(HostMonitor, IcmpUnavailableIsReportedOnce) {
                                                   "icmp:no ICMP: setcap"}));
 }
 
-class TManualClock final : public TTickClock {
-public:
-    uint32_t Now() const noexcept override { return Tick.load(); }
-    std::atomic<uint32_t> Tick{1000};
-};
-
 // The sysctl fixed while the program runs: within about a minute the monitor
 // finds that pinging works, says so, and restarts are armed again.
 TEST_F(HostMonitor, IcmpIsProbedAgainEveryMinuteAndRestartsResumeOnceItWorks) {
-    TManualClock clock;
+    test::TManualClock clock;
     std::atomic<int> probes = 0;
     std::atomic<bool> fixed = false;
     auto options = Options(test::UnusedLoopbackPort());

@@ -1,3 +1,4 @@
+#include "fake_clock.h"
 #include "loopback_peer.h"
 #include "net/icmp_socket.h"
 #include "net/tcp_socket.h"
@@ -105,6 +106,19 @@ TEST_F(ConnectedSocket, TimeoutKeepsPartialTextPendingForTheNextReceive) {
     EXPECT_EQ(m_socket.PendingInput, "partial");
     long long ms = ElapsedMs([&] { EXPECT_EQ(m_socket.ReceiveAvailable(5000), "partial"); });
     EXPECT_LT(ms, 1000);
+    m_peer.Stop();
+}
+
+// A minute's wait on a silent peer ends when the socket's clock says so: on a
+// clock that moves 10 s per reading, at once.
+TEST_F(ConnectedSocket, TimeoutRunsOnTheSocketsClock) {
+    Connect([this](int) { test::WaitUntil([this] { return m_peer.Stopping(); }, 5000); });
+    test::TSteppingClock clock(0xFFFFF000u, 10000); // wraps on the way
+    m_socket.SetClock(clock);
+    const long long ms = ElapsedMs([&] { EXPECT_EQ(m_socket.ReceiveAvailable(60000), ""); });
+    EXPECT_EQ(m_socket.LastErrorCode(), kWsaEtimedout);
+    EXPECT_LT(ms, 1000);
+    m_socket.SetClock(SystemTickClock()); // the socket outlives this clock
     m_peer.Stop();
 }
 

@@ -100,26 +100,26 @@ INSTANTIATE_TEST_SUITE_P(
                     TPingCase{"DatagramIPv6", "::1", TIcmpSocket::TMode::DatagramOnly}),
     [](const testing::TestParamInfo<TPingCase>& p) { return std::string(p.param.Name); });
 
-// Ticks handed out in order, then the last one again.
-class TScriptedClock final : public TTickClock {
+// One tick until the request is built (its send tick), another one after.
+class TSendTickClock final : public TTickClock {
 public:
-    explicit TScriptedClock(std::vector<uint32_t> ticks) : m_ticks(std::move(ticks)) {}
+    TSendTickClock(const TPingClient& client, uint32_t before, uint32_t after)
+        : m_client(client), m_before(before), m_after(after) {}
     uint32_t Now() const noexcept override {
-        const std::size_t i = std::min(m_next.fetch_add(1), m_ticks.size() - 1);
-        return m_ticks[i];
+        return m_client.LastRequest().empty() ? m_before : m_after;
     }
 
 private:
-    std::vector<uint32_t> m_ticks;
-    mutable std::atomic<std::size_t> m_next{0};
+    const TPingClient& m_client;
+    const uint32_t m_before, m_after;
 };
 
 TEST(PingClient, RoundTripSpansTheWrapOfTheTickCounter) {
     if (!IsRoot()) {
         GTEST_SKIP() << "needs root: raw ICMP sockets";
     }
-    TScriptedClock clock({0xFFFFFFF0U, 0x00000010U});
     TPingClient client;
+    TSendTickClock clock(client, 0xFFFFFFF0U, 0x00000010U);
     client.SetClock(clock);
     client.Timeout = 2000;
     ASSERT_TRUE(client.Ping("127.0.0.1"));

@@ -1,3 +1,4 @@
+#include "tests/net/fake_clock.h"
 #include "tests/ui/fake_tray_backend.h"
 #include "ui/tray_icon.h"
 
@@ -127,6 +128,20 @@ private slots:
         m_backend->Activate(TTrayActivation::Trigger);
         m_backend->Activate(TTrayActivation::Trigger);
         m_backend->Activate(TTrayActivation::Trigger);
+        QCOMPARE(m_clicks, 3);
+    }
+
+    // The second press counts as a click of its own once the interval has
+    // passed on the icon's clock, across the wrap of the tick counter too.
+    void ClicksApartByTheIntervalEachToggle() {
+        test::TManualClock clock(0xFFFFFF00u);
+        m_tray->SetClock(clock);
+        m_tray->DoubleClickIntervalMs = 500;
+        m_tray->Loaded();
+        for (uint32_t step : {0u, 499u, 601u, 500u}) {
+            clock.Tick += step;
+            m_backend->Activate(TTrayActivation::Trigger);
+        }
         QCOMPARE(m_clicks, 3);
     }
 
