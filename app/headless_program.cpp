@@ -42,22 +42,19 @@ int Monitor(TLoopDispatcher& dispatcher, const std::atomic<bool>& exitRequested,
     TConsoleFrontEnd frontEnd(console.Out, console.Err, console.Mode, console.Columns);
     THostMonitor monitor(frontEnd, dispatcher);
     try {
-        monitor.FormCreate();
+        monitor.Start();
     } catch (const EIniFileException& e) {
         // Without its configuration written back the monitor has no workers;
         // a console program has nobody to show an error box to, so it ends.
         frontEnd.Flush();
         frontEnd.ReportError(e.what());
-        monitor.Closing = true;
-        monitor.FormDestroy();
+        monitor.Shutdown();
         return kExitConfigNotWritable;
     }
     frontEnd.Flush();
     RunLoop(dispatcher, frontEnd, exitRequested);
 
-    // The exit command: Closing first, so reports still in flight are ignored.
-    monitor.Closing = true;
-    monitor.FormDestroy();
+    monitor.Shutdown(); // the exit command
     frontEnd.Flush();
     return kExitOk;
 }

@@ -117,7 +117,7 @@ TReport TriggerRestart(THostMonitor& monitor) {
     for (int32_t n = 0; n < monitor.MaxTimeouts(); ++n) {
         for (int slot = 0; slot < 3; ++slot) {
             last = {MonotonicMs(), RealMs()};
-            monitor.WMPing(slot, -1);
+            monitor.ReportPing(slot, -1);
         }
     }
     return last;
@@ -201,7 +201,7 @@ int main(int argc, char** argv) {
     TLoopDispatcher dispatcher;
     TBenchFrontEnd frontEnd;
     THostMonitor monitor(frontEnd, dispatcher);
-    monitor.FormCreate();
+    monitor.Start();
     std::vector<double> toAccept, toLast, toConfirmed, toResetOk;
     int confirmed = 0;
     for (int round = 0; round < rounds; ++round) {
@@ -226,7 +226,6 @@ int main(int argc, char** argv) {
     PrintSummary("failure report -> last answer received", toLast);
     PrintSummary("failure report -> the device has the confirmation", toConfirmed);
     PrintSummary("failure report -> \"Reset OK\" shown", toResetOk);
-    monitor.Closing = true;
-    monitor.FormDestroy();
+    monitor.Shutdown();
     return confirmed == rounds ? 0 : 1;
 }

@@ -31,15 +31,14 @@ THostMonitor::THostMonitor(TMonitorFrontEnd& fe, TGuiDispatcher& dispatcher,
 
 THostMonitor::~THostMonitor() {
     if (m_created) {
-        FormDestroy();
+        Shutdown();
     }
     // Every blocking call of these threads has been aborted; they end promptly.
     m_lateWorkers.clear();
     m_lateSession.reset();
 }
 
-void THostMonitor::FormCreate() {
-    Closing = false;
+void THostMonitor::Start() {
     for (int slot = 0; slot < kSlotCount; ++slot) {
         TPingObj& obj = m_pingObjs[static_cast<std::size_t>(slot)];
         obj.Index = slot;
@@ -123,7 +122,7 @@ void THostMonitor::CheckIcmpAgain(int32_t ms) {
     m_fe.SetStatusText(kEchoAgainStatusText);
 }
 
-void THostMonitor::FormDestroy() {
+void THostMonitor::Shutdown() {
     if (!m_created || m_destroyed) {
         return;
     }
@@ -165,8 +164,8 @@ void THostMonitor::StopResetSession() {
     m_resetThread.reset();
 }
 
-void THostMonitor::WMPing(int slot, int32_t ms) {
-    if (Closing || m_destroyed || !m_created || !ValidSlot(slot)) {
+void THostMonitor::ReportPing(int slot, int32_t ms) {
+    if (m_destroyed || !m_created || !ValidSlot(slot)) {
         return;
     }
     if (m_icmpUnavailable) {
@@ -271,7 +270,7 @@ void THostMonitor::CreateWorker(int slot, const std::string& address, int32_t ti
     PingObj(slot).IP = address;
     auto worker =
         std::make_unique<TPingTh>(slot, *m_stopEvent, m_pingInterval, m_dispatcher,
-                                  [this](int32_t index, int32_t ms) { WMPing(index, ms); });
+                                  [this](int32_t index, int32_t ms) { ReportPing(index, ms); });
     worker->SetHost(address);
     worker->SetTimeout(timeoutMs);
     if (m_options.Pinger) {

@@ -38,7 +38,7 @@ inline constexpr const char* kEchoAgainStatusText = "Pinging works again";
 // The host monitor: four watched hosts, their workers, the restart rule and the
 // reset session. Every member is for the GUI thread (the dispatcher's thread).
 // The front end and the dispatcher must outlive this object; the dispatcher is
-// cancelled for good by FormDestroy.
+// cancelled for good by Shutdown.
 //
 // When start-up finds that no echo can be sent, the status says so, the front
 // end gets the reason with its fix, and the restart rule rests; the monitor
@@ -52,7 +52,7 @@ public:
     static constexpr uint32_t kIcmpProbeIntervalMs = 60000;
 
     THostMonitor(TMonitorFrontEnd& fe, TGuiDispatcher& dispatcher, TMonitorOptions options = {});
-    ~THostMonitor() override; // runs FormDestroy() if still needed, then joins every thread
+    ~THostMonitor() override; // runs Shutdown() if still needed, then joins every thread
     THostMonitor(const THostMonitor&) = delete;
     THostMonitor& operator=(const THostMonitor&) = delete;
 
@@ -60,16 +60,16 @@ public:
     // (creating each slot's worker), the hosts' lookups (all at once, at most
     // kResolveToIPLimitMs), then the workers run in slot order. An
     // EIniFileException from the load propagates; what it did not reach does not exist.
-    void FormCreate();
-    // Shutdown, idempotent, never blocks on a thread past its bound: each worker
-    // at most its echo Timeout, a running session at most kSessionStopWaitMs. A
-    // thread still running then is joined by the destructor.
-    void FormDestroy();
-    // A ping report; ignored when Closing is set, after FormDestroy, or when the
-    // slot is outside 0..3.
-    void WMPing(int slot, int32_t ms);
-
-    bool Closing = false; // the main window's flag, set by the exit command
+    void Start();
+    // The exit command's shutdown, in one call: from here on reports are
+    // ignored; then the workers and a running session are stopped. Idempotent;
+    // never blocks on a thread past its bound: each worker at most its echo
+    // Timeout, a running session at most kSessionStopWaitMs. A thread still
+    // running then is joined by the destructor.
+    void Shutdown();
+    // A ping report (slot, round trip in ms or -1); ignored before Start, after
+    // Shutdown, or when the slot is outside 0..3.
+    void ReportPing(int slot, int32_t ms);
 
     // Live settings for the settings dialog. A negative PingInterval is kept as
     // set, and the workers then pause TPingTh::kNegativeIntervalWaitMs per pass.

@@ -186,7 +186,7 @@ void TMainForm::LayOut() {
 bool TMainForm::FormCreate() {
     Closing = false;
     try {
-        m_monitor->FormCreate();
+        m_monitor->Start();
         return true;
     } catch (const EIniFileException& e) {
         if (OnDiagnostic) {
@@ -204,7 +204,7 @@ void TMainForm::FormDestroy() {
         return;
     }
     m_destroyed = true;
-    m_monitor->FormDestroy();
+    m_monitor->Shutdown();
 }
 
 void TMainForm::ShowAtStart() {
@@ -257,9 +257,11 @@ void TMainForm::showEvent(QShowEvent* event) {
 
 void TMainForm::Zav1Click() {
     Closing = true;
-    m_monitor->Closing = true;
     CloseModalDialogs();
     close();
+    // Reports can only come in through the event loop, which has not run
+    // since Closing was set.
+    FormDestroy();
     // The window may never have been shown, so end the loops here rather than
     // count on the close of the last window. Only when one runs: an exit
     // without a loop would end the next one at its start.
@@ -310,7 +312,7 @@ void TMainForm::Oprogramu1Click() {
 }
 
 void TMainForm::WMPing(int slot, int32_t ms) {
-    m_monitor->WMPing(slot, ms);
+    m_monitor->ReportPing(slot, ms);
 }
 
 void TMainForm::ShowResetStarting() {

@@ -80,6 +80,8 @@ public:
     // A notification area appeared after start: the icon is in it, and the
     // window goes back to hiding there.
     void TrayAppeared();
+    // The monitor's shutdown (once): run by the exit command, or at the latest
+    // by the destructor.
     void FormDestroy();
     // Shows the window when the program should start with it: when the tray
     // icon is not set to start minimised or there is no notification area.
@@ -89,6 +91,7 @@ public:
     void Obnovit1Click();
     void Nastaven1Click();
     void Oprogramu1Click();
+    // The ping report of a worker, as the monitor takes it.
     void WMPing(int slot, int32_t ms);
 
     void ShowResetStarting();

@@ -41,7 +41,7 @@ protected:
     void Start(const std::string& ini, TMonitorOptions options) {
         Dir.Write("pingvard.ini", ini);
         Monitor = std::make_unique<THostMonitor>(Fe, Dispatcher, std::move(options));
-        Monitor->FormCreate();
+        Monitor->Start();
     }
 
     // Serves hand-offs until done() holds; false after timeoutMs.
@@ -59,8 +59,7 @@ protected:
     // Exit command then shutdown, including the joins of the destructor; ms.
     long long ShutDown() {
         const auto start = std::chrono::steady_clock::now();
-        Monitor->Closing = true;
-        Monitor->FormDestroy();
+        Monitor->Shutdown();
         Monitor.reset();
         return std::chrono::duration_cast<std::chrono::milliseconds>(
                    std::chrono::steady_clock::now() - start)

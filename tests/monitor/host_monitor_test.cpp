@@ -30,7 +30,7 @@ TEST_P(RestartRule, StartsASessionExactlyWhenEveryMarkedSlotHasFailedEnough) {
     Start(test::LoopbackIni(c.MaxTimeouts, 600000, c.Marked), Options(test::UnusedLoopbackPort()));
     int triggeredAt = -1;
     for (std::size_t i = 0; i < c.Reports.size() && triggeredAt < 0; ++i) {
-        Monitor->WMPing(c.Reports[i].first, c.Reports[i].second);
+        Monitor->ReportPing(c.Reports[i].first, c.Reports[i].second);
         if (Monitor->ResetThread() != nullptr) {
             triggeredAt = static_cast<int>(i);
         }
@@ -73,14 +73,14 @@ class HostMonitor : public test::THostMonitorFixture {};
 TEST_F(HostMonitor, TriggerDuringASessionStartsNothingButZeroesTheCounters) {
     Start(test::LoopbackIni(1, 600000), Options(test::UnusedLoopbackPort()));
     for (int slot : {0, 1, 2}) {
-        Monitor->WMPing(slot, -1);
+        Monitor->ReportPing(slot, -1);
     }
     TThReset* first = Monitor->ResetThread();
     ASSERT_NE(first, nullptr); // blocked in its first hand-off: nobody serves it yet
     for (int slot : {0, 1}) {
-        Monitor->WMPing(slot, -1);
+        Monitor->ReportPing(slot, -1);
     }
-    Monitor->WMPing(2, -1);
+    Monitor->ReportPing(2, -1);
     EXPECT_EQ(Monitor->ResetThread(), first);
     EXPECT_EQ(Monitor->PingObj(0).Failures, 0);
     EXPECT_EQ(Monitor->PingObj(2).Failures, 0);
@@ -90,7 +90,7 @@ TEST_F(HostMonitor, NextTriggerAfterASessionEndedStartsANewOne) {
     Start(test::LoopbackIni(1, 600000), Options(test::UnusedLoopbackPort()));
     const auto trigger = [&] {
         for (int slot : {0, 1, 2}) {
-            Monitor->WMPing(slot, -1);
+            Monitor->ReportPing(slot, -1);
         }
     };
     trigger();
@@ -109,7 +109,7 @@ TEST_F(HostMonitor, NextTriggerAfterASessionEndedStartsANewOne) {
 TEST_F(HostMonitor, ConnectFailureNamesTheResetHostOfThatMoment) {
     Start(test::LoopbackIni(1, 600000), Options(test::UnusedLoopbackPort()));
     for (int slot : {0, 1, 2}) {
-        Monitor->WMPing(slot, -1);
+        Monitor->ReportPing(slot, -1);
     }
     Monitor->SetResetHost("ap.changed");
     ASSERT_TRUE(ServeUntil([&] { return !Monitor->ResetSessionRunning(); }));
@@ -121,7 +121,7 @@ TEST_F(HostMonitor, FullCycleAgainstTheSimulatorLogsResetOk) {
     Start(test::LoopbackIni(2, 600000), Options(apsim.Port()));
     for (int round = 0; round < 2; ++round) {
         for (int slot : {0, 1, 2}) {
-            Monitor->WMPing(slot, -1);
+            Monitor->ReportPing(slot, -1);
         }
     }
     ASSERT_TRUE(ServeUntil([&] { return Fe.Status.starts_with("Reset OK - "); }));
@@ -133,10 +133,10 @@ TEST_F(HostMonitor, FullCycleAgainstTheSimulatorLogsResetOk) {
 
 TEST_F(HostMonitor, ReportsAfterTheExitCommandChangeNothing) {
     Start(test::LoopbackIni(1, 600000), Options(test::UnusedLoopbackPort()));
-    Monitor->Closing = true;
+    Monitor->Shutdown(); // the exit command
     for (int slot : {0, 1, 2}) {
-        Monitor->WMPing(slot, 12);
-        Monitor->WMPing(slot, -1);
+        Monitor->ReportPing(slot, 12);
+        Monitor->ReportPing(slot, -1);
     }
     for (int slot = 0; slot < 4; ++slot) {
         EXPECT_EQ(Fe.Row(slot), "-|-|-");
@@ -199,7 +199,7 @@ TEST_F(HostMonitor, IcmpIsProbedAgainEveryMinuteAndRestartsResumeOnceItWorks) {
     Start(test::LoopbackIni(1, 600000), options);
     const auto failEverySlot = [&] {
         for (int slot = 0; slot < 4; ++slot) {
-            Monitor->WMPing(slot, -1);
+            Monitor->ReportPing(slot, -1);
         }
     };
     fixed = true;
@@ -222,7 +222,7 @@ TEST_F(HostMonitor, FailuresWithoutAnIcmpSocketNeverRestartTheDevice) {
     Start(test::LoopbackIni(1, 600000), options);
     for (int round = 0; round < 3; ++round) {
         for (int slot = 0; slot < 4; ++slot) {
-            Monitor->WMPing(slot, -1);
+            Monitor->ReportPing(slot, -1);
         }
     }
     EXPECT_EQ(Monitor->ResetThread(), nullptr);
@@ -233,12 +233,12 @@ TEST_F(HostMonitor, RefusedConfigurationWriteStopsStartUpBeforeAnyWorker) {
     Dir.Write("pingvard.ini", test::LoopbackIni(5, 600000));
     ASSERT_EQ(::chmod((Dir.Path() / "pingvard.ini").c_str(), 0444), 0);
     Monitor = std::make_unique<THostMonitor>(Fe, Dispatcher, Options(test::UnusedLoopbackPort()));
-    EXPECT_THROW(Monitor->FormCreate(), EIniFileException);
+    EXPECT_THROW(Monitor->Start(), EIniFileException);
     for (int slot = 0; slot < 4; ++slot) {
         EXPECT_EQ(Monitor->PingThread(slot), nullptr);
     }
-    Monitor->FormDestroy();
-    Monitor->WMPing(0, -1); // after shutdown: ignored
+    Monitor->Shutdown();
+    Monitor->ReportPing(0, -1); // after shutdown: ignored
     EXPECT_EQ(Monitor->PingObj(0).Lost, 0u);
 }
 

@@ -56,7 +56,7 @@ class Shutdown : public test::THostMonitorFixture {
 protected:
     void TriggerSession() {
         for (int slot : {0, 1, 2}) {
-            Monitor->WMPing(slot, -1);
+            Monitor->ReportPing(slot, -1);
         }
         ASSERT_TRUE(ServeUntil([&] { return Fe.Status == "Trying to reset..."; }));
         // Let the session reach its blocking call; it must still be running.
@@ -131,7 +131,7 @@ TEST(ShutdownWithoutResolver, HungLookupsDelayNeitherStartNorExit) {
         options.IcmpProbe = [] { return std::string(); };
         auto monitor = std::make_unique<THostMonitor>(fe, dispatcher, options);
         auto start = std::chrono::steady_clock::now();
-        monitor->FormCreate();
+        monitor->Start();
         const auto startMs = std::chrono::duration_cast<std::chrono::milliseconds>(
                                  std::chrono::steady_clock::now() - start)
                                  .count();
@@ -139,7 +139,7 @@ TEST(ShutdownWithoutResolver, HungLookupsDelayNeitherStartNorExit) {
         EXPECT_EQ(monitor->PingObj(0).IP, "h1.pingvard.invalid") << "kept as a name";
 
         for (int slot : {0, 1, 2}) {
-            monitor->WMPing(slot, -1);
+            monitor->ReportPing(slot, -1);
         }
         const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         while (fe.Status != "Trying to reset..." && std::chrono::steady_clock::now() < until) {
@@ -149,8 +149,7 @@ TEST(ShutdownWithoutResolver, HungLookupsDelayNeitherStartNorExit) {
         ASSERT_FALSE(monitor->ResetThread()->WaitForEnd(300)) << "the session looks up the device";
 
         start = std::chrono::steady_clock::now();
-        monitor->Closing = true;
-        monitor->FormDestroy();
+        monitor->Shutdown();
         monitor.reset();
         const auto stopMs = std::chrono::duration_cast<std::chrono::milliseconds>(
                                 std::chrono::steady_clock::now() - start)
