@@ -6,6 +6,7 @@
 #include "monitor/reset_outcomes.h"
 #include "net/ping_client.h"
 #include "net/resolve.h"
+#include "recovery/telnet_action.h"
 
 #include <stdexcept>
 
@@ -219,7 +220,7 @@ void THostMonitor::EvaluateRestartRule() {
 void THostMonitor::StartResetSession() {
     try {
         m_resetThread.reset(); // the previous session has given the token back: a short join
-        TResetSessionSettings settings;
+        TTelnetActionSettings settings;
         settings.Host = m_resetHost;
         settings.Port = m_options.ResetPort;
         settings.LimitMs = m_options.SessionLimitMs;
@@ -227,8 +228,9 @@ void THostMonitor::StartResetSession() {
         settings.Challenges = m_challenges;
         settings.Answers = m_answers;
         TResetOutcomes& outcomes = *this;
-        m_resetThread = std::make_unique<TThReset>(std::move(settings), m_dispatcher, outcomes,
-                                                   *m_resetIdleEvent);
+        m_resetThread =
+            std::make_unique<TThReset>(std::make_unique<TTelnetAction>(std::move(settings)),
+                                       m_dispatcher, outcomes, *m_resetIdleEvent);
     } catch (...) {
         // No session runs: keep the token available for the next trigger.
         m_resetIdleEvent->Set();
@@ -282,14 +284,10 @@ void THostMonitor::CreateWorker(int slot, const std::string& address, int32_t ti
 void THostMonitor::ShowResetStarting() {
     pingvard::ShowResetStarting(m_fe);
 }
-void THostMonitor::ShowConnectFailed() {
-    pingvard::ShowConnectFailed(m_fe, m_resetHost);
-}
-void THostMonitor::ShowResetOk() {
-    pingvard::ShowResetOk(m_fe);
-}
-void THostMonitor::ShowResetFailedStep(int32_t step) {
-    pingvard::ShowResetFailedStep(m_fe, step);
+
+void THostMonitor::ShowResetOutcome(const TRecoveryOutcome& outcome) {
+    pingvard::ShowResetOutcome(m_fe,
+                               outcome.ConnectFailed ? TelnetConnectFailed(m_resetHost) : outcome);
 }
 
 } // namespace pingvard

@@ -45,7 +45,7 @@ inline constexpr const char* kEchoAgainStatusText = "Pinging works again";
 // then probes again at a ping report at most every kIcmpProbeIntervalMs (or
 // sees an answered echo), and when pinging works it says so and the rule
 // resumes with every Failures count at 0.
-class THostMonitor : public TStartupTarget, private TRestartRule, private TResetOutcomes {
+class THostMonitor : public TStartupTarget, public TResetOutcomes, private TRestartRule {
 public:
     static constexpr int kSlotCount = 4;
     static constexpr int32_t kSessionStopWaitMs = 1000;
@@ -87,6 +87,11 @@ public:
     TThReset* ResetThread() { return m_resetThread.get(); }
     bool ResetSessionRunning(); // the token is taken
 
+    // TResetOutcomes: what a session hands to this (the GUI) thread, shown
+    // through monitor/reset_outcomes.h.
+    void ShowResetStarting() override;
+    void ShowResetOutcome(const TRecoveryOutcome& outcome) override;
+
     // TStartupTarget: what the load fills, in its order.
     void AddScriptStep(const std::string& challenge, const std::string& answer) override;
     void SetHostLabel(int slot, const std::string& text) override;
@@ -105,10 +110,6 @@ private:
     void StartResetSession();
     void StopWorkers();
     void StopResetSession();
-    void ShowResetStarting() override;
-    void ShowConnectFailed() override;
-    void ShowResetOk() override;
-    void ShowResetFailedStep(int32_t step) override;
 
     TMonitorFrontEnd& m_fe;
     TGuiDispatcher& m_dispatcher;

@@ -1,21 +1,22 @@
 #pragma once
 
 #include "monitor/front_end.h"
-
-#include <cstdint>
-#include <string>
+#include "recovery/recovery_action.h"
 
 namespace pingvard {
 
-// The four outcome operations a reset session runs on the GUI thread. Each, in
-// this order: builds its text, sets the status bar, writes the event log (where
-// it has a log text), sets the tray image, and copies the tray image to the
-// application icon (ShowResetStarting only when it changed the image).
+// What a reset session shows, on the GUI thread; the one place where an
+// outcome becomes the visible effects. Each, in this order: the status bar,
+// the event log (where there is a log text), the tray image, and the tray
+// image copied to the application icon.
+
+// "Trying to reset..."; no log line. The tray goes to image 1 only from image
+// 0 (a failure image stays up until a session succeeds), and only then is the
+// application icon copied.
 void ShowResetStarting(TMonitorFrontEnd& fe);
-void ShowConnectFailed(TMonitorFrontEnd& fe, const std::string& resetHost);
-void ShowResetOk(TMonitorFrontEnd& fe);
-// step is the session's 0-based Step; the text names step + 1.
-void ShowResetFailedStep(TMonitorFrontEnd& fe, int32_t step);
+// A success shows its Status with " - " and the local date and time, the tray
+// image 0; a failure its Status and image 2. The log gets LogText.
+void ShowResetOutcome(TMonitorFrontEnd& fe, const TRecoveryOutcome& outcome);
 
 inline constexpr int kTrayNormal = 0;
 inline constexpr int kTrayResetting = 1;

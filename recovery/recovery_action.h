@@ -10,12 +10,20 @@
 
 namespace pingvard {
 
+// How one run of an action ended. The monitor shows it in one place: the
+// status line (a success with " - " and the local date and time appended),
+// the event log, the tray image and the application icon, in that order.
 struct TRecoveryOutcome {
     bool Ok = false;
     // Status-line text without a timestamp, e.g. "Power cycle OK (plug)" or
     // "Unable to power cycle, HTTP 401 from 192.0.2.5". Never holds a secret.
     std::string Status;
     std::string LogText; // the pingvard.log text; the same as Status so far
+    // The telnet kind could not connect. Its texts name the reset host, and
+    // the monitor builds them anew when it shows the outcome, with the reset
+    // host set at that moment (the settings dialog may have changed it while
+    // the session was connecting). Other kinds leave it unset.
+    bool ConnectFailed = false;
 };
 
 // Progress of one run: steps for a dry run on the console and the transcript

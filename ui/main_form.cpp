@@ -1,7 +1,6 @@
 #include "ui/main_form.h"
 
 #include "monitor/ini_file.h"
-#include "monitor/reset_outcomes.h"
 #include "ui/about_form.h"
 #include "ui/config_text.h"
 #include "ui/form_scale.h"
@@ -313,23 +312,6 @@ void TMainForm::Oprogramu1Click() {
 
 void TMainForm::WMPing(int slot, int32_t ms) {
     m_monitor->ReportPing(slot, ms);
-}
-
-void TMainForm::ShowResetStarting() {
-    pingvard::ShowResetStarting(*this);
-}
-
-void TMainForm::ShowConnectFailed() {
-    pingvard::ShowConnectFailed(*this, m_monitor->ResetHost());
-}
-
-void TMainForm::ShowResetOk() {
-    pingvard::ShowResetOk(*this);
-}
-
-void TMainForm::ShowResetFailedStep() {
-    const TThReset* session = m_monitor->ResetThread();
-    pingvard::ShowResetFailedStep(*this, session ? session->Step() : 0);
 }
 
 QString TMainForm::StatusText() const {

@@ -94,11 +94,6 @@ public:
     // The ping report of a worker, as the monitor takes it.
     void WMPing(int slot, int32_t ms);
 
-    void ShowResetStarting();
-    void ShowConnectFailed();
-    void ShowResetOk();
-    void ShowResetFailedStep();
-
     THostMonitor& Monitor() { return *m_monitor; }
     TQtDispatcher& Dispatcher() { return *m_dispatcher; }
     QString StatusText() const;

@@ -1,5 +1,6 @@
 #include "fake_front_end.h"
 #include "monitor/reset_outcomes.h"
+#include "recovery/telnet_action.h"
 #include "temp_dir.h"
 
 #include <functional>
@@ -71,23 +72,26 @@ INSTANTIATE_TEST_SUITE_P(
                      "Trying to reset...",
                      "",
                      {}},
-        TOutcomeCase{"ConnectFailed", [](auto& fe) { ShowConnectFailed(fe, "ap.example"); }, 1,
+        TOutcomeCase{"ConnectFailed",
+                     [](auto& fe) { ShowResetOutcome(fe, TelnetConnectFailed("ap.example")); }, 1,
                      "Unable to reset, cannot connect to ap.example",
                      "Unable to reset, cannot connect to ap.example", kTray2},
-        TOutcomeCase{"ConnectFailedEmptyHost", [](auto& fe) { ShowConnectFailed(fe, ""); }, 0,
+        TOutcomeCase{"ConnectFailedEmptyHost",
+                     [](auto& fe) { ShowResetOutcome(fe, TelnetConnectFailed("")); }, 0,
                      "Unable to reset, cannot connect to ", "Unable to reset, cannot connect to ",
                      kTray2},
         TOutcomeCase{"ResetOk",
-                     [](auto& fe) { ShowResetOk(fe); },
+                     [](auto& fe) { ShowResetOutcome(fe, TelnetResetOk()); },
                      2,
                      "Reset OK - *",
                      "Reset OK",
                      {"tray:0", "icon"}},
-        TOutcomeCase{"FailedSecondStep", [](auto& fe) { ShowResetFailedStep(fe, 1); }, 1,
+        TOutcomeCase{"FailedSecondStep",
+                     [](auto& fe) { ShowResetOutcome(fe, TelnetFailedStep(1)); }, 1,
                      "Unable to reset, invalid response in step #2",
                      "Unable to reset, invalid response in step #2", kTray2},
         TOutcomeCase{"FailedLastPossibleStep",
-                     [](auto& fe) { ShowResetFailedStep(fe, 2147483647); }, 0,
+                     [](auto& fe) { ShowResetOutcome(fe, TelnetFailedStep(2147483647)); }, 0,
                      "Unable to reset, invalid response in step #2147483648",
                      "Unable to reset, invalid response in step #2147483648", kTray2}),
     [](const auto& param) { return std::string(param.param.Name); });

@@ -1,10 +1,13 @@
 #include "apsim_process.h"
 #include "monitor/gui_dispatcher.h"
 #include "monitor/reset_thread.h"
+#include "recovery/telnet_action.h"
 #include "temp_dir.h"
+#include "tests/net/fake_clock.h"
 #include "tests/net/loopback_peer.h"
 
 #include <chrono>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
@@ -16,13 +19,23 @@ namespace {
 using std::chrono::milliseconds;
 using std::chrono::steady_clock;
 
+// The hand-offs in order: "starting", then "ok", "connect-failed" or
+// "failed-step#N" after the outcome's text.
 class TRecordingOutcomes : public TResetOutcomes {
 public:
     void ShowResetStarting() override { Calls.push_back("starting"); }
-    void ShowConnectFailed() override { Calls.push_back("connect-failed"); }
-    void ShowResetOk() override { Calls.push_back("ok"); }
-    void ShowResetFailedStep(int32_t step) override {
-        Calls.push_back("failed-step#" + std::to_string(step + 1));
+    void ShowResetOutcome(const TRecoveryOutcome& outcome) override {
+        const std::string failedStep = "Unable to reset, invalid response in step #";
+        if (outcome.Ok && outcome.Status == "Reset OK") {
+            Calls.push_back("ok");
+        } else if (outcome.ConnectFailed &&
+                   outcome.Status == "Unable to reset, cannot connect to 127.0.0.1") {
+            Calls.push_back("connect-failed");
+        } else if (!outcome.Ok && outcome.Status.starts_with(failedStep)) {
+            Calls.push_back("failed-step#" + outcome.Status.substr(failedStep.size()));
+        } else {
+            Calls.push_back("unexpected:" + outcome.Status);
+        }
     }
     std::vector<std::string> Calls;
 };
@@ -55,8 +68,8 @@ struct TSessionRun {
 
 class ResetSession : public ::testing::Test {
 protected:
-    TResetSessionSettings Settings(const std::string& port) {
-        TResetSessionSettings settings;
+    TTelnetActionSettings Settings(const std::string& port) {
+        TTelnetActionSettings settings;
         settings.Host = "127.0.0.1";
         settings.Port = port;
         settings.Challenges = kChallenges;
@@ -65,12 +78,13 @@ protected:
     }
 
     // Runs one session to its end, serving its hand-offs on this thread.
-    TSessionRun Run(TResetSessionSettings settings) {
+    TSessionRun Run(TTelnetActionSettings settings) {
         TLoopDispatcher dispatcher;
         TRecordingOutcomes outcomes;
         TEvent token(false, false); // taken, as by the trigger
         const auto start = steady_clock::now();
-        TThReset session(std::move(settings), dispatcher, outcomes, token);
+        TThReset session(std::make_unique<TTelnetAction>(std::move(settings)), dispatcher, outcomes,
+                         token);
         const auto bound = start + std::chrono::seconds(30);
         while (!session.WaitForEnd(0) && steady_clock::now() < bound) {
             dispatcher.RunOnce(20);
@@ -175,7 +189,8 @@ TEST_F(ResetSession, TerminateEndsTheHoldAtOnce) {
     TLoopDispatcher dispatcher;
     TRecordingOutcomes outcomes;
     TEvent token(false, false);
-    TThReset session(Settings(apsim.Port()), dispatcher, outcomes, token);
+    TThReset session(std::make_unique<TTelnetAction>(Settings(apsim.Port())), dispatcher, outcomes,
+                     token);
     const auto bound = steady_clock::now() + std::chrono::seconds(10);
     while (m_dir.Read("comm.log").find("-> y") == std::string::npos &&
            steady_clock::now() < bound) {
@@ -227,6 +242,36 @@ TEST_F(ResetSession, SixtySecondLimitCountsOnTheTickClockAcrossItsWrap) {
     const TSessionRun run = Run(settings);
     EXPECT_EQ(run.Calls, (std::vector<std::string>{"starting", "failed-step#2"}));
     EXPECT_GE(run.ElapsedMs, 500); // not ended early by the wrap
+}
+
+// The 60 s limit on the session's own clock: the device never shows its
+// second prompt, the clock is moved on, and the limit holds to the millisecond
+// without a minute of real time.
+TEST_F(ResetSession, SixtySecondLimitRunsOnTheSessionsClock) {
+    test::TApsimProcess apsim({"--mode", "stop-after=1"});
+    test::TManualClock clock(0xFFFF0000u); // the limit falls after the wrap
+    auto settings = Settings(apsim.Port());
+    settings.Clock = &clock;
+    TLoopDispatcher dispatcher;
+    TRecordingOutcomes outcomes;
+    TEvent token(false, false);
+    const auto start = steady_clock::now();
+    TThReset session(std::make_unique<TTelnetAction>(settings), dispatcher, outcomes, token);
+    const auto serve = [&](milliseconds forAtMost, const std::function<bool()>& done) {
+        const auto until = steady_clock::now() + forAtMost;
+        while (!done() && steady_clock::now() < until) {
+            dispatcher.RunOnce(10);
+        }
+    };
+    serve(milliseconds(10000),
+          [&] { return m_dir.Read("comm.log").find("-> kelvarno") != std::string::npos; });
+    clock.Tick += 59999;
+    serve(milliseconds(300), [] { return false; });
+    EXPECT_FALSE(session.WaitForEnd(0)) << "ended before the limit";
+    clock.Tick += 1;
+    serve(milliseconds(10000), [&] { return session.WaitForEnd(0); });
+    EXPECT_EQ(outcomes.Calls, (std::vector<std::string>{"starting", "failed-step#2"}));
+    EXPECT_LT(steady_clock::now() - start, milliseconds(5000));
 }
 
 TEST_F(ResetSession, TricklingDeviceCannotHoldTheSessionPastTheLimit) {

@@ -1,4 +1,5 @@
 #include "monitor/event_log.h"
+#include "recovery/telnet_action.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/settings_form.h"
 
@@ -21,19 +22,21 @@ QImage Pixels(const QIcon& icon) {
 
 enum class TOutcome { Starting, ConnectFailed, Ok, FailedStep };
 
+// As a reset session hands them to the GUI thread.
 void Run(TMainForm& form, TOutcome outcome) {
+    THostMonitor& monitor = form.Monitor();
     switch (outcome) {
     case TOutcome::Starting:
-        form.ShowResetStarting();
+        monitor.ShowResetStarting();
         break;
     case TOutcome::ConnectFailed:
-        form.ShowConnectFailed();
+        monitor.ShowResetOutcome(TelnetConnectFailed(monitor.ResetHost()));
         break;
     case TOutcome::Ok:
-        form.ShowResetOk();
+        monitor.ShowResetOutcome(TelnetResetOk());
         break;
     case TOutcome::FailedStep:
-        form.ShowResetFailedStep();
+        monitor.ShowResetOutcome(TelnetFailedStep(0));
         break;
     }
 }
@@ -113,11 +116,11 @@ private slots:
 
     void OutcomesWriteStatusBarAndEventLog() {
         QVERIFY(m_form->FormCreate());
-        m_form->ShowResetStarting();
+        Run(*m_form, TOutcome::Starting);
         QCOMPARE(m_form->StatusText(), QString("Trying to reset..."));
-        m_form->ShowConnectFailed();
+        Run(*m_form, TOutcome::ConnectFailed);
         QCOMPARE(m_form->StatusText(), QString("Unable to reset, cannot connect to 127.0.0.9"));
-        m_form->ShowResetOk();
+        Run(*m_form, TOutcome::Ok);
         QVERIFY(m_form->StatusText().startsWith("Reset OK - "));
         const QByteArray log = m_dir->ReadFile("pingvard.log");
         QVERIFY(log.contains(": Unable to reset, cannot connect to 127.0.0.9\r\n"));
