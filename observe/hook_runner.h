@@ -25,6 +25,7 @@
 //   PINGVARD_TEXT          outcome, rule or guard text
 // NOTIFY_SOCKET is emptied, so a hook can never speak for the service.
 
+#include "monitor/hook_config.h"
 #include "monitor/monitor_event.h"
 #include "observe/queued_sink.h"
 #include "recovery/child_process.h"
@@ -36,16 +37,6 @@
 #include <vector>
 
 namespace pingvard {
-
-struct THookConfig {
-    std::string Name;
-    std::string Program;
-    std::vector<std::string> Args;
-    std::vector<TMonitorEventKind> Events{TMonitorEventKind::HostDown, TMonitorEventKind::HostUp,
-                                          TMonitorEventKind::RuleFired,
-                                          TMonitorEventKind::ActionOutcome};
-    int32_t TimeLimitMs = 10000;
-};
 
 using TReportFn = std::function<void(const std::string&)>;
 

@@ -12,12 +12,12 @@
 //     ...                                  // monitor stopped: nothing publishes now
 //     observers.Stop();
 
+#include "monitor/observe_settings.h"
 #include "observe/echo_liveness.h"
 #include "observe/history_store.h"
 #include "observe/hook_runner.h"
 #include "observe/metrics_registry.h"
 #include "observe/metrics_server.h"
-#include "observe/observe_settings.h"
 #include "observe/queued_sink.h"
 #include "observe/systemd_notify.h"
 

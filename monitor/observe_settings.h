@@ -30,8 +30,8 @@
 //   HostDown=0
 //   HostUp=0
 
+#include "monitor/hook_config.h"
 #include "monitor/ini_file.h"
-#include "observe/hook_runner.h"
 
 #include <cstdint>
 #include <string>

@@ -1,4 +1,4 @@
-#include "observe/observe_settings.h"
+#include "monitor/observe_settings.h"
 
 #include <gtest/gtest.h>
 #include <map>

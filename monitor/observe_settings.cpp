@@ -1,4 +1,4 @@
-#include "observe/observe_settings.h"
+#include "monitor/observe_settings.h"
 
 #include "monitor/integer_text.h"
 

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "monitor/monitor_event.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace pingvard {
+
+// One event hook as [Hook.NAME] configures it (monitor/observe_settings.h);
+// observe/hook_runner.h runs it.
+struct THookConfig {
+    std::string Name;
+    std::string Program;
+    std::vector<std::string> Args;
+    std::vector<TMonitorEventKind> Events{TMonitorEventKind::HostDown, TMonitorEventKind::HostUp,
+                                          TMonitorEventKind::RuleFired,
+                                          TMonitorEventKind::ActionOutcome};
+    int32_t TimeLimitMs = 10000;
+};
+
+} // namespace pingvard
