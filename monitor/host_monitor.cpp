@@ -8,14 +8,21 @@
 #include "net/resolve.h"
 #include "recovery/telnet_action.h"
 
+#include <cerrno>
 #include <stdexcept>
+#include <sys/stat.h>
 
 namespace pingvard {
 
 namespace {
 
 bool ValidSlot(int slot) {
-    return slot >= 0 && slot < THostMonitor::kSlotCount;
+    return slot >= 0 && slot < kSlotCount;
+}
+
+bool FileAbsent(const std::string& fileName) {
+    struct stat st {};
+    return ::stat(fileName.c_str(), &st) != 0 && errno == ENOENT;
 }
 
 void CheckSlot(int slot) {
@@ -58,9 +65,11 @@ void THostMonitor::Start() {
     {
         const std::string fileName = GetProgramDir() + "pingvard.ini";
         RemoveStaleTempFiles(fileName); // what a killed write left
+        m_startedWithoutConfig = FileAbsent(fileName);
         TIniFile ini(fileName);
-        RunStartupLoad(ini, *this);
+        m_settings = TSettings::Load(ini, GetProgramDir());
     }
+    TakeIntoUse();
     ResolveWorkerHosts();
     for (auto& worker : m_pingThreads) {
         if (worker) {
@@ -73,6 +82,20 @@ void THostMonitor::Start() {
         m_icmpUnavailable = true;
         m_fe.SetStatusText(kNoEchoStatusText);
         m_fe.ReportIcmpUnavailable(icmpProblem);
+    }
+}
+
+void THostMonitor::TakeIntoUse() {
+    SetMaxTimeouts(m_settings.MaxTimeouts);
+    SetPingInterval(m_settings.PingInterval);
+    SetResetHost(m_settings.ResetHost);
+    for (int slot = 0; slot < kSlotCount; ++slot) {
+        const THostSettings& host = m_settings.Hosts[static_cast<std::size_t>(slot)];
+        m_fe.HostLabel(slot).SetText(host.DisplayName);
+        TPingObj& obj = PingObj(slot);
+        obj.DisplayName = host.DisplayName;
+        obj.DoReset = host.DoReset;
+        CreateWorker(slot, host);
     }
 }
 
@@ -117,9 +140,7 @@ void THostMonitor::CheckIcmpAgain(int32_t ms) {
     }
     m_icmpUnavailable = false;
     // The failures so far were echoes never sent: the rule starts afresh.
-    for (TPingObj& obj : m_pingObjs) {
-        obj.Failures = 0;
-    }
+    ZeroFailures();
     m_fe.SetStatusText(kEchoAgainStatusText);
 }
 
@@ -175,6 +196,60 @@ void THostMonitor::ReportPing(int slot, int32_t ms) {
     m_pingObjs[static_cast<std::size_t>(slot)].UpdateResult(ms);
 }
 
+TSettings THostMonitor::Settings() const {
+    TSettings settings = m_settings;
+    settings.MaxTimeouts = MaxTimeouts();
+    settings.PingInterval = PingInterval();
+    settings.ResetHost = m_resetHost;
+    for (std::size_t slot = 0; slot < m_pingObjs.size(); ++slot) {
+        const TPingObj& obj = m_pingObjs[slot];
+        const TPingTh* worker = m_pingThreads[slot].get();
+        settings.Hosts[slot] = {obj.IP, obj.DisplayName, worker ? worker->Timeout() : 0,
+                                obj.DoReset};
+    }
+    return settings;
+}
+
+void THostMonitor::ApplySettings(const TSettings& settings,
+                                 const std::array<std::string, kSlotCount>& addresses) {
+    TIniFile ini(ConfigFileName());
+    SetMaxTimeouts(settings.MaxTimeouts);
+    SetPingInterval(settings.PingInterval);
+    settings.SaveConstants(ini);
+    SetResetHost(settings.ResetHost);
+    settings.SaveResetHost(ini);
+    for (int slot = 0; slot < kSlotCount; ++slot) {
+        const auto i = static_cast<std::size_t>(slot);
+        ApplyHost(slot, settings.Hosts[i], addresses[i]);
+        settings.SaveHost(ini, slot);
+    }
+}
+
+void THostMonitor::ApplyHost(int slot, const THostSettings& host, const std::string& address) {
+    TPingObj& obj = PingObj(slot);
+    obj.DisplayName = host.DisplayName;
+    m_fe.HostLabel(slot).SetText(host.DisplayName);
+    obj.IP = address;
+    if (TPingTh* worker = PingThread(slot)) {
+        worker->SetHost(address);
+        worker->SetTimeout(host.Timeout);
+    }
+    obj.DoReset = host.DoReset;
+}
+
+void THostMonitor::HoldRestarts(bool hold) {
+    if (m_restartsHeld && !hold) {
+        ZeroFailures();
+    }
+    m_restartsHeld = hold;
+}
+
+void THostMonitor::ZeroFailures() {
+    for (TPingObj& obj : m_pingObjs) {
+        obj.Failures = 0;
+    }
+}
+
 void THostMonitor::SetPingInterval(int32_t value) {
     m_pingInterval.store(value, std::memory_order_relaxed);
 }
@@ -203,6 +278,10 @@ void THostMonitor::EvaluateRestartRule() {
     if (m_icmpUnavailable) {
         return;
     }
+    // Held while the operator looks at the settings of a first start.
+    if (m_restartsHeld) {
+        return;
+    }
     for (const TPingObj& obj : m_pingObjs) {
         if (obj.DoReset && obj.Failures < m_maxTimeouts) {
             return;
@@ -212,9 +291,7 @@ void THostMonitor::EvaluateRestartRule() {
         StartResetSession();
     }
     // Whether or not a session started, another one needs MaxTimeouts fresh failures.
-    for (TPingObj& obj : m_pingObjs) {
-        obj.Failures = 0;
-    }
+    ZeroFailures();
 }
 
 void THostMonitor::StartResetSession() {
@@ -225,8 +302,8 @@ void THostMonitor::StartResetSession() {
         settings.Port = m_options.ResetPort;
         settings.LimitMs = m_options.SessionLimitMs;
         settings.Clock = m_options.Clock;
-        settings.Challenges = m_challenges;
-        settings.Answers = m_answers;
+        settings.Challenges = m_settings.Challenges;
+        settings.Answers = m_settings.Answers;
         TResetOutcomes& outcomes = *this;
         m_resetThread =
             std::make_unique<TThReset>(std::make_unique<TTelnetAction>(std::move(settings)),
@@ -238,43 +315,14 @@ void THostMonitor::StartResetSession() {
     }
 }
 
-void THostMonitor::AddScriptStep(const std::string& challenge, const std::string& answer) {
-    m_challenges.push_back(challenge);
-    m_answers.push_back(answer);
-}
-
-void THostMonitor::SetHostLabel(int slot, const std::string& text) {
-    CheckSlot(slot);
-    m_fe.HostLabel(slot).SetText(text);
-}
-
-std::string THostMonitor::HostLabel(int slot) const {
-    CheckSlot(slot);
-    return m_fe.HostLabel(slot).Text();
-}
-
-void THostMonitor::SetDoReset(int slot, bool doReset) {
-    PingObj(slot).DoReset = doReset;
-}
-
-bool THostMonitor::DoReset(int slot) const {
-    CheckSlot(slot);
-    return m_pingObjs[static_cast<std::size_t>(slot)].DoReset;
-}
-
-void THostMonitor::SetDisplayName(int slot, const std::string& name) {
-    PingObj(slot).DisplayName = name;
-}
-
-void THostMonitor::CreateWorker(int slot, const std::string& address, int32_t timeoutMs) {
-    CheckSlot(slot);
-    // Resolved with the other slots once the load is done (ResolveWorkerHosts).
-    PingObj(slot).IP = address;
+void THostMonitor::CreateWorker(int slot, const THostSettings& host) {
+    // Resolved with the other slots once all exist (ResolveWorkerHosts).
+    PingObj(slot).IP = host.Hostname;
     auto worker =
         std::make_unique<TPingTh>(slot, *m_stopEvent, m_pingInterval, m_dispatcher,
                                   [this](int32_t index, int32_t ms) { ReportPing(index, ms); });
-    worker->SetHost(address);
-    worker->SetTimeout(timeoutMs);
+    worker->SetHost(host.Hostname);
+    worker->SetTimeout(host.Timeout);
     if (m_options.Pinger) {
         worker->SetPinger(m_options.Pinger);
     }

@@ -6,7 +6,8 @@
 #include "monitor/ping_obj.h"
 #include "monitor/ping_thread.h"
 #include "monitor/reset_thread.h"
-#include "monitor/startup_load.h"
+#include "monitor/settings.h"
+#include "monitor/slots.h"
 #include "net/tick_clock.h"
 
 #include <array>
@@ -45,9 +46,8 @@ inline constexpr const char* kEchoAgainStatusText = "Pinging works again";
 // then probes again at a ping report at most every kIcmpProbeIntervalMs (or
 // sees an answered echo), and when pinging works it says so and the rule
 // resumes with every Failures count at 0.
-class THostMonitor : public TStartupTarget, public TResetOutcomes, private TRestartRule {
+class THostMonitor : public TResetOutcomes, private TRestartRule {
 public:
-    static constexpr int kSlotCount = 4;
     static constexpr int32_t kSessionStopWaitMs = 1000;
     static constexpr uint32_t kIcmpProbeIntervalMs = 60000;
 
@@ -56,10 +56,12 @@ public:
     THostMonitor(const THostMonitor&) = delete;
     THostMonitor& operator=(const THostMonitor&) = delete;
 
-    // Start-up: labels to "-", events, the load of GetProgramDir() + "pingvard.ini"
-    // (creating each slot's worker), the hosts' lookups (all at once, at most
-    // kResolveToIPLimitMs), then the workers run in slot order. An
-    // EIniFileException from the load propagates; what it did not reach does not exist.
+    // Start-up: labels to "-", events, the load of the settings from
+    // GetProgramDir() + "pingvard.ini" (TSettings::Load), then the settings
+    // taken into use: the host labels and each slot's worker; the hosts'
+    // lookups (all at once, at most kResolveToIPLimitMs); then the workers run
+    // in slot order. An EIniFileException from the load propagates; no worker
+    // exists then.
     void Start();
     // The exit command's shutdown, in one call: from here on reports are
     // ignored; then the workers and a running session are stopped. Idempotent;
@@ -71,16 +73,39 @@ public:
     // Shutdown, or when the slot is outside 0..3.
     void ReportPing(int slot, int32_t ms);
 
-    // Live settings for the settings dialog. A negative PingInterval is kept as
-    // set, and the workers then pause TPingTh::kNegativeIntervalWaitMs per pass.
+    // Start found no pingvard.ini and created it with the defaults.
+    bool StartedWithoutConfigFile() const { return m_startedWithoutConfig; }
+    // While held, the restart rule never fires (failures still count and show).
+    // Releasing the hold starts the count afresh: a restart then needs
+    // MaxTimeouts failures in a row on every marked host from that moment on.
+    void HoldRestarts(bool hold);
+    bool RestartsHeld() const { return m_restartsHeld; }
+
+    // The settings in use, as the settings dialog shows them: each host's
+    // Hostname is its address as looked up at start or at the last apply.
+    TSettings Settings() const;
+    // OK of the settings dialog: applies the settings group by group and
+    // writes each group to pingvard.ini right after applying it, so a refused
+    // write (EIniFileException) leaves the groups before it in force. addresses
+    // are the hosts' Hostnames looked up (ResolveToIP), which the workers
+    // ping; the file keeps each Hostname as written. A worker takes its new
+    // host and Timeout from its next echo on, PingInterval from its next pause;
+    // MaxTimeouts and DoReset count from the next report; ResetHost is used by
+    // the next session. The statistics stay. The script, the recovery and the
+    // observer settings are not changed here.
+    void ApplySettings(const TSettings& settings,
+                       const std::array<std::string, kSlotCount>& addresses);
+
+    // Live values. A negative PingInterval is kept as set, and the workers then
+    // pause TPingTh::kNegativeIntervalWaitMs per pass.
     int32_t PingInterval() const { return m_pingInterval.load(std::memory_order_relaxed); }
-    void SetPingInterval(int32_t value) override;
+    void SetPingInterval(int32_t value);
     int32_t MaxTimeouts() const override { return m_maxTimeouts; }
-    void SetMaxTimeouts(int32_t value) override { m_maxTimeouts = value; }
+    void SetMaxTimeouts(int32_t value) { m_maxTimeouts = value; }
     const std::string& ResetHost() const { return m_resetHost; }
-    void SetResetHost(const std::string& host) override { m_resetHost = host; }
-    const std::vector<std::string>& Challenges() const { return m_challenges; }
-    const std::vector<std::string>& Answers() const { return m_answers; }
+    void SetResetHost(const std::string& host) { m_resetHost = host; }
+    const std::vector<std::string>& Challenges() const { return m_settings.Challenges; }
+    const std::vector<std::string>& Answers() const { return m_settings.Answers; }
 
     TPingObj& PingObj(int slot);
     TPingTh* PingThread(int slot); // null when start-up stopped before creating it
@@ -92,21 +117,16 @@ public:
     void ShowResetStarting() override;
     void ShowResetOutcome(const TRecoveryOutcome& outcome) override;
 
-    // TStartupTarget: what the load fills, in its order.
-    void AddScriptStep(const std::string& challenge, const std::string& answer) override;
-    void SetHostLabel(int slot, const std::string& text) override;
-    std::string HostLabel(int slot) const override;
-    void SetDoReset(int slot, bool doReset) override;
-    bool DoReset(int slot) const override;
-    void SetDisplayName(int slot, const std::string& name) override;
-    void CreateWorker(int slot, const std::string& address, int32_t timeoutMs) override;
-
 private:
+    void TakeIntoUse();
+    void CreateWorker(int slot, const THostSettings& host);
+    void ApplyHost(int slot, const THostSettings& host, const std::string& address);
     void ResolveWorkerHosts();
     const TTickClock& Clock() const;
     std::string ProbeIcmp() const;
     void CheckIcmpAgain(int32_t ms);
     void EvaluateRestartRule() override;
+    void ZeroFailures();
     void StartResetSession();
     void StopWorkers();
     void StopResetSession();
@@ -115,15 +135,18 @@ private:
     TGuiDispatcher& m_dispatcher;
     const TMonitorOptions m_options;
 
+    // As loaded at start: the script and the sections beyond the historic
+    // file. The live values below take precedence for everything else.
+    TSettings m_settings;
     std::atomic<int32_t> m_pingInterval{2000};
     int32_t m_maxTimeouts = 5;
     std::string m_resetHost;
-    std::vector<std::string> m_challenges;
-    std::vector<std::string> m_answers;
 
     std::array<TPingObj, kSlotCount> m_pingObjs;
     bool m_created = false;
     bool m_destroyed = false;
+    bool m_startedWithoutConfig = false;
+    bool m_restartsHeld = false;
     bool m_icmpUnavailable = false; // no way to send echoes (found at start-up)
     uint32_t m_lastIcmpProbe = 0;   // tick of the last probe
     // Declared before the threads that use them, so they outlive every join.

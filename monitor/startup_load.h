@@ -1,6 +1,7 @@
 #pragma once
 
 #include "monitor/ini_file.h"
+#include "monitor/slots.h"
 
 #include <array>
 #include <cstdint>
@@ -28,7 +29,6 @@ public:
     virtual void CreateWorker(int slot, const std::string& address, int32_t timeoutMs) = 0;
 };
 
-inline constexpr int kSlotCount = 4;
 inline constexpr std::string_view kDefaultResetHost = "192.168.168.1";
 inline constexpr int32_t kDefaultMaxTimeouts = 5;
 inline constexpr int32_t kDefaultPingInterval = 2000;

@@ -7,10 +7,12 @@
 
 namespace pingvard {
 
-std::vector<std::string> ResolveToIP(const std::vector<std::string>& names, int32_t limitMs) {
+std::vector<std::string> ResolveToIP(const std::vector<std::string>& names, int32_t limitMs,
+                                     const TAbortSignal* abort) {
     TLookupOptions options;
     options.Family = AF_INET;
     options.TimeoutMs = limitMs < 0 ? 0 : limitMs;
+    options.Abort = abort;
     const std::vector<TLookupResult> found = LookupHosts(names, options);
     std::vector<std::string> results = names;
     for (std::size_t i = 0; i < names.size(); ++i) {

@@ -299,7 +299,7 @@ void TMainForm::Obnovit1Click() {
 // would also block the tray icon, which must stay usable (its menu's exit
 // command closes an open dialog).
 void TMainForm::Nastaven1Click() {
-    TSettingsForm dialog(*m_monitor, *this, this);
+    TSettingsForm dialog(*m_monitor, this);
     dialog.setWindowModality(Qt::WindowModal);
     dialog.exec();
 }

@@ -2,7 +2,6 @@
 
 #include "monitor/ini_file.h"
 #include "monitor/integer_text.h"
-#include "net/resolve.h"
 #include "ui/config_text.h"
 #include "ui/form_scale.h"
 #include "ui/main_form.h"
@@ -19,7 +18,6 @@ namespace pingvard {
 
 namespace {
 
-constexpr int kSlots = 4;
 constexpr int kFieldLeft = 200;
 constexpr int kLabelLeft = 16;
 constexpr int kLabelGap = 6;
@@ -46,10 +44,10 @@ int32_t IntegerOf(const QLineEdit* edit) {
 
 } // namespace
 
-TSettingsForm::TSettingsForm(THostMonitor& monitor, TMonitorFrontEnd& mainForm, QWidget* parent)
+TSettingsForm::TSettingsForm(THostMonitor& monitor, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint),
-      m_monitor(monitor), m_mainForm(mainForm) {
+      m_monitor(monitor) {
     setWindowTitle(Text("Nastavení"));
     setFont(FormFont());
     m_widen = LabelColumnWidening();
@@ -110,11 +108,12 @@ void TSettingsForm::CreateTabs() {
     // The tab control: the strip with a page frame below it; the shared fields
     // are placed relative to the whole control.
     auto* control = new QWidget(this);
+    m_tabPage = control;
     s.Place(control, 8, 168, 337 + m_widen, 132);
     TabControl1 = new TTabControl(control);
     TabControl1->setDrawBase(false);
     TabControl1->setExpanding(false);
-    for (int slot = 0; slot < kSlots; ++slot) {
+    for (int slot = 0; slot < kSlotCount; ++slot) {
         TabControl1->addTab(TabCaption(slot));
     }
     TabControl1->setGeometry(QRect(QPoint(0, 0), TabControl1->sizeHint()));
@@ -187,21 +186,16 @@ void TSettingsForm::showEvent(QShowEvent* event) {
 }
 
 void TSettingsForm::FormShow() {
-    edtInterval->setText(Decimal(m_monitor.PingInterval()));
-    edtMaxTimeouts->setText(Decimal(m_monitor.MaxTimeouts()));
-    m_resetHost = m_monitor.ResetHost();
-    edtResetHost->setText(DisplayText(m_resetHost));
+    m_settings = m_monitor.Settings();
+    edtInterval->setText(Decimal(m_settings.PingInterval));
+    edtMaxTimeouts->setText(Decimal(m_settings.MaxTimeouts));
+    edtResetHost->setText(DisplayText(m_settings.ResetHost));
 
     const QSignalBlocker quiet(TabControl1);
     while (TabControl1->count() > 0) {
         TabControl1->removeTab(0);
     }
-    m_records.clear();
-    for (int slot = 0; slot < kSlots; ++slot) {
-        const TPingObj& obj = m_monitor.PingObj(slot);
-        const TPingTh* worker = m_monitor.PingThread(slot);
-        m_records.push_back(
-            TPingRec{obj.IP, obj.DoReset, worker ? worker->Timeout() : 0, obj.DisplayName});
+    for (int slot = 0; slot < kSlotCount; ++slot) {
         TabControl1->addTab(TabCaption(slot));
     }
     TabControl1->setCurrentIndex(0);
@@ -223,16 +217,16 @@ void TSettingsForm::TabControl1Change() {
 }
 
 void TSettingsForm::StoreFields(int tab) {
-    TPingRec& rec = m_records.at(static_cast<size_t>(tab));
+    TPingRec& rec = m_settings.Hosts.at(static_cast<size_t>(tab));
     rec.Timeout = IntegerOf(edtAdrTO);
-    rec.IP = ConfigBytes(edtAdrIP->text(), rec.IP);
+    rec.Hostname = ConfigBytes(edtAdrIP->text(), rec.Hostname);
     rec.DoReset = chbAdrReset->isChecked();
     rec.DisplayName = ConfigBytes(edtAdrDisp->text(), rec.DisplayName);
 }
 
 void TSettingsForm::LoadFields(int tab) {
-    const TPingRec& rec = m_records.at(static_cast<size_t>(tab));
-    edtAdrIP->setText(DisplayText(rec.IP));
+    const TPingRec& rec = Record(tab);
+    edtAdrIP->setText(DisplayText(rec.Hostname));
     edtAdrDisp->setText(DisplayText(rec.DisplayName));
     edtAdrTO->setText(Decimal(rec.Timeout));
     chbAdrReset->setChecked(rec.DoReset);
@@ -250,16 +244,41 @@ bool TSettingsForm::ValidateIntEdit(QLineEdit* edit) {
 }
 
 void TSettingsForm::BitBtn1Click() {
+    if (LookupRunning()) {
+        return;
+    }
     for (QLineEdit* edit : {edtAdrTO, edtMaxTimeouts, edtInterval}) {
         if (!ValidateIntEdit(edit)) {
             return;
         }
     }
     StoreFields(TabControl1->currentIndex());
+    m_settings.MaxTimeouts = IntegerOf(edtMaxTimeouts);
+    m_settings.PingInterval = IntegerOf(edtInterval);
+    m_settings.ResetHost = ConfigBytes(edtResetHost->text(), m_settings.ResetHost);
+    SetEditable(false);
+    const int lookup = ++m_lookupCount;
+    m_lookup = std::make_unique<TAddressLookup>(
+        m_settings,
+        [this, lookup](TAddressLookup::TAddresses addresses) {
+            QMetaObject::invokeMethod(
+                this, [this, lookup, addresses] { LookupDone(lookup, addresses); },
+                Qt::QueuedConnection);
+        },
+        Resolve);
+}
+
+// The names are looked up: apply and write, or stay open with the error of a
+// refused write (what was applied before it stays applied).
+void TSettingsForm::LookupDone(int lookup, const TAddressLookup::TAddresses& addresses) {
+    if (lookup != m_lookupCount || !m_lookup) {
+        return; // abandoned
+    }
+    m_lookup.reset();
+    SetEditable(true);
     try {
-        Apply();
+        m_monitor.ApplySettings(m_settings, addresses);
     } catch (const EIniFileException& e) {
-        // What was applied before the failing write stays; the dialog stays open.
         if (ShowErrorBox) {
             ShowErrorBox(this, QString::fromUtf8(kApplicationTitle), DisplayText(e.what()));
         }
@@ -268,35 +287,21 @@ void TSettingsForm::BitBtn1Click() {
     accept();
 }
 
-// Applies the dialog's values to the running monitor and writes each group
-// right after applying it, so a failing write leaves the earlier ones in force.
-void TSettingsForm::Apply() {
-    TIniFile ini(ConfigFileName());
-    m_monitor.SetMaxTimeouts(IntegerOf(edtMaxTimeouts));
-    m_monitor.SetPingInterval(IntegerOf(edtInterval));
-    ini.WriteNumber("Constants", "MaxTimeouts", m_monitor.MaxTimeouts());
-    ini.WriteNumber("Constants", "PingInterval", m_monitor.PingInterval());
-    m_monitor.SetResetHost(ConfigBytes(edtResetHost->text(), m_resetHost));
-    ini.WriteText("ResetHost", "Hostname", m_monitor.ResetHost());
+void TSettingsForm::reject() {
+    m_lookup.reset();
+    SetEditable(true);
+    QDialog::reject();
+}
 
-    for (int slot = 0; slot < kSlots; ++slot) {
-        const TPingRec& rec = Record(slot);
-        TPingObj& obj = m_monitor.PingObj(slot);
-        obj.DisplayName = rec.DisplayName;
-        m_mainForm.HostLabel(slot).SetText(rec.DisplayName);
-        const std::string resolved = ResolveToIP(rec.IP);
-        obj.IP = resolved;
-        if (TPingTh* worker = m_monitor.PingThread(slot)) {
-            worker->SetHost(resolved);
-            worker->SetTimeout(rec.Timeout);
-        }
-        obj.DoReset = rec.DoReset;
-
-        const std::string section = "Host" + std::to_string(slot + 1);
-        ini.WriteText(section, "HostName", rec.IP);
-        ini.WriteText(section, "DisplayName", rec.DisplayName);
-        ini.WriteNumber(section, "Timeout", rec.Timeout);
-        ini.WriteFlag(section, "TimeoutDoReset", rec.DoReset);
+void TSettingsForm::SetEditable(bool editable) {
+    for (QWidget* part : {static_cast<QWidget*>(GroupBox2), static_cast<QWidget*>(GroupBox3),
+                          m_tabPage, static_cast<QWidget*>(BitBtn1)}) {
+        part->setEnabled(editable);
+    }
+    if (editable) {
+        unsetCursor();
+    } else {
+        setCursor(Qt::BusyCursor);
     }
 }
 

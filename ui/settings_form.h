@@ -1,7 +1,8 @@
 #pragma once
 
-#include "monitor/front_end.h"
+#include "monitor/address_lookup.h"
 #include "monitor/host_monitor.h"
+#include "monitor/settings.h"
 
 #include <QCheckBox>
 #include <QDialog>
@@ -12,19 +13,14 @@
 #include <QTabBar>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
-#include <vector>
 
 namespace pingvard {
 
-// The values of one watched host while the dialog is open; the texts are the
-// bytes of pingvard.ini.
-struct TPingRec {
-    std::string IP;
-    bool DoReset = false;
-    int32_t Timeout = 0;
-    std::string DisplayName;
-};
+// The values of one watched host while the dialog is open (one per tab); the
+// texts are the bytes of pingvard.ini.
+using TPingRec = THostSettings;
 
 // The tab strip of the settings dialog; Tag is the tab whose values the shared
 // fields hold, -1 while they hold none yet.
@@ -35,13 +31,16 @@ public:
     int Tag = -1;
 };
 
-// The settings dialog: shows the values the running monitor uses, and on OK
-// applies the edits to it and writes them to pingvard.ini. Storno, Esc and the
-// close box discard every edit.
+// The settings dialog: edits a copy of the settings the running monitor uses,
+// and on OK hands it back, which applies it and writes it to pingvard.ini.
+// Storno, Esc and the close box discard every edit.
+//
+// OK looks the hosts' names up off the GUI thread; meanwhile the fields and OK
+// rest, and Storno (or the exit command) abandons the lookup at once.
 class TSettingsForm : public QDialog {
     Q_OBJECT
 public:
-    TSettingsForm(THostMonitor& monitor, TMonitorFrontEnd& mainForm, QWidget* parent = nullptr);
+    explicit TSettingsForm(THostMonitor& monitor, QWidget* parent = nullptr);
 
     QGroupBox* GroupBox2;
     QLabel* Label1;
@@ -71,13 +70,18 @@ public:
     bool ValidateIntEdit(QLineEdit* edit);
 
     // The record attached to a tab.
-    const TPingRec& Record(int tab) const { return m_records.at(static_cast<size_t>(tab)); }
+    const TPingRec& Record(int tab) const { return m_settings.Hosts.at(static_cast<size_t>(tab)); }
+    // OK's lookup of the hosts' names is under way.
+    bool LookupRunning() const { return m_lookup != nullptr; }
+    // How OK looks the names up (null: ResolveToIP); tests replace it.
+    TAddressLookup::TResolver Resolve;
 
     // Shows a modal error box (error symbol, one OK button). Replaceable so that
     // tests can see the message without a blocking box.
     std::function<void(QWidget* parent, const QString& caption, const QString& text)> ShowErrorBox;
 
     void setVisible(bool visible) override;
+    void reject() override; // also abandons a lookup under way
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -90,14 +94,16 @@ private:
     void SetTabOrder();
     void StoreFields(int tab);
     void LoadFields(int tab);
-    void Apply();
+    void SetEditable(bool editable);
+    void LookupDone(int lookup, const TAddressLookup::TAddresses& addresses);
 
     THostMonitor& m_monitor;
-    TMonitorFrontEnd& m_mainForm;
-    std::vector<TPingRec> m_records;
-    std::string m_resetHost; // as loaded, to keep its bytes when not edited
-    int m_widen = 0;         // design pixels the field column moved right
+    TSettings m_settings;         // the copy being edited; texts keep their bytes when not edited
+    QWidget* m_tabPage = nullptr; // the tab control with its shared fields
+    int m_widen = 0;              // design pixels the field column moved right
     bool m_centred = false;
+    int m_lookupCount = 0; // tells a finished lookup from an abandoned one
+    std::unique_ptr<TAddressLookup> m_lookup;
 };
 
 } // namespace pingvard

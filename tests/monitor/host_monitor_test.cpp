@@ -2,9 +2,12 @@
 #include "host_monitor_fixture.h"
 #include "monitor/ini_file.h"
 #include "tests/net/fake_clock.h"
+#include "tests/net/netns_fixture.h"
 
 #include <atomic>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <sys/stat.h>
 #include <utility>
 #include <vector>
@@ -227,6 +230,53 @@ TEST_F(HostMonitor, FailuresWithoutAnIcmpSocketNeverRestartTheDevice) {
     }
     EXPECT_EQ(Monitor->ResetThread(), nullptr);
     EXPECT_EQ(Monitor->PingObj(0).Lost, 3u) << "the failures still show in the figures";
+}
+
+// While the settings of a first start are open the rule waits; closing them
+// starts the count afresh.
+TEST_F(HostMonitor, HeldRestartsWaitAndCountAfreshOnceReleased) {
+    Start(test::LoopbackIni(1, 600000), Options(test::UnusedLoopbackPort()));
+    Monitor->HoldRestarts(true);
+    for (int round = 0; round < 3; ++round) {
+        for (int slot : {0, 1, 2}) {
+            Monitor->ReportPing(slot, -1);
+        }
+    }
+    EXPECT_EQ(Monitor->ResetThread(), nullptr);
+    EXPECT_EQ(Monitor->PingObj(0).Lost, 3u) << "the failures still show";
+    Monitor->HoldRestarts(false);
+    EXPECT_EQ(Monitor->PingObj(0).Failures, 0);
+    Monitor->ReportPing(0, -1);
+    Monitor->ReportPing(1, -1);
+    EXPECT_EQ(Monitor->ResetThread(), nullptr);
+    Monitor->ReportPing(2, -1);
+    EXPECT_NE(Monitor->ResetThread(), nullptr);
+}
+
+// A first start writes the historic fresh file byte for byte and says so; the
+// default hosts are names, looked up in a namespace where nothing answers.
+TEST(HostMonitorFirstStart, WritesTheFreshFileAndTellsItWasAbsent) {
+    if (!test::IsRoot()) {
+        GTEST_SKIP() << "needs root: the default hosts are looked up in a network namespace";
+    }
+    test::RunWithSilentResolver([] {
+        test::TTempCurrentDir dir;
+        test::TFakeFrontEnd fe;
+        TLoopDispatcher dispatcher;
+        TMonitorOptions options;
+        options.IcmpProbe = [] { return std::string(); };
+        options.Pinger = [](const std::string&, int32_t) { return -1; };
+        std::ifstream fixture(PINGVARD_TEST_DATA_DIR "/fresh_pingvard.ini", std::ios::binary);
+        const std::string fresh{std::istreambuf_iterator<char>(fixture), {}};
+        for (const bool first : {true, false}) {
+            THostMonitor monitor(fe, dispatcher, options);
+            monitor.Start();
+            EXPECT_EQ(monitor.StartedWithoutConfigFile(), first);
+            EXPECT_EQ(dir.Read("pingvard.ini"), fresh);
+            EXPECT_EQ(monitor.ResetHost(), "192.168.168.1");
+            monitor.Shutdown();
+        }
+    });
 }
 
 TEST_F(HostMonitor, RefusedConfigurationWriteStopsStartUpBeforeAnyWorker) {

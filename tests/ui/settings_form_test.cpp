@@ -3,9 +3,12 @@
 #include "ui/settings_form.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QShowEvent>
 #include <QTest>
+#include <chrono>
 #include <sys/stat.h>
+#include <thread>
 
 using namespace pingvard;
 using namespace pingvard::test;
@@ -35,7 +38,7 @@ class SettingsFormTest : public QObject {
     THostMonitor& Monitor() { return m_form->Monitor(); }
 
     void OpenDialog() {
-        m_dialog = std::make_unique<TSettingsForm>(Monitor(), *m_form);
+        m_dialog = std::make_unique<TSettingsForm>(Monitor());
         m_dialog->ShowErrorBox = [this](QWidget*, const QString& caption, const QString& text) {
             m_messages.push_back({caption, text});
         };
@@ -43,6 +46,12 @@ class SettingsFormTest : public QObject {
     }
 
     void SelectTab(int tab) { m_dialog->TabControl1->setCurrentIndex(tab); }
+
+    // OK, and the lookup of the names it starts off this thread.
+    void ClickOk() {
+        m_dialog->BitBtn1Click();
+        QVERIFY(QTest::qWaitFor([this] { return !m_dialog->LookupRunning(); }, 10000));
+    }
 
 private slots:
     void init() {
@@ -70,7 +79,7 @@ private slots:
         QCOMPARE(m_dialog->edtAdrTO->text(), QString("1000"));
         QVERIFY(m_dialog->chbAdrReset->isChecked());
 
-        m_dialog->BitBtn1Click(); // OK without a change writes the dotted address
+        ClickOk(); // OK without a change writes the dotted address
         QCOMPARE(m_dialog->result(), int(QDialog::Accepted));
         QCOMPARE(IniValue("Host1", "HostName"), std::string("127.0.0.1"));
     }
@@ -101,7 +110,7 @@ private slots:
         SelectTab(3);
         QCOMPARE(m_dialog->edtAdrDisp->text(), QString::fromUtf8("Přístupový bod"));
         SelectTab(0);
-        m_dialog->BitBtn1Click();
+        ClickOk();
         QCOMPARE(m_dialog->result(), int(QDialog::Accepted));
         const QByteArray file = m_dir->ReadFile("pingvard.ini");
         QVERIFY(file.contains("Hostname=ap.n\xe1m\xecst\xed\r\n"));
@@ -125,7 +134,7 @@ private slots:
         const QByteArray before = m_dir->ReadFile("pingvard.ini");
         m_dialog->edtInterval->setText("2 000");
         m_dialog->edtAdrTO->setText("abc");
-        m_dialog->BitBtn1Click();
+        ClickOk();
         QCOMPARE(m_messages.size(), size_t(1));
         QCOMPARE(m_dialog->focusWidget(), m_dialog->edtAdrTO);
         QVERIFY(m_dialog->isVisible());
@@ -149,7 +158,7 @@ private slots:
         QFETCH(bool, accepted);
         QFETCH(int, value);
         m_dialog->edtAdrTO->setText(text);
-        m_dialog->BitBtn1Click();
+        ClickOk();
         QCOMPARE(m_messages.empty(), accepted);
         if (accepted) {
             QCOMPARE(IniValue("Host1", "Timeout"), std::to_string(value));
@@ -170,7 +179,7 @@ private slots:
         m_dialog->edtAdrTO->setText("250");
         m_dialog->chbAdrReset->setChecked(false);
         SelectTab(3); // stores tab 3's record on the way
-        m_dialog->BitBtn1Click();
+        ClickOk();
         QCOMPARE(m_messages.size(), size_t(0));
         QCOMPARE(m_dialog->result(), int(QDialog::Accepted));
 
@@ -223,10 +232,38 @@ private slots:
         QCOMPARE(Monitor().MaxTimeouts(), 5);
     }
 
+    // A resolver that never answers: the dialog goes on (its fields rest),
+    // and the exit command still closes it at once, applying nothing.
+    void TheExitCommandAbandonsALookupThatHangs() {
+        m_dialog->Resolve = [](const std::vector<std::string>& names, const TAbortSignal& abort) {
+            while (!abort.Raised()) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+            return names;
+        };
+        m_dialog->hide();
+        m_dialog->setWindowModality(Qt::ApplicationModal); // as Nastaven1Click shows it
+        m_dialog->show();
+        const QByteArray before = m_dir->ReadFile("pingvard.ini");
+        m_dialog->edtInterval->setText("1");
+        m_dialog->BitBtn1Click();
+        QTest::qWait(100);
+        QVERIFY(m_dialog->LookupRunning());
+        QVERIFY(!m_dialog->BitBtn1->isEnabled());
+        QElapsedTimer timer;
+        timer.start();
+        m_form->Zav1Click();
+        QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
+        QCOMPARE(m_dialog->result(), int(QDialog::Rejected));
+        QVERIFY(!m_dialog->LookupRunning());
+        QCOMPARE(Monitor().PingInterval(), 3600000);
+        QCOMPARE(m_dir->ReadFile("pingvard.ini"), before);
+    }
+
     void ReadOnlyFileKeepsTheDialogOpenWithTheWriteError() {
         QVERIFY(chmod(ConfigFileName().c_str(), 0444) == 0);
         m_dialog->edtMaxTimeouts->setText("7");
-        m_dialog->BitBtn1Click();
+        ClickOk();
         QCOMPARE(m_messages.size(), size_t(1));
         QCOMPARE(m_messages[0].caption, QString("AP Pingvard"));
         QCOMPARE(m_messages[0].text,
