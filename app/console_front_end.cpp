@@ -30,7 +30,7 @@ void TConsoleFrontEnd::ReportIcmpUnavailable(const std::string& reason) {
     m_writer.Interrupt();
 }
 
-void TConsoleFrontEnd::ReportError(const std::string& text) {
+void TConsoleFrontEnd::ReportLine(const std::string& text) {
     m_err << "pingvard: " << Printable(text) << std::endl;
     m_writer.Interrupt();
 }

@@ -43,9 +43,9 @@ public:
     void CopyTrayImageToApplicationIcon() override {}
     void ReportIcmpUnavailable(const std::string& reason) override;
 
-    // An error line on stderr ("pingvard: " + text); the frame is then drawn
-    // anew below it.
-    void ReportError(const std::string& text);
+    // A line on stderr ("pingvard: " + text), an error or a notice; the frame
+    // is then drawn anew below it.
+    void ReportLine(const std::string& text);
     // Shows whatever changed since the last call.
     void Flush();
     TConsoleState State() const;

@@ -27,13 +27,20 @@ constexpr int kIdleWaitMs = 1000;
 // a window's event handler does.
 void RunLoop(TLoopDispatcher& dispatcher, TConsoleFrontEnd& frontEnd,
              const std::atomic<bool>& exitRequested) {
-    dispatcher.OnHandOffError = [&frontEnd](const std::string& what) {
-        frontEnd.ReportError(what);
-    };
+    dispatcher.OnHandOffError = [&frontEnd](const std::string& what) { frontEnd.ReportLine(what); };
     while (!exitRequested) {
         dispatcher.RunOnce(kIdleWaitMs);
         frontEnd.Flush();
     }
+}
+
+// A first start in this directory wrote the defaults, which ping public hosts
+// and restart a device over telnet: say where, before anything is restarted.
+std::string FirstRunNotice(const THostMonitor& monitor) {
+    return "no pingvard.ini was here: wrote " + ConfigFileName() +
+           " with the defaults; when every marked host has failed " +
+           std::to_string(monitor.MaxTimeouts()) + " times in a row, the device at " +
+           monitor.ResetHost() + " is restarted over telnet (edit the file to change this)";
 }
 
 int Monitor(TLoopDispatcher& dispatcher, const std::atomic<bool>& exitRequested,
@@ -47,9 +54,12 @@ int Monitor(TLoopDispatcher& dispatcher, const std::atomic<bool>& exitRequested,
         // Without its configuration written back the monitor has no workers;
         // a console program has nobody to show an error box to, so it ends.
         frontEnd.Flush();
-        frontEnd.ReportError(e.what());
+        frontEnd.ReportLine(e.what());
         monitor.Shutdown();
         return kExitConfigNotWritable;
+    }
+    if (monitor.StartedWithoutConfigFile()) {
+        frontEnd.ReportLine(FirstRunNotice(monitor));
     }
     frontEnd.Flush();
     RunLoop(dispatcher, frontEnd, exitRequested);

@@ -33,6 +33,7 @@ TDesktopEnd RunDesktop(int& argc, char** argv) {
     if (!form.FormCreate()) {
         return TDesktopEnd::ConfigNotWritable;
     }
+    form.OpenSettingsOnFirstRun();
     QApplication::exec();
     return TDesktopEnd::ExitCommand;
 }

@@ -212,6 +212,22 @@ void TMainForm::ShowAtStart() {
     }
 }
 
+void TMainForm::OpenSettingsOnFirstRun() {
+    if (!m_monitor->StartedWithoutConfigFile()) {
+        return;
+    }
+    m_monitor->HoldRestarts(true);
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            Nastaven1Click();
+            if (!Closing) {
+                m_monitor->HoldRestarts(false);
+            }
+        },
+        Qt::QueuedConnection);
+}
+
 // Started before the panel (autostart at login): the window was shown for
 // want of a notification area. Now there is one, so the program behaves as
 // if it had been there from the start.

@@ -86,6 +86,13 @@ public:
     // Shows the window when the program should start with it: when the tray
     // icon is not set to start minimised or there is no notification area.
     void ShowAtStart();
+    // After FormCreate: when it created pingvard.ini (the first start in this
+    // directory, with the defaults that ping public hosts and restart
+    // 192.168.168.1), the restart rule waits from now on and the settings
+    // dialog opens as soon as the event loop runs, so the operator sees what
+    // will be pinged and restarted before any restart. The monitor runs
+    // meanwhile; the rule counts afresh once the dialog is closed (OK or Storno).
+    void OpenSettingsOnFirstRun();
 
     void Zav1Click();
     void Obnovit1Click();

@@ -5,6 +5,7 @@
 #include "app/exit_status.h"
 #include "monitor/host_monitor.h"
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -43,20 +44,34 @@ bool Run(const std::string& command) {
     return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-// An empty network namespace with only loopback up; deleted with the object.
+// An empty network namespace with only loopback up, and a resolver of its own
+// that nothing answers (ip netns exec reads /etc/netns/NAME/), so that a name
+// lookup stays inside too; deleted with the object.
 class TIsolatedNamespace {
 public:
     TIsolatedNamespace()
-        : m_name("pvt-" + std::to_string(getpid()) + "-" + std::to_string(++s_count)) {
-        m_ok = Run("ip netns add " + m_name) && Run("ip -n " + m_name + " link set lo up");
+        : m_name("pvt-" + std::to_string(getpid()) + "-" + std::to_string(++s_count)),
+          m_etc("/etc/netns/" + m_name) {
+        std::error_code error;
+        fs::create_directories(m_etc, error);
+        std::ofstream(m_etc / "resolv.conf")
+            << "nameserver 127.0.0.1\noptions timeout:1 attempts:1\n";
+        std::ofstream(m_etc / "hosts") << "127.0.0.1 localhost\n";
+        m_ok =
+            !error && Run("ip netns add " + m_name) && Run("ip -n " + m_name + " link set lo up");
     }
-    ~TIsolatedNamespace() { Run("ip netns del " + m_name); }
+    ~TIsolatedNamespace() {
+        Run("ip netns del " + m_name);
+        std::error_code ignored;
+        fs::remove_all(m_etc, ignored);
+    }
     bool Ok() const { return m_ok; }
     const std::string& Name() const { return m_name; }
 
 private:
     static inline int s_count = 0;
     std::string m_name;
+    fs::path m_etc;
     bool m_ok = false;
 };
 
@@ -228,6 +243,24 @@ INSTANTIATE_TEST_SUITE_P(Signals, ProgramSignal, testing::Values(SIGTERM, SIGINT
                              return param.param == SIGTERM ? std::string("Term")
                                                            : std::string("Int");
                          });
+
+// A first start in an empty directory writes the fresh file and says in one
+// line where it is and which device it will restart.
+TEST_F(ProgramProcess, FirstStartNamesTheFileAndTheDeviceItWillRestart) {
+    TProgram program(m_ns, m_dir, {"--headless", "-C", m_dir.string()});
+    ASSERT_TRUE(program.Started());
+    WaitForOutput(program, AllHostsShown);
+    program.Signal(SIGTERM);
+    EXPECT_EQ(program.WaitExit(kShutdownBound), kExitOk);
+    const auto err = program.Err();
+    const std::string line = "pingvard: no pingvard.ini was here: wrote " +
+                             (m_dir / "pingvard.ini").string() + " with the defaults;";
+    EXPECT_EQ(err.find(line), 0u) << err;
+    EXPECT_NE(err.find(" the device at 192.168.168.1 is restarted over telnet"), std::string::npos);
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_EQ(ReadFile(m_dir / "pingvard.ini"),
+              ReadFile(PINGVARD_TEST_DATA_DIR "/fresh_pingvard.ini"));
+}
 
 TEST_F(ProgramProcess, UnwritableConfigurationIsReportedWithStatusThree) {
     WriteLoopbackIni(fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);

@@ -44,7 +44,7 @@ cleanup() {
     wait "${pids[i]}" 2>/dev/null || true
   done
   ip netns del "$ns" 2>/dev/null || true
-  rm -rf "$work"
+  rm -rf "$work" "/etc/netns/$ns"
 }
 trap cleanup EXIT
 trap 'exit 143' TERM
@@ -110,6 +110,11 @@ wait_for 100 bash -c "xprop -root _NET_SUPPORTED | grep -q _NET_ACTIVE_WINDOW" |
 # --- the program, in a namespace with only loopback -------------------------
 ip netns add "$ns"
 ip netns exec "$ns" ip link set lo up
+# The defaults of a first start name public hosts: their lookups go to a
+# resolver of the namespace's own, where nothing answers.
+mkdir -p "/etc/netns/$ns"
+printf 'nameserver 127.0.0.1\noptions timeout:1 attempts:1\n' >"/etc/netns/$ns/resolv.conf"
+printf '127.0.0.1 localhost\n' >"/etc/netns/$ns/hosts"
 # Drop a third of the echoes to two of the hosts, so the figures keep moving.
 ip netns exec "$ns" nft -f - <<'EOF'
 table ip pingvard_gui_e2e {
@@ -239,6 +244,22 @@ wait_for 50 xdotool windowactivate --sync "$(dialog_window 'AP Pingvard')" key R
   fail "cannot answer the error box"
 wait_end "$readonly_pid"
 ((status == 3)) || fail "an unwritable pingvard.ini ended the program with status $status"
+
+step "a first start: the fresh pingvard.ini, and the settings dialog before anything else"
+mkdir "$work/first"
+run_program "$work/first" "$work/first.out"
+first_pid=${pids[-1]}
+wait_for 150 dialog_window 'Nastavení' || fail "a first start did not open the settings dialog"
+cmp -s "$work/first/pingvard.ini" "$(dirname "${BASH_SOURCE[0]}")/../data/fresh_pingvard.ini" ||
+  fail "a first start did not write the fresh pingvard.ini"
+sleep 0.5
+save first-run-settings.png -frame -window "$(frame_of "$(dialog_window 'Nastavení')")"
+xdotool windowactivate --sync "$(dialog_window 'Nastavení')" key Escape
+wait_for 50 not dialog_window 'Nastavení' || fail "Esc did not close the first start's dialog"
+running "$first_pid" || fail "Storno on the first start's dialog ended the program"
+kill -TERM "$first_pid"
+wait_end "$first_pid"
+((status == 0)) || fail "SIGTERM after the first start ended the program with status $status"
 
 run_program "$work/run" "$work/pingvard.out"
 program_pid=${pids[-1]}
