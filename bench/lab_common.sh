@@ -1,9 +1,15 @@
+# shellcheck shell=bash
 # Shared by the lab benchmarks (sourced): a lab of their own, helpers to run
-# commands in its namespaces, and the statistics.
+# commands in its namespaces, and the statistics. The constants are for the
+# benchmarks that source this.
+# shellcheck disable=SC2034
 #
 # PINGVARD_BUILD: the build directory (default build/release, else build/dev).
 
-readonly BENCH_SRC=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BENCH_SRC=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+readonly BENCH_SRC
+# shellcheck source=scripts/shell_lib.sh
+source "$BENCH_SRC/scripts/shell_lib.sh"
 export PINGVARD_LAB_NAME=${PINGVARD_LAB_NAME:-pvbench}
 readonly LAB_STATE=/run/pingvard-lab/$PINGVARD_LAB_NAME
 readonly SITE_NS=$PINGVARD_LAB_NAME-site
@@ -27,7 +33,8 @@ find_build() {
     echo "bench: needs root (network namespaces)" >&2
     exit 1
 }
-readonly BUILD=$(readlink -f "$(find_build)")
+BUILD=$(readlink -f "$(find_build)")
+readonly BUILD
 
 lab() { "$BENCH_SRC/lab/lab" "$@"; }
 # Not for background jobs whose pid matters: "site cmd &" forks a subshell, so
@@ -62,14 +69,8 @@ median_p95() {
 # A pingvard.ini in DIR: the defaults, with KEY=VALUE overrides per section
 # given as "Section/Key=Value" arguments.
 write_ini() {
-    local dir=$1 entry section key value
+    local dir=$1
     shift
     mkdir -p "$dir"
-    : >"$dir/pingvard.ini"
-    for entry in "$@"; do
-        section=${entry%%/*} key=${entry#*/} value=${key#*=} key=${key%%=*}
-        grep -qx "\[$section\]" "$dir/pingvard.ini" || printf '[%s]\n' "$section" >>"$dir/pingvard.ini"
-        sed -i "/^\[$section\]\$/a $key=$value" "$dir/pingvard.ini"
-    done
-    chmod 600 "$dir/pingvard.ini"
+    pv_write_ini "$dir/pingvard.ini" "$@"
 }

@@ -9,7 +9,7 @@
 # <build-dir>/fuzz/artifacts/. Prints one summary line per target and exits
 # non-zero when any target found a crash, a leak or a timeout.
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 seconds=${1:-20}
 build=${2:-build/fuzz}
 shift $(($# > 2 ? 2 : $#))

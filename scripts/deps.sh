@@ -9,6 +9,7 @@ set -euo pipefail
 packages=(
   # build
   cmake ninja-build g++ pkg-config clang-format
+  shellcheck  # every shell script is checked by the test command
   libc-ares-dev  # name lookups that shutdown can abandon (net/host_lookup.cpp)
   qt6-base-dev qt6-qpa-plugins libgtest-dev libgmock-dev
   libxcb1-dev  # the tray looks for an XEmbed notification area itself

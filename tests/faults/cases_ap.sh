@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Access-point faults. Each case: three marked hosts that cannot be reached (no
 # route inside the namespace, so every echo fails at once), host 4 on loopback,
 # MaxTimeouts 2 at 100 ms, so a reset session starts about 0.2 s after start and

@@ -8,10 +8,7 @@
 # tries, so a lookup that nothing abandons hangs for ten seconds or more.
 ns_silent_resolver() {
     local ns=$1
-    mkdir -p "/etc/netns/$ns"
-    FAULT_FILES+=("/etc/netns/$ns")
-    printf 'nameserver 127.0.0.1\noptions timeout:5 attempts:2\n' >"/etc/netns/$ns/resolv.conf"
-    printf '127.0.0.1 localhost\n' >"/etc/netns/$ns/hosts"
+    PV_RESOLVER_TIMEOUT=5 PV_RESOLVER_ATTEMPTS=2 pv_ns_resolver "$ns"
     ip netns exec "$ns" nft add table inet pvdns &&
         ip netns exec "$ns" nft add chain inet pvdns in '{ type filter hook input priority 0; }' &&
         ip netns exec "$ns" nft add rule inet pvdns in udp dport 53 drop &&

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # File faults: what the design promises is that monitoring and restarts go on,
 # only the affected log lines are lost, and a configuration write that cannot
 # be made is reported without damaging the file.

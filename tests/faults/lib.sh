@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared helpers of the fault-injection cases. Sourced by run.sh; every case runs
 # in network namespaces it creates here, and everything it creates (namespaces,
 # processes, mounts, per-namespace resolver files) is recorded and removed by
@@ -6,13 +7,15 @@
 # a namespace has only its own loopback unless a case adds a veth pair between
 # two namespaces of its own.
 
-FAULT_NAMESPACES=()
+# shellcheck source=scripts/shell_lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/shell_lib.sh"
+
 FAULT_PIDS=()
 FAULT_MOUNTS=()
 FAULT_FILES=()
 
 fault_cleanup() {
-    local pid ns mnt f
+    local pid mnt f
     for pid in "${FAULT_PIDS[@]}"; do
         kill -KILL "$pid" 2>/dev/null
     done
@@ -22,74 +25,37 @@ fault_cleanup() {
     for mnt in "${FAULT_MOUNTS[@]}"; do
         umount -l "$mnt" 2>/dev/null
     done
-    for ns in "${FAULT_NAMESPACES[@]}"; do
-        ip netns delete "$ns" 2>/dev/null
-    done
+    pv_ns_cleanup
     for f in "${FAULT_FILES[@]}"; do
         rm -rf "$f"
     done
-    FAULT_PIDS=() FAULT_NAMESPACES=() FAULT_MOUNTS=() FAULT_FILES=()
+    FAULT_PIDS=() FAULT_MOUNTS=() FAULT_FILES=()
 }
 
-# ns_create NAME: a namespace with only its loopback up.
-ns_create() {
-    ip netns add "$1" || return 1
-    FAULT_NAMESPACES+=("$1")
-    ip -n "$1" link set lo up
-}
+# ns_create NAME: a namespace with only its loopback up, removed by fault_cleanup.
+ns_create() { pv_ns_add "$1"; }
 
 # ns_resolver NAME: name resolution inside the namespace goes to a loopback port
-# where nothing listens, so every lookup fails at once (ip netns exec binds
-# /etc/netns/NAME/resolv.conf over /etc/resolv.conf).
-ns_resolver() {
-    mkdir -p "/etc/netns/$1"
-    FAULT_FILES+=("/etc/netns/$1")
-    printf 'nameserver 127.0.0.1\noptions timeout:1 attempts:1\n' >"/etc/netns/$1/resolv.conf"
-    : >"/etc/netns/$1/hosts"
-    printf '127.0.0.1 localhost\n' >"/etc/netns/$1/hosts"
-}
+# where nothing listens, so every lookup fails at once.
+ns_resolver() { pv_ns_resolver "$1"; }
 
 # track PID: killed by fault_cleanup unless it ended before.
 track() { FAULT_PIDS+=("$1"); }
 
 # write_ini DIR MAXTIMEOUTS INTERVAL RESETHOST HOST1 HOST2 HOST3 HOST4 [TIMEOUT]
-# Slots 1-3 take part in the restart rule, slot 4 does not.
+# The default script; slots 1-3 take part in the restart rule, slot 4 does not.
 write_ini() {
-    local dir=$1 timeout=${9:-200}
-    cat >"$dir/pingvard.ini" <<INI
-[Constants]
-MaxTimeouts=$2
-PingInterval=$3
-[ResetHost]
-Hostname=$4
-ChallengesCount=3
-Challenge1=password:
-Answer1=kelvarno
-Challenge2=Command>
-Answer2=reset system
-Challenge3=(y/n)?
-Answer3=y
-[Host1]
-DisplayName=one
-Hostname=$5
-Timeout=$timeout
-TimeoutDoReset=1
-[Host2]
-DisplayName=two
-Hostname=$6
-Timeout=$timeout
-TimeoutDoReset=1
-[Host3]
-DisplayName=three
-Hostname=$7
-Timeout=$timeout
-TimeoutDoReset=1
-[Host4]
-DisplayName=four
-Hostname=$8
-Timeout=$timeout
-TimeoutDoReset=0
-INI
+    local dir=$1 timeout=${9:-200} slot
+    local hosts=("$5" "$6" "$7" "$8") names=(one two three four)
+    local entries=("Constants/MaxTimeouts=$2" "Constants/PingInterval=$3" "ResetHost/Hostname=$4"
+        ResetHost/ChallengesCount=3 ResetHost/Challenge1=password: ResetHost/Answer1=kelvarno
+        "ResetHost/Challenge2=Command>" "ResetHost/Answer2=reset system"
+        "ResetHost/Challenge3=(y/n)?" ResetHost/Answer3=y)
+    for slot in 1 2 3 4; do
+        entries+=("Host$slot/DisplayName=${names[slot - 1]}" "Host$slot/Hostname=${hosts[slot - 1]}"
+            "Host$slot/Timeout=$timeout" "Host$slot/TimeoutDoReset=$((slot < 4))")
+    done
+    pv_write_ini "$dir/pingvard.ini" "${entries[@]}"
 }
 
 # start_apsim NS RECORD [apsim options...]: the simulator on 127.0.0.1:23 in NS.
@@ -104,14 +70,8 @@ start_apsim() {
 }
 
 # wait_port NS PORT: until something listens there (at most 5 s).
-wait_port() {
-    local i
-    for ((i = 0; i < 100; i++)); do
-        ip netns exec "$1" ss -Hltn "sport = :$2" 2>/dev/null | grep -q . && return 0
-        sleep 0.05
-    done
-    return 1
-}
+listening() { ip netns exec "$1" ss -Hltn "sport = :$2" 2>/dev/null | grep -q .; }
+wait_port() { pv_wait_for 5 listening "$1" "$2"; }
 
 # start_pingvard NS DIR: the headless program in NS with DIR as its directory;
 # its console lines go to DIR/console.txt.
@@ -130,7 +90,7 @@ cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat" 2>/dev/null; }
 thread_count() { awk '/^Threads:/ {print $2}' "/proc/$1/status" 2>/dev/null; }
 clk_tck() { getconf CLK_TCK; }
 
-now_ms() { date +%s%3N; }
+now_ms() { pv_now_ms; }
 
 # stop_pingvard PID: SIGTERM, then wait; sets STOP to "<exit status> <milliseconds>"
 # (no command substitution: the program must stay this shell's child).
@@ -149,6 +109,7 @@ stop_pingvard() {
     wait "$pid"
     status=$?
     end=$(now_ms)
+    # shellcheck disable=SC2034 # the cases read it
     STOP="$status $((end - start))"
 }
 
@@ -188,6 +149,7 @@ result() {
     fi
     printf '%-28s %-4s %s\n' "$name" "$verdict" "$*"
     printf '%s|%s|%s\n' "$name" "$verdict" "$*" >>"$FAULT_RESULTS"
+    # shellcheck disable=SC2034 # for the caller
     [[ $verdict == PASS ]] || RESULT_FAILED=1
 }
 

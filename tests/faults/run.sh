@@ -41,8 +41,10 @@ for tool in ip nft flock ss; do
     command -v "$tool" >/dev/null || { echo "faults: $tool missing (scripts/deps.sh)" >&2; exit 1; }
 done
 
+# shellcheck source=tests/faults/lib.sh
 source "$here/lib.sh"
 for f in "$here"/cases_*.sh; do
+    # shellcheck disable=SC1090 # each cases_*.sh is checked on its own
     source "$f"
 done
 
@@ -56,7 +58,9 @@ trap 'exit 130' INT TERM
 # run_case NAME: one case in a subshell with its own cleanup.
 run_case() {
     (
-        FAULT_PIDS=() FAULT_NAMESPACES=() FAULT_MOUNTS=() FAULT_FILES=()
+        # A clean record of what this case makes, for its own fault_cleanup.
+        # shellcheck disable=SC2034
+        FAULT_PIDS=() PV_NAMESPACES=() FAULT_MOUNTS=() FAULT_FILES=()
         trap 'fault_cleanup' EXIT
         "case_$1"
     )

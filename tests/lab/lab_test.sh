@@ -21,14 +21,8 @@ fail() {
     "$lab" status >&2 || true
     exit 1
 }
-wait_for() { # wait_for SECONDS CMD...
-    local deadline=$((SECONDS + $1))
-    shift
-    until "$@"; do
-        ((SECONDS < deadline)) || return 1
-        sleep 0.2
-    done
-}
+# shellcheck source=scripts/shell_lib.sh
+source "$(dirname "$0")/../../scripts/shell_lib.sh"
 answered() { grep -Eq " host $1 ping=[0-9]+ms" <(tail -n "${2:-1000}" "$state/pingvard.out"); }
 records() { grep -c '^apsim v=1' "$state/apsim.record" || true; }
 restarted() { (($(records) >= 1)); }
@@ -40,15 +34,15 @@ for slot in 1 2 3; do
     name=$(sed -n "/^\[Host$slot\]/,/^\[/s/^Hostname=//p" "$state/site/pingvard.ini")
     grep -qw -- "$name" "$site_hosts" || fail "default host $slot ($name) not in the lab's hosts file"
 done
-wait_for 20 answered 1 && wait_for 5 answered 3 || fail "the watched hosts do not answer"
+pv_wait_for 20 answered 1 && pv_wait_for 5 answered 3 || fail "the watched hosts do not answer"
 
 "$lab" cut >/dev/null
-wait_for 60 restarted || fail "no restart within 60 s of the cut"
+pv_wait_for 60 restarted || fail "no restart within 60 s of the cut"
 grep -q ' answers=3 answer1=ok:[^ ]* answer2=ok:[^ ]* answer3=ok:' "$state/apsim.record" ||
     fail "the simulator did not get the default script: $(cat "$state/apsim.record")"
-wait_for 10 grep -q ': Reset OK' "$state/site/pingvard.log" || fail "no Reset OK in pingvard.log"
+pv_wait_for 10 grep -q ': Reset OK' "$state/site/pingvard.log" || fail "no Reset OK in pingvard.log"
 lines=$(wc -l <"$state/pingvard.out")
-wait_for 20 answered 1 "+$lines" || fail "the hosts never came back after the restart"
+pv_wait_for 20 answered 1 "+$lines" || fail "the hosts never came back after the restart"
 sleep 3
 [[ $(records) -eq 1 ]] || fail "expected one restart, the simulator recorded $(records)"
 

@@ -18,6 +18,8 @@ for tool in prometheus promtool curl jq ip; do
     fi
 done
 
+# shellcheck source=scripts/shell_lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/shell_lib.sh"
 ns=pvobs-$$-$RANDOM
 work=$(mktemp -d /tmp/pvobs-prom-XXXXXX)
 pids=()
@@ -29,7 +31,7 @@ cleanup() {
     for pid in "${pids[@]}"; do
         wait "$pid" 2>/dev/null || true
     done
-    ip netns delete "$ns" 2>/dev/null || true
+    pv_ns_cleanup
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -42,17 +44,12 @@ fail() {
     exit 1
 }
 
-ip netns add "$ns"
-ip -n "$ns" link set lo up
+pv_ns_add "$ns" && pv_ns_resolver "$ns" || fail "cannot create the namespace $ns"
 in_ns() { ip netns exec "$ns" "$@"; }
 
 in_ns "$fixture" 127.0.0.1 9770 >"$work/expected" 2>"$work/fixture.log" &
 pids+=($!)
-for _ in $(seq 100); do
-    grep -qx ready "$work/expected" && break
-    sleep 0.1
-done
-grep -qx ready "$work/expected" || fail "the metrics fixture did not start"
+pv_wait_for 10 grep -qx ready "$work/expected" || fail "the metrics fixture did not start"
 
 in_ns curl -sf http://127.0.0.1:9770/metrics >"$work/metrics.txt" || fail "no /metrics"
 promtool check metrics <"$work/metrics.txt" >"$work/promtool.log" 2>&1 ||
@@ -74,11 +71,8 @@ query() { # PROMQL -> the summed value of its result, or empty
     in_ns curl -sf http://127.0.0.1:9090/api/v1/query --data-urlencode "query=sum($1)" |
         jq -r '.data.result[0].value[1] // empty'
 }
-for _ in $(seq 300); do
-    [[ $(query 'up{job="pingvard"}' 2>/dev/null) == 1 ]] && break
-    sleep 0.1
-done
-[[ $(query 'up{job="pingvard"}') == 1 ]] || fail "Prometheus did not scrape the listener"
+scraped() { [[ $(query 'up{job="pingvard"}' 2>/dev/null) == 1 ]]; }
+pv_wait_for 30 scraped || fail "Prometheus did not scrape the listener"
 
 checked=0
 while IFS=$'\t' read -r promql value; do

@@ -39,25 +39,19 @@ done
 
 readonly ping_interval=200 echo_timeout=300 max_timeouts=3
 
-id=$(od -An -N4 -tx4 /dev/urandom | tr -d ' \n')
-site=pv-$id-site inet=pv-$id-inet ap=pv-$id-ap
+# shellcheck source=tests/system/site_lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/site_lib.sh"
 work=$(mktemp -d /tmp/pingvard-device.XXXXXX)
 record=$work/console.record
 pids=()
 
 cleanup() {
-    local status=$? pid ns
+    local status=$? pid
     for pid in "${pids[@]}"; do
         kill -KILL "$pid" 2>/dev/null || true
         wait "$pid" 2>/dev/null || true
     done
-    for ns in "$site" "$inet" "$ap"; do
-        for pid in $(ip netns pids "$ns" 2>/dev/null); do # telnetd and consoles
-            kill -KILL "$pid" 2>/dev/null || true
-        done
-        ip netns del "$ns" 2>/dev/null || true
-        rm -rf "/etc/netns/$ns"
-    done
+    site_cleanup # also telnetd and the consoles
     if ((status != 0)); then
         echo "--- failed; files of the run:"
         for f in "$work"/* "$work"/device/*; do
@@ -79,61 +73,6 @@ fail() {
     exit 1
 }
 
-now_ms() { date +%s%3N; }
-
-# wait_for SECONDS DESCRIPTION COMMAND...: polls COMMAND every 20 ms.
-wait_for() {
-    local limit=$1 what=$2
-    shift 2
-    local deadline=$(($(now_ms) + limit * 1000))
-    until "$@"; do
-        (($(now_ms) < deadline)) || fail "timed out after ${limit}s waiting for: $what"
-        sleep 0.02
-    done
-}
-
-make_site() {
-    local ns host
-    for ns in "$site" "$inet" "$ap"; do
-        ip netns add "$ns"
-        ip -n "$ns" link set lo up
-        # Lookups stay inside: no name server answers here, at once.
-        mkdir -p "/etc/netns/$ns"
-        printf 'nameserver 127.0.0.1\noptions timeout:1 attempts:1\n' >"/etc/netns/$ns/resolv.conf"
-        printf '127.0.0.1 localhost\n' >"/etc/netns/$ns/hosts"
-    done
-    # inetutils telnetd looks the client up before its first prompt.
-    printf '192.168.168.2 site\n' >>"/etc/netns/$ap/hosts"
-    ip link add "u$id" netns "$site" type veth peer name "U$id" netns "$inet"
-    ip link add "a$id" netns "$site" type veth peer name "A$id" netns "$ap"
-    ip -n "$site" addr add 10.212.0.2/24 dev "u$id"
-    ip -n "$site" addr add 192.168.168.2/24 dev "a$id"
-    ip -n "$inet" addr add 10.212.0.1/24 dev "U$id"
-    for host in 11 12 13; do
-        ip -n "$inet" addr add "10.212.0.$host/24" dev "U$id"
-    done
-    ip -n "$ap" addr add 192.168.168.1/24 dev "A$id"
-    ip -n "$site" link set "u$id" up
-    ip -n "$site" link set "a$id" up
-    ip -n "$inet" link set "U$id" up
-    ip -n "$ap" link set "A$id" up
-}
-
-write_ini() {
-    local slot
-    {
-        printf '[Constants]\nMaxTimeouts=%d\nPingInterval=%d\n' "$max_timeouts" "$ping_interval"
-        printf '[ResetHost]\nHostname=192.168.168.1\n'
-        for slot in 1 2 3; do
-            printf '[Host%d]\nDisplayName=inet-%d\nHostname=10.212.0.1%d\nTimeout=%d\nTimeoutDoReset=1\n' \
-                "$slot" "$slot" "$slot" "$echo_timeout"
-        done
-        printf '[Host4]\nDisplayName=AP\nHostname=192.168.168.1\nTimeout=%d\nTimeoutDoReset=0\n' \
-            "$echo_timeout"
-    } >"$work/pingvard.ini"
-    chmod 600 "$work/pingvard.ini"
-}
-
 count() { grep -c -- "$2" "$1" 2>/dev/null || true; }
 confirmations() { count "$record" ' event=confirmed '; }
 resets_logged() { count "$work/pingvard.log" ': Reset OK'; }
@@ -146,8 +85,8 @@ all_hosts_answer() {
     done
 }
 
-make_site
-write_ini
+site_make 10.212.0
+site_write_ini "$work/pingvard.ini" 10.212.0 "$max_timeouts" "$ping_interval" "$echo_timeout"
 : >"$record"
 ip netns exec "$ap" "$tools/telnet_device.sh" "$kind" 192.168.168.1 23 "$work/device" "$record" \
     >"$work/device.out" 2>&1 &
@@ -158,11 +97,11 @@ pingvard_pid=$!
 pids+=("$pingvard_pid")
 wait_for 10 "every watched host answering" all_hosts_answer 0
 
-started=$(now_ms)
+started=$(pv_now_ms)
 for ((cycle = 1; cycle <= cycles; cycle++)); do
-    ip -n "$inet" link set "U$id" down # the uplink hangs
+    site_cut_uplink
     wait_for 20 "confirmation $cycle in the console's record" at_least confirmations "$cycle"
-    ip -n "$inet" link set "U$id" up # the restarted device's uplink is back
+    site_restore_uplink # the restarted device's uplink is back
     wait_for 10 "\"Reset OK\" $cycle in pingvard.log" at_least resets_logged "$cycle"
     mark=$(wc -l <"$work/console.out")
     wait_for 10 "every host answering after restart $cycle" all_hosts_answer "$mark"
@@ -172,7 +111,7 @@ for ((cycle = 1; cycle <= cycles; cycle++)); do
     grep -q 'System is restarting' "$work/comm.log" || fail "cycle $cycle: no farewell in comm.log"
     echo "$kind cycle $cycle: confirmed at the device, Reset OK logged"
 done
-took=$(($(now_ms) - started))
+took=$(($(pv_now_ms) - started))
 
 lines=$(wc -l <"$work/pingvard.log")
 ((lines == cycles)) || fail "pingvard.log has other lines: $(cat -v "$work/pingvard.log")"

@@ -34,8 +34,8 @@ readonly ping_interval=200 echo_timeout=300 max_timeouts=3
 # Bound on one shutdown: each worker its echo time-out, a session 1000 ms, plus slack.
 readonly shutdown_bound_ms=$((4 * echo_timeout + 1000 + 1000))
 
-id=$(od -An -N4 -tx4 /dev/urandom | tr -d ' \n')
-site=pv-$id-site inet=pv-$id-inet ap=pv-$id-ap
+# shellcheck source=tests/system/site_lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/site_lib.sh"
 work=$(mktemp -d /tmp/pingvard-e2e.XXXXXX)
 pids=()
 
@@ -45,9 +45,7 @@ cleanup() {
         kill -KILL "$pid" 2>/dev/null || true
         wait "$pid" 2>/dev/null || true
     done
-    for ns in "$site" "$inet" "$ap"; do
-        ip netns del "$ns" 2>/dev/null || true
-    done
+    site_cleanup
     if ((status != 0)); then
         echo "--- failed; files of the runs:"
         for f in "$work"/*/*; do
@@ -67,55 +65,6 @@ trap 'exit 130' INT TERM
 fail() {
     echo "FAIL: $*" >&2
     exit 1
-}
-
-now_ms() { date +%s%3N; }
-
-# wait_for SECONDS DESCRIPTION COMMAND...: polls COMMAND every 50 ms.
-wait_for() {
-    local limit=$1 what=$2
-    shift 2
-    local deadline=$(($(now_ms) + limit * 1000))
-    until "$@"; do
-        (($(now_ms) < deadline)) || fail "timed out after ${limit}s waiting for: $what"
-        sleep 0.05
-    done
-}
-
-make_site() {
-    for ns in "$site" "$inet" "$ap"; do
-        ip netns add "$ns"
-        ip -n "$ns" link set lo up
-    done
-    ip link add "u$id" netns "$site" type veth peer name "U$id" netns "$inet"
-    ip link add "a$id" netns "$site" type veth peer name "A$id" netns "$ap"
-    ip -n "$site" addr add 10.211.0.2/24 dev "u$id"
-    ip -n "$site" addr add 192.168.168.2/24 dev "a$id"
-    ip -n "$inet" addr add 10.211.0.1/24 dev "U$id"
-    for host in 11 12 13; do
-        ip -n "$inet" addr add "10.211.0.$host/24" dev "U$id"
-    done
-    ip -n "$ap" addr add 192.168.168.1/24 dev "A$id"
-    ip -n "$site" link set "u$id" up
-    ip -n "$site" link set "a$id" up
-    ip -n "$inet" link set "U$id" up
-    ip -n "$ap" link set "A$id" up
-}
-
-write_ini() {
-    local dir=$1
-    {
-        printf '[Constants]\nMaxTimeouts=%d\nPingInterval=%d\n' "$max_timeouts" "$ping_interval"
-        printf '[ResetHost]\nHostname=192.168.168.1\n'
-        local slot
-        for slot in 1 2 3; do
-            printf '[Host%d]\nDisplayName=inet-%d\nHostname=10.211.0.1%d\nTimeout=%d\nTimeoutDoReset=1\n' \
-                "$slot" "$slot" "$slot" "$echo_timeout"
-        done
-        printf '[Host4]\nDisplayName=AP\nHostname=192.168.168.1\nTimeout=%d\nTimeoutDoReset=0\n' \
-            "$echo_timeout"
-    } >"$dir/pingvard.ini"
-    chmod 600 "$dir/pingvard.ini"
 }
 
 all_hosts_answer() {
@@ -150,8 +99,6 @@ start_pingvard() {
     wait_for 10 "every watched host answering" all_hosts_answer "$dir/console.out"
 }
 
-cut_uplink() { ip -n "$inet" link set "U$id" down; }
-restore_uplink() { ip -n "$inet" link set "U$id" up; }
 
 # Ends pingvard with SIGTERM: exit status 0 within the shutdown bound.
 stop_pingvard() {
@@ -160,10 +107,10 @@ stop_pingvard() {
     rss=$(awk '/^VmHWM:/ {print $2}' "/proc/$pingvard_pid/status")
     echo "$label: peak RSS (VmHWM) of pingvard --headless: ${rss} kB"
     local start status=0
-    start=$(now_ms)
+    start=$(pv_now_ms)
     kill -TERM "$pingvard_pid"
     wait "$pingvard_pid" || status=$?
-    local took=$(($(now_ms) - start))
+    local took=$(($(pv_now_ms) - start))
     echo "$label: SIGTERM to exit: ${took} ms, exit status $status"
     ((status == 0)) || fail "$label: pingvard exited with status $status after SIGTERM"
     ((took <= shutdown_bound_ms)) || fail "$label: shutdown took ${took} ms (bound ${shutdown_bound_ms} ms)"
@@ -178,16 +125,16 @@ stop_apsim() {
 run_reset_ok() {
     local dir=$work/reset-ok
     mkdir "$dir"
-    write_ini "$dir"
+    site_write_ini "$dir/pingvard.ini" 10.211.0 "$max_timeouts" "$ping_interval" "$echo_timeout"
     start_apsim "$dir"
     wait_for 5 "the simulator listening" \
         bash -c "ip netns exec '$ap' ss -Hltn 'sport = :23' | grep -q ."
     start_pingvard "$dir"
 
-    cut_uplink
+    site_cut_uplink
     wait_for 15 "\"Reset OK\" in pingvard.log" has_log_line "$dir" ': Reset OK'
     # Like a restarted access point: the link comes back, no second reset follows.
-    restore_uplink
+    site_restore_uplink
     local restored_at
     restored_at=$(wc -l <"$dir/console.out")
 
@@ -221,14 +168,14 @@ run_reset_ok() {
 run_refused() {
     local dir=$work/refused
     mkdir "$dir"
-    write_ini "$dir"
+    site_write_ini "$dir/pingvard.ini" 10.211.0 "$max_timeouts" "$ping_interval" "$echo_timeout"
     start_apsim "$dir" --mode refuse
     start_pingvard "$dir"
 
-    cut_uplink
+    site_cut_uplink
     local text='Unable to reset, cannot connect to 192.168.168.1'
     wait_for 15 "\"$text\" in pingvard.log" has_log_line "$dir" ": $text"
-    restore_uplink
+    site_restore_uplink
     grep -q $'^[^:].*: '"$text"$'\r$' "$dir/pingvard.log" || fail "pingvard.log line malformed"
     grep -q " status $text\$" "$dir/console.out" || fail "console: no \"$text\""
     grep -q ' tray 2 restart failed$' "$dir/console.out" || fail "console: tray did not show the failure"
@@ -240,8 +187,8 @@ run_refused() {
     echo "refused run: passed"
 }
 
-make_site
+site_make 10.211.0
 run_reset_ok
-restore_uplink
+site_restore_uplink
 run_refused
 echo "PASS"

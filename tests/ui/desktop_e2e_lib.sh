@@ -1,6 +1,32 @@
 # shellcheck shell=bash
 # Sourced by the desktop end-to-end tests.
 
+# shellcheck source=scripts/shell_lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/shell_lib.sh"
+
+# wait_for TENTHS CMD...: CMD, its output dropped, until it succeeds; status 1
+# when it has not within TENTHS tenths of a second (rounded up to seconds).
+wait_for() {
+  local tenths=$1
+  shift
+  pv_wait_for $(((tenths + 9) / 10)) pv_quietly "$@"
+}
+not() { ! "$@"; }
+
+# xwininfo for a given window, never without one: given no id (or 0) it waits
+# for a mouse click on the window to describe, that is for ever.
+xinfo() { # [options] -id ID
+  [[ -n ${!#} && ${!#} != 0x0 ]] || return 1
+  xwininfo "$@"
+}
+
+# program_namespace NAME: a network namespace with only loopback for the
+# program under test, where a name lookup stays too (the defaults of a first
+# start name public hosts).
+program_namespace() {
+  pv_ns_add "$1" && pv_ns_resolver "$1"
+}
+
 # Removes what runs killed outright left behind (SIGKILL skips their
 # cleanup): network namespaces PREFIX-PID and work directories
 # /tmp/PREFIX-PID.* of runs whose process is gone.

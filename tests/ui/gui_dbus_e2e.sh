@@ -78,7 +78,7 @@ cleanup() {
   for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
     wait "${pids[i]}" 2>/dev/null || true
   done
-  ip netns del "$ns" 2>/dev/null || true
+  pv_ns_delete "$ns"
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -96,26 +96,8 @@ fail() {
   exit 1
 }
 
-# xwininfo for a given window, never without one: given no id (or 0) it waits
-# for a mouse click on the window to describe, that is for ever.
-xinfo() { # [options] -id ID
-  [[ -n ${!#} && ${!#} != 0x0 ]] || return 1
-  xwininfo "$@"
-}
-
 step() { echo "gui_dbus_e2e: $*"; }
 
-# Runs the command every 0.1 s until it succeeds, at most tenths times.
-wait_for() {
-  local tenths=$1 i
-  shift
-  for ((i = 0; i < tenths; i++)); do
-    "$@" >/dev/null 2>&1 && return 0
-    sleep 0.1
-  done
-  return 1
-}
-not() { ! "$@"; }
 
 # --- the desktop: display, bus, settings store, panel -------------------------
 mkdir -m 700 "$work/runtime"
@@ -187,8 +169,7 @@ start_panel() {
 }
 
 # --- the program, in a namespace with only loopback ----------------------------
-ip netns add "$ns"
-ip netns exec "$ns" ip link set lo up
+program_namespace "$ns" || fail "cannot create the namespace $ns"
 cat >"$work/run/pingvard.ini" <<'EOF'
 [Constants]
 MaxTimeouts=5

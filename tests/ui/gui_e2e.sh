@@ -43,8 +43,8 @@ cleanup() {
   for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
     wait "${pids[i]}" 2>/dev/null || true
   done
-  ip netns del "$ns" 2>/dev/null || true
-  rm -rf "$work" "/etc/netns/$ns"
+  pv_ns_delete "$ns"
+  rm -rf "$work"
 }
 trap cleanup EXIT
 trap 'exit 143' TERM
@@ -63,25 +63,8 @@ fail() {
   exit 1
 }
 
-# xwininfo for a given window, never without one: given no id (or 0) it waits
-# for a mouse click on the window to describe, that is for ever.
-xinfo() { # [options] -id ID
-  [[ -n ${!#} && ${!#} != 0x0 ]] || return 1
-  xwininfo "$@"
-}
-
 step() { echo "gui_e2e: $*"; }
 
-# Runs the command every 0.1 s until it succeeds, at most tenths times.
-wait_for() {
-  local tenths=$1 i
-  shift
-  for ((i = 0; i < tenths; i++)); do
-    "$@" >/dev/null 2>&1 && return 0
-    sleep 0.1
-  done
-  return 1
-}
 
 # --- the desktop ------------------------------------------------------------
 mkdir -m 700 "$work/runtime"
@@ -108,13 +91,7 @@ wait_for 100 bash -c "xprop -root _NET_SUPPORTED | grep -q _NET_ACTIVE_WINDOW" |
   fail "openbox did not start"
 
 # --- the program, in a namespace with only loopback -------------------------
-ip netns add "$ns"
-ip netns exec "$ns" ip link set lo up
-# The defaults of a first start name public hosts: their lookups go to a
-# resolver of the namespace's own, where nothing answers.
-mkdir -p "/etc/netns/$ns"
-printf 'nameserver 127.0.0.1\noptions timeout:1 attempts:1\n' >"/etc/netns/$ns/resolv.conf"
-printf '127.0.0.1 localhost\n' >"/etc/netns/$ns/hosts"
+program_namespace "$ns" || fail "cannot create the namespace $ns"
 # Drop a third of the echoes to two of the hosts, so the figures keep moving.
 ip netns exec "$ns" nft -f - <<'EOF'
 table ip pingvard_gui_e2e {
@@ -170,7 +147,6 @@ managed_by_wm() {
   done
   return 1
 }
-not() { ! "$@"; }
 # From /proc, not kill -0: a process that has ended but is not reaped yet
 # (PID 1 here never reaps the orphans it adopts) still takes signals.
 running() { # pid
