@@ -50,8 +50,6 @@ public:
     void Abort() noexcept; // thread-safe
     void SetClock(const TTickClock& clock) noexcept { TcpSocket.SetClock(clock); }
 
-    const TTelnetParser& Parser() const noexcept { return m_parser; }
-
 private:
     void FilterReceived(TBlockingSocket& sender, std::string& chunk);
     std::string ProcessTelnetInput(const std::string& chunk);
