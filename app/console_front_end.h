@@ -2,6 +2,7 @@
 
 #include "app/console_view.h"
 #include "monitor/front_end.h"
+#include "monitor/slots.h"
 
 #include <array>
 #include <functional>
@@ -55,7 +56,7 @@ private:
         TConsoleLabel Host, Ping, Average, Loss;
     };
 
-    std::array<TRowLabels, 4> m_rows;
+    std::array<TRowLabels, kSlotCount> m_rows;
     std::string m_status;
     int m_trayIndex = 0;
     bool m_icmpReported = false;

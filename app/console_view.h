@@ -1,5 +1,7 @@
 #pragma once
 
+#include "monitor/slots.h"
+
 #include <array>
 #include <ctime>
 #include <functional>
@@ -18,7 +20,7 @@ struct TConsoleRow {
 };
 
 struct TConsoleState {
-    std::array<TConsoleRow, 4> Rows;
+    std::array<TConsoleRow, kSlotCount> Rows;
     std::string Status;
     int TrayIndex = 0;
     bool operator==(const TConsoleState&) const = default;

@@ -138,7 +138,7 @@ void TMainForm::CreateRows() {
         }
         return l;
     };
-    for (int slot = 0; slot < 4; ++slot) {
+    for (int slot = 0; slot < kSlotCount; ++slot) {
         const QString n = QString::number(slot + 1);
         m_hosts[slot] = label(QStringLiteral("Host") + n, false);
         m_pings[slot] = label(QStringLiteral("P") + n, true);
@@ -169,7 +169,7 @@ void TMainForm::LayOut() {
     s.Place(Label2, 136, 8);
     s.Place(Label3, 174, 8);
     s.Place(Label4, 238, 8);
-    for (int slot = 0; slot < 4; ++slot) {
+    for (int slot = 0; slot < kSlotCount; ++slot) {
         const int top = kFirstRowTop + slot * kRowPitch;
         // A long name is cut short of the Ping column instead of running into it.
         m_hosts[slot]->setMaximumWidth(s(kHostColumnWidth));
@@ -334,7 +334,7 @@ QString TMainForm::StatusText() const {
     return m_statusPanel->text();
 }
 
-TLabel* TMainForm::RowLabel(const std::array<TLabel*, 4>& row, int slot) {
+TLabel* TMainForm::RowLabel(const std::array<TLabel*, kSlotCount>& row, int slot) {
     return row.at(static_cast<size_t>(slot));
 }
 

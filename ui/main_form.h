@@ -2,6 +2,7 @@
 
 #include "monitor/front_end.h"
 #include "monitor/host_monitor.h"
+#include "monitor/slots.h"
 #include "ui/image_list.h"
 #include "ui/qt_dispatcher.h"
 #include "ui/text_label.h"
@@ -135,12 +136,12 @@ private:
     void CreateRows();
     void LayOut();
     void CloseModalDialogs();
-    TLabel* RowLabel(const std::array<TLabel*, 4>& row, int slot);
+    TLabel* RowLabel(const std::array<TLabel*, kSlotCount>& row, int slot);
 
-    std::array<TLabel*, 4> m_hosts{};
-    std::array<TLabel*, 4> m_pings{};
-    std::array<TLabel*, 4> m_averages{};
-    std::array<TLabel*, 4> m_losses{};
+    std::array<TLabel*, kSlotCount> m_hosts{};
+    std::array<TLabel*, kSlotCount> m_pings{};
+    std::array<TLabel*, kSlotCount> m_averages{};
+    std::array<TLabel*, kSlotCount> m_losses{};
     QLabel* m_statusPanel = nullptr;
     bool m_hidesToTray = true;
     bool m_centred = false;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "monitor/front_end.h"
+#include "monitor/slots.h"
 
 #include <algorithm>
 #include <array>
@@ -60,7 +61,7 @@ private:
     static std::size_t Slot(int slot) { return static_cast<std::size_t>(slot); }
     void Record(std::string call) { Calls.push_back(std::move(call)); }
 
-    std::array<TFakeLabel, 4> m_hosts, m_pings, m_averages, m_losses;
+    std::array<TFakeLabel, kSlotCount> m_hosts, m_pings, m_averages, m_losses;
 };
 
 } // namespace pingvard::test
