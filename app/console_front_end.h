@@ -11,17 +11,6 @@
 
 namespace pingvard {
 
-// A label that only keeps its text; the console front end reads all of them
-// when it draws.
-class TConsoleLabel : public TTextLabel {
-public:
-    void SetText(const std::string& text) override { m_text = text; }
-    std::string Text() const override { return m_text; }
-
-private:
-    std::string m_text;
-};
-
 // The main window of the headless program. Used on the loop thread only, like
 // the desktop window: the core changes labels, and Flush shows the result, so
 // the several label changes of one report appear as one update.
@@ -53,7 +42,7 @@ public:
 
 private:
     struct TRowLabels {
-        TConsoleLabel Host, Ping, Average, Loss;
+        TPlainLabel Host, Ping, Average, Loss;
     };
 
     std::array<TRowLabels, kSlotCount> m_rows;

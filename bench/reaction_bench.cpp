@@ -45,15 +45,6 @@ double RealMs() {
     return ClockMs(CLOCK_REALTIME);
 }
 
-class TBenchLabel : public TTextLabel {
-public:
-    void SetText(const std::string& text) override { m_text = text; }
-    std::string Text() const override { return m_text; }
-
-private:
-    std::string m_text;
-};
-
 class TBenchFrontEnd : public TMonitorFrontEnd {
 public:
     TTextLabel& HostLabel(int slot) override { return m_labels[slot][0]; }
@@ -75,7 +66,7 @@ public:
     double ResetOkRealMs = -1;
 
 private:
-    std::array<std::array<TBenchLabel, 4>, 4> m_labels;
+    std::array<std::array<TPlainLabel, 4>, kSlotCount> m_labels;
     int m_tray = 0;
 };
 

@@ -12,6 +12,17 @@ public:
     virtual std::string Text() const = 0;
 };
 
+// A label that only keeps its text: the console front end draws from such
+// labels, and tests read them.
+class TPlainLabel final : public TTextLabel {
+public:
+    void SetText(const std::string& text) override { m_text = text; }
+    std::string Text() const override { return m_text; }
+
+private:
+    std::string m_text;
+};
+
 // What the monitoring core drives; every call is made on the GUI thread.
 class TMonitorFrontEnd {
 public:

@@ -11,15 +11,6 @@
 
 namespace pingvard::test {
 
-class TFakeLabel : public TTextLabel {
-public:
-    void SetText(const std::string& text) override { m_text = text; }
-    std::string Text() const override { return m_text; }
-
-private:
-    std::string m_text;
-};
-
 // Records every call the core makes, in order, as short texts ("status:...",
 // "tray:1", "icon", "icmp:...").
 class TFakeFrontEnd : public TMonitorFrontEnd {
@@ -61,7 +52,7 @@ private:
     static std::size_t Slot(int slot) { return static_cast<std::size_t>(slot); }
     void Record(std::string call) { Calls.push_back(std::move(call)); }
 
-    std::array<TFakeLabel, kSlotCount> m_hosts, m_pings, m_averages, m_losses;
+    std::array<TPlainLabel, kSlotCount> m_hosts, m_pings, m_averages, m_losses;
 };
 
 } // namespace pingvard::test

@@ -16,7 +16,7 @@ struct TResultCase {
 class UpdateResultFigures : public ::testing::TestWithParam<TResultCase> {};
 
 TEST_P(UpdateResultFigures, ShowsTheExpectedRow) {
-    test::TFakeLabel ping, average, loss;
+    TPlainLabel ping, average, loss;
     for (TTextLabel* label : {&ping, &average, &loss}) {
         label->SetText("-");
     }

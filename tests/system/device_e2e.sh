@@ -45,27 +45,7 @@ work=$(mktemp -d /tmp/pingvard-device.XXXXXX)
 record=$work/console.record
 pids=()
 
-cleanup() {
-    local status=$? pid
-    for pid in "${pids[@]}"; do
-        kill -KILL "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    done
-    site_cleanup # also telnetd and the consoles
-    if ((status != 0)); then
-        echo "--- failed; files of the run:"
-        for f in "$work"/* "$work"/device/*; do
-            [[ -f $f ]] && { echo "--- $f"; tail -n 40 "$f" | cat -v; }
-        done
-    fi
-    if [[ ${PINGVARD_E2E_KEEP:-0} == 1 ]]; then
-        echo "kept $work"
-    else
-        rm -rf "$work"
-    fi
-    exit "$status"
-}
-trap cleanup EXIT
+trap 'site_exit "$work"/* "$work"/device/*' EXIT
 trap 'exit 130' INT TERM
 
 fail() {

@@ -39,27 +39,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/site_lib.sh"
 work=$(mktemp -d /tmp/pingvard-e2e.XXXXXX)
 pids=()
 
-cleanup() {
-    local status=$?
-    for pid in "${pids[@]}"; do
-        kill -KILL "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    done
-    site_cleanup
-    if ((status != 0)); then
-        echo "--- failed; files of the runs:"
-        for f in "$work"/*/*; do
-            [[ -f $f ]] && { echo "--- $f"; tail -n 40 "$f" | cat -v; }
-        done
-    fi
-    if [[ ${PINGVARD_E2E_KEEP:-0} == 1 ]]; then
-        echo "kept $work"
-    else
-        rm -rf "$work"
-    fi
-    exit "$status"
-}
-trap cleanup EXIT
+trap 'site_exit "$work"/*/*' EXIT
 trap 'exit 130' INT TERM
 
 fail() {

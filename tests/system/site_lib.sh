@@ -6,8 +6,10 @@
 #   inet: PREFIX.11-13 (the three marked hosts) --uplink-- site: pingvard --headless
 #   ap:   192.168.168.1 (watched host 4, unmarked; the device on port 23) --lan-- site
 #
-# The test defines fail (prints and exits); site_cleanup goes into its EXIT
-# trap. Name lookups in every namespace stay there (scripts/shell_lib.sh).
+# The test defines fail (prints and exits), keeps the processes it starts in
+# the array pids and its files in $work, and sets its EXIT trap to
+# 'site_exit FILES...'. Name lookups in every namespace stay there
+# (scripts/shell_lib.sh).
 
 # shellcheck source=scripts/shell_lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/shell_lib.sh"
@@ -67,6 +69,28 @@ site_write_ini() {
     pv_write_ini "$file" "${entries[@]}"
 }
 
-# Ends what is left in the namespaces (the device's daemons and consoles)
-# and deletes them.
-site_cleanup() { pv_ns_cleanup; }
+# site_exit FILES...: the EXIT trap. Kills the test's processes and what is
+# left in the namespaces (the device's daemons and consoles), deletes the
+# namespaces, shows the end of each of FILES when the test failed, and
+# removes $work unless PINGVARD_E2E_KEEP=1 keeps it for inspection.
+# shellcheck disable=SC2154 # pids and work are the test's
+site_exit() {
+    local status=$? pid file
+    for pid in "${pids[@]}"; do
+        kill -KILL "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    pv_ns_cleanup
+    if ((status != 0)); then
+        echo "--- failed; files of the run:"
+        for file in "$@"; do
+            [[ -f $file ]] && { echo "--- $file"; tail -n 40 "$file" | cat -v; }
+        done
+    fi
+    if [[ ${PINGVARD_E2E_KEEP:-0} == 1 ]]; then
+        echo "kept $work"
+    else
+        rm -rf "$work"
+    fi
+    exit "$status"
+}
