@@ -10,8 +10,8 @@
 
 namespace pingvard {
 
-// What the start-up load fills, in the load's order. The desktop and the
-// headless program both implement it through the host monitor.
+// What the start-up load fills, in the load's order: TSettings::Load fills a
+// settings value through it, and tests trace it.
 class TStartupTarget {
 public:
     virtual ~TStartupTarget() = default;
@@ -24,8 +24,8 @@ public:
     virtual void SetDoReset(int slot, bool doReset) = 0;
     virtual bool DoReset(int slot) const = 0;
     virtual void SetDisplayName(int slot, const std::string& name) = 0;
-    // Resolve the address and create the slot's worker; called once per slot
-    // right after that slot's writes, before the next slot is read.
+    // The slot's address and echo time-out, which its worker will use; called
+    // once per slot right after that slot's writes, before the next slot is read.
     virtual void CreateWorker(int slot, const std::string& address, int32_t timeoutMs) = 0;
 };
 

@@ -1,6 +1,7 @@
 #include "config_test_support.h"
 #include "monitor/ini_file.h"
 #include "monitor/program_dir.h"
+#include "monitor/settings.h"
 #include "monitor/startup_load.h"
 
 #include <filesystem>
@@ -323,17 +324,18 @@ TEST_F(StartupLoad, KeepsHandEditedLinesThroughALoadAndASave) {
     WriteFileText("pingvard.ini", kHandEdited);
     Load();
     {
-        // The settings dialog's save writes these, in this order.
-        TIniFile ini(ConfigFileName());
-        ini.WriteNumber("Constants", "MaxTimeouts", 4);
-        ini.WriteNumber("Constants", "PingInterval", 1500);
-        ini.WriteText("ResetHost", "Hostname", "10.1.1.2");
+        // The settings dialog's save.
+        TSettings settings;
+        settings.MaxTimeouts = 4;
+        settings.PingInterval = 1500;
+        settings.ResetHost = "10.1.1.2";
         for (int slot = 0; slot < kSlotCount; ++slot) {
-            ini.WriteText(HostSection(slot), "HostName", "10.0.0." + std::to_string(slot + 1));
-            ini.WriteText(HostSection(slot), "DisplayName", "Host " + std::to_string(slot + 1));
-            ini.WriteNumber(HostSection(slot), "Timeout", 900);
-            ini.WriteFlag(HostSection(slot), "TimeoutDoReset", slot == 0);
+            const std::string n = std::to_string(slot + 1);
+            settings.Hosts[static_cast<size_t>(slot)] = {"10.0.0." + n, "Host " + n, 900,
+                                                         slot == 0};
         }
+        TIniFile ini(ConfigFileName());
+        settings.Save(ini);
     }
     std::string expected = kHandEdited;
     auto replace = [&](const std::string& from, const std::string& to) {
