@@ -4,17 +4,23 @@
 // hover step, and a screenshot. Run by the test command (history_window_open)
 // with a limit; see docs/benchmarks.md.
 //
-//   history_window_bench DIR SCREENSHOT.png [--runs N] [--limit-ms MS]
+//   history_window_bench SCREENSHOT.png [--dir DIR] [--runs N] [--limit-ms MS]
+//
+// The database goes to a temporary directory of its own unless DIR is given.
+// With a limit, an open slower than it fails the run (exit status 1).
 
 #include "observe/history_store.h"
 #include "observe/sqlite_db.h"
 #include "ui/history_form.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QToolTip>
 #include <algorithm>
@@ -236,21 +242,27 @@ QImage Screenshot(THistoryForm* form) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: %s DIR SCREENSHOT.png [--runs N] [--limit-ms MS]\n", argv[0]);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s SCREENSHOT.png [--dir DIR] [--runs N] [--limit-ms MS]\n",
+                     argv[0]);
         return 2;
     }
-    const std::string file = std::string(argv[1]) + "/history.db";
-    const QString shot = QString::fromLocal8Bit(argv[2]);
+    const QString shot = QString::fromLocal8Bit(argv[1]);
+    QTemporaryDir scratch(QDir::tempPath() + "/pingvard-history-window-XXXXXX");
+    std::string dir = scratch.path().toStdString();
     int runs = 5;
     qint64 limitMs = 0;
-    for (int i = 3; i + 1 < argc; i += 2) {
-        if (std::string(argv[i]) == "--runs") {
+    for (int i = 2; i + 1 < argc; i += 2) {
+        const std::string option = argv[i];
+        if (option == "--dir") {
+            dir = argv[i + 1];
+        } else if (option == "--runs") {
             runs = std::max(1, std::atoi(argv[i + 1]));
-        } else if (std::string(argv[i]) == "--limit-ms") {
+        } else if (option == "--limit-ms") {
             limitMs = std::atoll(argv[i + 1]);
         }
     }
+    const std::string file = dir + "/history.db";
     QElapsedTimer written;
     written.start();
     WriteHistory(file);
@@ -319,6 +331,7 @@ int main(int argc, char** argv) {
                      Qt::NoModifier);
     QApplication::sendEvent(graph, &move);
     Settle();
+    QDir().mkpath(QFileInfo(shot).absolutePath());
     if (!Screenshot(form).save(shot)) {
         Fail("cannot save " + shot.toStdString());
     }
