@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QFileInfo>
 #include <QMouseEvent>
 #include <QPainter>
@@ -189,6 +190,20 @@ double ThreadCpuMs() {
     return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
 }
 
+// The peak resident set of this process in MiB, from /proc (0 elsewhere).
+double PeakMiB() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:")) {
+            return line.mid(6).trimmed().split(' ').front().toDouble() / 1024;
+        }
+    }
+    return 0;
+}
+
 double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
@@ -336,6 +351,7 @@ int main(int argc, char** argv) {
         Fail("cannot save " + shot.toStdString());
     }
     std::printf("screenshot: %s\n", qPrintable(shot));
+    std::printf("peak resident set of the process: %.1f MiB\n", PeakMiB());
     form->close();
     Settle();
     const double worst = *std::max_element(opens.begin(), opens.end());
