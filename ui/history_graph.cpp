@@ -123,8 +123,8 @@ void THistoryGraph::SetData(int64_t fromMs, int64_t toMs, THistoryResolution res
     m_toMs = std::max(toMs, fromMs + 1);
     m_resolution = resolution;
     m_points = std::move(points);
-    // A little slack over the usual step: one missing minute is a gap, jitter
-    // of the echo timer is not.
+    // Slack over the usual step: the echo timer's jitter and a single missing
+    // point are no gap, a stretch without points is.
     m_gapMs = std::max(TypicalSpacingMs(m_points), BucketMs(resolution)) * 5 / 2;
     m_count = 0;
     m_lost = 0;

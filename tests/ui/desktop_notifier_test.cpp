@@ -56,44 +56,6 @@ class DesktopNotifierTest : public QObject {
     }
 
 private slots:
-    void ComposesEachKind_data() {
-        QTest::addColumn<int>("kind");
-        QTest::addColumn<bool>("ok");
-        QTest::addColumn<QString>("summary");
-        QTest::addColumn<QString>("body");
-        QTest::addColumn<bool>("critical");
-        QTest::addColumn<int>("slot");
-        QTest::newRow("rule fired")
-            << int(TMonitorEventKind::RuleFired) << false << "Sledované hosty neodpovídají"
-            << "Spouští se obnova přístupového bodu.\nUnable to power cycle, HTTP 401 from "
-               "192.0.2.5"
-            << false << -1;
-        QTest::newRow("action failed")
-            << int(TMonitorEventKind::ActionOutcome) << false << "Obnova plug (http) selhala"
-            << "Unable to power cycle, HTTP 401 from 192.0.2.5" << true << -1;
-        QTest::newRow("action ok")
-            << int(TMonitorEventKind::ActionOutcome) << true << "Obnova plug (http) proběhla"
-            << "Unable to power cycle, HTTP 401 from 192.0.2.5" << false << -1;
-        QTest::newRow("host down")
-            << int(TMonitorEventKind::HostDown) << false << "www.geant.org neodpovídá"
-            << "Host 192.0.2.30 přestal odpovídat na ozvěny." << false << 2;
-        QTest::newRow("host up") << int(TMonitorEventKind::HostUp) << false
-                                 << "www.geant.org opět odpovídá"
-                                 << "Host 192.0.2.30 znovu odpovídá na ozvěny." << false << 2;
-    }
-    void ComposesEachKind() {
-        QFETCH(int, kind);
-        QFETCH(bool, ok);
-        TMonitorEvent e = Event(static_cast<TMonitorEventKind>(kind));
-        e.Ok = ok;
-        const auto n = TDesktopNotifier::Compose(e, AllOn());
-        QVERIFY(n);
-        QTEST(n->Summary, "summary");
-        QTEST(n->Body, "body");
-        QTEST(n->Critical, "critical");
-        QTEST(n->Slot, "slot");
-    }
-
     void EachKindIsSwitchedOffByItsSetting() {
         const std::pair<TMonitorEventKind, bool TNotificationSettings::*> kinds[] = {
             {TMonitorEventKind::RuleFired, &TNotificationSettings::RuleFired},
@@ -112,18 +74,6 @@ private slots:
                                 TMonitorEventKind::GuardChanged, TMonitorEventKind::StatusText}) {
             QVERIFY(!TDesktopNotifier::Compose(Event(kind), AllOn()));
         }
-    }
-
-    void NamesAnActionlessOutcomeAndANamelessHostPlainly() {
-        TMonitorEvent outcome = Event(TMonitorEventKind::ActionOutcome);
-        outcome.Action.clear();
-        outcome.ActionKind.clear();
-        outcome.Ok = true;
-        QCOMPARE(TDesktopNotifier::Compose(outcome, AllOn())->Summary, QString("Obnova proběhla"));
-        TMonitorEvent down = Event(TMonitorEventKind::HostDown);
-        down.DisplayName.clear();
-        QCOMPARE(TDesktopNotifier::Compose(down, AllOn())->Summary,
-                 QString("192.0.2.30 neodpovídá"));
     }
 
     void HandsEventsFromAnyThreadToTheGuiThread() {
