@@ -20,7 +20,7 @@ skip() {
   echo "notify_e2e: SKIP: $*"
   exit "$kSkip"
 }
-for tool in Xvfb dunst dunstctl dbus-daemon dbus-send dbus-monitor jq; do
+for tool in Xvfb dunst dunstctl dbus-daemon dbus-send dbus-monitor jq trayer; do
   command -v "$tool" >/dev/null || skip "$tool is missing (scripts/deps.sh installs it)"
 done
 [[ -x $fixture ]] || {
@@ -149,8 +149,8 @@ ini() { # RuleFired ActionOutcome HostDown HostUp
   printf '[Notifications]\nRuleFired=%s\nActionOutcome=%s\nHostDown=%s\nHostUp=%s\n' "$@" \
     >"$work/pingvard.ini"
 }
-run_fixture() { # name
-  timeout 60 "$fixture" "$work/pingvard.ini" >"$work/$1.out" 2>"$work/$1.log" ||
+run_fixture() { # name [--tray]
+  timeout 60 "$fixture" "$work/pingvard.ini" "${@:2}" >"$work/$1.out" 2>"$work/$1.log" ||
     fail "the fixture failed ($1)"
 }
 
@@ -206,13 +206,15 @@ EOF
 [[ $(grep -c 'member=Notify$' "$work/monitor.log") == 7 ]] || fail "not 7 Notify calls on the bus"
 
 # --- no notification service: the balloon -----------------------------------------
-step "no service on the bus"
+step "no service on the bus: Qt's balloon in trayer's notification area"
 kill "$dunst_pid"
 wait "$dunst_pid" 2>/dev/null || true
 wait_for 50 not bus_has org.freedesktop.Notifications || fail "dunst still holds the service"
+trayer --edge top --align right --widthtype request --height 24 >"$work/trayer.log" 2>&1 &
+pids+=($!)
 ini 1 1 1 1
-run_fixture none
-[[ $(grep -c '^balloon ' "$work/none.out") == 5 ]] || fail "not 5 balloons without the service"
+run_fixture none --tray
+[[ $(grep -c '^balloon-shown ' "$work/none.out") == 5 ]] || fail "not 5 balloons shown without the service"
 grep -q '^delivered ' "$work/none.out" && fail "delivered without a service"
 [[ $(grep -c '^diagnostic no desktop notification service' "$work/none.out") == 1 ]] ||
   fail "the fallback was not said exactly once"

@@ -4,9 +4,13 @@
 // given file. Prints what became of each notification:
 //
 //   delivered ID SUMMARY     the service took it and numbered it
-//   balloon SUMMARY          the tray's balloon stood in
+//   balloon SUMMARY          the balloon stood in (a stand-in that prints)
+//   balloon-shown SUMMARY    with --tray: Qt's balloon window beside the icon
+//                            in the display's notification area shows it
 //   diagnostic TEXT          what the program would say on stderr
 //
+// With --tray the balloon is the program's own: its tray backend puts an
+// icon into the notification area first (waiting up to 10 s for one).
 // Exit status 0 once every notification the settings allow is accounted for,
 // 1 when they are not within 20 s. Used by notify_e2e.sh.
 
@@ -14,10 +18,14 @@
 #include "observe/observe_settings.h"
 #include "ui/desktop_notifier.h"
 #include "ui/freedesktop_notifications.h"
+#include "ui/main_form.h"
+#include "ui/system_tray_backend.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QEventLoop>
 #include <QTimer>
 #include <cstdio>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -64,11 +72,41 @@ std::vector<TMonitorEvent> Events() {
 
 } // namespace
 
+// Whether Qt shows its balloon window now.
+bool BalloonShown() {
+    for (const QWidget* w : QApplication::topLevelWidgets()) {
+        if (w->isVisible() && w->inherits("QBalloonTip")) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Puts the program's icon into the notification area; false when none
+// comes within 10 s.
+bool AddTrayIcon(TSystemTrayBackend& tray) {
+    tray.Add(ProgramIcon(), QStringLiteral("Pingvard"));
+    if (tray.Available()) {
+        return true;
+    }
+    QEventLoop wait;
+    tray.Appeared = [&] { wait.quit(); };
+    QTimer::singleShot(10'000, &wait, &QEventLoop::quit);
+    wait.exec();
+    return tray.Available();
+}
+
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s PINGVARD_INI\n", argv[0]);
+    QApplication app(argc, argv);
+    const bool withTray = argc == 3 && std::string(argv[2]) == "--tray";
+    if (argc != 2 && !withTray) {
+        std::fprintf(stderr, "usage: %s PINGVARD_INI [--tray]\n", argv[0]);
         return 2;
+    }
+    TSystemTrayBackend tray;
+    if (withTray && !AddTrayIcon(tray)) {
+        std::printf("no notification area\n");
+        return 1;
     }
     TIniFile ini(argv[1]);
     std::vector<std::string> problems;
@@ -82,9 +120,16 @@ int main(int argc, char** argv) {
         expected += TDesktopNotifier::Compose(e, settings.Notifications) ? 1 : 0;
     }
 
-    auto channel = std::make_unique<TFreedesktopNotifications>([](const TDesktopNotification& n) {
+    auto channel = std::make_unique<TFreedesktopNotifications>([&](const TDesktopNotification& n) {
         std::printf("balloon %s\n", qPrintable(n.Summary));
-        return true;
+        if (!withTray) {
+            return true;
+        }
+        const bool shown = tray.ShowMessage(n.Summary, n.Body, n.Critical) && BalloonShown();
+        if (shown) {
+            std::printf("balloon-shown %s\n", qPrintable(n.Summary));
+        }
+        return shown;
     });
     TFreedesktopNotifications& notifications = *channel;
     notifications.OnDiagnostic = [](const QString& text) {
