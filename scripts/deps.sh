@@ -35,6 +35,8 @@ packages=(
   # desktop end-to-end test of the D-Bus tray: a private session bus and a
   # panel whose tray hosts StatusNotifierItems
   dbus-daemon dbus-bin xfce4-panel xfconf
+  # desktop notifications test: a real notification daemon (it brings dunstctl)
+  dunst
 )
 
 # busybox-static has the telnetd applet that Debian's busybox lacks, and the two

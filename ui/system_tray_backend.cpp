@@ -62,6 +62,15 @@ std::optional<QPoint> TSystemTrayBackend::CursorPos() const {
     return QCursor::pos();
 }
 
+bool TSystemTrayBackend::ShowMessage(const QString& title, const QString& text, bool critical) {
+    if (!m_icon || !m_added || !m_available) {
+        return false;
+    }
+    m_icon->showMessage(title, text,
+                        critical ? QSystemTrayIcon::Critical : QSystemTrayIcon::Information);
+    return true;
+}
+
 // The menu goes in before the icon is shown, so that the D-Bus item is
 // registered with its menu from the start.
 void TSystemTrayBackend::Show() {

@@ -28,6 +28,7 @@ public:
     bool Remove() override;
     void SetMenu(QMenu* menu) override;
     std::optional<QPoint> CursorPos() const override;
+    bool ShowMessage(const QString& title, const QString& text, bool critical) override;
 
 private:
     void Show();

@@ -30,6 +30,11 @@ public:
     virtual void SetMenu(QMenu* menu) = 0;
     // The mouse cursor in screen coordinates, if it can be read.
     virtual std::optional<QPoint> CursorPos() const = 0;
+    // A message beside the icon (the tray's balloon), for desktops without a
+    // notification service; false when the icon is not in a notification area.
+    virtual bool ShowMessage(const QString& /*title*/, const QString& /*text*/, bool /*critical*/) {
+        return false;
+    }
 
     // Set by the component; the backend calls it for every activation.
     std::function<void(TTrayActivation)> Activated;

@@ -1,0 +1,137 @@
+#include "ui/history_columns.h"
+
+#include <gtest/gtest.h>
+
+using namespace pingvard;
+
+namespace {
+
+THistoryPoint Point(int64_t timeMs, int64_t medianMs, uint32_t lost = 0, uint32_t count = 30) {
+    THistoryPoint p{timeMs, count, lost, {}, {}, {}};
+    if (lost < count) {
+        p.MinUs = medianMs * 1000 - 500;
+        p.MedianUs = medianMs * 1000;
+        p.MaxUs = medianMs * 1000 + 500;
+    }
+    return p;
+}
+
+} // namespace
+
+TEST(FoldColumns, SumsEchoesAndTakesMediansPerColumn) {
+    // Four columns of 10 ms over [0, 40): three points in the first, one in the third.
+    const std::vector<THistoryPoint> points = {Point(0, 5, 1), Point(3, 50), Point(6, 9),
+                                               Point(25, 7)};
+    const auto columns = FoldColumns(points, 0, 40, 4, 100);
+    ASSERT_EQ(columns.size(), 4u);
+    EXPECT_TRUE(columns[0].HasPoints);
+    EXPECT_EQ(columns[0].Count, 90u);
+    EXPECT_EQ(columns[0].Lost, 1u);
+    EXPECT_EQ(columns[0].MedianUs, 9000); // not the mean, which the 50 ms point would drag
+    EXPECT_EQ(columns[0].MinUs, 8500);    // the median of the minima
+    EXPECT_EQ(columns[0].MaxUs, 9500);
+    EXPECT_FALSE(columns[1].HasPoints);
+    EXPECT_TRUE(columns[2].HasPoints);
+    EXPECT_EQ(columns[2].MedianUs, 7000);
+    EXPECT_FALSE(columns[3].HasPoints);
+}
+
+TEST(FoldColumns, IgnoresPointsOutsideTheRange) {
+    const std::vector<THistoryPoint> points = {Point(-1, 5), Point(0, 6), Point(39, 7),
+                                               Point(40, 8)};
+    const auto columns = FoldColumns(points, 0, 40, 4, 100);
+    EXPECT_EQ(columns[0].MedianUs, 6000);
+    EXPECT_EQ(columns[0].Count, 30u);
+    EXPECT_EQ(columns[3].MedianUs, 7000);
+    EXPECT_EQ(columns[3].Count, 30u);
+}
+
+TEST(FoldColumns, BreaksTheLineAtAGapLongerThanAllowed) {
+    const std::vector<THistoryPoint> points = {Point(0, 5), Point(10, 5), Point(50, 5),
+                                               Point(60, 5)};
+    const auto columns = FoldColumns(points, 0, 80, 8, 25);
+    EXPECT_FALSE(columns[0].Joined); // nothing before it
+    EXPECT_TRUE(columns[1].Joined);
+    EXPECT_FALSE(columns[5].Joined); // 40 ms since the last point
+    EXPECT_TRUE(columns[6].Joined);
+}
+
+TEST(FoldColumns, AColumnWhoseEchoesWereAllLostHasNoRoundTrip) {
+    const std::vector<THistoryPoint> points = {Point(0, 5, 30), Point(1, 0, 30)};
+    const auto columns = FoldColumns(points, 0, 10, 1, 100);
+    EXPECT_TRUE(columns[0].HasPoints);
+    EXPECT_EQ(columns[0].Lost, 60u);
+    EXPECT_FALSE(columns[0].MedianUs);
+    EXPECT_FALSE(columns[0].MinUs);
+}
+
+TEST(FoldColumns, NoWidthOrNoRangeGivesNothingToDraw) {
+    const std::vector<THistoryPoint> points = {Point(0, 5)};
+    EXPECT_TRUE(FoldColumns(points, 0, 10, 0, 100).empty());
+    const auto columns = FoldColumns(points, 10, 10, 3, 100);
+    ASSERT_EQ(columns.size(), 3u);
+    EXPECT_FALSE(columns[0].HasPoints);
+}
+
+TEST(NearestPoint, PicksTheClosestInTime) {
+    const std::vector<THistoryPoint> points = {Point(10, 1), Point(20, 1), Point(40, 1)};
+    const struct {
+        int64_t Time;
+        std::size_t Index;
+    } cases[] = {{0, 0}, {10, 0}, {14, 0}, {15, 0}, {16, 1}, {31, 2}, {99, 2}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(NearestPoint(points, c.Time), c.Index) << c.Time;
+    }
+    EXPECT_FALSE(NearestPoint({}, 5));
+}
+
+TEST(LossClass, BoundariesAreExact) {
+    const struct {
+        uint64_t Count;
+        uint64_t Lost;
+        int Class;
+    } cases[] = {{0, 0, 0},    {30, 0, 0},    {100, 1, 1},  {100, 2, 2},   {100, 4, 2},
+                 {100, 5, 3},  {100, 9, 3},   {100, 10, 4}, {100, 24, 4},  {100, 25, 5},
+                 {100, 99, 5}, {100, 100, 6}, {3, 3, 6},    {4000, 79, 1}, {4000, 80, 2}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(LossClass(c.Count, c.Lost), c.Class) << c.Lost << " of " << c.Count;
+    }
+}
+
+TEST(AxisTopUs, AStraySlowEchoDoesNotFlattenTheRange) {
+    std::vector<THistoryColumn> columns(100);
+    for (auto& c : columns) {
+        c.HasPoints = true;
+        c.MinUs = 18'000;
+        c.MedianUs = 20'000;
+        c.MaxUs = 30'000;
+    }
+    columns[50].MaxUs = 4'000'000;
+    EXPECT_EQ(AxisTopUs(columns), 50'000);
+    columns[60].MedianUs = 140'000; // the line itself is always shown whole
+    EXPECT_EQ(AxisTopUs(columns), 200'000);
+}
+
+TEST(AxisTopUs, NeverBelowOneMillisecond) {
+    std::vector<THistoryColumn> columns(1);
+    EXPECT_EQ(AxisTopUs(columns), 1000);
+    columns[0].MedianUs = 80;
+    columns[0].MaxUs = 120;
+    EXPECT_EQ(AxisTopUs(columns), 1000);
+}
+
+TEST(NiceCeiling, RoundsUpToOneTwoOrFive) {
+    const std::pair<double, double> cases[] = {{0.7, 1},   {1, 1},  {1.01, 2}, {3, 5},
+                                               {5, 5},     {6, 10}, {42, 50},  {0.03, 0.05},
+                                               {180, 200}, {0, 1}};
+    for (const auto& [value, nice] : cases) {
+        EXPECT_DOUBLE_EQ(NiceCeiling(value), nice) << value;
+    }
+}
+
+TEST(TypicalSpacingMs, IsTheMedianStep) {
+    std::vector<THistoryPoint> points = {Point(0, 1), Point(2000, 1), Point(4000, 1),
+                                         Point(90'000, 1), Point(92'000, 1)};
+    EXPECT_EQ(TypicalSpacingMs(points), 2000);
+    EXPECT_EQ(TypicalSpacingMs(std::span(points).first(1)), 0);
+}

@@ -1,0 +1,222 @@
+#!/usr/bin/env bash
+# Desktop notifications reaching a real notification daemon: dunst on a
+# virtual X display and a private session bus. The fixture publishes one of
+# each monitor event from a thread of its own through the real notifier; the
+# daemon's own history must then hold exactly the notifications the
+# [Notifications] settings allow, with their texts, the failure as critical,
+# the host's "up" in place of its "down", and markup characters escaped for a
+# daemon that reads markup. Without the daemon on the bus the tray's balloon
+# must stand in, said once.
+#
+# Usage: notify_e2e.sh NOTIFY_FIXTURE [SCREENSHOT_DIR]
+# Exit status: 0 passed, 1 failed, 77 skipped (a tool missing).
+set -euo pipefail
+
+readonly kSkip=77
+fixture=${1:?usage: notify_e2e.sh NOTIFY_FIXTURE [SCREENSHOT_DIR]}
+shots=${2:-}
+
+skip() {
+  echo "notify_e2e: SKIP: $*"
+  exit "$kSkip"
+}
+for tool in Xvfb dunst dunstctl dbus-daemon dbus-send dbus-monitor jq trayer; do
+  command -v "$tool" >/dev/null || skip "$tool is missing (scripts/deps.sh installs it)"
+done
+[[ -x $fixture ]] || {
+  echo "notify_e2e: FAIL: no fixture at $fixture" >&2
+  exit 1
+}
+
+# shellcheck source=tests/ui/desktop_e2e_lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/desktop_e2e_lib.sh"
+[[ $(id -u) -eq 0 ]] && sweep_stale_runs pingvard-notify
+work=$(mktemp -d /tmp/pingvard-notify-$$.XXXXXX)
+bus="$work/bus"
+pids=()
+
+# This machine's PID 1 adopts orphans without reaping them: whatever the run
+# started is found by the private bus address in its environment and counted
+# as gone once it is a zombie.
+own_processes() {
+  grep -lsF "DBUS_SESSION_BUS_ADDRESS=unix:path=$bus" /proc/[0-9]*/environ 2>/dev/null |
+    cut -d/ -f3 | grep -vx "$$" || true
+}
+gone() { # pid
+  local state
+  state=$(awk '/^State:/ { print $2 }' "/proc/$1/status" 2>/dev/null) || return 0
+  [[ -z $state || $state == Z || $state == X ]]
+}
+cleanup() {
+  local pid i
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+    kill "${pids[i]}" 2>/dev/null || true
+  done
+  for pid in $(own_processes); do
+    kill "$pid" 2>/dev/null || true
+  done
+  for ((i = 0; i < 30; i++)); do
+    for pid in "${pids[@]}" $(own_processes); do
+      gone "$pid" || {
+        sleep 0.1
+        continue 2
+      }
+    done
+    break
+  done
+  for pid in "${pids[@]}" $(own_processes); do
+    gone "$pid" || kill -KILL "$pid" 2>/dev/null || true
+  done
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+    wait "${pids[i]}" 2>/dev/null || true
+  done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 143' TERM
+trap 'exit 130' INT
+
+fail() {
+  echo "notify_e2e: FAIL: $*" >&2
+  local log
+  for log in "$work"/*.log "$work"/*.out; do
+    [[ -f $log ]] && sed "s|^|$(basename "$log"): |" "$log" >&2
+  done
+  exit 1
+}
+step() { echo "notify_e2e: $*"; }
+
+# Runs the command every 0.1 s until it succeeds, at most tenths times.
+wait_for() {
+  local tenths=$1 i
+  shift
+  for ((i = 0; i < tenths; i++)); do
+    "$@" >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  return 1
+}
+not() { ! "$@"; }
+
+# --- display, bus, daemon, bus recorder ----------------------------------------
+mkdir -m 700 "$work/runtime"
+mkdir -p "$work/home" "$work/config"
+start_virtual_display
+export HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime" XDG_CONFIG_HOME="$work/config"
+unset WAYLAND_DISPLAY
+[[ -n ${ASAN_OPTIONS:-} ]] && export ASAN_OPTIONS="$ASAN_OPTIONS:strict_string_checks=0"
+
+# No service directories: the bus starts nothing of its own, so the daemon
+# below is the only notification service there is.
+cat >"$work/bus.conf" <<EOF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:path=$bus</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+EOF
+export DBUS_SESSION_BUS_ADDRESS="unix:path=$bus"
+dbus-daemon --config-file="$work/bus.conf" --nofork --nopidfile >"$work/dbus.log" 2>&1 &
+pids+=($!)
+wait_for 50 test -S "$bus" || fail "the session bus did not start"
+bus_has() {
+  dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+    org.freedesktop.DBus.NameHasOwner "string:$1" | grep -q 'boolean true'
+}
+
+dbus-monitor --session >"$work/monitor.log" 2>&1 &
+pids+=($!)
+# dunst reads no configuration of the user's here: the packaged defaults.
+dunst >"$work/dunst.log" 2>&1 &
+dunst_pid=$!
+pids+=("$dunst_pid")
+wait_for 100 bus_has org.freedesktop.Notifications || fail "dunst did not take the notification service"
+
+# The daemon's own record: what it holds, newest first, as summary|body lines.
+history_lines() {
+  dunstctl close-all
+  wait_for 20 test "$(dunstctl count displayed)" = 0 || fail "dunst kept notifications shown"
+  dunstctl history | jq -r '.data[0][] | .summary.data + "|" + .body.data'
+}
+ini() { # RuleFired ActionOutcome HostDown HostUp
+  printf '[Notifications]\nRuleFired=%s\nActionOutcome=%s\nHostDown=%s\nHostUp=%s\n' "$@" \
+    >"$work/pingvard.ini"
+}
+run_fixture() { # name [--tray]
+  timeout 60 "$fixture" "$work/pingvard.ini" "${@:2}" >"$work/$1.out" 2>"$work/$1.log" ||
+    fail "the fixture failed ($1)"
+}
+
+# --- every kind switched on ------------------------------------------------------
+step "every kind on"
+ini 1 1 1 1
+run_fixture all
+[[ $(grep -c '^delivered ' "$work/all.out") == 5 ]] || fail "not 5 notifications delivered"
+grep -q '^balloon ' "$work/all.out" && fail "a balloon although the service is there"
+down_id=$(awk '/^delivered .* neodpovídá$/ { print $2 }' "$work/all.out")
+up_id=$(awk '/^delivered .* opět odpovídá$/ { print $2 }' "$work/all.out")
+[[ -n $down_id && $down_id == "$up_id" ]] || fail "the host's up ($up_id) did not replace its down ($down_id)"
+if [[ -n $shots ]]; then
+  mkdir -p "$shots"
+  import -window root -crop 330x240+465+40 "$shots/notification.png" 2>/dev/null || true
+fi
+history_lines >"$work/history-all.txt"
+expected_all=$(
+  cat <<'EOF'
+www.geant.org opět odpovídá|Host 203.0.113.30 znovu odpovídá na ozvěny.
+Obnova plug (http) proběhla|Power cycle OK (plug) &lt;off 10 s&gt; &amp; on
+Obnova telnet selhala|Unable to reset, invalid response in step #2
+Sledované hosty neodpovídají|Spouští se obnova přístupového bodu.
+EOF
+)
+# dunst lists its history newest first, but orders notifications of the same
+# second as it likes: compare as sets.
+diff <(sort "$work/history-all.txt") <(sort <<<"$expected_all") >&2 ||
+  fail "dunst's history is not the four notifications expected (the down replaced by the up)"
+# The failure asked to be critical; the rest normal.
+notify_has() { # summary pattern: the Notify call with that summary has the pattern
+  awk -v summary="string \"$1\"" -v pattern="$2" '
+    /member=Notify$/ { block = "" }
+    { block = block $0 "\n" }
+    /int32 -1$/ && index(block, summary) && block ~ pattern { found = 1 }
+    END { exit !found }' "$work/monitor.log"
+}
+notify_has "Obnova telnet selhala" "byte 2" || fail "the failed recovery was not sent as critical"
+[[ $(grep -c 'variant  *byte 1' "$work/monitor.log") == 4 ]] || fail "not four normal notifications"
+
+# --- two kinds switched off ------------------------------------------------------
+step "outcomes and host down off"
+ini 1 0 0 1
+run_fixture some
+[[ $(grep -c '^delivered ' "$work/some.out") == 2 ]] || fail "not 2 notifications delivered"
+history_lines >"$work/history-some.txt"
+head -n 2 "$work/history-some.txt" | sort >"$work/new.txt"
+diff "$work/new.txt" - >&2 <<'EOF' || fail "switched-off kinds reached dunst, or switched-on ones did not"
+Sledované hosty neodpovídají|Spouští se obnova přístupového bodu.
+www.geant.org opět odpovídá|Host 203.0.113.30 znovu odpovídá na ozvěny.
+EOF
+[[ $(wc -l <"$work/history-some.txt") == 6 ]] || fail "dunst's history did not grow by exactly 2"
+[[ $(grep -c 'member=Notify$' "$work/monitor.log") == 7 ]] || fail "not 7 Notify calls on the bus"
+
+# --- no notification service: the balloon -----------------------------------------
+step "no service on the bus: Qt's balloon in trayer's notification area"
+kill "$dunst_pid"
+wait "$dunst_pid" 2>/dev/null || true
+wait_for 50 not bus_has org.freedesktop.Notifications || fail "dunst still holds the service"
+trayer --edge top --align right --widthtype request --height 24 >"$work/trayer.log" 2>&1 &
+pids+=($!)
+ini 1 1 1 1
+run_fixture none --tray
+[[ $(grep -c '^balloon-shown ' "$work/none.out") == 5 ]] || fail "not 5 balloons shown without the service"
+grep -q '^delivered ' "$work/none.out" && fail "delivered without a service"
+[[ $(grep -c '^diagnostic no desktop notification service' "$work/none.out") == 1 ]] ||
+  fail "the fallback was not said exactly once"
+
+step "PASS: notifications reached dunst as the settings chose; the balloon stood in without it"
