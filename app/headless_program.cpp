@@ -8,6 +8,7 @@
 #include "monitor/host_monitor.h"
 #include "monitor/ini_file.h"
 #include "net/socket_library.h"
+#include "observe/program_observers.h"
 
 #include <atomic>
 #include <csignal>
@@ -61,10 +62,13 @@ int Monitor(TLoopDispatcher& dispatcher, const std::atomic<bool>& exitRequested,
     if (monitor.StartedWithoutConfigFile()) {
         frontEnd.ReportLine(FirstRunNotice(monitor));
     }
+    TProgramObservers observers(
+        monitor, dispatcher, [&frontEnd](const std::string& line) { frontEnd.ReportLine(line); });
     frontEnd.Flush();
     RunLoop(dispatcher, frontEnd, exitRequested);
 
     monitor.Shutdown(); // the exit command
+    observers.Stop();   // after the monitor: its last events are written
     frontEnd.Flush();
     return kExitOk;
 }

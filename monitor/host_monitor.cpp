@@ -35,7 +35,8 @@ void CheckSlot(int slot) {
 
 THostMonitor::THostMonitor(TMonitorFrontEnd& fe, TGuiDispatcher& dispatcher,
                            TMonitorOptions options)
-    : m_fe(fe), m_dispatcher(dispatcher), m_options(std::move(options)) {}
+    : m_publishingFe(fe, m_events), m_fe(m_publishingFe), m_dispatcher(dispatcher),
+      m_options(std::move(options)) {}
 
 THostMonitor::~THostMonitor() {
     if (m_created) {
@@ -186,14 +187,22 @@ void THostMonitor::StopResetSession() {
     m_resetThread.reset();
 }
 
-void THostMonitor::ReportPing(int slot, int32_t ms) {
+void THostMonitor::ReportPing(int slot, int32_t ms, std::optional<int64_t> us) {
     if (m_destroyed || !m_created || !ValidSlot(slot)) {
         return;
     }
     if (m_icmpUnavailable) {
         CheckIcmpAgain(ms);
     }
-    m_pingObjs[static_cast<std::size_t>(slot)].UpdateResult(ms);
+    TPingObj& obj = m_pingObjs[static_cast<std::size_t>(slot)];
+    if (ms < 0) {
+        us.reset();
+    } else if (!us) {
+        us = int64_t{ms} * 1000;
+    }
+    // Before the statistics, so that a host's going down precedes the rule it fires.
+    m_events.Echo(slot, obj.IP, obj.DisplayName, m_maxTimeouts, us);
+    obj.UpdateResult(ms);
 }
 
 TSettings THostMonitor::Settings() const {
@@ -287,6 +296,7 @@ void THostMonitor::EvaluateRestartRule() {
             return;
         }
     }
+    m_events.RuleFired();
     if (!m_destroyed && m_resetIdleEvent->WaitFor(0)) {
         StartResetSession();
     }
@@ -305,9 +315,11 @@ void THostMonitor::StartResetSession() {
         settings.Challenges = m_settings.Challenges;
         settings.Answers = m_settings.Answers;
         TResetOutcomes& outcomes = *this;
-        m_resetThread =
-            std::make_unique<TThReset>(std::make_unique<TTelnetAction>(std::move(settings)),
-                                       m_dispatcher, outcomes, *m_resetIdleEvent);
+        auto action = std::make_unique<TTelnetAction>(std::move(settings));
+        m_sessionAction = action->Name();
+        m_sessionKind = std::string(action->Kind());
+        m_resetThread = std::make_unique<TThReset>(std::move(action), m_dispatcher, outcomes,
+                                                   *m_resetIdleEvent);
     } catch (...) {
         // No session runs: keep the token available for the next trigger.
         m_resetIdleEvent->Set();
@@ -318,9 +330,11 @@ void THostMonitor::StartResetSession() {
 void THostMonitor::CreateWorker(int slot, const THostSettings& host) {
     // Resolved with the other slots once all exist (ResolveWorkerHosts).
     PingObj(slot).IP = host.Hostname;
-    auto worker =
-        std::make_unique<TPingTh>(slot, *m_stopEvent, m_pingInterval, m_dispatcher,
-                                  [this](int32_t index, int32_t ms) { ReportPing(index, ms); });
+    auto worker = std::make_unique<TPingTh>(
+        slot, *m_stopEvent, m_pingInterval, m_dispatcher,
+        TPingTh::TEchoReport([this](int32_t index, int32_t ms, int64_t us) {
+            ReportPing(index, ms, us < 0 ? std::nullopt : std::optional<int64_t>(us));
+        }));
     worker->SetHost(host.Hostname);
     worker->SetTimeout(host.Timeout);
     if (m_options.Pinger) {
@@ -330,12 +344,15 @@ void THostMonitor::CreateWorker(int slot, const THostSettings& host) {
 }
 
 void THostMonitor::ShowResetStarting() {
+    m_events.ActionStarted(m_sessionAction, m_sessionKind);
     pingvard::ShowResetStarting(m_fe);
 }
 
 void THostMonitor::ShowResetOutcome(const TRecoveryOutcome& outcome) {
-    pingvard::ShowResetOutcome(m_fe,
-                               outcome.ConnectFailed ? TelnetConnectFailed(m_resetHost) : outcome);
+    const TRecoveryOutcome shown =
+        outcome.ConnectFailed ? TelnetConnectFailed(m_resetHost) : outcome;
+    m_events.ActionOutcome(m_sessionAction, m_sessionKind, shown.Ok, shown.Status);
+    pingvard::ShowResetOutcome(m_fe, shown);
 }
 
 } // namespace pingvard

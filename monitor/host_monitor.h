@@ -1,6 +1,7 @@
 #pragma once
 
 #include "monitor/event.h"
+#include "monitor/event_publisher.h"
 #include "monitor/front_end.h"
 #include "monitor/gui_dispatcher.h"
 #include "monitor/ping_obj.h"
@@ -15,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -70,8 +72,18 @@ public:
     // running then is joined by the destructor.
     void Shutdown();
     // A ping report (slot, round trip in ms or -1); ignored before Start, after
-    // Shutdown, or when the slot is outside 0..3.
-    void ReportPing(int slot, int32_t ms);
+    // Shutdown, or when the slot is outside 0..3. us: the round trip from the
+    // monotonic clock for the observers; without it, ms * 1000.
+    void ReportPing(int slot, int32_t ms, std::optional<int64_t> us = std::nullopt);
+
+    // Where the monitor's events go (TMonitorEvent): subscribe the observers
+    // here. Events are published on the GUI thread and never wait.
+    TEventHub& Events() { return m_events.Hub(); }
+    TMonitorEventPublisher& EventPublisher() { return m_events; }
+    // The status line as the monitor last set it, and a line of the program's
+    // own (an observer's problem): shown and published like the monitor's.
+    const std::string& StatusText() const { return m_publishingFe.StatusText(); }
+    void SetStatusText(const std::string& text) { m_fe.SetStatusText(text); }
 
     // Start found no pingvard.ini and created it with the defaults.
     bool StartedWithoutConfigFile() const { return m_startedWithoutConfig; }
@@ -131,6 +143,9 @@ private:
     void StopWorkers();
     void StopResetSession();
 
+    // Before m_fe, which refers to them: every status change is also an event.
+    TMonitorEventPublisher m_events;
+    TPublishingFrontEnd m_publishingFe;
     TMonitorFrontEnd& m_fe;
     TGuiDispatcher& m_dispatcher;
     const TMonitorOptions m_options;
@@ -141,6 +156,8 @@ private:
     std::atomic<int32_t> m_pingInterval{2000};
     int32_t m_maxTimeouts = 5;
     std::string m_resetHost;
+    std::string m_sessionAction = "telnet"; // name and kind of the running session's action
+    std::string m_sessionKind = "telnet";
 
     std::array<TPingObj, kSlotCount> m_pingObjs;
     bool m_created = false;

@@ -1,11 +1,19 @@
 #include "monitor/ping_thread.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace pingvard {
 
 TPingTh::TPingTh(int32_t index, TEvent& stopEvent, const std::atomic<int32_t>& pingInterval,
                  TGuiDispatcher& dispatcher, TReport report)
+    : TPingTh(index, stopEvent, pingInterval, dispatcher,
+              TEchoReport([report = std::move(report)](int32_t i, int32_t ms, int64_t) {
+                  report(i, ms);
+              })) {}
+
+TPingTh::TPingTh(int32_t index, TEvent& stopEvent, const std::atomic<int32_t>& pingInterval,
+                 TGuiDispatcher& dispatcher, TEchoReport report)
     : Index(index), m_stopEvent(stopEvent), m_pingInterval(pingInterval), m_dispatcher(dispatcher),
       m_report(std::move(report)) {}
 
@@ -59,7 +67,7 @@ bool TPingTh::WaitForEnd(int32_t ms) {
     return !Started() || m_ended.WaitFor(ms < 0 ? 0 : ms);
 }
 
-int32_t TPingTh::PingOnce() {
+TPingTh::TEchoResult TPingTh::PingOnce() {
     std::string host;
     int32_t timeout = 0;
     {
@@ -70,16 +78,16 @@ int32_t TPingTh::PingOnce() {
     try {
         if (m_pinger) {
             const int32_t ms = m_pinger(host, timeout);
-            return ms < 0 ? -1 : ms;
+            return ms < 0 ? TEchoResult{} : TEchoResult{ms, int64_t{ms} * 1000};
         }
         m_echoClient.Timeout = timeout;
         if (m_echoClient.Ping(host) && m_echoClient.RoundTripMs >= 0) {
-            return m_echoClient.RoundTripMs;
+            return {m_echoClient.RoundTripMs, std::max<int64_t>(m_echoClient.RoundTripUs, 0)};
         }
     } catch (...) {
         // An echo that throws is a failed echo; the worker carries on.
     }
-    return -1;
+    return {};
 }
 
 void TPingTh::Execute() {
@@ -88,10 +96,10 @@ void TPingTh::Execute() {
         if (m_stopEvent.WaitFor(interval < 0 ? kNegativeIntervalWaitMs : interval)) {
             break;
         }
-        const int32_t ms = PingOnce();
+        const TEchoResult echo = PingOnce();
         try {
             // Returns false without running the report once shutdown cancelled it.
-            m_dispatcher.Send([this, ms] { m_report(Index, ms); });
+            m_dispatcher.Send([this, echo] { m_report(Index, echo.Ms, echo.Us); });
         } catch (...) {
             // The hand-off itself failed (out of memory): drop this report.
         }

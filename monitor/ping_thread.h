@@ -35,11 +35,16 @@ public:
 
     // report(Index, ms or -1) runs on the GUI thread through dispatcher.
     using TReport = std::function<void(int32_t index, int32_t ms)>;
+    // The same with the round trip in microseconds from the monotonic clock
+    // (-1 for a failure), for the history and the metrics.
+    using TEchoReport = std::function<void(int32_t index, int32_t ms, int64_t us)>;
     // One echo with the host and time-out of this pass: ms, or -1 for a failure.
     using TPinger = std::function<int32_t(const std::string& host, int32_t timeoutMs)>;
 
     TPingTh(int32_t index, TEvent& stopEvent, const std::atomic<int32_t>& pingInterval,
             TGuiDispatcher& dispatcher, TReport report);
+    TPingTh(int32_t index, TEvent& stopEvent, const std::atomic<int32_t>& pingInterval,
+            TGuiDispatcher& dispatcher, TEchoReport report);
     ~TPingTh();
     TPingTh(const TPingTh&) = delete;
     TPingTh& operator=(const TPingTh&) = delete;
@@ -68,13 +73,17 @@ public:
     bool WaitForEnd(int32_t ms);
 
 private:
+    struct TEchoResult {
+        int32_t Ms = -1;
+        int64_t Us = -1;
+    };
     void Execute();
-    int32_t PingOnce();
+    TEchoResult PingOnce();
 
     TEvent& m_stopEvent;
     const std::atomic<int32_t>& m_pingInterval;
     TGuiDispatcher& m_dispatcher;
-    const TReport m_report;
+    const TEchoReport m_report;
     TPinger m_pinger;
 
     mutable std::mutex m_settingsMutex;

@@ -57,6 +57,7 @@ void TPingClient::Abort() noexcept {
 
 bool TPingClient::Ping(const std::string& host) {
     RoundTripMs = -1;
+    RoundTripUs = -1;
     // One deadline for the whole call: unrelated ICMP arriving meanwhile must not
     // stretch it (each skipped datagram does not restart the wait).
     const uint32_t deadline = m_clock->Now() + static_cast<uint32_t>(std::max(Timeout, 0));
@@ -87,6 +88,7 @@ bool TPingClient::SendRequest() {
     fields.PayloadSize = PayloadSize;
     m_lastRequest = BuildEchoRequest(fields);
     StoreChecksum(m_lastRequest, RequestChecksum());
+    m_sentAt = std::chrono::steady_clock::now();
     // A failed send is not examined: it shows up as the reply's time-out.
     return IcmpSocket.SendText(m_lastRequest) >= 0;
 }
@@ -118,6 +120,9 @@ bool TPingClient::AwaitReply(uint32_t deadline) {
             const auto header = static_cast<std::size_t>(EchoHeaderOffset(datagram, expect));
             const uint32_t sentTick = ReadLe32(datagram, header + 8);
             RoundTripMs = static_cast<int32_t>(TickDifference(sentTick, m_clock->Now()));
+            RoundTripUs = std::chrono::duration_cast<std::chrono::microseconds>(
+                              std::chrono::steady_clock::now() - m_sentAt)
+                              .count();
             return true;
         }
         case TEchoMatch::Failure:

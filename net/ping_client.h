@@ -4,6 +4,7 @@
 #include "net/net_client.h"
 #include "net/tick_clock.h"
 
+#include <chrono>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -24,6 +25,9 @@ public:
 
     TIcmpSocket IcmpSocket;  // opened at the first Ping, kept until destruction
     int32_t RoundTripMs = 0; // -1 after a failed Ping
+    // The same round trip from the monotonic clock in microseconds, for the
+    // history and the metrics; -1 after a failed Ping.
+    int64_t RoundTripUs = -1;
     int32_t PayloadSize = 32;
 
     // True when a matching echo reply arrived within Timeout; never throws for
@@ -62,6 +66,7 @@ private:
     // draws never race.
     std::minstd_rand m_random;
     const TTickClock* m_clock = &SystemTickClock();
+    std::chrono::steady_clock::time_point m_sentAt;
 };
 
 // The text IcmpUnavailableReason and ProbeIcmpAccess give.

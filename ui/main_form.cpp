@@ -81,6 +81,7 @@ TMainForm::TMainForm(std::unique_ptr<TTrayBackend> trayBackend, TMonitorOptions 
     TrayIcon1->Loaded();
 
     m_monitor = std::make_unique<THostMonitor>(*this, *m_dispatcher, std::move(options));
+    m_observers = new TDesktopObservers(*this);
     ShowErrorBox = [this](const QString& text) {
         // Modal to this window only, so the tray icon and its exit command
         // stay usable; the text is shown as it is, never as markup.
@@ -105,11 +106,13 @@ TMainForm::~TMainForm() {
 
 void TMainForm::CreateMenus() {
     Obnovit1 = PopupMenu1->addAction(Text("&Skrýt/Zobrazit"), this, &TMainForm::Obnovit1Click);
+    HistoriePopup1 = PopupMenu1->addAction(tr("&Historie..."), this, &TMainForm::Historie1Click);
     Zav1 = PopupMenu1->addAction(Text("&Ukončit"), this, &TMainForm::Zav1Click);
 
     setMenuBar(MainMenu1);
     Soubor1 = MainMenu1->addMenu(Text("&Orvane"));
     Nastaven1 = Soubor1->addAction(Text("&Nastavení..."), this, &TMainForm::Nastaven1Click);
+    Historie1 = Soubor1->addAction(tr("&Historie..."), this, &TMainForm::Historie1Click);
     Oprogramu1 = Soubor1->addAction(Text("&O programu..."), this, &TMainForm::Oprogramu1Click);
     N1 = Soubor1->addSeparator();
     Hide1 = Soubor1->addAction(Text("&Skrýt"), this, &TMainForm::Obnovit1Click);
@@ -186,6 +189,7 @@ bool TMainForm::FormCreate() {
     Closing = false;
     try {
         m_monitor->Start();
+        m_observers->Start();
         return true;
     } catch (const EIniFileException& e) {
         if (OnDiagnostic) {
@@ -204,6 +208,7 @@ void TMainForm::FormDestroy() {
     }
     m_destroyed = true;
     m_monitor->Shutdown();
+    m_observers->Stop(); // after the monitor: its last events are written
 }
 
 void TMainForm::ShowAtStart() {
@@ -318,6 +323,11 @@ void TMainForm::Nastaven1Click() {
     TSettingsForm dialog(*m_monitor, this);
     dialog.setWindowModality(Qt::WindowModal);
     dialog.exec();
+    m_observers->SettingsChanged();
+}
+
+void TMainForm::Historie1Click() {
+    m_observers->OpenHistory();
 }
 
 void TMainForm::Oprogramu1Click() {

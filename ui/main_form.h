@@ -3,6 +3,7 @@
 #include "monitor/front_end.h"
 #include "monitor/host_monitor.h"
 #include "monitor/slots.h"
+#include "ui/desktop_observers.h"
 #include "ui/image_list.h"
 #include "ui/qt_dispatcher.h"
 #include "ui/text_label.h"
@@ -68,6 +69,8 @@ public:
     QMenu* Soubor1;
     QAction* Nastaven1;
     QAction* Oprogramu1;
+    QAction* Historie1;      // the history window, in the Orvane menu
+    QAction* HistoriePopup1; // the same in the tray menu
     QAction* N1;
     QAction* Hide1;
     QAction* Ukonit1;
@@ -99,6 +102,7 @@ public:
     void Obnovit1Click();
     void Nastaven1Click();
     void Oprogramu1Click();
+    void Historie1Click();
     // The ping report of a worker, as the monitor takes it.
     void WMPing(int slot, int32_t ms);
 
@@ -150,6 +154,10 @@ private:
     // that may be waiting in it.
     std::unique_ptr<TQtDispatcher> m_dispatcher;
     std::unique_ptr<THostMonitor> m_monitor;
+    TDesktopObservers* m_observers = nullptr; // a child; stopped by FormDestroy
+
+public:
+    TDesktopObservers& Observers() { return *m_observers; }
 };
 
 // The sizes panels draw tray icons at; the art comes in each of them.

@@ -1,0 +1,81 @@
+#pragma once
+
+#include "monitor/front_end.h"
+#include "monitor/monitor_event.h"
+#include "monitor/slots.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace pingvard {
+
+// Turns what the monitor does into monitor events and hands them to its hub.
+// GUI thread only (the hub itself is thread-safe). Publishing never waits:
+// every consumer sits behind its own queue.
+//
+// Hosts going down and coming back are counted here, apart from the slots'
+// Failures: the restart rule zeroes Failures at each trigger, which would
+// make a host that stays down "go down" again and again.
+class TMonitorEventPublisher {
+public:
+    TEventHub& Hub() noexcept { return m_hub; }
+
+    // One echo's outcome; roundTripUs empty = lost. A host is down once
+    // maxTimeouts echoes in a row are lost (at least one), up at its next answer.
+    void Echo(int slot, const std::string& host, const std::string& displayName,
+              int32_t maxTimeouts, std::optional<int64_t> roundTripUs);
+    void RuleFired();
+    void ActionStarted(const std::string& action, const std::string& kind);
+    void ActionOutcome(const std::string& action, const std::string& kind, bool ok,
+                       const std::string& text);
+    // ok = acting again (false = paused).
+    void GuardChanged(bool ok, const std::string& text);
+    void StatusText(const std::string& text);
+
+    bool HostDown(int slot) const { return m_slots.at(static_cast<std::size_t>(slot)).Down; }
+
+private:
+    struct TSlotState {
+        int32_t Lost = 0; // in a row
+        bool Down = false;
+    };
+    void Publish(TMonitorEvent event) noexcept;
+
+    TEventHub m_hub;
+    std::array<TSlotState, kSlotCount> m_slots{};
+};
+
+// A front end that also publishes every status-line change, so that each
+// place that sets the status (outcomes, the ICMP notices) reaches the
+// observers without knowing of them.
+class TPublishingFrontEnd final : public TMonitorFrontEnd {
+public:
+    TPublishingFrontEnd(TMonitorFrontEnd& inner, TMonitorEventPublisher& events)
+        : m_inner(inner), m_events(events) {}
+
+    TTextLabel& HostLabel(int slot) override { return m_inner.HostLabel(slot); }
+    TTextLabel& PingLabel(int slot) override { return m_inner.PingLabel(slot); }
+    TTextLabel& AverageLabel(int slot) override { return m_inner.AverageLabel(slot); }
+    TTextLabel& LossLabel(int slot) override { return m_inner.LossLabel(slot); }
+    void SetStatusText(const std::string& text) override {
+        m_status = text;
+        m_inner.SetStatusText(text);
+        m_events.StatusText(text);
+    }
+    const std::string& StatusText() const { return m_status; }
+    int TrayIconIndex() const override { return m_inner.TrayIconIndex(); }
+    void SetTrayIconIndex(int index) override { m_inner.SetTrayIconIndex(index); }
+    void CopyTrayImageToApplicationIcon() override { m_inner.CopyTrayImageToApplicationIcon(); }
+    void ReportIcmpUnavailable(const std::string& reason) override {
+        m_inner.ReportIcmpUnavailable(reason);
+    }
+
+private:
+    TMonitorFrontEnd& m_inner;
+    TMonitorEventPublisher& m_events;
+    std::string m_status;
+};
+
+} // namespace pingvard

@@ -1,0 +1,87 @@
+#include "observe/program_observers.h"
+
+#include "monitor/program_dir.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace pingvard {
+
+namespace {
+
+constexpr uint32_t kWatchdogSlackMs = 5000;
+
+} // namespace
+
+uint32_t TProgramObservers::WatchdogStaleMs(const TSettings& settings) {
+    int64_t slowest = 0;
+    for (const THostSettings& host : settings.Hosts) {
+        slowest = std::max<int64_t>(slowest, host.Timeout);
+    }
+    const int64_t interval = std::max<int64_t>(settings.PingInterval, 0);
+    const int64_t stale = 2 * (interval + slowest) + kWatchdogSlackMs;
+    return static_cast<uint32_t>(std::min<int64_t>(stale, INT32_MAX));
+}
+
+std::vector<std::string> TProgramObservers::Secrets(const TSettings& settings) {
+    std::vector<std::string> secrets;
+    for (const std::string& answer : settings.Answers) {
+        if (!answer.empty()) {
+            secrets.push_back(answer);
+        }
+    }
+    for (const TActionConfig& action : settings.Recovery.Actions) {
+        for (const std::string* secret : {&action.Ssh.Password, &action.Http.Password}) {
+            if (!secret->empty()) {
+                secrets.push_back(*secret);
+            }
+        }
+    }
+    return secrets;
+}
+
+TProgramObservers::TProgramObservers(THostMonitor& monitor, TGuiDispatcher& dispatcher,
+                                     std::function<void(const std::string&)> consoleLine)
+    : m_monitor(monitor) {
+    const TSettings settings = monitor.Settings();
+    for (const std::string& problem : settings.ObserveProblems) {
+        consoleLine(problem);
+    }
+    TObserveOptions options;
+    options.Settings = settings.Observe;
+    options.ProgramDir = GetProgramDir();
+    options.Secrets = Secrets(settings);
+    options.WatchdogStaleMs = WatchdogStaleMs(settings);
+    // On a consumer's thread: the line is shown on the GUI thread. Once the
+    // monitor has shut down the dispatcher refuses it; the line is then lost
+    // with the status line it was meant for.
+    options.Report = [&monitor, &dispatcher, consoleLine](const std::string& line) {
+        dispatcher.Send([&monitor, &consoleLine, &line] {
+            consoleLine(line);
+            monitor.SetStatusText(line);
+        });
+    };
+    m_observers = std::make_unique<TObservers>(std::move(options));
+    monitor.Events().Add(m_observers->Sink());
+    m_observers->Notifier().Ready();
+    // The status line so far (an ICMP notice at start-up) was set before the
+    // subscription.
+    if (const std::string status = monitor.StatusText(); !status.empty()) {
+        m_observers->Notifier().Status(status);
+    }
+}
+
+TProgramObservers::~TProgramObservers() {
+    Stop();
+}
+
+void TProgramObservers::Stop() noexcept {
+    if (m_stopped) {
+        return;
+    }
+    m_stopped = true;
+    m_monitor.Events().Remove(m_observers->Sink());
+    m_observers->Stop();
+}
+
+} // namespace pingvard

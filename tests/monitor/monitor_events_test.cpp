@@ -1,0 +1,95 @@
+#include "apsim_process.h"
+#include "host_monitor_fixture.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace pingvard {
+namespace {
+
+class TRecordingSink final : public TEventSink {
+public:
+    void Publish(const TMonitorEvent& event) noexcept override { Events.push_back(event); }
+    // The kinds, with the slot for a host's events: "echo", "host-down 0", ...
+    std::vector<std::string> Kinds(bool withEchoes = true, bool withStatus = false) const {
+        std::vector<std::string> kinds;
+        for (const TMonitorEvent& e : Events) {
+            if ((!withEchoes && e.Kind == TMonitorEventKind::Echo) ||
+                (!withStatus && e.Kind == TMonitorEventKind::StatusText)) {
+                continue;
+            }
+            std::string kind(KindName(e.Kind));
+            if (e.Kind == TMonitorEventKind::HostDown || e.Kind == TMonitorEventKind::HostUp) {
+                kind += " " + std::to_string(e.Slot);
+            }
+            kinds.push_back(kind);
+        }
+        return kinds;
+    }
+    std::vector<TMonitorEvent> Events;
+};
+
+class MonitorEvents : public test::THostMonitorFixture {
+protected:
+    void StartWith(int maxTimeouts, const std::string& marked) {
+        Start(test::LoopbackIni(maxTimeouts, 600000, marked),
+              Options(test::UnusedLoopbackPort()));
+        Monitor->Events().Add(Sink);
+    }
+    void TearDown() override {
+        if (Monitor) {
+            Monitor->Shutdown();
+            Monitor->Events().Remove(Sink);
+        }
+        THostMonitorFixture::TearDown();
+    }
+    TRecordingSink Sink;
+};
+
+TEST_F(MonitorEvents, EchoesCarryTheMonotonicRoundTripWhileTheRowKeepsWholeMilliseconds) {
+    StartWith(5, "0000");
+    Monitor->ReportPing(1, 7, 6543);
+    Monitor->ReportPing(1, 7); // a report without it: the milliseconds
+    Monitor->ReportPing(1, -1, 5);
+    ASSERT_EQ(Sink.Events.size(), 3U);
+    EXPECT_EQ(Sink.Events[0].RoundTripUs, 6543);
+    EXPECT_EQ(Sink.Events[1].RoundTripUs, 7000);
+    EXPECT_FALSE(Sink.Events[2].RoundTripUs.has_value());
+    EXPECT_EQ(Sink.Events[0].Slot, 1);
+    EXPECT_EQ(Sink.Events[0].Host, "127.0.0.2");
+    EXPECT_EQ(Sink.Events[0].DisplayName, "Loop 2");
+    EXPECT_EQ(Fe.AverageLabel(1).Text(), "7ms");
+}
+
+// The restart rule zeroes the slots' failure counts at each trigger: a host
+// that stays down must still go down once, and come up once.
+TEST_F(MonitorEvents, AHostGoesDownOnceWhileTheRuleFiresAgainAndComesBackOnce) {
+    StartWith(2, "1000");
+    for (int i = 0; i < 4; ++i) {
+        Monitor->ReportPing(0, -1);
+        Monitor->ReportPing(3, -1); // unmarked: down, never part of the rule
+    }
+    Monitor->ReportPing(0, 3);
+    EXPECT_EQ(Sink.Kinds(false), (std::vector<std::string>{"host-down 0", "rule-fired",
+                                                           "host-down 3", "rule-fired",
+                                                           "host-up 0"}));
+}
+
+TEST_F(MonitorEvents, ASessionPublishesItsStartAndOutcomeAndTheStatusLine) {
+    StartWith(1, "1000");
+    Monitor->ReportPing(0, -1);
+    ASSERT_TRUE(ServeUntil([&] { return !Monitor->ResetSessionRunning(); }));
+    EXPECT_EQ(Sink.Kinds(false, true),
+              (std::vector<std::string>{"host-down 0", "rule-fired", "action-started", "status",
+                                        "action-outcome", "status"}));
+    const TMonitorEvent& outcome = Sink.Events[Sink.Events.size() - 2];
+    EXPECT_EQ(outcome.Action, "telnet");
+    EXPECT_EQ(outcome.ActionKind, "telnet");
+    EXPECT_FALSE(outcome.Ok);
+    EXPECT_EQ(outcome.Text, Fe.Status);
+    EXPECT_EQ(Sink.Events.back().Text, Fe.Status);
+}
+
+} // namespace
+} // namespace pingvard
