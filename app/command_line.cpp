@@ -1,5 +1,7 @@
 #include "app/command_line.h"
 
+#include "observe/history_report.h"
+
 #include <cerrno>
 #include <cstring>
 #include <optional>
@@ -12,7 +14,7 @@
 namespace pingvard {
 namespace {
 
-enum class TOptionKind { Help, Version, Headless, Directory };
+enum class TOptionKind { Help, Version, Headless, Directory, History, Since, Csv };
 
 struct TOptionName {
     std::string_view Name;
@@ -20,10 +22,10 @@ struct TOptionName {
 };
 
 constexpr TOptionName kLongOptions[] = {
-    {"--help", TOptionKind::Help},
-    {"--version", TOptionKind::Version},
-    {"--headless", TOptionKind::Headless},
-    {"--directory", TOptionKind::Directory},
+    {"--help", TOptionKind::Help},         {"--version", TOptionKind::Version},
+    {"--headless", TOptionKind::Headless}, {"--directory", TOptionKind::Directory},
+    {"--history", TOptionKind::History},   {"--since", TOptionKind::Since},
+    {"--csv", TOptionKind::Csv},
 };
 
 std::optional<TOptionKind> FindLongOption(std::string_view name) {
@@ -45,7 +47,14 @@ void Apply(TCommandLine& options, TOptionKind kind) {
     case TOptionKind::Headless:
         options.Headless = true;
         break;
+    case TOptionKind::History:
+        options.History = true;
+        break;
+    case TOptionKind::Csv:
+        options.Csv = true;
+        break;
     case TOptionKind::Directory:
+    case TOptionKind::Since:
         break; // takes a value; handled by the caller
     }
 }
@@ -57,8 +66,9 @@ std::string Quoted(std::string_view text) {
 // Parses the argument at index i (and its value, advancing i); returns an error line or "".
 std::string ParseOne(const std::vector<std::string_view>& args, size_t& i, TCommandLine& options) {
     const std::string_view arg = args[i];
-    std::optional<std::string_view> value; // for -C/--directory
+    std::optional<std::string_view> value; // for -C/--directory and --since
     std::string_view spelled = arg;
+    bool since = false;
 
     if (arg.starts_with("--")) {
         const size_t equals = arg.find('=');
@@ -66,7 +76,8 @@ std::string ParseOne(const std::vector<std::string_view>& args, size_t& i, TComm
         const auto kind = FindLongOption(spelled);
         if (!kind)
             return "unknown option " + Quoted(spelled);
-        if (*kind != TOptionKind::Directory) {
+        since = *kind == TOptionKind::Since;
+        if (*kind != TOptionKind::Directory && !since) {
             if (equals != std::string_view::npos)
                 return "option " + Quoted(spelled) + " takes no value";
             Apply(options, *kind);
@@ -83,14 +94,25 @@ std::string ParseOne(const std::vector<std::string_view>& args, size_t& i, TComm
             value = arg.substr(2);
     } else if (arg.starts_with("-") && arg.size() > 1) {
         return "unknown option " + Quoted(arg);
+    } else if (options.History && options.HistoryHost.empty() && !arg.empty()) {
+        options.HistoryHost = arg; // the one host of --history
+        return {};
     } else {
         return "unexpected argument " + Quoted(arg);
     }
 
+    const char* what = since ? "a time span" : "a directory";
     if (!value) {
         if (i + 1 >= args.size())
-            return "option " + Quoted(spelled) + " needs a directory";
+            return "option " + Quoted(spelled) + " needs " + what;
         value = args[++i];
+    }
+    if (since) {
+        if (!ParseSince(*value))
+            return "option " + Quoted(spelled) + " needs a time span such as 90s, 30m, 24h, 7d " +
+                   "or 2w, not " + Quoted(*value);
+        options.Since = *value;
+        return {};
     }
     if (value->empty())
         return "option " + Quoted(spelled) + " needs a non-empty directory";
@@ -114,6 +136,9 @@ TCommandLineResult ParseCommandLine(const std::vector<std::string_view>& args) {
         }
         result.Error = ParseOne(args, i, result.Options);
     }
+    const TCommandLine& o = result.Options;
+    if (result.Error.empty() && !o.History && (o.Csv || !o.Since.empty()))
+        result.Error = "options '--since' and '--csv' go with '--history'";
     if (!result.Error.empty())
         result.Options = {};
     return result;
@@ -129,6 +154,7 @@ TCommandLineResult ParseCommandLine(int argc, const char* const* argv) {
 std::string UsageText(bool desktopBuiltIn) {
     std::string text =
         "Usage: pingvard [OPTION]...\n"
+        "       pingvard --history [HOST] [--since=SPAN] [--csv]\n"
         "Watches four hosts by ICMP echo and restarts the site's access point over\n"
         "telnet when every marked host has stopped answering.\n"
         "\n"
@@ -138,12 +164,17 @@ std::string UsageText(bool desktopBuiltIn) {
                 ? "      --headless       run on the console even when a display is available\n"
                 : "      --headless       run on the console (always so: this build has no\n"
                   "                       desktop user interface)\n";
+    text += "      --history [HOST] print the recorded history of every host, or of HOST\n"
+            "                       (an address or a name), and exit\n"
+            "      --since=SPAN     with --history: the last SPAN, e.g. 90m, 24h (default),\n"
+            "                       7d or 2w\n"
+            "      --csv            with --history: comma-separated values with a header\n";
     text += "  -h, --help           show this help and exit\n"
             "      --version        show the version and exit\n"
             "\n"
             "SIGINT and SIGTERM end the console program cleanly.\n"
-            "Exit status: 0 normal end, 1 cannot start, 2 command-line error,\n"
-            "3 pingvard.ini cannot be written.\n";
+            "Exit status: 0 normal end, 1 cannot start (--history: no history or no\n"
+            "such host), 2 command-line error, 3 pingvard.ini cannot be written.\n";
     return text;
 }
 

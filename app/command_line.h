@@ -15,6 +15,11 @@ struct TCommandLine {
     // -C/--directory arguments in order; each is entered relative to the one
     // before, as with git -C and make -C.
     std::vector<std::string> Directories;
+    // --history [HOST] [--since SPAN] [--csv]: print the history and exit.
+    bool History = false;
+    std::string HistoryHost; // empty = every host
+    std::string Since;       // --since as given; empty = the last 24 hours
+    bool Csv = false;
 };
 
 struct TCommandLineResult {

@@ -13,10 +13,12 @@ namespace {
 int Run(int argc, char** argv) {
     using namespace pingvard;
     const auto parsed = ParseCommandLine(argc, argv);
-    if (!parsed.Error.empty() || parsed.Options.Headless) {
+    const bool consoleOnly = parsed.Options.Headless || parsed.Options.History;
+    if (!parsed.Error.empty() || consoleOnly) {
         std::cerr << "pingvard-desktop: "
-                  << (parsed.Error.empty() ? "use pingvard --headless for the console program"
-                                           : parsed.Error)
+                  << (parsed.Error.empty()
+                          ? "use pingvard --headless or pingvard --history on the console"
+                          : parsed.Error)
                   << "\nTry 'pingvard-desktop --help' for more information.\n";
         return kExitUsage;
     }

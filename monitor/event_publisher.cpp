@@ -10,9 +10,8 @@ void TMonitorEventPublisher::Publish(TMonitorEvent event) noexcept {
     m_hub.Publish(event);
 }
 
-void TMonitorEventPublisher::Echo(int slot, const std::string& host,
-                                  const std::string& displayName, int32_t maxTimeouts,
-                                  std::optional<int64_t> roundTripUs) {
+void TMonitorEventPublisher::Echo(int slot, const std::string& host, const std::string& displayName,
+                                  int32_t maxTimeouts, std::optional<int64_t> roundTripUs) {
     TSlotState& state = m_slots.at(static_cast<std::size_t>(slot));
     TMonitorEvent event;
     event.Kind = TMonitorEventKind::Echo;

@@ -28,14 +28,14 @@ TDesktopObservers::~TDesktopObservers() {
 void TDesktopObservers::Start() {
     THostMonitor& monitor = m_form.Monitor();
     TMainForm& form = m_form;
-    m_observers = std::make_unique<TProgramObservers>(
-        monitor, form.Dispatcher(), [&form](const std::string& line) {
-            if (form.OnDiagnostic) {
-                form.OnDiagnostic(line);
-            }
-        });
-    auto channel = std::make_unique<TFreedesktopNotifications>(
-        [&form](const TDesktopNotification& n) {
+    m_observers = std::make_unique<TProgramObservers>(monitor, form.Dispatcher(),
+                                                      [&form](const std::string& line) {
+                                                          if (form.OnDiagnostic) {
+                                                              form.OnDiagnostic(line);
+                                                          }
+                                                      });
+    auto channel =
+        std::make_unique<TFreedesktopNotifications>([&form](const TDesktopNotification& n) {
             return form.TrayIcon1->Backend().ShowMessage(n.Summary, n.Body, n.Critical);
         });
     channel->OnDiagnostic = [&form](const QString& text) {

@@ -58,20 +58,59 @@ TEST_P(InvalidCommandLine, SaysWhatIsWrong) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, InvalidCommandLine,
-    testing::Values(TErrorCase{{"--verbose"}, "unknown option '--verbose'"},
-                    TErrorCase{{"--head"}, "unknown option '--head'"}, // no abbreviations
-                    TErrorCase{{"-x"}, "unknown option '-x'"},
-                    TErrorCase{{"-hC", "x"}, "unknown option '-hC'"},
-                    TErrorCase{{"--help=yes"}, "option '--help' takes no value"},
-                    TErrorCase{{"-C"}, "option '-C' needs a directory"},
-                    TErrorCase{{"--directory"}, "option '--directory' needs a directory"},
-                    TErrorCase{{"--directory="},
-                               "option '--directory' needs a non-empty directory"},
-                    TErrorCase{{"-C", ""}, "option '-C' needs a non-empty directory"},
-                    TErrorCase{{"pingvard.ini"}, "unexpected argument 'pingvard.ini'"},
-                    TErrorCase{{"-"}, "unexpected argument '-'"},
-                    TErrorCase{{"--", "--help"}, "unexpected argument '--help'"},
-                    TErrorCase{{"--help", "--bogus"}, "unknown option '--bogus'"}));
+    testing::Values(
+        TErrorCase{{"--verbose"}, "unknown option '--verbose'"},
+        TErrorCase{{"--head"}, "unknown option '--head'"}, // no abbreviations
+        TErrorCase{{"-x"}, "unknown option '-x'"}, TErrorCase{{"-hC", "x"}, "unknown option '-hC'"},
+        TErrorCase{{"--help=yes"}, "option '--help' takes no value"},
+        TErrorCase{{"-C"}, "option '-C' needs a directory"},
+        TErrorCase{{"--directory"}, "option '--directory' needs a directory"},
+        TErrorCase{{"--directory="}, "option '--directory' needs a non-empty directory"},
+        TErrorCase{{"-C", ""}, "option '-C' needs a non-empty directory"},
+        TErrorCase{{"pingvard.ini"}, "unexpected argument 'pingvard.ini'"},
+        TErrorCase{{"-"}, "unexpected argument '-'"},
+        TErrorCase{{"--", "--help"}, "unexpected argument '--help'"},
+        TErrorCase{{"--help", "--bogus"}, "unknown option '--bogus'"},
+        TErrorCase{{"--history", "a", "b"}, "unexpected argument 'b'"},
+        TErrorCase{{"--history", "--since"}, "option '--since' needs a time span"},
+        TErrorCase{{"--history", "--since=0h"},
+                   "option '--since' needs a time span such as 90s, 30m, 24h, 7d "
+                   "or 2w, not '0h'"},
+        TErrorCase{{"--csv"}, "options '--since' and '--csv' go with '--history'"},
+        TErrorCase{{"--since", "1h"}, "options '--since' and '--csv' go with '--history'"}));
+
+struct THistoryCase {
+    std::vector<std::string_view> Args;
+    std::string Host, Since;
+    bool Csv = false;
+};
+
+class HistoryCommandLine : public testing::TestWithParam<THistoryCase> {};
+
+TEST_P(HistoryCommandLine, TakesTheHostTheSpanAndTheFormat) {
+    const auto result = ParseCommandLine(GetParam().Args);
+    ASSERT_EQ(result.Error, "");
+    EXPECT_TRUE(result.Options.History);
+    EXPECT_EQ(result.Options.HistoryHost, GetParam().Host);
+    EXPECT_EQ(result.Options.Since, GetParam().Since);
+    EXPECT_EQ(result.Options.Csv, GetParam().Csv);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, HistoryCommandLine,
+    testing::Values(
+        THistoryCase{{"--history"}, "", "", false},
+        THistoryCase{{"--history", "Router", "--since", "7d", "--csv"}, "Router", "7d", true},
+        THistoryCase{{"--csv", "--since=90m", "--history", "10.0.0.1"}, "10.0.0.1", "90m", true},
+        THistoryCase{{
+                         "-C",
+                         "dir",
+                         "--history",
+                         "--",
+                     },
+                     "",
+                     "",
+                     false}));
 
 TEST(CommandLine, ReadsArgvAfterTheProgramName) {
     const char* argv[] = {"pingvard", "--headless", "-C", "dir", nullptr};
@@ -84,8 +123,8 @@ TEST(CommandLine, ReadsArgvAfterTheProgramName) {
 TEST(CommandLine, UsageNamesEveryOptionAndTheExitStatuses) {
     for (bool desktop : {false, true}) {
         const auto text = UsageText(desktop);
-        for (const char* word :
-             {"--directory", "-C", "--headless", "--help", "--version", "Exit status"})
+        for (const char* word : {"--directory", "-C", "--headless", "--history", "--since", "--csv",
+                                 "--help", "--version", "Exit status"})
             EXPECT_NE(text.find(word), std::string::npos) << word;
     }
     EXPECT_EQ(VersionText().rfind("pingvard ", 0), 0u);

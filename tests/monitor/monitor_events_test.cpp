@@ -33,8 +33,7 @@ public:
 class MonitorEvents : public test::THostMonitorFixture {
 protected:
     void StartWith(int maxTimeouts, const std::string& marked) {
-        Start(test::LoopbackIni(maxTimeouts, 600000, marked),
-              Options(test::UnusedLoopbackPort()));
+        Start(test::LoopbackIni(maxTimeouts, 600000, marked), Options(test::UnusedLoopbackPort()));
         Monitor->Events().Add(Sink);
     }
     void TearDown() override {
@@ -71,9 +70,9 @@ TEST_F(MonitorEvents, AHostGoesDownOnceWhileTheRuleFiresAgainAndComesBackOnce) {
         Monitor->ReportPing(3, -1); // unmarked: down, never part of the rule
     }
     Monitor->ReportPing(0, 3);
-    EXPECT_EQ(Sink.Kinds(false), (std::vector<std::string>{"host-down 0", "rule-fired",
-                                                           "host-down 3", "rule-fired",
-                                                           "host-up 0"}));
+    EXPECT_EQ(Sink.Kinds(false),
+              (std::vector<std::string>{"host-down 0", "rule-fired", "host-down 3", "rule-fired",
+                                        "host-up 0"}));
 }
 
 TEST_F(MonitorEvents, ASessionPublishesItsStartAndOutcomeAndTheStatusLine) {

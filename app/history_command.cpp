@@ -1,0 +1,40 @@
+#include "app/history_command.h"
+
+#include "app/exit_status.h"
+#include "monitor/ini_file.h"
+#include "monitor/observe_settings.h"
+#include "monitor/program_dir.h"
+#include "observe/history_report.h"
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace pingvard {
+
+int RunHistoryCommand(const TCommandLine& options, std::ostream& out, std::ostream& err) {
+    std::vector<std::string> problems;
+    THistorySettings history;
+    {
+        TIniFile ini(ConfigFileName());
+        history = ReadObserveSettings(ini, problems).History;
+    }
+    THistoryReportRequest request;
+    request.Host = options.HistoryHost;
+    request.Csv = options.Csv;
+    if (!options.Since.empty()) {
+        request.Since = *ParseSince(options.Since); // checked by the command line
+    }
+    THistoryReader reader(HistoryFileName(history, GetProgramDir()));
+    const int64_t nowMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              std::chrono::system_clock::now().time_since_epoch())
+                              .count();
+    std::string error;
+    if (!WriteHistoryReport(reader, request, nowMs, out, error)) {
+        err << "pingvard: " << error << "\n";
+        return kExitFailure;
+    }
+    return kExitOk;
+}
+
+} // namespace pingvard
