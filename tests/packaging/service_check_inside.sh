@@ -37,7 +37,10 @@ echo "security: $(systemd-analyze security pingvard.service 2>&1 | grep 'Overall
 # The access point: the simulator on port 23 of the loopback, unconfined.
 systemd-run --quiet --unit=pv-apsim --property=Type=exec /usr/bin/pingvard-apsim \
     --listen 127.0.0.1 --port 23 --record /run/pv-apsim.record
-systemctl start pingvard.service || { fail "pingvard.service does not start" && finish; }
+# Type=notify: start returns once READY=1 has arrived.
+systemctl start pingvard.service || { fail "pingvard.service does not start (no READY=1?)" && finish; }
+echo "ready: $(systemctl show -p ActiveState --value pingvard.service), watchdog" \
+    "$(systemctl show -p WatchdogUSec --value pingvard.service)"
 wait_for 10 "pings in the journal" pings_since 0 || finish
 wait_for 5 "host 2, watched by name, answering" pings_since 0 2
 pid=$(main_pid)
@@ -53,6 +56,9 @@ echo_answers 0
 wait_for 15 '"Reset OK" in /var/lib/pingvard/pingvard.log' reset_logged &&
     echo "restart of the access point: $(tail -n 1 /var/lib/pingvard/pingvard.log | tr -d '\r')"
 echo_answers 1
+status_line() { systemctl status --no-pager pingvard.service 2>&1 | grep -E '^ +Status: "Reset OK - '; }
+wait_for 5 '"Reset OK - ..." as the status systemctl shows' status_line &&
+    echo "systemctl status: $(status_line | sed 's/^ *//')"
 grep -q ' answers=3 ' /run/pv-apsim.record || fail "the simulator did not get three answers: $(cat /run/pv-apsim.record)"
 
 # A crash: systemd restarts the service, which pings again.
