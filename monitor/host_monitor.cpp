@@ -234,6 +234,16 @@ void THostMonitor::ApplySettings(const TSettings& settings,
     }
 }
 
+void THostMonitor::ApplyObserveSettings(const TObserveSettings& observe) {
+    TIniFile ini(ConfigFileName());
+    WriteHistorySettings(ini, observe.History);
+    WriteMetricsSettings(ini, observe.Metrics);
+    WriteNotificationSettings(ini, observe.Notifications);
+    m_settings.Observe.History = observe.History;
+    m_settings.Observe.Metrics = observe.Metrics;
+    m_settings.Observe.Notifications = observe.Notifications;
+}
+
 void THostMonitor::ApplyHost(int slot, const THostSettings& host, const std::string& address) {
     TPingObj& obj = PingObj(slot);
     obj.DisplayName = host.DisplayName;

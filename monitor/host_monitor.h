@@ -107,6 +107,11 @@ public:
     // observer settings are not changed here.
     void ApplySettings(const TSettings& settings,
                        const std::array<std::string, kSlotCount>& addresses);
+    // The observers' page at OK: writes [History], [Metrics] and
+    // [Notifications] (EIniFileException) and keeps them for Settings(). The
+    // hooks are not written. The program takes history and metrics into use
+    // at its next start; the notifications at once (through Settings()).
+    void ApplyObserveSettings(const TObserveSettings& observe);
 
     // Live values. A negative PingInterval is kept as set, and the workers then
     // pause TPingTh::kNegativeIntervalWaitMs per pass.
