@@ -8,13 +8,18 @@
 # daemon that reads markup. Without the daemon on the bus the tray's balloon
 # must stand in, said once.
 #
-# Usage: notify_e2e.sh NOTIFY_FIXTURE [SCREENSHOT_DIR]
+# Then the real pingvard-desktop, in a network namespace of this run with only
+# its loopback, watches one marked host without a route: its restart rule's
+# notification must reach dunst.
+#
+# Usage: notify_e2e.sh NOTIFY_FIXTURE [SCREENSHOT_DIR] [PINGVARD_DESKTOP]
 # Exit status: 0 passed, 1 failed, 77 skipped (a tool missing).
 set -euo pipefail
 
 readonly kSkip=77
 fixture=${1:?usage: notify_e2e.sh NOTIFY_FIXTURE [SCREENSHOT_DIR]}
 shots=${2:-}
+desktop=${3:-}
 
 skip() {
   echo "notify_e2e: SKIP: $*"
@@ -204,6 +209,35 @@ www.geant.org opět odpovídá|Host 203.0.113.30 znovu odpovídá na ozvěny.
 EOF
 [[ $(wc -l <"$work/history-some.txt") == 6 ]] || fail "dunst's history did not grow by exactly 2"
 [[ $(grep -c 'member=Notify$' "$work/monitor.log") == 7 ]] || fail "not 7 Notify calls on the bus"
+
+# --- the real program -----------------------------------------------------------------
+if [[ -n $desktop && $(id -u) -eq 0 ]]; then
+  step "pingvard-desktop's restart rule reaches dunst"
+  # shellcheck source=scripts/shell_lib.sh
+  source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/shell_lib.sh"
+  ns=pvnotify-$$-$RANDOM
+  pv_ns_add "$ns" && pv_ns_resolver "$ns" || fail "cannot create the namespace $ns"
+  trap 'pv_ns_cleanup; cleanup' EXIT
+  mkdir -p "$work/real"
+  entries=(Constants/MaxTimeouts=2 Constants/PingInterval=200 ResetHost/Hostname=127.0.0.1
+    Notifications/RuleFired=1 Notifications/ActionOutcome=0 History/Enabled=0)
+  for n in 1 2 3 4; do
+    entries+=("Host$n/Hostname=127.0.0.$n" "Host$n/Timeout=300" "Host$n/TimeoutDoReset=0")
+  done
+  entries[-1]=Host4/TimeoutDoReset=1
+  entries[-3]=Host4/Hostname=192.0.2.1
+  pv_write_ini "$work/real/pingvard.ini" "${entries[@]}"
+  before=$(dunstctl count history)
+  ip netns exec "$ns" "$desktop" -C "$work/real" >"$work/real.log" 2>&1 &
+  pids+=($!)
+  rule_shown() { [[ $(dunstctl count history) -gt $before || $(dunstctl count displayed) -gt 0 ]]; }
+  wait_for 150 rule_shown || fail "no notification from pingvard-desktop reached dunst"
+  history_lines | grep -qx 'Sledované hosty neodpovídají|Spouští se obnova přístupového bodu.' ||
+    fail "pingvard-desktop's notification is not the restart rule's"
+  kill "${pids[-1]}"
+  wait "${pids[-1]}" 2>/dev/null || true
+  unset 'pids[-1]'
+fi
 
 # --- no notification service: the balloon -----------------------------------------
 step "no service on the bus: Qt's balloon in trayer's notification area"
