@@ -95,8 +95,9 @@ ip netns exec "$ns" env NOTIFY_SOCKET="$work/notify.sock" WATCHDOG_USEC=1000000 
 pingvard_pid=$!
 pids+=("$pingvard_pid")
 
-query() { # PROMQL -> its value, or empty
-    in_ns curl -sf http://127.0.0.1:9090/api/v1/query --data-urlencode "query=$1" |
+query() { # PROMQL [TIME] -> its value, or empty
+    in_ns curl -sf http://127.0.0.1:9090/api/v1/query --data-urlencode "query=$1" \
+        ${2:+--data-urlencode "time=$2"} |
         jq -r '.data.result[0].value[1] // empty'
 }
 outcome_hook() { compgen -G "$work/hook.action-outcome.*" >/dev/null; }
@@ -104,17 +105,19 @@ pv_wait_for 20 outcome_hook || fail "no action-outcome hook ran"
 sent_so_far() { [[ -n $(query 'pingvard_echoes_sent_total{slot="4"} > 3') ]]; }
 pv_wait_for 20 sent_so_far || fail "Prometheus has not scraped the program's echoes"
 
-# The last scrape before the stop: history rows may only add what the hosts
-# could answer between that scrape and the stop.
-declare -A sent lost
-for slot in 1 2 3 4; do
-    sent[$slot]=$(query "pingvard_echoes_sent_total{slot=\"$slot\"}")
-    lost[$slot]=$(query "pingvard_echoes_lost_total{slot=\"$slot\"}")
-done
-scraped_ms=$(query 'timestamp(pingvard_echoes_sent_total{slot="1"})' | awk '{ printf "%d", $1 * 1000 }')
+# Every figure from one scrape, the last before this instant: history rows may
+# only add what the hosts could answer between that scrape and the stop.
+at=$(date +%s.%3N)
 kill -TERM "$pingvard_pid"
 stopped_ms=$(pv_now_ms)
 wait "$pingvard_pid" || fail "pingvard ended with status $?"
+declare -A sent lost
+for slot in 1 2 3 4; do
+    sent[$slot]=$(query "pingvard_echoes_sent_total{slot=\"$slot\"}" "$at")
+    lost[$slot]=$(query "pingvard_echoes_lost_total{slot=\"$slot\"}" "$at")
+done
+scraped_ms=$(query 'timestamp(pingvard_echoes_sent_total{slot="1"})' "$at" |
+    awk '{ printf "%d", $1 * 1000 }')
 slack=$(((stopped_ms - scraped_ms) / interval_ms + 2))
 
 # Notify: READY first, the watchdog kept alive, the outcome as STATUS, STOPPING last.
