@@ -49,9 +49,9 @@ TObservePage::TObservePage(QWidget* parent) : QWidget(parent) {
     layout->addStretch();
 
     connect(chbMetrics, &QCheckBox::toggled, this, [this](bool on) {
-        for (QWidget* field : {static_cast<QWidget*>(edtMetricsAddress),
-                               static_cast<QWidget*>(edtMetricsPort),
-                               static_cast<QWidget*>(chbAllInterfaces)}) {
+        for (QWidget* field :
+             {static_cast<QWidget*>(edtMetricsAddress), static_cast<QWidget*>(edtMetricsPort),
+              static_cast<QWidget*>(chbAllInterfaces)}) {
             field->setEnabled(on);
         }
     });
@@ -63,9 +63,9 @@ void TObservePage::Load(const TObserveSettings& settings) {
     edtMetricsAddress->setText(QString::fromStdString(settings.Metrics.Address));
     edtMetricsPort->setValue(settings.Metrics.Port);
     chbAllInterfaces->setChecked(settings.Metrics.AllInterfaces);
-    for (QWidget* field : {static_cast<QWidget*>(edtMetricsAddress),
-                           static_cast<QWidget*>(edtMetricsPort),
-                           static_cast<QWidget*>(chbAllInterfaces)}) {
+    for (QWidget* field :
+         {static_cast<QWidget*>(edtMetricsAddress), static_cast<QWidget*>(edtMetricsPort),
+          static_cast<QWidget*>(chbAllInterfaces)}) {
         field->setEnabled(settings.Metrics.Enabled);
     }
     chbRuleFired->setChecked(settings.Notifications.RuleFired);
