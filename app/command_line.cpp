@@ -12,7 +12,7 @@
 namespace pingvard {
 namespace {
 
-enum class TOptionKind { Help, Version, Headless, Directory };
+enum class TOptionKind { Help, Version, Headless, Directory, TestAction };
 
 struct TOptionName {
     std::string_view Name;
@@ -24,6 +24,7 @@ constexpr TOptionName kLongOptions[] = {
     {"--version", TOptionKind::Version},
     {"--headless", TOptionKind::Headless},
     {"--directory", TOptionKind::Directory},
+    {"--test-action", TOptionKind::TestAction},
 };
 
 std::optional<TOptionKind> FindLongOption(std::string_view name) {
@@ -46,6 +47,7 @@ void Apply(TCommandLine& options, TOptionKind kind) {
         options.Headless = true;
         break;
     case TOptionKind::Directory:
+    case TOptionKind::TestAction:
         break; // takes a value; handled by the caller
     }
 }
@@ -57,8 +59,9 @@ std::string Quoted(std::string_view text) {
 // Parses the argument at index i (and its value, advancing i); returns an error line or "".
 std::string ParseOne(const std::vector<std::string_view>& args, size_t& i, TCommandLine& options) {
     const std::string_view arg = args[i];
-    std::optional<std::string_view> value; // for -C/--directory
+    std::optional<std::string_view> value; // for -C/--directory and --test-action
     std::string_view spelled = arg;
+    bool testAction = false;
 
     if (arg.starts_with("--")) {
         const size_t equals = arg.find('=');
@@ -66,7 +69,8 @@ std::string ParseOne(const std::vector<std::string_view>& args, size_t& i, TComm
         const auto kind = FindLongOption(spelled);
         if (!kind)
             return "unknown option " + Quoted(spelled);
-        if (*kind != TOptionKind::Directory) {
+        testAction = *kind == TOptionKind::TestAction;
+        if (*kind != TOptionKind::Directory && !testAction) {
             if (equals != std::string_view::npos)
                 return "option " + Quoted(spelled) + " takes no value";
             Apply(options, *kind);
@@ -87,14 +91,19 @@ std::string ParseOne(const std::vector<std::string_view>& args, size_t& i, TComm
         return "unexpected argument " + Quoted(arg);
     }
 
+    const std::string what = testAction ? "an action name" : "a directory";
     if (!value) {
         if (i + 1 >= args.size())
-            return "option " + Quoted(spelled) + " needs a directory";
+            return "option " + Quoted(spelled) + " needs " + what;
         value = args[++i];
     }
     if (value->empty())
-        return "option " + Quoted(spelled) + " needs a non-empty directory";
-    options.Directories.emplace_back(*value);
+        return "option " + Quoted(spelled) + " needs a non-empty " +
+               (testAction ? "action name" : "directory");
+    if (testAction)
+        options.TestAction = *value;
+    else
+        options.Directories.emplace_back(*value);
     return {};
 }
 
@@ -133,7 +142,10 @@ std::string UsageText(bool desktopBuiltIn) {
         "telnet when every marked host has stopped answering.\n"
         "\n"
         "  -C, --directory=DIR  change to DIR before starting; pingvard.ini,\n"
-        "                       pingvard.log and comm.log live in the current directory\n";
+        "                       pingvard.log and comm.log live in the current directory\n"
+        "      --test-action=NAME  run the recovery action NAME of pingvard.ini once\n"
+        "                       against the configured device, print each step and\n"
+        "                       the outcome, and exit (0 when it succeeded, else 1)\n";
     text += desktopBuiltIn
                 ? "      --headless       run on the console even when a display is available\n"
                 : "      --headless       run on the console (always so: this build has no\n"
@@ -141,7 +153,8 @@ std::string UsageText(bool desktopBuiltIn) {
     text += "  -h, --help           show this help and exit\n"
             "      --version        show the version and exit\n"
             "\n"
-            "SIGINT and SIGTERM end the console program cleanly.\n"
+            "SIGINT and SIGTERM end the console program cleanly; SIGUSR1 restarts now\n"
+            "(one round of the recovery actions, within the guard's limits).\n"
             "Exit status: 0 normal end, 1 cannot start, 2 command-line error,\n"
             "3 pingvard.ini cannot be written.\n";
     return text;

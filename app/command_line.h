@@ -15,6 +15,7 @@ struct TCommandLine {
     // -C/--directory arguments in order; each is entered relative to the one
     // before, as with git -C and make -C.
     std::vector<std::string> Directories;
+    std::string TestAction; // --test-action NAME: run that recovery action once
 };
 
 struct TCommandLineResult {

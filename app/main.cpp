@@ -2,6 +2,7 @@
 #include "app/desktop_launcher.h"
 #include "app/exit_status.h"
 #include "app/headless_program.h"
+#include "app/test_action.h"
 
 #include <exception>
 #include <iostream>
@@ -33,6 +34,9 @@ int Run(int argc, char** argv) {
     if (const auto error = ChangeDirectories(options.Directories); !error.empty()) {
         std::cerr << "pingvard: " << error << "\n";
         return kExitFailure;
+    }
+    if (!options.TestAction.empty()) {
+        return RunTestAction(options.TestAction, std::cout, std::cerr);
     }
 #ifdef PINGVARD_HAS_DESKTOP
     if (!options.Headless && DisplayAvailable()) {

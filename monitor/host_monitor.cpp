@@ -70,6 +70,7 @@ void THostMonitor::Start() {
         m_settings = TSettings::Load(ini, GetProgramDir());
     }
     TakeIntoUse();
+    TakeRecoveryIntoUse();
     ResolveWorkerHosts();
     for (auto& worker : m_pingThreads) {
         if (worker) {
@@ -194,6 +195,7 @@ void THostMonitor::ReportPing(int slot, int32_t ms) {
         CheckIcmpAgain(ms);
     }
     m_pingObjs[static_cast<std::size_t>(slot)].UpdateResult(ms);
+    FollowRecoveryAfterReport(slot, ms);
 }
 
 TSettings THostMonitor::Settings() const {
@@ -282,32 +284,28 @@ void THostMonitor::EvaluateRestartRule() {
     if (m_restartsHeld) {
         return;
     }
-    for (const TPingObj& obj : m_pingObjs) {
-        if (obj.DoReset && obj.Failures < m_maxTimeouts) {
-            return;
-        }
+    // A hold-off after a recovery action: failures don't count.
+    if (m_recovery && !m_recovery->Guard.FailuresCount()) {
+        ZeroFailures();
+        return;
     }
-    if (!m_destroyed && m_resetIdleEvent->WaitFor(0)) {
-        StartResetSession();
+    if (!RestartRuleHolds()) {
+        return;
+    }
+    if (!m_destroyed && m_recovery) {
+        BeginRecoveryRound("rule");
     }
     // Whether or not a session started, another one needs MaxTimeouts fresh failures.
     ZeroFailures();
 }
 
-void THostMonitor::StartResetSession() {
+// Takes the token given: the caller has taken ResetIdleEvent.
+void THostMonitor::StartResetSession(std::unique_ptr<TRecoveryAction> action) {
     try {
         m_resetThread.reset(); // the previous session has given the token back: a short join
-        TTelnetActionSettings settings;
-        settings.Host = m_resetHost;
-        settings.Port = m_options.ResetPort;
-        settings.LimitMs = m_options.SessionLimitMs;
-        settings.Clock = m_options.Clock;
-        settings.Challenges = m_settings.Challenges;
-        settings.Answers = m_settings.Answers;
         TResetOutcomes& outcomes = *this;
-        m_resetThread =
-            std::make_unique<TThReset>(std::make_unique<TTelnetAction>(std::move(settings)),
-                                       m_dispatcher, outcomes, *m_resetIdleEvent);
+        m_resetThread = std::make_unique<TThReset>(std::move(action), m_dispatcher, outcomes,
+                                                   *m_resetIdleEvent);
     } catch (...) {
         // No session runs: keep the token available for the next trigger.
         m_resetIdleEvent->Set();
@@ -330,12 +328,13 @@ void THostMonitor::CreateWorker(int slot, const THostSettings& host) {
 }
 
 void THostMonitor::ShowResetStarting() {
-    pingvard::ShowResetStarting(m_fe);
+    pingvard::ShowResetStarting(m_fe, m_recovery ? m_recovery->StartingText : std::string());
 }
 
 void THostMonitor::ShowResetOutcome(const TRecoveryOutcome& outcome) {
     pingvard::ShowResetOutcome(m_fe,
                                outcome.ConnectFailed ? TelnetConnectFailed(m_resetHost) : outcome);
+    EndRecoveryStep(outcome.Ok);
 }
 
 } // namespace pingvard

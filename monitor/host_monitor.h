@@ -5,6 +5,7 @@
 #include "monitor/gui_dispatcher.h"
 #include "monitor/ping_obj.h"
 #include "monitor/ping_thread.h"
+#include "monitor/recovery_run.h"
 #include "monitor/reset_thread.h"
 #include "monitor/settings.h"
 #include "monitor/slots.h"
@@ -21,13 +22,16 @@
 namespace pingvard {
 
 struct TMonitorOptions {
-    std::string ResetPort = "23"; // tests use a high loopback port
-    int32_t SessionLimitMs = 60000;
+    std::string ResetPort = "23";      // tests use a high loopback port
+    int32_t SessionLimitMs = 0;        // the telnet session's limit; 0 = its TimeLimit (60 s)
     const TTickClock* Clock = nullptr; // null = SystemTickClock()
     // Test seams. IcmpProbe null = TPingClient::ProbeIcmpAccess; Pinger null =
     // each worker's own echo client.
     std::function<std::string()> IcmpProbe;
     TPingTh::TPinger Pinger;
+    // Test seam: makes the recovery action for a configured step; null (or a
+    // null result) = the kind's own action.
+    std::function<std::unique_ptr<TRecoveryAction>(const TActionConfig&)> ActionFactory;
 };
 
 // Status texts while no ICMP socket can be opened (the restart rule then rests,
@@ -80,6 +84,9 @@ public:
     // MaxTimeouts failures in a row on every marked host from that moment on.
     void HoldRestarts(bool hold);
     bool RestartsHeld() const { return m_restartsHeld; }
+    // "Restart now" and SIGUSR1: one round of the escalation, as when the
+    // restart rule fires, within the guard's limits (a paused guard refuses).
+    void RestartNow();
 
     // The settings in use, as the settings dialog shows them: each host's
     // Hostname is its address as looked up at start or at the last apply.
@@ -127,7 +134,23 @@ private:
     void CheckIcmpAgain(int32_t ms);
     void EvaluateRestartRule() override;
     void ZeroFailures();
-    void StartResetSession();
+    void StartResetSession(std::unique_ptr<TRecoveryAction> action);
+
+    // Recovery rounds (monitor/host_monitor_recovery.cpp), each step in a
+    // function of its own: the rule fired or "Restart now"; a step started;
+    // a step's outcome shown; a round ended; the guard paused or resumed.
+    void TakeRecoveryIntoUse();
+    int MarkedHostsNeeded() const;
+    bool RestartRuleHolds() const;
+    void BeginRecoveryRound(const std::string& reason);
+    void RunRecoveryStep(std::size_t index);
+    std::unique_ptr<TRecoveryAction> MakeRecoveryStepAction(const TActionConfig& config);
+    void EndRecoveryStep(bool ok);
+    void FollowEscalation(const TEscalationCommand& command);
+    void EndRecoveryRound(bool cured);
+    void RecoveryHostsBack();
+    void ShowGuardChange(bool paused);
+    void FollowRecoveryAfterReport(int slot, int32_t ms);
     void StopWorkers();
     void StopResetSession();
 
@@ -154,6 +177,7 @@ private:
     std::unique_ptr<TEvent> m_resetIdleEvent;
     std::array<std::unique_ptr<TPingTh>, kSlotCount> m_pingThreads;
     std::unique_ptr<TThReset> m_resetThread;
+    std::unique_ptr<TRecoveryRun> m_recovery; // from Start on
     // Threads that outlived their bound at shutdown; the destructor joins them.
     std::vector<std::unique_ptr<TPingTh>> m_lateWorkers;
     std::unique_ptr<TThReset> m_lateSession;

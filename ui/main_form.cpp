@@ -105,12 +105,14 @@ TMainForm::~TMainForm() {
 
 void TMainForm::CreateMenus() {
     Obnovit1 = PopupMenu1->addAction(Text("&Skrýt/Zobrazit"), this, &TMainForm::Obnovit1Click);
+    Restart1 = PopupMenu1->addAction(tr("&Restartovat nyní"), this, &TMainForm::RestartNowClick);
     Zav1 = PopupMenu1->addAction(Text("&Ukončit"), this, &TMainForm::Zav1Click);
 
     setMenuBar(MainMenu1);
     Soubor1 = MainMenu1->addMenu(Text("&Orvane"));
     Nastaven1 = Soubor1->addAction(Text("&Nastavení..."), this, &TMainForm::Nastaven1Click);
     Oprogramu1 = Soubor1->addAction(Text("&O programu..."), this, &TMainForm::Oprogramu1Click);
+    RestartNow1 = Soubor1->addAction(tr("&Restartovat nyní"), this, &TMainForm::RestartNowClick);
     N1 = Soubor1->addSeparator();
     Hide1 = Soubor1->addAction(Text("&Skrýt"), this, &TMainForm::Obnovit1Click);
     Ukonit1 = Soubor1->addAction(Text("&Ukončit"), this, &TMainForm::Zav1Click);
@@ -318,6 +320,10 @@ void TMainForm::Nastaven1Click() {
     TSettingsForm dialog(*m_monitor, this);
     dialog.setWindowModality(Qt::WindowModal);
     dialog.exec();
+}
+
+void TMainForm::RestartNowClick() {
+    m_monitor->RestartNow();
 }
 
 void TMainForm::Oprogramu1Click() {

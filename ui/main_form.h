@@ -42,6 +42,7 @@ public:
     QMenu* PopupMenu1;
     QAction* Obnovit1;
     QAction* Zav1;
+    QAction* Restart1; // "Restart now" in the tray menu
     QStatusBar* StatusBar1;
     TLabel* Host1;
     TLabel* Host2;
@@ -68,6 +69,7 @@ public:
     QMenu* Soubor1;
     QAction* Nastaven1;
     QAction* Oprogramu1;
+    QAction* RestartNow1; // "Restart now" in the Orvane menu
     QAction* N1;
     QAction* Hide1;
     QAction* Ukonit1;
@@ -99,6 +101,8 @@ public:
     void Obnovit1Click();
     void Nastaven1Click();
     void Oprogramu1Click();
+    // One round of the recovery actions, within the guard's limits.
+    void RestartNowClick();
     // The ping report of a worker, as the monitor takes it.
     void WMPing(int slot, int32_t ms);
 

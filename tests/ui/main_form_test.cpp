@@ -252,8 +252,10 @@ private slots:
         for (QAction* action : m_form->Soubor1->actions()) {
             main << action->text();
         }
-        QCOMPARE(main, QStringList({QString::fromUtf8("&Nastavení..."), "&O programu...", "",
+        QCOMPARE(main, QStringList({QString::fromUtf8("&Nastavení..."), "&O programu...",
+                                    QString::fromUtf8("&Restartovat nyní"), "",
                                     QString::fromUtf8("&Skrýt"), QString::fromUtf8("&Ukončit")}));
+        QCOMPARE(m_form->Restart1->text(), QString::fromUtf8("&Restartovat nyní"));
         QCOMPARE(m_form->Obnovit1->text(), QString::fromUtf8("&Skrýt/Zobrazit"));
         QCOMPARE(m_form->Zav1->text(), QString::fromUtf8("&Ukončit"));
         QCOMPARE(m_form->TrayIcon1->PopupMenu(), m_form->PopupMenu1);
