@@ -33,12 +33,10 @@ std::string StartingText(const TActionConfig& config) {
 
 } // namespace
 
-std::unique_ptr<TRecoveryAction> MakeConfiguredAction(const TActionConfig& config,
-                                                      const TSettings& settings,
-                                                      const std::string& resetHost,
-                                                      const std::string& resetPort,
-                                                      int32_t telnetLimitMs,
-                                                      const TTickClock* clock) {
+std::unique_ptr<TRecoveryAction>
+MakeConfiguredAction(const TActionConfig& config, const TSettings& settings,
+                     const std::string& resetHost, const std::string& resetPort,
+                     int32_t telnetLimitMs, const TTickClock* clock) {
     if (config.Kind != TActionKind::Telnet) {
         return MakeRecoveryAction(config, clock);
     }
@@ -58,16 +56,17 @@ void THostMonitor::TakeRecoveryIntoUse() {
 }
 
 int THostMonitor::MarkedHostsNeeded() const {
-    const auto marked = static_cast<int>(
-        std::count_if(m_pingObjs.begin(), m_pingObjs.end(), [](const TPingObj& o) { return o.DoReset; }));
+    const auto marked = static_cast<int>(std::count_if(
+        m_pingObjs.begin(), m_pingObjs.end(), [](const TPingObj& o) { return o.DoReset; }));
     const int quorum = m_settings.Recovery.Quorum;
     return quorum <= 0 ? marked : std::min(quorum, marked);
 }
 
 bool THostMonitor::RestartRuleHolds() const {
-    const auto failed = std::count_if(m_pingObjs.begin(), m_pingObjs.end(), [this](const TPingObj& o) {
-        return o.DoReset && o.Failures >= m_maxTimeouts;
-    });
+    const auto failed =
+        std::count_if(m_pingObjs.begin(), m_pingObjs.end(), [this](const TPingObj& o) {
+            return o.DoReset && o.Failures >= m_maxTimeouts;
+        });
     return failed >= MarkedHostsNeeded();
 }
 
@@ -88,8 +87,9 @@ void THostMonitor::BeginRecoveryRound(const std::string& reason) {
         }
         return;
     }
-    if (run.Guard.Verdict() == TGuardVerdict::Paused) {
-        ShowGuardChange(true);
+    const bool paused = run.Guard.Verdict() == TGuardVerdict::Paused;
+    ShowGuardChange(paused);
+    if (paused) {
         return;
     }
     if (run.Escalation.Begin().Kind != TEscalationCommand::TKind::RunAction) {

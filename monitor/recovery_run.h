@@ -47,11 +47,9 @@ struct TRecoveryRun {
 // The action of one configured step. The telnet kind plays the settings'
 // challenge script against resetHost on resetPort within telnetLimitMs (0 =
 // its TimeLimit); the other kinds are made from their own settings.
-std::unique_ptr<TRecoveryAction> MakeConfiguredAction(const TActionConfig& config,
-                                                      const TSettings& settings,
-                                                      const std::string& resetHost,
-                                                      const std::string& resetPort,
-                                                      int32_t telnetLimitMs,
-                                                      const TTickClock* clock);
+std::unique_ptr<TRecoveryAction>
+MakeConfiguredAction(const TActionConfig& config, const TSettings& settings,
+                     const std::string& resetHost, const std::string& resetPort,
+                     int32_t telnetLimitMs, const TTickClock* clock);
 
 } // namespace pingvard
