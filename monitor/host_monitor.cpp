@@ -225,6 +225,12 @@ void THostMonitor::ApplySettings(const TSettings& settings,
         ApplyHost(slot, settings.Hosts[i], addresses[i]);
         settings.SaveHost(ini, slot);
     }
+    // Only an edit writes the recovery sections: a file without them keeps
+    // today's behaviour and its bytes.
+    if (!SameDialogRecoverySettings(settings.Recovery, m_settings.Recovery)) {
+        ApplyRecovery(settings.Recovery);
+        SaveDialogRecoverySettings(ini, settings.Recovery);
+    }
 }
 
 void THostMonitor::ApplyHost(int slot, const THostSettings& host, const std::string& address) {

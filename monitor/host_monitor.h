@@ -95,11 +95,12 @@ public:
     // writes each group to pingvard.ini right after applying it, so a refused
     // write (EIniFileException) leaves the groups before it in force. addresses
     // are the hosts' Hostnames looked up (ResolveToIP), which the workers
-    // ping; the file keeps each Hostname as written. A worker takes its new
-    // host and Timeout from its next echo on, PingInterval from its next pause;
-    // MaxTimeouts and DoReset count from the next report; ResetHost is used by
-    // the next session. The statistics stay. The script, the recovery and the
-    // observer settings are not changed here.
+    // ping; the file keeps each Hostname as written. Edited recovery values
+    // (quorum, guard, time limits and verify times) are written and taken
+    // into use when no round runs, else when it ends; the guard starts afresh. A worker takes its
+    // new host and Timeout from its next echo on, PingInterval from its next pause; MaxTimeouts and
+    // DoReset count from the next report; ResetHost is used by the next session. The statistics
+    // stay. The script, the actions' own settings and the observer settings are not changed here.
     void ApplySettings(const TSettings& settings,
                        const std::array<std::string, kSlotCount>& addresses);
 
@@ -151,6 +152,7 @@ private:
     void RecoveryHostsBack();
     void ShowGuardChange(bool paused);
     void FollowRecoveryAfterReport(int slot, int32_t ms);
+    void ApplyRecovery(const TRecoverySettings& edited);
     void StopWorkers();
     void StopResetSession();
 

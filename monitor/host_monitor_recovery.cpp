@@ -181,6 +181,24 @@ void THostMonitor::EndRecoveryRound(bool cured) {
     if (cured) {
         RecoveryHostsBack();
     }
+    if (run.Replace) {
+        TakeRecoveryIntoUse();
+    }
+}
+
+void THostMonitor::ApplyRecovery(const TRecoverySettings& edited) {
+    TRecoverySettings& current = m_settings.Recovery;
+    current.Quorum = edited.Quorum;
+    current.Guard = edited.Guard;
+    for (std::size_t i = 0; i < current.Actions.size() && i < edited.Actions.size(); ++i) {
+        current.Actions[i].TimeLimitMs = edited.Actions[i].TimeLimitMs;
+        current.Actions[i].VerifyMs = edited.Actions[i].VerifyMs;
+    }
+    if (!m_recovery || !m_recovery->Escalation.Active()) {
+        TakeRecoveryIntoUse();
+    } else {
+        m_recovery->Replace = true;
+    }
 }
 
 // The hosts the last round waited for answer again: back-off, rounds and a

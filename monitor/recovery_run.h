@@ -42,6 +42,7 @@ struct TRecoveryRun {
     int Round = 0;            // rounds since start, for the action's event
     TRecoveryEvent Event;
     std::string StartingText; // the status while the current step runs
+    bool Replace = false;     // the settings changed: start afresh after this round
 };
 
 // The action of one configured step. The telnet kind plays the settings'

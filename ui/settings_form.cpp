@@ -5,6 +5,7 @@
 #include "ui/config_text.h"
 #include "ui/form_scale.h"
 #include "ui/main_form.h"
+#include "ui/recovery_page.h"
 
 #include <QFontMetrics>
 #include <QMessageBox>
@@ -157,11 +158,20 @@ void TSettingsForm::CreateButtons() {
     BitBtn2->setAutoDefault(false);
     connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
     connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+    btnRecovery = new QPushButton(tr("&Obnova..."), this);
+    s.Place(btnRecovery, 8, 312, 80, 25);
+    btnRecovery->setAutoDefault(false);
+    connect(btnRecovery, &QPushButton::clicked, this, [this] {
+        TRecoveryPage page(m_settings.Recovery, this);
+        page.setWindowModality(Qt::WindowModal);
+        page.exec();
+    });
 }
 
 void TSettingsForm::SetTabOrder() {
-    QWidget* order[] = {edtInterval, edtMaxTimeouts, edtResetHost, TabControl1, edtAdrIP,
-                        edtAdrDisp,  edtAdrTO,       chbAdrReset,  BitBtn1,     BitBtn2};
+    QWidget* order[] = {edtInterval, edtMaxTimeouts, edtResetHost, TabControl1,
+                        edtAdrIP,    edtAdrDisp,     edtAdrTO,     chbAdrReset,
+                        BitBtn1,     BitBtn2,        btnRecovery};
     for (size_t i = 1; i < std::size(order); ++i) {
         setTabOrder(order[i - 1], order[i]);
     }
@@ -294,8 +304,9 @@ void TSettingsForm::reject() {
 }
 
 void TSettingsForm::SetEditable(bool editable) {
-    for (QWidget* part : {static_cast<QWidget*>(GroupBox2), static_cast<QWidget*>(GroupBox3),
-                          m_tabPage, static_cast<QWidget*>(BitBtn1)}) {
+    for (QWidget* part :
+         {static_cast<QWidget*>(GroupBox2), static_cast<QWidget*>(GroupBox3), m_tabPage,
+          static_cast<QWidget*>(BitBtn1), static_cast<QWidget*>(btnRecovery)}) {
         part->setEnabled(editable);
     }
     if (editable) {

@@ -52,6 +52,7 @@ public:
     QLineEdit* edtResetHost;
     QPushButton* BitBtn1;
     QPushButton* BitBtn2;
+    QPushButton* btnRecovery; // the recovery page (ui/recovery_page.h)
     TTabControl* TabControl1;
     QLabel* Label4;
     QLineEdit* edtAdrIP;
@@ -71,6 +72,8 @@ public:
 
     // The record attached to a tab.
     const TPingRec& Record(int tab) const { return m_settings.Hosts.at(static_cast<size_t>(tab)); }
+    // The copy being edited (the recovery page edits its Recovery).
+    TSettings& Settings() { return m_settings; }
     // OK's lookup of the hosts' names is under way.
     bool LookupRunning() const { return m_lookup != nullptr; }
     // How OK looks the names up (null: ResolveToIP); tests replace it.

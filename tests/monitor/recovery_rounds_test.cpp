@@ -26,21 +26,23 @@ struct TActionScript {
 
 class TScriptedAction final : public TRecoveryAction {
 public:
-    TScriptedAction(std::string name, TActionScript& script) : m_name(std::move(name)), m_script(script) {}
+    TScriptedAction(std::string name, TActionScript& script)
+        : m_name(std::move(name)), m_script(script) {}
     const std::string& Name() const override { return m_name; }
     std::string_view Kind() const override { return "program"; }
     void SetEvent(const TRecoveryEvent& event) override { m_event = event; }
     TRecoveryOutcome Run(TActionReport&) override {
         std::unique_lock lock(m_script.Mutex);
-        m_script.Runs.push_back(m_name + ":" + m_event.Reason + ":" + std::to_string(m_event.Round) +
-                                ":" + std::to_string(m_event.Step));
+        m_script.Runs.push_back(m_name + ":" + m_event.Reason + ":" +
+                                std::to_string(m_event.Round) + ":" + std::to_string(m_event.Step));
         if (m_script.Hang) {
             m_script.Aborted.wait(lock, [this] { return m_script.WasAborted; });
             return Outcome(false, "Unable to run " + m_name + ", aborted");
         }
         const bool ok = std::find(m_script.Failing.begin(), m_script.Failing.end(), m_name) ==
                         m_script.Failing.end();
-        return Outcome(ok, ok ? "Program OK (" + m_name + ")" : "Unable to run " + m_name + ", exit status 1");
+        return Outcome(ok, ok ? "Program OK (" + m_name + ")"
+                              : "Unable to run " + m_name + ", exit status 1");
     }
     void Abort() noexcept override {
         std::lock_guard lock(m_script.Mutex);
@@ -59,7 +61,8 @@ private:
 std::string RoundsIni(const std::string& recovery) {
     std::string ini = test::LoopbackIni(2, 600000) + recovery;
     for (const char* name : {"first", "second"}) {
-        ini += std::string("[Action.") + name + "]\r\nKind=program\r\nProgram=/bin/true\r\nVerify=10\r\n";
+        ini += std::string("[Action.") + name +
+               "]\r\nKind=program\r\nProgram=/bin/true\r\nVerify=10\r\n";
     }
     return ini;
 }
