@@ -69,6 +69,10 @@ int Monitor(TLoopDispatcher& dispatcher, TSignalFlags& signals, const THeadlessC
     if (monitor.StartedWithoutConfigFile()) {
         frontEnd.ReportLine(FirstRunNotice(monitor));
     }
+    // Each invalid recovery value once, with the default used instead.
+    for (const std::string& problem : monitor.Settings().Recovery.Problems) {
+        frontEnd.ReportLine(problem);
+    }
     frontEnd.Flush();
     RunLoop(dispatcher, frontEnd, monitor, signals);
 

@@ -30,7 +30,7 @@ pv_write_ini "$work/pingvard.ini" "${entries[@]}" Recovery/Actions=note,broken \
     Action.note/Kind=program Action.note/Program=/bin/sh Action.note/Arg1=-c \
     "Action.note/Arg2=echo \$PINGVARD_EVENT \$PINGVARD_STEP >>events" \
     Action.broken/Kind=http Action.broken/Url=http://127.0.0.1:9/ Action.broken/User=admin \
-    Action.broken/Password=s3cret-pw
+    Action.broken/Password=s3cret-pw Guard/HoldOff=5min
 
 out=$("$pingvard" -C "$work" --test-action note) || fail "note failed: $out"
 [[ $out == *"Program OK (note)"* && $(cat "$work/events") == "test 1" ]] ||
@@ -48,6 +48,8 @@ pv_ns_add "$ns"
 ip netns exec "$ns" "$pingvard" --headless -C "$work" >"$work/out" 2>&1 &
 pid=$!
 pv_wait_for 10 grep -q 'host 1 ping=[0-9]*ms' "$work/out" || fail "pingvard does not run: $(cat "$work/out")"
+grep -q 'pingvard.ini \[Guard\] HoldOff=5min: not a number; using 0' "$work/out" ||
+    fail "the invalid value was not reported: $(head -n 5 "$work/out")"
 : >"$work/events"
 kill -USR1 "$pid"
 pv_wait_for 10 grep -q 'manual 1' "$work/events" || fail "SIGUSR1 ran nothing: $(cat "$work/out")"
