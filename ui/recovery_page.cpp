@@ -73,7 +73,8 @@ TRecoveryPage::TRecoveryPage(TRecoverySettings& settings, QWidget* parent)
         tblActions->setItem(row, 1, fixed(KindText(action.Kind)));
         tblActions->setItem(row, kTimeLimitColumn,
                             new QTableWidgetItem(Decimal(action.TimeLimitMs / 1000)));
-        tblActions->setItem(row, kVerifyColumn, new QTableWidgetItem(Decimal(action.VerifyMs / 1000)));
+        tblActions->setItem(row, kVerifyColumn,
+                            new QTableWidgetItem(Decimal(action.VerifyMs / 1000)));
     }
 
     auto* advice = new QLabel(
@@ -95,7 +96,8 @@ TRecoveryPage::TRecoveryPage(TRecoverySettings& settings, QWidget* parent)
     layout->addWidget(buttons);
 
     ShowErrorBox = [](QWidget* owner, const QString& text) {
-        QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), text, QMessageBox::Ok, owner);
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), text, QMessageBox::Ok,
+                        owner);
         box.setTextFormat(Qt::PlainText);
         box.exec();
     };
