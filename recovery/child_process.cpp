@@ -156,7 +156,15 @@ pid_t Spawn(const TChildSpec& spec, int outputFd) {
                                           &attr, argv.data(), envp.data());
     posix_spawnattr_destroy(&attr);
     posix_spawn_file_actions_destroy(&actions);
-    return error == 0 ? pid : -error;
+    if (error != 0) {
+        return -error;
+    }
+    // The child makes its group itself, but the spawn may return before it has
+    // (a fork-based spawn, as under qemu-user): set it from here too, so that a
+    // stop sent to the group at once cannot miss. Fails harmlessly once the
+    // child has run the program.
+    ::setpgid(pid, pid);
+    return pid;
 }
 
 void ReadAvailable(TOutputPipe& pipe, const TChildSpec& spec, std::string& output) {
