@@ -11,6 +11,7 @@ struct TParseCase {
     std::vector<std::string_view> Args;
     bool Help = false, Version = false, Headless = false;
     std::vector<std::string> Directories;
+    std::string Language;
 };
 
 class ValidCommandLine : public testing::TestWithParam<TParseCase> {};
@@ -23,6 +24,7 @@ TEST_P(ValidCommandLine, GivesTheOptions) {
     EXPECT_EQ(result.Options.Version, c.Version);
     EXPECT_EQ(result.Options.Headless, c.Headless);
     EXPECT_EQ(result.Options.Directories, c.Directories);
+    EXPECT_EQ(result.Options.Language, c.Language);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -40,7 +42,10 @@ INSTANTIATE_TEST_SUITE_P(
                         {"-C", "a", "--headless", "-C", "b"}, false, false, true, {"a", "b"}},
                     TParseCase{{"-C", "--headless"}, false, false, false, {"--headless"}},
                     TParseCase{{"--headless", "--"}, false, false, true, {}},
-                    TParseCase{{"--version", "--help"}, true, true, false, {}}));
+                    TParseCase{{"--version", "--help"}, true, true, false, {}},
+                    TParseCase{{"--lang", "en"}, false, false, false, {}, "en"},
+                    TParseCase{{"--lang=cs", "--headless"}, false, false, true, {}, "cs"},
+                    TParseCase{{"--lang=cs", "--lang=en"}, false, false, false, {}, "en"}));
 
 struct TErrorCase {
     std::vector<std::string_view> Args;
@@ -71,7 +76,10 @@ INSTANTIATE_TEST_SUITE_P(
                     TErrorCase{{"pingvard.ini"}, "unexpected argument 'pingvard.ini'"},
                     TErrorCase{{"-"}, "unexpected argument '-'"},
                     TErrorCase{{"--", "--help"}, "unexpected argument '--help'"},
-                    TErrorCase{{"--help", "--bogus"}, "unknown option '--bogus'"}));
+                    TErrorCase{{"--help", "--bogus"}, "unknown option '--bogus'"},
+                    TErrorCase{{"--lang"}, "option '--lang' needs cs or en"},
+                    TErrorCase{{"--lang=de"}, "option '--lang' needs cs or en, not 'de'"},
+                    TErrorCase{{"--lang", "CS"}, "option '--lang' needs cs or en, not 'CS'"}));
 
 TEST(CommandLine, ReadsArgvAfterTheProgramName) {
     const char* argv[] = {"pingvard", "--headless", "-C", "dir", nullptr};
@@ -85,7 +93,7 @@ TEST(CommandLine, UsageNamesEveryOptionAndTheExitStatuses) {
     for (bool desktop : {false, true}) {
         const auto text = UsageText(desktop);
         for (const char* word :
-             {"--directory", "-C", "--headless", "--help", "--version", "Exit status"})
+             {"--directory", "-C", "--headless", "--lang", "--help", "--version", "Exit status"})
             EXPECT_NE(text.find(word), std::string::npos) << word;
     }
     EXPECT_EQ(VersionText().rfind("pingvard ", 0), 0u);
@@ -94,7 +102,7 @@ TEST(CommandLine, UsageNamesEveryOptionAndTheExitStatuses) {
 TEST(CommandLine, DesktopUsageDescribesTheTrayProgramWithoutHeadless) {
     const auto text = DesktopUsageText();
     EXPECT_EQ(text.rfind("Usage: pingvard-desktop ", 0), 0u);
-    for (const char* word : {"--directory", "-C", "--help", "--version", "Exit status"})
+    for (const char* word : {"--directory", "-C", "--lang", "--help", "--version", "Exit status"})
         EXPECT_NE(text.find(word), std::string::npos) << word;
     EXPECT_EQ(text.find("--headless "), std::string::npos); // only named as pingvard's
     EXPECT_EQ(VersionText("pingvard-desktop").rfind("pingvard-desktop ", 0), 0u);
