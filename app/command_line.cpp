@@ -12,7 +12,7 @@
 namespace pingvard {
 namespace {
 
-enum class TOptionKind { Help, Version, Headless, Directory };
+enum class TOptionKind { Help, Version, Headless, Directory, Language };
 
 struct TOptionName {
     std::string_view Name;
@@ -20,10 +20,9 @@ struct TOptionName {
 };
 
 constexpr TOptionName kLongOptions[] = {
-    {"--help", TOptionKind::Help},
-    {"--version", TOptionKind::Version},
-    {"--headless", TOptionKind::Headless},
-    {"--directory", TOptionKind::Directory},
+    {"--help", TOptionKind::Help},         {"--version", TOptionKind::Version},
+    {"--headless", TOptionKind::Headless}, {"--directory", TOptionKind::Directory},
+    {"--lang", TOptionKind::Language},
 };
 
 std::optional<TOptionKind> FindLongOption(std::string_view name) {
@@ -46,6 +45,7 @@ void Apply(TCommandLine& options, TOptionKind kind) {
         options.Headless = true;
         break;
     case TOptionKind::Directory:
+    case TOptionKind::Language:
         break; // takes a value; handled by the caller
     }
 }
@@ -57,19 +57,21 @@ std::string Quoted(std::string_view text) {
 // Parses the argument at index i (and its value, advancing i); returns an error line or "".
 std::string ParseOne(const std::vector<std::string_view>& args, size_t& i, TCommandLine& options) {
     const std::string_view arg = args[i];
-    std::optional<std::string_view> value; // for -C/--directory
+    std::optional<std::string_view> value; // for -C/--directory and --lang
     std::string_view spelled = arg;
+    TOptionKind kind = TOptionKind::Directory;
 
     if (arg.starts_with("--")) {
         const size_t equals = arg.find('=');
         spelled = arg.substr(0, equals);
-        const auto kind = FindLongOption(spelled);
-        if (!kind)
+        const auto found = FindLongOption(spelled);
+        if (!found)
             return "unknown option " + Quoted(spelled);
-        if (*kind != TOptionKind::Directory) {
+        kind = *found;
+        if (kind != TOptionKind::Directory && kind != TOptionKind::Language) {
             if (equals != std::string_view::npos)
                 return "option " + Quoted(spelled) + " takes no value";
-            Apply(options, *kind);
+            Apply(options, kind);
             return {};
         }
         if (equals != std::string_view::npos)
@@ -87,10 +89,17 @@ std::string ParseOne(const std::vector<std::string_view>& args, size_t& i, TComm
         return "unexpected argument " + Quoted(arg);
     }
 
+    const char* const needs = kind == TOptionKind::Language ? "cs or en" : "a directory";
     if (!value) {
         if (i + 1 >= args.size())
-            return "option " + Quoted(spelled) + " needs a directory";
+            return "option " + Quoted(spelled) + " needs " + needs;
         value = args[++i];
+    }
+    if (kind == TOptionKind::Language) {
+        if (*value != "cs" && *value != "en")
+            return "option " + Quoted(spelled) + " needs cs or en, not " + Quoted(*value);
+        options.Language = *value;
+        return {};
     }
     if (value->empty())
         return "option " + Quoted(spelled) + " needs a non-empty directory";
@@ -138,6 +147,9 @@ std::string UsageText(bool desktopBuiltIn) {
                 ? "      --headless       run on the console even when a display is available\n"
                 : "      --headless       run on the console (always so: this build has no\n"
                   "                       desktop user interface)\n";
+    text += "      --lang=LANG      the desktop program's language, cs or en (default:\n"
+            "                       [Desktop] Language in pingvard.ini, else the locale);\n"
+            "                       the console program and the logs are in English\n";
     text += "  -h, --help           show this help and exit\n"
             "      --version        show the version and exit\n"
             "\n"
@@ -155,6 +167,8 @@ std::string DesktopUsageText() {
            "\n"
            "  -C, --directory=DIR  change to DIR before starting; pingvard.ini,\n"
            "                       pingvard.log and comm.log live in the current directory\n"
+           "      --lang=LANG      the window's language, cs or en (default: [Desktop]\n"
+           "                       Language in pingvard.ini, else the locale)\n"
            "  -h, --help           show this help and exit\n"
            "      --version        show the version and exit\n"
            "\n"

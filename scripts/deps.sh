@@ -13,6 +13,7 @@ packages=(
   libc-ares-dev  # name lookups that shutdown can abandon (net/host_lookup.cpp)
   qt6-base-dev qt6-qpa-plugins libgtest-dev libgmock-dev
   libxcb1-dev  # the tray looks for an XEmbed notification area itself
+  qt6-l10n-tools qt6-tools-dev qt6-translations-l10n  # the English captions; Qt's own Czech texts
   # fuzzing (libFuzzer with ASan/UBSan)
   clang libclang-rt-14-dev
   # network tests and the lab: namespaces, nftables, reference ping tools
