@@ -12,7 +12,7 @@
 namespace pingvard {
 namespace {
 
-enum class TOptionKind { Help, Version, Headless, Directory, TestAction };
+enum class TOptionKind { Help, Version, Headless, Directory, Language, TestAction };
 
 struct TOptionName {
     std::string_view Name;
@@ -20,11 +20,9 @@ struct TOptionName {
 };
 
 constexpr TOptionName kLongOptions[] = {
-    {"--help", TOptionKind::Help},
-    {"--version", TOptionKind::Version},
-    {"--headless", TOptionKind::Headless},
-    {"--directory", TOptionKind::Directory},
-    {"--test-action", TOptionKind::TestAction},
+    {"--help", TOptionKind::Help},         {"--version", TOptionKind::Version},
+    {"--headless", TOptionKind::Headless}, {"--directory", TOptionKind::Directory},
+    {"--lang", TOptionKind::Language},     {"--test-action", TOptionKind::TestAction},
 };
 
 std::optional<TOptionKind> FindLongOption(std::string_view name) {
@@ -47,6 +45,7 @@ void Apply(TCommandLine& options, TOptionKind kind) {
         options.Headless = true;
         break;
     case TOptionKind::Directory:
+    case TOptionKind::Language:
     case TOptionKind::TestAction:
         break; // takes a value; handled by the caller
     }
@@ -59,21 +58,22 @@ std::string Quoted(std::string_view text) {
 // Parses the argument at index i (and its value, advancing i); returns an error line or "".
 std::string ParseOne(const std::vector<std::string_view>& args, size_t& i, TCommandLine& options) {
     const std::string_view arg = args[i];
-    std::optional<std::string_view> value; // for -C/--directory and --test-action
+    std::optional<std::string_view> value; // for -C/--directory, --lang and --test-action
     std::string_view spelled = arg;
-    bool testAction = false;
+    TOptionKind kind = TOptionKind::Directory;
 
     if (arg.starts_with("--")) {
         const size_t equals = arg.find('=');
         spelled = arg.substr(0, equals);
-        const auto kind = FindLongOption(spelled);
-        if (!kind)
+        const auto found = FindLongOption(spelled);
+        if (!found)
             return "unknown option " + Quoted(spelled);
-        testAction = *kind == TOptionKind::TestAction;
-        if (*kind != TOptionKind::Directory && !testAction) {
+        kind = *found;
+        if (kind != TOptionKind::Directory && kind != TOptionKind::Language &&
+            kind != TOptionKind::TestAction) {
             if (equals != std::string_view::npos)
                 return "option " + Quoted(spelled) + " takes no value";
-            Apply(options, *kind);
+            Apply(options, kind);
             return {};
         }
         if (equals != std::string_view::npos)
@@ -91,19 +91,29 @@ std::string ParseOne(const std::vector<std::string_view>& args, size_t& i, TComm
         return "unexpected argument " + Quoted(arg);
     }
 
-    const std::string what = testAction ? "an action name" : "a directory";
+    const char* const needs = kind == TOptionKind::Language     ? "cs or en"
+                              : kind == TOptionKind::TestAction ? "an action name"
+                                                                : "a directory";
     if (!value) {
         if (i + 1 >= args.size())
-            return "option " + Quoted(spelled) + " needs " + what;
+            return "option " + Quoted(spelled) + " needs " + needs;
         value = args[++i];
     }
-    if (value->empty())
-        return "option " + Quoted(spelled) + " needs a non-empty " +
-               (testAction ? "action name" : "directory");
-    if (testAction)
+    if (kind == TOptionKind::Language) {
+        if (*value != "cs" && *value != "en")
+            return "option " + Quoted(spelled) + " needs cs or en, not " + Quoted(*value);
+        options.Language = *value;
+        return {};
+    }
+    if (kind == TOptionKind::TestAction) {
+        if (value->empty())
+            return "option " + Quoted(spelled) + " needs a non-empty action name";
         options.TestAction = *value;
-    else
-        options.Directories.emplace_back(*value);
+        return {};
+    }
+    if (value->empty())
+        return "option " + Quoted(spelled) + " needs a non-empty directory";
+    options.Directories.emplace_back(*value);
     return {};
 }
 
@@ -142,14 +152,17 @@ std::string UsageText(bool desktopBuiltIn) {
         "telnet when every marked host has stopped answering.\n"
         "\n"
         "  -C, --directory=DIR  change to DIR before starting; pingvard.ini,\n"
-        "                       pingvard.log and comm.log live in the current directory\n"
-        "      --test-action=NAME  run the recovery action NAME of pingvard.ini once\n"
-        "                       against the configured device, print each step and\n"
-        "                       the outcome, and exit (0 when it succeeded, else 1)\n";
+        "                       pingvard.log and comm.log live in the current directory\n";
     text += desktopBuiltIn
                 ? "      --headless       run on the console even when a display is available\n"
                 : "      --headless       run on the console (always so: this build has no\n"
                   "                       desktop user interface)\n";
+    text += "      --lang=LANG      the desktop program's language, cs or en (default:\n"
+            "                       [Desktop] Language in pingvard.ini, else the locale);\n"
+            "                       the console program and the logs are in English\n"
+            "      --test-action=NAME  run the recovery action NAME of pingvard.ini once\n"
+            "                       against the configured device, print each step and\n"
+            "                       the outcome, and exit (0 when it succeeded, else 1)\n";
     text += "  -h, --help           show this help and exit\n"
             "      --version        show the version and exit\n"
             "\n"
@@ -168,6 +181,8 @@ std::string DesktopUsageText() {
            "\n"
            "  -C, --directory=DIR  change to DIR before starting; pingvard.ini,\n"
            "                       pingvard.log and comm.log live in the current directory\n"
+           "      --lang=LANG      the window's language, cs or en (default: [Desktop]\n"
+           "                       Language in pingvard.ini, else the locale)\n"
            "  -h, --help           show this help and exit\n"
            "      --version        show the version and exit\n"
            "\n"

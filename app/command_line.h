@@ -15,6 +15,8 @@ struct TCommandLine {
     // -C/--directory arguments in order; each is entered relative to the one
     // before, as with git -C and make -C.
     std::vector<std::string> Directories;
+    // --lang: "cs" or "en" for the desktop program, empty when not given.
+    std::string Language;
     std::string TestAction; // --test-action NAME: run that recovery action once
 };
 

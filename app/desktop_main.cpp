@@ -33,7 +33,7 @@ int Run(int argc, char** argv) {
         return kExitFailure;
     }
     int qtArgc = 1; // the options are ours, not Qt's
-    switch (RunDesktop(qtArgc, argv)) {
+    switch (RunDesktop(qtArgc, argv, parsed.Options.Language)) {
     case TDesktopEnd::ConfigNotWritable:
         return kExitConfigNotWritable;
     case TDesktopEnd::ExitCommand:

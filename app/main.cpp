@@ -46,7 +46,7 @@ int Run(int argc, char** argv) {
         if (problem.empty()) {
             const std::string desktop = DesktopProgramPath();
             problem = desktop.empty() ? std::string("pingvard-desktop is not installed")
-                                      : ExecDesktopProgram(desktop);
+                                      : ExecDesktopProgram(desktop, options.Language);
         }
         std::cerr << "pingvard: " << problem << "; running the console program\n";
     }

@@ -71,7 +71,24 @@ INSTANTIATE_TEST_SUITE_P(
                     TErrorCase{{"pingvard.ini"}, "unexpected argument 'pingvard.ini'"},
                     TErrorCase{{"-"}, "unexpected argument '-'"},
                     TErrorCase{{"--", "--help"}, "unexpected argument '--help'"},
-                    TErrorCase{{"--help", "--bogus"}, "unknown option '--bogus'"}));
+                    TErrorCase{{"--help", "--bogus"}, "unknown option '--bogus'"},
+                    TErrorCase{{"--lang"}, "option '--lang' needs cs or en"},
+                    TErrorCase{{"--lang=de"}, "option '--lang' needs cs or en, not 'de'"},
+                    TErrorCase{{"--lang", "CS"}, "option '--lang' needs cs or en, not 'CS'"}));
+
+TEST(CommandLine, LangTakesCsOrEnAndTheLastOneCounts) {
+    const std::pair<std::vector<std::string_view>, std::string> cases[] = {
+        {{}, ""},
+        {{"--lang", "en"}, "en"},
+        {{"--lang=cs", "--headless"}, "cs"},
+        {{"--lang=cs", "--lang=en"}, "en"},
+    };
+    for (const auto& [args, language] : cases) {
+        const auto result = ParseCommandLine(args);
+        ASSERT_EQ(result.Error, "");
+        EXPECT_EQ(result.Options.Language, language);
+    }
+}
 
 TEST(CommandLine, ReadsArgvAfterTheProgramName) {
     const char* argv[] = {"pingvard", "--headless", "-C", "dir", nullptr};
@@ -85,7 +102,7 @@ TEST(CommandLine, UsageNamesEveryOptionAndTheExitStatuses) {
     for (bool desktop : {false, true}) {
         const auto text = UsageText(desktop);
         for (const char* word :
-             {"--directory", "-C", "--headless", "--help", "--version", "Exit status"})
+             {"--directory", "-C", "--headless", "--lang", "--help", "--version", "Exit status"})
             EXPECT_NE(text.find(word), std::string::npos) << word;
     }
     EXPECT_EQ(VersionText().rfind("pingvard ", 0), 0u);
@@ -94,7 +111,7 @@ TEST(CommandLine, UsageNamesEveryOptionAndTheExitStatuses) {
 TEST(CommandLine, DesktopUsageDescribesTheTrayProgramWithoutHeadless) {
     const auto text = DesktopUsageText();
     EXPECT_EQ(text.rfind("Usage: pingvard-desktop ", 0), 0u);
-    for (const char* word : {"--directory", "-C", "--help", "--version", "Exit status"})
+    for (const char* word : {"--directory", "-C", "--lang", "--help", "--version", "Exit status"})
         EXPECT_NE(text.find(word), std::string::npos) << word;
     EXPECT_EQ(text.find("--headless "), std::string::npos); // only named as pingvard's
     EXPECT_EQ(VersionText("pingvard-desktop").rfind("pingvard-desktop ", 0), 0u);
