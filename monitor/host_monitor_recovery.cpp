@@ -52,7 +52,9 @@ MakeConfiguredAction(const TActionConfig& config, const TSettings& settings,
 }
 
 void THostMonitor::TakeRecoveryIntoUse() {
+    const int rounds = m_recovery ? m_recovery->Round : 0; // the count goes on over edits
     m_recovery = std::make_unique<TRecoveryRun>(m_settings.Recovery, Clock());
+    m_recovery->Round = rounds;
 }
 
 int THostMonitor::MarkedHostsNeeded() const {
@@ -181,9 +183,6 @@ void THostMonitor::EndRecoveryRound(bool cured) {
     if (cured) {
         RecoveryHostsBack();
     }
-    if (run.Replace) {
-        TakeRecoveryIntoUse();
-    }
 }
 
 void THostMonitor::ApplyRecovery(const TRecoverySettings& edited) {
@@ -229,6 +228,11 @@ void THostMonitor::ShowGuardChange(bool paused) {
 void THostMonitor::FollowRecoveryAfterReport(int slot, int32_t ms) {
     if (!m_recovery) {
         return;
+    }
+    // Edited settings wait for the round to end; replaced here, where no
+    // reference to the old state is held.
+    if (m_recovery->Replace && !m_recovery->Escalation.Active()) {
+        TakeRecoveryIntoUse();
     }
     TRecoveryRun& run = *m_recovery;
     const auto i = static_cast<std::size_t>(slot);

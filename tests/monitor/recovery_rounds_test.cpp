@@ -2,6 +2,7 @@
 #include "monitor/event_log.h"
 #include "tests/net/fake_clock.h"
 
+#include <array>
 #include <condition_variable>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -206,6 +207,28 @@ TEST_F(RecoveryRounds, RestartNowRunsTheFirstActionWhileTheHostsAnswer) {
     Pass(20000);
     Report(7);
     EXPECT_EQ(Runs(), (std::vector<std::string>{"first:manual:1:1"}));
+}
+
+TEST_F(RecoveryRounds, EditedSettingsWaitForTheRoundUnderWayToEnd) {
+    StartWith(kTwoActions);
+    FailUntilStepEnds();
+    TSettings edited = Monitor->Settings();
+    edited.Recovery.Actions[0].VerifyMs = 1000;
+    std::array<std::string, kSlotCount> addresses;
+    for (int slot = 0; slot < kSlotCount; ++slot) {
+        addresses[static_cast<std::size_t>(slot)] = Monitor->PingObj(slot).IP;
+    }
+    Monitor->ApplySettings(edited, addresses);
+    Pass(1000);
+    Report(-1);
+    EXPECT_EQ(Runs().size(), 1U); // the round keeps its 10 s
+    Report(7);                    // cured: the edits take over
+    FailUntilStepEnds();
+    Pass(1000);
+    Report(-1);
+    ASSERT_TRUE(ServeUntil([&] { return !Monitor->ResetSessionRunning(); }));
+    EXPECT_EQ(Runs(),
+              (std::vector<std::string>{"first:rule:1:1", "first:rule:2:1", "second:rule:2:2"}));
 }
 
 TEST_F(RecoveryRounds, ShutdownAbortsARunningAction) {
