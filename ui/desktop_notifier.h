@@ -1,7 +1,7 @@
 #pragma once
 
 #include "monitor/monitor_event.h"
-#include "observe/observe_settings.h"
+#include "monitor/observe_settings.h"
 
 #include <QObject>
 #include <QString>

@@ -15,7 +15,7 @@
 // 1 when they are not within 20 s. Used by notify_e2e.sh.
 
 #include "monitor/ini_file.h"
-#include "observe/observe_settings.h"
+#include "monitor/observe_settings.h"
 #include "ui/desktop_notifier.h"
 #include "ui/freedesktop_notifications.h"
 #include "ui/main_form.h"
