@@ -153,7 +153,8 @@ fi
 # lintian: no error and no warning. Informational tags are listed; those that
 # stay are explained in the README.
 if command -v lintian >/dev/null; then
-    lintian --display-info --fail-on error,warning "${debs[@]}" 2>&1 |
+    # lintian leaves its caches (mldbm-*) in TMPDIR: keep them in ours.
+    TMPDIR=$work lintian --display-info --fail-on error,warning "${debs[@]}" 2>&1 |
         grep -v '^N:\|^running with root privileges' >"$work/lintian" || true
     grep -q '^[EW]: ' "$work/lintian" && fail "lintian: $(grep '^[EW]: ' "$work/lintian")"
     echo "lintian: $(grep -c '^[EW]: ' "$work/lintian" || true) errors and warnings;" \
