@@ -14,7 +14,17 @@
 namespace pingvard {
 namespace {
 
-enum class TOptionKind { Help, Version, Headless, Directory, History, Since, Csv };
+enum class TOptionKind {
+    Help,
+    Version,
+    Headless,
+    Directory,
+    Language,
+    TestAction,
+    History,
+    Since,
+    Csv
+};
 
 struct TOptionName {
     std::string_view Name;
@@ -24,6 +34,7 @@ struct TOptionName {
 constexpr TOptionName kLongOptions[] = {
     {"--help", TOptionKind::Help},         {"--version", TOptionKind::Version},
     {"--headless", TOptionKind::Headless}, {"--directory", TOptionKind::Directory},
+    {"--lang", TOptionKind::Language},     {"--test-action", TOptionKind::TestAction},
     {"--history", TOptionKind::History},   {"--since", TOptionKind::Since},
     {"--csv", TOptionKind::Csv},
 };
@@ -47,13 +58,15 @@ void Apply(TCommandLine& options, TOptionKind kind) {
     case TOptionKind::Headless:
         options.Headless = true;
         break;
+    case TOptionKind::Directory:
     case TOptionKind::History:
         options.History = true;
         break;
     case TOptionKind::Csv:
         options.Csv = true;
         break;
-    case TOptionKind::Directory:
+    case TOptionKind::Language:
+    case TOptionKind::TestAction:
     case TOptionKind::Since:
         break; // takes a value; handled by the caller
     }
@@ -66,21 +79,22 @@ std::string Quoted(std::string_view text) {
 // Parses the argument at index i (and its value, advancing i); returns an error line or "".
 std::string ParseOne(const std::vector<std::string_view>& args, size_t& i, TCommandLine& options) {
     const std::string_view arg = args[i];
-    std::optional<std::string_view> value; // for -C/--directory and --since
+    std::optional<std::string_view> value; // for -C/--directory, --lang, --test-action, --since
     std::string_view spelled = arg;
-    bool since = false;
+    TOptionKind kind = TOptionKind::Directory;
 
     if (arg.starts_with("--")) {
         const size_t equals = arg.find('=');
         spelled = arg.substr(0, equals);
-        const auto kind = FindLongOption(spelled);
-        if (!kind)
+        const auto found = FindLongOption(spelled);
+        if (!found)
             return "unknown option " + Quoted(spelled);
-        since = *kind == TOptionKind::Since;
-        if (*kind != TOptionKind::Directory && !since) {
+        kind = *found;
+        if (kind != TOptionKind::Directory && kind != TOptionKind::Language &&
+            kind != TOptionKind::TestAction && kind != TOptionKind::Since) {
             if (equals != std::string_view::npos)
                 return "option " + Quoted(spelled) + " takes no value";
-            Apply(options, *kind);
+            Apply(options, kind);
             return {};
         }
         if (equals != std::string_view::npos)
@@ -101,17 +115,32 @@ std::string ParseOne(const std::vector<std::string_view>& args, size_t& i, TComm
         return "unexpected argument " + Quoted(arg);
     }
 
-    const char* what = since ? "a time span" : "a directory";
+    const char* const needs = kind == TOptionKind::Language     ? "cs or en"
+                              : kind == TOptionKind::TestAction ? "an action name"
+                              : kind == TOptionKind::Since      ? "a time span"
+                                                                : "a directory";
     if (!value) {
         if (i + 1 >= args.size())
-            return "option " + Quoted(spelled) + " needs " + what;
+            return "option " + Quoted(spelled) + " needs " + needs;
         value = args[++i];
     }
-    if (since) {
+    if (kind == TOptionKind::Language) {
+        if (*value != "cs" && *value != "en")
+            return "option " + Quoted(spelled) + " needs cs or en, not " + Quoted(*value);
+        options.Language = *value;
+        return {};
+    }
+    if (kind == TOptionKind::Since) {
         if (!ParseSince(*value))
             return "option " + Quoted(spelled) + " needs a time span such as 90s, 30m, 24h, 7d " +
                    "or 2w, not " + Quoted(*value);
         options.Since = *value;
+        return {};
+    }
+    if (kind == TOptionKind::TestAction) {
+        if (value->empty())
+            return "option " + Quoted(spelled) + " needs a non-empty action name";
+        options.TestAction = *value;
         return {};
     }
     if (value->empty())
@@ -164,7 +193,13 @@ std::string UsageText(bool desktopBuiltIn) {
                 ? "      --headless       run on the console even when a display is available\n"
                 : "      --headless       run on the console (always so: this build has no\n"
                   "                       desktop user interface)\n";
-    text += "      --history [HOST] print the recorded history of every host, or of HOST\n"
+    text += "      --lang=LANG      the desktop program's language, cs or en (default:\n"
+            "                       [Desktop] Language in pingvard.ini, else the locale);\n"
+            "                       the console program and the logs are in English\n"
+            "      --test-action=NAME  run the recovery action NAME of pingvard.ini once\n"
+            "                       against the configured device, print each step and\n"
+            "                       the outcome, and exit (0 when it succeeded, else 1)\n"
+            "      --history [HOST] print the recorded history of every host, or of HOST\n"
             "                       (an address or a name), and exit\n"
             "      --since=SPAN     with --history: the last SPAN, e.g. 90m, 24h (default),\n"
             "                       7d or 2w\n"
@@ -172,7 +207,8 @@ std::string UsageText(bool desktopBuiltIn) {
     text += "  -h, --help           show this help and exit\n"
             "      --version        show the version and exit\n"
             "\n"
-            "SIGINT and SIGTERM end the console program cleanly.\n"
+            "SIGINT and SIGTERM end the console program cleanly; SIGUSR1 restarts now\n"
+            "(one round of the recovery actions, within the guard's limits).\n"
             "Exit status: 0 normal end, 1 cannot start (--history: no history or no\n"
             "such host), 2 command-line error, 3 pingvard.ini cannot be written.\n";
     return text;
@@ -186,13 +222,15 @@ std::string DesktopUsageText() {
            "\n"
            "  -C, --directory=DIR  change to DIR before starting; pingvard.ini,\n"
            "                       pingvard.log and comm.log live in the current directory\n"
+           "      --lang=LANG      the window's language, cs or en (default: [Desktop]\n"
+           "                       Language in pingvard.ini, else the locale)\n"
            "  -h, --help           show this help and exit\n"
            "      --version        show the version and exit\n"
            "\n"
            "A click on the icon shows or hides the window; \"Ukončit\" (Exit) in its menu\n"
            "ends the program. 'pingvard --headless' runs the same monitor on the console.\n"
-           "Exit status: 0 normal end, 1 cannot start or pingvard.ini cannot be written,\n"
-           "2 command-line error.\n";
+           "Exit status: 0 normal end, 1 cannot start, 2 command-line error,\n"
+           "3 pingvard.ini cannot be written.\n";
 }
 
 std::string VersionText(std::string_view program) {

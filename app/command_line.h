@@ -15,6 +15,9 @@ struct TCommandLine {
     // -C/--directory arguments in order; each is entered relative to the one
     // before, as with git -C and make -C.
     std::vector<std::string> Directories;
+    // --lang: "cs" or "en" for the desktop program, empty when not given.
+    std::string Language;
+    std::string TestAction; // --test-action NAME: run that recovery action once
     // --history [HOST] [--since SPAN] [--csv]: print the history and exit.
     bool History = false;
     std::string HistoryHost; // empty = every host

@@ -169,8 +169,10 @@ std::string DesktopProgramPath() {
     return ::access(desktop.c_str(), X_OK) == 0 ? desktop.string() : std::string();
 }
 
-std::string ExecDesktopProgram(const std::string& path) {
-    char* const argv[] = {const_cast<char*>(path.c_str()), nullptr};
+std::string ExecDesktopProgram(const std::string& path, const std::string& language) {
+    std::string lang = "--lang=" + language;
+    char* const argv[] = {const_cast<char*>(path.c_str()), language.empty() ? nullptr : lang.data(),
+                          nullptr};
     ::execv(path.c_str(), argv);
     const int err = errno; // before the allocations of the message
     return "cannot start " + path + ": " + std::strerror(err);

@@ -23,7 +23,8 @@ std::string DisplayUnavailableReason();
 std::string DesktopProgramPath();
 
 // Replaces this process by the desktop program (the directory has already been
-// entered, so it gets no options). Returns only when exec failed, with the error.
-std::string ExecDesktopProgram(const std::string& path);
+// entered, so it gets no -C; a --lang value goes along). Returns only when exec
+// failed, with the error.
+std::string ExecDesktopProgram(const std::string& path, const std::string& language = {});
 
 } // namespace pingvard

@@ -13,11 +13,12 @@ namespace {
 int Run(int argc, char** argv) {
     using namespace pingvard;
     const auto parsed = ParseCommandLine(argc, argv);
-    const bool consoleOnly = parsed.Options.Headless || parsed.Options.History;
+    const bool consoleOnly =
+        parsed.Options.Headless || parsed.Options.History || !parsed.Options.TestAction.empty();
     if (!parsed.Error.empty() || consoleOnly) {
         std::cerr << "pingvard-desktop: "
                   << (parsed.Error.empty()
-                          ? "use pingvard --headless or pingvard --history on the console"
+                          ? "use pingvard --headless, --history or --test-action on the console"
                           : parsed.Error)
                   << "\nTry 'pingvard-desktop --help' for more information.\n";
         return kExitUsage;
@@ -35,7 +36,7 @@ int Run(int argc, char** argv) {
         return kExitFailure;
     }
     int qtArgc = 1; // the options are ours, not Qt's
-    switch (RunDesktop(qtArgc, argv)) {
+    switch (RunDesktop(qtArgc, argv, parsed.Options.Language)) {
     case TDesktopEnd::ConfigNotWritable:
         return kExitConfigNotWritable;
     case TDesktopEnd::ExitCommand:

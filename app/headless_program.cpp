@@ -19,6 +19,11 @@
 namespace pingvard {
 namespace {
 
+struct TSignalFlags {
+    std::atomic<bool> ExitRequested{false};
+    std::atomic<bool> RestartRequested{false};
+};
+
 // How long the loop sleeps when nothing happens; a hand-off or an exit
 // request wakes it at once.
 constexpr int kIdleWaitMs = 1000;
@@ -26,11 +31,15 @@ constexpr int kIdleWaitMs = 1000;
 // The message loop: runs hand-offs until an exit request, drawing after each
 // batch. An error escaping a hand-off ends only that hand-off, as an error in
 // a window's event handler does.
-void RunLoop(TLoopDispatcher& dispatcher, TConsoleFrontEnd& frontEnd,
-             const std::atomic<bool>& exitRequested) {
+// SIGUSR1 asks for "Restart now".
+void RunLoop(TLoopDispatcher& dispatcher, TConsoleFrontEnd& frontEnd, THostMonitor& monitor,
+             TSignalFlags& signals) {
     dispatcher.OnHandOffError = [&frontEnd](const std::string& what) { frontEnd.ReportLine(what); };
-    while (!exitRequested) {
+    while (!signals.ExitRequested) {
         dispatcher.RunOnce(kIdleWaitMs);
+        if (signals.RestartRequested.exchange(false) && !signals.ExitRequested) {
+            monitor.RestartNow();
+        }
         frontEnd.Flush();
     }
 }
@@ -44,8 +53,7 @@ std::string FirstRunNotice(const THostMonitor& monitor) {
            monitor.ResetHost() + " is restarted over telnet (edit the file to change this)";
 }
 
-int Monitor(TLoopDispatcher& dispatcher, const std::atomic<bool>& exitRequested,
-            const THeadlessConsole& console) {
+int Monitor(TLoopDispatcher& dispatcher, TSignalFlags& signals, const THeadlessConsole& console) {
     TSocketLibrary socketLibrary;
     TConsoleFrontEnd frontEnd(console.Out, console.Err, console.Mode, console.Columns);
     THostMonitor monitor(frontEnd, dispatcher);
@@ -62,10 +70,14 @@ int Monitor(TLoopDispatcher& dispatcher, const std::atomic<bool>& exitRequested,
     if (monitor.StartedWithoutConfigFile()) {
         frontEnd.ReportLine(FirstRunNotice(monitor));
     }
+    // Each invalid recovery value once, with the default used instead.
+    for (const std::string& problem : monitor.Settings().Recovery.Problems) {
+        frontEnd.ReportLine(problem);
+    }
     TProgramObservers observers(
         monitor, dispatcher, [&frontEnd](const std::string& line) { frontEnd.ReportLine(line); });
     frontEnd.Flush();
-    RunLoop(dispatcher, frontEnd, exitRequested);
+    RunLoop(dispatcher, frontEnd, monitor, signals);
 
     monitor.Shutdown(); // the exit command
     observers.Stop();   // after the monitor: its last events are written
@@ -77,12 +89,12 @@ int Monitor(TLoopDispatcher& dispatcher, const std::atomic<bool>& exitRequested,
 
 int RunHeadless(const THeadlessConsole& console) {
     TLoopDispatcher dispatcher;
-    std::atomic<bool> exitRequested{false};
-    const TSignalWatcher signals({SIGINT, SIGTERM}, [&](int) {
-        exitRequested = true;
-        dispatcher.Stop();
+    TSignalFlags flags;
+    const TSignalWatcher signals({SIGINT, SIGTERM, SIGUSR1}, [&](int signal) {
+        (signal == SIGUSR1 ? flags.RestartRequested : flags.ExitRequested) = true;
+        dispatcher.Stop(); // wakes the loop
     });
-    return Monitor(dispatcher, exitRequested, console);
+    return Monitor(dispatcher, flags, console);
 }
 
 int RunHeadless() {

@@ -3,6 +3,7 @@
 #include "app/exit_status.h"
 #include "app/headless_program.h"
 #include "app/history_command.h"
+#include "app/test_action.h"
 
 #include <exception>
 #include <iostream>
@@ -38,6 +39,9 @@ int Run(int argc, char** argv) {
     if (options.History) {
         return RunHistoryCommand(options, std::cout, std::cerr);
     }
+    if (!options.TestAction.empty()) {
+        return RunTestAction(options.TestAction, std::cout, std::cerr);
+    }
 #ifdef PINGVARD_HAS_DESKTOP
     if (!options.Headless && DisplayAvailable()) {
         // pingvard-desktop ends at once when it cannot open its display: look
@@ -46,7 +50,7 @@ int Run(int argc, char** argv) {
         if (problem.empty()) {
             const std::string desktop = DesktopProgramPath();
             problem = desktop.empty() ? std::string("pingvard-desktop is not installed")
-                                      : ExecDesktopProgram(desktop);
+                                      : ExecDesktopProgram(desktop, options.Language);
         }
         std::cerr << "pingvard: " << problem << "; running the console program\n";
     }

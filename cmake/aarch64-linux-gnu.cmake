@@ -13,3 +13,10 @@ set(CMAKE_CXX_COMPILER aarch64-linux-gnu-g++)
 set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64-static)
 # The build's tools are the host's.
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+# pkg-config must read the arm64 .pc files only: the host's ones name include
+# directories (/usr/include/x86_64-linux-gnu) that break a cross compile.
+set(ENV{PKG_CONFIG_LIBDIR} "/usr/lib/aarch64-linux-gnu/pkgconfig:/usr/share/pkgconfig")
+set(ENV{PKG_CONFIG_PATH} "")
+# prometheus-cpp's arm64 development files, unpacked by scripts/deps.sh --cross.
+set(prometheus-cpp_DIR /usr/local/lib/pingvard-cross/prometheus-cpp/usr/lib/aarch64-linux-gnu/cmake/prometheus-cpp
+    CACHE PATH "")

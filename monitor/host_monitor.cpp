@@ -71,6 +71,7 @@ void THostMonitor::Start() {
         m_settings = TSettings::Load(ini, GetProgramDir());
     }
     TakeIntoUse();
+    TakeRecoveryIntoUse();
     ResolveWorkerHosts();
     for (auto& worker : m_pingThreads) {
         if (worker) {
@@ -203,6 +204,7 @@ void THostMonitor::ReportPing(int slot, int32_t ms, std::optional<int64_t> us) {
     // Before the statistics, so that a host's going down precedes the rule it fires.
     m_events.Echo(slot, obj.IP, obj.DisplayName, m_maxTimeouts, us);
     obj.UpdateResult(ms);
+    FollowRecoveryAfterReport(slot, ms);
 }
 
 TSettings THostMonitor::Settings() const {
@@ -231,6 +233,12 @@ void THostMonitor::ApplySettings(const TSettings& settings,
         const auto i = static_cast<std::size_t>(slot);
         ApplyHost(slot, settings.Hosts[i], addresses[i]);
         settings.SaveHost(ini, slot);
+    }
+    // Only an edit writes the recovery sections: a file without them keeps
+    // today's behaviour and its bytes.
+    if (!SameDialogRecoverySettings(settings.Recovery, m_settings.Recovery)) {
+        ApplyRecovery(settings.Recovery);
+        SaveDialogRecoverySettings(ini, settings.Recovery);
     }
 }
 
@@ -301,31 +309,27 @@ void THostMonitor::EvaluateRestartRule() {
     if (m_restartsHeld) {
         return;
     }
-    for (const TPingObj& obj : m_pingObjs) {
-        if (obj.DoReset && obj.Failures < m_maxTimeouts) {
-            return;
-        }
+    // A hold-off after a recovery action: failures don't count.
+    if (m_recovery && !m_recovery->Guard.FailuresCount()) {
+        ZeroFailures();
+        return;
+    }
+    if (!RestartRuleHolds()) {
+        return;
     }
     m_events.RuleFired();
-    if (!m_destroyed && m_resetIdleEvent->WaitFor(0)) {
-        StartResetSession();
+    if (!m_destroyed && m_recovery) {
+        BeginRecoveryRound("rule");
     }
     // Whether or not a session started, another one needs MaxTimeouts fresh failures.
     ZeroFailures();
 }
 
-void THostMonitor::StartResetSession() {
+// Takes the token given: the caller has taken ResetIdleEvent.
+void THostMonitor::StartResetSession(std::unique_ptr<TRecoveryAction> action) {
     try {
         m_resetThread.reset(); // the previous session has given the token back: a short join
-        TTelnetActionSettings settings;
-        settings.Host = m_resetHost;
-        settings.Port = m_options.ResetPort;
-        settings.LimitMs = m_options.SessionLimitMs;
-        settings.Clock = m_options.Clock;
-        settings.Challenges = m_settings.Challenges;
-        settings.Answers = m_settings.Answers;
         TResetOutcomes& outcomes = *this;
-        auto action = std::make_unique<TTelnetAction>(std::move(settings));
         m_sessionAction = action->Name();
         m_sessionKind = std::string(action->Kind());
         m_resetThread = std::make_unique<TThReset>(std::move(action), m_dispatcher, outcomes,
@@ -355,7 +359,7 @@ void THostMonitor::CreateWorker(int slot, const THostSettings& host) {
 
 void THostMonitor::ShowResetStarting() {
     m_events.ActionStarted(m_sessionAction, m_sessionKind);
-    pingvard::ShowResetStarting(m_fe);
+    pingvard::ShowResetStarting(m_fe, m_recovery ? m_recovery->StartingText : std::string());
 }
 
 void THostMonitor::ShowResetOutcome(const TRecoveryOutcome& outcome) {
@@ -363,6 +367,7 @@ void THostMonitor::ShowResetOutcome(const TRecoveryOutcome& outcome) {
         outcome.ConnectFailed ? TelnetConnectFailed(m_resetHost) : outcome;
     m_events.ActionOutcome(m_sessionAction, m_sessionKind, shown.Ok, shown.Status);
     pingvard::ShowResetOutcome(m_fe, shown);
+    EndRecoveryStep(outcome.Ok);
 }
 
 } // namespace pingvard

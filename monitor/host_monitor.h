@@ -6,6 +6,7 @@
 #include "monitor/gui_dispatcher.h"
 #include "monitor/ping_obj.h"
 #include "monitor/ping_thread.h"
+#include "monitor/recovery_run.h"
 #include "monitor/reset_thread.h"
 #include "monitor/settings.h"
 #include "monitor/slots.h"
@@ -23,13 +24,16 @@
 namespace pingvard {
 
 struct TMonitorOptions {
-    std::string ResetPort = "23"; // tests use a high loopback port
-    int32_t SessionLimitMs = 60000;
+    std::string ResetPort = "23";      // tests use a high loopback port
+    int32_t SessionLimitMs = 0;        // the telnet session's limit; 0 = its TimeLimit (60 s)
     const TTickClock* Clock = nullptr; // null = SystemTickClock()
     // Test seams. IcmpProbe null = TPingClient::ProbeIcmpAccess; Pinger null =
     // each worker's own echo client.
     std::function<std::string()> IcmpProbe;
     TPingTh::TPinger Pinger;
+    // Test seam: makes the recovery action for a configured step; null (or a
+    // null result) = the kind's own action.
+    std::function<std::unique_ptr<TRecoveryAction>(const TActionConfig&)> ActionFactory;
 };
 
 // Status texts while no ICMP socket can be opened (the restart rule then rests,
@@ -92,6 +96,9 @@ public:
     // MaxTimeouts failures in a row on every marked host from that moment on.
     void HoldRestarts(bool hold);
     bool RestartsHeld() const { return m_restartsHeld; }
+    // "Restart now" and SIGUSR1: one round of the escalation, as when the
+    // restart rule fires, within the guard's limits (a paused guard refuses).
+    void RestartNow();
 
     // The settings in use, as the settings dialog shows them: each host's
     // Hostname is its address as looked up at start or at the last apply.
@@ -100,11 +107,12 @@ public:
     // writes each group to pingvard.ini right after applying it, so a refused
     // write (EIniFileException) leaves the groups before it in force. addresses
     // are the hosts' Hostnames looked up (ResolveToIP), which the workers
-    // ping; the file keeps each Hostname as written. A worker takes its new
-    // host and Timeout from its next echo on, PingInterval from its next pause;
-    // MaxTimeouts and DoReset count from the next report; ResetHost is used by
-    // the next session. The statistics stay. The script, the recovery and the
-    // observer settings are not changed here.
+    // ping; the file keeps each Hostname as written. Edited recovery values
+    // (quorum, guard, time limits and verify times) are written and taken
+    // into use when no round runs, else when it ends; the guard starts afresh. A worker takes its
+    // new host and Timeout from its next echo on, PingInterval from its next pause; MaxTimeouts and
+    // DoReset count from the next report; ResetHost is used by the next session. The statistics
+    // stay. The script, the actions' own settings and the observer settings are not changed here.
     void ApplySettings(const TSettings& settings,
                        const std::array<std::string, kSlotCount>& addresses);
     // The observers' page at OK: writes [History], [Metrics] and
@@ -144,7 +152,24 @@ private:
     void CheckIcmpAgain(int32_t ms);
     void EvaluateRestartRule() override;
     void ZeroFailures();
-    void StartResetSession();
+    void StartResetSession(std::unique_ptr<TRecoveryAction> action);
+
+    // Recovery rounds (monitor/host_monitor_recovery.cpp), each step in a
+    // function of its own: the rule fired or "Restart now"; a step started;
+    // a step's outcome shown; a round ended; the guard paused or resumed.
+    void TakeRecoveryIntoUse();
+    int MarkedHostsNeeded() const;
+    bool RestartRuleHolds() const;
+    void BeginRecoveryRound(const std::string& reason);
+    void RunRecoveryStep(std::size_t index);
+    std::unique_ptr<TRecoveryAction> MakeRecoveryStepAction(const TActionConfig& config);
+    void EndRecoveryStep(bool ok);
+    void FollowEscalation(const TEscalationCommand& command);
+    void EndRecoveryRound(bool cured);
+    void RecoveryHostsBack();
+    void ShowGuardChange(bool paused);
+    void FollowRecoveryAfterReport(int slot, int32_t ms);
+    void ApplyRecovery(const TRecoverySettings& edited);
     void StopWorkers();
     void StopResetSession();
 
@@ -176,6 +201,7 @@ private:
     std::unique_ptr<TEvent> m_resetIdleEvent;
     std::array<std::unique_ptr<TPingTh>, kSlotCount> m_pingThreads;
     std::unique_ptr<TThReset> m_resetThread;
+    std::unique_ptr<TRecoveryRun> m_recovery; // from Start on
     // Threads that outlived their bound at shutdown; the destructor joins them.
     std::vector<std::unique_ptr<TPingTh>> m_lateWorkers;
     std::unique_ptr<TThReset> m_lateSession;

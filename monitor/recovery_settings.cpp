@@ -7,12 +7,13 @@
 #include <fstream>
 #include <optional>
 #include <sys/stat.h>
+#include <tuple>
 
 namespace pingvard {
 
 namespace {
 
-constexpr int32_t kMaxSeconds = 7 * 86400; // keeps every time far from the tick's wrap
+constexpr int32_t kMaxSeconds = kRecoveryMaxSeconds; // keeps every time far from the tick's wrap
 constexpr int kMaxArgs = 64;
 
 std::string Lower(std::string text) {
@@ -302,6 +303,43 @@ TRecoverySettings ReadRecoverySettings(TCustomIniFile& ini, const std::string& p
         static_cast<uint32_t>(guard.Number("Window", 86400, 1, kMaxSeconds)) * 1000;
     settings.Guard.BackOff = guard.Flag("BackOff", false);
     return settings;
+}
+
+bool SameDialogRecoverySettings(const TRecoverySettings& a, const TRecoverySettings& b) {
+    const auto guard = [](const TGuardConfig& g) {
+        return std::tuple(g.HoldOffMs, g.MaxRounds, g.WindowMs, g.BackOff);
+    };
+    if (a.Quorum != b.Quorum || guard(a.Guard) != guard(b.Guard) ||
+        a.Actions.size() != b.Actions.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.Actions.size(); ++i) {
+        if (a.Actions[i].TimeLimitMs != b.Actions[i].TimeLimitMs ||
+            a.Actions[i].VerifyMs != b.Actions[i].VerifyMs) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void SaveDialogRecoverySettings(TCustomIniFile& ini, const TRecoverySettings& settings) {
+    static const char* const kKinds[] = {"telnet", "ssh", "http", "program"};
+    std::string names;
+    for (const TActionConfig& action : settings.Actions) {
+        names += (names.empty() ? "" : ",") + action.Name;
+    }
+    ini.WriteText("Recovery", "Actions", names);
+    ini.WriteNumber("Recovery", "Quorum", settings.Quorum);
+    ini.WriteNumber("Guard", "HoldOff", static_cast<int32_t>(settings.Guard.HoldOffMs / 1000));
+    ini.WriteNumber("Guard", "MaxRounds", settings.Guard.MaxRounds);
+    ini.WriteNumber("Guard", "Window", static_cast<int32_t>(settings.Guard.WindowMs / 1000));
+    ini.WriteFlag("Guard", "BackOff", settings.Guard.BackOff);
+    for (const TActionConfig& action : settings.Actions) {
+        const std::string section = "Action." + action.Name;
+        ini.WriteText(section, "Kind", kKinds[static_cast<int>(action.Kind)]);
+        ini.WriteNumber(section, "TimeLimit", action.TimeLimitMs / 1000);
+        ini.WriteNumber(section, "Verify", action.VerifyMs / 1000);
+    }
 }
 
 std::vector<uint32_t> VerifyTimes(const TRecoverySettings& settings) {

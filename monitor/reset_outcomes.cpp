@@ -5,8 +5,8 @@
 
 namespace pingvard {
 
-void ShowResetStarting(TMonitorFrontEnd& fe) {
-    fe.SetStatusText("Trying to reset...");
+void ShowResetStarting(TMonitorFrontEnd& fe, const std::string& text) {
+    fe.SetStatusText(text.empty() ? "Trying to reset..." : text);
     if (fe.TrayIconIndex() == kTrayNormal) {
         fe.SetTrayIconIndex(kTrayResetting);
         fe.CopyTrayImageToApplicationIcon();

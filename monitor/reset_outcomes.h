@@ -3,6 +3,8 @@
 #include "monitor/front_end.h"
 #include "recovery/recovery_action.h"
 
+#include <string>
+
 namespace pingvard {
 
 // What a reset session shows, on the GUI thread; the one place where an
@@ -13,7 +15,8 @@ namespace pingvard {
 // "Trying to reset..."; no log line. The tray goes to image 1 only from image
 // 0 (a failure image stays up until a session succeeds), and only then is the
 // application icon copied.
-void ShowResetStarting(TMonitorFrontEnd& fe);
+// text replaces it for the newer action kinds.
+void ShowResetStarting(TMonitorFrontEnd& fe, const std::string& text = {});
 // A success shows its Status with " - " and the local date and time, the tray
 // image 0; a failure its Status and image 2. The log gets LogText.
 void ShowResetOutcome(TMonitorFrontEnd& fe, const TRecoveryOutcome& outcome);

@@ -41,10 +41,16 @@ bool TThReset::WaitForEnd(int32_t ms) {
 
 void TThReset::Execute() {
     try {
-        DeleteCommLog();
+        // comm.log keeps the dialogue of the latest action that has one.
+        const bool dialogue = m_action->Kind() == "telnet" || m_action->Kind() == "ssh";
+        if (dialogue) {
+            DeleteCommLog();
+        }
         m_dispatcher.Send([this] { m_outcomes.ShowResetStarting(); });
-        TCommLogReport report;
-        const TRecoveryOutcome outcome = m_action->Run(report);
+        TCommLogReport commLog;
+        TNullActionReport none;
+        const TRecoveryOutcome outcome =
+            m_action->Run(dialogue ? static_cast<TActionReport&>(commLog) : none);
         m_dispatcher.Send([this, &outcome] { m_outcomes.ShowResetOutcome(outcome); });
     } catch (...) {
         // Nothing may leave the thread; the token below is given back regardless.

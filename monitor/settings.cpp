@@ -48,6 +48,8 @@ TSettings TSettings::Load(TCustomIniFile& ini, const std::string& programDir) {
     RunStartupLoad(ini, target);
     settings.Recovery = ReadRecoverySettings(ini, programDir);
     settings.Observe = ReadObserveSettings(ini, settings.ObserveProblems);
+    std::vector<std::string> desktopProblems;
+    settings.Desktop = ReadDesktopSettings(ini, desktopProblems);
     return settings;
 }
 

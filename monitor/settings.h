@@ -7,6 +7,7 @@
 // it. Settings of a new area go into this value as a member of their own, read
 // from sections of their own that the start-up load never writes.
 
+#include "monitor/desktop_settings.h"
 #include "monitor/ini_file.h"
 #include "monitor/observe_settings.h"
 #include "monitor/recovery_settings.h"
@@ -40,6 +41,7 @@ struct TSettings {
     TRecoverySettings Recovery;
     TObserveSettings Observe;
     std::vector<std::string> ObserveProblems; // one line per invalid value
+    TDesktopSettings Desktop;                 // its problems are the desktop program's to report
 
     // The start-up load: the historic sections in their fixed order of reads
     // and writes (monitor/startup_load.h), then the other sections, read only.

@@ -54,6 +54,8 @@ if(PINGVARD_BUILD_UI)
     set(CPACK_COMPONENT_DESKTOP_DEPENDS pingvard)
     # Qt finds no display server without its platform plugins.
     set(CPACK_DEBIAN_DESKTOP_PACKAGE_DEPENDS "libcap2-bin, qt6-qpa-plugins")
+    # Qt's own texts (line edit menus) in Czech when the window speaks Czech.
+    set(CPACK_DEBIAN_DESKTOP_PACKAGE_RECOMMENDS "qt6-translations-l10n")
     set(CPACK_DEBIAN_DESKTOP_PACKAGE_CONTROL_EXTRA ${PINGVARD_DEBIAN}/pingvard-desktop/postinst)
     set(CPACK_DEBIAN_DESKTOP_DESCRIPTION
         "network watchdog that restarts an access point (tray program)

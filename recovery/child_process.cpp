@@ -9,6 +9,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <variant>
 
 extern char** environ;
 
@@ -81,6 +82,38 @@ std::vector<char*> Pointers(std::vector<std::string>& texts) {
     return pointers;
 }
 
+// The file posix_spawnp would run, found the way execvp finds it, or -errno.
+// Looked up here rather than left to the spawn: where the spawn cannot share
+// the child's memory (qemu-user on a build machine), a failed exec shows only
+// as exit status 127 and the reason is lost.
+std::variant<std::string, int> FindProgram(const std::string& program) {
+    if (program.empty()) {
+        return ENOENT;
+    }
+    if (program.find('/') != std::string::npos) {
+        return ::access(program.c_str(), X_OK) == 0 ? std::variant<std::string, int>(program)
+                                                    : std::variant<std::string, int>(errno);
+    }
+    const char* path = ::getenv("PATH");
+    std::string_view dirs = path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin";
+    int error = ENOENT;
+    for (;;) {
+        const std::size_t end = std::min(dirs.find(':'), dirs.size());
+        const std::string dir(dirs.substr(0, end));
+        const std::string candidate = (dir.empty() ? std::string(".") : dir) + "/" + program;
+        if (::access(candidate.c_str(), X_OK) == 0) {
+            return candidate;
+        }
+        if (errno == EACCES) {
+            error = EACCES; // as execvp: a file that is there but may not run
+        }
+        if (end == dirs.size()) {
+            return error;
+        }
+        dirs.remove_prefix(end + 1);
+    }
+}
+
 // Starts the program; returns its pid, or -errno.
 pid_t Spawn(const TChildSpec& spec, int outputFd) {
     posix_spawn_file_actions_t actions;
@@ -115,12 +148,23 @@ pid_t Spawn(const TChildSpec& spec, int outputFd) {
     std::vector<char*> argv = Pointers(argTexts);
     std::vector<char*> envp = Pointers(envTexts);
 
+    const std::variant<std::string, int> file = FindProgram(spec.Program);
     pid_t pid = -1;
-    const int error =
-        ::posix_spawnp(&pid, spec.Program.c_str(), &actions, &attr, argv.data(), envp.data());
+    const int error = std::holds_alternative<int>(file)
+                          ? std::get<int>(file)
+                          : ::posix_spawn(&pid, std::get<std::string>(file).c_str(), &actions,
+                                          &attr, argv.data(), envp.data());
     posix_spawnattr_destroy(&attr);
     posix_spawn_file_actions_destroy(&actions);
-    return error == 0 ? pid : -error;
+    if (error != 0) {
+        return -error;
+    }
+    // The child makes its group itself, but the spawn may return before it has
+    // (a fork-based spawn, as under qemu-user): set it from here too, so that a
+    // stop sent to the group at once cannot miss. Fails harmlessly once the
+    // child has run the program.
+    ::setpgid(pid, pid);
+    return pid;
 }
 
 void ReadAvailable(TOutputPipe& pipe, const TChildSpec& spec, std::string& output) {

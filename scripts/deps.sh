@@ -13,6 +13,7 @@ packages=(
   libc-ares-dev  # name lookups that shutdown can abandon (net/host_lookup.cpp)
   qt6-base-dev qt6-qpa-plugins libgtest-dev libgmock-dev
   libxcb1-dev  # the tray looks for an XEmbed notification area itself
+  qt6-l10n-tools qt6-tools-dev qt6-translations-l10n  # the English captions; Qt's own Czech texts
   # fuzzing (libFuzzer with ASan/UBSan)
   clang libclang-rt-14-dev
   # network tests and the lab: namespaces, nftables, reference ping tools
@@ -58,12 +59,20 @@ cross_packages=(
   crossbuild-essential-arm64 qemu-user-static binfmt-support
   libc6:arm64 libstdc++6:arm64 libgcc-s1:arm64 libgtest-dev:arm64 libgmock-dev:arm64
   libc-ares-dev:arm64 libssh-dev:arm64 libcurl4-openssl-dev:arm64 libssl-dev:arm64
-  libsqlite3-dev:arm64 prometheus-cpp-dev:arm64 libsystemd-dev:arm64
+  libsqlite3-dev:arm64 libsystemd-dev:arm64
+  libprometheus-cpp-core1.0:arm64 libprometheus-cpp-pull1.0:arm64 libcivetweb1:arm64
 )
+# prometheus-cpp-dev of two architectures cannot be installed together (both
+# need the civetweb program of their own): the arm64 one is unpacked beside
+# the system instead, and cmake/aarch64-linux-gnu.cmake looks there.
+readonly cross_prometheus=/usr/local/lib/pingvard-cross/prometheus-cpp
+extract_prometheus=0
 cross=no
 if [[ ${1:-} == --cross ]]; then
   cross=yes
   packages+=("${cross_packages[@]}")
+  [[ -f $cross_prometheus/usr/lib/aarch64-linux-gnu/cmake/prometheus-cpp/prometheus-cpp-config.cmake ]] ||
+    extract_prometheus=1
 fi
 
 missing=()
@@ -71,7 +80,7 @@ for p in "${packages[@]}"; do
   installed "$p" || missing+=("$p")
 done
 
-if ((${#missing[@]} || extract_busybox)); then
+if ((${#missing[@]} || extract_busybox || extract_prometheus)); then
   if [[ $(id -u) -ne 0 ]]; then
     echo "deps.sh: missing packages: ${missing[*]}${missing[*]:+ }$( ((extract_busybox)) && echo busybox-static)" >&2
     echo "deps.sh: run as root (or with sudo) to install them" >&2
@@ -99,6 +108,22 @@ if ((extract_busybox)); then
   dpkg-deb -x "$scratch"/busybox-static_*.deb "$scratch/root"
   mkdir -p "$busybox_dir/bin"
   install -m 0755 "$scratch/root/bin/busybox" "$busybox_dir/bin/busybox"
+  rm -rf "$scratch"
+fi
+
+if ((extract_prometheus)); then
+  echo "deps.sh: unpacking prometheus-cpp-dev:arm64 to $cross_prometheus"
+  scratch=$(mktemp -d)
+  chmod 755 "$scratch"
+  (cd "$scratch" && apt-get download -qq prometheus-cpp-dev:arm64 >/dev/null)
+  rm -rf "$cross_prometheus"
+  mkdir -p "$cross_prometheus"
+  dpkg-deb -x "$scratch"/prometheus-cpp-dev_*_arm64.deb "$cross_prometheus"
+  # Its CMake files name the libraries beside themselves: point those at the
+  # installed arm64 libraries.
+  for lib in /usr/lib/aarch64-linux-gnu/libprometheus-cpp-*.so.*.*.*; do
+    ln -sf "$lib" "$cross_prometheus/usr/lib/aarch64-linux-gnu/${lib##*/}"
+  done
   rm -rf "$scratch"
 fi
 

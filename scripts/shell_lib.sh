@@ -97,3 +97,35 @@ pv_write_ini() {
     )
     chmod 600 "$file"
 }
+
+# pv_start_xvfb DIR GEOMETRY: Xvfb on a display number of this run's own; sets
+# PV_DISPLAY (the number) and PV_XVFB_PID; status 1 when no server started.
+# Writes DIR/display and DIR/xvfb.log.
+#
+# Not -displayfd alone: while it looks for a free number, an X server creates
+# each candidate's sockets before it holds that number's lock, and the X
+# transport code of some versions unlinks an existing file socket first, so a
+# parallel run loses its display. A client in another network namespace (the
+# program under test) reaches a server only through that file. An explicit
+# number takes the server's lock first and gives up cleanly when the number is
+# in use; -displayfd then only tells when the server is ready.
+pv_start_xvfb() {
+    local dir=$1 geometry=$2 n pid
+    for ((n = 100 + $$ % 800; n < 1000; n++)); do
+        [[ -e /tmp/.X$n-lock ]] && continue
+        : >"$dir/display"
+        Xvfb ":$n" -displayfd 3 -screen 0 "$geometry" -nolisten tcp \
+            3>"$dir/display" 2>"$dir/xvfb.log" &
+        pid=$!
+        # Ready, or gone because another server holds the number.
+        pv_wait_for 10 eval "test -s '$dir/display' || ! kill -0 $pid 2>/dev/null"
+        if [[ -s $dir/display ]]; then
+            # shellcheck disable=SC2034 # for the caller
+            PV_DISPLAY=$n PV_XVFB_PID=$pid
+            return 0
+        fi
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    return 1
+}

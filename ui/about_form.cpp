@@ -19,14 +19,13 @@ QLabel* CentredLabel(const QString& text, QWidget* parent) {
 TAboutForm::TAboutForm(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint),
-      Label1(new QLabel(QStringLiteral("Orvane AP Pingvard"), this)), Bevel1(new QFrame(this)),
-      Label2(CentredLabel(QStringLiteral("verze 1.0"), this)),
-      Label3(CentredLabel(QStringLiteral("datum kompilace: 9.5.2003"), this)),
-      Image1(new QLabel(this)),
+      Label1(new QLabel(tr("Orvane AP Pingvard"), this)), Bevel1(new QFrame(this)),
+      Label2(CentredLabel(tr("verze 1.0"), this)),
+      Label3(CentredLabel(tr("datum kompilace: 9.5.2003"), this)), Image1(new QLabel(this)),
       Label4(CentredLabel(QStringLiteral("© 2026 Pingvard developers"), this)),
       Label5(CentredLabel(QStringLiteral("pingvard@example.org"), this)),
       Label6(CentredLabel(QStringLiteral("pingvard.example.org"), this)) {
-    setWindowTitle(QStringLiteral("O programu"));
+    setWindowTitle(tr("O programu"));
     setFont(FormFont());
     const TFormScale s = TFormScale::ForWidget(this);
     setFixedSize(s.Size(194, 220));

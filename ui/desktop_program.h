@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 namespace pingvard {
 
 enum class TDesktopEnd {
@@ -12,6 +14,8 @@ enum class TDesktopEnd {
 // the shutdown when the exit command ends the loop. When the start-up cannot
 // write pingvard.ini, the error has been shown in a box and nothing is being
 // monitored, so the program ends rather than showing empty figures.
-TDesktopEnd RunDesktop(int& argc, char** argv);
+// language is --lang's value ("cs", "en"), or empty to take [Desktop] Language
+// of pingvard.ini, else the locale's.
+TDesktopEnd RunDesktop(int& argc, char** argv, const std::string& language = {});
 
 } // namespace pingvard

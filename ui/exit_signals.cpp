@@ -12,9 +12,12 @@ namespace {
 // instance exists and only ever read by the handler.
 volatile sig_atomic_t g_signalPipe = -1;
 
-void OnExitSignal(int) {
+constexpr char kExitByte = 1;
+constexpr char kRestartByte = 2;
+
+void OnExitSignal(int signal) {
     const int savedErrno = errno;
-    const char byte = 1;
+    const char byte = signal == SIGUSR1 ? kRestartByte : kExitByte;
     // A full pipe already holds a wake-up; nothing more to do.
     [[maybe_unused]] const ssize_t written = write(g_signalPipe, &byte, 1);
     errno = savedErrno;
@@ -27,8 +30,9 @@ void SetFlags(int fd) {
 
 } // namespace
 
-TExitSignals::TExitSignals(std::function<void()> onSignal, QObject* parent)
-    : QObject(parent), m_onSignal(std::move(onSignal)) {
+TExitSignals::TExitSignals(std::function<void()> onSignal, std::function<void()> onRestart,
+                           QObject* parent)
+    : QObject(parent), m_onSignal(std::move(onSignal)), m_onRestart(std::move(onRestart)) {
     int fds[2];
     if (pipe(fds) != 0) {
         return; // the default handlers stay: the program still ends on a signal
@@ -47,6 +51,9 @@ TExitSignals::TExitSignals(std::function<void()> onSignal, QObject* parent)
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, &m_previousInt);
     sigaction(SIGTERM, &action, &m_previousTerm);
+    if (m_onRestart) {
+        sigaction(SIGUSR1, &action, &m_previousUsr1);
+    }
 }
 
 TExitSignals::~TExitSignals() {
@@ -55,6 +62,9 @@ TExitSignals::~TExitSignals() {
     }
     sigaction(SIGINT, &m_previousInt, nullptr);
     sigaction(SIGTERM, &m_previousTerm, nullptr);
+    if (m_onRestart) {
+        sigaction(SIGUSR1, &m_previousUsr1, nullptr);
+    }
     g_signalPipe = -1;
     delete m_notifier;
     // Don't retry close on EINTR: the descriptor may already be reused.
@@ -65,11 +75,20 @@ TExitSignals::~TExitSignals() {
 void TExitSignals::Drain() {
     char buffer[64];
     ssize_t got = 0;
+    bool exit = false;
+    bool restart = false;
     do {
         got = read(m_readFd, buffer, sizeof buffer);
+        for (ssize_t i = 0; i < got; ++i) {
+            (buffer[i] == kRestartByte ? restart : exit) = true;
+        }
     } while (got > 0 || (got < 0 && errno == EINTR));
-    if (m_onSignal) {
-        m_onSignal();
+    if (exit) {
+        if (m_onSignal) {
+            m_onSignal();
+        }
+    } else if (restart && m_onRestart) {
+        m_onRestart();
     }
 }
 

@@ -24,10 +24,6 @@ constexpr int kFirstRowTop = 32;
 constexpr int kRowPitch = 24;
 constexpr int kHostColumnWidth = 121;
 
-QString Text(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
-
 } // namespace
 
 QIcon ProgramIcon() {
@@ -59,7 +55,7 @@ TMainForm::TMainForm(std::unique_ptr<TTrayBackend> trayBackend, TMonitorOptions 
         flags |= Qt::WindowMinimizeButtonHint;
     }
     setWindowFlags(flags);
-    setWindowTitle(QStringLiteral("Orvane AP Pingvard"));
+    setWindowTitle(tr("Orvane AP Pingvard"));
     setFont(FormFont());
     for (int i = 0; i < 3; ++i) {
         ImageList1->Add(TrayImage(i));
@@ -70,7 +66,7 @@ TMainForm::TMainForm(std::unique_ptr<TTrayBackend> trayBackend, TMonitorOptions 
 
     // What loading the tray icon's layout sets, in that order; then the
     // references, then the loaded notification that adds the icon.
-    TrayIcon1->SetHint(QStringLiteral("Orvane AP Pingvard"));
+    TrayIcon1->SetHint(tr("Orvane AP Pingvard"));
     TrayIcon1->SetShowHint(false);
     TrayIcon1->SetIcon(ProgramIcon());
     TrayIcon1->StartMinimized = true;
@@ -105,18 +101,20 @@ TMainForm::~TMainForm() {
 }
 
 void TMainForm::CreateMenus() {
-    Obnovit1 = PopupMenu1->addAction(Text("&Skrýt/Zobrazit"), this, &TMainForm::Obnovit1Click);
+    Obnovit1 = PopupMenu1->addAction(tr("&Skrýt/Zobrazit"), this, &TMainForm::Obnovit1Click);
     HistoriePopup1 = PopupMenu1->addAction(tr("&Historie..."), this, &TMainForm::Historie1Click);
-    Zav1 = PopupMenu1->addAction(Text("&Ukončit"), this, &TMainForm::Zav1Click);
+    Restart1 = PopupMenu1->addAction(tr("&Restartovat nyní"), this, &TMainForm::RestartNowClick);
+    Zav1 = PopupMenu1->addAction(tr("&Ukončit"), this, &TMainForm::Zav1Click);
 
     setMenuBar(MainMenu1);
-    Soubor1 = MainMenu1->addMenu(Text("&Orvane"));
-    Nastaven1 = Soubor1->addAction(Text("&Nastavení..."), this, &TMainForm::Nastaven1Click);
+    Soubor1 = MainMenu1->addMenu(tr("&Orvane"));
+    Nastaven1 = Soubor1->addAction(tr("&Nastavení..."), this, &TMainForm::Nastaven1Click);
     Historie1 = Soubor1->addAction(tr("&Historie..."), this, &TMainForm::Historie1Click);
-    Oprogramu1 = Soubor1->addAction(Text("&O programu..."), this, &TMainForm::Oprogramu1Click);
+    Oprogramu1 = Soubor1->addAction(tr("&O programu..."), this, &TMainForm::Oprogramu1Click);
+    RestartNow1 = Soubor1->addAction(tr("&Restartovat nyní"), this, &TMainForm::RestartNowClick);
     N1 = Soubor1->addSeparator();
-    Hide1 = Soubor1->addAction(Text("&Skrýt"), this, &TMainForm::Obnovit1Click);
-    Ukonit1 = Soubor1->addAction(Text("&Ukončit"), this, &TMainForm::Zav1Click);
+    Hide1 = Soubor1->addAction(tr("&Skrýt"), this, &TMainForm::Obnovit1Click);
+    Ukonit1 = Soubor1->addAction(tr("&Ukončit"), this, &TMainForm::Zav1Click);
 }
 
 void TMainForm::CreateRows() {
@@ -125,10 +123,10 @@ void TMainForm::CreateRows() {
     Bevel1 = new QFrame(client);
     Bevel1->setFrameStyle(QFrame::HLine | QFrame::Sunken);
 
-    Label1 = new QLabel(QStringLiteral("Hostname"), client);
-    Label2 = new QLabel(QStringLiteral("Ping"), client);
-    Label3 = new QLabel(QStringLiteral("Average"), client);
-    Label4 = new QLabel(QStringLiteral("PL"), client);
+    Label1 = new QLabel(tr("Hostname"), client);
+    Label2 = new QLabel(tr("Ping"), client);
+    Label3 = new QLabel(tr("Average"), client);
+    Label4 = new QLabel(tr("PL"), client);
     for (QLabel* heading : {Label1, Label2, Label3, Label4}) {
         heading->setFont(BoldFormFont());
     }
@@ -328,6 +326,10 @@ void TMainForm::Nastaven1Click() {
 
 void TMainForm::Historie1Click() {
     m_observers->OpenHistory();
+}
+
+void TMainForm::RestartNowClick() {
+    m_monitor->RestartNow();
 }
 
 void TMainForm::Oprogramu1Click() {

@@ -43,6 +43,7 @@ public:
     QMenu* PopupMenu1;
     QAction* Obnovit1;
     QAction* Zav1;
+    QAction* Restart1; // "Restart now" in the tray menu
     QStatusBar* StatusBar1;
     TLabel* Host1;
     TLabel* Host2;
@@ -71,6 +72,7 @@ public:
     QAction* Oprogramu1;
     QAction* Historie1;      // the history window, in the Orvane menu
     QAction* HistoriePopup1; // the same in the tray menu
+    QAction* RestartNow1;    // "Restart now" in the Orvane menu
     QAction* N1;
     QAction* Hide1;
     QAction* Ukonit1;
@@ -103,6 +105,8 @@ public:
     void Nastaven1Click();
     void Oprogramu1Click();
     void Historie1Click();
+    // One round of the recovery actions, within the guard's limits.
+    void RestartNowClick();
     // The ping report of a worker, as the monitor takes it.
     void WMPing(int slot, int32_t ms);
 

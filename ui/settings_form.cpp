@@ -5,12 +5,16 @@
 #include "ui/config_text.h"
 #include "ui/form_scale.h"
 #include "ui/main_form.h"
+#include "ui/observe_page.h"
+#include "ui/recovery_page.h"
 
+#include <QDialogButtonBox>
 #include <QFontMetrics>
 #include <QMessageBox>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QStyle>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
 
@@ -22,16 +26,12 @@ constexpr int kFieldLeft = 200;
 constexpr int kLabelLeft = 16;
 constexpr int kLabelGap = 6;
 
-QString Text(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
-
 QString Decimal(int32_t value) {
     return QString::number(value);
 }
 
 QString TabCaption(int slot) {
-    return QStringLiteral("Adresa %1").arg(slot + 1);
+    return TSettingsForm::tr("Adresa %1").arg(slot + 1);
 }
 
 std::string Std(const QLineEdit* edit) {
@@ -48,7 +48,7 @@ TSettingsForm::TSettingsForm(THostMonitor& monitor, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint),
       m_monitor(monitor) {
-    setWindowTitle(Text("Nastavení"));
+    setWindowTitle(tr("Nastavení"));
     setFont(FormFont());
     m_widen = LabelColumnWidening();
     setFixedSize(TFormScale::ForWidget(this).Size(354 + m_widen, 343));
@@ -73,10 +73,11 @@ int TSettingsForm::LabelColumnWidening() const {
     const double factor = TFormScale::ForWidget(this).Factor();
     int widest = 0;
     for (const char* caption :
-         {"Interval pro zkoušení spojení [ms]:", "Maximální dovolený počet výpadků:",
-          "Adresa restartovaného zařízení:", "IP adresa:", "Zobrazované jméno:",
-          "Jak dlouho čekat na odezvu [ms]:"}) {
-        widest = std::max(widest, metrics.horizontalAdvance(Text(caption)));
+         {QT_TR_NOOP("Interval pro zkoušení spojení [ms]:"),
+          QT_TR_NOOP("Maximální dovolený počet výpadků:"),
+          QT_TR_NOOP("Adresa restartovaného zařízení:"), QT_TR_NOOP("IP adresa:"),
+          QT_TR_NOOP("Zobrazované jméno:"), QT_TR_NOOP("Jak dlouho čekat na odezvu [ms]:")}) {
+        widest = std::max(widest, metrics.horizontalAdvance(tr(caption)));
     }
     const int needed = kLabelLeft + static_cast<int>(std::ceil(widest / factor)) + kLabelGap;
     return std::max(0, needed - kFieldLeft);
@@ -84,20 +85,20 @@ int TSettingsForm::LabelColumnWidening() const {
 
 void TSettingsForm::CreateConstants() {
     const TFormScale s = TFormScale::ForWidget(this);
-    GroupBox2 = new QGroupBox(Text("Konstanty:"), this);
+    GroupBox2 = new QGroupBox(tr("Konstanty:"), this);
     s.Place(GroupBox2, 8, 8, 337 + m_widen, 73);
-    Label1 = new QLabel(Text("Interval pro zkoušení spojení [ms]:"), GroupBox2);
+    Label1 = new QLabel(tr("Interval pro zkoušení spojení [ms]:"), GroupBox2);
     s.Place(Label1, 16, 24);
-    Label2 = new QLabel(Text("Maximální dovolený počet výpadků:"), GroupBox2);
+    Label2 = new QLabel(tr("Maximální dovolený počet výpadků:"), GroupBox2);
     s.Place(Label2, 16, 48);
     edtMaxTimeouts = new QLineEdit(GroupBox2);
     s.Place(edtMaxTimeouts, kFieldLeft + m_widen, 44, 121, 21);
     edtInterval = new QLineEdit(GroupBox2);
     s.Place(edtInterval, kFieldLeft + m_widen, 20, 121, 21);
 
-    GroupBox3 = new QGroupBox(Text("Restartování zařízení:"), this);
+    GroupBox3 = new QGroupBox(tr("Restartování zařízení:"), this);
     s.Place(GroupBox3, 8, 88, 337 + m_widen, 52);
-    Label3 = new QLabel(Text("Adresa restartovaného zařízení:"), GroupBox3);
+    Label3 = new QLabel(tr("Adresa restartovaného zařízení:"), GroupBox3);
     s.Place(Label3, 16, 24);
     edtResetHost = new QLineEdit(GroupBox3);
     s.Place(edtResetHost, kFieldLeft + m_widen, 20, 121, 21);
@@ -123,23 +124,23 @@ void TSettingsForm::CreateTabs() {
     page->setGeometry(0, stripHeight - 1, control->width(), control->height() - stripHeight + 1);
     page->lower();
 
-    Label4 = new QLabel(Text("Hlídané IP adresy:"), this);
+    Label4 = new QLabel(tr("Hlídané IP adresy:"), this);
     Label4->setFont(BoldFormFont());
     s.Place(Label4, 8, 152);
     edtAdrIP = new QLineEdit(control);
     s.Place(edtAdrIP, kFieldLeft + m_widen, 31, 121, 21);
-    Label5 = new QLabel(Text("IP adresa:"), control);
+    Label5 = new QLabel(tr("IP adresa:"), control);
     s.Place(Label5, 16, 35);
-    Label6 = new QLabel(Text("Zobrazované jméno:"), control);
+    Label6 = new QLabel(tr("Zobrazované jméno:"), control);
     s.Place(Label6, 16, 58);
     edtAdrDisp = new QLineEdit(control);
     s.Place(edtAdrDisp, kFieldLeft + m_widen, 55, 121, 21);
     edtAdrTO = new QLineEdit(control);
     s.Place(edtAdrTO, kFieldLeft + m_widen, 79, 121, 21);
-    Label7 = new QLabel(Text("Jak dlouho čekat na odezvu [ms]:"), control);
+    Label7 = new QLabel(tr("Jak dlouho čekat na odezvu [ms]:"), control);
     s.Place(Label7, 16, 81);
     // Caption on the left, the box at the right end.
-    chbAdrReset = new QCheckBox(Text("Adresa je testována:"), control);
+    chbAdrReset = new QCheckBox(tr("Adresa je testována:"), control);
     chbAdrReset->setLayoutDirection(Qt::RightToLeft);
     s.Place(chbAdrReset, 14, 104, 307 + m_widen, 17);
 
@@ -148,20 +149,54 @@ void TSettingsForm::CreateTabs() {
 
 void TSettingsForm::CreateButtons() {
     const TFormScale s = TFormScale::ForWidget(this);
-    BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), Text("OK"), this);
+    BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), tr("OK"), this);
     s.Place(BitBtn1, 96 + m_widen / 2, 312, 75, 25);
     BitBtn1->setDefault(true);
     BitBtn2 =
-        new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), Text("Storno"), this);
+        new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), tr("Storno"), this);
     s.Place(BitBtn2, 184 + m_widen / 2, 312, 75, 25);
     BitBtn2->setAutoDefault(false);
     connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
     connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+    btnRecovery = new QPushButton(tr("&Obnova..."), this);
+    s.Place(btnRecovery, 8, 312, 80, 25);
+    btnRecovery->setAutoDefault(false);
+    connect(btnRecovery, &QPushButton::clicked, this, [this] {
+        TRecoveryPage page(m_settings.Recovery, this);
+        page.setWindowModality(Qt::WindowModal);
+        page.exec();
+    });
+    btnObserve = new QPushButton(tr("&Sledování..."), this);
+    s.Place(btnObserve, 266 + m_widen, 312, 80, 25);
+    btnObserve->setAutoDefault(false);
+    connect(btnObserve, &QPushButton::clicked, this, [this] { EditObserveSettings(); });
+}
+
+// History, metrics and notifications on a page of their own; what it changes
+// is written at OK, with the rest.
+void TSettingsForm::EditObserveSettings() {
+    QDialog dialog(this);
+    dialog.setWindowTitle(tr("Sledování"));
+    dialog.setWindowModality(Qt::WindowModal);
+    auto* page = new TObservePage(&dialog);
+    page->Load(m_settings.Observe);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    buttons->button(QDialogButtonBox::Cancel)->setText(tr("Storno"));
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(page);
+    layout->addWidget(buttons);
+    if (dialog.exec() == QDialog::Accepted) {
+        page->Store(m_settings.Observe);
+        m_observeEdited = true;
+    }
 }
 
 void TSettingsForm::SetTabOrder() {
-    QWidget* order[] = {edtInterval, edtMaxTimeouts, edtResetHost, TabControl1, edtAdrIP,
-                        edtAdrDisp,  edtAdrTO,       chbAdrReset,  BitBtn1,     BitBtn2};
+    QWidget* order[] = {edtInterval, edtMaxTimeouts, edtResetHost, TabControl1,
+                        edtAdrIP,    edtAdrDisp,     edtAdrTO,     chbAdrReset,
+                        BitBtn1,     BitBtn2,        btnRecovery,  btnObserve};
     for (size_t i = 1; i < std::size(order); ++i) {
         setTabOrder(order[i - 1], order[i]);
     }
@@ -238,7 +273,7 @@ bool TSettingsForm::ValidateIntEdit(QLineEdit* edit) {
     }
     edit->setFocus();
     if (ShowErrorBox) {
-        ShowErrorBox(this, Text("Error"), Text("Nesprávná hodnota!"));
+        ShowErrorBox(this, tr("Error"), tr("Nesprávná hodnota!"));
     }
     return false;
 }
@@ -278,6 +313,9 @@ void TSettingsForm::LookupDone(int lookup, const TAddressLookup::TAddresses& add
     SetEditable(true);
     try {
         m_monitor.ApplySettings(m_settings, addresses);
+        if (m_observeEdited) {
+            m_monitor.ApplyObserveSettings(m_settings.Observe);
+        }
     } catch (const EIniFileException& e) {
         if (ShowErrorBox) {
             ShowErrorBox(this, QString::fromUtf8(kApplicationTitle), DisplayText(e.what()));
@@ -294,8 +332,9 @@ void TSettingsForm::reject() {
 }
 
 void TSettingsForm::SetEditable(bool editable) {
-    for (QWidget* part : {static_cast<QWidget*>(GroupBox2), static_cast<QWidget*>(GroupBox3),
-                          m_tabPage, static_cast<QWidget*>(BitBtn1)}) {
+    for (QWidget* part :
+         {static_cast<QWidget*>(GroupBox2), static_cast<QWidget*>(GroupBox3), m_tabPage,
+          static_cast<QWidget*>(BitBtn1), static_cast<QWidget*>(btnRecovery)}) {
         part->setEnabled(editable);
     }
     if (editable) {

@@ -52,6 +52,8 @@ public:
     QLineEdit* edtResetHost;
     QPushButton* BitBtn1;
     QPushButton* BitBtn2;
+    QPushButton* btnRecovery; // the recovery page (ui/recovery_page.h)
+    QPushButton* btnObserve;  // history, metrics, notifications (ui/observe_page.h)
     TTabControl* TabControl1;
     QLabel* Label4;
     QLineEdit* edtAdrIP;
@@ -71,6 +73,8 @@ public:
 
     // The record attached to a tab.
     const TPingRec& Record(int tab) const { return m_settings.Hosts.at(static_cast<size_t>(tab)); }
+    // The copy being edited (the recovery page edits its Recovery).
+    TSettings& Settings() { return m_settings; }
     // OK's lookup of the hosts' names is under way.
     bool LookupRunning() const { return m_lookup != nullptr; }
     // How OK looks the names up (null: ResolveToIP); tests replace it.
@@ -92,6 +96,7 @@ private:
     void CreateTabs();
     void CreateButtons();
     void SetTabOrder();
+    void EditObserveSettings();
     void StoreFields(int tab);
     void LoadFields(int tab);
     void SetEditable(bool editable);
@@ -102,7 +107,8 @@ private:
     QWidget* m_tabPage = nullptr; // the tab control with its shared fields
     int m_widen = 0;              // design pixels the field column moved right
     bool m_centred = false;
-    int m_lookupCount = 0; // tells a finished lookup from an abandoned one
+    bool m_observeEdited = false; // the observers page was left with OK
+    int m_lookupCount = 0;        // tells a finished lookup from an abandoned one
     std::unique_ptr<TAddressLookup> m_lookup;
 };
 

@@ -71,6 +71,9 @@ INSTANTIATE_TEST_SUITE_P(
         TErrorCase{{"-"}, "unexpected argument '-'"},
         TErrorCase{{"--", "--help"}, "unexpected argument '--help'"},
         TErrorCase{{"--help", "--bogus"}, "unknown option '--bogus'"},
+        TErrorCase{{"--lang"}, "option '--lang' needs cs or en"},
+        TErrorCase{{"--lang=de"}, "option '--lang' needs cs or en, not 'de'"},
+        TErrorCase{{"--lang", "CS"}, "option '--lang' needs cs or en, not 'CS'"},
         TErrorCase{{"--history", "a", "b"}, "unexpected argument 'b'"},
         TErrorCase{{"--history", "--since"}, "option '--since' needs a time span"},
         TErrorCase{{"--history", "--since=0h"},
@@ -78,6 +81,20 @@ INSTANTIATE_TEST_SUITE_P(
                    "or 2w, not '0h'"},
         TErrorCase{{"--csv"}, "options '--since' and '--csv' go with '--history'"},
         TErrorCase{{"--since", "1h"}, "options '--since' and '--csv' go with '--history'"}));
+
+TEST(CommandLine, LangTakesCsOrEnAndTheLastOneCounts) {
+    const std::pair<std::vector<std::string_view>, std::string> cases[] = {
+        {{}, ""},
+        {{"--lang", "en"}, "en"},
+        {{"--lang=cs", "--headless"}, "cs"},
+        {{"--lang=cs", "--lang=en"}, "en"},
+    };
+    for (const auto& [args, language] : cases) {
+        const auto result = ParseCommandLine(args);
+        ASSERT_EQ(result.Error, "");
+        EXPECT_EQ(result.Options.Language, language);
+    }
+}
 
 struct THistoryCase {
     std::vector<std::string_view> Args;
@@ -123,8 +140,8 @@ TEST(CommandLine, ReadsArgvAfterTheProgramName) {
 TEST(CommandLine, UsageNamesEveryOptionAndTheExitStatuses) {
     for (bool desktop : {false, true}) {
         const auto text = UsageText(desktop);
-        for (const char* word : {"--directory", "-C", "--headless", "--history", "--since", "--csv",
-                                 "--help", "--version", "Exit status"})
+        for (const char* word : {"--directory", "-C", "--headless", "--lang", "--history",
+                                 "--since", "--csv", "--help", "--version", "Exit status"})
             EXPECT_NE(text.find(word), std::string::npos) << word;
     }
     EXPECT_EQ(VersionText().rfind("pingvard ", 0), 0u);
@@ -133,7 +150,7 @@ TEST(CommandLine, UsageNamesEveryOptionAndTheExitStatuses) {
 TEST(CommandLine, DesktopUsageDescribesTheTrayProgramWithoutHeadless) {
     const auto text = DesktopUsageText();
     EXPECT_EQ(text.rfind("Usage: pingvard-desktop ", 0), 0u);
-    for (const char* word : {"--directory", "-C", "--help", "--version", "Exit status"})
+    for (const char* word : {"--directory", "-C", "--lang", "--help", "--version", "Exit status"})
         EXPECT_NE(text.find(word), std::string::npos) << word;
     EXPECT_EQ(text.find("--headless "), std::string::npos); // only named as pingvard's
     EXPECT_EQ(VersionText("pingvard-desktop").rfind("pingvard-desktop ", 0), 0u);

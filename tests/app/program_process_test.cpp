@@ -137,11 +137,10 @@ protected:
         if (geteuid() != 0)
             GTEST_SKIP() << "needs root: runs pingvard in a network namespace of its own";
         ASSERT_TRUE(m_ns.Ok()) << "cannot create network namespace " << m_ns.Name();
-        m_dir = fs::temp_directory_path() /
-                ("pingvard_app_" + std::to_string(getpid()) + "_" +
-                 testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(m_dir);
-        fs::create_directories(m_dir);
+        // Not named after the test: a parameterised test's name holds a '/'.
+        std::string pattern = fs::temp_directory_path() / "pingvard_app_XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        m_dir = pattern;
     }
     void TearDown() override {
         if (!m_dir.empty())

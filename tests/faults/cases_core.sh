@@ -91,16 +91,9 @@ case_resolver_silent_desktop() {
     ns_create "$ns" && ns_silent_resolver "$ns" || { result "$name" FAIL "namespace"; return; }
     write_named_ini "$dir"
     # A display of its own (the program reaches it through its socket file).
-    Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$dir/display" 2>"$dir/xvfb.log" &
-    track $!
-    local i
-    for ((i = 0; i < 100; i++)); do
-        [[ -s $dir/display ]] && break
-        sleep 0.1
-    done
-    [[ -s $dir/display ]] || { result "$name" FAIL "Xvfb did not start"; return; }
-    local display
-    display=$(head -n1 "$dir/display")
+    pv_start_xvfb "$dir" 640x480x24 || { result "$name" FAIL "Xvfb did not start"; return; }
+    track "$PV_XVFB_PID"
+    local display=$PV_DISPLAY
     mkdir -m 700 "$dir/runtime"
     FAULT_FILES+=("/tmp/.X11-unix/X$display" "/tmp/.X$display-lock")
     resolver_term "$ns" "$dir" desktop 0.5 DISPLAY=":$display" QT_QPA_PLATFORM=xcb WAYLAND_DISPLAY= \

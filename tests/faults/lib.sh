@@ -32,6 +32,25 @@ fault_cleanup() {
     FAULT_PIDS=() FAULT_MOUNTS=() FAULT_FILES=()
 }
 
+# Removes what runs killed outright left behind (SIGKILL, a ctest time-out:
+# no trap runs): namespaces pvf-...-PID[-N] and work directories
+# /tmp/pingvard-faults-PID.* of runs whose process is gone. A name is kept while
+# any of its last two numbers is a live process, so a parallel run keeps its own.
+fault_sweep_stale() {
+    local name numbers n alive
+    for name in $( (ip netns list | awk '{ print $1 }' && ls /etc/netns) 2>/dev/null | sort -u); do
+        [[ $name =~ ^pvf-.*-([0-9]+)-([0-9]+)$ || $name =~ ^pvf-.*-([0-9]+)$ ]] || continue
+        numbers=("${BASH_REMATCH[@]:1}") alive=0
+        for n in "${numbers[@]}"; do [[ -d /proc/$n ]] && alive=1; done
+        ((alive)) || pv_ns_delete "$name"
+    done
+    for name in /tmp/pingvard-faults-[0-9]*.*; do
+        n=${name#/tmp/pingvard-faults-}
+        [[ -d $name && ! -d /proc/${n%%.*} ]] && rm -rf "$name"
+    done
+    return 0
+}
+
 # ns_create NAME: a namespace with only its loopback up, removed by fault_cleanup.
 ns_create() { pv_ns_add "$1"; }
 

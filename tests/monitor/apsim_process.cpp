@@ -99,16 +99,20 @@ std::string TApsimProcess::StopAndReadRecords() {
     return records;
 }
 
-std::string UnusedLoopbackPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+TRefusedPort::TRefusedPort() : m_fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd); // bound but never listening: nothing accepts on it
-    return std::to_string(ntohs(address.sin_port));
+    if (m_fd < 0 || ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        throw std::runtime_error("cannot reserve a loopback port");
+    }
+    m_port = std::to_string(ntohs(address.sin_port));
+}
+
+TRefusedPort::~TRefusedPort() {
+    ::close(m_fd);
 }
 
 } // namespace pingvard::test

@@ -26,7 +26,20 @@ private:
     std::string m_port;
 };
 
-// A loopback port with nothing listening on it: connects are refused.
-std::string UnusedLoopbackPort();
+// A loopback port that refuses connects for the object's lifetime: bound, never
+// listening, so no parallel test can take it between the pick and the connect.
+class TRefusedPort {
+public:
+    TRefusedPort();
+    ~TRefusedPort();
+    TRefusedPort(const TRefusedPort&) = delete;
+    TRefusedPort& operator=(const TRefusedPort&) = delete;
+
+    const std::string& Number() const { return m_port; }
+
+private:
+    int m_fd = -1;
+    std::string m_port;
+};
 
 } // namespace pingvard::test

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "apsim_process.h"
 #include "fake_front_end.h"
 #include "monitor/gui_dispatcher.h"
 #include "monitor/host_monitor.h"
@@ -68,6 +69,7 @@ protected:
 
     void TearDown() override { Monitor.reset(); }
 
+    TRefusedPort RefusedPort; // the reset host's port: connects are refused
     TTempCurrentDir Dir;
     TFakeFrontEnd Fe;
     TLoopDispatcher Dispatcher;

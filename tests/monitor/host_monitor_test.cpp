@@ -30,7 +30,7 @@ class RestartRule : public test::THostMonitorFixture,
 
 TEST_P(RestartRule, StartsASessionExactlyWhenEveryMarkedSlotHasFailedEnough) {
     const TRuleCase& c = GetParam();
-    Start(test::LoopbackIni(c.MaxTimeouts, 600000, c.Marked), Options(test::UnusedLoopbackPort()));
+    Start(test::LoopbackIni(c.MaxTimeouts, 600000, c.Marked), Options(RefusedPort.Number()));
     int triggeredAt = -1;
     for (std::size_t i = 0; i < c.Reports.size() && triggeredAt < 0; ++i) {
         Monitor->ReportPing(c.Reports[i].first, c.Reports[i].second);
@@ -74,7 +74,7 @@ INSTANTIATE_TEST_SUITE_P(
 class HostMonitor : public test::THostMonitorFixture {};
 
 TEST_F(HostMonitor, TriggerDuringASessionStartsNothingButZeroesTheCounters) {
-    Start(test::LoopbackIni(1, 600000), Options(test::UnusedLoopbackPort()));
+    Start(test::LoopbackIni(1, 600000), Options(RefusedPort.Number()));
     for (int slot : {0, 1, 2}) {
         Monitor->ReportPing(slot, -1);
     }
@@ -90,7 +90,7 @@ TEST_F(HostMonitor, TriggerDuringASessionStartsNothingButZeroesTheCounters) {
 }
 
 TEST_F(HostMonitor, NextTriggerAfterASessionEndedStartsANewOne) {
-    Start(test::LoopbackIni(1, 600000), Options(test::UnusedLoopbackPort()));
+    Start(test::LoopbackIni(1, 600000), Options(RefusedPort.Number()));
     const auto trigger = [&] {
         for (int slot : {0, 1, 2}) {
             Monitor->ReportPing(slot, -1);
@@ -110,7 +110,7 @@ TEST_F(HostMonitor, NextTriggerAfterASessionEndedStartsANewOne) {
 }
 
 TEST_F(HostMonitor, ConnectFailureNamesTheResetHostOfThatMoment) {
-    Start(test::LoopbackIni(1, 600000), Options(test::UnusedLoopbackPort()));
+    Start(test::LoopbackIni(1, 600000), Options(RefusedPort.Number()));
     for (int slot : {0, 1, 2}) {
         Monitor->ReportPing(slot, -1);
     }
@@ -135,7 +135,7 @@ TEST_F(HostMonitor, FullCycleAgainstTheSimulatorLogsResetOk) {
 }
 
 TEST_F(HostMonitor, ReportsAfterTheExitCommandChangeNothing) {
-    Start(test::LoopbackIni(1, 600000), Options(test::UnusedLoopbackPort()));
+    Start(test::LoopbackIni(1, 600000), Options(RefusedPort.Number()));
     Monitor->Shutdown(); // the exit command
     for (int slot : {0, 1, 2}) {
         Monitor->ReportPing(slot, 12);
@@ -149,7 +149,7 @@ TEST_F(HostMonitor, ReportsAfterTheExitCommandChangeNothing) {
 }
 
 TEST_F(HostMonitor, StartUpFillsSlotsFromTheFileAndStartsEveryWorker) {
-    Start(test::LoopbackIni(7, 600000, "0101"), Options(test::UnusedLoopbackPort()));
+    Start(test::LoopbackIni(7, 600000, "0101"), Options(RefusedPort.Number()));
     EXPECT_EQ(Monitor->MaxTimeouts(), 7);
     EXPECT_EQ(Monitor->PingInterval(), 600000);
     EXPECT_EQ(Monitor->ResetHost(), "127.0.0.1");
@@ -170,7 +170,7 @@ TEST_F(HostMonitor, StartUpFillsSlotsFromTheFileAndStartsEveryWorker) {
 }
 
 TEST_F(HostMonitor, WorkerReportsReachTheRows) {
-    auto options = Options(test::UnusedLoopbackPort());
+    auto options = Options(RefusedPort.Number());
     options.Pinger = [](const std::string& host, int32_t) { return host == "127.0.0.2" ? -1 : 7; };
     Start(test::LoopbackIni(1000, 5), options);
     ASSERT_TRUE(ServeUntil([&] {
@@ -180,7 +180,7 @@ TEST_F(HostMonitor, WorkerReportsReachTheRows) {
 }
 
 TEST_F(HostMonitor, IcmpUnavailableIsReportedOnce) {
-    auto options = Options(test::UnusedLoopbackPort());
+    auto options = Options(RefusedPort.Number());
     options.IcmpProbe = [] { return std::string("no ICMP: setcap"); };
     Start(test::LoopbackIni(5, 600000), options);
     EXPECT_EQ(Fe.Calls, (std::vector<std::string>{std::string("status:") + kNoEchoStatusText,
@@ -193,7 +193,7 @@ TEST_F(HostMonitor, IcmpIsProbedAgainEveryMinuteAndRestartsResumeOnceItWorks) {
     test::TManualClock clock;
     std::atomic<int> probes = 0;
     std::atomic<bool> fixed = false;
-    auto options = Options(test::UnusedLoopbackPort());
+    auto options = Options(RefusedPort.Number());
     options.Clock = &clock;
     options.IcmpProbe = [&] {
         ++probes;
@@ -220,7 +220,7 @@ TEST_F(HostMonitor, IcmpIsProbedAgainEveryMinuteAndRestartsResumeOnceItWorks) {
 }
 
 TEST_F(HostMonitor, FailuresWithoutAnIcmpSocketNeverRestartTheDevice) {
-    auto options = Options(test::UnusedLoopbackPort());
+    auto options = Options(RefusedPort.Number());
     options.IcmpProbe = [] { return std::string("no ICMP: setcap"); };
     Start(test::LoopbackIni(1, 600000), options);
     for (int round = 0; round < 3; ++round) {
@@ -235,7 +235,7 @@ TEST_F(HostMonitor, FailuresWithoutAnIcmpSocketNeverRestartTheDevice) {
 // While the settings of a first start are open the rule waits; closing them
 // starts the count afresh.
 TEST_F(HostMonitor, HeldRestartsWaitAndCountAfreshOnceReleased) {
-    Start(test::LoopbackIni(1, 600000), Options(test::UnusedLoopbackPort()));
+    Start(test::LoopbackIni(1, 600000), Options(RefusedPort.Number()));
     Monitor->HoldRestarts(true);
     for (int round = 0; round < 3; ++round) {
         for (int slot : {0, 1, 2}) {
@@ -282,7 +282,7 @@ TEST(HostMonitorFirstStart, WritesTheFreshFileAndTellsItWasAbsent) {
 TEST_F(HostMonitor, RefusedConfigurationWriteStopsStartUpBeforeAnyWorker) {
     Dir.Write("pingvard.ini", test::LoopbackIni(5, 600000));
     ASSERT_EQ(::chmod((Dir.Path() / "pingvard.ini").c_str(), 0444), 0);
-    Monitor = std::make_unique<THostMonitor>(Fe, Dispatcher, Options(test::UnusedLoopbackPort()));
+    Monitor = std::make_unique<THostMonitor>(Fe, Dispatcher, Options(RefusedPort.Number()));
     EXPECT_THROW(Monitor->Start(), EIniFileException);
     for (int slot = 0; slot < 4; ++slot) {
         EXPECT_EQ(Monitor->PingThread(slot), nullptr);

@@ -33,7 +33,7 @@ public:
 class MonitorEvents : public test::THostMonitorFixture {
 protected:
     void StartWith(int maxTimeouts, const std::string& marked) {
-        Start(test::LoopbackIni(maxTimeouts, 600000, marked), Options(test::UnusedLoopbackPort()));
+        Start(test::LoopbackIni(maxTimeouts, 600000, marked), Options(RefusedPort.Number()));
         Monitor->Events().Add(Sink);
     }
     void TearDown() override {

@@ -285,7 +285,8 @@ TEST_F(ResetSession, TricklingDeviceCannotHoldTheSessionPastTheLimit) {
 
 TEST_F(ResetSession, RefusedConnectionReportsItAndLeavesNoTranscript) {
     m_dir.Write("comm.log", "from an earlier session\r\n");
-    const TSessionRun run = Run(Settings(test::UnusedLoopbackPort()));
+    const test::TRefusedPort refused;
+    const TSessionRun run = Run(Settings(refused.Number()));
     EXPECT_EQ(run.Calls, (std::vector<std::string>{"starting", "connect-failed"}));
     EXPECT_FALSE(run.CommLogExists);
 }

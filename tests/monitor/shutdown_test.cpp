@@ -65,14 +65,14 @@ protected:
 };
 
 TEST_F(Shutdown, IdleMonitorStopsQuickly) {
-    Start(test::LoopbackIni(5, 600000), Options(test::UnusedLoopbackPort()));
+    Start(test::LoopbackIni(5, 600000), Options(RefusedPort.Number()));
     const long long ms = ShutDown();
     std::cout << "[ figure ] idle shutdown: " << ms << " ms\n";
     EXPECT_LT(ms, kShutdownBoundMs);
 }
 
 TEST_F(Shutdown, WorkersBlockedInTheirReportsAreReleased) {
-    Start(test::LoopbackIni(1000000, 0), Options(test::UnusedLoopbackPort()));
+    Start(test::LoopbackIni(1000000, 0), Options(RefusedPort.Number()));
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (Dispatcher.Pending() < 4 && std::chrono::steady_clock::now() < until) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));

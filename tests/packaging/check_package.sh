@@ -119,7 +119,7 @@ for page in "$man1"/*.1.gz; do
 done
 pingvard_page=$(zcat "$man1/pingvard.1.gz" | sed 's/\\-/-/g')
 for key in MaxTimeouts PingInterval Hostname ChallengesCount Challenge Answer DisplayName \
-    Timeout TimeoutDoReset 'EXIT STATUS' headless directory pingvard-desktop; do
+    Timeout TimeoutDoReset 'EXIT STATUS' headless directory lang Language pingvard-desktop; do
     grep -q -- "$key" <<<"$pingvard_page" || fail "pingvard.1 lacks $key"
 done
 apsim_page=$(zcat "$man1/pingvard-apsim.1.gz" | sed 's/\\-/-/g')
@@ -153,7 +153,8 @@ fi
 # lintian: no error and no warning. Informational tags are listed; those that
 # stay are explained in the README.
 if command -v lintian >/dev/null; then
-    lintian --display-info --fail-on error,warning "${debs[@]}" 2>&1 |
+    # lintian leaves its caches (mldbm-*) in TMPDIR: keep them in ours.
+    TMPDIR=$work lintian --display-info --fail-on error,warning "${debs[@]}" 2>&1 |
         grep -v '^N:\|^running with root privileges' >"$work/lintian" || true
     grep -q '^[EW]: ' "$work/lintian" && fail "lintian: $(grep '^[EW]: ' "$work/lintian")"
     echo "lintian: $(grep -c '^[EW]: ' "$work/lintian" || true) errors and warnings;" \

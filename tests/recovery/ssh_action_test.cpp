@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 #include <pwd.h>
+#include <stdexcept>
 #include <thread>
 
 namespace pingvard {
@@ -30,7 +31,9 @@ public:
         }
         const std::string home = m_dir / "home";
         std::filesystem::create_directory(home);
-        ::chown(home.c_str(), static_cast<uid_t>(m_uid), static_cast<gid_t>(m_uid));
+        if (::chown(home.c_str(), static_cast<uid_t>(m_uid), static_cast<gid_t>(m_uid)) != 0) {
+            throw std::runtime_error("cannot give the test account its home " + home);
+        }
         for (const char* key : {"host", "other", "client"}) {
             test::Capture("ssh-keygen -q -t ed25519 -N '' -C pv -f " + m_dir / key);
         }

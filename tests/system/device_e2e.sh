@@ -14,8 +14,8 @@
 #   ap:   192.168.168.1 (watched host 4, unmarked; the telnet daemon on port 23) --lan-- site
 #
 # Each cycle cuts the uplink; after MaxTimeouts failed rounds pingvard telnets
-# to the device; once the console has recorded the confirmation the uplink
-# comes back, as after a restart. Nothing is sent outside these namespaces.
+# to the device; the console's confirmation restarts the device, which brings
+# the uplink back. Nothing is sent outside these namespaces.
 #
 # Environment: PINGVARD_E2E_KEEP=1 keeps the working directory for inspection.
 set -euo pipefail
@@ -69,7 +69,7 @@ site_make 10.212.0
 site_write_ini "$work/pingvard.ini" 10.212.0 "$max_timeouts" "$ping_interval" "$echo_timeout"
 : >"$record"
 ip netns exec "$ap" "$tools/telnet_device.sh" "$kind" 192.168.168.1 23 "$work/device" "$record" \
-    >"$work/device.out" 2>&1 &
+    --on-reset "$(site_restart_command)" >"$work/device.out" 2>&1 &
 pids+=($!)
 wait_for 5 "the $kind daemon listening" listening
 ip netns exec "$site" "$pingvard" --headless -C "$work" >"$work/console.out" 2>"$work/console.err" &
@@ -81,7 +81,7 @@ started=$(pv_now_ms)
 for ((cycle = 1; cycle <= cycles; cycle++)); do
     site_cut_uplink
     wait_for 20 "confirmation $cycle in the console's record" at_least confirmations "$cycle"
-    site_restore_uplink # the restarted device's uplink is back
+    wait_for 5 "the uplink back after restart $cycle" site_uplink_up
     wait_for 10 "\"Reset OK\" $cycle in pingvard.log" at_least resets_logged "$cycle"
     mark=$(wc -l <"$work/console.out")
     wait_for 10 "every host answering after restart $cycle" all_hosts_answer "$mark"

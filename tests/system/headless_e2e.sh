@@ -106,15 +106,15 @@ run_reset_ok() {
     local dir=$work/reset-ok
     mkdir "$dir"
     site_write_ini "$dir/pingvard.ini" 10.211.0 "$max_timeouts" "$ping_interval" "$echo_timeout"
-    start_apsim "$dir"
+    # Like a restarted access point: the link comes back, no second reset follows.
+    start_apsim "$dir" --on-reset "$(site_restart_command)"
     wait_for 5 "the simulator listening" \
         bash -c "ip netns exec '$ap' ss -Hltn 'sport = :23' | grep -q ."
     start_pingvard "$dir"
 
     site_cut_uplink
     wait_for 15 "\"Reset OK\" in pingvard.log" has_log_line "$dir" ': Reset OK'
-    # Like a restarted access point: the link comes back, no second reset follows.
-    site_restore_uplink
+    wait_for 5 "the uplink back after the restart" site_uplink_up
     local restored_at
     restored_at=$(wc -l <"$dir/console.out")
 

@@ -53,6 +53,12 @@ site_make() {
 # The uplink hangs, and comes back (as after the device's restart).
 site_cut_uplink() { ip -n "$inet" link set "U$site_id" down; }
 site_restore_uplink() { ip -n "$inet" link set "U$site_id" up; }
+site_uplink_up() { ip -n "$inet" -o link show "U$site_id" | grep -q '[<,]UP[,>]'; }
+# The device's restart command (its --on-reset): the uplink comes back as soon
+# as the device has confirmed. A test that restored it after polling a record
+# could be later than the next MaxTimeouts failed rounds on a busy machine,
+# and would see a second restart that a real device never causes.
+site_restart_command() { printf '%q -n %q link set %q up' "$(command -v ip)" "$inet" "U$site_id"; }
 
 # site_write_ini FILE PREFIX MAXTIMEOUTS INTERVAL TIMEOUT: the three marked
 # hosts and the device (unmarked) as host 4, which is also the reset host.

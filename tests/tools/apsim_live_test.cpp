@@ -4,11 +4,14 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <map>
 #include <netinet/in.h>
 #include <sstream>
+#include <stdexcept>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -35,9 +38,29 @@ std::string Bytes(std::initializer_list<int> values) {
     return out;
 }
 
-std::string TempPath(const std::string& name) {
-    return ::testing::TempDir() + "apsim_" + std::to_string(getpid()) + "_" + name;
-}
+// A fresh directory for one test's files, removed with them whatever the
+// outcome; declared before the simulator, so that it outlives its last write.
+class TScratchDir {
+public:
+    TScratchDir() {
+        std::string pattern = std::filesystem::temp_directory_path() / "pingvard-apsim-XXXXXX";
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            throw std::runtime_error("mkdtemp failed");
+        }
+        m_path = pattern;
+    }
+    ~TScratchDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_path, ignored);
+    }
+    TScratchDir(const TScratchDir&) = delete;
+    TScratchDir& operator=(const TScratchDir&) = delete;
+
+    std::string Path(const std::string& name) const { return m_path / name; }
+
+private:
+    std::filesystem::path m_path;
+};
 
 // Plays the default script to its end with the right answers.
 void PlayDefaultScript(TTestClient& client) {
@@ -73,10 +96,9 @@ TEST(ApsimLive, OpensLikeATelnetDaemonAndAsksForTheTerminalType) {
 }
 
 TEST(ApsimLive, RecordsACorrectScriptAndRunsTheResetCommand) {
-    const std::string recordFile = TempPath("record.txt");
-    const std::string marker = TempPath("reset-ran");
-    std::remove(recordFile.c_str());
-    std::remove(marker.c_str());
+    const TScratchDir scratch;
+    const std::string recordFile = scratch.Path("record.txt");
+    const std::string marker = scratch.Path("reset-ran");
     TApsimProcess apsim({"--record", recordFile, "--on-reset", "touch '" + marker + "'"});
     TTestClient client;
     ASSERT_TRUE(client.Connect("127.0.0.1", apsim.Port()));
@@ -108,8 +130,6 @@ TEST(ApsimLive, RecordsACorrectScriptAndRunsTheResetCommand) {
     std::string fileLine;
     std::getline(in, fileLine);
     EXPECT_EQ(fileLine, line);
-    std::remove(recordFile.c_str());
-    std::remove(marker.c_str());
 }
 
 TEST(ApsimLive, RefusesAWrongAnswerAndPromptsAgain) {

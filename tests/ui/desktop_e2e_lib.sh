@@ -45,36 +45,13 @@ sweep_stale_runs() { # prefix
 }
 
 # start_virtual_display starts Xvfb on a display number of this run's own
-# and exports DISPLAY.
+# (pv_start_xvfb) and exports DISPLAY.
 #
-# Not -displayfd alone: while it looks for a free number, an X server creates
-# each candidate's sockets before it holds that number's lock, and the X
-# transport code of some versions unlinks an existing file socket first. A
-# client in another network namespace (the program under test) reaches a
-# server only through that file. An explicit number takes the server's lock
-# first and gives up cleanly when the number is in use; -displayfd then only
-# tells when the server is ready.
-#
-# Needs $work (a directory of this run), the test's wait_for and fail, and
-# appends the server's pid to the array pids.
+# Needs $work (a directory of this run) and the test's fail, and appends the
+# server's pid to the array pids.
 start_virtual_display() {
-  local n xvfb
   : "${work:?}"
-  for ((n = 100 + $$ % 800; n < 1000; n++)); do
-    [[ -e /tmp/.X$n-lock ]] && continue
-    : >"$work/display"
-    Xvfb ":$n" -displayfd 3 -screen 0 800x600x24 -nolisten tcp \
-      3>"$work/display" 2>"$work/xvfb.log" &
-    xvfb=$!
-    # Ready, or gone because another server holds the number.
-    wait_for 100 bash -c "test -s '$work/display' || ! kill -0 $xvfb 2>/dev/null"
-    if [[ -s $work/display ]]; then
-      pids+=("$xvfb")
-      export DISPLAY=":$n"
-      return 0
-    fi
-    kill "$xvfb" 2>/dev/null || true
-    wait "$xvfb" 2>/dev/null || true
-  done
-  fail "Xvfb did not start"
+  pv_start_xvfb "$work" 800x600x24 || fail "Xvfb did not start"
+  pids+=("$PV_XVFB_PID")
+  export DISPLAY=":$PV_DISPLAY"
 }

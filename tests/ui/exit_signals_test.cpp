@@ -22,6 +22,15 @@ private slots:
         QCOMPARE(calls, 0);               // nothing runs inside the handler
         QTRY_COMPARE(calls, 1);
     }
+
+    void Usr1IsRestartNowAndNeverAnExit() {
+        int exits = 0;
+        int restarts = 0;
+        TExitSignals watcher([&] { ++exits; }, [&] { ++restarts; });
+        QVERIFY(std::raise(SIGUSR1) == 0); // its default action would end the test run
+        QTRY_COMPARE(restarts, 1);
+        QCOMPARE(exits, 0);
+    }
 };
 
 QTEST_GUILESS_MAIN(ExitSignalsTest)

@@ -189,9 +189,9 @@ Hostname=127.0.0.4
 TimeoutDoReset=0
 EOF
 program_pid=
-run_program() { # output file
+run_program() { # output file; the Czech captions whatever the caller's locale
   ip netns exec "$ns" env "DISPLAY=$DISPLAY" "DBUS_SESSION_BUS_ADDRESS=$DBUS_SESSION_BUS_ADDRESS" \
-    "XDG_RUNTIME_DIR=$XDG_RUNTIME_DIR" "HOME=$HOME" "$pingvard" -C "$work/run" >"$1" 2>&1 &
+    "XDG_RUNTIME_DIR=$XDG_RUNTIME_DIR" "HOME=$HOME" "$pingvard" --lang cs -C "$work/run" >"$1" 2>&1 &
   program_pid=$!
   pids+=("$program_pid")
 }

@@ -124,9 +124,9 @@ DisplayName=AP
 Hostname=127.0.0.4
 TimeoutDoReset=0
 EOF
-run_program() { # directory, output file
+run_program() { # directory, output file; the Czech captions whatever the caller's locale
   ip netns exec "$ns" env DISPLAY="$DISPLAY" XDG_RUNTIME_DIR="$XDG_RUNTIME_DIR" \
-    "$pingvard" -C "$1" >"$2" 2>&1 &
+    "$pingvard" --lang cs -C "$1" >"$2" 2>&1 &
   pids+=($!)
 }
 

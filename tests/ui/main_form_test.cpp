@@ -252,10 +252,11 @@ private slots:
         for (QAction* action : m_form->Soubor1->actions()) {
             main << action->text();
         }
-        QCOMPARE(main,
-                 QStringList({QString::fromUtf8("&Nastavení..."), "&Historie...", "&O programu...",
-                              "", QString::fromUtf8("&Skrýt"), QString::fromUtf8("&Ukončit")}));
+        QCOMPARE(main, QStringList({QString::fromUtf8("&Nastavení..."), "&Historie...",
+                                    "&O programu...", QString::fromUtf8("&Restartovat nyní"), "",
+                                    QString::fromUtf8("&Skrýt"), QString::fromUtf8("&Ukončit")}));
         QCOMPARE(m_form->HistoriePopup1->text(), QString("&Historie..."));
+        QCOMPARE(m_form->Restart1->text(), QString::fromUtf8("&Restartovat nyní"));
         QCOMPARE(m_form->Obnovit1->text(), QString::fromUtf8("&Skrýt/Zobrazit"));
         QCOMPARE(m_form->Zav1->text(), QString::fromUtf8("&Ukončit"));
         QCOMPARE(m_form->TrayIcon1->PopupMenu(), m_form->PopupMenu1);

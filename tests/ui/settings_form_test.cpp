@@ -1,5 +1,6 @@
 #include "monitor/ini_file.h"
 #include "tests/ui/ui_test_support.h"
+#include "ui/recovery_page.h"
 #include "ui/settings_form.h"
 
 #include <QApplication>
@@ -203,6 +204,67 @@ private slots:
         QCOMPARE(IniValue("Host4", "DisplayName"), std::string("AP"));
         // The script is neither shown nor written.
         QCOMPARE(IniValue("ResetHost", "ChallengesCount"), std::string("3"));
+    }
+
+    void RecoveryPageRefusesAnOutOfRangeValue_data() {
+        QTest::addColumn<int>("field");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("quorum above four") << 0 << "5";
+        QTest::newRow("negative hold-off") << 1 << "-1";
+        QTest::newRow("rounds not a number") << 2 << "6x";
+        QTest::newRow("empty window") << 3 << "0";
+        QTest::newRow("time limit zero") << 4 << "0";
+        QTest::newRow("verify not a number") << 5 << "3 min";
+    }
+    void RecoveryPageRefusesAnOutOfRangeValue() {
+        QFETCH(int, field);
+        QFETCH(QString, text);
+        TRecoverySettings settings;
+        settings.Actions.push_back({});
+        settings.Actions[0].Name = "telnet";
+        const TRecoverySettings before = settings;
+        TRecoveryPage page(settings);
+        QStringList errors;
+        page.ShowErrorBox = [&](QWidget*, const QString& message) { errors << message; };
+        QLineEdit* edits[] = {page.edtQuorum, page.edtHoldOff, page.edtMaxRounds, page.edtWindow};
+        if (field < 4) {
+            edits[field]->setText(text);
+        } else {
+            page.tblActions->item(0, field - 2)->setText(text);
+        }
+        page.OkClick();
+        QCOMPARE(errors, QStringList{QString::fromUtf8("Nesprávná hodnota!")});
+        QVERIFY(SameDialogRecoverySettings(settings, before));
+    }
+
+    void RecoveryPageEditsReachTheMonitorAndTheFileOnOk() {
+        QCOMPARE(IniValue("Guard", "HoldOff"), std::string("<absent>"));
+        {
+            TRecoveryPage page(m_dialog->Settings().Recovery);
+            page.edtQuorum->setText("1");
+            page.edtHoldOff->setText("300");
+            page.edtMaxRounds->setText("6");
+            page.chbBackOff->setChecked(true);
+            page.tblActions->item(0, 3)->setText("120");
+            page.OkClick();
+            QCOMPARE(page.result(), int(QDialog::Accepted));
+        }
+        ClickOk();
+        QCOMPARE(m_messages.size(), size_t(0));
+        const TRecoverySettings used = Monitor().Settings().Recovery;
+        QCOMPARE(used.Quorum, 1);
+        QCOMPARE(used.Guard.HoldOffMs, 300000U);
+        QCOMPARE(used.Actions[0].VerifyMs, 120000);
+        QCOMPARE(IniValue("Recovery", "Actions"), std::string("telnet"));
+        QCOMPARE(IniValue("Guard", "HoldOff"), std::string("300"));
+        QCOMPARE(IniValue("Guard", "BackOff"), std::string("1"));
+        QCOMPARE(IniValue("Action.telnet", "Verify"), std::string("120"));
+    }
+
+    void OkWithoutRecoveryEditsWritesNoRecoverySection() {
+        ClickOk();
+        QCOMPARE(IniValue("Recovery", "Actions"), std::string("<absent>"));
+        QCOMPARE(IniValue("Guard", "HoldOff"), std::string("<absent>"));
     }
 
     void StornoAfterEditsOnTwoTabsChangesNothing() {

@@ -1,0 +1,64 @@
+#include "app/test_action.h"
+
+#include "app/exit_status.h"
+#include "monitor/ini_file.h"
+#include "monitor/program_dir.h"
+#include "monitor/recovery_run.h"
+#include "monitor/settings.h"
+
+#include <ostream>
+#include <strings.h>
+#include <sys/stat.h>
+
+namespace pingvard {
+
+namespace {
+
+class TPrintedSteps final : public TActionReport {
+public:
+    explicit TPrintedSteps(std::ostream& out) : m_out(out) {}
+    void Step(const std::string& text) override { m_out << "  " << text << std::endl; }
+    void Transcript(const std::string&) override {} // holds the device's password
+private:
+    std::ostream& m_out;
+};
+
+} // namespace
+
+int RunTestAction(const std::string& name, std::ostream& out, std::ostream& err) {
+    const std::string fileName = ConfigFileName();
+    struct stat st {};
+    if (::stat(fileName.c_str(), &st) != 0) {
+        // The defaults would restart a device nobody has named yet.
+        err << "pingvard: no " << fileName << ": nothing is configured to test\n";
+        return kExitFailure;
+    }
+    TIniFile ini(fileName);
+    const TSettings settings = TSettings::Load(ini, GetProgramDir());
+    for (const std::string& problem : settings.Recovery.Problems) {
+        err << "pingvard: " << problem << "\n";
+    }
+    const auto& actions = settings.Recovery.Actions;
+    for (std::size_t i = 0; i < actions.size(); ++i) {
+        const TActionConfig& config = actions[i];
+        if (strcasecmp(config.Name.c_str(), name.c_str()) != 0) {
+            continue;
+        }
+        std::unique_ptr<TRecoveryAction> action =
+            MakeConfiguredAction(config, settings, settings.ResetHost, "23", 0, nullptr);
+        TRecoveryEvent event;
+        event.Reason = "test";
+        event.Step = static_cast<int>(i) + 1;
+        action->SetEvent(event);
+        out << "Testing " << action->Name() << " (" << action->Kind() << ")" << std::endl;
+        TPrintedSteps steps(out);
+        const TRecoveryOutcome outcome = action->Run(steps);
+        out << outcome.Status << std::endl;
+        return outcome.Ok ? kExitOk : kExitFailure;
+    }
+    err << "pingvard: no recovery action '" << name << "' in [Recovery] Actions of " << fileName
+        << "\n";
+    return kExitFailure;
+}
+
+} // namespace pingvard

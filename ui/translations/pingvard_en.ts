@@ -1,0 +1,476 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="cs_CZ">
+<context>
+    <name>pingvard::TAboutForm</name>
+    <message>
+        <source>Orvane AP Pingvard</source>
+        <translation>Orvane AP Pingvard</translation>
+    </message>
+    <message>
+        <source>verze 1.0</source>
+        <translation>version 1.0</translation>
+    </message>
+    <message>
+        <source>datum kompilace: 9.5.2003</source>
+        <translation>build date: 9 May 2003</translation>
+    </message>
+    <message>
+        <source>O programu</source>
+        <translation>About</translation>
+    </message>
+</context>
+<context>
+    <name>pingvard::TDesktopNotifier</name>
+    <message>
+        <source>Host %1</source>
+        <translation>Host %1</translation>
+    </message>
+    <message>
+        <source>Sledované hosty neodpovídají</source>
+        <translation>Watched hosts do not answer</translation>
+    </message>
+    <message>
+        <source>Spouští se obnova přístupového bodu.</source>
+        <translation>Recovery of the access point is starting.</translation>
+    </message>
+    <message>
+        <source>Obnova proběhla</source>
+        <translation>Recovery succeeded</translation>
+    </message>
+    <message>
+        <source>Obnova selhala</source>
+        <translation>Recovery failed</translation>
+    </message>
+    <message>
+        <source>Obnova %1 proběhla</source>
+        <translation>Recovery %1 succeeded</translation>
+    </message>
+    <message>
+        <source>Obnova %1 selhala</source>
+        <translation>Recovery %1 failed</translation>
+    </message>
+    <message>
+        <source>%1 neodpovídá</source>
+        <translation>%1 does not answer</translation>
+    </message>
+    <message>
+        <source>Host %1 přestal odpovídat na ozvěny.</source>
+        <translation>Host %1 stopped answering echoes.</translation>
+    </message>
+    <message>
+        <source>%1 opět odpovídá</source>
+        <translation>%1 answers again</translation>
+    </message>
+    <message>
+        <source>Host %1 znovu odpovídá na ozvěny.</source>
+        <translation>Host %1 answers echoes again.</translation>
+    </message>
+</context>
+<context>
+    <name>pingvard::THistoryForm</name>
+    <message>
+        <source>Medián, barva podle ztráty:</source>
+        <translation>Median, colour by loss:</translation>
+    </message>
+    <message>
+        <source>0 %</source>
+        <translation>0 %</translation>
+    </message>
+    <message>
+        <source>&lt; 2 %</source>
+        <translation>&lt; 2 %</translation>
+    </message>
+    <message>
+        <source>&lt; 5 %</source>
+        <translation>&lt; 5 %</translation>
+    </message>
+    <message>
+        <source>&lt; 10 %</source>
+        <translation>&lt; 10 %</translation>
+    </message>
+    <message>
+        <source>&lt; 25 %</source>
+        <translation>&lt; 25 %</translation>
+    </message>
+    <message>
+        <source>&lt; 100 %</source>
+        <translation>&lt; 100 %</translation>
+    </message>
+    <message>
+        <source>100 %</source>
+        <translation>100 %</translation>
+    </message>
+    <message>
+        <source>rozptyl min–max</source>
+        <translation>min–max spread</translation>
+    </message>
+    <message>
+        <source>obnova proběhla</source>
+        <translation>recovery succeeded</translation>
+    </message>
+    <message>
+        <source>obnova selhala</source>
+        <translation>recovery failed</translation>
+    </message>
+    <message>
+        <source>Historie</source>
+        <translation>History</translation>
+    </message>
+    <message>
+        <source>Rozsah:</source>
+        <translation>Range:</translation>
+    </message>
+    <message>
+        <source>1 hodina</source>
+        <translation>1 hour</translation>
+    </message>
+    <message>
+        <source>24 hodin</source>
+        <translation>24 hours</translation>
+    </message>
+    <message>
+        <source>7 dní</source>
+        <translation>7 days</translation>
+    </message>
+    <message>
+        <source>90 dní</source>
+        <translation>90 days</translation>
+    </message>
+    <message>
+        <source>Načítání…</source>
+        <translation>Loading…</translation>
+    </message>
+    <message>
+        <source>Historie není k dispozici: %1</source>
+        <translation>History is not available: %1</translation>
+    </message>
+    <message>
+        <source>jednotlivé ozvěny</source>
+        <translation>single echoes</translation>
+    </message>
+    <message>
+        <source>po minutách</source>
+        <translation>per minute</translation>
+    </message>
+    <message>
+        <source>po hodinách</source>
+        <translation>per hour</translation>
+    </message>
+</context>
+<context>
+    <name>pingvard::THistoryGraph</name>
+    <message>
+        <source>Obnova %1 proběhla</source>
+        <translation>Recovery %1 succeeded</translation>
+    </message>
+    <message>
+        <source>Obnova %1 selhala</source>
+        <translation>Recovery %1 failed</translation>
+    </message>
+    <message>
+        <source>d. M. yyyy HH:mm:ss</source>
+        <translation>d MMM yyyy HH:mm:ss</translation>
+    </message>
+    <message>
+        <source>ozvěn %1, ztraceno %2 %</source>
+        <translation>%1 echoes, %2 % lost</translation>
+    </message>
+    <message>
+        <source>Žádná data v tomto rozsahu</source>
+        <translation>No data in this range</translation>
+    </message>
+    <message>
+        <source>%1 ms</source>
+        <translation>%1 ms</translation>
+    </message>
+    <message>
+        <source>d. M.</source>
+        <translation>d MMM</translation>
+    </message>
+    <message>
+        <source>HH:mm</source>
+        <translation>HH:mm</translation>
+    </message>
+    <message>
+        <source>%1
+odezva %2 ms</source>
+        <translation>%1
+reply %2 ms</translation>
+    </message>
+    <message>
+        <source>%1
+bez odpovědi</source>
+        <translation>%1
+no reply</translation>
+    </message>
+    <message>
+        <source>%1 – %2
+ozvěn %3, ztraceno %4 (%5 %)</source>
+        <translation>%1 – %2
+%3 echoes, %4 lost (%5 %)</translation>
+    </message>
+    <message>
+        <source>d. M. yyyy HH:mm</source>
+        <translation>d MMM yyyy HH:mm</translation>
+    </message>
+    <message>
+        <source>
+min %1 ms · medián %2 ms · max %3 ms</source>
+        <translation>
+min %1 ms · median %2 ms · max %3 ms</translation>
+    </message>
+</context>
+<context>
+    <name>pingvard::TMainForm</name>
+    <message>
+        <source>Orvane AP Pingvard</source>
+        <translation>Orvane AP Pingvard</translation>
+    </message>
+    <message>
+        <source>&amp;Skrýt/Zobrazit</source>
+        <translation>&amp;Hide/Show</translation>
+    </message>
+    <message>
+        <source>&amp;Ukončit</source>
+        <translation>&amp;Exit</translation>
+    </message>
+    <message>
+        <source>&amp;Orvane</source>
+        <translation>&amp;Orvane</translation>
+    </message>
+    <message>
+        <source>&amp;Nastavení...</source>
+        <translation>&amp;Settings...</translation>
+    </message>
+    <message>
+        <source>&amp;O programu...</source>
+        <translation>&amp;About...</translation>
+    </message>
+    <message>
+        <source>&amp;Skrýt</source>
+        <translation>&amp;Hide</translation>
+    </message>
+    <message>
+        <source>Hostname</source>
+        <translation>Hostname</translation>
+    </message>
+    <message>
+        <source>Ping</source>
+        <translation>Ping</translation>
+    </message>
+    <message>
+        <source>Average</source>
+        <translation>Average</translation>
+    </message>
+    <message>
+        <source>PL</source>
+        <translation>PL</translation>
+    </message>
+    <message>
+        <source>&amp;Restartovat nyní</source>
+        <translation>&amp;Restart now</translation>
+    </message>
+    <message>
+        <source>&amp;Historie...</source>
+        <translation>&amp;History...</translation>
+    </message>
+</context>
+<context>
+    <name>pingvard::TObservePage</name>
+    <message>
+        <source>Historie</source>
+        <translation>History</translation>
+    </message>
+    <message>
+        <source>Ukládat každou odezvu a obnovu do historie</source>
+        <translation>Record every echo and recovery in the history</translation>
+    </message>
+    <message>
+        <source>Metriky pro Prometheus</source>
+        <translation>Metrics for Prometheus</translation>
+    </message>
+    <message>
+        <source>Zpřístupnit metriky na /metrics</source>
+        <translation>Serve the metrics at /metrics</translation>
+    </message>
+    <message>
+        <source>Adresa:</source>
+        <translation>Address:</translation>
+    </message>
+    <message>
+        <source>Port:</source>
+        <translation>Port:</translation>
+    </message>
+    <message>
+        <source>Povolit naslouchání na všech rozhraních</source>
+        <translation>Allow listening on every interface</translation>
+    </message>
+    <message>
+        <source>Oznámení na ploše</source>
+        <translation>Desktop notifications</translation>
+    </message>
+    <message>
+        <source>Spouští se obnova</source>
+        <translation>A recovery starts</translation>
+    </message>
+    <message>
+        <source>Výsledek obnovy</source>
+        <translation>Outcome of a recovery</translation>
+    </message>
+    <message>
+        <source>Host přestal odpovídat</source>
+        <translation>A host stopped answering</translation>
+    </message>
+    <message>
+        <source>Host opět odpovídá</source>
+        <translation>A host answers again</translation>
+    </message>
+    <message>
+        <source>Historie a metriky se změní při příštím spuštění programu.</source>
+        <translation>History and metrics change at the next start of the program.</translation>
+    </message>
+    <message>
+        <source>Háčky: žádné (nastavují se v pingvard.ini).</source>
+        <translation>Hooks: none (they are set in pingvard.ini).</translation>
+    </message>
+    <message>
+        <source>Háčky (nastavují se v pingvard.ini): %1</source>
+        <translation>Hooks (set in pingvard.ini): %1</translation>
+    </message>
+</context>
+<context>
+    <name>pingvard::TRecoveryPage</name>
+    <message>
+        <source>Obnova zařízení</source>
+        <translation>Recovery</translation>
+    </message>
+    <message>
+        <source>Kolik sledovaných adres musí selhat (0 = všechny):</source>
+        <translation>Marked hosts that must fail (0 = all):</translation>
+    </message>
+    <message>
+        <source>Prodleva po každém zásahu [s]:</source>
+        <translation>Hold-off after each action [s]:</translation>
+    </message>
+    <message>
+        <source>Nejvýše kol v okně (0 = bez omezení):</source>
+        <translation>At most rounds per window (0 = no limit):</translation>
+    </message>
+    <message>
+        <source>Okno [s]:</source>
+        <translation>Window [s]:</translation>
+    </message>
+    <message>
+        <source>Zdvojnásobit prodlevu po každém neúspěšném kole</source>
+        <translation>Double the hold-off after each round that did not cure</translation>
+    </message>
+    <message>
+        <source>Akce</source>
+        <translation>Action</translation>
+    </message>
+    <message>
+        <source>Druh</source>
+        <translation>Kind</translation>
+    </message>
+    <message>
+        <source>Limit [s]</source>
+        <translation>Limit [s]</translation>
+    </message>
+    <message>
+        <source>Ověření [s]</source>
+        <translation>Verify [s]</translation>
+    </message>
+    <message>
+        <source>Doporučeno pro připojení DSL nebo LTE: prodleva 300 s, nejvýše 6 kol za 86400 s, zdvojování zapnuto, ověření 180 s a více. Akce, jejich adresy a hesla se zadávají v souboru pingvard.ini.</source>
+        <translation>Recommended for a DSL or LTE uplink: hold-off 300 s, at most 6 rounds per 86400 s, doubling on, verify 180 s or more. The actions, their addresses and passwords are set in pingvard.ini.</translation>
+    </message>
+    <message>
+        <source>Storno</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Nesprávná hodnota!</source>
+        <translation>Invalid value!</translation>
+    </message>
+</context>
+<context>
+    <name>pingvard::TSettingsForm</name>
+    <message>
+        <source>Adresa %1</source>
+        <translation>Address %1</translation>
+    </message>
+    <message>
+        <source>Nastavení</source>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>Interval pro zkoušení spojení [ms]:</source>
+        <translation>Interval between pings [ms]:</translation>
+    </message>
+    <message>
+        <source>Maximální dovolený počet výpadků:</source>
+        <translation>Maximum failures in a row:</translation>
+    </message>
+    <message>
+        <source>Adresa restartovaného zařízení:</source>
+        <translation>Address of the device to restart:</translation>
+    </message>
+    <message>
+        <source>IP adresa:</source>
+        <translation>IP address:</translation>
+    </message>
+    <message>
+        <source>Zobrazované jméno:</source>
+        <translation>Display name:</translation>
+    </message>
+    <message>
+        <source>Jak dlouho čekat na odezvu [ms]:</source>
+        <translation>How long to wait for a reply [ms]:</translation>
+    </message>
+    <message>
+        <source>Konstanty:</source>
+        <translation>Constants:</translation>
+    </message>
+    <message>
+        <source>Restartování zařízení:</source>
+        <translation>Restarting the device:</translation>
+    </message>
+    <message>
+        <source>Hlídané IP adresy:</source>
+        <translation>Watched IP addresses:</translation>
+    </message>
+    <message>
+        <source>Adresa je testována:</source>
+        <translation>The address is tested:</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Storno</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>Nesprávná hodnota!</source>
+        <translation>Invalid value!</translation>
+    </message>
+    <message>
+        <source>&amp;Obnova...</source>
+        <translation>&amp;Recovery...</translation>
+    </message>
+    <message>
+        <source>&amp;Sledování...</source>
+        <translation>&amp;Observers...</translation>
+    </message>
+    <message>
+        <source>Sledování</source>
+        <translation>Observers</translation>
+    </message>
+</context>
+</TS>
