@@ -104,8 +104,8 @@ TQueueOptions HistoryQueueOptions() {
     TQueueOptions options;
     options.Capacity = 8192; // over an hour of four hosts at 2 s
     options.MaxBatch = 1024;
-    options.Linger = std::chrono::milliseconds(10000);
-    options.TickInterval = std::chrono::milliseconds(10000);
+    options.Linger = std::chrono::milliseconds(1000);
+    options.TickInterval = std::chrono::milliseconds(5000);
     return options;
 }
 
