@@ -163,7 +163,7 @@ public:
 
 private:
     void Run(const TMonitorEvent& event) {
-        TChildSpec program;
+        TChildCommand program;
         program.Program = m_config.Program;
         program.Args = m_config.Args;
         program.TimeLimitMs = m_config.TimeLimitMs;

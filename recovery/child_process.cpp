@@ -55,18 +55,18 @@ private:
     int m_write = -1;
 };
 
-std::vector<std::string> ChildEnvironment(const TChildSpec& spec) {
+std::vector<std::string> ChildEnvironment(const TChildCommand& command) {
     std::vector<std::string> env;
     for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
         const std::string_view text(*entry);
         const std::string_view name = text.substr(0, text.find('='));
-        const bool replaced = std::any_of(spec.Environment.begin(), spec.Environment.end(),
+        const bool replaced = std::any_of(command.Environment.begin(), command.Environment.end(),
                                           [&](const auto& kv) { return kv.first == name; });
         if (!replaced) {
             env.emplace_back(text);
         }
     }
-    for (const auto& [name, value] : spec.Environment) {
+    for (const auto& [name, value] : command.Environment) {
         env.push_back(name + "=" + value);
     }
     return env;
@@ -115,7 +115,7 @@ std::variant<std::string, int> FindProgram(const std::string& program) {
 }
 
 // Starts the program; returns its pid, or -errno.
-pid_t Spawn(const TChildSpec& spec, int outputFd) {
+pid_t Spawn(const TChildCommand& command, int outputFd) {
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attr;
     posix_spawn_file_actions_init(&actions);
@@ -142,13 +142,13 @@ pid_t Spawn(const TChildSpec& spec, int outputFd) {
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF |
                                         POSIX_SPAWN_SETPGROUP);
 
-    std::vector<std::string> argTexts{spec.Program};
-    argTexts.insert(argTexts.end(), spec.Args.begin(), spec.Args.end());
-    std::vector<std::string> envTexts = ChildEnvironment(spec);
+    std::vector<std::string> argTexts{command.Program};
+    argTexts.insert(argTexts.end(), command.Args.begin(), command.Args.end());
+    std::vector<std::string> envTexts = ChildEnvironment(command);
     std::vector<char*> argv = Pointers(argTexts);
     std::vector<char*> envp = Pointers(envTexts);
 
-    const std::variant<std::string, int> file = FindProgram(spec.Program);
+    const std::variant<std::string, int> file = FindProgram(command.Program);
     pid_t pid = -1;
     const int error = std::holds_alternative<int>(file)
                           ? std::get<int>(file)
@@ -167,7 +167,7 @@ pid_t Spawn(const TChildSpec& spec, int outputFd) {
     return pid;
 }
 
-void ReadAvailable(TOutputPipe& pipe, const TChildSpec& spec, std::string& output) {
+void ReadAvailable(TOutputPipe& pipe, const TChildCommand& command, std::string& output) {
     if (pipe.ReadFd() < 0) {
         return;
     }
@@ -175,7 +175,7 @@ void ReadAvailable(TOutputPipe& pipe, const TChildSpec& spec, std::string& outpu
     for (;;) {
         const ssize_t got = ::read(pipe.ReadFd(), buffer, sizeof buffer);
         if (got > 0) {
-            const std::size_t room = spec.MaxOutput - std::min(spec.MaxOutput, output.size());
+            const std::size_t room = command.MaxOutput - std::min(command.MaxOutput, output.size());
             output.append(buffer, std::min(room, static_cast<std::size_t>(got)));
             continue; // keep draining, so the program never blocks on a full pipe
         }
@@ -211,10 +211,11 @@ bool Reap(pid_t pid, int options, TChildResult& result) {
 }
 
 // Ends the whole group: SIGTERM, then SIGKILL once the grace has passed.
-void Terminate(pid_t pid, const TChildSpec& spec, const TTickClock& clock, TChildResult& result) {
+void Terminate(pid_t pid, const TChildCommand& command, const TTickClock& clock,
+               TChildResult& result) {
     ::kill(-pid, SIGTERM);
     const uint32_t start = clock.Now();
-    while (int64_t{TickDifference(start, clock.Now())} < spec.KillGraceMs) {
+    while (int64_t{TickDifference(start, clock.Now())} < command.KillGraceMs) {
         if (Reap(pid, WNOHANG, result)) {
             ::kill(-pid, SIGKILL); // whatever the program left behind in its group
             return;
@@ -243,8 +244,8 @@ std::string TChildResult::Describe(int32_t timeLimitMs) const {
     return std::string("cannot start: ") + std::strerror(Error);
 }
 
-TChildResult TChildProcess::Run(const TChildSpec& spec) {
-    const TTickClock& clock = spec.Clock != nullptr ? *spec.Clock : SystemTickClock();
+TChildResult TChildProcess::Run(const TChildCommand& command) {
+    const TTickClock& clock = command.Clock != nullptr ? *command.Clock : SystemTickClock();
     TChildResult result;
     if (m_abort.Raised()) {
         result.End = TChildResult::TEnd::Aborted;
@@ -256,7 +257,7 @@ TChildResult TChildProcess::Run(const TChildSpec& spec) {
         return result;
     }
     const uint32_t start = clock.Now();
-    const pid_t pid = Spawn(spec, pipe.WriteFd());
+    const pid_t pid = Spawn(command, pipe.WriteFd());
     pipe.CloseWrite(); // the child holds its own copy; EOF comes when it closes it
     if (pid < 0) {
         result.Error = -pid;
@@ -264,16 +265,16 @@ TChildResult TChildProcess::Run(const TChildSpec& spec) {
     }
     int64_t afterEofWait = 1; // the program usually ends right after closing its output
     for (;;) {
-        ReadAvailable(pipe, spec, result.Output);
+        ReadAvailable(pipe, command, result.Output);
         if (Reap(pid, WNOHANG, result)) {
-            ReadAvailable(pipe, spec, result.Output);
+            ReadAvailable(pipe, command, result.Output);
             break;
         }
         const int64_t elapsed = TickDifference(start, clock.Now());
-        if (m_abort.Raised() || (spec.TimeLimitMs > 0 && elapsed >= spec.TimeLimitMs)) {
+        if (m_abort.Raised() || (command.TimeLimitMs > 0 && elapsed >= command.TimeLimitMs)) {
             result.End =
                 m_abort.Raised() ? TChildResult::TEnd::Aborted : TChildResult::TEnd::TimedOut;
-            Terminate(pid, spec, clock, result);
+            Terminate(pid, command, clock, result);
             break;
         }
         int64_t wait = kPollStepMs;
@@ -281,8 +282,8 @@ TChildResult TChildProcess::Run(const TChildSpec& spec) {
             wait = afterEofWait;
             afterEofWait = std::min<int64_t>(afterEofWait * 2, kPollStepMs);
         }
-        if (spec.TimeLimitMs > 0) {
-            wait = std::clamp<int64_t>(spec.TimeLimitMs - elapsed, 0, wait);
+        if (command.TimeLimitMs > 0) {
+            wait = std::clamp<int64_t>(command.TimeLimitMs - elapsed, 0, wait);
         }
         pollfd fds[2] = {{m_abort.WaitFd(), POLLIN, 0}, {pipe.ReadFd(), POLLIN, 0}};
         ::poll(fds, pipe.ReadFd() >= 0 ? 2 : 1, static_cast<int>(wait));

@@ -16,7 +16,7 @@
 
 namespace pingvard {
 
-struct TChildSpec {
+struct TChildCommand {
     std::string Program;           // a path, or a name looked up in PATH
     std::vector<std::string> Args; // argv[1..]; never interpreted by a shell
     // Set in the child's environment, replacing inherited values of the same name.
@@ -51,7 +51,7 @@ struct TChildResult {
 // descriptor of this process beyond stdout and stderr.
 class TChildProcess {
 public:
-    TChildResult Run(const TChildSpec& spec);
+    TChildResult Run(const TChildCommand& command);
     // Thread-safe and sticky: a Run in progress ends its child, and every later
     // Run returns Aborted at once, until Clear().
     void Abort() noexcept { m_abort.Raise(); }

@@ -33,21 +33,22 @@ TRecoveryOutcome TProgramAction::Run(TActionReport& report) {
     if (!m_config.Problem.empty()) {
         return Outcome(false, fail + m_config.Problem);
     }
-    TChildSpec spec;
-    spec.Program = m_config.Program.Program;
-    spec.Args = m_config.Program.Args;
-    spec.TimeLimitMs = m_config.TimeLimitMs;
-    spec.Clock = m_clock;
-    spec.Environment = {{"PINGVARD_ACTION", m_config.Name},
-                        {"PINGVARD_EVENT", m_event.Reason},
-                        {"PINGVARD_ROUND", std::to_string(m_event.Round)},
-                        {"PINGVARD_STEP", std::to_string(m_event.Step)},
-                        {"PINGVARD_HOSTS_DOWN", Joined(m_event.HostsDown)}};
-    report.Step("Running " + spec.Program);
-    report.Transcript("$ " + spec.Program + (spec.Args.empty() ? "" : " ") + Joined(spec.Args));
-    const TChildResult result = m_child.Run(spec);
+    TChildCommand command;
+    command.Program = m_config.Program.Program;
+    command.Args = m_config.Program.Args;
+    command.TimeLimitMs = m_config.TimeLimitMs;
+    command.Clock = m_clock;
+    command.Environment = {{"PINGVARD_ACTION", m_config.Name},
+                           {"PINGVARD_EVENT", m_event.Reason},
+                           {"PINGVARD_ROUND", std::to_string(m_event.Round)},
+                           {"PINGVARD_STEP", std::to_string(m_event.Step)},
+                           {"PINGVARD_HOSTS_DOWN", Joined(m_event.HostsDown)}};
+    report.Step("Running " + command.Program);
+    report.Transcript("$ " + command.Program + (command.Args.empty() ? "" : " ") +
+                      Joined(command.Args));
+    const TChildResult result = m_child.Run(command);
     TranscribeOutput(result.Output, report);
-    const std::string how = result.Describe(spec.TimeLimitMs);
+    const std::string how = result.Describe(command.TimeLimitMs);
     report.Step(how);
     report.Transcript("= " + how);
     if (result.Succeeded()) {

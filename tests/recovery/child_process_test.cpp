@@ -10,24 +10,24 @@ namespace {
 
 using TEnd = TChildResult::TEnd;
 
-TChildSpec Program(const std::string& program, std::vector<std::string> args = {}) {
-    TChildSpec spec;
-    spec.Program = program;
-    spec.Args = std::move(args);
-    return spec;
+TChildCommand Program(const std::string& program, std::vector<std::string> args = {}) {
+    TChildCommand command;
+    command.Program = program;
+    command.Args = std::move(args);
+    return command;
 }
 
-TChildSpec Shell(const std::string& script, int32_t limitMs = 5000) {
-    TChildSpec spec;
-    spec.Program = "/bin/sh";
-    spec.Args = {"-c", script};
-    spec.TimeLimitMs = limitMs;
-    return spec;
+TChildCommand Shell(const std::string& script, int32_t limitMs = 5000) {
+    TChildCommand command;
+    command.Program = "/bin/sh";
+    command.Args = {"-c", script};
+    command.TimeLimitMs = limitMs;
+    return command;
 }
 
 struct TEndCase {
     const char* Name;
-    TChildSpec Spec;
+    TChildCommand Command;
     TEnd End;
     std::string Description;
 };
@@ -37,9 +37,9 @@ class ChildProcessEnds : public testing::TestWithParam<TEndCase> {};
 TEST_P(ChildProcessEnds, ReportsHowTheProgramEnded) {
     const TEndCase& c = GetParam();
     TChildProcess child;
-    const TChildResult result = child.Run(c.Spec);
+    const TChildResult result = child.Run(c.Command);
     EXPECT_EQ(result.End, c.End);
-    EXPECT_EQ(result.Describe(c.Spec.TimeLimitMs), c.Description);
+    EXPECT_EQ(result.Describe(c.Command.TimeLimitMs), c.Description);
     EXPECT_EQ(result.Succeeded(), c.Description == "exit status 0");
 }
 
@@ -53,9 +53,10 @@ INSTANTIATE_TEST_SUITE_P(
                              "time limit of 100 ms reached"},
                     TEndCase{"IgnoresSigterm",
                              [] {
-                                 TChildSpec spec = Shell("trap '' TERM; sleep 10; exit 0", 100);
-                                 spec.KillGraceMs = 100;
-                                 return spec;
+                                 TChildCommand command =
+                                     Shell("trap '' TERM; sleep 10; exit 0", 100);
+                                 command.KillGraceMs = 100;
+                                 return command;
                              }(),
                              TEnd::TimedOut, "time limit of 100 ms reached"},
                     TEndCase{"Missing", Program("/nonexistent/pingvard-hook"), TEnd::NotStarted,
@@ -64,25 +65,25 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ChildProcess, PassesArgumentsWithoutAShell) {
     const std::string tricky = "$(touch /tmp/pv-no-shell) `id` ; * 'q' \"d\"\n";
-    const TChildSpec spec = Program("printf", {"%s|%s", tricky, ""});
-    const TChildResult result = TChildProcess().Run(spec);
-    ASSERT_TRUE(result.Succeeded()) << result.Describe(spec.TimeLimitMs);
+    const TChildCommand command = Program("printf", {"%s|%s", tricky, ""});
+    const TChildResult result = TChildProcess().Run(command);
+    ASSERT_TRUE(result.Succeeded()) << result.Describe(command.TimeLimitMs);
     EXPECT_EQ(result.Output, tricky + "|");
 }
 
 TEST(ChildProcess, AddsAndReplacesEnvironmentValues) {
     ::setenv("PV_CHILD_TEST_KEEP", "kept", 1);
     ::setenv("PV_CHILD_TEST_REPLACE", "old", 1);
-    TChildSpec spec = Shell("printf '%s,%s,%s' \"$PV_CHILD_TEST_KEEP\" "
-                            "\"$PV_CHILD_TEST_REPLACE\" \"$PV_EVENT\"");
-    spec.Environment = {{"PV_CHILD_TEST_REPLACE", "new"}, {"PV_EVENT", "host down"}};
-    EXPECT_EQ(TChildProcess().Run(spec).Output, "kept,new,host down");
+    TChildCommand command = Shell("printf '%s,%s,%s' \"$PV_CHILD_TEST_KEEP\" "
+                                  "\"$PV_CHILD_TEST_REPLACE\" \"$PV_EVENT\"");
+    command.Environment = {{"PV_CHILD_TEST_REPLACE", "new"}, {"PV_EVENT", "host down"}};
+    EXPECT_EQ(TChildProcess().Run(command).Output, "kept,new,host down");
 }
 
 TEST(ChildProcess, KeepsOnlyTheFirstBytesButNeverStallsTheProgram) {
-    TChildSpec spec = Shell("head -c 1000000 /dev/zero; echo done >&2; exit 7");
-    spec.MaxOutput = 10;
-    const TChildResult result = TChildProcess().Run(spec);
+    TChildCommand command = Shell("head -c 1000000 /dev/zero; echo done >&2; exit 7");
+    command.MaxOutput = 10;
+    const TChildResult result = TChildProcess().Run(command);
     EXPECT_EQ(result.End, TEnd::Exited);
     EXPECT_EQ(result.ExitStatus, 7);
     EXPECT_EQ(result.Output, std::string(10, '\0'));
@@ -95,9 +96,9 @@ TEST(ChildProcess, StopsAChildPromptlyEvenWhenTheCallerBlocksSigterm) {
     sigemptyset(&term);
     sigaddset(&term, SIGTERM);
     ASSERT_EQ(pthread_sigmask(SIG_BLOCK, &term, &previous), 0);
-    TChildSpec spec = Shell("sleep 10", 50);
-    spec.KillGraceMs = 20000;
-    const TChildResult result = TChildProcess().Run(spec);
+    TChildCommand command = Shell("sleep 10", 50);
+    command.KillGraceMs = 20000;
+    const TChildResult result = TChildProcess().Run(command);
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     EXPECT_EQ(result.End, TEnd::TimedOut);
     EXPECT_LT(result.ElapsedMs, 10000u);
@@ -105,8 +106,8 @@ TEST(ChildProcess, StopsAChildPromptlyEvenWhenTheCallerBlocksSigterm) {
 
 TEST(ChildProcess, EndsTheWholeProcessGroupAtItsLimit) {
     const std::string marker = "/tmp/pv-child-group-" + std::to_string(::getpid());
-    TChildSpec spec = Shell("(sleep 1; touch " + marker + ") & sleep 10", 100);
-    TChildProcess().Run(spec);
+    TChildCommand command = Shell("(sleep 1; touch " + marker + ") & sleep 10", 100);
+    TChildProcess().Run(command);
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     EXPECT_NE(::access(marker.c_str(), F_OK), 0) << "a grandchild outlived the time limit";
     ::unlink(marker.c_str());
