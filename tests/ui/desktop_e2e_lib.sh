@@ -55,3 +55,44 @@ start_virtual_display() {
   pids+=("$PV_XVFB_PID")
   export DISPLAY=":$PV_DISPLAY"
 }
+
+# Processes a test on a private session bus started, also those its children
+# left behind: this machine's PID 1 adopts orphans without reaping them, so a
+# process is found by the bus address ($bus) in its environment (which nothing
+# else has) and counted as gone once it is a zombie.
+own_processes() {
+  # shellcheck disable=SC2154 # the sourcing test sets bus
+  grep -lsF "DBUS_SESSION_BUS_ADDRESS=unix:path=$bus" /proc/[0-9]*/environ 2>/dev/null |
+    cut -d/ -f3 | grep -vx "$$" || true
+}
+gone() { # pid
+  local state
+  state=$(awk '/^State:/ { print $2 }' "/proc/$1/status" 2>/dev/null) || return 0
+  [[ -z $state || $state == Z || $state == X ]]
+}
+# Ends what the test started ($pids, newest first) and what carries its bus:
+# SIGTERM, up to 3 s to go, then SIGKILL.
+end_own_processes() {
+  local pid i
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+    kill "${pids[i]}" 2>/dev/null || true
+  done
+  for pid in $(own_processes); do
+    kill "$pid" 2>/dev/null || true
+  done
+  for ((i = 0; i < 30; i++)); do
+    for pid in "${pids[@]}" $(own_processes); do
+      gone "$pid" || {
+        sleep 0.1
+        continue 2
+      }
+    done
+    break
+  done
+  for pid in "${pids[@]}" $(own_processes); do
+    gone "$pid" || kill -KILL "$pid" 2>/dev/null || true
+  done
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+    wait "${pids[i]}" 2>/dev/null || true
+  done
+}

@@ -45,39 +45,8 @@ ns="pingvard-sni-$$"
 bus="$work/bus"
 pids=()
 
-# Everything this test started, also what its children left behind: this
-# machine's PID 1 adopts orphans without reaping them, so a process is found
-# by the private bus address in its environment (which nothing else has) and
-# counted as gone once it is a zombie.
-own_processes() {
-  grep -lsF "DBUS_SESSION_BUS_ADDRESS=unix:path=$bus" /proc/[0-9]*/environ 2>/dev/null |
-    cut -d/ -f3 | grep -vx "$$" || true
-}
-gone() { # pid
-  local state
-  state=$(awk '/^State:/ { print $2 }' "/proc/$1/status" 2>/dev/null) || return 0
-  [[ -z $state || $state == Z || $state == X ]]
-}
 cleanup() {
-  local pid i
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-    kill "${pids[i]}" 2>/dev/null || true
-  done
-  for pid in $(own_processes); do
-    kill "$pid" 2>/dev/null || true
-  done
-  for ((i = 0; i < 30; i++)); do
-    for pid in "${pids[@]}" $(own_processes); do
-      gone "$pid" || continue 2
-    done
-    break
-  done
-  for pid in "${pids[@]}" $(own_processes); do
-    gone "$pid" || kill -KILL "$pid" 2>/dev/null || true
-  done
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-    wait "${pids[i]}" 2>/dev/null || true
-  done
+  end_own_processes
   pv_ns_delete "$ns"
   rm -rf "$work"
 }

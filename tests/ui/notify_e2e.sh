@@ -40,41 +40,8 @@ work=$(mktemp -d /tmp/pingvard-notify-$$.XXXXXX)
 bus="$work/bus"
 pids=()
 
-# This machine's PID 1 adopts orphans without reaping them: whatever the run
-# started is found by the private bus address in its environment and counted
-# as gone once it is a zombie.
-own_processes() {
-  grep -lsF "DBUS_SESSION_BUS_ADDRESS=unix:path=$bus" /proc/[0-9]*/environ 2>/dev/null |
-    cut -d/ -f3 | grep -vx "$$" || true
-}
-gone() { # pid
-  local state
-  state=$(awk '/^State:/ { print $2 }' "/proc/$1/status" 2>/dev/null) || return 0
-  [[ -z $state || $state == Z || $state == X ]]
-}
 cleanup() {
-  local pid i
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-    kill "${pids[i]}" 2>/dev/null || true
-  done
-  for pid in $(own_processes); do
-    kill "$pid" 2>/dev/null || true
-  done
-  for ((i = 0; i < 30; i++)); do
-    for pid in "${pids[@]}" $(own_processes); do
-      gone "$pid" || {
-        sleep 0.1
-        continue 2
-      }
-    done
-    break
-  done
-  for pid in "${pids[@]}" $(own_processes); do
-    gone "$pid" || kill -KILL "$pid" 2>/dev/null || true
-  done
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-    wait "${pids[i]}" 2>/dev/null || true
-  done
+  end_own_processes
   rm -rf "$work"
 }
 trap cleanup EXIT
