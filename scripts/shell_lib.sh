@@ -129,3 +129,16 @@ pv_start_xvfb() {
     done
     return 1
 }
+
+# pv_prometheus_config FILE PORT: a Prometheus configuration that scrapes
+# 127.0.0.1:PORT every second.
+pv_prometheus_config() {
+    cat >"$1" <<YAML
+global:
+  scrape_interval: 1s
+scrape_configs:
+  - job_name: pingvard
+    static_configs:
+      - targets: ['127.0.0.1:$2']
+YAML
+}

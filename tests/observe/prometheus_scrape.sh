@@ -55,14 +55,7 @@ in_ns curl -sf http://127.0.0.1:9770/metrics >"$work/metrics.txt" || fail "no /m
 promtool check metrics <"$work/metrics.txt" >"$work/promtool.log" 2>&1 ||
     fail "promtool check metrics found problems"
 
-cat >"$work/prometheus.yml" <<YAML
-global:
-  scrape_interval: 1s
-scrape_configs:
-  - job_name: pingvard
-    static_configs:
-      - targets: ['127.0.0.1:9770']
-YAML
+pv_prometheus_config "$work/prometheus.yml" 9770
 in_ns prometheus --config.file="$work/prometheus.yml" --storage.tsdb.path="$work/data" \
     --web.listen-address=127.0.0.1:9090 >"$work/prometheus.log" 2>&1 &
 pids+=($!)

@@ -75,14 +75,7 @@ perl -MIO::Socket::UNIX -MSocket -e '
 pids+=($!)
 pv_wait_for 5 grep -qs listening "$work/notify" || fail "the notify listener did not start"
 
-cat >"$work/prometheus.yml" <<YAML
-global:
-  scrape_interval: 1s
-scrape_configs:
-  - job_name: pingvard
-    static_configs:
-      - targets: ['127.0.0.1:$metrics_port']
-YAML
+pv_prometheus_config "$work/prometheus.yml" "$metrics_port"
 in_ns prometheus --config.file="$work/prometheus.yml" --storage.tsdb.path="$work/data" \
     --web.listen-address=127.0.0.1:9090 >"$work/prometheus.log" 2>&1 &
 pids+=($!)
