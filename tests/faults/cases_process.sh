@@ -46,7 +46,8 @@ case_term_split() { term_phase term-during-split-bytes 1 --mode split-bytes; }
 
 # SIGTERM at random moments while sessions run back to back against a working
 # simulator: whatever phase it hits, the exit is clean and bounded, and the
-# event log never holds a broken line.
+# event log never holds a broken line. The moments count from when the program
+# handles SIGTERM itself (see signals_taken).
 case_term_random() {
     local name=term-random-moments runs=${TERM_RUNS:-10} dir=$FAULT_WORK/term-random ns=pvf-termr-$$
     mkdir -p "$dir"
@@ -57,6 +58,7 @@ case_term_random() {
     local i worst=0 bad=0 stop ms
     for ((i = 0; i < runs; i++)); do
         start_pingvard "$ns" "$dir"
+        signals_taken "$PINGVARD_PID" || bad=$((bad + 1))
         sleep "0.$((RANDOM % 10))$((RANDOM % 10))"
         sleep $((RANDOM % 2))
         stop_pingvard "$PINGVARD_PID"; stop=$STOP

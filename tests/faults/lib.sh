@@ -100,6 +100,21 @@ start_pingvard() {
     track "$PINGVARD_PID"
 }
 
+# signals_taken PID: waits up to 5 s until the program has taken SIGTERM into
+# its own hands (blocked for its signal thread). Before that, while the program
+# is exec'd and its libraries load (about 40 ms), SIGTERM ends it by the
+# default action, as it ends any program; systemd counts that as a clean stop.
+signals_taken() {
+    local mask i
+    for ((i = 0; i < 500; i++)); do
+        mask=$(awk '/^SigBlk:/ {print $2}' "/proc/$1/status" 2>/dev/null) || return 1
+        [[ -n $mask ]] || return 1
+        (((0x$mask >> 14) & 1)) && return 0
+        sleep 0.01
+    done
+    return 1
+}
+
 # Process figures from /proc: resident and peak memory (kB), open descriptors,
 # CPU time in clock ticks (user + system).
 rss_kb() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status" 2>/dev/null; }
