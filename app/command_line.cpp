@@ -47,6 +47,12 @@ std::optional<TOptionKind> FindLongOption(std::string_view name) {
     return std::nullopt;
 }
 
+bool TakesValue(TOptionKind kind) {
+    return kind == TOptionKind::Directory || kind == TOptionKind::Language ||
+           kind == TOptionKind::TestAction || kind == TOptionKind::Since;
+}
+
+// Sets the flag of an option that takes no value.
 void Apply(TCommandLine& options, TOptionKind kind) {
     switch (kind) {
     case TOptionKind::Help:
@@ -58,13 +64,13 @@ void Apply(TCommandLine& options, TOptionKind kind) {
     case TOptionKind::Headless:
         options.Headless = true;
         break;
-    case TOptionKind::Directory:
     case TOptionKind::History:
         options.History = true;
         break;
     case TOptionKind::Csv:
         options.Csv = true;
         break;
+    case TOptionKind::Directory:
     case TOptionKind::Language:
     case TOptionKind::TestAction:
     case TOptionKind::Since:
@@ -90,8 +96,7 @@ std::string ParseOne(const std::vector<std::string_view>& args, size_t& i, TComm
         if (!found)
             return "unknown option " + Quoted(spelled);
         kind = *found;
-        if (kind != TOptionKind::Directory && kind != TOptionKind::Language &&
-            kind != TOptionKind::TestAction && kind != TOptionKind::Since) {
+        if (!TakesValue(kind)) {
             if (equals != std::string_view::npos)
                 return "option " + Quoted(spelled) + " takes no value";
             Apply(options, kind);

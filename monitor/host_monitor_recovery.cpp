@@ -101,11 +101,11 @@ void THostMonitor::BeginRecoveryRound(const std::string& reason) {
     run.Event = {};
     run.Event.Reason = reason;
     run.Event.Round = ++run.Round;
+    // A manual round waits for every marked host that is failing now.
+    const int32_t downAt = std::max(reason == "rule" ? m_maxTimeouts : 1, 1);
     for (std::size_t slot = 0; slot < m_pingObjs.size(); ++slot) {
         const TPingObj& obj = m_pingObjs[slot];
-        // A manual round waits for every marked host that is failing now.
-        const int32_t downAt = reason == "rule" ? m_maxTimeouts : 1;
-        run.Down[slot] = obj.DoReset && obj.Failures >= std::max(downAt, 1);
+        run.Down[slot] = obj.DoReset && obj.Failures >= downAt;
         if (run.Down[slot]) {
             run.Event.HostsDown.push_back(obj.IP);
         }

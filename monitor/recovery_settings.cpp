@@ -201,9 +201,9 @@ std::optional<TActionConfig> ReadAction(TCustomIniFile& ini, const std::string& 
     TActionConfig c;
     c.Name = name;
     const std::string kindText = r.Text("Kind", name == "telnet" ? "telnet" : "");
-    const std::vector<std::string> kinds{"telnet", "ssh", "http", "program"};
-    const auto kind = std::find(kinds.begin(), kinds.end(), Lower(kindText));
-    if (kind == kinds.end()) {
+    const auto kind =
+        std::find(std::begin(kActionKindNames), std::end(kActionKindNames), Lower(kindText));
+    if (kind == std::end(kActionKindNames)) {
         if (kindText.empty()) {
             problems.push_back("pingvard.ini [Recovery] Actions: " + name + " has no [Action." +
                                name + "] with a Kind; left out");
@@ -212,7 +212,7 @@ std::optional<TActionConfig> ReadAction(TCustomIniFile& ini, const std::string& 
         }
         return std::nullopt;
     }
-    c.Kind = static_cast<TActionKind>(kind - kinds.begin());
+    c.Kind = static_cast<TActionKind>(kind - std::begin(kActionKindNames));
     const TKindDefaults d = Defaults(c.Kind, alone);
     c.TimeLimitMs = r.Number("TimeLimit", d.TimeLimitS, 1, kMaxSeconds) * 1000;
     c.VerifyMs = r.Number("Verify", d.VerifyS, 0, kMaxSeconds) * 1000;
@@ -323,7 +323,6 @@ bool SameDialogRecoverySettings(const TRecoverySettings& a, const TRecoverySetti
 }
 
 void SaveDialogRecoverySettings(TCustomIniFile& ini, const TRecoverySettings& settings) {
-    static const char* const kKinds[] = {"telnet", "ssh", "http", "program"};
     std::string names;
     for (const TActionConfig& action : settings.Actions) {
         names += (names.empty() ? "" : ",") + action.Name;
@@ -336,7 +335,7 @@ void SaveDialogRecoverySettings(TCustomIniFile& ini, const TRecoverySettings& se
     ini.WriteFlag("Guard", "BackOff", settings.Guard.BackOff);
     for (const TActionConfig& action : settings.Actions) {
         const std::string section = "Action." + action.Name;
-        ini.WriteText(section, "Kind", kKinds[static_cast<int>(action.Kind)]);
+        ini.WriteText(section, "Kind", std::string(ActionKindName(action.Kind)));
         ini.WriteNumber(section, "TimeLimit", action.TimeLimitMs / 1000);
         ini.WriteNumber(section, "Verify", action.VerifyMs / 1000);
     }

@@ -42,7 +42,7 @@ bool TThReset::WaitForEnd(int32_t ms) {
 void TThReset::Execute() {
     try {
         // comm.log keeps the dialogue of the latest action that has one.
-        const bool dialogue = m_action->Kind() == "telnet" || m_action->Kind() == "ssh";
+        const bool dialogue = m_action->HasDialogue();
         if (dialogue) {
             DeleteCommLog();
         }

@@ -6,12 +6,20 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 namespace pingvard {
 
 enum class TActionKind { Telnet, Ssh, Http, Program };
+
+// The kinds as pingvard.ini spells them, in the order of TActionKind.
+inline constexpr std::string_view kActionKindNames[] = {"telnet", "ssh", "http", "program"};
+
+constexpr std::string_view ActionKindName(TActionKind kind) {
+    return kActionKindNames[static_cast<int>(kind)];
+}
 
 struct TSshSettings {
     std::string Host;

@@ -14,7 +14,7 @@ public:
     explicit THttpAction(TActionConfig config);
 
     const std::string& Name() const override { return m_config.Name; }
-    std::string_view Kind() const override { return "http"; }
+    std::string_view Kind() const override { return ActionKindName(TActionKind::Http); }
     TRecoveryOutcome Run(TActionReport& report) override;
     void Abort() noexcept override { m_abort.Raise(); }
 

@@ -13,7 +13,7 @@ public:
     explicit TProgramAction(TActionConfig config, const TTickClock* clock = nullptr);
 
     const std::string& Name() const override { return m_config.Name; }
-    std::string_view Kind() const override { return "program"; }
+    std::string_view Kind() const override { return ActionKindName(TActionKind::Program); }
     void SetEvent(const TRecoveryEvent& event) override { m_event = event; }
     TRecoveryOutcome Run(TActionReport& report) override;
     void Abort() noexcept override { m_child.Abort(); }

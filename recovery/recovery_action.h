@@ -55,6 +55,9 @@ public:
     virtual ~TRecoveryAction() = default;
     virtual const std::string& Name() const = 0; // "plug"
     virtual std::string_view Kind() const = 0;   // "telnet" | "ssh" | "http" | "program"
+    // Whether Run holds a dialogue with the device, which comm.log keeps; an
+    // action without one leaves the last dialogue there.
+    virtual bool HasDialogue() const { return false; }
     // Set before Run; kinds that have no use for it ignore it.
     virtual void SetEvent(const TRecoveryEvent& event) { (void)event; }
     // Blocking, bounded by the action's time limit; called on the recovery

@@ -22,7 +22,8 @@ public:
     explicit TSshAction(TActionConfig config, const TTickClock* clock = nullptr);
 
     const std::string& Name() const override { return m_config.Name; }
-    std::string_view Kind() const override { return "ssh"; }
+    std::string_view Kind() const override { return ActionKindName(TActionKind::Ssh); }
+    bool HasDialogue() const override { return true; }
     TRecoveryOutcome Run(TActionReport& report) override;
     void Abort() noexcept override { m_abort.Raise(); }
 

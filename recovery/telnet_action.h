@@ -6,6 +6,7 @@
 
 #include "net/telnet_client.h"
 #include "net/tick_clock.h"
+#include "recovery/action_config.h"
 #include "recovery/recovery_action.h"
 
 #include <atomic>
@@ -54,7 +55,8 @@ public:
     explicit TTelnetAction(TTelnetActionSettings settings);
 
     const std::string& Name() const override { return m_settings.Name; }
-    std::string_view Kind() const override { return "telnet"; }
+    std::string_view Kind() const override { return ActionKindName(TActionKind::Telnet); }
+    bool HasDialogue() const override { return true; }
     TRecoveryOutcome Run(TActionReport& report) override;
     // The script stops before its next step, and a connect or wait in
     // progress returns at once. Thread-safe and sticky.

@@ -21,22 +21,15 @@ QString Decimal(int64_t value) {
     return QString::number(value);
 }
 
-std::optional<int32_t> Integer(const QString& text) {
-    return ParseIntegerText(text.toStdString(), false);
+// The value of text when it is an integer within [low, high].
+std::optional<int32_t> InRange(const QString& text, int32_t low, int32_t high) {
+    const auto parsed = ParseIntegerText(text.toStdString(), false);
+    return parsed && *parsed >= low && *parsed <= high ? parsed : std::nullopt;
 }
 
 QString KindText(TActionKind kind) {
-    switch (kind) {
-    case TActionKind::Telnet:
-        return QStringLiteral("telnet");
-    case TActionKind::Ssh:
-        return QStringLiteral("ssh");
-    case TActionKind::Http:
-        return QStringLiteral("http");
-    case TActionKind::Program:
-        return QStringLiteral("program");
-    }
-    return {};
+    const std::string_view name = ActionKindName(kind);
+    return QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
 }
 
 } // namespace
@@ -104,30 +97,30 @@ TRecoveryPage::TRecoveryPage(TRecoverySettings& settings, QWidget* parent)
 }
 
 bool TRecoveryPage::Field(QLineEdit* edit, int32_t low, int32_t high, int32_t& value) {
-    const auto parsed = Integer(edit->text());
-    if (parsed && *parsed >= low && *parsed <= high) {
+    if (const auto parsed = InRange(edit->text(), low, high)) {
         value = *parsed;
         return true;
     }
     edit->setFocus();
-    if (ShowErrorBox) {
-        ShowErrorBox(this, tr("Nesprávná hodnota!"));
-    }
+    ShowInvalidValue();
     return false;
 }
 
 bool TRecoveryPage::Cell(int row, int column, int32_t low, int32_t high, int32_t& value) {
-    const auto parsed = Integer(tblActions->item(row, column)->text());
-    if (parsed && *parsed >= low && *parsed <= high) {
+    if (const auto parsed = InRange(tblActions->item(row, column)->text(), low, high)) {
         value = *parsed;
         return true;
     }
     tblActions->setCurrentCell(row, column);
     tblActions->setFocus();
+    ShowInvalidValue();
+    return false;
+}
+
+void TRecoveryPage::ShowInvalidValue() {
     if (ShowErrorBox) {
         ShowErrorBox(this, tr("Nesprávná hodnota!"));
     }
-    return false;
 }
 
 void TRecoveryPage::OkClick() {

@@ -35,6 +35,7 @@ private:
     // The value of a field within [low, high]; else shows the error and gives false.
     bool Field(QLineEdit* edit, int32_t low, int32_t high, int32_t& value);
     bool Cell(int row, int column, int32_t low, int32_t high, int32_t& value);
+    void ShowInvalidValue();
 
     TRecoverySettings& m_settings;
 };

@@ -37,6 +37,15 @@ expect() { # expect TEXT N [FILE]
     [[ $n -eq $2 ]] || fail "expected $2 of '$1', found $n"
 }
 
+# outcome_then_back SECONDS TEXT WHAT FAILURE: TEXT reaches pingvard.log within
+# SECONDS (else FAILURE), then the hosts answer again after WHAT within 30 s.
+outcome_then_back() {
+    pv_wait_for "$1" grep -qs -- "$2" "$state/site/pingvard.log" || fail "$4"
+    local lines
+    lines=$(wc -l <"$state/pingvard.out")
+    pv_wait_for 30 answered "+$lines" || fail "the hosts did not return after $3"
+}
+
 # Slots 1-3 are the lab's Internet hosts (marked), slot 4 the access point.
 site_ini() {
     local entries=(Constants/MaxTimeouts=3 Constants/PingInterval=500 ResetHost/Hostname=192.168.168.1)
@@ -58,20 +67,14 @@ escalation)
         -- --mode never-prompt >/dev/null
     pv_wait_for 20 answered || fail "the hosts do not answer"
     "$lab" cut >/dev/null
-    pv_wait_for 40 grep -qs ': Power cycle OK (plug)' "$state/site/pingvard.log" ||
-        fail "no power cycle"
-    lines=$(wc -l <"$state/pingvard.out")
-    pv_wait_for 30 answered "+$lines" || fail "the hosts did not return after the power cycle"
+    outcome_then_back 40 ': Power cycle OK (plug)' "the power cycle" "no power cycle"
     expect 'Unable to reset' 1
     expect 'relay 0 off' 1 "$state/plug.record"
     expect 'relay 0 on' 1 "$state/plug.record"
     # The guard has reset: a second outage is acted on, now by the healthy console.
     sleep 1
     "$lab" cut >/dev/null
-    pv_wait_for 30 grep -qs ': Reset OK' "$state/site/pingvard.log" ||
-        fail "the guard did not reset: no second round"
-    lines=$(wc -l <"$state/pingvard.out")
-    pv_wait_for 30 answered "+$lines" || fail "the hosts did not return after the restart"
+    outcome_then_back 30 ': Reset OK' "the restart" "the guard did not reset: no second round"
     expect 'Power cycle OK' 1
     expect 'Restarts paused' 0
     ;;
