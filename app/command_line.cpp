@@ -1,5 +1,7 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/command_line.h"
 
+#include "app/licence.h"
 #include "observe/history_report.h"
 
 #include <cerrno>
@@ -239,7 +241,7 @@ std::string DesktopUsageText() {
 }
 
 std::string VersionText(std::string_view program) {
-    return std::string(program) + " " + PINGVARD_VERSION + "\n";
+    return std::string(program) + " " + PINGVARD_VERSION + "\n" + kLicenceText;
 }
 
 std::string ChangeDirectories(const std::vector<std::string>& directories) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // pingvard-desktop: the tray application. pingvard starts it when a display is
 // available; the menu entry runs it directly. It takes pingvard's options but
 // --headless, which belongs to the console program.

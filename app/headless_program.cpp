@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/headless_program.h"
 
 #include "app/console_front_end.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Renders the committed PNGs from the SVG sources (needs rsvg-convert, librsvg2-bin).
 # The PNGs are committed so that a build needs no renderer.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Footprint: the headless program with its default configuration (four hosts,
 # 2000 ms) beside fping -l -p 2000 on the same four hosts, run side by side
 # for the same time: peak resident memory and CPU seconds of each. The program

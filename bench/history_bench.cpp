@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // History database figures: its size per host per day at the default 2 s
 // interval, and how long the graphs' queries take on 90 days of one-minute
 // data. Prints figures; asserts nothing. See docs/benchmarks.md.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The history window on 90 days of one-minute data of four hosts (518,400
 // points): how long it takes from the open request to the first paint that
 // shows every graph's points, what a repaint costs after a resize and per

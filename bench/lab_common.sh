@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # shellcheck shell=bash
 # Shared by the lab benchmarks (sourced): a lab of their own, helpers to run
 # commands in its namespaces, and the statistics. The constants are for the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Loss figure: the PL column of the headless program beside fping's loss, both
 # pinging the three lab hosts at the same time while the lab drops a share of
 # the echoes. The echo responder's own count per source/destination pair is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pings 127.0.0.1 a number of times (1000 by default) with TPingClient and with
 // the system's ping command, and prints the median and 99th percentile of the
 // round-trip time each reports and of the wall time per echo.

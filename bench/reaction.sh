@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Reaction: from the failure report that makes the restart rule hold to the
 # device having the confirmation of the default script (its own record), and
 # to "Reset OK" shown; against the simulator also to the connection accepted

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reaction of the restart rule: the host monitor gets the failure reports that
 // make the rule hold, and the device's own record says when its console had
 // the confirmation. The access-point simulator's record also says when it

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Recovery by the plug, in the lab: from the failure report that makes the
 # restart rule hold to the power cycle requested on the plug (its own record:
 # "relay 0 off"), and to the hosts back (the first answer of host 1 after it).

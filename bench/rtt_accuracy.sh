@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Round-trip accuracy: for each added delay, the median and 95th percentile of
 # the program's RoundTripMs beside iputils ping and fping, all measured at the
 # same time against the same three lab hosts.

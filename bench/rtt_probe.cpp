@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pings one host with the program's own echo client and prints each
 // RoundTripMs, so its figures can be set beside iputils ping and fping.
 //

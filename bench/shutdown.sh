@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shutdown: SIGTERM to exit of the headless program (a) with idle workers,
 # (b) while a reset session is blocked in a connect nobody answers, and
 # (c) while a session sits in a ReadUntil fed one byte every 200 ms.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Times SIGTERM -> exit of a program: starts it with its output on a pipe,
 // waits until a line containing the ready text appears (and a settle time
 // more), sends SIGTERM and measures until the process has been reaped.

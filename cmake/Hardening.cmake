@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The hardening Debian's own packages get from dpkg-buildflags: checked buffer
 # functions in optimised builds (they need the optimiser), a stack protector,
 # and relocations made read-only before main. The installed binaries hold

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sanitizers apply to the whole build so that every library and test is instrumented.
 if(PINGVARD_SANITIZE)
     set(_san -fsanitize=${PINGVARD_SANITIZE} -fno-omit-frame-pointer)

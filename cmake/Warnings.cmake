@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Warnings for the project's own targets; link pingvard_warnings privately.
 add_library(pingvard_warnings INTERFACE)
 target_compile_options(pingvard_warnings INTERFACE -Wall -Wextra -Wpedantic -Werror

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Cross build for 64-bit ARM (Debian arm64) with Debian's cross toolchain
 # (crossbuild-essential-arm64). Libraries come from Debian's arm64 multiarch
 # packages in /usr/lib/aarch64-linux-gnu (dpkg --add-architecture arm64;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzer for the ICMP echo reply matching of both families, raw and datagram
 // sockets. Each datagram sits in a heap block of exactly its size, so any read
 // past its end is caught. The verdict is compared with the rule as the client

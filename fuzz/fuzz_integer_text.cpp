@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Differential fuzzer for the integer rule: ParseIntegerText against a second,
 // deliberately naive implementation of the same rule written from its wording
 // (arbitrary-precision by digit strings, no strtol), for both settings of the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzer for the profile text rules behind pingvard.ini: arbitrary file content,
 // then one write of a fuzzer-chosen entry. Checks that the written value reads
 // back (also under another letter case of the names), that no other entry

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzer for ReceiveUntil over real loopback TCP, the stream delivered in chunks
 // the fuzzer chooses. Each ReceiveUntil runs with a zero time-out; when it ends
 // without its terminator the next chunk is written and the same call is made

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzer for the telnet command parser. The input is a byte stream plus a way of
 // cutting it into chunks. Checks, for every chunking: each chunk's data is no
 // longer than the chunk; every reply is a three-byte verb or a complete

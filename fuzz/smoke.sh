@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the libFuzzer targets and runs each one in turn over its committed seed
 # corpus: a short smoke by default, the long run with a larger time.
 #

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Pure packet handling of the lab's echo responder: no I/O, so the parsing and

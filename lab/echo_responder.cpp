@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The lab's stand-in for Internet hosts: answers ICMP echo requests on a raw
 // socket after a set delay, or drops a set share of them. The kernel here has
 // no netem qdisc, so this is how the lab makes slow and lossy links; the

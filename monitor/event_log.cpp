@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "monitor/event_log.h"
 
 #include "monitor/file_access.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The host monitor's escalation and guard: which hosts must be down, the
 // rounds of recovery actions, the hold-off, the pause and manual restarts.
 

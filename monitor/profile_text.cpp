@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Parsing and editing of profile text, without any file access.
 #include "monitor/profile_store.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "monitor/recovery_settings.h"
 
 #include "monitor/integer_text.h"

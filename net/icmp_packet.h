@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // ICMP echo requests and the matching of replies, free of I/O. The identifier,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The telnet command layer as a pure state machine (no I/O): received bytes go

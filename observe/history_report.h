@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The output of `pingvard --history [HOST] [--since 24h] [--csv]`: one row per

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "observe/hook_runner.h"
 
 #include "observe/iso_time.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The figures Pingvard offers to a Prometheus server, kept up to date from the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The opt-in /metrics listener. It serves the registry on a thread of its own;

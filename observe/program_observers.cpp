@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "observe/program_observers.h"
 
 #include "monitor/program_dir.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A bounded queue with a worker thread of its own in front of one consumer, so

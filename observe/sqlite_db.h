@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Thin RAII over the SQLite C interface: one connection, prepared statements,

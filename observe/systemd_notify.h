@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The service manager's notification protocol (sd_notify): READY=1 once the

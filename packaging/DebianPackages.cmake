@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian packages: `cpack -G DEB` in the build directory writes
 # pingvard_VERSION_ARCH.deb and, in a build with the desktop user interface,
 # pingvard-desktop_VERSION_ARCH.deb.

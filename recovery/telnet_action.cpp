@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "recovery/telnet_action.h"
 
 #include "net/socket_errors.h"

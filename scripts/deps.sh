@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs every Debian 12 package Pingvard needs to build, run and test.
 # Safe to run again: only missing packages are installed.
 #   deps.sh            what scripts/check needs

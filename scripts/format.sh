@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Formats the C++ sources with the committed .clang-format; --check only reports.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # shellcheck shell=bash
 # Shell helpers shared by the lab, the end-to-end and fault-injection tests and
 # the benchmarks (sourced, never run): network namespaces with a resolver of

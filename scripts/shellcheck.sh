@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks every shell script of the tree with shellcheck (warnings and errors):
 # the files git knows that end in .sh or start with a shell's #! line.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The management console of an access point, as its firmware runs it on the
 # pseudo-terminal that a telnet daemon gives each connection: a banner, the
 # password prompt (without echo), the command prompt, the "(y/n)?"

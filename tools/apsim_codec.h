@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Server end of the telnet protocol for the access-point simulator: a pure
 // state machine (no I/O). Bytes from the client go in; the data bytes, the
 // negotiation replies to write back and the events the console reacts to come

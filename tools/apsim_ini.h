@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reads the challenge script out of a pingvard.ini, so that an operator can
 // dry-run exactly the script the monitor will play. Standalone on purpose (the
 // simulator does not link the monitor), following the same file rules.

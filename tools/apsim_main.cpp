@@ -1,4 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // pingvard-apsim: the access-point simulator (see --help).
+#include "app/licence.h"
 #include "tools/apsim_options.h"
 #include "tools/apsim_server.h"
 
@@ -14,6 +16,7 @@ int main(int argc, char** argv) {
         return 0;
     case TParseOutcome::TAction::Version:
         std::fputs("pingvard-apsim " PINGVARD_VERSION "\n", stdout);
+        std::fputs(pingvard::kLicenceText, stdout);
         return 0;
     case TParseOutcome::TAction::Error:
         std::fprintf(stderr, "pingvard-apsim: %s\nTry 'pingvard-apsim --help'.\n",

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One line per session, the simulator's machine-readable record. Format v1
 // (documented in --help and docs/apsim.md): space-separated KEY=VALUE tokens,
 // values never contain spaces; "-" stands for "none".

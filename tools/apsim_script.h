@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The console's challenge script: what it prints and the answers it expects.
 #pragma once
 

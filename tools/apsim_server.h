@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulator's main loop: listens, serves sessions one after another,
 // writes the records and runs the reset command.
 #pragma once

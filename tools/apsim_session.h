@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One console session on an accepted connection: negotiation, banner, the
 // script's prompts with the answers checked, and the failure modes.
 //

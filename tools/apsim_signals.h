@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SIGINT/SIGTERM turned into a readable descriptor (the self-pipe trick), so
 // that every wait of the simulator can include the stop request in its poll.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // How the plug checks who is asking: HTTP basic, HTTP digest (RFC 7616, MD5 or

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The smart plug itself: a relay per channel, the firmware's own timers that

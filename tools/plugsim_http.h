@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The HTTP/1.1 of a small embedded web server: one request per connection, a

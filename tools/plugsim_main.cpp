@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // pingvard-plugsim: a smart plug for tests and the lab (see --help).
 #include "tools/plugsim_server.h"
 

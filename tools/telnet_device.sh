@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # An access point played by a real telnet daemon from Debian and the console
 # program (tools/ap_console.sh) on the pseudo-terminal it gives each
 # connection. Runs the daemon in the foreground in the caller's network

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/history_form.h"
 
 #include "ui/form_scale.h"

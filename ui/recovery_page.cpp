@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/recovery_page.h"
 
 #include "monitor/integer_text.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real pingvard executable, started as a child process. Every run happens
 // inside an empty network namespace that the test creates, so that nothing
 // the program sends can leave the machine, whatever its configuration says.

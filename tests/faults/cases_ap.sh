@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # shellcheck shell=bash
 # Access-point faults. Each case: three marked hosts that cannot be reached (no
 # route inside the namespace, so every echo fails at once), host 4 on loopback,

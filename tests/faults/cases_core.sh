@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # shellcheck shell=bash
 # Monitoring-core faults: a resolver that never answers, and temporary files
 # that killed configuration writes leave behind.

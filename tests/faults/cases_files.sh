@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # shellcheck shell=bash
 # File faults: what the design promises is that monitoring and restarts go on,
 # only the affected log lines are lost, and a configuration write that cannot

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # shellcheck shell=bash
 # Watched-host faults and the soak. Answering hosts live in a peer namespace
 # joined to the program's namespace by a veth pair; nftables in the peer drops

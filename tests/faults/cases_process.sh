@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # shellcheck shell=bash
 # Process faults: SIGTERM in each phase of a reset session, SIGKILL while the
 # start-up load rewrites pingvard.ini, and name resolution failing everywhere.

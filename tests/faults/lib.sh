@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # shellcheck shell=bash
 # Shared helpers of the fault-injection cases. Sourced by run.sh; every case runs
 # in network namespaces it creates here, and everything it creates (namespaces,

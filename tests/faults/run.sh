@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Fault-injection suite: runs the headless program and the access-point
 # simulator inside network namespaces it creates (and deletes, also on failure
 # or interruption) and checks each fault's expected outcome, that nothing the

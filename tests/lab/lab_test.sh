@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The lab demo end to end: up with the real defaults, a cut uplink makes
 # pingvard restart the access point exactly once (the restart cures the cut),
 # and down leaves nothing behind, also after a crash that lost the state.

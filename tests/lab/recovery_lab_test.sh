@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Recovery in the lab, with exact counts:
 #   escalation: the access point accepts telnet but never shows its prompt, so
 #     the telnet step fails and the plug power-cycles it; the hosts return and

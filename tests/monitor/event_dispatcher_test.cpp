@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "monitor/event.h"
 #include "monitor/gui_dispatcher.h"
 #include "tests/monitor/dispatcher_contract.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "host_monitor_fixture.h"
 #include "monitor/event_log.h"
 #include "tests/net/fake_clock.h"

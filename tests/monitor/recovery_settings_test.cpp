@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "monitor/recovery_settings.h"
 #include "tests/monitor/temp_dir.h"
 

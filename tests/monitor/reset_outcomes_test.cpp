@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "fake_front_end.h"
 #include "monitor/reset_outcomes.h"
 #include "recovery/telnet_action.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "apsim_process.h"
 #include "monitor/gui_dispatcher.h"
 #include "monitor/reset_thread.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "apsim_process.h"
 #include "host_monitor_fixture.h"
 #include "net/resolve.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "config_test_support.h"
 #include "monitor/ini_file.h"
 #include "monitor/program_dir.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Hex text <-> bytes for golden transcripts ("ff fb 03": blanks are ignored).

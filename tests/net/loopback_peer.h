@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A TCP peer on loopback for live socket tests: listens on 127.0.0.1 (or ::1)

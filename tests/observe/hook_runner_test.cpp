@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "observe/hook_runner.h"
 #include "tests/monitor/config_test_support.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Serves known figures for the Prometheus scrape test: feeds a fixed set of
 // events through the metrics queue, listens on ADDRESS PORT, prints one
 // "PROMQL<TAB>VALUE" line per figure a scrape must show, then "ready", and

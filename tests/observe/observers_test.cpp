@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "observe/history_reader.h"
 #include "observe/observers.h"
 #include "tests/monitor/config_test_support.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The real Prometheus server scrapes the metrics listener inside a network
 # namespace this script creates (only its loopback, so nothing leaves the
 # machine); promtool checks the exposition text, and every figure the fixture

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "observe/echo_liveness.h"
 #include "observe/systemd_notify.h"
 

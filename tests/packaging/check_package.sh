@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian packages from a finished build and checks what a user's
 # apt and Debian's own tools would see: the file lists, the dependencies, the
 # maintainer scripts, the service unit and its security rating, the manual

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs each Debian package on its own with apt into a clean, minimal root
 # and checks what apt pulls in and what the package does there:
 #  - pingvard alone pulls no Qt, GTK, Mesa or X11 library, sets up the service

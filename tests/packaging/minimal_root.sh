@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # shellcheck shell=bash
 # Sourced by install_check.sh: a minimal Debian root built offline from this
 # machine's own installed files, and an apt index of what this machine holds.

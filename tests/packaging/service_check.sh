@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs the installed pingvard.service, exactly as packaged and hardened, under
 # systemd: boots a container (systemd-nspawn, a copy-on-write root over this
 # machine's own, with only a loopback network) with the pingvard package

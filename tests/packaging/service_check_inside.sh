@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The checks of service_check.sh, run by systemd inside the container, where
 # the pingvard package is installed and /var/lib/pingvard/pingvard.ini watches
 # 127.0.0.1 only.

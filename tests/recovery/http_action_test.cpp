@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The http action against pingvard-plugsim, each case in a network namespace
 // of its own with only loopback (and a silent host where a case needs one).
 #include "recovery/http_action.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The ssh action against the real OpenSSH server. Each case runs sshd with its
 // own configuration, host key and port inside a network namespace the test
 // creates, and in private mount and PID namespaces where a test account exists

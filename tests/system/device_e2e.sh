@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # End to end against a real telnet daemon: the headless program restarts an
 # access point played by a Debian telnet daemon with a console program on its
 # pseudo-terminal (tools/telnet_device.sh, tools/ap_console.sh), again and

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # End-to-end test of the headless program in a simulated site.
 #
 #   headless_e2e.sh PINGVARD PINGVARD_APSIM

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The observers of the real headless program, in a network namespace this
 # script creates and deletes (only its loopback: nothing leaves the machine):
 #

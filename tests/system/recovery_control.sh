@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Manual control of the recovery actions, with a program action that records
 # its event: --test-action runs one action once (exit 0 or 1, steps and the
 # outcome on stdout, the password nowhere), and SIGUSR1 makes the console

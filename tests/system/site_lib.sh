@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # shellcheck shell=bash
 # The simulated site of the system tests (sourced): three network namespaces
 # of the test's own, named after a random id, with nothing reachable beyond

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Drives a pingvard-apsim process over loopback for the live tests: the
 // process with its pipes, and a small scripted telnet client on a raw socket.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulator as a process on loopback, driven by a scripted raw client.
 #include "tests/tools/apsim_harness.h"
 

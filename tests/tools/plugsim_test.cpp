@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "tools/plugsim_auth.h"
 #include "tools/plugsim_device.h"
 #include "tools/plugsim_http.h"

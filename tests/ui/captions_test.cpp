@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every caption of the desktop program in both of its languages, with the
 // language chosen the way the program chooses it at start.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # End-to-end check of the tray icon on the D-Bus path, as today's panels host
 # it: a StatusNotifierItem with its menu exported over D-Bus (dbusmenu). A
 # virtual X display, a private session bus on a filesystem socket (an

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # End-to-end check of the tray application as a user meets it: a virtual X
 # display with a window manager and a notification area (trayer), and the real
 # pingvard inside a network namespace of its own that has only loopback, so no

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/ui/history_test_support.h"
 #include "ui/history_form.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "monitor/event_log.h"
 #include "recovery/telnet_action.h"
 #include "tests/ui/ui_test_support.h"

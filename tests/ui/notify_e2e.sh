@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Desktop notifications reaching a real notification daemon: dunst on a
 # virtual X display and a private session bus. The fixture publishes one of
 # each monitor event from a thread of its own through the real notifier; the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Publishes one of each event the desktop notifier may show, from a thread
 // of its own as the monitor would, through the real notifier and the session
 // bus's notification service, with the [Notifications] settings of the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/monitor/dispatcher_contract.h"
 #include "ui/qt_dispatcher.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "monitor/ini_file.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/recovery_page.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Every tr() text of the desktop program has its English text. lupdate reads
 # the sources into a copy of ui/translations/pingvard_en.ts; a text that is
 # new there, or whose Czech source changed, has no finished translation.

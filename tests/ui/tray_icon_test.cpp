@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/net/fake_clock.h"
 #include "tests/ui/fake_tray_backend.h"
 #include "ui/tray_icon.h"
