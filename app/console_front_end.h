@@ -2,8 +2,8 @@
 #pragma once
 
 #include "app/console_view.h"
+#include "config/slots.h"
 #include "monitor/front_end.h"
-#include "monitor/slots.h"
 
 #include <array>
 #include <functional>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "monitor/slots.h"
+#include "config/slots.h"
 
 #include <array>
 #include <ctime>

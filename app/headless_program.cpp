@@ -5,9 +5,9 @@
 #include "app/exit_status.h"
 #include "app/signal_watcher.h"
 #include "app/terminal.h"
+#include "config/ini_file.h"
 #include "monitor/gui_dispatcher.h"
 #include "monitor/host_monitor.h"
-#include "monitor/ini_file.h"
 #include "net/socket_library.h"
 #include "observe/program_observers.h"
 

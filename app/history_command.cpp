@@ -2,9 +2,9 @@
 #include "app/history_command.h"
 
 #include "app/exit_status.h"
-#include "monitor/ini_file.h"
-#include "monitor/observe_settings.h"
-#include "monitor/program_dir.h"
+#include "config/ini_file.h"
+#include "config/observe_settings.h"
+#include "config/program_dir.h"
 #include "observe/history_report.h"
 
 #include <chrono>

@@ -2,10 +2,10 @@
 #include "app/test_action.h"
 
 #include "app/exit_status.h"
-#include "monitor/ini_file.h"
-#include "monitor/program_dir.h"
-#include "monitor/recovery_run.h"
-#include "monitor/settings.h"
+#include "config/ini_file.h"
+#include "config/program_dir.h"
+#include "config/settings.h"
+#include "rounds/recovery_run.h"
 
 #include <ostream>
 #include <strings.h>

@@ -12,7 +12,7 @@
 
 #include "observe/history_store.h"
 #include "observe/sqlite_db.h"
-#include "ui/history_form.h"
+#include "ui/history/history_form.h"
 
 #include <QApplication>
 #include <QDir>

@@ -3,7 +3,7 @@
 // deliberately naive implementation of the same rule written from its wording
 // (arbitrary-precision by digit strings, no strtol), for both settings of the
 // leading-"0x" step.
-#include "monitor/integer_text.h"
+#include "config/integer_text.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -4,7 +4,7 @@
 // back (also under another letter case of the names), that no other entry
 // changes, that writing the same value again changes nothing, and that no read
 // returns more than 2047 characters.
-#include "monitor/profile_store.h"
+#include "config/profile_store.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "monitor/settings.h"
-#include "monitor/slots.h"
+#include "config/settings.h"
+#include "config/slots.h"
 #include "net/abort_signal.h"
 
 #include <array>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "config/slots.h"
+#include "events/monitor_event.h"
 #include "monitor/front_end.h"
-#include "monitor/monitor_event.h"
-#include "monitor/slots.h"
 
 #include <array>
 #include <cstdint>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "monitor/host_monitor.h"
 
-#include "monitor/ini_file.h"
-#include "monitor/profile_store.h"
-#include "monitor/program_dir.h"
+#include "config/ini_file.h"
+#include "config/profile_store.h"
+#include "config/program_dir.h"
 #include "monitor/reset_outcomes.h"
 #include "net/ping_client.h"
 #include "net/resolve.h"

@@ -1,17 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "config/settings.h"
+#include "config/slots.h"
 #include "monitor/event.h"
 #include "monitor/event_publisher.h"
 #include "monitor/front_end.h"
 #include "monitor/gui_dispatcher.h"
 #include "monitor/ping_obj.h"
 #include "monitor/ping_thread.h"
-#include "monitor/recovery_run.h"
 #include "monitor/reset_thread.h"
-#include "monitor/settings.h"
-#include "monitor/slots.h"
 #include "net/tick_clock.h"
+#include "rounds/recovery_run.h"
 
 #include <array>
 #include <atomic>

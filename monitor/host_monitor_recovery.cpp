@@ -2,11 +2,11 @@
 // The host monitor's escalation and guard: which hosts must be down, the
 // rounds of recovery actions, the hold-off, the pause and manual restarts.
 
-#include "monitor/event_log.h"
+#include "logs/event_log.h"
 #include "monitor/host_monitor.h"
-#include "monitor/recovery_run.h"
 #include "recovery/action_factory.h"
 #include "recovery/telnet_action.h"
+#include "rounds/recovery_run.h"
 
 #include <algorithm>
 

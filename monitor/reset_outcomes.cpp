@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "monitor/reset_outcomes.h"
 
-#include "monitor/event_log.h"
-#include "monitor/local_timestamp.h"
+#include "logs/event_log.h"
+#include "logs/local_timestamp.h"
 
 namespace pingvard {
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "monitor/reset_thread.h"
 
-#include "monitor/event_log.h"
+#include "logs/event_log.h"
 
 #include <utility>
 

@@ -6,7 +6,7 @@
 // hub. A hung worker, a stuck hand-off or a blocked GUI thread all stop the
 // reports, so the watchdog starves and systemd restarts the program.
 
-#include "monitor/monitor_event.h"
+#include "events/monitor_event.h"
 #include "net/tick_clock.h"
 
 #include <array>

@@ -3,7 +3,7 @@
 
 // The values the history hands to the graphs and to `pingvard --history`.
 
-#include "monitor/monitor_event.h"
+#include "events/monitor_event.h"
 
 #include <cstdint>
 #include <optional>

@@ -26,8 +26,8 @@
 //   PINGVARD_TEXT          outcome, rule or guard text
 // NOTIFY_SOCKET is emptied, so a hook can never speak for the service.
 
-#include "monitor/hook_config.h"
-#include "monitor/monitor_event.h"
+#include "config/hook_config.h"
+#include "events/monitor_event.h"
 #include "observe/queued_sink.h"
 #include "recovery/child_process.h"
 

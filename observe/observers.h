@@ -13,7 +13,7 @@
 //     ...                                  // monitor stopped: nothing publishes now
 //     observers.Stop();
 
-#include "monitor/observe_settings.h"
+#include "config/observe_settings.h"
 #include "observe/echo_liveness.h"
 #include "observe/history_store.h"
 #include "observe/hook_runner.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "observe/program_observers.h"
 
-#include "monitor/program_dir.h"
+#include "config/program_dir.h"
 
 #include <algorithm>
 #include <utility>

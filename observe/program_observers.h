@@ -11,9 +11,9 @@
 //     monitor.Shutdown();
 //     observers.Stop();
 
+#include "config/settings.h"
 #include "monitor/gui_dispatcher.h"
 #include "monitor/host_monitor.h"
-#include "monitor/settings.h"
 #include "observe/observers.h"
 
 #include <cstdint>

@@ -4,7 +4,7 @@
 // A bounded queue with a worker thread of its own in front of one consumer, so
 // that the monitor's threads never wait for a disk, a program or a scrape.
 
-#include "monitor/monitor_event.h"
+#include "events/monitor_event.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -9,7 +9,7 @@
 // (a newer status replaces one not yet sent); without NOTIFY_SOCKET nothing
 // runs at all.
 
-#include "monitor/monitor_event.h"
+#include "events/monitor_event.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -3,7 +3,7 @@
 
 #include "ui/exit_signals.h"
 #include "ui/main_form.h"
-#include "ui/system_tray_backend.h"
+#include "ui/tray/system_tray_backend.h"
 #include "ui/ui_language.h"
 
 #include <QApplication>

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/main_form.h"
 
-#include "monitor/ini_file.h"
+#include "config/ini_file.h"
 #include "ui/about_form.h"
-#include "ui/config_text.h"
 #include "ui/form_scale.h"
-#include "ui/settings_form.h"
+#include "ui/settings/config_text.h"
+#include "ui/settings/settings_form.h"
 
 #include <QApplication>
 #include <QCloseEvent>

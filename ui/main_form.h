@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "config/slots.h"
 #include "monitor/front_end.h"
 #include "monitor/host_monitor.h"
-#include "monitor/slots.h"
-#include "ui/desktop_observers.h"
-#include "ui/image_list.h"
+#include "ui/notify/desktop_observers.h"
 #include "ui/qt_dispatcher.h"
 #include "ui/text_label.h"
-#include "ui/tray_icon.h"
+#include "ui/tray/image_list.h"
+#include "ui/tray/tray_icon.h"
 
 #include <QAction>
 #include <QFrame>

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "monitor/front_end.h"
-#include "ui/config_text.h"
+#include "ui/settings/config_text.h"
 
 #include <QLabel>
 

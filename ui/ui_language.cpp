@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/ui_language.h"
 
-#include "monitor/desktop_settings.h"
+#include "config/desktop_settings.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "config/slots.h"
 #include "monitor/front_end.h"
-#include "monitor/slots.h"
 
 #include <algorithm>
 #include <array>

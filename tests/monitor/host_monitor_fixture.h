@@ -5,7 +5,7 @@
 #include "fake_front_end.h"
 #include "monitor/gui_dispatcher.h"
 #include "monitor/host_monitor.h"
-#include "temp_dir.h"
+#include "tests/config/temp_dir.h"
 
 #include <chrono>
 #include <functional>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "apsim_process.h"
+#include "config/ini_file.h"
 #include "host_monitor_fixture.h"
-#include "monitor/ini_file.h"
 #include "tests/net/fake_clock.h"
 #include "tests/net/netns_fixture.h"
 

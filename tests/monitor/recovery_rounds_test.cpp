@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "host_monitor_fixture.h"
-#include "monitor/event_log.h"
+#include "logs/event_log.h"
 #include "tests/net/fake_clock.h"
 
 #include <array>

@@ -2,7 +2,7 @@
 #include "fake_front_end.h"
 #include "monitor/reset_outcomes.h"
 #include "recovery/telnet_action.h"
-#include "temp_dir.h"
+#include "tests/config/temp_dir.h"
 
 #include <functional>
 #include <gtest/gtest.h>

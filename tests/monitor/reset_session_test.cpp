@@ -3,7 +3,7 @@
 #include "monitor/gui_dispatcher.h"
 #include "monitor/reset_thread.h"
 #include "recovery/telnet_action.h"
-#include "temp_dir.h"
+#include "tests/config/temp_dir.h"
 #include "tests/net/fake_clock.h"
 #include "tests/net/loopback_peer.h"
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "observe/history_report.h"
 #include "observe/history_store.h"
-#include "tests/monitor/config_test_support.h"
+#include "tests/config/config_test_support.h"
 
 #include <cstdlib>
 #include <ctime>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "observe/hook_runner.h"
-#include "tests/monitor/config_test_support.h"
+#include "tests/config/config_test_support.h"
 
 #include <functional>
 #include <gtest/gtest.h>

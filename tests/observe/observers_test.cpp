@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "observe/history_reader.h"
 #include "observe/observers.h"
-#include "tests/monitor/config_test_support.h"
+#include "tests/config/config_test_support.h"
 
 #include <gtest/gtest.h>
 #include <thread>

@@ -4,8 +4,8 @@
 
 #include "tests/ui/ui_test_support.h"
 #include "ui/about_form.h"
-#include "ui/history_form.h"
-#include "ui/settings_form.h"
+#include "ui/history/history_form.h"
+#include "ui/settings/settings_form.h"
 #include "ui/text_label.h"
 #include "ui/ui_language.h"
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ui/config_text.h"
+#include "ui/settings/config_text.h"
 
 #include <QTest>
 #include <iconv.h>

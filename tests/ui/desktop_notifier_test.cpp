@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ui/desktop_notifier.h"
-#include "ui/freedesktop_notifications.h"
+#include "ui/notify/desktop_notifier.h"
+#include "ui/notify/freedesktop_notifications.h"
 
 #include <QSignalSpy>
 #include <QTest>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "ui/tray_backend.h"
+#include "ui/tray/tray_backend.h"
 
 #include <memory>
 #include <string>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ui/history_columns.h"
+#include "ui/history/history_columns.h"
 
 #include <gtest/gtest.h>
 

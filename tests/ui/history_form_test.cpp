@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/ui/history_test_support.h"
-#include "ui/history_form.h"
+#include "ui/history/history_form.h"
 
 #include <QApplication>
 #include <QSignalSpy>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/ui/history_test_support.h"
-#include "ui/history_loader.h"
+#include "ui/history/history_loader.h"
 
 #include <condition_variable>
 #include <cstdlib>

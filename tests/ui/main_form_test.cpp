@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "monitor/event_log.h"
+#include "logs/event_log.h"
 #include "recovery/telnet_action.h"
 #include "tests/ui/ui_test_support.h"
-#include "ui/settings_form.h"
+#include "ui/settings/settings_form.h"
 
 #include <QApplication>
 #include <QTest>

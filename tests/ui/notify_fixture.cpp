@@ -15,12 +15,12 @@
 // Exit status 0 once every notification the settings allow is accounted for,
 // 1 when they are not within 20 s. Used by notify_e2e.sh.
 
-#include "monitor/ini_file.h"
-#include "monitor/observe_settings.h"
-#include "ui/desktop_notifier.h"
-#include "ui/freedesktop_notifications.h"
+#include "config/ini_file.h"
+#include "config/observe_settings.h"
 #include "ui/main_form.h"
-#include "ui/system_tray_backend.h"
+#include "ui/notify/desktop_notifier.h"
+#include "ui/notify/freedesktop_notifications.h"
+#include "ui/tray/system_tray_backend.h"
 
 #include <QApplication>
 #include <QEventLoop>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ui/observe_page.h"
+#include "ui/settings/observe_page.h"
 
 #include <QtTest>
 

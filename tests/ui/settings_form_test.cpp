@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "monitor/ini_file.h"
+#include "config/ini_file.h"
 #include "tests/ui/ui_test_support.h"
-#include "ui/recovery_page.h"
-#include "ui/settings_form.h"
+#include "ui/settings/recovery_page.h"
+#include "ui/settings/settings_form.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/net/fake_clock.h"
 #include "tests/ui/fake_tray_backend.h"
-#include "ui/tray_icon.h"
+#include "ui/tray/tray_icon.h"
 
 #include <QMenu>
 #include <QTest>

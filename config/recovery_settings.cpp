@@ -1,0 +1,353 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "config/recovery_settings.h"
+
+#include "config/integer_text.h"
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <optional>
+#include <sys/stat.h>
+#include <tuple>
+
+namespace pingvard {
+
+namespace {
+
+constexpr int32_t kMaxSeconds = kRecoveryMaxSeconds; // keeps every time far from the tick's wrap
+constexpr int kMaxArgs = 64;
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+std::string Trim(const std::string& text) {
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// Reads one section for one parse, collecting the problem lines.
+class TSectionReader {
+public:
+    TSectionReader(TCustomIniFile& ini, std::string section, std::vector<std::string>& problems)
+        : m_ini(ini), m_section(std::move(section)), m_problems(problems) {}
+
+    const std::string& Section() const { return m_section; }
+    bool Has(const std::string& key) { return Text(key, "\x01") != "\x01"; }
+    std::string Text(const std::string& key, const std::string& def = "") {
+        return m_ini.ReadText(m_section, key, def);
+    }
+
+    int32_t Number(const std::string& key, int32_t def, int32_t low, int32_t high) {
+        const std::string text = Text(key);
+        if (text.empty()) {
+            return def;
+        }
+        const std::optional<int32_t> value = ParseIntegerText(text);
+        if (!value || *value < low || *value > high) {
+            Problem(key, text,
+                    (value ? "not between " + std::to_string(low) + " and " + std::to_string(high)
+                           : std::string("not a number")) +
+                        "; using " + std::to_string(def));
+            return def;
+        }
+        return *value;
+    }
+
+    bool Flag(const std::string& key, bool def) { return Number(key, def ? 1 : 0, 0, 1) != 0; }
+
+    // One of names (matched without regard to case); its index, or def.
+    int Choice(const std::string& key, const std::vector<std::string>& names, int def) {
+        const std::string text = Text(key);
+        if (text.empty()) {
+            return def;
+        }
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            if (Lower(text) == names[i]) {
+                return static_cast<int>(i);
+            }
+        }
+        std::string list;
+        for (const std::string& name : names) {
+            list += (list.empty() ? "" : ", ") + name;
+        }
+        Problem(key, text,
+                "not one of " + list + "; using " + names[static_cast<std::size_t>(def)]);
+        return def;
+    }
+
+    void Problem(const std::string& key, const std::string& value, const std::string& why) {
+        m_problems.push_back("pingvard.ini [" + m_section + "] " + key + "=" + value + ": " + why);
+    }
+    void Note(const std::string& text) {
+        m_problems.push_back("pingvard.ini [" + m_section + "] " + text);
+    }
+
+private:
+    TCustomIniFile& m_ini;
+    std::string m_section;
+    std::vector<std::string>& m_problems;
+};
+
+std::string InDir(const std::string& dir, const std::string& path) {
+    return path.empty() || path.front() == '/' ? path : dir + path;
+}
+
+// Password, or PasswordFile read and checked; a refused file makes the action unusable.
+std::string ReadPassword(TSectionReader& r, const std::string& dir, TActionConfig& config) {
+    const std::string file = r.Text("PasswordFile");
+    if (file.empty()) {
+        return r.Text("Password");
+    }
+    if (r.Has("Password")) {
+        r.Note("has both Password and PasswordFile; using PasswordFile");
+    }
+    TSecretFile secret = ReadSecretFile(InDir(dir, file));
+    if (!secret.Problem.empty()) {
+        r.Problem("PasswordFile", file, secret.Problem + "; the action cannot run");
+        config.Problem = secret.Problem;
+    }
+    return secret.Secret;
+}
+
+void ReadSsh(TSectionReader& r, const std::string& dir, TActionConfig& c) {
+    TSshSettings& s = c.Ssh;
+    s.Host = r.Text("Host");
+    s.Port = r.Number("Port", 22, 1, 65535);
+    s.User = r.Text("User");
+    s.KeyFile = InDir(dir, r.Text("KeyFile"));
+    s.Password = ReadPassword(r, dir, c);
+    s.HostKey = r.Text("HostKey");
+    s.KnownHostsFile = InDir(dir, r.Text("KnownHosts", "known_hosts"));
+    s.Command = r.Text("Command", "reboot");
+    if (!s.KeyFile.empty() && c.Problem.empty()) {
+        c.Problem = PrivateFileProblem(s.KeyFile, "key file");
+        if (!c.Problem.empty()) {
+            r.Problem("KeyFile", s.KeyFile, c.Problem + "; the action cannot run");
+        }
+    }
+    if (!s.HostKey.empty() && s.HostKey.rfind("SHA256:", 0) != 0) {
+        r.Problem("HostKey", s.HostKey, "not a SHA256: fingerprint; the action cannot run");
+        c.Problem = "host key setting is not a SHA256 fingerprint";
+    }
+    if (s.Host.empty() && c.Problem.empty()) {
+        r.Note("has no Host; the action cannot run");
+        c.Problem = "no host set";
+    }
+}
+
+void ReadHttp(TSectionReader& r, const std::string& dir, TActionConfig& c) {
+    THttpSettings& s = c.Http;
+    s.Preset =
+        static_cast<TPlugPreset>(r.Choice("Preset", {"none", "shelly1", "shelly2", "tasmota"}, 0));
+    s.Host = r.Text("Host");
+    s.Port = r.Number("Port", 0, 0, 65535);
+    s.Https = r.Flag("Https", false);
+    s.Channel = r.Number("Channel", 0, 0, 15);
+    s.OffTimeS = r.Number("OffTime", 10, 1, s.Preset == TPlugPreset::Tasmota ? 360 : 86400);
+    s.Method = r.Text("Method", "GET");
+    s.Url = r.Text("Url");
+    s.Body = r.Text("Body");
+    s.ContentType = r.Text("ContentType");
+    s.ExpectStatus = r.Number("Expect", 200, 100, 599);
+    s.User = r.Text("User");
+    s.Password = ReadPassword(r, dir, c);
+    s.Auth = static_cast<THttpAuth>(r.Choice("Auth", {"none", "basic", "digest"}, 0));
+    s.PinnedKey = r.Text("PinnedKey");
+    s.CaFile = InDir(dir, r.Text("CaFile"));
+    if (!s.PinnedKey.empty() && s.PinnedKey.rfind("sha256//", 0) != 0) {
+        r.Problem("PinnedKey", s.PinnedKey, "not sha256//BASE64; the action cannot run");
+        c.Problem = "pinned key setting is not sha256//BASE64";
+    }
+}
+
+void ReadProgram(TSectionReader& r, TActionConfig& c) {
+    c.Program.Program = r.Text("Program");
+    for (int i = 1; i <= kMaxArgs && r.Has("Arg" + std::to_string(i)); ++i) {
+        c.Program.Args.push_back(r.Text("Arg" + std::to_string(i)));
+    }
+    if (c.Program.Program.empty()) {
+        r.Note("has no Program; the action cannot run");
+        c.Problem = "no program set";
+    }
+}
+
+struct TKindDefaults {
+    int32_t TimeLimitS, VerifyS;
+};
+
+TKindDefaults Defaults(TActionKind kind, bool alone) {
+    switch (kind) {
+    case TActionKind::Telnet:
+        return {60, alone ? 0 : 180}; // alone: today's session, rule fires again as before
+    case TActionKind::Ssh:
+        return {30, 180};
+    case TActionKind::Http:
+        return {15, 240}; // off time and the device's boot
+    case TActionKind::Program:
+        return {60, 180};
+    }
+    return {60, 0};
+}
+
+std::optional<TActionConfig> ReadAction(TCustomIniFile& ini, const std::string& name, bool alone,
+                                        const std::string& dir,
+                                        std::vector<std::string>& problems) {
+    TSectionReader r(ini, "Action." + name, problems);
+    TActionConfig c;
+    c.Name = name;
+    const std::string kindText = r.Text("Kind", name == "telnet" ? "telnet" : "");
+    const auto kind =
+        std::find(std::begin(kActionKindNames), std::end(kActionKindNames), Lower(kindText));
+    if (kind == std::end(kActionKindNames)) {
+        if (kindText.empty()) {
+            problems.push_back("pingvard.ini [Recovery] Actions: " + name + " has no [Action." +
+                               name + "] with a Kind; left out");
+        } else {
+            r.Problem("Kind", kindText, "not telnet, ssh, http or program; left out");
+        }
+        return std::nullopt;
+    }
+    c.Kind = static_cast<TActionKind>(kind - std::begin(kActionKindNames));
+    const TKindDefaults d = Defaults(c.Kind, alone);
+    c.TimeLimitMs = r.Number("TimeLimit", d.TimeLimitS, 1, kMaxSeconds) * 1000;
+    c.VerifyMs = r.Number("Verify", d.VerifyS, 0, kMaxSeconds) * 1000;
+    switch (c.Kind) {
+    case TActionKind::Ssh:
+        ReadSsh(r, dir, c);
+        break;
+    case TActionKind::Http:
+        ReadHttp(r, dir, c);
+        break;
+    case TActionKind::Program:
+        ReadProgram(r, c);
+        break;
+    case TActionKind::Telnet:
+        break;
+    }
+    return c;
+}
+
+std::vector<std::string> ActionNames(TSectionReader& r) {
+    std::vector<std::string> names;
+    std::string list = r.Text("Actions", "telnet");
+    for (std::size_t start = 0; start <= list.size();) {
+        const std::size_t comma = std::min(list.find(',', start), list.size());
+        const std::string name = Trim(list.substr(start, comma - start));
+        start = comma + 1;
+        if (name.empty()) {
+            continue;
+        }
+        if (std::find(names.begin(), names.end(), name) != names.end()) {
+            r.Problem("Actions", list, name + " named twice; the second left out");
+            continue;
+        }
+        names.push_back(name);
+    }
+    return names;
+}
+
+} // namespace
+
+std::string PrivateFileProblem(const std::string& path, const char* what) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return std::string("cannot read ") + what + " " + path;
+    }
+    if ((st.st_mode & 077) != 0) {
+        return std::string(what) + " " + path + " is open to others (chmod 600 it)";
+    }
+    return {};
+}
+
+TSecretFile ReadSecretFile(const std::string& path) {
+    TSecretFile result;
+    result.Problem = PrivateFileProblem(path, "password file");
+    if (!result.Problem.empty()) {
+        return result;
+    }
+    std::ifstream in(path, std::ios::binary);
+    std::getline(in, result.Secret);
+    if (!result.Secret.empty() && result.Secret.back() == '\r') {
+        result.Secret.pop_back();
+    }
+    return result;
+}
+
+TRecoverySettings ReadRecoverySettings(TCustomIniFile& ini, const std::string& programDir) {
+    TRecoverySettings settings;
+    TSectionReader recovery(ini, "Recovery", settings.Problems);
+    const std::vector<std::string> names = ActionNames(recovery);
+    settings.Quorum = recovery.Number("Quorum", 0, 0, 4);
+    for (const std::string& name : names) {
+        if (auto action = ReadAction(ini, name, names.size() == 1, programDir, settings.Problems)) {
+            settings.Actions.push_back(std::move(*action));
+        }
+    }
+    if (settings.Actions.empty()) {
+        settings.Problems.push_back(
+            "pingvard.ini [Recovery] Actions: no usable action; using telnet");
+        TActionConfig telnet;
+        telnet.Name = "telnet";
+        settings.Actions.push_back(telnet); // the historic session's own defaults
+    }
+    TSectionReader guard(ini, "Guard", settings.Problems);
+    settings.Guard.HoldOffMs =
+        static_cast<uint32_t>(guard.Number("HoldOff", 0, 0, kMaxSeconds)) * 1000;
+    settings.Guard.MaxRounds = guard.Number("MaxRounds", 0, 0, 1000);
+    settings.Guard.WindowMs =
+        static_cast<uint32_t>(guard.Number("Window", 86400, 1, kMaxSeconds)) * 1000;
+    settings.Guard.BackOff = guard.Flag("BackOff", false);
+    return settings;
+}
+
+bool SameDialogRecoverySettings(const TRecoverySettings& a, const TRecoverySettings& b) {
+    const auto guard = [](const TGuardConfig& g) {
+        return std::tuple(g.HoldOffMs, g.MaxRounds, g.WindowMs, g.BackOff);
+    };
+    if (a.Quorum != b.Quorum || guard(a.Guard) != guard(b.Guard) ||
+        a.Actions.size() != b.Actions.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.Actions.size(); ++i) {
+        if (a.Actions[i].TimeLimitMs != b.Actions[i].TimeLimitMs ||
+            a.Actions[i].VerifyMs != b.Actions[i].VerifyMs) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void SaveDialogRecoverySettings(TCustomIniFile& ini, const TRecoverySettings& settings) {
+    std::string names;
+    for (const TActionConfig& action : settings.Actions) {
+        names += (names.empty() ? "" : ",") + action.Name;
+    }
+    ini.WriteText("Recovery", "Actions", names);
+    ini.WriteNumber("Recovery", "Quorum", settings.Quorum);
+    ini.WriteNumber("Guard", "HoldOff", static_cast<int32_t>(settings.Guard.HoldOffMs / 1000));
+    ini.WriteNumber("Guard", "MaxRounds", settings.Guard.MaxRounds);
+    ini.WriteNumber("Guard", "Window", static_cast<int32_t>(settings.Guard.WindowMs / 1000));
+    ini.WriteFlag("Guard", "BackOff", settings.Guard.BackOff);
+    for (const TActionConfig& action : settings.Actions) {
+        const std::string section = "Action." + action.Name;
+        ini.WriteText(section, "Kind", std::string(ActionKindName(action.Kind)));
+        ini.WriteNumber(section, "TimeLimit", action.TimeLimitMs / 1000);
+        ini.WriteNumber(section, "Verify", action.VerifyMs / 1000);
+    }
+}
+
+std::vector<uint32_t> VerifyTimes(const TRecoverySettings& settings) {
+    std::vector<uint32_t> times;
+    for (const TActionConfig& action : settings.Actions) {
+        times.push_back(static_cast<uint32_t>(action.VerifyMs));
+    }
+    return times;
+}
+
+} // namespace pingvard

@@ -1,0 +1,59 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// The recovery settings beyond the historic file, read from their own
+// sections and never written by the start-up load (an absent section means
+// today's behaviour: the telnet session alone, every marked host, no guard):
+//
+//   [Recovery]  Actions=telnet,router,plug  Quorum=0
+//   [Guard]     HoldOff=0  MaxRounds=0  Window=86400  BackOff=0
+//   [Action.NAME]  Kind=telnet|ssh|http|program  TimeLimit=  Verify=  and the kind's keys
+//
+// Every invalid value gives one line in Problems and its default. Times are
+// in seconds in the file.
+
+#include "config/guard_config.h"
+#include "config/ini_file.h"
+#include "recovery/action_config.h"
+
+#include <string>
+#include <vector>
+
+namespace pingvard {
+
+struct TRecoverySettings {
+    std::vector<TActionConfig> Actions; // the escalation's order; never empty
+    int32_t Quorum = 0;                 // marked hosts that must have failed; 0 = all
+    TGuardConfig Guard;
+    std::vector<std::string> Problems; // one line per invalid value
+};
+
+// programDir ends with '/': relative file names (PasswordFile, KeyFile,
+// KnownHosts, CaFile) are taken from there, and known_hosts is its default.
+TRecoverySettings ReadRecoverySettings(TCustomIniFile& ini, const std::string& programDir);
+
+// What the settings dialog edits: the quorum, the guard, and each action's
+// time limit and verify time. Equal when none of them differs.
+bool SameDialogRecoverySettings(const TRecoverySettings& a, const TRecoverySettings& b);
+// The settings dialog's write of those values: [Recovery] Actions and Quorum,
+// [Guard], and Kind, TimeLimit and Verify of each [Action.NAME] (seconds).
+// Every other key stays as written. Throws EIniFileException.
+void SaveDialogRecoverySettings(TCustomIniFile& ini, const TRecoverySettings& settings);
+// The ranges the reader accepts, for the dialog's checks.
+inline constexpr int32_t kRecoveryMaxSeconds = 7 * 86400;
+inline constexpr int32_t kRecoveryMaxRounds = 1000;
+
+// The verify times of the escalation, in milliseconds.
+std::vector<uint32_t> VerifyTimes(const TRecoverySettings& settings);
+
+// A secret read from a file of its own: the first line, refused (Problem set)
+// when the file is missing, not a regular file, or group or others may use it.
+struct TSecretFile {
+    std::string Secret;
+    std::string Problem;
+};
+TSecretFile ReadSecretFile(const std::string& path);
+// The same permission check for a file used as it is (a private key).
+std::string PrivateFileProblem(const std::string& path, const char* what);
+
+} // namespace pingvard

@@ -1,0 +1,59 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// Keeps restarts from looping during an outage that no restart cures: a
+// hold-off after each action during which echo failures don't count, at most
+// MaxRounds rounds per sliding window (then a pause until the window allows
+// or the hosts are back), and a back-off that doubles the hold-off after each
+// round that did not cure the outage. Pure logic on an injected clock; the
+// monitor calls it on its own thread.
+
+#include "config/guard_config.h"
+#include "net/tick_clock.h"
+
+#include <cstdint>
+#include <deque>
+#include <string>
+
+namespace pingvard {
+
+enum class TGuardVerdict { Allowed, HoldingOff, Paused };
+
+class TRestartGuard {
+public:
+    TRestartGuard(TGuardConfig config, const TTickClock& clock);
+
+    // Whether a round may start now (the rule fired, or "Restart now"). Also
+    // forgets a hold-off and rounds that have run out, so ask it on every
+    // ping report: state older than the tick counter's wrap (49 days) would
+    // otherwise look recent again.
+    TGuardVerdict Verdict();
+    // Whether echo failures count towards the restart rule now.
+    bool FailuresCount() { return Verdict() != TGuardVerdict::HoldingOff; }
+    bool Paused() { return Verdict() == TGuardVerdict::Paused; }
+
+    void RoundStarted();
+    void ActionEnded(); // each action of a round starts a hold-off
+    void RoundEnded(bool cured);
+    void HostsBack(); // the outage is over: back-off, rounds and pause reset
+
+    uint32_t CurrentHoldOffMs() const;
+    // Status-line text while paused: "Restarts paused, 6 rounds within 24 h".
+    std::string PausedText() const;
+
+private:
+    uint32_t Since(uint32_t tick) const { return TickDifference(tick, m_clock.Now()); }
+
+    TGuardConfig m_config;
+    const TTickClock& m_clock;
+    std::deque<uint32_t> m_roundStarts;
+    bool m_holdOff = false;
+    uint32_t m_holdOffFrom = 0;
+    uint32_t m_holdOffMs = 0;
+    int m_uncured = 0; // rounds in a row that did not cure
+};
+
+// "24 h", "90 min", "45 s": the largest unit that divides the time.
+std::string DurationText(uint32_t ms);
+
+} // namespace pingvard

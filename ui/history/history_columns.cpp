@@ -1,0 +1,147 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ui/history/history_columns.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace pingvard {
+
+int64_t TypicalSpacingMs(std::span<const THistoryPoint> points) {
+    if (points.size() < 2) {
+        return 0;
+    }
+    std::vector<int64_t> steps;
+    steps.reserve(points.size() - 1);
+    for (std::size_t i = 1; i < points.size(); ++i) {
+        steps.push_back(points[i].TimeMs - points[i - 1].TimeMs);
+    }
+    const auto middle = steps.begin() + static_cast<std::ptrdiff_t>(steps.size() / 2);
+    std::nth_element(steps.begin(), middle, steps.end());
+    return *middle;
+}
+
+std::vector<THistoryColumn> FoldColumns(std::span<const THistoryPoint> points, int64_t fromMs,
+                                        int64_t toMs, int width, int64_t gapMs) {
+    std::vector<THistoryColumn> columns(static_cast<std::size_t>(std::max(width, 0)));
+    if (columns.empty() || toMs <= fromMs) {
+        return columns;
+    }
+    const int64_t span = toMs - fromMs;
+    std::vector<int64_t> mins;
+    std::vector<int64_t> medians;
+    std::vector<int64_t> maxes;
+    THistoryColumn* current = nullptr;
+    const auto middle = [](std::vector<int64_t>& values) -> std::optional<int64_t> {
+        if (values.empty()) {
+            return std::nullopt;
+        }
+        const auto at = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
+        std::nth_element(values.begin(), at, values.end());
+        const int64_t value = *at;
+        values.clear();
+        return value;
+    };
+    const auto finish = [&] {
+        if (current != nullptr) {
+            current->MinUs = middle(mins);
+            current->MedianUs = middle(medians);
+            current->MaxUs = middle(maxes);
+        }
+    };
+    std::optional<int64_t> lastTime;
+    for (const THistoryPoint& p : points) {
+        if (p.TimeMs < fromMs || p.TimeMs >= toMs) {
+            continue;
+        }
+        // Within int64: 5 years of milliseconds times a screen's width.
+        THistoryColumn& column =
+            columns[static_cast<std::size_t>((p.TimeMs - fromMs) * width / span)];
+        if (&column != current) {
+            finish();
+            current = &column;
+            column.HasPoints = true;
+            column.Joined = lastTime && p.TimeMs - *lastTime <= gapMs;
+        }
+        lastTime = p.TimeMs;
+        column.Count += p.Count;
+        column.Lost += p.Lost;
+        if (p.MinUs && p.MedianUs && p.MaxUs) {
+            mins.push_back(*p.MinUs);
+            medians.push_back(*p.MedianUs);
+            maxes.push_back(*p.MaxUs);
+        }
+    }
+    finish();
+    return columns;
+}
+
+std::optional<std::size_t> NearestPoint(std::span<const THistoryPoint> points, int64_t timeMs) {
+    if (points.empty()) {
+        return std::nullopt;
+    }
+    const auto after =
+        std::lower_bound(points.begin(), points.end(), timeMs,
+                         [](const THistoryPoint& p, int64_t t) { return p.TimeMs < t; });
+    if (after == points.begin()) {
+        return 0;
+    }
+    if (after == points.end() || timeMs - (after - 1)->TimeMs <= after->TimeMs - timeMs) {
+        return static_cast<std::size_t>(after - 1 - points.begin());
+    }
+    return static_cast<std::size_t>(after - points.begin());
+}
+
+int LossClass(uint64_t count, uint64_t lost) noexcept {
+    if (count == 0 || lost == 0) {
+        return 0;
+    }
+    if (lost >= count) {
+        return kLossClasses - 1;
+    }
+    // Compared as lost/count < limit/100, without rounding.
+    constexpr uint64_t kLimits[] = {2, 5, 10, 25};
+    for (int i = 0; i < 4; ++i) {
+        if (lost * 100 < kLimits[i] * count) {
+            return i + 1;
+        }
+    }
+    return 5;
+}
+
+double NiceCeiling(double value) {
+    if (!(value > 0)) {
+        return 1;
+    }
+    const double base = std::pow(10.0, std::floor(std::log10(value)));
+    for (const double m : {1.0, 2.0, 5.0, 10.0}) {
+        if (m * base >= value * (1 - 1e-12)) {
+            return m * base;
+        }
+    }
+    return 10 * base;
+}
+
+int64_t AxisTopUs(std::span<const THistoryColumn> columns) {
+    int64_t medianTop = 0;
+    std::vector<int64_t> bandTops;
+    for (const THistoryColumn& c : columns) {
+        if (c.MedianUs) {
+            medianTop = std::max(medianTop, *c.MedianUs);
+        }
+        if (c.MaxUs) {
+            bandTops.push_back(*c.MaxUs);
+        }
+    }
+    int64_t top = medianTop;
+    if (!bandTops.empty()) {
+        const auto cut =
+            bandTops.begin() + static_cast<std::ptrdiff_t>((bandTops.size() - 1) * 19 / 20);
+        std::nth_element(bandTops.begin(), cut, bandTops.end());
+        top = std::max(top, *cut);
+    }
+    const double topMs = std::max(1.0, static_cast<double>(top) / 1000 * 1.05);
+    return static_cast<int64_t>(std::llround(NiceCeiling(topMs) * 1000));
+}
+
+} // namespace pingvard
