@@ -5,7 +5,7 @@
 #include "config/ini_file.h"
 #include "config/program_dir.h"
 #include "config/settings.h"
-#include "rounds/recovery_run.h"
+#include "recovery/action_kinds.h"
 
 #include <ostream>
 #include <strings.h>
@@ -45,8 +45,11 @@ int RunTestAction(const std::string& name, std::ostream& out, std::ostream& err)
         if (strcasecmp(config.Name.c_str(), name.c_str()) != 0) {
             continue;
         }
-        std::unique_ptr<TRecoveryAction> action =
-            MakeConfiguredAction(config, settings, settings.ResetHost, "23", 0, nullptr);
+        TActionContext context;
+        context.ResetHost = settings.ResetHost;
+        context.Challenges = settings.Challenges;
+        context.Answers = settings.Answers;
+        std::unique_ptr<TRecoveryAction> action = MakeAction(config, context);
         TRecoveryEvent event;
         event.Reason = "test";
         event.Step = static_cast<int>(i) + 1;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <sys/stat.h>
 #include <tuple>
@@ -166,7 +167,7 @@ void ReadHttp(TSectionReader& r, const std::string& dir, TActionConfig& c) {
     }
 }
 
-void ReadProgram(TSectionReader& r, TActionConfig& c) {
+void ReadProgram(TSectionReader& r, const std::string&, TActionConfig& c) {
     c.Program.Program = r.Text("Program");
     for (int i = 1; i <= kMaxArgs && r.Has("Arg" + std::to_string(i)); ++i) {
         c.Program.Args.push_back(r.Text("Arg" + std::to_string(i)));
@@ -177,23 +178,13 @@ void ReadProgram(TSectionReader& r, TActionConfig& c) {
     }
 }
 
-struct TKindDefaults {
-    int32_t TimeLimitS, VerifyS;
-};
+// The telnet kind's device and script are the historic sections'.
+void ReadTelnet(TSectionReader&, const std::string&, TActionConfig&) {}
 
-TKindDefaults Defaults(TActionKind kind, bool alone) {
-    switch (kind) {
-    case TActionKind::Telnet:
-        return {60, alone ? 0 : 180}; // alone: today's session, rule fires again as before
-    case TActionKind::Ssh:
-        return {30, 180};
-    case TActionKind::Http:
-        return {15, 240}; // off time and the device's boot
-    case TActionKind::Program:
-        return {60, 180};
-    }
-    return {60, 0};
-}
+// Each kind's own keys, in the order of kActionKinds.
+using TKindReader = void (*)(TSectionReader& r, const std::string& dir, TActionConfig& c);
+constexpr TKindReader kKindReaders[] = {ReadTelnet, ReadSsh, ReadHttp, ReadProgram};
+static_assert(std::size(kKindReaders) == std::size(kActionKinds), "a reader for every kind");
 
 std::optional<TActionConfig> ReadAction(TCustomIniFile& ini, const std::string& name, bool alone,
                                         const std::string& dir,
@@ -202,34 +193,22 @@ std::optional<TActionConfig> ReadAction(TCustomIniFile& ini, const std::string& 
     TActionConfig c;
     c.Name = name;
     const std::string kindText = r.Text("Kind", name == "telnet" ? "telnet" : "");
-    const auto kind =
-        std::find(std::begin(kActionKindNames), std::end(kActionKindNames), Lower(kindText));
-    if (kind == std::end(kActionKindNames)) {
+    const std::optional<TActionKind> kind = FindActionKind(Lower(kindText));
+    if (!kind) {
         if (kindText.empty()) {
             problems.push_back("pingvard.ini [Recovery] Actions: " + name + " has no [Action." +
                                name + "] with a Kind; left out");
         } else {
-            r.Problem("Kind", kindText, "not telnet, ssh, http or program; left out");
+            r.Problem("Kind", kindText, "not " + ActionKindList() + "; left out");
         }
         return std::nullopt;
     }
-    c.Kind = static_cast<TActionKind>(kind - std::begin(kActionKindNames));
-    const TKindDefaults d = Defaults(c.Kind, alone);
-    c.TimeLimitMs = r.Number("TimeLimit", d.TimeLimitS, 1, kMaxSeconds) * 1000;
-    c.VerifyMs = r.Number("Verify", d.VerifyS, 0, kMaxSeconds) * 1000;
-    switch (c.Kind) {
-    case TActionKind::Ssh:
-        ReadSsh(r, dir, c);
-        break;
-    case TActionKind::Http:
-        ReadHttp(r, dir, c);
-        break;
-    case TActionKind::Program:
-        ReadProgram(r, c);
-        break;
-    case TActionKind::Telnet:
-        break;
-    }
+    c.Kind = *kind;
+    const TActionKindInfo& info = KindInfo(c.Kind);
+    c.TimeLimitMs = r.Number("TimeLimit", info.TimeLimitS, 1, kMaxSeconds) * 1000;
+    c.VerifyMs =
+        r.Number("Verify", alone ? info.VerifyAloneS : info.VerifyS, 0, kMaxSeconds) * 1000;
+    kKindReaders[static_cast<std::size_t>(c.Kind)](r, dir, c);
     return c;
 }
 

@@ -14,7 +14,7 @@
 
 #include "config/guard_config.h"
 #include "config/ini_file.h"
-#include "recovery/action_config.h"
+#include "recovery/action_kinds.h"
 
 #include <string>
 #include <vector>

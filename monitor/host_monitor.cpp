@@ -72,7 +72,7 @@ void THostMonitor::Start() {
         m_settings = TSettings::Load(ini, GetProgramDir());
     }
     TakeIntoUse();
-    TakeRecoveryIntoUse();
+    m_policy = std::make_unique<TRecoveryPolicy>(m_settings.Recovery, Clock());
     ResolveWorkerHosts();
     for (auto& worker : m_pingThreads) {
         if (worker) {
@@ -205,7 +205,9 @@ void THostMonitor::ReportPing(int slot, int32_t ms, std::optional<int64_t> us) {
     // Before the statistics, so that a host's going down precedes the rule it fires.
     m_events.Echo(slot, obj.IP, obj.DisplayName, m_maxTimeouts, us);
     obj.UpdateResult(ms);
-    FollowRecoveryAfterReport(slot, ms);
+    if (m_policy) {
+        Follow(m_policy->PingReport(slot, ms >= 0, RoundView()));
+    }
 }
 
 TSettings THostMonitor::Settings() const {
@@ -307,34 +309,21 @@ void THostMonitor::EvaluateRestartRule() {
         return;
     }
     // Held while the operator looks at the settings of a first start.
-    if (m_restartsHeld) {
+    if (m_restartsHeld || !m_policy) {
         return;
     }
-    // A hold-off after a recovery action: failures don't count.
-    if (m_recovery && !m_recovery->Guard.FailuresCount()) {
-        ZeroFailures();
-        return;
-    }
-    if (!RestartRuleHolds()) {
-        return;
-    }
-    m_events.RuleFired();
-    if (!m_destroyed && m_recovery) {
-        BeginRecoveryRound("rule");
-    }
-    // Whether or not a session started, another one needs MaxTimeouts fresh failures.
-    ZeroFailures();
+    Follow(m_policy->RestartRuleArmed(RoundView()));
 }
 
 // Takes the token given: the caller has taken ResetIdleEvent.
 void THostMonitor::StartResetSession(std::unique_ptr<TRecoveryAction> action) {
     try {
         m_resetThread.reset(); // the previous session has given the token back: a short join
-        TResetOutcomes& outcomes = *this;
-        m_sessionAction = action->Name();
-        m_sessionKind = std::string(action->Kind());
-        m_resetThread = std::make_unique<TThReset>(std::move(action), m_dispatcher, outcomes,
-                                                   *m_resetIdleEvent);
+        TResetHandOff& handOff = *this;
+        m_session.Action = action->Name();
+        m_session.Kind = std::string(action->Kind());
+        m_resetThread =
+            std::make_unique<TThReset>(std::move(action), m_dispatcher, handOff, *m_resetIdleEvent);
     } catch (...) {
         // No session runs: keep the token available for the next trigger.
         m_resetIdleEvent->Set();
@@ -359,16 +348,26 @@ void THostMonitor::CreateWorker(int slot, const THostSettings& host) {
 }
 
 void THostMonitor::ShowResetStarting() {
-    m_events.ActionStarted(m_sessionAction, m_sessionKind);
-    pingvard::ShowResetStarting(m_fe, m_recovery ? m_recovery->StartingText : std::string());
+    m_events.ActionStarted(m_session.Action, m_session.Kind);
+    pingvard::ShowResetStarting(m_fe, m_session.StartingText);
 }
 
 void THostMonitor::ShowResetOutcome(const TRecoveryOutcome& outcome) {
     const TRecoveryOutcome shown =
         outcome.ConnectFailed ? TelnetConnectFailed(m_resetHost) : outcome;
-    m_events.ActionOutcome(m_sessionAction, m_sessionKind, shown.Ok, shown.Status);
+    m_events.ActionOutcome(m_session.Action, m_session.Kind, shown.Ok, shown.Status);
     pingvard::ShowResetOutcome(m_fe, shown);
-    EndRecoveryStep(outcome.Ok);
+}
+
+void THostMonitor::SessionStarting() {
+    ShowResetStarting();
+}
+
+void THostMonitor::SessionEnded(const TRecoveryOutcome& outcome) {
+    ShowResetOutcome(outcome);
+    if (m_policy) {
+        Follow(m_policy->StepEnded(outcome, RoundView()));
+    }
 }
 
 } // namespace pingvard

@@ -11,7 +11,7 @@
 #include "monitor/ping_thread.h"
 #include "monitor/reset_thread.h"
 #include "net/tick_clock.h"
-#include "rounds/recovery_run.h"
+#include "rounds/recovery_policy.h"
 
 #include <array>
 #include <atomic>
@@ -53,7 +53,7 @@ inline constexpr const char* kEchoAgainStatusText = "Pinging works again";
 // then probes again at a ping report at most every kIcmpProbeIntervalMs (or
 // sees an answered echo), and when pinging works it says so and the rule
 // resumes with every Failures count at 0.
-class THostMonitor : public TResetOutcomes, private TRestartRule {
+class THostMonitor : private TResetHandOff, private TRestartRule {
 public:
     static constexpr int32_t kSessionStopWaitMs = 1000;
     static constexpr uint32_t kIcmpProbeIntervalMs = 60000;
@@ -84,7 +84,6 @@ public:
     // Where the monitor's events go (TMonitorEvent): subscribe the observers
     // here. Events are published on the GUI thread and never wait.
     TEventHub& Events() { return m_events.Hub(); }
-    TMonitorEventPublisher& EventPublisher() { return m_events; }
     // The status line as the monitor last set it, and a line of the program's
     // own (an observer's problem): shown and published like the monitor's.
     const std::string& StatusText() const { return m_publishingFe.StatusText(); }
@@ -96,7 +95,6 @@ public:
     // Releasing the hold starts the count afresh: a restart then needs
     // MaxTimeouts failures in a row on every marked host from that moment on.
     void HoldRestarts(bool hold);
-    bool RestartsHeld() const { return m_restartsHeld; }
     // "Restart now" and SIGUSR1: one round of the escalation, as when the
     // restart rule fires, within the guard's limits (a paused guard refuses).
     void RestartNow();
@@ -138,12 +136,17 @@ public:
     TThReset* ResetThread() { return m_resetThread.get(); }
     bool ResetSessionRunning(); // the token is taken
 
-    // TResetOutcomes: what a session hands to this (the GUI) thread, shown
-    // through monitor/reset_outcomes.h.
-    void ShowResetStarting() override;
-    void ShowResetOutcome(const TRecoveryOutcome& outcome) override;
+    // What a session's start and its outcome show, through
+    // monitor/reset_outcomes.h, and publish; nothing more.
+    void ShowResetStarting();
+    void ShowResetOutcome(const TRecoveryOutcome& outcome);
 
 private:
+    // TResetHandOff: the session's hand-offs to this (the GUI) thread. The
+    // outcome is shown, then handed to the recovery policy.
+    void SessionStarting() override;
+    void SessionEnded(const TRecoveryOutcome& outcome) override;
+
     void TakeIntoUse();
     void CreateWorker(int slot, const THostSettings& host);
     void ApplyHost(int slot, const THostSettings& host, const std::string& address);
@@ -155,21 +158,17 @@ private:
     void ZeroFailures();
     void StartResetSession(std::unique_ptr<TRecoveryAction> action);
 
-    // Recovery rounds (monitor/host_monitor_recovery.cpp), each step in a
-    // function of its own: the rule fired or "Restart now"; a step started;
-    // a step's outcome shown; a round ended; the guard paused or resumed.
-    void TakeRecoveryIntoUse();
-    int MarkedHostsNeeded() const;
-    bool RestartRuleHolds() const;
-    void BeginRecoveryRound(const std::string& reason);
-    void RunRecoveryStep(std::size_t index);
-    std::unique_ptr<TRecoveryAction> MakeRecoveryStepAction(const TActionConfig& config);
-    void EndRecoveryStep(bool ok);
-    void FollowEscalation(const TEscalationCommand& command);
-    void EndRecoveryRound(bool cured);
-    void RecoveryHostsBack();
-    void ShowGuardChange(bool paused);
-    void FollowRecoveryAfterReport(int slot, int32_t ms);
+    // Recovery rounds (monitor/host_monitor_recovery.cpp): the policy
+    // decides; these show it what the monitor sees and carry its decisions
+    // out, each kind in a function of its own.
+    TRoundView RoundView();
+    void Follow(const TRoundDecisions& decisions);
+    void Carry(const TRuleFired& fired);
+    void Carry(const TForgetFailures& forget);
+    void Carry(const TStartStep& step);
+    void Carry(const TShowGuardChange& change);
+    void Carry(const TRefuseRequest& refusal);
+    std::unique_ptr<TRecoveryAction> MakeStepAction(const TActionConfig& config) const;
     void ApplyRecovery(const TRecoverySettings& edited);
     void StopWorkers();
     void StopResetSession();
@@ -187,8 +186,13 @@ private:
     std::atomic<int32_t> m_pingInterval{2000};
     int32_t m_maxTimeouts = 5;
     std::string m_resetHost;
-    std::string m_sessionAction = "telnet"; // name and kind of the running session's action
-    std::string m_sessionKind = "telnet";
+    // What the running session's start and outcome show: its action's name
+    // and kind, and the status line while it runs ("" = the telnet text).
+    struct TSessionShown {
+        std::string Action = "telnet";
+        std::string Kind = "telnet";
+        std::string StartingText;
+    } m_session;
 
     std::array<TPingObj, kSlotCount> m_pingObjs;
     bool m_created = false;
@@ -202,7 +206,7 @@ private:
     std::unique_ptr<TEvent> m_resetIdleEvent;
     std::array<std::unique_ptr<TPingTh>, kSlotCount> m_pingThreads;
     std::unique_ptr<TThReset> m_resetThread;
-    std::unique_ptr<TRecoveryRun> m_recovery; // from Start on
+    std::unique_ptr<TRecoveryPolicy> m_policy; // from Start on
     // Threads that outlived their bound at shutdown; the destructor joins them.
     std::vector<std::unique_ptr<TPingTh>> m_lateWorkers;
     std::unique_ptr<TThReset> m_lateSession;

@@ -19,8 +19,8 @@ public:
 } // namespace
 
 TThReset::TThReset(std::unique_ptr<TRecoveryAction> action, TGuiDispatcher& dispatcher,
-                   TResetOutcomes& outcomes, TEvent& resetIdleEvent)
-    : m_action(std::move(action)), m_dispatcher(dispatcher), m_outcomes(outcomes),
+                   TResetHandOff& handOff, TEvent& resetIdleEvent)
+    : m_action(std::move(action)), m_dispatcher(dispatcher), m_handOff(handOff),
       m_resetIdleEvent(resetIdleEvent) {
     m_thread = std::thread([this] { Execute(); });
 }
@@ -47,12 +47,12 @@ void TThReset::Execute() {
         if (dialogue) {
             DeleteCommLog();
         }
-        m_dispatcher.Send([this] { m_outcomes.ShowResetStarting(); });
+        m_dispatcher.Send([this] { m_handOff.SessionStarting(); });
         TCommLogReport commLog;
         TNullActionReport none;
         const TRecoveryOutcome outcome =
             m_action->Run(dialogue ? static_cast<TActionReport&>(commLog) : none);
-        m_dispatcher.Send([this, &outcome] { m_outcomes.ShowResetOutcome(outcome); });
+        m_dispatcher.Send([this, &outcome] { m_handOff.SessionEnded(outcome); });
     } catch (...) {
         // Nothing may leave the thread; the token below is given back regardless.
     }

@@ -12,24 +12,25 @@
 
 namespace pingvard {
 
-// The GUI-thread side of a session's hand-offs (the host monitor).
-class TResetOutcomes {
+// The GUI-thread side of a session's hand-offs (the host monitor): the
+// action starts, and the action's outcome.
+class TResetHandOff {
 public:
-    virtual ~TResetOutcomes() = default;
-    virtual void ShowResetStarting() = 0;
-    virtual void ShowResetOutcome(const TRecoveryOutcome& outcome) = 0;
+    virtual ~TResetHandOff() = default;
+    virtual void SessionStarting() = 0;
+    virtual void SessionEnded(const TRecoveryOutcome& outcome) = 0;
 };
 
 // One reset session: the thread that runs one recovery action while it holds
 // the one-session token. It deletes comm.log, hands "starting" to the GUI
 // thread, runs the action (its transcript entries go to comm.log), hands the
 // outcome over, and gives resetIdleEvent back on every path. Starts at
-// construction. The owner keeps dispatcher, outcomes and resetIdleEvent alive
+// construction. The owner keeps dispatcher, handOff and resetIdleEvent alive
 // until this object is destroyed; the destructor waits for the thread to end.
 class TThReset {
 public:
     TThReset(std::unique_ptr<TRecoveryAction> action, TGuiDispatcher& dispatcher,
-             TResetOutcomes& outcomes, TEvent& resetIdleEvent);
+             TResetHandOff& handOff, TEvent& resetIdleEvent);
     ~TThReset();
     TThReset(const TThReset&) = delete;
     TThReset& operator=(const TThReset&) = delete;
@@ -46,7 +47,7 @@ private:
 
     const std::unique_ptr<TRecoveryAction> m_action;
     TGuiDispatcher& m_dispatcher;
-    TResetOutcomes& m_outcomes;
+    TResetHandOff& m_handOff;
     TEvent& m_resetIdleEvent;
 
     std::atomic<bool> m_terminated{false};

@@ -32,9 +32,9 @@ std::vector<std::string> TProgramObservers::Secrets(const TSettings& settings) {
         }
     }
     for (const TActionConfig& action : settings.Recovery.Actions) {
-        for (const std::string* secret : {&action.Ssh.Password, &action.Http.Password}) {
-            if (!secret->empty()) {
-                secrets.push_back(*secret);
+        for (std::string& secret : KindInfo(action.Kind).Secrets(action)) {
+            if (!secret.empty()) {
+                secrets.push_back(std::move(secret));
             }
         }
     }

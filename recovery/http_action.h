@@ -2,7 +2,7 @@
 #pragma once
 
 #include "net/abort_signal.h"
-#include "recovery/action_config.h"
+#include "recovery/action_kinds.h"
 #include "recovery/recovery_action.h"
 
 namespace pingvard {

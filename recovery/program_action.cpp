@@ -26,6 +26,11 @@ void TranscribeOutput(const std::string& output, TActionReport& report) {
 
 } // namespace
 
+std::unique_ptr<TRecoveryAction> MakeProgramAction(const TActionConfig& config,
+                                                   const TActionContext& context) {
+    return std::make_unique<TProgramAction>(config, context.Clock);
+}
+
 TProgramAction::TProgramAction(TActionConfig config, const TTickClock* clock)
     : m_config(std::move(config)), m_clock(clock) {}
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "recovery/action_config.h"
+#include "recovery/action_kinds.h"
 #include "recovery/child_process.h"
 #include "recovery/recovery_action.h"
 

@@ -49,6 +49,8 @@ struct TRecoveryEvent {
     int Round = 0;                      // 1-based round of the guard's window; 0 = none
     int Step = 0;                       // 1-based place of the action in the escalation
     std::vector<std::string> HostsDown; // addresses of the marked hosts that failed
+
+    bool operator==(const TRecoveryEvent&) const = default;
 };
 
 class TRecoveryAction {

@@ -3,7 +3,7 @@
 
 #include "net/abort_signal.h"
 #include "net/tick_clock.h"
-#include "recovery/action_config.h"
+#include "recovery/action_kinds.h"
 #include "recovery/recovery_action.h"
 
 namespace pingvard {

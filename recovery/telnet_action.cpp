@@ -23,6 +23,19 @@ TRecoveryOutcome TelnetFailedStep(int32_t step) {
                               std::to_string(int64_t{step} + 1));
 }
 
+std::unique_ptr<TRecoveryAction> MakeTelnetAction(const TActionConfig& config,
+                                                  const TActionContext& context) {
+    TTelnetActionSettings telnet;
+    telnet.Name = config.Name;
+    telnet.Host = context.ResetHost;
+    telnet.Port = context.ResetPort;
+    telnet.LimitMs = context.TelnetLimitMs > 0 ? context.TelnetLimitMs : config.TimeLimitMs;
+    telnet.Clock = context.Clock;
+    telnet.Challenges = context.Challenges;
+    telnet.Answers = context.Answers;
+    return std::make_unique<TTelnetAction>(std::move(telnet));
+}
+
 TTelnetAction::TTelnetAction(TTelnetActionSettings settings)
     : m_settings(std::move(settings)),
       m_clock(m_settings.Clock != nullptr ? *m_settings.Clock : SystemTickClock()) {

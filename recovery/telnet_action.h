@@ -7,7 +7,7 @@
 
 #include "net/telnet_client.h"
 #include "net/tick_clock.h"
-#include "recovery/action_config.h"
+#include "recovery/action_kinds.h"
 #include "recovery/recovery_action.h"
 
 #include <atomic>

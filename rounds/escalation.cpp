@@ -10,7 +10,7 @@ using TKind = TEscalationCommand::TKind;
 } // namespace
 
 TEscalation::TEscalation(std::vector<uint32_t> verifyMs, const TTickClock& clock)
-    : m_verifyMs(std::move(verifyMs)), m_clock(clock) {}
+    : m_verifyMs(std::move(verifyMs)), m_clock(&clock) {}
 
 TEscalationCommand TEscalation::Begin() {
     if (Active() || m_verifyMs.empty()) {
@@ -45,7 +45,7 @@ TEscalationCommand TEscalation::ActionEnded(bool ok) {
         return Next(); // nothing to wait for after an action that failed
     }
     m_state = TState::Verifying;
-    m_verifyFrom = m_clock.Now();
+    m_verifyFrom = m_clock->Now();
     return Poll();
 }
 
@@ -63,7 +63,7 @@ TEscalationCommand TEscalation::HostsBack() {
 
 TEscalationCommand TEscalation::Poll() {
     if (m_state != TState::Verifying ||
-        TickDifference(m_verifyFrom, m_clock.Now()) < m_verifyMs[m_current]) {
+        TickDifference(m_verifyFrom, m_clock->Now()) < m_verifyMs[m_current]) {
         return {};
     }
     return Next();

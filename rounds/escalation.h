@@ -5,7 +5,7 @@
 // not answered again within its verify time, run the next; and so on until the
 // hosts are back (cured) or the list is done (uncured). An action that failed
 // hands over to the next one at once. Pure logic on an injected clock: the
-// monitor runs the actions and reports what happened.
+// recovery policy (rounds/recovery_policy.h) reports what happened.
 
 #include "net/tick_clock.h"
 
@@ -34,7 +34,6 @@ public:
     TEscalation(std::vector<uint32_t> verifyMs, const TTickClock& clock);
 
     bool Active() const { return m_state != TState::Idle; }
-    std::size_t Current() const { return m_current; }
 
     // A round begins: RunAction 0, or None when one runs already or there is
     // no action.
@@ -45,15 +44,13 @@ public:
     TEscalationCommand HostsBack();
     // Time passes: a verify time may have run out. Call it on each report.
     TEscalationCommand Poll();
-    // Shutdown or a settings change: forget the round.
-    void Reset() { m_state = TState::Idle; }
 
 private:
     enum class TState { Idle, Running, Verifying };
     TEscalationCommand Next();
 
     std::vector<uint32_t> m_verifyMs;
-    const TTickClock& m_clock;
+    const TTickClock* m_clock; // a pointer, so that the escalation can be replaced
     TState m_state = TState::Idle;
     std::size_t m_current = 0;
     uint32_t m_verifyFrom = 0;

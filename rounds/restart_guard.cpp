@@ -23,7 +23,7 @@ std::string DurationText(uint32_t ms) {
 }
 
 TRestartGuard::TRestartGuard(TGuardConfig config, const TTickClock& clock)
-    : m_config(config), m_clock(clock) {}
+    : m_config(config), m_clock(&clock) {}
 
 TGuardVerdict TRestartGuard::Verdict() {
     // Rounds start in time order, so those that left the window are in front.
@@ -41,7 +41,7 @@ TGuardVerdict TRestartGuard::Verdict() {
 
 void TRestartGuard::RoundStarted() {
     Verdict(); // drops the rounds that left the window
-    m_roundStarts.push_back(m_clock.Now());
+    m_roundStarts.push_back(m_clock->Now());
 }
 
 uint32_t TRestartGuard::CurrentHoldOffMs() const {
@@ -52,7 +52,7 @@ uint32_t TRestartGuard::CurrentHoldOffMs() const {
 
 void TRestartGuard::ActionEnded() {
     m_holdOff = m_config.HoldOffMs > 0;
-    m_holdOffFrom = m_clock.Now();
+    m_holdOffFrom = m_clock->Now();
     m_holdOffMs = CurrentHoldOffMs();
 }
 

@@ -6,7 +6,7 @@
 // MaxRounds rounds per sliding window (then a pause until the window allows
 // or the hosts are back), and a back-off that doubles the hold-off after each
 // round that did not cure the outage. Pure logic on an injected clock; the
-// monitor calls it on its own thread.
+// recovery policy (rounds/recovery_policy.h) calls it on the monitor's thread.
 
 #include "config/guard_config.h"
 #include "net/tick_clock.h"
@@ -30,7 +30,6 @@ public:
     TGuardVerdict Verdict();
     // Whether echo failures count towards the restart rule now.
     bool FailuresCount() { return Verdict() != TGuardVerdict::HoldingOff; }
-    bool Paused() { return Verdict() == TGuardVerdict::Paused; }
 
     void RoundStarted();
     void ActionEnded(); // each action of a round starts a hold-off
@@ -42,10 +41,10 @@ public:
     std::string PausedText() const;
 
 private:
-    uint32_t Since(uint32_t tick) const { return TickDifference(tick, m_clock.Now()); }
+    uint32_t Since(uint32_t tick) const { return TickDifference(tick, m_clock->Now()); }
 
     TGuardConfig m_config;
-    const TTickClock& m_clock;
+    const TTickClock* m_clock; // a pointer, so that the guard can be replaced
     std::deque<uint32_t> m_roundStarts;
     bool m_holdOff = false;
     uint32_t m_holdOffFrom = 0;

@@ -22,10 +22,10 @@ using std::chrono::steady_clock;
 
 // The hand-offs in order: "starting", then "ok", "connect-failed" or
 // "failed-step#N" after the outcome's text.
-class TRecordingOutcomes : public TResetOutcomes {
+class TRecordingOutcomes : public TResetHandOff {
 public:
-    void ShowResetStarting() override { Calls.push_back("starting"); }
-    void ShowResetOutcome(const TRecoveryOutcome& outcome) override {
+    void SessionStarting() override { Calls.push_back("starting"); }
+    void SessionEnded(const TRecoveryOutcome& outcome) override {
         const std::string failedStep = "Unable to reset, invalid response in step #";
         if (outcome.Ok && outcome.Status == "Reset OK") {
             Calls.push_back("ok");

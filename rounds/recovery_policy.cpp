@@ -1,0 +1,192 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "rounds/recovery_policy.h"
+
+#include <algorithm>
+
+namespace pingvard {
+
+TRecoveryPolicy::TRecoveryPolicy(const TRecoverySettings& settings, const TTickClock& clock)
+    : m_clock(&clock), m_quorum(settings.Quorum), m_guard(settings.Guard, clock),
+      m_escalation(VerifyTimes(settings), clock) {}
+
+void TRecoveryPolicy::Reconfigure(const TRecoverySettings& settings) {
+    m_quorum = settings.Quorum;
+    m_edited = settings;
+    TakeEditsWhenIdle();
+}
+
+// Starts afresh with the edits, where no reference to the round's state is held.
+void TRecoveryPolicy::TakeEditsWhenIdle() {
+    if (!m_edited || m_escalation.Active()) {
+        return;
+    }
+    const int rounds = m_round;
+    *this = TRecoveryPolicy(*m_edited, *m_clock);
+    m_round = rounds;
+}
+
+bool TRecoveryPolicy::RestartRuleHolds(const TRoundView& view) const {
+    const auto& hosts = view.Hosts;
+    const auto marked = std::count_if(hosts.begin(), hosts.end(),
+                                      [](const TRoundHost& host) { return host.Marked; });
+    const auto failed = std::count_if(hosts.begin(), hosts.end(), [&](const TRoundHost& host) {
+        return host.Marked && host.Failures >= view.MaxTimeouts;
+    });
+    const auto needed = m_quorum <= 0 ? marked : std::min<decltype(marked)>(m_quorum, marked);
+    return failed >= needed;
+}
+
+TRoundDecisions TRecoveryPolicy::RestartRuleArmed(const TRoundView& view) {
+    TakeEditsWhenIdle();
+    if (!m_guard.FailuresCount()) {
+        return {TForgetFailures{}};
+    }
+    if (!RestartRuleHolds(view)) {
+        return {};
+    }
+    TRoundDecisions out{TRuleFired{}};
+    for (TRoundDecision& decision : Begin(TRoundTrigger::Rule, view)) {
+        out.push_back(std::move(decision));
+    }
+    // Whether or not a round began, another one needs MaxTimeouts fresh failures.
+    out.push_back(TForgetFailures{});
+    return out;
+}
+
+TRoundDecisions TRecoveryPolicy::Begin(TRoundTrigger trigger, const TRoundView& view) {
+    TakeEditsWhenIdle();
+    m_sessionFree = view.SessionFree;
+    TRoundDecisions out;
+    if (m_escalation.Active() || !m_sessionFree) {
+        if (trigger == TRoundTrigger::Manual) {
+            out.push_back(TRefuseRequest{kRestartUnderWayText});
+        }
+        return out;
+    }
+    const bool paused = m_guard.Verdict() == TGuardVerdict::Paused;
+    ShowGuardChange(paused, out);
+    if (paused || m_escalation.Begin().Kind != TEscalationCommand::TKind::RunAction) {
+        return out;
+    }
+    m_guard.RoundStarted();
+    m_event = {};
+    m_event.Reason = trigger == TRoundTrigger::Rule ? "rule" : "manual";
+    m_event.Round = ++m_round;
+    // A manual round waits for every marked host that is failing now.
+    const int32_t downAt = std::max(trigger == TRoundTrigger::Rule ? view.MaxTimeouts : 1, 1);
+    for (std::size_t slot = 0; slot < m_down.size(); ++slot) {
+        const TRoundHost& host = view.Hosts[slot];
+        m_down[slot] = host.Marked && host.Failures >= downAt;
+        if (m_down[slot]) {
+            m_event.HostsDown.push_back(host.Address);
+        }
+    }
+    m_watching = true;
+    RunStep(0, out);
+    return out;
+}
+
+// Starts step now, or keeps it waiting while a session holds the token.
+void TRecoveryPolicy::RunStep(std::size_t step, TRoundDecisions& out) {
+    if (!m_sessionFree) {
+        m_pending = step;
+        return;
+    }
+    m_sessionFree = false;
+    m_pending.reset();
+    m_answered = {};
+    m_event.Step = static_cast<int>(step) + 1;
+    out.push_back(TStartStep{step, m_event});
+    if (std::none_of(m_down.begin(), m_down.end(), [](bool down) { return down; })) {
+        m_escalation.HostsBack(); // nobody to wait for: the round ends with this step
+    }
+}
+
+TRoundDecisions TRecoveryPolicy::StepEnded(const TRecoveryOutcome& outcome,
+                                           const TRoundView& view) {
+    m_sessionFree = view.SessionFree;
+    TRoundDecisions out;
+    m_guard.ActionEnded();
+    Follow(m_escalation.ActionEnded(outcome.Ok), out);
+    return out;
+}
+
+void TRecoveryPolicy::Follow(const TEscalationCommand& command, TRoundDecisions& out) {
+    switch (command.Kind) {
+    case TEscalationCommand::TKind::RunAction:
+        RunStep(command.Action, out);
+        break;
+    case TEscalationCommand::TKind::Cured:
+        EndRound(true, out);
+        break;
+    case TEscalationCommand::TKind::Uncured:
+        EndRound(false, out);
+        break;
+    case TEscalationCommand::TKind::None:
+        break;
+    }
+}
+
+void TRecoveryPolicy::EndRound(bool cured, TRoundDecisions& out) {
+    m_guard.RoundEnded(cured);
+    if (cured) {
+        HostsBack(out);
+    }
+}
+
+// The hosts the last round waited for answer again: back-off, rounds and a
+// pause reset.
+void TRecoveryPolicy::HostsBack(TRoundDecisions& out) {
+    m_watching = false;
+    m_guard.HostsBack();
+    if (m_pausedShown) {
+        ShowGuardChange(false, out);
+    }
+}
+
+TRoundDecisions TRecoveryPolicy::PingReport(int slot, bool answered, const TRoundView& view) {
+    TakeEditsWhenIdle();
+    m_sessionFree = view.SessionFree;
+    TRoundDecisions out;
+    if (!answered && !m_guard.FailuresCount()) {
+        out.push_back(TForgetFailures{slot});
+    }
+    const auto i = static_cast<std::size_t>(slot);
+    if (answered && i < m_down.size() && m_down[i]) {
+        HostAnswered(i, out);
+    }
+    if (m_pending) {
+        RunStep(*m_pending, out);
+    }
+    Follow(m_escalation.Poll(), out);
+    if (m_pausedShown && m_guard.Verdict() != TGuardVerdict::Paused) {
+        ShowGuardChange(false, out);
+    }
+    return out;
+}
+
+void TRecoveryPolicy::HostAnswered(std::size_t slot, TRoundDecisions& out) {
+    m_answered[slot] = true;
+    for (std::size_t s = 0; s < m_down.size(); ++s) {
+        if (m_down[s] && !m_answered[s]) {
+            return;
+        }
+    }
+    m_down = {};
+    if (m_escalation.Active()) {
+        Follow(m_escalation.HostsBack(), out);
+    } else if (m_watching) {
+        HostsBack(out);
+    }
+}
+
+void TRecoveryPolicy::ShowGuardChange(bool paused, TRoundDecisions& out) {
+    if (m_pausedShown == paused) {
+        return;
+    }
+    m_pausedShown = paused;
+    out.push_back(TShowGuardChange{paused, paused ? m_guard.PausedText()
+                                                  : std::string(kRestartsResumedText)});
+}
+
+} // namespace pingvard

@@ -1,0 +1,91 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// The recovery policy: when the restart rule holds, the rounds of recovery
+// actions (the escalation), the guard across rounds, the hosts a round waits
+// for, the verify times and the step that waits for the session token. The
+// host monitor calls it at the few moments that matter and carries out the
+// decisions it returns; the policy itself shows nothing and starts nothing.
+// Pure logic on an injected clock; the monitor calls it on its own thread.
+
+#include "config/recovery_settings.h"
+#include "net/tick_clock.h"
+#include "rounds/escalation.h"
+#include "rounds/restart_guard.h"
+#include "rounds/round_decision.h"
+
+#include <array>
+#include <cstddef>
+#include <optional>
+
+namespace pingvard {
+
+// The texts of the guard's resumption and of a refused manual request.
+inline constexpr const char* kRestartsResumedText = "Restarts resumed";
+inline constexpr const char* kRestartUnderWayText = "A restart is already under way";
+
+class TRecoveryPolicy {
+public:
+    TRecoveryPolicy(const TRecoverySettings& settings, const TTickClock& clock);
+
+    // Edited settings. The quorum holds at once; the guard (afresh) and the
+    // verify times at once when no round runs, else once it has ended. The
+    // round count goes on.
+    void Reconfigure(const TRecoverySettings& settings);
+
+    // A marked host has just reached MaxTimeouts failures in a row. During a
+    // hold-off the failures are forgotten; when the rule holds (the quorum of
+    // marked hosts has failed MaxTimeouts times) it fires, a round begins if
+    // it may, and every failure count starts afresh.
+    TRoundDecisions RestartRuleArmed(const TRoundView& view);
+    // A round begins: the first step, unless a round or a session runs (a
+    // manual request is then refused) or the guard pauses. A rule round waits
+    // for the marked hosts that failed MaxTimeouts times, a manual round for
+    // those failing now; with none to wait for, it ends with its first step.
+    TRoundDecisions Begin(TRoundTrigger trigger, const TRoundView& view);
+    // The running step's action returned: the hold-off starts; after a
+    // failure the next step follows at once, after a success its verify time
+    // runs (or the round ends, when the hosts are back already).
+    TRoundDecisions StepEnded(const TRecoveryOutcome& outcome, const TRoundView& view);
+    // A ping report (slot, answered or lost), and with it time passing: a
+    // lost echo during the hold-off is forgotten, the hosts the round waits
+    // for may all be back (cured: back-off, rounds and a pause reset), a
+    // waiting step may start, a verify time may run out, the guard may
+    // allow restarts again.
+    TRoundDecisions PingReport(int slot, bool answered, const TRoundView& view);
+
+    bool RoundRunning() const { return m_escalation.Active(); }
+
+private:
+    void TakeEditsWhenIdle();
+    bool RestartRuleHolds(const TRoundView& view) const;
+    void RunStep(std::size_t step, TRoundDecisions& out);
+    void Follow(const TEscalationCommand& command, TRoundDecisions& out);
+    void EndRound(bool cured, TRoundDecisions& out);
+    void HostsBack(TRoundDecisions& out);
+    void HostAnswered(std::size_t slot, TRoundDecisions& out);
+    void ShowGuardChange(bool paused, TRoundDecisions& out);
+
+    const TTickClock* m_clock; // a pointer, so that edits can replace the whole state
+    int32_t m_quorum;
+    std::optional<TRecoverySettings> m_edited; // waits for the round under way
+    TRestartGuard m_guard;
+    TEscalation m_escalation;
+    // Set for the length of one call: a session may start, until one does.
+    bool m_sessionFree = false;
+    // A step to start once the session token is back (the previous session
+    // hands its outcome over before it gives the token back).
+    std::optional<std::size_t> m_pending;
+    // Marked hosts that were down when the round began, and which of them
+    // have answered since the current step started: all of them = back.
+    std::array<bool, kSlotCount> m_down{};
+    std::array<bool, kSlotCount> m_answered{};
+    // After a round, until the hosts it waited for are back: then the guard
+    // resets.
+    bool m_watching = false;
+    bool m_pausedShown = false; // the pause is in the status line and the log
+    int m_round = 0;            // rounds since start, for the action's event
+    TRecoveryEvent m_event;     // of the round under way
+};
+
+} // namespace pingvard

@@ -1,0 +1,281 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "rounds/recovery_policy.h"
+#include "tests/net/fake_clock.h"
+
+#include <gtest/gtest.h>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace pingvard {
+namespace {
+
+// What the monitor would do with each decision, as one line.
+std::string Line(const TRoundDecision& decision) {
+    struct TLine {
+        std::string operator()(const TRuleFired&) const { return "rule fired"; }
+        std::string operator()(const TForgetFailures& f) const {
+            return f.Slot ? "forget " + std::to_string(*f.Slot) : "forget all";
+        }
+        std::string operator()(const TStartStep& s) const {
+            std::string line = "round " + std::to_string(s.Event.Round) + " step " +
+                               std::to_string(s.Event.Step) + " " + s.Event.Reason + ":";
+            for (const std::string& host : s.Event.HostsDown) {
+                line += " " + host;
+            }
+            return s.Step + 1 == static_cast<std::size_t>(s.Event.Step) ? line : "bad step index";
+        }
+        std::string operator()(const TShowGuardChange& g) const {
+            return (g.Paused ? "paused: " : "resumed: ") + g.Text;
+        }
+        std::string operator()(const TRefuseRequest& r) const { return "refused: " + r.Text; }
+    };
+    return std::visit(TLine{}, decision);
+}
+
+enum class TOp { Armed, Manual, Ended, Lost, Answered };
+
+// At AtMs after the start: one call, and the decisions it must return.
+struct TPolicyStep {
+    uint32_t AtMs;
+    TOp Op;
+    std::string Arg; // Armed, Manual: each slot's Failures ("2220"); Ended: "ok" or
+                     // "failed"; Lost, Answered: the slot
+    std::vector<std::string> Expect;
+};
+
+struct TPolicyCase {
+    const char* Name;
+    std::vector<int32_t> VerifyS; // one action per entry
+    TGuardConfig Guard;
+    int32_t Quorum;
+    std::vector<TPolicyStep> Steps;
+};
+
+void PrintTo(const TPolicyCase& c, std::ostream* os) {
+    *os << c.Name;
+}
+
+// Slots 0-2 marked, slot 3 not; MaxTimeouts 2. The session token is taken by
+// each step started and given back after the call that ends it, as the
+// session does.
+class RecoveryPolicy : public testing::TestWithParam<TPolicyCase> {
+protected:
+    TRoundDecisions Call(const TPolicyStep& step) {
+        switch (step.Op) {
+        case TOp::Armed:
+        case TOp::Manual:
+            for (std::size_t slot = 0; slot < kSlotCount; ++slot) {
+                View.Hosts[slot].Failures = step.Arg.at(slot) - '0';
+            }
+            return step.Op == TOp::Armed ? Policy.RestartRuleArmed(View)
+                                         : Policy.Begin(TRoundTrigger::Manual, View);
+        case TOp::Ended: {
+            TRecoveryOutcome outcome;
+            outcome.Ok = step.Arg == "ok";
+            return Policy.StepEnded(outcome, View);
+        }
+        case TOp::Lost:
+        case TOp::Answered:
+            return Policy.PingReport(std::stoi(step.Arg), step.Op == TOp::Answered, View);
+        }
+        return {};
+    }
+
+    std::vector<std::string> Run(const TPolicyStep& step) {
+        View.SessionFree = !m_sessionRunning;
+        std::vector<std::string> lines;
+        for (const TRoundDecision& decision : Call(step)) {
+            lines.push_back(Line(decision));
+            m_sessionRunning = m_sessionRunning || std::holds_alternative<TStartStep>(decision);
+        }
+        if (step.Op == TOp::Ended) {
+            m_sessionRunning = false;
+        }
+        return lines;
+    }
+
+    static TRecoverySettings Settings(const TPolicyCase& c) {
+        TRecoverySettings settings;
+        for (int32_t verify : c.VerifyS) {
+            TActionConfig action;
+            action.VerifyMs = verify * 1000;
+            settings.Actions.push_back(action);
+        }
+        settings.Guard = c.Guard;
+        settings.Quorum = c.Quorum;
+        return settings;
+    }
+
+    static TRoundView StartView() {
+        TRoundView view;
+        for (std::size_t slot = 0; slot < kSlotCount; ++slot) {
+            view.Hosts[slot] = {slot < 3, 0, "h" + std::to_string(slot + 1)};
+        }
+        view.MaxTimeouts = 2;
+        return view;
+    }
+
+    test::TManualClock Clock{0xFFFF0000u}; // wraps during the longer cases
+    TRecoveryPolicy Policy{Settings(GetParam()), Clock};
+    TRoundView View = StartView();
+
+private:
+    bool m_sessionRunning = false;
+};
+
+TEST_P(RecoveryPolicy, FollowsTheTable) {
+    const uint32_t start = Clock.Tick;
+    for (const TPolicyStep& step : GetParam().Steps) {
+        Clock.Tick = start + step.AtMs;
+        ASSERT_EQ(Run(step), step.Expect) << "at " << step.AtMs << " ms";
+    }
+}
+
+using S = std::vector<std::string>;
+const TGuardConfig kNoGuard{};
+const S kNothing{};
+const S kFiredOnly{"rule fired", "forget all"};
+const std::string kRoundOne = "round 1 step 1 rule: h1 h2 h3";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, RecoveryPolicy,
+    testing::Values(
+        TPolicyCase{"RuleBeginsARoundWithTheFirstStep",
+                    {10, 10},
+                    kNoGuard,
+                    0,
+                    {{0, TOp::Armed, "2210", kNothing}, // not every marked host yet
+                     {0, TOp::Armed, "2222", {"rule fired", kRoundOne, "forget all"}}}},
+        TPolicyCase{"QuorumWaitsForFewerHosts",
+                    {10},
+                    kNoGuard,
+                    1,
+                    {{0, TOp::Armed, "0200", {"rule fired", "round 1 step 1 rule: h2", "forget all"}}}},
+        TPolicyCase{"FailedStepHandsOverOnceTheSessionIsBack",
+                    {10, 10},
+                    kNoGuard,
+                    0,
+                    {{0, TOp::Armed, "2220", {"rule fired", kRoundOne, "forget all"}},
+                     {5, TOp::Ended, "failed", kNothing}, // the session still holds the token
+                     {6, TOp::Lost, "0", {"round 1 step 2 rule: h1 h2 h3"}}}},
+        TPolicyCase{"OkStepVerifiesThenTheNextOneRuns",
+                    {10, 20},
+                    kNoGuard,
+                    0,
+                    {{0, TOp::Armed, "2220", {"rule fired", kRoundOne, "forget all"}},
+                     {1000, TOp::Ended, "ok", kNothing},
+                     {10999, TOp::Lost, "0", kNothing},
+                     {11000, TOp::Lost, "0", {"round 1 step 2 rule: h1 h2 h3"}},
+                     {12000, TOp::Ended, "ok", kNothing},
+                     {32000, TOp::Lost, "0", kNothing}, // uncured: the list is done
+                     {32000, TOp::Armed, "2220", {"rule fired", "round 2 step 1 rule: h1 h2 h3", "forget all"}}}},
+        TPolicyCase{"HostsBackWithinTheVerifyTimeEndTheRound",
+                    {10, 10},
+                    kNoGuard,
+                    0,
+                    {{0, TOp::Armed, "2220", {"rule fired", kRoundOne, "forget all"}},
+                     {1000, TOp::Ended, "ok", kNothing},
+                     {2000, TOp::Answered, "0", kNothing},
+                     {2000, TOp::Answered, "3", kNothing}, // not waited for
+                     {2000, TOp::Answered, "1", kNothing},
+                     {2000, TOp::Answered, "2", kNothing}, // cured
+                     {20000, TOp::Lost, "0", kNothing}}},
+        TPolicyCase{"HostsBackWhileTheStepRunsCureAtItsEnd",
+                    {10, 10},
+                    kNoGuard,
+                    0,
+                    {{0, TOp::Armed, "2220", {"rule fired", kRoundOne, "forget all"}},
+                     {100, TOp::Answered, "0", kNothing},
+                     {100, TOp::Answered, "1", kNothing},
+                     {100, TOp::Answered, "2", kNothing},
+                     {200, TOp::Ended, "failed", kNothing},
+                     {300, TOp::Lost, "0", kNothing}}},
+        TPolicyCase{"PausedAtMaxRoundsUntilTheWindowAllows",
+                    {0},
+                    {0, 1, 3600000, false},
+                    0,
+                    {{0, TOp::Armed, "2220", {"rule fired", kRoundOne, "forget all"}},
+                     {10, TOp::Ended, "failed", kNothing},
+                     {20, TOp::Armed, "2220",
+                      {"rule fired", "paused: Restarts paused, 1 round within 1 h", "forget all"}},
+                     {30, TOp::Armed, "2220", kFiredOnly}, // said once
+                     {3599999, TOp::Lost, "3", kNothing},
+                     {3600000, TOp::Lost, "3", {"resumed: Restarts resumed"}},
+                     {3600000, TOp::Armed, "2220",
+                      {"rule fired", "round 2 step 1 rule: h1 h2 h3", "forget all"}}}},
+        TPolicyCase{"HostsBackEndThePause",
+                    {0},
+                    {0, 1, 86400000, false},
+                    0,
+                    {{0, TOp::Armed, "2220", {"rule fired", kRoundOne, "forget all"}},
+                     {10, TOp::Ended, "failed", kNothing},
+                     {20, TOp::Armed, "2220",
+                      {"rule fired", "paused: Restarts paused, 1 round within 24 h", "forget all"}},
+                     {30, TOp::Answered, "0", kNothing},
+                     {30, TOp::Answered, "1", kNothing},
+                     {30, TOp::Answered, "2", {"resumed: Restarts resumed"}},
+                     {40, TOp::Armed, "2220",
+                      {"rule fired", "round 2 step 1 rule: h1 h2 h3", "forget all"}}}},
+        TPolicyCase{"HoldOffForgetsFailures",
+                    {0},
+                    {60000, 0, 86400000, false},
+                    0,
+                    {{0, TOp::Armed, "2220", {"rule fired", kRoundOne, "forget all"}},
+                     {10, TOp::Ended, "failed", kNothing},
+                     {20, TOp::Lost, "1", {"forget 1"}},
+                     {30, TOp::Armed, "2220", {"forget all"}},
+                     {60010, TOp::Lost, "1", kNothing},
+                     {60010, TOp::Armed, "2220",
+                      {"rule fired", "round 2 step 1 rule: h1 h2 h3", "forget all"}}}},
+        TPolicyCase{"ManualRoundWaitsForTheHostsFailingNow",
+                    {10},
+                    kNoGuard,
+                    0,
+                    {{0, TOp::Manual, "1001", {"round 1 step 1 manual: h1"}},
+                     {10, TOp::Manual, "1001", {"refused: A restart is already under way"}},
+                     {10, TOp::Armed, "2220", kFiredOnly}}},
+        TPolicyCase{"RoundWithNobodyToWaitForEndsWithItsStep",
+                    {10, 10},
+                    kNoGuard,
+                    0,
+                    {{0, TOp::Manual, "0000", {"round 1 step 1 manual:"}},
+                     {10, TOp::Ended, "ok", kNothing},
+                     {20, TOp::Manual, "0000", {"round 2 step 1 manual:"}}}}),
+    [](const testing::TestParamInfo<TPolicyCase>& param) { return std::string(param.param.Name); });
+
+TEST(RecoveryPolicyEdits, WaitForTheRoundUnderWayToEnd) {
+    test::TManualClock clock;
+    TRecoverySettings settings;
+    settings.Actions.resize(2);
+    settings.Actions[0].VerifyMs = 10000;
+    TRecoveryPolicy policy(settings, clock);
+    TRoundView view;
+    view.MaxTimeouts = 1;
+    view.Hosts[0] = {true, 1, "h1"};
+    view.SessionFree = true;
+    ASSERT_EQ(policy.Begin(TRoundTrigger::Manual, view).size(), 1U);
+    view.SessionFree = false;
+    EXPECT_TRUE(policy.StepEnded(Outcome(true, "Reset OK"), view).empty());
+
+    settings.Actions[0].VerifyMs = 1000;
+    policy.Reconfigure(settings);
+    view.SessionFree = true;
+    clock.Tick += 1000;
+    EXPECT_TRUE(policy.PingReport(0, false, view).empty()); // the round keeps its 10 s
+    EXPECT_TRUE(policy.PingReport(0, true, view).empty());  // cured: the edits take over
+
+    const TRoundDecisions second = policy.Begin(TRoundTrigger::Manual, view);
+    ASSERT_EQ(second.size(), 1U);
+    EXPECT_EQ(std::get<TStartStep>(second[0]).Event.Round, 2); // the count goes on
+    view.SessionFree = false;
+    policy.StepEnded(Outcome(true, "Reset OK"), view);
+    view.SessionFree = true;
+    clock.Tick += 1000;
+    const TRoundDecisions next = policy.PingReport(0, false, view);
+    ASSERT_EQ(next.size(), 1U);
+    EXPECT_EQ(std::get<TStartStep>(next[0]).Step, 1U);
+}
+
+} // namespace
+} // namespace pingvard
