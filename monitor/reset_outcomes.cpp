@@ -16,8 +16,8 @@ void ShowResetStarting(TMonitorFrontEnd& fe, const std::string& text) {
 
 void ShowResetOutcome(TMonitorFrontEnd& fe, const TRecoveryOutcome& outcome) {
     fe.SetStatusText(outcome.Ok ? outcome.Status + " - " + LocalTimestamp() : outcome.Status);
-    if (!outcome.LogText.empty()) {
-        WriteLog(outcome.LogText);
+    if (!outcome.Status.empty()) {
+        WriteLog(outcome.Status);
     }
     fe.SetTrayIconIndex(outcome.Ok ? kTrayNormal : kTrayFailed);
     fe.CopyTrayImageToApplicationIcon();

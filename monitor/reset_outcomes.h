@@ -10,7 +10,7 @@ namespace pingvard {
 
 // What a reset session shows, on the GUI thread; the one place where an
 // outcome becomes the visible effects. Each, in this order: the status bar,
-// the event log (where there is a log text), the tray image, and the tray
+// the event log (where there is a text), the tray image, and the tray
 // image copied to the application icon.
 
 // "Trying to reset..."; no log line. The tray goes to image 1 only from image
@@ -19,7 +19,7 @@ namespace pingvard {
 // text replaces it for the newer action kinds.
 void ShowResetStarting(TMonitorFrontEnd& fe, const std::string& text = {});
 // A success shows its Status with " - " and the local date and time, the tray
-// image 0; a failure its Status and image 2. The log gets LogText.
+// image 0; a failure its Status and image 2. The log gets the Status alone.
 void ShowResetOutcome(TMonitorFrontEnd& fe, const TRecoveryOutcome& outcome);
 
 inline constexpr int kTrayNormal = 0;

@@ -18,8 +18,7 @@ struct TRecoveryOutcome {
     bool Ok = false;
     // Status-line text without a timestamp, e.g. "Power cycle OK (plug)" or
     // "Unable to power cycle, HTTP 401 from 192.0.2.5". Never holds a secret.
-    std::string Status;
-    std::string LogText; // the pingvard.log text; the same as Status so far
+    std::string Status; // also the pingvard.log line
     // The telnet kind could not connect. Its texts name the reset host, and
     // the monitor builds them anew when it shows the outcome, with the reset
     // host set at that moment (the settings dialog may have changed it while
@@ -74,7 +73,6 @@ public:
 inline TRecoveryOutcome Outcome(bool ok, std::string text) {
     TRecoveryOutcome outcome;
     outcome.Ok = ok;
-    outcome.LogText = text;
     outcome.Status = std::move(text);
     return outcome;
 }
