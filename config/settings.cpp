@@ -29,7 +29,7 @@ public:
     void SetDisplayName(int slot, const std::string& name) override {
         Host(slot).DisplayName = name;
     }
-    void CreateWorker(int slot, const std::string& address, int32_t timeoutMs) override {
+    void SetSlotHost(int slot, const std::string& address, int32_t timeoutMs) override {
         Host(slot).Hostname = address;
         Host(slot).Timeout = timeoutMs;
     }

@@ -66,7 +66,7 @@ void LoadSlot(TCustomIniFile& ini, TStartupTarget& target, int slot) {
     ini.WriteText(section, "Hostname", address);
     ini.WriteNumber(section, "Timeout", timeout);
     ini.WriteFlag(section, "TimeoutDoReset", target.DoReset(slot));
-    target.CreateWorker(slot, address, timeout);
+    target.SetSlotHost(slot, address, timeout);
 }
 
 } // namespace

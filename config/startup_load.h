@@ -27,7 +27,7 @@ public:
     virtual void SetDisplayName(int slot, const std::string& name) = 0;
     // The slot's address and echo time-out, which its worker will use; called
     // once per slot right after that slot's writes, before the next slot is read.
-    virtual void CreateWorker(int slot, const std::string& address, int32_t timeoutMs) = 0;
+    virtual void SetSlotHost(int slot, const std::string& address, int32_t timeoutMs) = 0;
 };
 
 inline constexpr std::string_view kDefaultResetHost = "192.168.168.1";

@@ -47,7 +47,7 @@ public:
     void SetDisplayName(int slot, const std::string& name) override {
         Record("DisplayName" + std::to_string(slot + 1), name);
     }
-    void CreateWorker(int slot, const std::string& address, int32_t timeoutMs) override {
+    void SetSlotHost(int slot, const std::string& address, int32_t timeoutMs) override {
         const auto n = std::to_string(slot + 1);
         Values["Address" + n] = address;
         Values["Timeout" + n] = std::to_string(timeoutMs);
