@@ -7,7 +7,7 @@
 // publishes the monitor's events into Sink(), and stops it after the monitor.
 //
 //     TObservers observers({settings, GetProgramDir(), report, secrets, staleMs});
-//     monitor.SetEventSink(&observers.Sink());
+//     monitor.Events().Add(observers.Sink());
 //     ...
 //     observers.Notifier().Ready();
 //     ...                                  // monitor stopped: nothing publishes now
