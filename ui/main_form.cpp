@@ -112,10 +112,10 @@ void TMainForm::CreateMenus() {
     Nastaven1 = Soubor1->addAction(tr("&Nastavení..."), this, &TMainForm::Nastaven1Click);
     Historie1 = Soubor1->addAction(tr("&Historie..."), this, &TMainForm::Historie1Click);
     Oprogramu1 = Soubor1->addAction(tr("&O programu..."), this, &TMainForm::Oprogramu1Click);
-    RestartNow1 = Soubor1->addAction(tr("&Restartovat nyní"), this, &TMainForm::RestartNowClick);
+    Soubor1->addAction(Restart1);
     N1 = Soubor1->addSeparator();
     Hide1 = Soubor1->addAction(tr("&Skrýt"), this, &TMainForm::Obnovit1Click);
-    Ukonit1 = Soubor1->addAction(tr("&Ukončit"), this, &TMainForm::Zav1Click);
+    Soubor1->addAction(Zav1);
 }
 
 void TMainForm::CreateRows() {

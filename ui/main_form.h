@@ -43,8 +43,10 @@ public:
     TTrayIcon* TrayIcon1;
     QMenu* PopupMenu1;
     QAction* Obnovit1;
+    // One action per command, in both menus: the exit command ("Ukončit") and
+    // "Restart now".
     QAction* Zav1;
-    QAction* Restart1; // "Restart now" in the tray menu
+    QAction* Restart1;
     QStatusBar* StatusBar1;
     TLabel* Host1;
     TLabel* Host2;
@@ -73,10 +75,10 @@ public:
     QAction* Oprogramu1;
     QAction* Historie1;      // the history window, in the Orvane menu
     QAction* HistoriePopup1; // the same in the tray menu
-    QAction* RestartNow1;    // "Restart now" in the Orvane menu
     QAction* N1;
+    // "Skrýt": runs the toggle Obnovit1Click, which always hides here, since
+    // the menu bar can only be used while the window is shown.
     QAction* Hide1;
-    QAction* Ukonit1;
     QFrame* Bevel1;
     bool Closing = false;
 
