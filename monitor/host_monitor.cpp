@@ -190,23 +190,29 @@ void THostMonitor::StopResetSession() {
 }
 
 void THostMonitor::ReportPing(int slot, int32_t ms, std::optional<int64_t> us) {
+    if (ms >= 0 && us) {
+        ReportEcho(slot, TRoundTrip{ms, *us});
+    } else {
+        ReportEcho(slot, RoundTripOfMs(ms));
+    }
+}
+
+void THostMonitor::ReportEcho(int slot, std::optional<TRoundTrip> echo) {
     if (m_destroyed || !m_created || !ValidSlot(slot)) {
         return;
     }
+    // The slots, the window and the rule keep the designed -1 of a lost echo.
+    const int32_t ms = echo ? echo->Ms : -1;
     if (m_icmpUnavailable) {
         CheckIcmpAgain(ms);
     }
     TPingObj& obj = m_pingObjs[static_cast<std::size_t>(slot)];
-    if (ms < 0) {
-        us.reset();
-    } else if (!us) {
-        us = int64_t{ms} * 1000;
-    }
     // Before the statistics, so that a host's going down precedes the rule it fires.
-    m_events.Echo(slot, obj.IP, obj.DisplayName, m_maxTimeouts, us);
+    m_events.Echo(slot, obj.IP, obj.DisplayName, m_maxTimeouts,
+                  echo ? std::optional<int64_t>(echo->Us) : std::nullopt);
     obj.UpdateResult(ms);
     if (m_policy) {
-        Follow(m_policy->PingReport(slot, ms >= 0, RoundView()));
+        Follow(m_policy->PingReport(slot, echo.has_value(), RoundView()));
     }
 }
 
@@ -336,9 +342,8 @@ void THostMonitor::CreateWorker(int slot, const THostSettings& host) {
     PingObj(slot).IP = host.Hostname;
     auto worker = std::make_unique<TPingTh>(
         slot, *m_stopEvent, m_pingInterval, m_dispatcher,
-        TPingTh::TEchoReport([this](int32_t index, int32_t ms, int64_t us) {
-            ReportPing(index, ms, us < 0 ? std::nullopt : std::optional<int64_t>(us));
-        }));
+        TPingTh::TEchoReport(
+            [this](int32_t index, std::optional<TRoundTrip> echo) { ReportEcho(index, echo); }));
     worker->SetHost(host.Hostname);
     worker->SetTimeout(host.Timeout);
     if (m_options.Pinger) {

@@ -6,11 +6,18 @@
 
 namespace pingvard {
 
+std::optional<TRoundTrip> RoundTripOfMs(int32_t ms) {
+    if (ms < 0) {
+        return std::nullopt;
+    }
+    return TRoundTrip{ms, int64_t{ms} * 1000};
+}
+
 TPingTh::TPingTh(int32_t index, TEvent& stopEvent, const std::atomic<int32_t>& pingInterval,
                  TGuiDispatcher& dispatcher, TReport report)
     : TPingTh(index, stopEvent, pingInterval, dispatcher,
-              TEchoReport([report = std::move(report)](int32_t i, int32_t ms, int64_t) {
-                  report(i, ms);
+              TEchoReport([report = std::move(report)](int32_t i, std::optional<TRoundTrip> echo) {
+                  report(i, echo ? echo->Ms : -1);
               })) {}
 
 TPingTh::TPingTh(int32_t index, TEvent& stopEvent, const std::atomic<int32_t>& pingInterval,
@@ -68,7 +75,7 @@ bool TPingTh::WaitForEnd(int32_t ms) {
     return !Started() || m_ended.WaitFor(ms < 0 ? 0 : ms);
 }
 
-TPingTh::TEchoResult TPingTh::PingOnce() {
+std::optional<TRoundTrip> TPingTh::PingOnce() {
     std::string host;
     int32_t timeout = 0;
     {
@@ -78,17 +85,17 @@ TPingTh::TEchoResult TPingTh::PingOnce() {
     }
     try {
         if (m_pinger) {
-            const int32_t ms = m_pinger(host, timeout);
-            return ms < 0 ? TEchoResult{} : TEchoResult{ms, int64_t{ms} * 1000};
+            return RoundTripOfMs(m_pinger(host, timeout));
         }
         m_echoClient.Timeout = timeout;
         if (m_echoClient.Ping(host) && m_echoClient.RoundTripMs >= 0) {
-            return {m_echoClient.RoundTripMs, std::max<int64_t>(m_echoClient.RoundTripUs, 0)};
+            return TRoundTrip{m_echoClient.RoundTripMs,
+                              std::max<int64_t>(m_echoClient.RoundTripUs.value_or(0), 0)};
         }
     } catch (...) {
         // An echo that throws is a failed echo; the worker carries on.
     }
-    return {};
+    return std::nullopt;
 }
 
 void TPingTh::Execute() {
@@ -97,10 +104,10 @@ void TPingTh::Execute() {
         if (m_stopEvent.WaitFor(interval < 0 ? kNegativeIntervalWaitMs : interval)) {
             break;
         }
-        const TEchoResult echo = PingOnce();
+        const std::optional<TRoundTrip> echo = PingOnce();
         try {
             // Returns false without running the report once shutdown cancelled it.
-            m_dispatcher.Send([this, echo] { m_report(Index, echo.Ms, echo.Us); });
+            m_dispatcher.Send([this, echo] { m_report(Index, echo); });
         } catch (...) {
             // The hand-off itself failed (out of memory): drop this report.
         }

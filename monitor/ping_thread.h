@@ -9,10 +9,20 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
 namespace pingvard {
+
+// An answered echo's round trip: in ms as the window shows it, and in µs from
+// the monotonic clock for the history and the metrics. A lost echo has none.
+struct TRoundTrip {
+    int32_t Ms = 0;
+    int64_t Us = 0;
+};
+// A round trip known only in ms (-1: lost), in µs as ms * 1000.
+std::optional<TRoundTrip> RoundTripOfMs(int32_t ms);
 
 // The ping worker of one slot. It owns its echo client; it ends only when the
 // owner's StopEvent is set. Created without a thread ("suspended"); Start()
@@ -36,9 +46,8 @@ public:
 
     // report(Index, ms or -1) runs on the GUI thread through dispatcher.
     using TReport = std::function<void(int32_t index, int32_t ms)>;
-    // The same with the round trip in microseconds from the monotonic clock
-    // (-1 for a failure), for the history and the metrics.
-    using TEchoReport = std::function<void(int32_t index, int32_t ms, int64_t us)>;
+    // The same with the whole round trip, none for a lost echo.
+    using TEchoReport = std::function<void(int32_t index, std::optional<TRoundTrip> echo)>;
     // One echo with the host and time-out of this pass: ms, or -1 for a failure.
     using TPinger = std::function<int32_t(const std::string& host, int32_t timeoutMs)>;
 
@@ -74,12 +83,8 @@ public:
     bool WaitForEnd(int32_t ms);
 
 private:
-    struct TEchoResult {
-        int32_t Ms = -1;
-        int64_t Us = -1;
-    };
     void Execute();
-    TEchoResult PingOnce();
+    std::optional<TRoundTrip> PingOnce();
 
     TEvent& m_stopEvent;
     const std::atomic<int32_t>& m_pingInterval;

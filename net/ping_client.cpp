@@ -58,7 +58,7 @@ void TPingClient::Abort() noexcept {
 
 bool TPingClient::Ping(const std::string& host) {
     RoundTripMs = -1;
-    RoundTripUs = -1;
+    RoundTripUs.reset();
     // One deadline for the whole call: unrelated ICMP arriving meanwhile must not
     // stretch it (each skipped datagram does not restart the wait).
     const uint32_t deadline = m_clock->Now() + static_cast<uint32_t>(std::max(Timeout, 0));

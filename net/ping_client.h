@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <random>
 #include <string>
 
@@ -27,8 +28,8 @@ public:
     TIcmpSocket IcmpSocket;  // opened at the first Ping, kept until destruction
     int32_t RoundTripMs = 0; // -1 after a failed Ping
     // The same round trip from the monotonic clock in microseconds, for the
-    // history and the metrics; -1 after a failed Ping.
-    int64_t RoundTripUs = -1;
+    // history and the metrics; none after a failed Ping.
+    std::optional<int64_t> RoundTripUs;
     int32_t PayloadSize = 32;
 
     // True when a matching echo reply arrived within Timeout; never throws for

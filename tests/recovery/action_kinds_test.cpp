@@ -47,12 +47,18 @@ INSTANTIATE_TEST_SUITE_P(
     Table, ActionKind,
     testing::Values(
         TKindCase{"Telnet", TActionKind::Telnet, TPlugPreset::None, "Trying to reset...", {}},
-        TKindCase{"Ssh", TActionKind::Ssh, TPlugPreset::None, "Trying to reset (dev)...",
-                  {"ssh-secret"}},
-        TKindCase{"HttpByHand", TActionKind::Http, TPlugPreset::None, "Trying to reset (dev)...",
+        TKindCase{
+            "Ssh", TActionKind::Ssh, TPlugPreset::None, "Trying to reset (dev)...", {"ssh-secret"}},
+        TKindCase{"HttpByHand",
+                  TActionKind::Http,
+                  TPlugPreset::None,
+                  "Trying to reset (dev)...",
                   {"http-secret"}},
-        TKindCase{"HttpPlug", TActionKind::Http, TPlugPreset::Tasmota,
-                  "Trying to power cycle (dev)...", {"http-secret"}},
+        TKindCase{"HttpPlug",
+                  TActionKind::Http,
+                  TPlugPreset::Tasmota,
+                  "Trying to power cycle (dev)...",
+                  {"http-secret"}},
         TKindCase{"Program", TActionKind::Program, TPlugPreset::None, "Running dev...", {}}),
     [](const testing::TestParamInfo<TKindCase>& param) { return std::string(param.param.Name); });
 
