@@ -41,7 +41,7 @@ struct TMonitorEvent {
     std::string DisplayName;            // the slot's name as the window shows it
     std::optional<int64_t> RoundTripUs; // Echo: empty = lost
     std::string Action;                 // ActionStarted/Outcome: name
-    std::string ActionKind;             // telnet|ssh|http|program
+    std::string ActionKind;             // the kind's name: telnet, ssh...
     bool Ok = false;                    // ActionOutcome; GuardChanged: acting again
     std::string Text;                   // outcome, guard or status text (never a secret)
 };

@@ -80,8 +80,6 @@ public:
     // Shutdown, or when the slot is outside 0..3. us: the round trip from the
     // monotonic clock for the observers; without it, ms * 1000.
     void ReportPing(int slot, int32_t ms, std::optional<int64_t> us = std::nullopt);
-    // The same from a worker: the round trip, none for a lost echo.
-    void ReportEcho(int slot, std::optional<TRoundTrip> echo);
 
     // Where the monitor's events go (TMonitorEvent): subscribe the observers
     // here. Events are published on the GUI thread and never wait.
@@ -149,6 +147,8 @@ private:
     void SessionStarting() override;
     void SessionEnded(const TRecoveryOutcome& outcome) override;
 
+    // A report as a worker hands it over: the round trip, none for a lost echo.
+    void ReportEcho(int slot, std::optional<TRoundTrip> echo);
     void TakeIntoUse();
     void CreateWorker(int slot, const THostSettings& host);
     void ApplyHost(int slot, const THostSettings& host, const std::string& address);

@@ -56,7 +56,7 @@ class TRecoveryAction {
 public:
     virtual ~TRecoveryAction() = default;
     virtual const std::string& Name() const = 0; // "plug"
-    virtual std::string_view Kind() const = 0;   // "telnet" | "ssh" | "http" | "program"
+    virtual std::string_view Kind() const = 0;   // its row's Name in action_kinds.h: "ssh"
     // Whether Run holds a dialogue with the device, which comm.log keeps; an
     // action without one leaves the last dialogue there.
     virtual bool HasDialogue() const { return false; }
