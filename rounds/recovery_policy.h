@@ -54,8 +54,6 @@ public:
     // allow restarts again.
     TRoundDecisions PingReport(int slot, bool answered, const TRoundView& view);
 
-    bool RoundRunning() const { return m_escalation.Active(); }
-
 private:
     void TakeEditsWhenIdle();
     bool RestartRuleHolds(const TRoundView& view) const;
