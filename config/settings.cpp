@@ -43,12 +43,13 @@ private:
 
 } // namespace
 
-TSettings TSettings::Load(TCustomIniFile& ini, const std::string& programDir) {
+TSettings TSettings::Load(TCustomIniFile& ini, const std::string& programDir,
+                          const TCancelCheck& cancelled) {
     TSettings settings;
     TSettingsTarget target(settings);
     RunStartupLoad(ini, target);
-    settings.Recovery = ReadRecoverySettings(ini, programDir);
-    settings.Observe = ReadObserveSettings(ini, settings.ObserveProblems);
+    settings.Recovery = ReadRecoverySettings(ini, programDir, cancelled);
+    settings.Observe = ReadObserveSettings(ini, settings.ObserveProblems, cancelled);
     std::vector<std::string> desktopProblems;
     settings.Desktop = ReadDesktopSettings(ini, desktopProblems);
     return settings;

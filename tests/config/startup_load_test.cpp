@@ -83,6 +83,7 @@ public:
             throw EIniFileException("Unable to write to " + FileName());
         m_inner.WriteText(s, k, v);
     }
+    std::shared_ptr<const TProfileIndex> Index() override { return m_inner.Index(); }
 
 private:
     TIniFile m_inner;
