@@ -68,8 +68,8 @@ void THostMonitor::Start() {
         const std::string fileName = GetProgramDir() + "pingvard.ini";
         RemoveStaleTempFiles(fileName); // what a killed write left
         m_startedWithoutConfig = FileAbsent(fileName);
-        TIniFile ini(fileName);
-        m_settings = TSettings::Load(ini, GetProgramDir());
+        TIniFile ini(fileName, m_options.LoadCancelled);
+        m_settings = TSettings::Load(ini, GetProgramDir(), m_options.LoadCancelled);
     }
     TakeIntoUse();
     TakeRecoveryIntoUse();

@@ -35,6 +35,9 @@ struct TMonitorOptions {
     // Test seam: makes the recovery action for a configured step; null (or a
     // null result) = the kind's own action.
     std::function<std::unique_ptr<TRecoveryAction>(const TActionConfig&)> ActionFactory;
+    // Polled during the settings load: true (an exit request) ends Start
+    // with ELoadCancelled, however large the file.
+    TCancelCheck LoadCancelled;
 };
 
 // Status texts while no ICMP socket can be opened (the restart rule then rests,
@@ -67,8 +70,8 @@ public:
     // GetProgramDir() + "pingvard.ini" (TSettings::Load), then the settings
     // taken into use: the host labels and each slot's worker; the hosts'
     // lookups (all at once, at most kResolveToIPLimitMs); then the workers run
-    // in slot order. An EIniFileException from the load propagates; no worker
-    // exists then.
+    // in slot order. An EIniFileException or ELoadCancelled from the load
+    // propagates; no worker exists then.
     void Start();
     // The exit command's shutdown, in one call: from here on reports are
     // ignored; then the workers and a running session are stopped. Idempotent;

@@ -190,6 +190,10 @@ bool TMainForm::FormCreate() {
         m_monitor->Start();
         m_observers->Start();
         return true;
+    } catch (const ELoadCancelled&) {
+        // An exit request during the load: its byte waits in the signal pipe
+        // and ends the program as soon as the event loop runs.
+        return true;
     } catch (const EIniFileException& e) {
         if (OnDiagnostic) {
             OnDiagnostic(e.what());

@@ -143,3 +143,65 @@ case_file_tmpfs_full() {
     expect "clean exit ($stop)" check_stop "$stop" 1500
     files_finish "$name" "full start: status=$status, ini intact; running while full: resets=$fullSessions lines lost=all; after freeing: lines=$((afterLines - 205)); stop=${stop#* }ms"
 }
+
+# huge_ini FILE NAMES SECTIONS: the historic sections as the start-up load
+# writes them (so it rewrites nothing), an Actions= list of NAMES names and
+# SECTIONS [Action.*] program sections.
+huge_ini() {
+    awk -v names="$2" -v sections="$3" 'BEGIN {
+        print "[Constants]\nMaxTimeouts=2\nPingInterval=100"
+        print "[ResetHost]\nHostname=127.0.0.1\nChallengesCount=3\nChallenge1=password:\nAnswer1=kelvarno"
+        print "Challenge2=Command>\nAnswer2=reset system\nChallenge3=(y/n)?\nAnswer3=y"
+        for (s = 1; s <= 4; s++)
+            printf "[Host%d]\nDisplayName=h%d\nHostname=127.0.0.%d\nTimeout=200\nTimeoutDoReset=%d\n", s, s, s, s < 4
+        list = "a1"
+        for (i = 2; i <= names; i++) list = list ",a" i
+        print "[Recovery]\nActions=" list
+        for (i = 1; i <= sections; i++)
+            printf "[Action.a%d]\nKind=program\nProgram=/bin/true\nArg1=--name\nArg2=a%d\nTimeLimit=5\nVerify=0\n", i, i
+    }' >"$1"
+    chmod 600 "$1"
+}
+
+# load_ms NS DIR: how long a load of DIR/pingvard.ini takes (--test-action of
+# a name the list lacks loads every section, then ends).
+load_ms() {
+    local t0
+    t0=$(now_ms)
+    ip netns exec "$1" "$PINGVARD" -C "$2" --test-action pingvard-none >/dev/null 2>&1 </dev/null
+    echo $(($(now_ms) - t0))
+}
+
+# A settings file of 10 000 [Action.*] sections behind a 400-name Actions=
+# list (0.9 MB), and one with four times the sections: the load grows with the
+# file, not with its square; the program monitors with it; and SIGTERM during
+# the load of the larger one ends the program at once.
+case_config_huge_ini() {
+    local name=config-huge-ini dir=$FAULT_WORK/config-huge ns=pvf-huge-$$
+    mkdir -p "$dir/small" "$dir/large"
+    CHECK_FAILS=""
+    huge_ini "$dir/small/pingvard.ini" 400 10000
+    huge_ini "$dir/large/pingvard.ini" 400 40000
+    ns_create "$ns" || { result "$name" FAIL "cannot create namespace"; return; }
+    local small large i rows stop early
+    small=$(load_ms "$ns" "$dir/small")
+    large=$(load_ms "$ns" "$dir/large")
+    start_pingvard "$ns" "$dir/small"
+    for ((i = 0; i < 100; i++)); do
+        grep -q " host 4 ping=[0-9]" "$dir/small/console.txt" && break
+        sleep 0.05
+    done
+    rows=$(grep -c " host 4 ping=[0-9]" "$dir/small/console.txt")
+    stop_pingvard "$PINGVARD_PID"; stop=$STOP
+    start_pingvard "$ns" "$dir/large"
+    signals_taken "$PINGVARD_PID"
+    sleep 0.1
+    stop_pingvard "$PINGVARD_PID"; early=$STOP
+    expect "the 0.9 MB file loads within 3 s (${small} ms)" le "$small" 3000
+    expect "four times the file, at most eight times the time (${small} -> ${large} ms)" \
+        le "$large" $((8 * small + 200))
+    expect "figures with the 10 000-section file ($rows)" ge "$rows" 1
+    expect "clean exit ($stop)" check_stop "$stop" 1500
+    expect "SIGTERM during the load ends it ($early)" check_stop "$early" 1500
+    files_finish "$name" "load: 10000 sections ${small}ms, 40000 sections ${large}ms; stop=${stop#* }ms, stop during the load=${early#* }ms"
+}
