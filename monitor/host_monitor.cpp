@@ -367,7 +367,7 @@ void THostMonitor::ShowResetOutcome(const TRecoveryOutcome& outcome) {
     const TRecoveryOutcome shown =
         outcome.ConnectFailed ? TelnetConnectFailed(m_resetHost) : outcome;
     m_events.ActionOutcome(m_sessionAction, m_sessionKind, shown.Ok, shown.Status);
-    pingvard::ShowResetOutcome(m_fe, shown);
+    pingvard::ShowResetOutcome(m_fe, m_eventLog, shown);
     EndRecoveryStep(outcome.Ok);
 }
 

@@ -3,6 +3,7 @@
 
 #include "config/settings.h"
 #include "config/slots.h"
+#include "logs/event_log.h"
 #include "monitor/event.h"
 #include "monitor/event_publisher.h"
 #include "monitor/front_end.h"
@@ -192,6 +193,7 @@ private:
     std::string m_resetHost;
     std::string m_sessionAction = "telnet"; // name and kind of the running session's action
     std::string m_sessionKind = "telnet";
+    TEventLog m_eventLog; // pingvard.log, and whether its lines arrive
 
     std::array<TPingObj, kSlotCount> m_pingObjs;
     bool m_created = false;

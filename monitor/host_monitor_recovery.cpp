@@ -4,6 +4,7 @@
 
 #include "logs/event_log.h"
 #include "monitor/host_monitor.h"
+#include "monitor/reset_outcomes.h"
 #include "recovery/action_factory.h"
 #include "recovery/telnet_action.h"
 #include "rounds/recovery_run.h"
@@ -219,8 +220,7 @@ void THostMonitor::ShowGuardChange(bool paused) {
     }
     run.PausedShown = paused;
     const std::string text = paused ? run.Guard.PausedText() : std::string(kRestartsResumedText);
-    m_fe.SetStatusText(text);
-    WriteLog(text);
+    ShowLogged(m_fe, m_eventLog, text, text);
     m_events.GuardChanged(!paused, text);
 }
 

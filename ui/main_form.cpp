@@ -394,4 +394,10 @@ void TMainForm::ReportIcmpUnavailable(const std::string& reason) {
     }
 }
 
+void TMainForm::ReportProblem(const std::string& text) {
+    if (OnDiagnostic) {
+        OnDiagnostic(text);
+    }
+}
+
 } // namespace pingvard

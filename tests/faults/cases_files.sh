@@ -205,3 +205,53 @@ case_config_huge_ini() {
     expect "SIGTERM during the load ends it ($early)" check_stop "$early" 1500
     files_finish "$name" "load: 10000 sections ${small}ms, 40000 sections ${large}ms; stop=${stop#* }ms, stop during the load=${early#* }ms"
 }
+
+# A log line that fits only in part: the working directory is a small tmpfs in
+# the case's own mount namespace, its pingvard.log ends six bytes before the
+# end of a page and the rest of the file system is full. Every line of that
+# time is lost whole (none torn, nothing half-written), the console says so
+# once and the status line with it, and once more when lines are written again.
+case_file_log_torn() {
+    local name=file-log-torn dir=$FAULT_WORK/file-log-torn ns=pvf-torn-$$
+    mkdir -p "$dir"
+    ns_create "$ns" || { result "$name" FAIL "cannot create namespace"; return; }
+    unshare -m --propagation private bash -c '
+        for f in "$1"/lib.sh "$1"/cases_*.sh; do source "$f"; done
+        trap fault_cleanup EXIT
+        torn_log_inside "$2" "$3"' torn "$(dirname "${BASH_SOURCE[0]}")" "$dir" "$ns"
+}
+
+torn_log_inside() {
+    local name=file-log-torn dir=$1 ns=$2 out=$FAULT_WORK/file-log-torn.console
+    CHECK_FAILS=""
+    mount -t tmpfs -o size=256k pvf-torn "$dir" || { result "$name" FAIL "cannot mount tmpfs"; return; }
+    write_ini "$dir" 2 100 127.0.0.1 10.255.255.1 10.255.255.2 10.255.255.3 127.0.0.1
+    { printf '%4088s' '' | tr ' ' o; printf '\r\n'; } >"$dir/pingvard.log"
+    dd if=/dev/zero of="$dir/filler" bs=4k 2>/dev/null
+    start_apsim "$ns" "$FAULT_WORK/file-log-torn.rec" --on-reset true || { result "$name" FAIL "simulator"; return; }
+    ip netns exec "$ns" "$PINGVARD" --headless -C "$dir" >"$out" 2>&1 </dev/null &
+    local pid=$!
+    track "$pid"
+    sleep 5
+    local fullSize fullSessions toldFull toldAgain statusFull
+    fullSize=$(stat -c %s "$dir/pingvard.log")
+    fullSessions=$(apsim_sessions "$FAULT_WORK/file-log-torn.rec")
+    rm -f "$dir/filler"
+    sleep 4
+    local lines stop
+    lines=$(count_lines "$dir/pingvard.log" ": Reset OK")
+    stop_pingvard "$pid"; stop=$STOP
+    tail -c +4091 "$dir/pingvard.log" >"$FAULT_WORK/file-log-torn.new"
+    toldFull=$(count_lines "$out" "pingvard: pingvard.log cannot be written (No space left on device)")
+    toldAgain=$(count_lines "$out" "pingvard: pingvard.log is written again")
+    statusFull=$(count_lines "$out" "status .*; pingvard.log cannot be written")
+    expect "restarts go on while full ($fullSessions)" ge "$fullSessions" 3
+    expect "nothing written while full (size $fullSize)" eq "$fullSize" 4090
+    expect "every line whole (none torn)" log_intact "$FAULT_WORK/file-log-torn.new"
+    expect "lines again once there is room ($lines)" ge "$lines" 1
+    expect "said once on the console while full ($toldFull)" eq "$toldFull" 1
+    expect "and on the status line ($statusFull)" ge "$statusFull" 1
+    expect "said once when written again ($toldAgain)" eq "$toldAgain" 1
+    expect "clean exit ($stop)" check_stop "$stop" 1500
+    files_finish "$name" "while full: resets=$fullSessions bytes added=$((fullSize - 4090)) told=$toldFull; after freeing: lines=$lines told again=$toldAgain; stop=${stop#* }ms"
+}
