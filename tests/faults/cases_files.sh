@@ -255,3 +255,58 @@ torn_log_inside() {
     expect "clean exit ($stop)" check_stop "$stop" 1500
     files_finish "$name" "while full: resets=$fullSessions bytes added=$((fullSize - 4090)) told=$toldFull; after freeing: lines=$lines told again=$toldAgain; stop=${stop#* }ms"
 }
+
+# history_lock_run DIR NS SECONDS: the program writing history.db while
+# another program holds BEGIN EXCLUSIVE on it for SECONDS (sqlite3's own
+# shell). Sets LOCK_GAP (the longest gap between two stored echoes of host 4
+# around the lock, ms), LOCK_ECHOES (stored during the lock and 2 s around
+# it), LOCK_EXPECTED (the echoes of that time at 100 ms), LOCK_OUTCOMES
+# ("<in pingvard.log> <in history.db>"), LOCK_STOP.
+history_lock_run() {
+    local dir=$1 ns=$2 seconds=$3 i from to pid db=$1/history.db
+    write_ini "$dir" 2 100 127.0.0.1 10.255.255.1 10.255.255.2 10.255.255.3 127.0.0.1
+    start_apsim "$ns" "$dir/apsim.rec" --on-reset true || return 1
+    start_pingvard "$ns" "$dir"
+    pid=$PINGVARD_PID
+    for ((i = 0; i < 100; i++)); do
+        [[ -s $db ]] && sqlite3 "$db" 'SELECT 1 FROM sample LIMIT 1' 2>/dev/null | grep -q 1 && break
+        sleep 0.1
+    done
+    sleep 1
+    from=$(($(now_ms) - 2000))
+    { echo 'BEGIN EXCLUSIVE;'; sleep "$seconds"; echo 'COMMIT;'; } | sqlite3 "$db"
+    to=$(($(now_ms) + 2000))
+    LOCK_EXPECTED=$(((to - from) / 100))
+    sleep 4 # the kept batches reach the file with the next one
+    stop_pingvard "$pid"; LOCK_STOP=$STOP
+    kill "$APSIM_PID" 2>/dev/null
+    local host="(SELECT id FROM host WHERE address = '127.0.0.1')"
+    LOCK_GAP=$(sqlite3 "$db" "SELECT max(d) / 1000 FROM (SELECT t - lag(t) OVER (ORDER BY t) AS d
+        FROM sample WHERE host = $host AND t BETWEEN ${from}000 AND ${to}000)")
+    LOCK_ECHOES=$(sqlite3 "$db" "SELECT count(*) FROM sample WHERE host = $host AND t BETWEEN ${from}000 AND ${to}000")
+    LOCK_OUTCOMES="$(count_lines "$dir/pingvard.log" ": ") $(sqlite3 "$db" "SELECT count(*) FROM event WHERE kind = 'action-outcome'")"
+}
+
+# Another program holds an exclusive lock on history.db for 5 s, then for
+# 15 s: nothing is lost, neither echoes (no gap in host 4's echoes beyond a
+# few of its 100 ms intervals) nor recovery events (every outcome in
+# pingvard.log is also in history.db).
+case_history_locked() {
+    local name=history-locked ns=pvf-hlock-$$ measured="" seconds dir
+    CHECK_FAILS=""
+    command -v sqlite3 >/dev/null || { result "$name" FAIL "sqlite3 missing (scripts/deps.sh)"; return; }
+    ns_create "$ns" || { result "$name" FAIL "cannot create namespace"; return; }
+    for seconds in 5 15; do
+        dir=$FAULT_WORK/history-locked-$seconds
+        mkdir -p "$dir"
+        history_lock_run "$dir" "$ns" "$seconds" || { result "$name" FAIL "setup failed"; return; }
+        expect "no gap in the echoes of a ${seconds} s lock (${LOCK_GAP} ms)" le "${LOCK_GAP:-99999}" 1000
+        expect "the echoes of a ${seconds} s lock stored ($LOCK_ECHOES of $LOCK_EXPECTED)" \
+            ge "$LOCK_ECHOES" $((LOCK_EXPECTED * 9 / 10))
+        expect "every outcome of a ${seconds} s lock stored (log, history: $LOCK_OUTCOMES)" \
+            eq "${LOCK_OUTCOMES% *}" "${LOCK_OUTCOMES#* }"
+        expect "clean exit ($LOCK_STOP)" check_stop "$LOCK_STOP" 1500
+        measured+="lock ${seconds}s: longest gap=${LOCK_GAP}ms echoes=$LOCK_ECHOES/$LOCK_EXPECTED outcomes(log history)=$LOCK_OUTCOMES stop=${LOCK_STOP#* }ms; "
+    done
+    files_finish "$name" "${measured%; }"
+}
