@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "config/settings.h"
 
+#include "config/core_dumps.h"
 #include "config/startup_load.h"
 
 #include <cstddef>
@@ -52,6 +53,7 @@ TSettings TSettings::Load(TCustomIniFile& ini, const std::string& programDir,
     settings.Observe = ReadObserveSettings(ini, settings.ObserveProblems, cancelled);
     std::vector<std::string> desktopProblems;
     settings.Desktop = ReadDesktopSettings(ini, desktopProblems);
+    KeepSecretsOutOfCoreDumps();
     return settings;
 }
 
