@@ -59,6 +59,21 @@ std::map<std::string, int64_t> TableBytes(const std::string& file) {
     return bytes;
 }
 
+// The schema and four hosts 192.0.2.10-13, each with one echo at `at`.
+void CreateHosts(const std::string& file, int64_t at, int64_t now) {
+    THistoryOptions options;
+    options.FileName = file;
+    options.NowMs = [now] { return now; };
+    THistoryStore store(options);
+    TMonitorEvent echo;
+    for (int h = 0; h < 4; ++h) {
+        echo.Slot = h;
+        echo.Host = "192.0.2." + std::to_string(10 + h);
+        echo.Time = std::chrono::system_clock::time_point(std::chrono::milliseconds(at));
+        store.Consume(std::vector{echo}, 0);
+    }
+}
+
 int Size(const std::string& dir, int days) {
     const std::string file = dir + "/size.db";
     std::filesystem::remove(file);
@@ -113,19 +128,7 @@ int Query(const std::string& dir) {
     const std::string file = dir + "/query.db";
     std::filesystem::remove(file);
     const int64_t now = kStart + 90 * kDay;
-    {
-        THistoryOptions options;
-        options.FileName = file;
-        options.NowMs = [&] { return now; };
-        THistoryStore store(options);
-        TMonitorEvent echo;
-        for (int h = 0; h < 4; ++h) { // creates the schema and the four hosts
-            echo.Slot = h;
-            echo.Host = "192.0.2." + std::to_string(10 + h);
-            echo.Time = std::chrono::system_clock::time_point(std::chrono::milliseconds(kStart));
-            store.Consume(std::vector{echo}, 0);
-        }
-    }
+    CreateHosts(file, kStart, now);
     TSqliteDb db;
     db.Open(file, false);
     db.Exec("BEGIN");
@@ -196,19 +199,7 @@ int Query(const std::string& dir) {
 // up yet (as after a long time without maintenance).
 void MakeBacklog(const std::string& file, int millions, int64_t end) {
     std::filesystem::remove(file);
-    {
-        THistoryOptions options;
-        options.FileName = file;
-        options.NowMs = [&] { return end; };
-        THistoryStore store(options);
-        TMonitorEvent echo;
-        for (int h = 0; h < 4; ++h) { // creates the schema and the four hosts
-            echo.Slot = h;
-            echo.Host = "192.0.2." + std::to_string(10 + h);
-            echo.Time = std::chrono::system_clock::time_point(std::chrono::milliseconds(end));
-            store.Consume(std::vector{echo}, 0);
-        }
-    }
+    CreateHosts(file, end, end);
     TSqliteDb db;
     db.Open(file, false);
     db.Exec("BEGIN");

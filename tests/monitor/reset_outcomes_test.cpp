@@ -14,7 +14,7 @@ namespace {
 
 struct TOutcomeCase {
     const char* Name;
-    std::function<void(TMonitorFrontEnd&)> Run;
+    std::function<void(TMonitorFrontEnd&, TEventLog&)> Run;
     int TrayBefore;
     std::string Status;  // exact, or the prefix when it ends in '*'
     std::string LogText; // "" = no log line
@@ -30,7 +30,8 @@ TEST_P(OutcomeOperation, RunsItsStepsInOrder) {
     fe.Tray = c.TrayBefore;
     bool logWrittenBeforeTray = false;
     fe.OnTray = [&] { logWrittenBeforeTray = dir.Exists("pingvard.log"); };
-    c.Run(fe);
+    TEventLog eventLog;
+    c.Run(fe, eventLog);
 
     ASSERT_FALSE(fe.Calls.empty());
     const std::string status = fe.Calls.front().substr(7);
@@ -55,62 +56,50 @@ const std::vector<std::string> kTray2{"tray:2", "icon"};
 
 INSTANTIATE_TEST_SUITE_P(
     Outcomes, OutcomeOperation,
-    ::testing::Values(TOutcomeCase{"StartingFromNormal",
-                                   [](auto& fe) { ShowResetStarting(fe); },
-                                   0,
-                                   "Trying to reset...",
-                                   "",
-                                   {"tray:1", "icon"}},
-                      TOutcomeCase{"StartingKeepsFailureImage",
-                                   [](auto& fe) { ShowResetStarting(fe); },
-                                   2,
-                                   "Trying to reset...",
-                                   "",
-                                   {}},
-                      TOutcomeCase{"StartingWhileStarting",
-                                   [](auto& fe) { ShowResetStarting(fe); },
-                                   1,
-                                   "Trying to reset...",
-                                   "",
-                                   {}},
-                      TOutcomeCase{"ConnectFailed",
-                                   [](auto& fe) {
-                                       TEventLog log;
-                                       ShowResetOutcome(fe, log, TelnetConnectFailed("ap.example"));
-                                   },
-                                   1, "Unable to reset, cannot connect to ap.example",
-                                   "Unable to reset, cannot connect to ap.example", kTray2},
-                      TOutcomeCase{"ConnectFailedEmptyHost",
-                                   [](auto& fe) {
-                                       TEventLog log;
-                                       ShowResetOutcome(fe, log, TelnetConnectFailed(""));
-                                   },
-                                   0, "Unable to reset, cannot connect to ",
-                                   "Unable to reset, cannot connect to ", kTray2},
-                      TOutcomeCase{"ResetOk",
-                                   [](auto& fe) {
-                                       TEventLog log;
-                                       ShowResetOutcome(fe, log, TelnetResetOk());
-                                   },
-                                   2,
-                                   "Reset OK - *",
-                                   "Reset OK",
-                                   {"tray:0", "icon"}},
-                      TOutcomeCase{"FailedSecondStep",
-                                   [](auto& fe) {
-                                       TEventLog log;
-                                       ShowResetOutcome(fe, log, TelnetFailedStep(1));
-                                   },
-                                   1, "Unable to reset, invalid response in step #2",
-                                   "Unable to reset, invalid response in step #2", kTray2},
-                      TOutcomeCase{"FailedLastPossibleStep",
-                                   [](auto& fe) {
-                                       TEventLog log;
-                                       ShowResetOutcome(fe, log, TelnetFailedStep(2147483647));
-                                   },
-                                   0, "Unable to reset, invalid response in step #2147483648",
-                                   "Unable to reset, invalid response in step #2147483648",
-                                   kTray2}),
+    ::testing::Values(
+        TOutcomeCase{"StartingFromNormal",
+                     [](auto& fe, auto&) { ShowResetStarting(fe); },
+                     0,
+                     "Trying to reset...",
+                     "",
+                     {"tray:1", "icon"}},
+        TOutcomeCase{"StartingKeepsFailureImage",
+                     [](auto& fe, auto&) { ShowResetStarting(fe); },
+                     2,
+                     "Trying to reset...",
+                     "",
+                     {}},
+        TOutcomeCase{"StartingWhileStarting",
+                     [](auto& fe, auto&) { ShowResetStarting(fe); },
+                     1,
+                     "Trying to reset...",
+                     "",
+                     {}},
+        TOutcomeCase{"ConnectFailed",
+                     [](auto& fe, auto& log) {
+                         ShowResetOutcome(fe, log, TelnetConnectFailed("ap.example"));
+                     },
+                     1, "Unable to reset, cannot connect to ap.example",
+                     "Unable to reset, cannot connect to ap.example", kTray2},
+        TOutcomeCase{
+            "ConnectFailedEmptyHost",
+            [](auto& fe, auto& log) { ShowResetOutcome(fe, log, TelnetConnectFailed("")); }, 0,
+            "Unable to reset, cannot connect to ", "Unable to reset, cannot connect to ", kTray2},
+        TOutcomeCase{"ResetOk",
+                     [](auto& fe, auto& log) { ShowResetOutcome(fe, log, TelnetResetOk()); },
+                     2,
+                     "Reset OK - *",
+                     "Reset OK",
+                     {"tray:0", "icon"}},
+        TOutcomeCase{"FailedSecondStep",
+                     [](auto& fe, auto& log) { ShowResetOutcome(fe, log, TelnetFailedStep(1)); }, 1,
+                     "Unable to reset, invalid response in step #2",
+                     "Unable to reset, invalid response in step #2", kTray2},
+        TOutcomeCase{
+            "FailedLastPossibleStep",
+            [](auto& fe, auto& log) { ShowResetOutcome(fe, log, TelnetFailedStep(2147483647)); }, 0,
+            "Unable to reset, invalid response in step #2147483648",
+            "Unable to reset, invalid response in step #2147483648", kTray2}),
     [](const auto& param) { return std::string(param.param.Name); });
 
 TEST(ShowLogged, ALogThatStopsTakingLinesIsSaidOnTheStatusLineAndReportedOnce) {

@@ -46,6 +46,17 @@ std::optional<int64_t> Pattern(int i) {
     return 10'000 + (i * 7919) % 5000;
 }
 
+// Three hours of echoes at 2 s from kStart; fed gets what they are made of.
+std::vector<TMonitorEvent> ThreeHoursAt2s(std::vector<THistorySample>& fed) {
+    std::vector<TMonitorEvent> echoes;
+    for (int i = 0; i < 3 * 1800; ++i) {
+        const int64_t t = kStart + i * 2000;
+        echoes.push_back(EchoAt(t, Pattern(i)));
+        fed.push_back({t * 1000, Pattern(i)});
+    }
+    return echoes;
+}
+
 struct TStoreFixture {
     explicit TStoreFixture(std::string dir) : File(dir + "/history.db") {}
     THistoryOptions Options() {
@@ -91,17 +102,11 @@ TEST_F(HistoryStore, RecordsEchoesAndRecoveryEventsButNotTheStatusLine) {
 TEST_F(HistoryStore, AggregatesSurviveThePruningOfTheirEchoes) {
     THistoryStore store(m_f.Options());
     std::vector<THistorySample> fed;
-    std::vector<TMonitorEvent> batch;
-    for (int i = 0; i < 3 * 1800; ++i) { // three hours at 2 s
-        const int64_t t = kStart + i * 2000;
-        batch.push_back(EchoAt(t, Pattern(i)));
-        fed.push_back({t * 1000, Pattern(i)});
-        if (batch.size() == 500) {
-            store.Consume(batch, 0);
-            batch.clear();
-        }
+    const std::vector<TMonitorEvent> echoes = ThreeHoursAt2s(fed);
+    for (std::size_t i = 0; i < echoes.size(); i += 500) {
+        store.Consume(std::span(echoes).subspan(i, std::min<std::size_t>(500, echoes.size() - i)),
+                      0);
     }
-    store.Consume(batch, 0);
     const int64_t end = kStart + 3 * kHour;
     THistoryReader reader(m_f.File);
     // Before any roll-up the reader folds the echoes itself; after it, the
@@ -228,20 +233,33 @@ std::size_t EchoesInFile(const std::string& file, const std::string& host) {
     return THistoryReader(file).Points(host, 0, kStart + kDay, THistoryResolution::Raw).size();
 }
 
+// Another program's connection, holding BEGIN EXCLUSIVE on the file until Release.
+class TExclusiveLock {
+public:
+    explicit TExclusiveLock(const std::string& file) {
+        m_held = m_db.Open(file, false) && m_db.Exec("BEGIN EXCLUSIVE");
+    }
+    bool Held() const { return m_held; }
+    bool Release() { return m_db.Exec("COMMIT"); }
+
+private:
+    TSqliteDb m_db;
+    bool m_held = false;
+};
+
 TEST_F(HistoryStore, ALockByAnotherProgramLosesNothing) {
     THistoryOptions options = m_f.Options();
     options.BusyWaitMs = 50;
     THistoryStore store(options);
     store.Consume(std::vector{EchoAt(kStart, 1)}, 0);
-    TSqliteDb other;
-    ASSERT_TRUE(other.Open(m_f.File, false));
-    ASSERT_TRUE(other.Exec("BEGIN EXCLUSIVE"));
+    TExclusiveLock other(m_f.File);
+    ASSERT_TRUE(other.Held());
     for (int i = 1; i <= 3; ++i) {
         store.Consume(std::vector{EchoAt(kStart + i * 1000, 1),
                                   OutcomeAt(kStart + i * 1000 + 1, true, "Reset OK")},
                       0);
     }
-    ASSERT_TRUE(other.Exec("COMMIT"));
+    ASSERT_TRUE(other.Release());
     store.Consume(std::vector{EchoAt(kStart + 9000, 1)}, 0);
     EXPECT_EQ(EchoesInFile(m_f.File, "h1"), 5u);
     EXPECT_EQ(THistoryReader(m_f.File).Events(0, kStart + kDay).size(), 3u);
@@ -258,16 +276,15 @@ TEST_F(HistoryStore, WhatMustGoIsEchoesBeforeEventsAndTheCountIsSaid) {
     options.MaxPending = 6;
     THistoryStore store(options);
     store.Consume(std::vector{EchoAt(kStart, 1)}, 0);
-    TSqliteDb other;
-    ASSERT_TRUE(other.Open(m_f.File, false));
-    ASSERT_TRUE(other.Exec("BEGIN EXCLUSIVE"));
+    TExclusiveLock other(m_f.File);
+    ASSERT_TRUE(other.Held());
     store.Consume(std::vector{EchoAt(kStart + 1000, 1), OutcomeAt(kStart + 1001, false, "a"),
                               EchoAt(kStart + 2000, 1), OutcomeAt(kStart + 2001, false, "b")},
                   0);
     store.Consume(std::vector{EchoAt(kStart + 3000, 1), EchoAt(kStart + 4000, 1),
                               OutcomeAt(kStart + 4001, true, "c"), EchoAt(kStart + 5000, 1)},
                   0);
-    ASSERT_TRUE(other.Exec("COMMIT"));
+    ASSERT_TRUE(other.Release());
     store.Consume(std::vector{EchoAt(kStart + 6000, 1)}, 0);
     // 8 kept of 9 echoes and events: the two oldest echoes went, no event.
     EXPECT_EQ(THistoryReader(m_f.File).Events(0, kStart + kDay).size(), 3u);
@@ -281,12 +298,7 @@ TEST_F(HistoryStore, WhatMustGoIsEchoesBeforeEventsAndTheCountIsSaid) {
 
 TEST_F(HistoryStore, AStoppedRollUpResumesAtTheNextStartWithoutLossOrDoubles) {
     std::vector<THistorySample> fed;
-    std::vector<TMonitorEvent> batch;
-    for (int i = 0; i < 3 * 1800; ++i) { // three hours at 2 s
-        const int64_t t = kStart + i * 2000;
-        batch.push_back(EchoAt(t, Pattern(i)));
-        fed.push_back({t * 1000, Pattern(i)});
-    }
+    const std::vector<TMonitorEvent> batch = ThreeHoursAt2s(fed);
     const int64_t end = kStart + 3 * kHour;
     int slices = 0;
     {
