@@ -103,7 +103,7 @@ void ReadHttp(TSectionReader& r, const std::string& dir, TActionConfig& c) {
     }
 }
 
-void ReadProgram(TSectionReader& r, TActionConfig& c) {
+void ReadProgram(TSectionReader& r, const std::string& /*dir*/, TActionConfig& c) {
     c.Program.Program = r.Text("Program");
     for (int i = 1; i <= kMaxArgs && r.Has("Arg" + std::to_string(i)); ++i) {
         c.Program.Args.push_back(r.Text("Arg" + std::to_string(i)));
@@ -132,7 +132,8 @@ TKindDefaults Defaults(TActionKind kind, bool alone) {
     return {60, 0};
 }
 
-// How each kind reads the keys of its own.
+// How each kind reads the keys of its own (all alike, so that a table of the
+// kinds can name them); the telnet kind has none beyond [ResetHost].
 void ReadKindSettings(TSectionReader& r, const std::string& dir, TActionConfig& c) {
     switch (c.Kind) {
     case TActionKind::Ssh:
@@ -142,7 +143,7 @@ void ReadKindSettings(TSectionReader& r, const std::string& dir, TActionConfig& 
         ReadHttp(r, dir, c);
         break;
     case TActionKind::Program:
-        ReadProgram(r, c);
+        ReadProgram(r, dir, c);
         break;
     case TActionKind::Telnet:
         break;
