@@ -33,6 +33,7 @@ public:
     // A console has no application icon.
     void CopyTrayImageToApplicationIcon() override {}
     void ReportIcmpUnavailable(const std::string& reason) override;
+    void ReportProblem(const std::string& text) override { ReportLine(text); }
 
     // A line on stderr ("pingvard: " + text), an error or a notice; the frame
     // is then drawn anew below it.

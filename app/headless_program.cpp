@@ -57,9 +57,15 @@ std::string FirstRunNotice(const THostMonitor& monitor) {
 int Monitor(TLoopDispatcher& dispatcher, TSignalFlags& signals, const THeadlessConsole& console) {
     TSocketLibrary socketLibrary;
     TConsoleFrontEnd frontEnd(console.Out, console.Err, console.Mode, console.Columns);
-    THostMonitor monitor(frontEnd, dispatcher);
+    TMonitorOptions options;
+    options.LoadCancelled = [&signals] { return signals.ExitRequested.load(); };
+    THostMonitor monitor(frontEnd, dispatcher, std::move(options));
     try {
         monitor.Start();
+    } catch (const ELoadCancelled&) {
+        // SIGTERM during the load of a huge file: nothing runs yet to stop.
+        monitor.Shutdown();
+        return kExitOk;
     } catch (const EIniFileException& e) {
         // Without its configuration written back the monitor has no workers;
         // a console program has nobody to show an error box to, so it ends.

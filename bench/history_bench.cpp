@@ -5,6 +5,8 @@
 //
 //   history_bench size DIR [DAYS]   simulate DAYS (default 3) of one host at 2 s
 //   history_bench query DIR         4 hosts: 90 days of minutes, 48 h of echoes
+//   history_bench stop DIR [MILLIONS]  a stop during the roll-up of MILLIONS
+//                                   (default 8) echoes not rolled up yet
 
 #include "observe/history_reader.h"
 #include "observe/history_store.h"
@@ -18,6 +20,7 @@
 #include <map>
 #include <sqlite3.h>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace pingvard;
@@ -54,6 +57,21 @@ std::map<std::string, int64_t> TableBytes(const std::string& file) {
         bytes[q.Text(0)] = q.Int(1);
     }
     return bytes;
+}
+
+// The schema and four hosts 192.0.2.10-13, each with one echo at `at`.
+void CreateHosts(const std::string& file, int64_t at, int64_t now) {
+    THistoryOptions options;
+    options.FileName = file;
+    options.NowMs = [now] { return now; };
+    THistoryStore store(options);
+    TMonitorEvent echo;
+    for (int h = 0; h < 4; ++h) {
+        echo.Slot = h;
+        echo.Host = "192.0.2." + std::to_string(10 + h);
+        echo.Time = std::chrono::system_clock::time_point(std::chrono::milliseconds(at));
+        store.Consume(std::vector{echo}, 0);
+    }
 }
 
 int Size(const std::string& dir, int days) {
@@ -110,19 +128,7 @@ int Query(const std::string& dir) {
     const std::string file = dir + "/query.db";
     std::filesystem::remove(file);
     const int64_t now = kStart + 90 * kDay;
-    {
-        THistoryOptions options;
-        options.FileName = file;
-        options.NowMs = [&] { return now; };
-        THistoryStore store(options);
-        TMonitorEvent echo;
-        for (int h = 0; h < 4; ++h) { // creates the schema and the four hosts
-            echo.Slot = h;
-            echo.Host = "192.0.2." + std::to_string(10 + h);
-            echo.Time = std::chrono::system_clock::time_point(std::chrono::milliseconds(kStart));
-            store.Consume(std::vector{echo}, 0);
-        }
-    }
+    CreateHosts(file, kStart, now);
     TSqliteDb db;
     db.Open(file, false);
     db.Exec("BEGIN");
@@ -189,6 +195,95 @@ int Query(const std::string& dir) {
     return 0;
 }
 
+// A file with `millions` million echoes of four hosts at 100 ms, none rolled
+// up yet (as after a long time without maintenance).
+void MakeBacklog(const std::string& file, int millions, int64_t end) {
+    std::filesystem::remove(file);
+    CreateHosts(file, end, end);
+    TSqliteDb db;
+    db.Open(file, false);
+    db.Exec("BEGIN");
+    TSqliteStatement raw = db.Prepare("INSERT OR REPLACE INTO sample VALUES(?1,?2,?3)");
+    uint64_t seed = 11;
+    const int64_t perHost = static_cast<int64_t>(millions) * 250'000;
+    for (int64_t host = 1; host <= 4; ++host) {
+        for (int64_t i = 0; i < perHost; ++i) {
+            raw.Bind(1, host).Bind(2, (end - (perHost - i) * 100) * 1000).Bind(3, RoundTrip(seed));
+            raw.Step();
+        }
+    }
+    db.Exec("DELETE FROM meta");
+    db.Exec("COMMIT");
+    db.Exec("PRAGMA wal_checkpoint(TRUNCATE)");
+}
+
+int64_t RowCount(const std::string& file) {
+    TSqliteDb db;
+    db.Open(file, true);
+    return db.QueryInt("SELECT (SELECT count(*) FROM minute) + (SELECT count(*) FROM hour)")
+        .value_or(-1);
+}
+
+double MsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+        .count();
+}
+
+// How long a stop takes while the writer rolls up a large backlog, beside the
+// roll-up's own time. The stop comes through the writer's queue, as at the
+// program's exit.
+int Stop(const std::string& dir, int millions) {
+    const std::string file = dir + "/stop.db";
+    const int64_t end = kStart + 60 * kDay;
+    MakeBacklog(file, millions, end);
+    std::filesystem::copy_file(file, dir + "/stop-copy.db",
+                               std::filesystem::copy_options::overwrite_existing);
+    THistoryOptions options;
+    options.NowMs = [&] { return end + kHour; };
+    options.FileName = dir + "/stop-copy.db";
+    auto start = std::chrono::steady_clock::now();
+    {
+        THistoryStore store(options);
+        store.Maintain();
+    }
+    const double whole = MsSince(start);
+    const int64_t rows = RowCount(options.FileName);
+    std::vector<double> stops;
+    std::vector<double> rest;
+    bool same = true;
+    for (int run = 0; run < 3; ++run) {
+        std::filesystem::copy_file(file, options.FileName,
+                                   std::filesystem::copy_options::overwrite_existing);
+        {
+            THistoryStore store(options);
+            TQueueOptions queue = HistoryQueueOptions();
+            queue.TickInterval = std::chrono::milliseconds(1); // the roll-up starts at once
+            TQueuedSink sink(store, queue);
+            std::this_thread::sleep_for(std::chrono::milliseconds(300 + 200 * run));
+            start = std::chrono::steady_clock::now();
+            sink.Stop();
+            stops.push_back(MsSince(start));
+        }
+        start = std::chrono::steady_clock::now(); // the next start finishes the work
+        {
+            THistoryStore store(options);
+            store.Maintain();
+        }
+        rest.push_back(MsSince(start));
+        same = same && RowCount(options.FileName) == rows;
+    }
+    std::sort(stops.begin(), stops.end());
+    std::sort(rest.begin(), rest.end());
+    std::printf("backlog: %d million echoes of 4 hosts at 100 ms, not rolled up\n", millions);
+    std::printf("roll-up and pruning, uninterrupted: %.0f ms (%lld minute and hour rows)\n", whole,
+                static_cast<long long>(rows));
+    std::printf("stop 300, 500 and 700 ms into it: median %.1f ms, max %.1f ms\n", stops[1],
+                stops[2]);
+    std::printf("the next start finishes it in: median %.0f ms; rows as uninterrupted: %s\n",
+                rest[1], same ? "yes" : "NO");
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -198,6 +293,9 @@ int main(int argc, char** argv) {
     if (argc == 3 && std::string(argv[1]) == "query") {
         return Query(argv[2]);
     }
-    std::fprintf(stderr, "usage: %s size DIR [DAYS] | query DIR\n", argv[0]);
+    if (argc >= 3 && std::string(argv[1]) == "stop") {
+        return Stop(argv[2], argc > 3 ? std::max(1, std::atoi(argv[3])) : 8);
+    }
+    std::fprintf(stderr, "usage: %s size DIR [DAYS] | query DIR | stop DIR [MILLIONS]\n", argv[0]);
     return 2;
 }

@@ -62,6 +62,7 @@ public:
     void SetTrayIconIndex(int index) override { m_tray = std::clamp(index, 0, 2); }
     void CopyTrayImageToApplicationIcon() override {}
     void ReportIcmpUnavailable(const std::string&) override {}
+    void ReportProblem(const std::string&) override {}
 
     std::string Status;
     double ResetOkRealMs = -1;

@@ -1,21 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "config/desktop_settings.h"
 
-#include <algorithm>
-#include <cctype>
+#include "config/ini_text.h"
+#include "config/section_reader.h"
 
 namespace pingvard {
 
 TDesktopSettings ReadDesktopSettings(TCustomIniFile& ini, std::vector<std::string>& problems) {
+    TSettingsReader file(ini.Index(), problems);
+    TSectionReader r = file.Section("Desktop");
     TDesktopSettings settings;
-    std::string language = ini.ReadText("Desktop", "Language", "");
-    std::transform(language.begin(), language.end(), language.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string language = Lower(r.Text("Language"));
     if (language == "cs" || language == "en" || language.empty()) {
         settings.Language = language;
     } else {
-        problems.push_back("pingvard.ini [Desktop] Language: '" + language +
-                           "' is neither cs nor en; using the locale's language");
+        r.Problem("Language", language, "neither cs nor en; using the locale's language");
     }
     return settings;
 }

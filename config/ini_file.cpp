@@ -26,7 +26,17 @@ void TCustomIniFile::WriteFlag(const std::string& section, const std::string& ke
     WriteText(section, key, value ? "1" : "0");
 }
 
-TIniFile::TIniFile(std::string fileName) : TCustomIniFile(fileName), m_store(std::move(fileName)) {}
+TIniFile::TIniFile(std::string fileName, TCancelCheck cancelled)
+    : TCustomIniFile(fileName), m_store(std::move(fileName)) {
+    m_store.SetCancelCheck(std::move(cancelled));
+}
+
+std::shared_ptr<const TProfileIndex> TIniFile::Index() {
+    auto index = m_store.Index();
+    if (index->Cancelled())
+        throw ELoadCancelled("the settings load was cancelled");
+    return index;
+}
 
 TIniFile::~TIniFile() {
     m_store.Flush();
@@ -34,8 +44,9 @@ TIniFile::~TIniFile() {
 
 std::string TIniFile::ReadText(const std::string& section, const std::string& key,
                                const std::string& def) {
-    auto value = m_store.Read(section, key);
-    return value ? std::move(*value) : def.substr(0, TProfileStore::kMaxValueLength);
+    const auto entry = Index()->Find(section, key);
+    return entry ? std::string(entry->Value.substr(0, TProfileStore::kMaxValueLength))
+                 : def.substr(0, TProfileStore::kMaxValueLength);
 }
 
 void TIniFile::WriteText(const std::string& section, const std::string& key,

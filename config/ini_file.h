@@ -4,6 +4,7 @@
 #include "config/profile_store.h"
 
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
@@ -12,6 +13,13 @@ namespace pingvard {
 // Raised by a configuration write the profile store refused; the message is
 // "Unable to write to " followed by the full file name.
 class EIniFileException : public std::runtime_error {
+public:
+    using runtime_error::runtime_error;
+};
+
+// Raised when a stop request (SIGTERM) ends a load of the settings before it
+// is done; what was written before stays written.
+class ELoadCancelled : public std::runtime_error {
 public:
     using runtime_error::runtime_error;
 };
@@ -33,6 +41,9 @@ public:
     // Throws EIniFileException when the value cannot be stored.
     virtual void WriteText(const std::string& section, const std::string& key,
                            const std::string& value) = 0;
+    // The whole file parsed once, as the next ReadText would see it: the
+    // newer sections' reader takes every value from it.
+    virtual std::shared_ptr<const TProfileIndex> Index() = 0;
 
     // ReadText with an empty default, then the integer rule; def when it fails.
     int32_t ReadNumber(const std::string& section, const std::string& key, int32_t def);
@@ -54,13 +65,16 @@ private:
 //     ini.WriteNumber("Constants", "MaxTimeouts", maxTimeouts);   // may throw
 class TIniFile : public TCustomIniFile {
 public:
-    explicit TIniFile(std::string fileName);
+    // cancelled: polled while a large file is parsed; true ends the read
+    // with ELoadCancelled.
+    explicit TIniFile(std::string fileName, TCancelCheck cancelled = {});
     ~TIniFile() override; // the release flush
 
     std::string ReadText(const std::string& section, const std::string& key,
                          const std::string& def) override;
     void WriteText(const std::string& section, const std::string& key,
                    const std::string& value) override;
+    std::shared_ptr<const TProfileIndex> Index() override;
 
     // For tests that inject faults into the file replacement.
     TProfileStore& Store() { return m_store; }

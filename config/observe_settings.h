@@ -33,6 +33,7 @@
 
 #include "config/hook_config.h"
 #include "config/ini_file.h"
+#include "config/section_reader.h"
 
 #include <cstdint>
 #include <string>
@@ -69,7 +70,9 @@ struct TObserveSettings {
     TNotificationSettings Notifications;
 };
 
-TObserveSettings ReadObserveSettings(TCustomIniFile& ini, std::vector<std::string>& problems);
+// cancelled is polled between the hooks (config/section_reader.h).
+TObserveSettings ReadObserveSettings(TCustomIniFile& ini, std::vector<std::string>& problems,
+                                     const TCancelCheck& cancelled = {});
 
 // For the settings dialog; throw EIniFileException like every configuration write.
 void WriteHistorySettings(TCustomIniFile& ini, const THistorySettings& settings);

@@ -2,6 +2,7 @@
 #include "config/profile_store.h"
 
 #include "config/file_access.h"
+#include "config/profile_lines.h"
 
 #include <cerrno>
 #include <climits>
@@ -46,17 +47,13 @@ bool WriteAll(int fd, std::string_view data) {
     return true;
 }
 
-std::optional<std::string> ReadAll(const std::string& fileName) {
-    TUniqueFd fd{::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
-    if (fd.Get() < 0)
-        return std::nullopt;
-    struct stat st {};
-    if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode))
-        return std::nullopt;
+std::optional<std::string> ReadAllFrom(int fd, off_t sizeHint) {
     std::string content;
-    char buffer[8192];
+    if (sizeHint > 0)
+        content.reserve(static_cast<size_t>(sizeHint));
+    char buffer[65536];
     for (;;) {
-        const ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
@@ -65,6 +62,24 @@ std::optional<std::string> ReadAll(const std::string& fileName) {
             return content;
         content.append(buffer, static_cast<size_t>(n));
     }
+}
+
+// O_NONBLOCK: a FIFO planted under the name must not block the reader.
+int OpenRegular(const std::string& fileName, struct stat& st) {
+    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        TUniqueFd{fd}.Close();
+        return -1;
+    }
+    return fd;
+}
+
+std::optional<std::string> ReadAll(const std::string& fileName) {
+    struct stat st {};
+    const TUniqueFd fd{OpenRegular(fileName, st)};
+    if (fd.Get() < 0)
+        return std::nullopt;
+    return ReadAllFrom(fd.Get(), st.st_size);
 }
 
 // The file a write must replace: a symbolic link is followed so that the
@@ -174,12 +189,59 @@ int RemoveStaleTempFiles(const std::string& fileName, int minAgeSeconds) {
 
 TProfileStore::TProfileStore(std::string fileName) : m_fileName(std::move(fileName)) {}
 
+bool TProfileStore::TIdentity::operator==(const TIdentity& o) const {
+    const auto same = [](const timespec& a, const timespec& b) {
+        return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+    };
+    return Device == o.Device && Inode == o.Inode && Size == o.Size && same(Modified, o.Modified) &&
+           same(Changed, o.Changed);
+}
+
+std::shared_ptr<const TProfileIndex> TProfileStore::Index() const {
+    struct stat st {};
+    const TUniqueFd fd{OpenRegular(m_fileName, st)};
+    if (fd.Get() < 0) {
+        m_index.reset();
+        return std::make_shared<const TProfileIndex>();
+    }
+    const TIdentity identity{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
+    if (m_index && identity == m_indexed)
+        return m_index;
+    m_index.reset();
+    auto content = ReadAllFrom(fd.Get(), st.st_size);
+    if (!content)
+        return std::make_shared<const TProfileIndex>();
+    auto index = std::make_shared<const TProfileIndex>(std::move(*content), m_cancelled);
+    if (index->Cancelled())
+        return index;
+    m_index = std::move(index);
+    m_indexed = identity;
+    return m_index;
+}
+
+// The entry's line as the write would make it is already in the file the
+// last read parsed: the start-up load's writes back of what it just read then
+// cost nothing, however large the file.
+bool TProfileStore::AlreadyStored(const struct stat& st, std::string_view section,
+                                  std::string_view key, std::string_view value) const {
+    const TIdentity identity{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
+    if (!m_index || !(identity == m_indexed))
+        return false;
+    const auto entry = m_index->Find(section, key);
+    if (!entry)
+        return false;
+    value = value.substr(0, value.find_first_of(std::string_view{"\r\n\0", 3}));
+    const std::string_view name = ParseProfileLine(entry->Text).name;
+    return entry->Text.size() == name.size() + 1 + value.size() && entry->Text.starts_with(name) &&
+           entry->Text[name.size()] == '=' && entry->Text.ends_with(value);
+}
+
 std::optional<std::string> TProfileStore::Read(std::string_view section,
                                                std::string_view key) const {
-    const auto content = ReadAll(m_fileName);
-    if (!content)
+    const auto entry = Index()->Find(section, key);
+    if (!entry)
         return std::nullopt;
-    return FindProfileValue(*content, section, key);
+    return std::string{entry->Value.substr(0, kMaxValueLength)};
 }
 
 bool TProfileStore::Write(std::string_view section, std::string_view key, std::string_view value) {
@@ -190,6 +252,8 @@ bool TProfileStore::Write(std::string_view section, std::string_view key, std::s
     const bool exists = ::stat(target.c_str(), &st) == 0;
     if (exists && (!S_ISREG(st.st_mode) || !IsWritablePath(target)))
         return false;
+    if (exists && AlreadyStored(st, section, key, value))
+        return true; // the permission checks above still ran
     std::string old;
     if (exists) {
         auto content = ReadAll(target);

@@ -1,15 +1,24 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "config/profile_index.h"
+
+#include <ctime>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
+#include <sys/types.h>
 
 namespace pingvard {
 
 // The system's own profile (INI) store: single entries addressed by section and
-// key, read from and written to one file, with no copy kept between calls.
+// key, read from and written to one file. A read sees the file as it is at
+// that moment; the parsed file is kept between reads only while the file is
+// the same one (device, inode, size, modification and change times), so a
+// run of reads costs one parse, not one per read.
 //
 // Format and the properties callers rely on:
 // - "[Name]" starts a section; "key=value" is an entry. Blanks (space, tab)
@@ -51,6 +60,9 @@ public:
     const std::string& FileName() const { return m_fileName; }
 
     std::optional<std::string> Read(std::string_view section, std::string_view key) const;
+    // The whole file parsed, as the next Read would see it; an absent or
+    // unreadable file gives an empty index. Not for concurrent use.
+    std::shared_ptr<const TProfileIndex> Index() const;
     bool Write(std::string_view section, std::string_view key, std::string_view value);
 
     // Nothing is cached, every write is already on disk: kept so that callers
@@ -58,10 +70,27 @@ public:
     bool Flush() noexcept { return true; }
 
     void SetBeforeReplaceHook(TBeforeReplaceHook hook) { m_beforeReplace = std::move(hook); }
+    // Polled while a large file is parsed; an index whose parse it ended is
+    // Cancelled, and reads from it find nothing.
+    void SetCancelCheck(TCancelCheck cancelled) { m_cancelled = std::move(cancelled); }
 
 private:
+    struct TIdentity {
+        dev_t Device = 0;
+        ino_t Inode = 0;
+        off_t Size = -1;
+        timespec Modified{}, Changed{};
+        bool operator==(const TIdentity&) const;
+    };
+
+    bool AlreadyStored(const struct stat& st, std::string_view section, std::string_view key,
+                       std::string_view value) const;
+
     std::string m_fileName;
     TBeforeReplaceHook m_beforeReplace;
+    TCancelCheck m_cancelled;
+    mutable std::shared_ptr<const TProfileIndex> m_index;
+    mutable TIdentity m_indexed;
 };
 
 // Minimum age of a temporary file that RemoveStaleTempFiles removes. A write

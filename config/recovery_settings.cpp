@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "config/recovery_settings.h"
 
-#include "config/integer_text.h"
+#include "config/ini_text.h"
 
 #include <algorithm>
-#include <cctype>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -17,83 +16,6 @@ namespace {
 
 constexpr int32_t kMaxSeconds = kRecoveryMaxSeconds; // keeps every time far from the tick's wrap
 constexpr int kMaxArgs = 64;
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
-std::string Trim(const std::string& text) {
-    const std::size_t first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
-// Reads one section for one parse, collecting the problem lines.
-class TSectionReader {
-public:
-    TSectionReader(TCustomIniFile& ini, std::string section, std::vector<std::string>& problems)
-        : m_ini(ini), m_section(std::move(section)), m_problems(problems) {}
-
-    const std::string& Section() const { return m_section; }
-    bool Has(const std::string& key) { return Text(key, "\x01") != "\x01"; }
-    std::string Text(const std::string& key, const std::string& def = "") {
-        return m_ini.ReadText(m_section, key, def);
-    }
-
-    int32_t Number(const std::string& key, int32_t def, int32_t low, int32_t high) {
-        const std::string text = Text(key);
-        if (text.empty()) {
-            return def;
-        }
-        const std::optional<int32_t> value = ParseIntegerText(text);
-        if (!value || *value < low || *value > high) {
-            Problem(key, text,
-                    (value ? "not between " + std::to_string(low) + " and " + std::to_string(high)
-                           : std::string("not a number")) +
-                        "; using " + std::to_string(def));
-            return def;
-        }
-        return *value;
-    }
-
-    bool Flag(const std::string& key, bool def) { return Number(key, def ? 1 : 0, 0, 1) != 0; }
-
-    // One of names (matched without regard to case); its index, or def.
-    int Choice(const std::string& key, const std::vector<std::string>& names, int def) {
-        const std::string text = Text(key);
-        if (text.empty()) {
-            return def;
-        }
-        for (std::size_t i = 0; i < names.size(); ++i) {
-            if (Lower(text) == names[i]) {
-                return static_cast<int>(i);
-            }
-        }
-        std::string list;
-        for (const std::string& name : names) {
-            list += (list.empty() ? "" : ", ") + name;
-        }
-        Problem(key, text,
-                "not one of " + list + "; using " + names[static_cast<std::size_t>(def)]);
-        return def;
-    }
-
-    void Problem(const std::string& key, const std::string& value, const std::string& why) {
-        m_problems.push_back("pingvard.ini [" + m_section + "] " + key + "=" + value + ": " + why);
-    }
-    void Note(const std::string& text) {
-        m_problems.push_back("pingvard.ini [" + m_section + "] " + text);
-    }
-
-private:
-    TCustomIniFile& m_ini;
-    std::string m_section;
-    std::vector<std::string>& m_problems;
-};
 
 std::string InDir(const std::string& dir, const std::string& path) {
     return path.empty() || path.front() == '/' ? path : dir + path;
@@ -142,6 +64,18 @@ void ReadSsh(TSectionReader& r, const std::string& dir, TActionConfig& c) {
     }
 }
 
+// A request made by hand sends credentials only with an Auth scheme; a
+// password given without one was meant to be sent.
+void ByHandCredentials(TSectionReader& r, THttpSettings& s) {
+    if (r.Text("Auth").empty()) {
+        r.Note("has a Password but no Auth; using Auth=basic");
+        s.Auth = THttpAuth::Basic;
+    }
+    if (s.User.empty() && s.Auth != THttpAuth::None) {
+        r.Note("has a Password but no User; sending it with an empty user name");
+    }
+}
+
 void ReadHttp(TSectionReader& r, const std::string& dir, TActionConfig& c) {
     THttpSettings& s = c.Http;
     s.Preset =
@@ -159,6 +93,9 @@ void ReadHttp(TSectionReader& r, const std::string& dir, TActionConfig& c) {
     s.User = r.Text("User");
     s.Password = ReadPassword(r, dir, c);
     s.Auth = static_cast<THttpAuth>(r.Choice("Auth", {"none", "basic", "digest"}, 0));
+    if (s.Preset == TPlugPreset::None && !s.Password.empty()) {
+        ByHandCredentials(r, s);
+    }
     s.PinnedKey = r.Text("PinnedKey");
     s.CaFile = InDir(dir, r.Text("CaFile"));
     if (!s.PinnedKey.empty() && s.PinnedKey.rfind("sha256//", 0) != 0) {
@@ -186,18 +123,18 @@ using TKindReader = void (*)(TSectionReader& r, const std::string& dir, TActionC
 constexpr TKindReader kKindReaders[] = {ReadTelnet, ReadSsh, ReadHttp, ReadProgram};
 static_assert(std::size(kKindReaders) == std::size(kActionKinds), "a reader for every kind");
 
-std::optional<TActionConfig> ReadAction(TCustomIniFile& ini, const std::string& name, bool alone,
-                                        const std::string& dir,
-                                        std::vector<std::string>& problems) {
-    TSectionReader r(ini, "Action." + name, problems);
+std::optional<TActionConfig> ReadAction(TSettingsReader& file, TSectionReader& recovery,
+                                        const std::string& name, bool alone,
+                                        const std::string& dir) {
+    TSectionReader r = file.Section("Action." + name);
     TActionConfig c;
     c.Name = name;
     const std::string kindText = r.Text("Kind", name == "telnet" ? "telnet" : "");
     const std::optional<TActionKind> kind = FindActionKind(Lower(kindText));
     if (!kind) {
         if (kindText.empty()) {
-            problems.push_back("pingvard.ini [Recovery] Actions: " + name + " has no [Action." +
-                               name + "] with a Kind; left out");
+            recovery.Note("Actions: " + name + " has no [Action." + name +
+                          "] with a Kind; left out");
         } else {
             r.Problem("Kind", kindText, "not " + ActionKindList() + "; left out");
         }
@@ -210,25 +147,6 @@ std::optional<TActionConfig> ReadAction(TCustomIniFile& ini, const std::string& 
         r.Number("Verify", alone ? info.VerifyAloneS : info.VerifyS, 0, kMaxSeconds) * 1000;
     kKindReaders[static_cast<std::size_t>(c.Kind)](r, dir, c);
     return c;
-}
-
-std::vector<std::string> ActionNames(TSectionReader& r) {
-    std::vector<std::string> names;
-    std::string list = r.Text("Actions", "telnet");
-    for (std::size_t start = 0; start <= list.size();) {
-        const std::size_t comma = std::min(list.find(',', start), list.size());
-        const std::string name = Trim(list.substr(start, comma - start));
-        start = comma + 1;
-        if (name.empty()) {
-            continue;
-        }
-        if (std::find(names.begin(), names.end(), name) != names.end()) {
-            r.Problem("Actions", list, name + " named twice; the second left out");
-            continue;
-        }
-        names.push_back(name);
-    }
-    return names;
 }
 
 } // namespace
@@ -258,24 +176,26 @@ TSecretFile ReadSecretFile(const std::string& path) {
     return result;
 }
 
-TRecoverySettings ReadRecoverySettings(TCustomIniFile& ini, const std::string& programDir) {
+TRecoverySettings ReadRecoverySettings(TCustomIniFile& ini, const std::string& programDir,
+                                       const TCancelCheck& cancelled) {
     TRecoverySettings settings;
-    TSectionReader recovery(ini, "Recovery", settings.Problems);
-    const std::vector<std::string> names = ActionNames(recovery);
+    TSettingsReader file(ini.Index(), settings.Problems, cancelled);
+    TSectionReader recovery = file.Section("Recovery");
+    const std::vector<std::string> names = recovery.List("Actions", "telnet");
     settings.Quorum = recovery.Number("Quorum", 0, 0, 4);
     for (const std::string& name : names) {
-        if (auto action = ReadAction(ini, name, names.size() == 1, programDir, settings.Problems)) {
+        file.CheckCancelled();
+        if (auto action = ReadAction(file, recovery, name, names.size() == 1, programDir)) {
             settings.Actions.push_back(std::move(*action));
         }
     }
     if (settings.Actions.empty()) {
-        settings.Problems.push_back(
-            "pingvard.ini [Recovery] Actions: no usable action; using telnet");
+        recovery.Note("Actions: no usable action; using telnet");
         TActionConfig telnet;
         telnet.Name = "telnet";
         settings.Actions.push_back(telnet); // the historic session's own defaults
     }
-    TSectionReader guard(ini, "Guard", settings.Problems);
+    TSectionReader guard = file.Section("Guard");
     settings.Guard.HoldOffMs =
         static_cast<uint32_t>(guard.Number("HoldOff", 0, 0, kMaxSeconds)) * 1000;
     settings.Guard.MaxRounds = guard.Number("MaxRounds", 0, 0, 1000);

@@ -14,6 +14,7 @@
 
 #include "config/guard_config.h"
 #include "config/ini_file.h"
+#include "config/section_reader.h"
 #include "recovery/action_kinds.h"
 
 #include <string>
@@ -30,7 +31,9 @@ struct TRecoverySettings {
 
 // programDir ends with '/': relative file names (PasswordFile, KeyFile,
 // KnownHosts, CaFile) are taken from there, and known_hosts is its default.
-TRecoverySettings ReadRecoverySettings(TCustomIniFile& ini, const std::string& programDir);
+// cancelled is polled between the actions (config/section_reader.h).
+TRecoverySettings ReadRecoverySettings(TCustomIniFile& ini, const std::string& programDir,
+                                       const TCancelCheck& cancelled = {});
 
 // What the settings dialog edits: the quorum, the guard, and each action's
 // time limit and verify time. Equal when none of them differs.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "config/settings.h"
 
+#include "config/core_dumps.h"
 #include "config/startup_load.h"
 
 #include <cstddef>
@@ -43,14 +44,16 @@ private:
 
 } // namespace
 
-TSettings TSettings::Load(TCustomIniFile& ini, const std::string& programDir) {
+TSettings TSettings::Load(TCustomIniFile& ini, const std::string& programDir,
+                          const TCancelCheck& cancelled) {
     TSettings settings;
     TSettingsTarget target(settings);
     RunStartupLoad(ini, target);
-    settings.Recovery = ReadRecoverySettings(ini, programDir);
-    settings.Observe = ReadObserveSettings(ini, settings.ObserveProblems);
+    settings.Recovery = ReadRecoverySettings(ini, programDir, cancelled);
+    settings.Observe = ReadObserveSettings(ini, settings.ObserveProblems, cancelled);
     std::vector<std::string> desktopProblems;
     settings.Desktop = ReadDesktopSettings(ini, desktopProblems);
+    KeepSecretsOutOfCoreDumps();
     return settings;
 }
 

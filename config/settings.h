@@ -45,10 +45,13 @@ struct TSettings {
     TDesktopSettings Desktop;                 // its problems are the desktop program's to report
 
     // The start-up load: the historic sections in their fixed order of reads
-    // and writes (config/startup_load.h), then the other sections, read only.
+    // and writes (config/startup_load.h), then the other sections, read only;
+    // then the process is kept out of core dumps (config/core_dumps.h).
     // A refused write throws EIniFileException and ends the load there.
-    // programDir ends in '/' (GetProgramDir()).
-    static TSettings Load(TCustomIniFile& ini, const std::string& programDir);
+    // programDir ends in '/' (GetProgramDir()). cancelled is polled on the way
+    // (config/section_reader.h): true ends the load with ELoadCancelled.
+    static TSettings Load(TCustomIniFile& ini, const std::string& programDir,
+                          const TCancelCheck& cancelled = {});
 
     // The settings dialog's writes, in its order: [Constants] MaxTimeouts,
     // PingInterval; [ResetHost] Hostname; then per host Hostname as written,

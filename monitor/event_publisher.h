@@ -72,6 +72,7 @@ public:
     void ReportIcmpUnavailable(const std::string& reason) override {
         m_inner.ReportIcmpUnavailable(reason);
     }
+    void ReportProblem(const std::string& text) override { m_inner.ReportProblem(text); }
 
 private:
     TMonitorFrontEnd& m_inner;

@@ -39,6 +39,10 @@ public:
     // Neither a raw nor a datagram ICMP socket can be opened: reason is plain
     // English naming the fix. Called at most once, at start-up.
     virtual void ReportIcmpUnavailable(const std::string& reason) = 0;
+    // A problem of the program's own that the operator must hear of where
+    // its errors go (stderr), e.g. pingvard.log no longer taking lines; the
+    // monitor says it once per change.
+    virtual void ReportProblem(const std::string& text) = 0;
 };
 
 } // namespace pingvard

@@ -68,8 +68,8 @@ void THostMonitor::Start() {
         const std::string fileName = GetProgramDir() + "pingvard.ini";
         RemoveStaleTempFiles(fileName); // what a killed write left
         m_startedWithoutConfig = FileAbsent(fileName);
-        TIniFile ini(fileName);
-        m_settings = TSettings::Load(ini, GetProgramDir());
+        TIniFile ini(fileName, m_options.LoadCancelled);
+        m_settings = TSettings::Load(ini, GetProgramDir(), m_options.LoadCancelled);
     }
     TakeIntoUse();
     m_policy = std::make_unique<TRecoveryPolicy>(m_settings.Recovery, Clock());
@@ -361,7 +361,7 @@ void THostMonitor::ShowResetOutcome(const TRecoveryOutcome& outcome) {
     const TRecoveryOutcome shown =
         outcome.ConnectFailed ? TelnetConnectFailed(m_resetHost) : outcome;
     m_events.ActionOutcome(m_session.Action, m_session.Kind, shown.Ok, shown.Status);
-    pingvard::ShowResetOutcome(m_fe, shown);
+    pingvard::ShowResetOutcome(m_fe, m_eventLog, shown);
 }
 
 void THostMonitor::SessionStarting() {

@@ -3,6 +3,7 @@
 
 #include "config/settings.h"
 #include "config/slots.h"
+#include "logs/event_log.h"
 #include "monitor/event.h"
 #include "monitor/event_publisher.h"
 #include "monitor/front_end.h"
@@ -35,6 +36,9 @@ struct TMonitorOptions {
     // Test seam: makes the recovery action for a configured step; null (or a
     // null result) = the kind's own action.
     std::function<std::unique_ptr<TRecoveryAction>(const TActionConfig&)> ActionFactory;
+    // Polled during the settings load: true (an exit request) ends Start
+    // with ELoadCancelled, however large the file.
+    TCancelCheck LoadCancelled;
 };
 
 // Status texts while no ICMP socket can be opened (the restart rule then rests,
@@ -67,8 +71,8 @@ public:
     // GetProgramDir() + "pingvard.ini" (TSettings::Load), then the settings
     // taken into use: the host labels and each slot's worker; the hosts'
     // lookups (all at once, at most kResolveToIPLimitMs); then the workers run
-    // in slot order. An EIniFileException from the load propagates; no worker
-    // exists then.
+    // in slot order. An EIniFileException or ELoadCancelled from the load
+    // propagates; no worker exists then.
     void Start();
     // The exit command's shutdown, in one call: from here on reports are
     // ignored; then the workers and a running session are stopped. Idempotent;
@@ -195,6 +199,7 @@ private:
         std::string Kind = "telnet";
         std::string StartingText;
     } m_session;
+    TEventLog m_eventLog; // pingvard.log, and whether its lines arrive
 
     std::array<TPingObj, kSlotCount> m_pingObjs;
     bool m_created = false;

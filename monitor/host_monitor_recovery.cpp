@@ -5,6 +5,7 @@
 
 #include "logs/event_log.h"
 #include "monitor/host_monitor.h"
+#include "monitor/reset_outcomes.h"
 
 #include <variant>
 
@@ -66,8 +67,7 @@ void THostMonitor::Carry(const TStartStep& step) {
 }
 
 void THostMonitor::Carry(const TShowGuardChange& change) {
-    m_fe.SetStatusText(change.Text);
-    WriteLog(change.Text);
+    ShowLogged(m_fe, m_eventLog, change.Text, change.Text);
     m_events.GuardChanged(!change.Paused, change.Text);
 }
 

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "monitor/reset_outcomes.h"
 
-#include "logs/event_log.h"
 #include "logs/local_timestamp.h"
 
 namespace pingvard {
@@ -14,11 +13,23 @@ void ShowResetStarting(TMonitorFrontEnd& fe, const std::string& text) {
     }
 }
 
-void ShowResetOutcome(TMonitorFrontEnd& fe, const TRecoveryOutcome& outcome) {
-    fe.SetStatusText(outcome.Ok ? outcome.Status + " - " + LocalTimestamp() : outcome.Status);
-    if (!outcome.Status.empty()) {
-        WriteLog(outcome.Status);
+void ShowLogged(TMonitorFrontEnd& fe, TEventLog& log, const std::string& status,
+                const std::string& line) {
+    fe.SetStatusText(status);
+    if (line.empty()) {
+        return;
     }
+    if (const auto change = log.Write(line)) {
+        if (change->Failing) {
+            fe.SetStatusText(status + "; " + change->Text);
+        }
+        fe.ReportProblem(change->Text);
+    }
+}
+
+void ShowResetOutcome(TMonitorFrontEnd& fe, TEventLog& log, const TRecoveryOutcome& outcome) {
+    ShowLogged(fe, log, outcome.Ok ? outcome.Status + " - " + LocalTimestamp() : outcome.Status,
+               outcome.Status);
     fe.SetTrayIconIndex(outcome.Ok ? kTrayNormal : kTrayFailed);
     fe.CopyTrayImageToApplicationIcon();
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "logs/event_log.h"
 #include "monitor/front_end.h"
 #include "recovery/recovery_action.h"
 
@@ -20,7 +21,12 @@ namespace pingvard {
 void ShowResetStarting(TMonitorFrontEnd& fe, const std::string& text = {});
 // A success shows its Status with " - " and the local date and time, the tray
 // image 0; a failure its Status and image 2. The log gets the Status alone.
-void ShowResetOutcome(TMonitorFrontEnd& fe, const TRecoveryOutcome& outcome);
+void ShowResetOutcome(TMonitorFrontEnd& fe, TEventLog& log, const TRecoveryOutcome& outcome);
+// The status line, then the line in pingvard.log. When the log stops taking
+// lines the status line says so after the status, and the front end's
+// problem report; when it takes them again, the report alone.
+void ShowLogged(TMonitorFrontEnd& fe, TEventLog& log, const std::string& status,
+                const std::string& line);
 
 inline constexpr int kTrayNormal = 0;
 inline constexpr int kTrayResetting = 1;

@@ -2,7 +2,9 @@
 #include "observe/history_store.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <sqlite3.h>
+#include <thread>
 #include <vector>
 
 namespace pingvard {
@@ -10,9 +12,11 @@ namespace pingvard {
 namespace {
 
 constexpr int64_t kSchemaVersion = 1;
-constexpr int64_t kRetryOpenMs = 10'000;         // a failing disk is tried again this often
-constexpr int64_t kGraceMs = 10'000;             // late echoes of a minute still count
-constexpr int64_t kMaxPassMs = 24 * 3'600'000LL; // roll-up work per transaction
+constexpr int64_t kRetryOpenMs = 10'000; // a failing disk is tried again this often
+constexpr int64_t kGraceMs = 10'000;     // late echoes of a minute still count
+constexpr int64_t kSliceMs = 3'600'000;  // roll-up work per transaction: one hour of buckets
+constexpr int kBusyStepMs = 10;          // how often a wait for a lock looks again
+constexpr int kProgressSteps = 10'000;   // virtual machine steps between looks at a stop
 
 // Times: sample.t in microseconds, minute.t and hour.t in seconds (the start of
 // the bucket), event.t in milliseconds, all since 1970 UTC. WITHOUT ROWID
@@ -72,12 +76,14 @@ int64_t ToUs(std::chrono::system_clock::time_point t) noexcept {
     return std::chrono::duration_cast<std::chrono::microseconds>(t.time_since_epoch()).count();
 }
 
-// Rolls a transaction back unless it was committed.
+// Rolls a transaction back unless it was committed. A full disk or an I/O
+// error has rolled it back already; a ROLLBACK then would only replace the
+// reason with "cannot rollback - no transaction is active".
 class TTransaction {
 public:
     explicit TTransaction(TSqliteDb& db) : m_db(db), m_open(db.Exec("BEGIN IMMEDIATE")) {}
     ~TTransaction() {
-        if (m_open) {
+        if (m_open && sqlite3_get_autocommit(m_db.Handle()) == 0) {
             m_db.Exec("ROLLBACK");
         }
     }
@@ -97,6 +103,28 @@ private:
 bool Recorded(TMonitorEventKind kind) noexcept {
     // The status line repeats what the outcomes say; echoes go to sample.
     return kind != TMonitorEventKind::Echo && kind != TMonitorEventKind::StatusText;
+}
+
+bool Locked(int code) noexcept {
+    return (code & 0xff) == SQLITE_BUSY || (code & 0xff) == SQLITE_LOCKED;
+}
+
+// The reason in words an operator acts on: a full disk is a full disk,
+// whatever statement met it.
+std::string Reason(const TSqliteDb& db) {
+    const int code = db.ErrorCode() & 0xff;
+    if (code == SQLITE_FULL ||
+        (db.Handle() != nullptr && sqlite3_system_errno(db.Handle()) == ENOSPC)) {
+        return "the disk is full";
+    }
+    if (Locked(code)) {
+        return "another program holds a lock on it";
+    }
+    return db.Error();
+}
+
+std::string Plural(uint64_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
 } // namespace
@@ -142,7 +170,8 @@ TSqliteStatement& THistoryStore::Stmt(std::string_view sql) {
 bool THistoryStore::CreateSchema() {
     const std::optional<int64_t> version = m_db.QueryInt("PRAGMA user_version");
     if (version && *version > kSchemaVersion) {
-        Failed("the file was written by a newer Pingvard");
+        m_fault = "the file was written by a newer Pingvard";
+        Failed();
         return false;
     }
     // WAL lets the graph window read while this thread writes; NORMAL syncs at
@@ -154,7 +183,8 @@ bool THistoryStore::CreateSchema() {
     }
     if (!m_db.Exec(pragmas.c_str()) || !m_db.Exec(kSchema) ||
         !m_db.Exec(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str())) {
-        Failed(m_db.Error());
+        Fault();
+        Failed();
         return false;
     }
     return true;
@@ -168,25 +198,66 @@ bool THistoryStore::EnsureOpen() {
         return false;
     }
     if (!m_db.Open(m_options.FileName, false)) {
-        Failed(m_db.Error());
+        Fault();
+        Failed();
         return false;
     }
+    // Instead of the connection's busy time-out: the same wait, but one a stop ends.
+    sqlite3_busy_handler(m_db.Handle(), &THistoryStore::WaitForLock, this);
     return CreateSchema();
 }
 
-void THistoryStore::Failed(const std::string& what) {
+int THistoryStore::WaitForLock(void* self, int count) noexcept {
+    const auto& store = *static_cast<const THistoryStore*>(self);
+    if (store.m_interrupted || count * kBusyStepMs >= store.m_options.BusyWaitMs) {
+        return 0; // give up: the batch is kept for the next try
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(kBusyStepMs));
+    return 1;
+}
+
+int THistoryStore::Progress(void* self) noexcept {
+    const auto& store = *static_cast<const THistoryStore*>(self);
+    return store.m_maintaining && store.m_interrupted ? 1 : 0;
+}
+
+void THistoryStore::Interrupt() noexcept {
+    m_interrupted = true;
+}
+
+bool THistoryStore::Fault() {
+    m_fault = Reason(m_db);
+    m_faultLocked = Locked(m_db.ErrorCode());
+    return false;
+}
+
+// Said once per fault. A lock is another program's and passes: the connection
+// stays and the next batch tries again; anything else is tried again with a
+// fresh connection after kRetryOpenMs.
+void THistoryStore::Failed() {
     if (!m_failing.exchange(true) && m_options.Report) {
-        m_options.Report("History not written to " + m_options.FileName + ": " + what +
+        m_options.Report("History not written to " + m_options.FileName + ": " + m_fault +
                          "; monitoring goes on");
     }
-    Close();
-    m_nextOpenMs = Now() + kRetryOpenMs;
+    if (!m_faultLocked || !m_db.IsOpen()) {
+        Close();
+        m_nextOpenMs = Now() + kRetryOpenMs;
+    }
 }
 
 void THistoryStore::Succeeded() {
     if (m_failing.exchange(false) && m_options.Report) {
-        m_options.Report("History written again to " + m_options.FileName);
+        std::string lost;
+        if (m_droppedEchoes + m_droppedEvents > 0) {
+            lost = " (" + Plural(m_droppedEchoes, "echo", "echoes") +
+                   (m_droppedEvents > 0 ? " and " + Plural(m_droppedEvents, "event", "events")
+                                        : std::string()) +
+                   " lost)";
+        }
+        m_options.Report("History written again to " + m_options.FileName + lost);
     }
+    m_droppedEchoes = m_droppedEvents = 0;
+    m_toldTrimmed = false;
 }
 
 std::optional<int64_t> THistoryStore::HostId(const std::string& address, const std::string& name) {
@@ -207,36 +278,95 @@ std::optional<int64_t> THistoryStore::HostId(const std::string& address, const s
     return id;
 }
 
-bool THistoryStore::WriteBatch(std::span<const TMonitorEvent> events) {
+bool THistoryStore::WriteEvent(const TMonitorEvent& event) {
+    if (event.Kind == TMonitorEventKind::Echo) {
+        const std::optional<int64_t> host = HostId(event.Host, event.DisplayName);
+        return host && Stmt(kInsertSample)
+                               .Bind(1, *host)
+                               .Bind(2, ToUs(event.Time))
+                               .Bind(3, event.RoundTripUs)
+                               .Step() == SQLITE_DONE;
+    }
+    return !Recorded(event.Kind) || Stmt(kInsertEvent)
+                                            .Bind(1, ToUs(event.Time) / 1000)
+                                            .Bind(2, KindName(event.Kind))
+                                            .Bind(3, event.Host)
+                                            .Bind(4, event.Action)
+                                            .Bind(5, event.ActionKind)
+                                            .Bind(6, int64_t{event.Ok})
+                                            .Bind(7, event.Text)
+                                            .Step() == SQLITE_DONE;
+}
+
+bool THistoryStore::WriteBatch(const std::deque<TMonitorEvent>& events) {
     TTransaction transaction(m_db);
     if (!transaction.Open()) {
-        return false;
+        return Fault();
     }
     for (const TMonitorEvent& event : events) {
-        if (event.Kind == TMonitorEventKind::Echo) {
-            const std::optional<int64_t> host = HostId(event.Host, event.DisplayName);
-            if (!host || Stmt(kInsertSample)
-                                 .Bind(1, *host)
-                                 .Bind(2, ToUs(event.Time))
-                                 .Bind(3, event.RoundTripUs)
-                                 .Step() != SQLITE_DONE) {
-                return false;
-            }
-        } else if (Recorded(event.Kind)) {
-            if (Stmt(kInsertEvent)
-                    .Bind(1, ToUs(event.Time) / 1000)
-                    .Bind(2, KindName(event.Kind))
-                    .Bind(3, event.Host)
-                    .Bind(4, event.Action)
-                    .Bind(5, event.ActionKind)
-                    .Bind(6, int64_t{event.Ok})
-                    .Bind(7, event.Text)
-                    .Step() != SQLITE_DONE) {
-                return false;
-            }
+        if (!WriteEvent(event)) {
+            m_hosts.clear(); // ids of this transaction are rolled back with it
+            return Fault();
         }
     }
-    return transaction.Commit();
+    if (!transaction.Commit()) {
+        m_hosts.clear();
+        return Fault();
+    }
+    return true;
+}
+
+// Keeps at most MaxPending events: the oldest echoes go first, recovery
+// events (kept five years, a few a day) only when no echo is left.
+void THistoryStore::Trim() {
+    std::size_t excess =
+        m_pending.size() > m_options.MaxPending ? m_pending.size() - m_options.MaxPending : 0;
+    uint64_t echoes = 0;
+    for (auto it = m_pending.begin(); it != m_pending.end() && echoes < excess;) {
+        if (it->Kind == TMonitorEventKind::Echo) {
+            it = m_pending.erase(it);
+            ++echoes;
+        } else {
+            ++it;
+        }
+    }
+    excess -= echoes;
+    const uint64_t events = std::min(excess, m_pending.size());
+    m_pending.erase(m_pending.begin(), m_pending.begin() + static_cast<std::ptrdiff_t>(events));
+    if (echoes + events == 0) {
+        return;
+    }
+    m_lost += echoes + events;
+    m_droppedEchoes += echoes;
+    m_droppedEvents += events;
+    m_pendingCount = m_pending.size();
+    if (!m_toldTrimmed && m_options.Report) {
+        m_toldTrimmed = true;
+        m_options.Report(
+            "History dropped " + (echoes > 0 ? Plural(echoes, "echo", "echoes") : std::string()) +
+            (echoes > 0 && events > 0 ? " and " : "") +
+            (events > 0 ? Plural(events, "recovery event", "recovery events") : std::string()) +
+            " while " + m_options.FileName + " could not be written" +
+            (events == 0 ? "; its recovery events are kept" : ""));
+    }
+}
+
+// Writes what is kept and what came since, or keeps it all for the next try.
+void THistoryStore::Flush() {
+    if (m_pending.empty()) {
+        return;
+    }
+    if (EnsureOpen()) { // else it has said why, or waits to try again
+        if (WriteBatch(m_pending)) {
+            m_pending.clear();
+            m_pendingCount = 0;
+            Succeeded();
+            return;
+        }
+        Failed();
+    }
+    Trim();
+    m_pendingCount = m_pending.size();
 }
 
 void THistoryStore::Consume(std::span<const TMonitorEvent> events, uint64_t dropped) {
@@ -248,19 +378,9 @@ void THistoryStore::Consume(std::span<const TMonitorEvent> events, uint64_t drop
         }
         m_toldDropped = true;
     }
-    if (events.empty()) {
-        return;
-    }
-    if (!EnsureOpen()) {
-        m_lost += events.size();
-        return;
-    }
-    if (!WriteBatch(events)) {
-        m_lost += events.size();
-        Failed(m_db.Error());
-        return;
-    }
-    Succeeded();
+    m_pending.insert(m_pending.end(), events.begin(), events.end());
+    m_pendingCount = m_pending.size();
+    Flush();
 }
 
 std::optional<int64_t> THistoryStore::Meta(std::string_view key) {
@@ -273,9 +393,32 @@ std::optional<int64_t> THistoryStore::Meta(std::string_view key) {
     return value;
 }
 
-// One transaction of roll-up for one table: the complete buckets from the
-// table's mark on, at most kMaxPassMs of them. more says whether buckets remain.
-bool THistoryStore::RollUpPass(bool hourly, int64_t now, bool& more) {
+// The aggregates of one host's echoes, one row per bucket; a new column is
+// one more Bind here and in the table.
+bool THistoryStore::PutAggregates(bool hourly, int64_t host,
+                                  const std::vector<THistorySample>& samples) {
+    for (const THistoryPoint& p : Aggregate(samples, hourly ? 3'600'000 : 60'000)) {
+        if (Stmt(hourly ? kPutHour : kPutMinute)
+                .Bind(1, host)
+                .Bind(2, p.TimeMs / 1000)
+                .Bind(3, int64_t{p.Count})
+                .Bind(4, int64_t{p.Lost})
+                .Bind(5, p.MinUs)
+                .Bind(6, p.MedianUs)
+                .Bind(7, p.MaxUs)
+                .Step() != SQLITE_DONE) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// One slice of roll-up for one table, one transaction: the complete buckets
+// from the table's mark on, at most kSliceMs of them, and the mark after them.
+// more says whether buckets remain. A slice rolled back (a stop, a fault)
+// leaves the mark, so the next one redoes it; the rows are keyed by (host,
+// bucket) and replaced, never added twice.
+bool THistoryStore::RollUpSlice(bool hourly, int64_t now, bool& more) {
     more = false;
     const int64_t bucketMs = hourly ? 3'600'000 : 60'000;
     const std::string_view markKey = hourly ? "hour_done" : "minute_done";
@@ -303,12 +446,13 @@ bool THistoryStore::RollUpPass(bool hourly, int64_t now, bool& more) {
         }
     }
     if (first >= cutoff) {
-        return !persist || Stmt(kSetMeta).Bind(1, markKey).Bind(2, cutoff).Step() == SQLITE_DONE;
+        return !persist || Stmt(kSetMeta).Bind(1, markKey).Bind(2, cutoff).Step() == SQLITE_DONE ||
+               Fault();
     }
-    const int64_t end = std::min(cutoff, first + kMaxPassMs);
+    const int64_t end = std::min(cutoff, first + std::max(kSliceMs, bucketMs));
     TTransaction transaction(m_db);
     if (!transaction.Open()) {
-        return false;
+        return Fault();
     }
     std::vector<THistorySample> samples;
     for (int64_t host : hosts) {
@@ -319,28 +463,28 @@ bool THistoryStore::RollUpPass(bool hourly, int64_t now, bool& more) {
         while ((rc = raw.Step()) == SQLITE_ROW) {
             samples.push_back({raw.Int(0), raw.OptionalInt(1)});
         }
-        if (rc != SQLITE_DONE) {
-            return false;
-        }
-        for (const THistoryPoint& p : Aggregate(samples, bucketMs)) {
-            if (Stmt(hourly ? kPutHour : kPutMinute)
-                    .Bind(1, host)
-                    .Bind(2, p.TimeMs / 1000)
-                    .Bind(3, int64_t{p.Count})
-                    .Bind(4, int64_t{p.Lost})
-                    .Bind(5, p.MinUs)
-                    .Bind(6, p.MedianUs)
-                    .Bind(7, p.MaxUs)
-                    .Step() != SQLITE_DONE) {
-                return false;
-            }
+        if (rc != SQLITE_DONE || !PutAggregates(hourly, host, samples)) {
+            return Fault();
         }
     }
-    if (Stmt(kSetMeta).Bind(1, markKey).Bind(2, end).Step() != SQLITE_DONE) {
-        return false;
+    if (Stmt(kSetMeta).Bind(1, markKey).Bind(2, end).Step() != SQLITE_DONE ||
+        !transaction.Commit()) {
+        return Fault();
     }
     more = end < cutoff;
-    return transaction.Commit();
+    return true;
+}
+
+bool THistoryStore::RollUp(bool hourly, int64_t now) {
+    for (bool more = true; more;) {
+        if (m_interrupted || !RollUpSlice(hourly, now, more)) {
+            return false;
+        }
+        if (m_options.AfterSlice) {
+            m_options.AfterSlice();
+        }
+    }
+    return true;
 }
 
 bool THistoryStore::Prune(int64_t now) {
@@ -352,7 +496,7 @@ bool THistoryStore::Prune(int64_t now) {
     const int64_t hourBefore = (now - Ms(m_options.HourKeep)) / 1000;
     TTransaction transaction(m_db);
     if (!transaction.Open()) {
-        return false;
+        return Fault();
     }
     std::vector<int64_t> hosts;
     for (TSqliteStatement& ids = Stmt(kHostIds); ids.Step() == SQLITE_ROW;) {
@@ -362,39 +506,37 @@ bool THistoryStore::Prune(int64_t now) {
         if (Stmt(kPruneSample).Bind(1, host).Bind(2, rawBefore * 1000).Step() != SQLITE_DONE ||
             Stmt(kPruneMinute).Bind(1, host).Bind(2, minuteBefore).Step() != SQLITE_DONE ||
             Stmt(kPruneHour).Bind(1, host).Bind(2, hourBefore).Step() != SQLITE_DONE) {
-            return false;
+            return Fault();
         }
     }
     if (Stmt(kPruneEvent).Bind(1, now - Ms(m_options.HourKeep)).Step() != SQLITE_DONE) {
-        return false;
+        return Fault();
     }
-    return transaction.Commit();
+    return transaction.Commit() || Fault();
 }
 
 bool THistoryStore::Maintain() {
-    if (!EnsureOpen()) {
+    if (m_interrupted || !EnsureOpen()) {
         return false;
     }
     const int64_t now = Now();
-    for (bool hourly : {false, true}) {
-        bool more = true;
-        while (more) {
-            if (!RollUpPass(hourly, now, more)) {
-                Failed(m_db.Error());
-                return false;
-            }
-        }
+    // A long statement of the roll-up or the pruning looks at a stop every
+    // kProgressSteps steps; the batches' writes never do.
+    m_maintaining = true;
+    sqlite3_progress_handler(m_db.Handle(), kProgressSteps, &THistoryStore::Progress, this);
+    const bool done = RollUp(false, now) && RollUp(true, now) && !m_interrupted && Prune(now);
+    sqlite3_progress_handler(m_db.Handle(), 0, nullptr, nullptr);
+    m_maintaining = false;
+    if (!done && !m_interrupted) {
+        Failed();
     }
-    if (!Prune(now)) {
-        Failed(m_db.Error());
-        return false;
-    }
-    return true;
+    return done;
 }
 
 void THistoryStore::Tick() {
+    Flush(); // what a fault kept, when no new batch comes to take it along
     const int64_t now = Now();
-    if (now < m_nextMaintenanceMs) {
+    if (now < m_nextMaintenanceMs || m_interrupted) {
         return;
     }
     m_nextMaintenanceMs =

@@ -2,6 +2,7 @@
 #include "observe/hook_runner.h"
 
 #include "observe/iso_time.h"
+#include "recovery/secret_mask.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -20,18 +21,6 @@ std::string Decimal3(int64_t thousandths) {
 
 bool IsHostEvent(TMonitorEventKind kind) {
     return kind == TMonitorEventKind::HostDown || kind == TMonitorEventKind::HostUp;
-}
-
-void Mask(std::string& text, const std::vector<std::string>& secrets) {
-    for (const std::string& secret : secrets) {
-        if (secret.empty()) {
-            continue;
-        }
-        for (std::size_t at = text.find(secret); at != std::string::npos;
-             at = text.find(secret, at + 8)) {
-            text.replace(at, secret.size(), "********");
-        }
-    }
 }
 
 // The last non-empty line of a hook's output, cut short: enough to say why.
@@ -170,10 +159,21 @@ private:
         program.TimeLimitMs = m_config.TimeLimitMs;
         program.Environment = m_figures.Environment(m_config.Name, event);
         for (auto& [name, value] : program.Environment) {
-            Mask(value, m_secrets);
+            value = MaskSecrets(value, m_secrets);
         }
         const TChildResult result = m_child.Run(program);
-        if (result.Succeeded() || result.End == TChildResult::TEnd::Aborted || !m_report) {
+        if (result.End == TChildResult::TEnd::Aborted || !m_report) {
+            return;
+        }
+        // A program that cannot start fails the same way at every event: said
+        // once, and once more when it starts again.
+        const bool started = result.End != TChildResult::TEnd::NotStarted;
+        if (started && m_cannotStart) {
+            m_report("Hook " + m_config.Name + " starts again");
+        }
+        const bool told = !started && m_cannotStart;
+        m_cannotStart = !started;
+        if (result.Succeeded() || told) {
             return;
         }
         std::string line = "Hook " + m_config.Name + " failed on " +
@@ -182,8 +182,7 @@ private:
         if (std::string output = LastLine(result.Output); !output.empty()) {
             line += " (" + output + ")";
         }
-        Mask(line, m_secrets);
-        m_report(line);
+        m_report(MaskSecrets(line, m_secrets));
     }
 
     const THookConfig m_config;
@@ -191,6 +190,7 @@ private:
     const std::vector<std::string> m_secrets;
     THookFigures m_figures; // the worker's own
     TChildProcess m_child;
+    bool m_cannotStart = false; // the last run could not start its program
     std::atomic<bool> m_stopping{false};
     TQueuedSink m_queue; // last: its worker stops before the rest goes
 };

@@ -2,6 +2,7 @@
 #include "observe/program_observers.h"
 
 #include "config/program_dir.h"
+#include "recovery/secret_mask.h"
 
 #include <algorithm>
 #include <utility>
@@ -26,9 +27,11 @@ uint32_t TProgramObservers::WatchdogStaleMs(const TSettings& settings) {
 
 std::vector<std::string> TProgramObservers::Secrets(const TSettings& settings) {
     std::vector<std::string> secrets;
-    for (const std::string& answer : settings.Answers) {
-        if (!answer.empty()) {
-            secrets.push_back(answer);
+    // Only the answers that are passwords: masking "y" or "1" everywhere would
+    // turn every hook value that holds the letter into asterisks.
+    for (std::size_t i = 0; i < settings.Answers.size() && i < settings.Challenges.size(); ++i) {
+        if (!settings.Answers[i].empty() && AsksForPassword(settings.Challenges[i])) {
+            secrets.push_back(settings.Answers[i]);
         }
     }
     for (const TActionConfig& action : settings.Recovery.Actions) {

@@ -43,8 +43,8 @@ public:
     // The longest a slot may go without a report before the service watchdog
     // starves: two passes of the slowest host and some slack.
     static uint32_t WatchdogStaleMs(const TSettings& settings);
-    // What a hook or a notification must never show: the script's answers and
-    // the recovery actions' passwords.
+    // What a hook or a notification must never show: the script's answers to
+    // challenges that ask for a password, and the recovery actions' passwords.
     static std::vector<std::string> Secrets(const TSettings& settings);
 
 private:

@@ -47,6 +47,7 @@ void TQueuedSink::Stop() noexcept {
         std::lock_guard lock(m_mutex);
         m_stopping = true;
     }
+    m_consumer.Interrupt();
     m_wake.notify_one();
     if (m_worker.joinable()) {
         m_worker.join();

@@ -26,6 +26,11 @@ public:
     virtual void Consume(std::span<const TMonitorEvent> events, uint64_t dropped) = 0;
     // On the worker, about every TickInterval while it runs: background work.
     virtual void Tick() {}
+    // From the thread that stops the queue, before it waits for the worker:
+    // end background work early and wait for nothing (a stop must not wait
+    // for a roll-up or a locked file). What is queued still follows in
+    // Consume.
+    virtual void Interrupt() noexcept {}
 };
 
 struct TQueueOptions {
@@ -48,8 +53,9 @@ public:
     // Copies the event into the queue, or counts it as dropped when the queue
     // is full or stopped. Never waits for the consumer.
     void Publish(const TMonitorEvent& event) noexcept override;
-    // Hands the events already queued to the consumer, then ends and joins the
-    // worker. Later events are dropped. Idempotent; not from the worker itself.
+    // Interrupts the consumer, hands it the events already queued, then ends
+    // and joins the worker. Later events are dropped. Idempotent; not from the
+    // worker itself.
     void Stop() noexcept;
 
     uint64_t Dropped() const noexcept;   // since construction

@@ -8,13 +8,33 @@
 #include <curl/curl.h>
 #include <memory>
 #include <mutex>
+#include <string_view>
 
 namespace pingvard {
 
 namespace {
 
 constexpr std::size_t kMaxBody = 4096; // of the answer, for the transcript
+// A plug's answer has a few hundred bytes of header; well past that is a
+// fault, said as one (libcurl's own limit reads "Out of memory").
+constexpr std::size_t kMaxHeader = 64 * 1024;
 constexpr int kPollStepMs = 200;
+
+// What a transfer keeps of the answer.
+struct TAnswer {
+    std::string Body;
+    std::size_t HeaderBytes = 0;
+    bool HeaderTooLarge = false;
+    bool HeaderEnded = false; // the blank line after the header arrived
+};
+
+// One header line past libcurl's own limit (100 KiB) ends the transfer with
+// "out of memory" and nothing in the error buffer; before the header's end
+// that is the header's size, not the machine's memory. Many lines past ours
+// end it in CountHeader.
+bool HeaderTooLarge(CURLcode code, const TAnswer& answer) {
+    return answer.HeaderTooLarge || (code == CURLE_OUT_OF_MEMORY && !answer.HeaderEnded);
+}
 
 // CURL and CURLM are both void: one deleter each.
 struct TEasyDeleter {
@@ -31,10 +51,20 @@ void InitCurlOnce() {
 }
 
 size_t KeepBody(char* data, size_t size, size_t count, void* user) {
-    auto* body = static_cast<std::string*>(user);
+    std::string& body = static_cast<TAnswer*>(user)->Body;
     const size_t bytes = size * count;
-    body->append(data, std::min(bytes, kMaxBody - std::min(kMaxBody, body->size())));
+    body.append(data, std::min(bytes, kMaxBody - std::min(kMaxBody, body.size())));
     return bytes;
+}
+
+// Returning less than given ends the transfer (CURLE_WRITE_ERROR).
+size_t CountHeader(char* data, size_t size, size_t count, void* user) {
+    auto& answer = *static_cast<TAnswer*>(user);
+    const std::string_view line(data, size * count);
+    answer.HeaderEnded = line == "\r\n" || line == "\n";
+    answer.HeaderBytes += line.size();
+    answer.HeaderTooLarge = answer.HeaderBytes > kMaxHeader;
+    return answer.HeaderTooLarge ? 0 : size * count;
 }
 
 long CurlAuth(THttpAuth auth) {
@@ -50,7 +80,7 @@ long CurlAuth(THttpAuth auth) {
 }
 
 void SetOptions(CURL* easy, const TPlugRequest& r, const THttpSettings& s, int32_t limitMs,
-                std::string& body) {
+                TAnswer& answer) {
     curl_easy_setopt(easy, CURLOPT_URL, r.Url.c_str());
     curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, r.Method.c_str());
     if (!r.Body.empty() || r.Method == "POST" || r.Method == "PUT") {
@@ -71,7 +101,9 @@ void SetOptions(CURL* easy, const TPlugRequest& r, const THttpSettings& s, int32
     curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(std::max(limitMs, 1)));
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, KeepBody);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &body);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &answer);
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, CountHeader);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &answer);
     if (!s.CaFile.empty()) {
         curl_easy_setopt(easy, CURLOPT_CAINFO, s.CaFile.c_str());
     }
@@ -163,8 +195,8 @@ TRecoveryOutcome THttpAction::Run(TActionReport& report) {
     if (!easy) {
         return Outcome(false, fail + "out of memory");
     }
-    std::string body;
-    SetOptions(easy.get(), request, m_config.Http, m_config.TimeLimitMs, body);
+    TAnswer answer;
+    SetOptions(easy.get(), request, m_config.Http, m_config.TimeLimitMs, answer);
     report.Step("Sending " + request.Method + " to " + host);
     report.Transcript("> " + request.Method + " " + MaskSecrets(request.Url, secrets));
     if (!request.Body.empty()) {
@@ -176,7 +208,9 @@ TRecoveryOutcome THttpAction::Run(TActionReport& report) {
         return Outcome(false, fail + "aborted");
     }
     if (code != CURLE_OK) {
-        const std::string reason = FailureReason(code, host, m_config.TimeLimitMs);
+        const std::string reason = HeaderTooLarge(code, answer)
+                                       ? "response header too large (" + host + ")"
+                                       : FailureReason(code, host, m_config.TimeLimitMs);
         report.Step(reason);
         report.Transcript("= " + reason);
         return Outcome(false, fail + reason);
@@ -185,8 +219,8 @@ TRecoveryOutcome THttpAction::Run(TActionReport& report) {
     curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &status);
     report.Step("HTTP " + std::to_string(status));
     report.Transcript("< HTTP " + std::to_string(status));
-    if (!body.empty()) {
-        report.Transcript("< " + MaskSecrets(body, secrets));
+    if (!answer.Body.empty()) {
+        report.Transcript("< " + MaskSecrets(answer.Body, secrets));
     }
     if (status != request.ExpectStatus) {
         return Outcome(false, fail + "HTTP " + std::to_string(status) + " from " + host);

@@ -19,6 +19,19 @@ void ReplaceAll(std::string& text, const std::string& what) {
 
 } // namespace
 
+bool AsksForPassword(const std::string& challenge) {
+    std::string lower;
+    for (const char c : challenge) {
+        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    for (const char* word : {"password", "passwd", "passphrase"}) {
+        if (lower.find(word) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::string PercentEncode(const std::string& text) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     std::string out;

@@ -12,6 +12,11 @@ inline constexpr const char* kSecretMask = "********";
 // as it reads percent-encoded in a URL, with kSecretMask.
 std::string MaskSecrets(std::string text, const std::vector<std::string>& secrets);
 
+// A challenge that asks for a password ("password:", "Enter passphrase",
+// "passwd"): its answer is a secret, unlike the answer to "(y/n)?" or a
+// command prompt.
+bool AsksForPassword(const std::string& challenge);
+
 // Percent-encodes everything but the unreserved characters of RFC 3986.
 std::string PercentEncode(const std::string& text);
 

@@ -31,6 +31,7 @@ packages=(
   # history, metrics and systemd notification; the real Prometheus server and
   # the tools its scrape test queries it with
   libsqlite3-dev prometheus-cpp-dev libsystemd-dev prometheus curl jq
+  sqlite3  # the fault suite locks and reads history.db with SQLite's own shell
   # real telnet daemons for the device end-to-end tests, the lab and the
   # benchmarks; they only ever run inside the tests' network namespaces
   inetutils-telnetd inetutils-inetd

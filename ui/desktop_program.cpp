@@ -26,7 +26,9 @@ TDesktopEnd RunDesktop(int& argc, char** argv, const std::string& language) {
         std::fprintf(stderr, "pingvard: %s\n", problem.c_str());
     }
 
-    TMainForm form(std::make_unique<TSystemTrayBackend>());
+    TMonitorOptions options;
+    options.LoadCancelled = [] { return TExitSignals::ExitRequested(); };
+    TMainForm form(std::make_unique<TSystemTrayBackend>(), std::move(options));
     form.OnDiagnostic = [](const std::string& text) {
         std::fprintf(stderr, "pingvard: %s\n", text.c_str());
     };

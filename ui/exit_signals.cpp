@@ -12,6 +12,7 @@ namespace {
 // A signal handler can reach nothing but a global; it is set while an
 // instance exists and only ever read by the handler.
 volatile sig_atomic_t g_signalPipe = -1;
+volatile sig_atomic_t g_exitRequested = 0;
 
 constexpr char kExitByte = 1;
 constexpr char kRestartByte = 2;
@@ -19,6 +20,9 @@ constexpr char kRestartByte = 2;
 void OnExitSignal(int signal) {
     const int savedErrno = errno;
     const char byte = signal == SIGUSR1 ? kRestartByte : kExitByte;
+    if (byte == kExitByte) {
+        g_exitRequested = 1;
+    }
     // A full pipe already holds a wake-up; nothing more to do.
     [[maybe_unused]] const ssize_t written = write(g_signalPipe, &byte, 1);
     errno = savedErrno;
@@ -71,6 +75,10 @@ TExitSignals::~TExitSignals() {
     // Don't retry close on EINTR: the descriptor may already be reused.
     close(m_readFd);
     close(m_writeFd);
+}
+
+bool TExitSignals::ExitRequested() noexcept {
+    return g_exitRequested != 0;
 }
 
 void TExitSignals::Drain() {

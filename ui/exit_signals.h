@@ -24,6 +24,10 @@ public:
     TExitSignals(const TExitSignals&) = delete;
     TExitSignals& operator=(const TExitSignals&) = delete;
 
+    // SIGINT or SIGTERM arrived while an instance exists, handled or not yet:
+    // for work that runs before the event loop does (the settings load).
+    static bool ExitRequested() noexcept;
+
 private:
     void Drain();
 

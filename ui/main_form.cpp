@@ -190,6 +190,10 @@ bool TMainForm::FormCreate() {
         m_monitor->Start();
         m_observers->Start();
         return true;
+    } catch (const ELoadCancelled&) {
+        // An exit request during the load: its byte waits in the signal pipe
+        // and ends the program as soon as the event loop runs.
+        return true;
     } catch (const EIniFileException& e) {
         if (OnDiagnostic) {
             OnDiagnostic(e.what());
@@ -387,6 +391,12 @@ void TMainForm::ReportIcmpUnavailable(const std::string& reason) {
     SetStatusText(reason);
     if (OnDiagnostic) {
         OnDiagnostic(reason);
+    }
+}
+
+void TMainForm::ReportProblem(const std::string& text) {
+    if (OnDiagnostic) {
+        OnDiagnostic(text);
     }
 }
 

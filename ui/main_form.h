@@ -136,6 +136,7 @@ public:
     void SetTrayIconIndex(int index) override;
     void CopyTrayImageToApplicationIcon() override;
     void ReportIcmpUnavailable(const std::string& reason) override;
+    void ReportProblem(const std::string& text) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override; // FormClose

@@ -2,6 +2,7 @@
 #include "ui/ui_language.h"
 
 #include "config/desktop_settings.h"
+#include "config/ini_text.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>
@@ -10,16 +11,6 @@
 namespace pingvard {
 
 namespace {
-
-std::string Lower(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return lower;
-}
 
 // "cs" of "cs_CZ.UTF-8@euro".
 std::string_view LanguagePart(std::string_view locale) {

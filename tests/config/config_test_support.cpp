@@ -145,6 +145,16 @@ std::string RunWithReadOnlyMount(const std::string& dir, const std::function<std
     return RunInChildWithMount([&] { return MountReadOnly(dir); }, body);
 }
 
+std::string FillAfterAPartPageLog() {
+    const std::string old = std::string(4088, 'o') + "\r\n"; // 6 bytes left in its page
+    WriteFileText("pingvard.log", old);
+    std::ofstream filler("filler", std::ios::binary);
+    const std::string block(4096, 'x');
+    while (filler.write(block.data(), static_cast<std::streamsize>(block.size()))) {
+    }
+    return old;
+}
+
 std::string RunWithSmallFileSystem(const std::string& dir, size_t sizeBytes,
                                    const std::function<std::string()>& body) {
     return RunInChildWithMount([&] { return MountSmallTmpfs(dir, sizeBytes); }, body);

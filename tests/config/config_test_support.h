@@ -48,6 +48,11 @@ std::string RunWithReadOnlyMount(const std::string& dir, const std::function<std
 std::string RunWithSmallFileSystem(const std::string& dir, size_t sizeBytes,
                                    const std::function<std::string()>& body);
 
+// Inside RunWithSmallFileSystem: a pingvard.log that ends part-way into a
+// page, and a file "filler" that takes every page left, so that the next log
+// line fits only in part. Returns the log's text.
+std::string FillAfterAPartPageLog();
+
 // Runs body in a forked child; returns the child's exit status (0 when body
 // returns, 99 when it throws, -1 when the child was killed by a signal).
 int RunInChild(const std::function<void()>& body);

@@ -22,6 +22,19 @@ public:
         m_values[section + "/" + key] = value;
         ++Writes;
     }
+    std::shared_ptr<const TProfileIndex> Index() override {
+        std::string text;
+        std::string section;
+        for (const auto& [name, value] : m_values) { // sorted: a section's keys together
+            const auto slash = name.find('/');
+            if (name.substr(0, slash) != section) {
+                section = name.substr(0, slash);
+                text += "[" + section + "]\n";
+            }
+            text += name.substr(slash + 1) + "=" + value + "\n";
+        }
+        return std::make_shared<const TProfileIndex>(text);
+    }
     int Writes = 0;
 
 private:
@@ -91,28 +104,28 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         TBadCase{"PortOutOfRange",
                  {{"Metrics/Port", "70000"}},
-                 "pingvard.ini: [Metrics] Port=70000: not a number from 1 to 65535; using 9770"},
+                 "pingvard.ini [Metrics] Port=70000: not between 1 and 65535; using 9770"},
         TBadCase{"EveryInterfaceUnasked",
                  {{"Metrics/Address", "0.0.0.0"}},
-                 "pingvard.ini: [Metrics] Address=0.0.0.0: every interface needs "
+                 "pingvard.ini [Metrics] Address=0.0.0.0: every interface needs "
                  "AllInterfaces=1; using 127.0.0.1"},
         TBadCase{"HostName",
                  {{"Metrics/Address", "localhost"}},
-                 "pingvard.ini: [Metrics] Address=localhost: not a numeric IPv4 or IPv6 "
+                 "pingvard.ini [Metrics] Address=localhost: not a numeric IPv4 or IPv6 "
                  "address; using 127.0.0.1"},
         TBadCase{"Flag",
                  {{"Metrics/Enabled", "yes"}},
-                 "pingvard.ini: [Metrics] Enabled=yes: not 0 or 1; using 0"},
+                 "pingvard.ini [Metrics] Enabled=yes: not 0 or 1; using 0"},
         TBadCase{"Retention",
                  {{"History/RawHours", "0"}},
-                 "pingvard.ini: [History] RawHours=0: not a number from 1 to 8760; using 48"},
+                 "pingvard.ini [History] RawHours=0: not between 1 and 8760; using 48"},
         TBadCase{"HookWithoutProgram",
                  {{"Hooks/Names", "pager"}},
-                 "pingvard.ini: [Hook.pager] Program=: a hook needs a program; using no hook "
+                 "pingvard.ini [Hook.pager] Program=: a hook needs a program; using no hook "
                  "pager"},
         TBadCase{"EchoIsNoHookEvent",
                  {{"Hooks/Names", "a"}, {"Hook.a/Program", "x"}, {"Hook.a/Events", "echo"}},
-                 "pingvard.ini: [Hook.a] Events=echo: \"echo\" is not a hook event; using "
+                 "pingvard.ini [Hook.a] Events=echo: \"echo\" is not a hook event; using "
                  "host-down,host-up,rule-fired,action-outcome"}),
     [](const testing::TestParamInfo<TBadCase>& p) { return std::string(p.param.Name); });
 

@@ -131,7 +131,8 @@ TEST(RecoverySettings, RefusesASecretFileOthersCanRead) {
     dir.Write("plug.secret", "s3cret\r\nignored\n");
     ::chmod((dir.Path() / "plug.secret").c_str(), 0640);
     const std::string ini =
-        "[Recovery]\nActions=plug\n[Action.plug]\nKind=http\nHost=h\nPasswordFile=plug.secret\n";
+        "[Recovery]\nActions=plug\n[Action.plug]\nKind=http\nPreset=shelly1\nHost=h\n"
+        "PasswordFile=plug.secret\n";
     TRecoverySettings s = Read(dir, ini);
     const std::string path = dir.Path().string() + "/plug.secret";
     ASSERT_EQ(s.Problems.size(), 1u);

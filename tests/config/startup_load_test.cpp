@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <vector>
 
@@ -83,6 +84,7 @@ public:
             throw EIniFileException("Unable to write to " + FileName());
         m_inner.WriteText(s, k, v);
     }
+    std::shared_ptr<const TProfileIndex> Index() override { return m_inner.Index(); }
 
 private:
     TIniFile m_inner;
@@ -414,6 +416,33 @@ TEST_F(StartupLoad, StopsAtMaxTimeoutsOnAReadOnlyFileSystem) {
     });
     EXPECT_EQ(failure, "");
     EXPECT_EQ(ReadFileText("pingvard.ini"), kHandEdited);
+}
+
+} // namespace
+} // namespace pingvard
+
+namespace pingvard {
+namespace {
+
+// Whether a process that has loaded the settings can still dump core: the
+// load runs in a child with the variable given, which answers by its status.
+int DumpableAfterLoad(const char* allowCoreDumps) {
+    return test::RunInChild([allowCoreDumps] {
+        if (allowCoreDumps != nullptr) {
+            ::setenv("PINGVARD_ALLOW_CORE_DUMPS", allowCoreDumps, 1);
+        }
+        TIniFile ini("pingvard.ini");
+        TSettings::Load(ini, "./");
+        ::_exit(::prctl(PR_GET_DUMPABLE, 0, 0, 0, 0));
+    });
+}
+
+class CoreDumps : public test::TempDirTest {};
+
+TEST_F(CoreDumps, ALoadedProcessHoldsSecretsAndIsNotDumpableUnlessAskedFor) {
+    ASSERT_EQ(DumpableAfterLoad(nullptr), 0);
+    ASSERT_EQ(DumpableAfterLoad("0"), 0);
+    ASSERT_EQ(DumpableAfterLoad("1"), 1);
 }
 
 } // namespace

@@ -72,7 +72,8 @@ slow_ap=(ap_silent ap_stop_after_1 ap_stop_after_2 ap_close_mid_script ap_trickl
     ap_wrong_password ap_reset_during_answer
     ap_console_0 ap_console_20 ap_console_200 ap_console_1000 ap_chatter ap_abort_on_reset)
 quick=(ap_ok ap_refuse ap_split_bytes ap_iac_storm ap_close_after_negotiation ap_close_after_step_2
-    file_readonly_ini file_log_locked file_comm_log_directory file_tmpfs_full
+    file_readonly_ini file_log_locked file_comm_log_directory file_tmpfs_full file_log_torn
+    config_huge_ini history_locked
     resolve_failing term_connecting term_waiting term_mid_script term_trickle term_flood term_split
     term_random kill_during_save hosts_flapping hosts_all_down hosts_interval_zero)
 # Monitoring-core cases (cases_core.sh).

@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -147,6 +149,58 @@ TEST_F(EventLog, LeavesLogsAloneOnAReadOnlyFileSystem) {
     EXPECT_EQ(failure, "");
     EXPECT_EQ(ReadFileText("pingvard.log"), "kept\r\n");
     EXPECT_FALSE(FileExists("comm.log"));
+}
+
+TEST_F(EventLog, ALineThatDoesNotFitIsLostWholeAndTheNextStartsAfterTheLast) {
+    if (const auto reason = test::MountNamespaceUnavailableReason(); !reason.empty())
+        GTEST_SKIP() << reason;
+    const auto failure = test::RunWithSmallFileSystem(m_dir.Path(), 64 * 1024, [] {
+        const std::string old = test::FillAfterAPartPageLog();
+        WriteLog("Reset OK");
+        WriteCommLog("Step #1");
+        if (ReadFileText("pingvard.log") != old)
+            return "a part of the line was left: " + ReadFileText("pingvard.log").substr(4090);
+        std::remove("filler");
+        WriteLog("Reset OK");
+        const std::string now = ReadFileText("pingvard.log");
+        if (!now.starts_with(old) || now.find(": Reset OK\r\n") != now.size() - 12 ||
+            now.find("Reset OK") != now.rfind("Reset OK"))
+            return "after freeing: " + now.substr(4090);
+        return std::string{};
+    });
+    EXPECT_EQ(failure, "");
+}
+
+TEST_F(EventLog, SaysOnceWhenTheLogStopsTakingLinesAndOnceWhenItTakesThemAgain) {
+    if (const auto reason = test::MountNamespaceUnavailableReason(); !reason.empty())
+        GTEST_SKIP() << reason;
+    const auto failure = test::RunWithSmallFileSystem(m_dir.Path(), 64 * 1024, [] {
+        test::FillAfterAPartPageLog();
+        TEventLog log;
+        std::string said;
+        const auto write = [&](int times) {
+            for (int i = 0; i < times; ++i) {
+                if (const auto change = log.Write("Reset OK"))
+                    said += change->Text + (change->Failing ? " (failing)\n" : "\n");
+            }
+        };
+        write(3);
+        std::remove("filler");
+        write(2);
+        const std::string expected = "pingvard.log cannot be written (No space left on device); "
+                                     "its lines are lost until it can (failing)\n"
+                                     "pingvard.log is written again\n";
+        return said == expected ? std::string{} : said;
+    });
+    EXPECT_EQ(failure, "");
+}
+
+TEST_F(EventLog, SaysNothingOfLinesTheDesignDrops) {
+    WriteFileText("pingvard.log", "kept\r\n");
+    ::chmod("pingvard.log", 0444);
+    TEventLog log;
+    EXPECT_FALSE(log.Write("Reset OK"));
+    EXPECT_EQ(WriteLog("Reset OK").Result, TLogWrite::TResult::Skipped);
 }
 
 TEST_F(EventLog, DeletesTheTranscriptAndToleratesItsAbsence) {

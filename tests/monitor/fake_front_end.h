@@ -34,6 +34,7 @@ public:
     }
     void CopyTrayImageToApplicationIcon() override { Record("icon"); }
     void ReportIcmpUnavailable(const std::string& reason) override { Record("icmp:" + reason); }
+    void ReportProblem(const std::string& text) override { Record("problem:" + text); }
 
     // Row texts "ping|average|loss" of a slot.
     std::string Row(int slot) {

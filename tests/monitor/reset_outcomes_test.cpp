@@ -2,6 +2,7 @@
 #include "fake_front_end.h"
 #include "monitor/reset_outcomes.h"
 #include "recovery/telnet_action.h"
+#include "tests/config/config_test_support.h"
 #include "tests/config/temp_dir.h"
 
 #include <functional>
@@ -13,7 +14,7 @@ namespace {
 
 struct TOutcomeCase {
     const char* Name;
-    std::function<void(TMonitorFrontEnd&)> Run;
+    std::function<void(TMonitorFrontEnd&, TEventLog&)> Run;
     int TrayBefore;
     std::string Status;  // exact, or the prefix when it ends in '*'
     std::string LogText; // "" = no log line
@@ -29,7 +30,8 @@ TEST_P(OutcomeOperation, RunsItsStepsInOrder) {
     fe.Tray = c.TrayBefore;
     bool logWrittenBeforeTray = false;
     fe.OnTray = [&] { logWrittenBeforeTray = dir.Exists("pingvard.log"); };
-    c.Run(fe);
+    TEventLog eventLog;
+    c.Run(fe, eventLog);
 
     ASSERT_FALSE(fe.Calls.empty());
     const std::string status = fe.Calls.front().substr(7);
@@ -56,46 +58,79 @@ INSTANTIATE_TEST_SUITE_P(
     Outcomes, OutcomeOperation,
     ::testing::Values(
         TOutcomeCase{"StartingFromNormal",
-                     [](auto& fe) { ShowResetStarting(fe); },
+                     [](auto& fe, auto&) { ShowResetStarting(fe); },
                      0,
                      "Trying to reset...",
                      "",
                      {"tray:1", "icon"}},
         TOutcomeCase{"StartingKeepsFailureImage",
-                     [](auto& fe) { ShowResetStarting(fe); },
+                     [](auto& fe, auto&) { ShowResetStarting(fe); },
                      2,
                      "Trying to reset...",
                      "",
                      {}},
         TOutcomeCase{"StartingWhileStarting",
-                     [](auto& fe) { ShowResetStarting(fe); },
+                     [](auto& fe, auto&) { ShowResetStarting(fe); },
                      1,
                      "Trying to reset...",
                      "",
                      {}},
         TOutcomeCase{"ConnectFailed",
-                     [](auto& fe) { ShowResetOutcome(fe, TelnetConnectFailed("ap.example")); }, 1,
-                     "Unable to reset, cannot connect to ap.example",
+                     [](auto& fe, auto& log) {
+                         ShowResetOutcome(fe, log, TelnetConnectFailed("ap.example"));
+                     },
+                     1, "Unable to reset, cannot connect to ap.example",
                      "Unable to reset, cannot connect to ap.example", kTray2},
-        TOutcomeCase{"ConnectFailedEmptyHost",
-                     [](auto& fe) { ShowResetOutcome(fe, TelnetConnectFailed("")); }, 0,
-                     "Unable to reset, cannot connect to ", "Unable to reset, cannot connect to ",
-                     kTray2},
+        TOutcomeCase{
+            "ConnectFailedEmptyHost",
+            [](auto& fe, auto& log) { ShowResetOutcome(fe, log, TelnetConnectFailed("")); }, 0,
+            "Unable to reset, cannot connect to ", "Unable to reset, cannot connect to ", kTray2},
         TOutcomeCase{"ResetOk",
-                     [](auto& fe) { ShowResetOutcome(fe, TelnetResetOk()); },
+                     [](auto& fe, auto& log) { ShowResetOutcome(fe, log, TelnetResetOk()); },
                      2,
                      "Reset OK - *",
                      "Reset OK",
                      {"tray:0", "icon"}},
         TOutcomeCase{"FailedSecondStep",
-                     [](auto& fe) { ShowResetOutcome(fe, TelnetFailedStep(1)); }, 1,
+                     [](auto& fe, auto& log) { ShowResetOutcome(fe, log, TelnetFailedStep(1)); }, 1,
                      "Unable to reset, invalid response in step #2",
                      "Unable to reset, invalid response in step #2", kTray2},
-        TOutcomeCase{"FailedLastPossibleStep",
-                     [](auto& fe) { ShowResetOutcome(fe, TelnetFailedStep(2147483647)); }, 0,
-                     "Unable to reset, invalid response in step #2147483648",
-                     "Unable to reset, invalid response in step #2147483648", kTray2}),
+        TOutcomeCase{
+            "FailedLastPossibleStep",
+            [](auto& fe, auto& log) { ShowResetOutcome(fe, log, TelnetFailedStep(2147483647)); }, 0,
+            "Unable to reset, invalid response in step #2147483648",
+            "Unable to reset, invalid response in step #2147483648", kTray2}),
     [](const auto& param) { return std::string(param.param.Name); });
+
+TEST(ShowLogged, ALogThatStopsTakingLinesIsSaidOnTheStatusLineAndReportedOnce) {
+    if (const auto reason = test::MountNamespaceUnavailableReason(); !reason.empty()) {
+        GTEST_SKIP() << reason;
+    }
+    test::TTempCurrentDir dir;
+    const auto failure = test::RunWithSmallFileSystem(dir.Path().string(), 64 * 1024, [] {
+        test::FillAfterAPartPageLog();
+        test::TFakeFrontEnd fe;
+        TEventLog log;
+        ShowLogged(fe, log, "Reset OK - 9.12.2026", "Reset OK");
+        ShowLogged(fe, log, "Reset OK - 9.12.2026", "Reset OK");
+        std::remove("filler");
+        ShowLogged(fe, log, "Reset OK - 9.12.2026", "Reset OK");
+        const std::string note = "pingvard.log cannot be written (No space left on device); its "
+                                 "lines are lost until it can";
+        const std::vector<std::string> expected = {"status:Reset OK - 9.12.2026",
+                                                   "status:Reset OK - 9.12.2026; " + note,
+                                                   "problem:" + note,
+                                                   "status:Reset OK - 9.12.2026",
+                                                   "status:Reset OK - 9.12.2026",
+                                                   "problem:pingvard.log is written again"};
+        std::string calls;
+        for (const std::string& call : fe.Calls) {
+            calls += call + "\n";
+        }
+        return fe.Calls == expected ? std::string{} : calls;
+    });
+    EXPECT_EQ(failure, "");
+}
 
 } // namespace
 } // namespace pingvard

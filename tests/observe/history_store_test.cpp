@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "observe/history_reader.h"
 #include "observe/history_store.h"
+#include "observe/sqlite_db.h"
 #include "tests/config/config_test_support.h"
 
 #include <fstream>
@@ -43,6 +44,17 @@ std::optional<int64_t> Pattern(int i) {
         return std::nullopt;
     }
     return 10'000 + (i * 7919) % 5000;
+}
+
+// Three hours of echoes at 2 s from kStart; fed gets what they are made of.
+std::vector<TMonitorEvent> ThreeHoursAt2s(std::vector<THistorySample>& fed) {
+    std::vector<TMonitorEvent> echoes;
+    for (int i = 0; i < 3 * 1800; ++i) {
+        const int64_t t = kStart + i * 2000;
+        echoes.push_back(EchoAt(t, Pattern(i)));
+        fed.push_back({t * 1000, Pattern(i)});
+    }
+    return echoes;
 }
 
 struct TStoreFixture {
@@ -90,17 +102,11 @@ TEST_F(HistoryStore, RecordsEchoesAndRecoveryEventsButNotTheStatusLine) {
 TEST_F(HistoryStore, AggregatesSurviveThePruningOfTheirEchoes) {
     THistoryStore store(m_f.Options());
     std::vector<THistorySample> fed;
-    std::vector<TMonitorEvent> batch;
-    for (int i = 0; i < 3 * 1800; ++i) { // three hours at 2 s
-        const int64_t t = kStart + i * 2000;
-        batch.push_back(EchoAt(t, Pattern(i)));
-        fed.push_back({t * 1000, Pattern(i)});
-        if (batch.size() == 500) {
-            store.Consume(batch, 0);
-            batch.clear();
-        }
+    const std::vector<TMonitorEvent> echoes = ThreeHoursAt2s(fed);
+    for (std::size_t i = 0; i < echoes.size(); i += 500) {
+        store.Consume(std::span(echoes).subspan(i, std::min<std::size_t>(500, echoes.size() - i)),
+                      0);
     }
-    store.Consume(batch, 0);
     const int64_t end = kStart + 3 * kHour;
     THistoryReader reader(m_f.File);
     // Before any roll-up the reader folds the echoes itself; after it, the
@@ -141,6 +147,7 @@ TEST_F(HistoryStore, RecoveryEventsStayFiveYears) {
 // Fills the file system, then frees it again; returns "" or what went wrong.
 std::string FullDiskScenario(TStoreFixture& f) {
     THistoryStore store(f.Options());
+    std::size_t fed = 1;
     store.Consume(std::vector{EchoAt(f.Now, 1)}, 0);
     if (store.Failing()) {
         return "first write failed: " + (f.Reports.empty() ? "" : f.Reports[0]);
@@ -157,15 +164,19 @@ std::string FullDiskScenario(TStoreFixture& f) {
             batch.push_back(EchoAt(f.Now + i * 1000 + j, 5));
         }
         store.Consume(batch, 0);
+        fed += batch.size();
     }
     for (int i = 0; i < 5; ++i) { // still full: silent
         f.Now += 20'000;
         store.Consume(std::vector{EchoAt(f.Now, 1)}, 0);
+        ++fed;
     }
     std::remove("filler");
     f.Now += 20'000;
     store.Consume(std::vector{EchoAt(f.Now, 1)}, 0);
+    ++fed;
     if (f.Reports.size() != 2 || f.Reports[0].find("History not written to") != 0 ||
+        f.Reports[0].find(": the disk is full;") == std::string::npos ||
         f.Reports[1].find("History written again") != 0) {
         std::string all;
         for (const auto& r : f.Reports) {
@@ -173,10 +184,20 @@ std::string FullDiskScenario(TStoreFixture& f) {
         }
         return "reports:\n" + all;
     }
-    return store.LostEvents() > 0 ? "" : "nothing counted as lost";
+    // Shorter than what the writer keeps: every echo of the time reaches the file.
+    THistoryReader reader(f.File);
+    const auto points = reader.Points("h1", 0, f.Now + 1, THistoryResolution::Raw);
+    std::size_t echoes = 0;
+    for (const THistoryPoint& p : points) {
+        echoes += static_cast<std::size_t>(p.Count);
+    }
+    return store.LostEvents() == 0 && echoes == fed
+               ? ""
+               : "lost " + std::to_string(store.LostEvents()) + ", " + std::to_string(echoes) +
+                     " of " + std::to_string(fed) + " in the file";
 }
 
-TEST_F(HistoryStore, FullDiskLosesLinesAndSaysSoOnceUntilItWorksAgain) {
+TEST_F(HistoryStore, AFullDiskKeepsTheEchoesAndSaysSoOnceUntilItWorksAgain) {
     if (const std::string why = test::MountNamespaceUnavailableReason(); !why.empty()) {
         GTEST_SKIP() << why;
     }
@@ -189,21 +210,120 @@ TEST_F(HistoryStore, ReadOnlyDirectoryIsReportedOnce) {
     if (const std::string why = test::MountNamespaceUnavailableReason(); !why.empty()) {
         GTEST_SKIP() << why;
     }
-    EXPECT_EQ(test::RunWithReadOnlyMount(m_dir.Path(),
-                                         [this]() -> std::string {
-                                             THistoryStore store(m_f.Options());
-                                             for (int i = 0; i < 3; ++i) {
-                                                 m_f.Now += 20'000;
-                                                 store.Consume(std::vector{EchoAt(m_f.Now, 1)}, 0);
-                                                 store.Tick();
-                                             }
-                                             if (m_f.Reports.size() != 1) {
-                                                 return std::to_string(m_f.Reports.size()) +
-                                                        " reports";
-                                             }
-                                             return store.LostEvents() == 3 ? "" : "not lost";
-                                         }),
+    EXPECT_EQ(test::RunWithReadOnlyMount(
+                  m_dir.Path(),
+                  [this]() -> std::string {
+                      THistoryStore store(m_f.Options());
+                      for (int i = 0; i < 3; ++i) {
+                          m_f.Now += 20'000;
+                          store.Consume(std::vector{EchoAt(m_f.Now, 1)}, 0);
+                          store.Tick();
+                      }
+                      if (m_f.Reports.size() != 1) {
+                          return std::to_string(m_f.Reports.size()) + " reports";
+                      }
+                      // Kept for the next try, not lost yet.
+                      return store.LostEvents() == 0 && store.PendingEvents() == 3 ? ""
+                                                                                   : "not kept";
+                  }),
               "");
+}
+
+std::size_t EchoesInFile(const std::string& file, const std::string& host) {
+    return THistoryReader(file).Points(host, 0, kStart + kDay, THistoryResolution::Raw).size();
+}
+
+// Another program's connection, holding BEGIN EXCLUSIVE on the file until Release.
+class TExclusiveLock {
+public:
+    explicit TExclusiveLock(const std::string& file) {
+        m_held = m_db.Open(file, false) && m_db.Exec("BEGIN EXCLUSIVE");
+    }
+    bool Held() const { return m_held; }
+    bool Release() { return m_db.Exec("COMMIT"); }
+
+private:
+    TSqliteDb m_db;
+    bool m_held = false;
+};
+
+TEST_F(HistoryStore, ALockByAnotherProgramLosesNothing) {
+    THistoryOptions options = m_f.Options();
+    options.BusyWaitMs = 50;
+    THistoryStore store(options);
+    store.Consume(std::vector{EchoAt(kStart, 1)}, 0);
+    TExclusiveLock other(m_f.File);
+    ASSERT_TRUE(other.Held());
+    for (int i = 1; i <= 3; ++i) {
+        store.Consume(std::vector{EchoAt(kStart + i * 1000, 1),
+                                  OutcomeAt(kStart + i * 1000 + 1, true, "Reset OK")},
+                      0);
+    }
+    ASSERT_TRUE(other.Release());
+    store.Consume(std::vector{EchoAt(kStart + 9000, 1)}, 0);
+    EXPECT_EQ(EchoesInFile(m_f.File, "h1"), 5u);
+    EXPECT_EQ(THistoryReader(m_f.File).Events(0, kStart + kDay).size(), 3u);
+    EXPECT_EQ(store.LostEvents(), 0u);
+    ASSERT_EQ(m_f.Reports.size(), 2u);
+    EXPECT_EQ(m_f.Reports[0], "History not written to " + m_f.File +
+                                  ": another program holds a lock on it; monitoring goes on");
+    EXPECT_EQ(m_f.Reports[1], "History written again to " + m_f.File);
+}
+
+TEST_F(HistoryStore, WhatMustGoIsEchoesBeforeEventsAndTheCountIsSaid) {
+    THistoryOptions options = m_f.Options();
+    options.BusyWaitMs = 10;
+    options.MaxPending = 6;
+    THistoryStore store(options);
+    store.Consume(std::vector{EchoAt(kStart, 1)}, 0);
+    TExclusiveLock other(m_f.File);
+    ASSERT_TRUE(other.Held());
+    store.Consume(std::vector{EchoAt(kStart + 1000, 1), OutcomeAt(kStart + 1001, false, "a"),
+                              EchoAt(kStart + 2000, 1), OutcomeAt(kStart + 2001, false, "b")},
+                  0);
+    store.Consume(std::vector{EchoAt(kStart + 3000, 1), EchoAt(kStart + 4000, 1),
+                              OutcomeAt(kStart + 4001, true, "c"), EchoAt(kStart + 5000, 1)},
+                  0);
+    ASSERT_TRUE(other.Release());
+    store.Consume(std::vector{EchoAt(kStart + 6000, 1)}, 0);
+    // 8 kept of 9 echoes and events: the two oldest echoes went, no event.
+    EXPECT_EQ(THistoryReader(m_f.File).Events(0, kStart + kDay).size(), 3u);
+    EXPECT_EQ(EchoesInFile(m_f.File, "h1"), 1u + 3u + 1u);
+    EXPECT_EQ(store.LostEvents(), 2u);
+    ASSERT_EQ(m_f.Reports.size(), 3u);
+    EXPECT_EQ(m_f.Reports[1], "History dropped 2 echoes while " + m_f.File +
+                                  " could not be written; its recovery events are kept");
+    EXPECT_EQ(m_f.Reports[2], "History written again to " + m_f.File + " (2 echoes lost)");
+}
+
+TEST_F(HistoryStore, AStoppedRollUpResumesAtTheNextStartWithoutLossOrDoubles) {
+    std::vector<THistorySample> fed;
+    const std::vector<TMonitorEvent> batch = ThreeHoursAt2s(fed);
+    const int64_t end = kStart + 3 * kHour;
+    int slices = 0;
+    {
+        THistoryOptions options = m_f.Options();
+        THistoryStore* store = nullptr;
+        options.AfterSlice = [&] {
+            if (++slices == 1) {
+                store->Interrupt(); // as a stop during the first slice's commit
+            }
+        };
+        THistoryStore first(options);
+        store = &first;
+        first.Consume(batch, 0);
+        m_f.Now = end + kMinute;
+        EXPECT_FALSE(first.Maintain());
+    }
+    EXPECT_EQ(slices, 1);
+    m_f.Now = end + 49 * kHour; // the next start, late enough to prune the echoes
+    THistoryStore next(m_f.Options());
+    ASSERT_TRUE(next.Maintain());
+    THistoryReader reader(m_f.File);
+    ASSERT_TRUE(reader.Points("h1", kStart, end, THistoryResolution::Raw).empty());
+    EXPECT_EQ(reader.Points("h1", kStart, end, THistoryResolution::Minute),
+              Aggregate(fed, kMinute));
+    EXPECT_EQ(reader.Points("h1", kStart, end, THistoryResolution::Hour), Aggregate(fed, kHour));
 }
 
 struct TFoldCase {

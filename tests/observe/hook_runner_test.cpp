@@ -5,6 +5,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <mutex>
+#include <sys/stat.h>
 #include <thread>
 
 namespace pingvard {
@@ -184,6 +185,41 @@ TEST_F(HookRunner, TimeLimitEndsAHookAndStopEndsItAtOnce) {
     slow.Stop();
     EXPECT_LT(Clock::now() - start, 3s);
     EXPECT_EQ(reports.Lines().size(), 1u); // an aborted run is no failure
+}
+
+TEST_F(HookRunner, AHookThatCannotStartIsReportedOnceUntilItStartsAgain) {
+    Reports reports;
+    const std::string program = m_dir.Path() + "/page-me";
+    THookConfig hook;
+    hook.Name = "pager";
+    hook.Program = program;
+    THookRunner runner({hook}, reports.Fn());
+    const auto fire = [&](int times) {
+        for (int i = 0; i < times; ++i) {
+            runner.Publish(Event(TMonitorEventKind::RuleFired));
+        }
+        // An action outcome after them: its run is the sign that they ran.
+        runner.Publish(Event(TMonitorEventKind::ActionOutcome));
+    };
+    const std::string cannot = "Hook pager failed on rule-fired: cannot start: No such file or "
+                               "directory";
+    fire(3);
+    ASSERT_TRUE(WaitFor([&] { return !reports.Lines().empty(); }));
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(reports.Lines(), std::vector<std::string>{cannot});
+
+    test::WriteFileText(program, "#!/bin/sh\necho \"$PINGVARD_EVENT\" >> \"$0.runs\"\n");
+    ::chmod(program.c_str(), 0755);
+    fire(1);
+    ASSERT_TRUE(
+        WaitFor([&] { return ReadFileText(program + ".runs") == "rule-fired\naction-outcome\n"; }));
+    std::remove(program.c_str());
+    fire(2);
+    ASSERT_TRUE(WaitFor([&] { return reports.Lines().size() >= 3; }));
+    std::this_thread::sleep_for(200ms);
+    runner.Stop();
+    EXPECT_EQ(reports.Lines(),
+              (std::vector<std::string>{cannot, "Hook pager starts again", cannot}));
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "observe/history_reader.h"
 #include "observe/observers.h"
+#include "observe/program_observers.h"
+#include "recovery/secret_mask.h"
 #include "tests/config/config_test_support.h"
 
 #include <gtest/gtest.h>
@@ -59,6 +61,51 @@ TEST_F(Observers, FeedHistoryMetricsAndHooksFromOneSinkAndFlushOnStop) {
     EXPECT_EQ(reader.Points("192.0.2.1", nowMs, nowMs + 1000, THistoryResolution::Raw).size(), 10u);
     EXPECT_EQ(reader.Events(nowMs, nowMs + 1000).size(), 1u);
 }
+
+} // namespace
+} // namespace pingvard
+
+namespace pingvard {
+namespace {
+
+// The default script with a confirmation by number, an SSH and an HTTP password.
+TSettings SettingsWithSecrets() {
+    TSettings s;
+    s.Challenges = {"password:", "Command>", "(y/n)?", "Press 1 to confirm", "Enter Passphrase"};
+    s.Answers = {"kelvarno", "reset system", "y", "1", "open sesame"};
+    TActionConfig ssh;
+    ssh.Kind = TActionKind::Ssh;
+    ssh.Ssh.Password = "s3cr3t&x";
+    s.Recovery.Actions = {ssh};
+    return s;
+}
+
+struct TMaskCase {
+    const char* Name;
+    std::string Value;
+    std::string Shown;
+};
+
+class ObserverSecrets : public testing::TestWithParam<TMaskCase> {};
+
+TEST_P(ObserverSecrets, MaskWholeSecretsAndNoConfirmation) {
+    EXPECT_EQ(MaskSecrets(GetParam().Value, TProgramObservers::Secrets(SettingsWithSecrets())),
+              GetParam().Shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ObserverSecrets,
+    testing::Values(
+        TMaskCase{"ActionName", "sshkey", "sshkey"},
+        TMaskCase{"OutcomeText", "Power cycle OK (plug1)", "Power cycle OK (plug1)"},
+        TMaskCase{"RefusedLogin", "login refused by 127.0.0.1", "login refused by 127.0.0.1"},
+        TMaskCase{"HookError", "No such file or directory", "No such file or directory"},
+        TMaskCase{"CommandAnswer", "sent reset system", "sent reset system"},
+        TMaskCase{"DevicePassword", "password kelvarno refused", "password ******** refused"},
+        TMaskCase{"Passphrase", "said open sesame", "said ********"},
+        TMaskCase{"SshPassword", "pw=s3cr3t&x", "pw=********"},
+        TMaskCase{"SshPasswordInAUrl", "?password=s3cr3t%26x", "?password=********"}),
+    [](const testing::TestParamInfo<TMaskCase>& p) { return std::string(p.param.Name); });
 
 } // namespace
 } // namespace pingvard

@@ -138,6 +138,31 @@ TEST(QueuedSink, TicksWhileIdle) {
     EXPECT_GE(recorder.m_ticks, 3);
 }
 
+// Background work that runs until it is told to stop.
+class TLongTick final : public TEventConsumer {
+public:
+    void Consume(std::span<const TMonitorEvent>, uint64_t) override {}
+    void Tick() override {
+        m_ticking = true;
+        for (int i = 0; i < 1000 && !m_interrupted; ++i) {
+            std::this_thread::sleep_for(10ms);
+        }
+        m_sawInterrupt = m_interrupted.load();
+    }
+    void Interrupt() noexcept override { m_interrupted = true; }
+    std::atomic<bool> m_ticking{false}, m_interrupted{false}, m_sawInterrupt{false};
+};
+
+TEST(QueuedSink, StopInterruptsTheConsumersBackgroundWork) {
+    TLongTick consumer;
+    TQueuedSink sink(consumer, {.Capacity = 8, .MaxBatch = 8, .TickInterval = 1ms});
+    while (!consumer.m_ticking) {
+        std::this_thread::sleep_for(1ms);
+    }
+    sink.Stop();
+    EXPECT_TRUE(consumer.m_sawInterrupt);
+}
+
 TEST(QueuedSink, PublishersOnSeveralThreadsAndStopRaceSafely) {
     TRecorder recorder;
     TQueuedSink sink(recorder, {.Capacity = 64, .MaxBatch = 8});

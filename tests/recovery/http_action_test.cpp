@@ -2,6 +2,7 @@
 // The http action against pingvard-plugsim, each case in a network namespace
 // of its own with only loopback (and a silent host where a case needs one).
 #include "recovery/http_action.h"
+#include "tests/net/loopback_peer.h"
 #include "tests/net/netns_fixture.h"
 #include "tests/recovery/recovery_test_support.h"
 
@@ -220,6 +221,32 @@ TEST(HttpAction, SilentPlugEndsAtTheTimeLimitAndAbortEndsItSooner) {
         aborter.join();
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
     });
+}
+
+// A plug (or whatever answers in its place) that sends a header without end.
+TEST(HttpAction, AHugeResponseHeaderIsSaidSo) {
+    test::TLoopbackPeer peer;
+    peer.Serve([&peer](int fd) {
+        char request[4096];
+        [[maybe_unused]] const ssize_t got = ::recv(fd, request, sizeof request, 0);
+        const std::string start = "HTTP/1.1 200 OK\r\nX-Filler: ";
+        [[maybe_unused]] ssize_t sent = ::send(fd, start.data(), start.size(), MSG_NOSIGNAL);
+        const std::string chunk(64 * 1024, 'a');
+        for (int i = 0; i < 16 * 1024 && !peer.Stopping(); ++i) { // up to 1 GiB
+            if (::send(fd, chunk.data(), chunk.size(), MSG_NOSIGNAL) <= 0) {
+                break;
+            }
+        }
+    });
+    TActionConfig config;
+    config.Name = "plug";
+    config.Kind = TActionKind::Http;
+    config.TimeLimitMs = 10000;
+    config.Http.Url = "http://127.0.0.1:" + peer.Port() + "/relay/0?turn=off";
+    TNullActionReport report;
+    EXPECT_EQ(THttpAction(config).Run(report).Status,
+              "Unable to reset, response header too large (127.0.0.1)");
+    peer.Stop();
 }
 
 } // namespace
