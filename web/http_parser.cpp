@@ -158,21 +158,23 @@ int THttpRequestParser::ParseRequestLine(std::string_view line) {
         return 505; // HTTP/2's preface ends up here too
     }
     // The absolute form a proxy would send: only the path and query count.
+    bool absolute = false;
     if (const std::size_t scheme = target.find("://");
         target.front() != '/' && scheme != std::string_view::npos) {
         const std::size_t path = target.find_first_of("/?", scheme + 3);
         target = path == std::string_view::npos ? std::string_view("/") : target.substr(path);
+        absolute = true;
     }
-    if (target.front() != '/' && !(target == "*" && method == "OPTIONS")) {
+    if (target.front() != '/' && !(absolute && target.front() == '?') &&
+        !(target == "*" && method == "OPTIONS")) {
         return 400;
     }
     const std::size_t query = target.find('?');
-    m_request.Method = std::string(method);
-    m_request.Path = std::string(target.substr(0, query));
-    m_request.Query = query == std::string_view::npos ? "" : std::string(target.substr(query + 1));
-    if (m_request.Path.empty()) {
-        m_request.Path = "/";
-    }
+    const std::string_view path = target.substr(0, query);
+    m_request.Method.assign(method);
+    m_request.Path.assign(path.empty() ? std::string_view("/") : path);
+    m_request.Query.assign(query == std::string_view::npos ? std::string_view()
+                                                           : target.substr(query + 1));
     m_request.MinorVersion = version[7] - '0';
     return 0;
 }

@@ -85,6 +85,8 @@ INSTANTIATE_TEST_SUITE_P(
         TRequestCase{"http10_without_host", "GET / HTTP/1.0\r\n\r\n", THttpParse::Request, 0},
         TRequestCase{"absolute_form", "GET http://x:9770/metrics HTTP/1.1\r\n" + kHost + "\r\n",
                      THttpParse::Request, 0},
+        TRequestCase{"absolute_form_without_path",
+                     "GET http://x:9770?a=1 HTTP/1.1\r\n" + kHost + "\r\n", THttpParse::Request, 0},
         TRequestCase{"repeated_equal_length",
                      "POST / HTTP/1.1\r\n" + kHost + "Content-Length: 2, 2\r\n\r\nok",
                      THttpParse::Request, 0},
