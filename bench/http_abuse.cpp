@@ -256,7 +256,8 @@ private:
     unsigned long m_reopened = 0;
 };
 
-// N connects, each closed once the handshake is done; returns how many were.
+// N connects, each closed once the handshake is done; returns how many were
+// (a reset by a listener that made room for others counts: it was done).
 int Burst(const TTarget& target, int count) {
     int done = 0;
     constexpr int kWave = 500;
@@ -274,7 +275,7 @@ int Burst(const TTarget& target, int count) {
                 int error = 0;
                 socklen_t length = sizeof error;
                 ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length);
-                done += error == 0 ? 1 : 0;
+                done += error == 0 || error == ECONNRESET ? 1 : 0;
             }
             ::close(fd);
         }
