@@ -100,9 +100,14 @@ void THttpServer::Run() {
             wake = std::min(wake, c.Deadline());
         }
         const auto waitMs = std::chrono::ceil<std::chrono::milliseconds>(wake - now).count();
-        if (::poll(fds.data(), fds.size(), static_cast<int>(std::max<int64_t>(waitMs, 0))) < 0 &&
-            errno != EINTR) {
-            break; // only EFAULT or EINVAL: nothing a retry would mend
+        if (::poll(fds.data(), fds.size(), static_cast<int>(std::max<int64_t>(waitMs, 0))) < 0) {
+            if (errno != EINTR && errno != ENOMEM) {
+                break; // EFAULT or EINVAL: nothing a retry would mend
+            }
+            if (errno == ENOMEM) {
+                std::this_thread::sleep_for(kAcceptPause / 10); // the kernel's, for a moment
+            }
+            continue;
         }
         if (m_stop.Raised()) {
             break;
