@@ -5,7 +5,8 @@
 # the head; both reopened at once whenever the listener closes them), and a
 # burst of 5000 connects. Each time a scrape is answered within 1 s, the
 # echoes go on, SIGTERM during the abuse ends the program within 200 ms, and
-# memory and descriptors stay bounded.
+# memory and descriptors stay bounded. And the metrics module: loaded only
+# with metrics on; when it is missing, one line and monitoring goes on.
 
 readonly LISTENER_PORT=9770
 # The listener's connection cap and a few descriptors of its own.
@@ -65,3 +66,46 @@ listener_abuse() {
 case_listener_idle() { listener_abuse listener-idle idle 500; }
 case_listener_slowloris() { listener_abuse listener-slowloris slowloris 500; }
 case_listener_burst() { listener_abuse listener-burst burst 5000; }
+
+# maps PID PATTERN: whether the process has a file matching PATTERN mapped.
+maps() { grep -q -- "$2" "/proc/$1/maps" 2>/dev/null; }
+
+# The metrics module: mapped only with metrics on; a program whose module is
+# missing says so in one line and monitors on, and ends cleanly.
+case_listener_module_missing() {
+    local name=listener-module-missing dir=$FAULT_WORK/listener-module ns=pvf-httpm-$$
+    mkdir -p "$dir/off" "$dir/bin"
+    CHECK_FAILS=""
+    ns_create "$ns" || { result "$name" FAIL "namespace"; return; }
+    write_ini "$dir" 3 200 127.0.0.1 127.0.0.1 127.0.0.2 127.0.0.3 127.0.0.4
+    cp "$dir/pingvard.ini" "$dir/off/pingvard.ini"
+    printf '[Metrics]\nEnabled=1\nAddress=127.0.0.1\nPort=%s\n' "$LISTENER_PORT" >>"$dir/pingvard.ini"
+    local off=no on=no stop
+    start_pingvard "$ns" "$dir/off"
+    signals_taken "$PINGVARD_PID" && sleep 0.5
+    maps "$PINGVARD_PID" prometheus-cpp || off=yes
+    stop_pingvard "$PINGVARD_PID"
+    start_pingvard "$ns" "$dir"
+    wait_port "$ns" "$LISTENER_PORT" && maps "$PINGVARD_PID" pingvard-metrics.so &&
+        maps "$PINGVARD_PID" prometheus-cpp && on=yes
+    stop_pingvard "$PINGVARD_PID"
+    # The same program away from its module: nothing beside it, no
+    # ../lib/pingvard below its directory.
+    cp "$PINGVARD" "$dir/bin/pingvard"
+    ip netns exec "$ns" "$dir/bin/pingvard" --headless -C "$dir" >"$dir/console.txt" 2>&1 </dev/null &
+    local pid=$!
+    track "$pid"
+    signals_taken "$pid"
+    pv_wait_for 5 grep -q " host 4 " "$dir/console.txt"
+    stop_pingvard "$pid"; stop=$STOP
+    local lines
+    lines=$(grep -c '^pingvard: Metrics not served: pingvard-metrics.so is not installed' "$dir/console.txt")
+    expect "no metrics library mapped with metrics off" eq "$off" yes
+    expect "the module and prometheus-cpp mapped with metrics on" eq "$on" yes
+    expect "one line for the missing module ($lines)" eq "$lines" 1
+    expect "monitoring went on" grep -q " host 4 " "$dir/console.txt"
+    expect "exit 0 within 200 ms of SIGTERM ($stop)" check_stop "$stop" 200
+    local verdict=PASS
+    [[ -z $CHECK_FAILS ]] || verdict=FAIL
+    result "$name" "$verdict" "$(grep -m1 'Metrics not served' "$dir/console.txt"); stop: status ${stop% *} after ${stop#* }ms$CHECK_FAILS"
+}

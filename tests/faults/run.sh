@@ -79,7 +79,7 @@ quick=(ap_ok ap_refuse ap_split_bytes ap_iac_storm ap_close_after_negotiation ap
 # Monitoring-core cases (cases_core.sh).
 quick+=(resolver_silent_headless resolver_silent_desktop stale_temp_files)
 # Listener cases (cases_listener.sh).
-quick+=(listener_idle listener_slowloris listener_burst)
+quick+=(listener_idle listener_slowloris listener_burst listener_module_missing)
 
 echo "faults: $mode run, work directory $FAULT_WORK"
 started=$(date +%s)
