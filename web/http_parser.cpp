@@ -17,9 +17,9 @@ std::string_view StripCr(std::string_view line) {
     return line;
 }
 
-// Where the empty line that ends the head ends, or npos.
-std::size_t HeadEnd(std::string_view input) {
-    for (std::size_t lf = input.find('\n'); lf != std::string_view::npos;
+// Where the empty line that ends the head ends, or npos; from `from` on.
+std::size_t HeadEnd(std::string_view input, std::size_t from) {
+    for (std::size_t lf = input.find('\n', from); lf != std::string_view::npos;
          lf = input.find('\n', lf + 1)) {
         if (lf + 1 < input.size() && input[lf + 1] == '\n') {
             return lf + 2;
@@ -76,7 +76,10 @@ void THttpRequestParser::SkipLeadingBlankLines() {
             cut = i + 1;
         }
     }
-    m_input.erase(0, cut);
+    if (cut > 0) {
+        m_input.erase(0, cut);
+        m_scanned = 0;
+    }
 }
 
 THttpParse THttpRequestParser::Parse() {
@@ -84,23 +87,31 @@ THttpParse THttpRequestParser::Parse() {
         return THttpParse::Error;
     }
     if (!m_headDone) {
-        SkipLeadingBlankLines();
-        const std::size_t end = HeadEnd(m_input);
+        if (!m_lineDone) {
+            SkipLeadingBlankLines();
+        }
+        // Only what came since the last look is scanned: a trickled head
+        // costs its length once, not once per byte.
+        const std::size_t end = HeadEnd(m_input, m_scanned);
         if (end == std::string::npos) {
-            const std::size_t lf = m_input.find('\n');
-            if (lf != std::string::npos) {
+            const std::size_t lf = m_lineDone ? 0 : m_input.find('\n', m_scanned);
+            if (!m_lineDone && lf != std::string::npos) {
                 // A bad request line is answered now, not once the head is whole.
                 if (const int status =
                         ParseRequestLine(StripCr(std::string_view(m_input).substr(0, lf)))) {
                     return Fail(status);
                 }
                 m_request = THttpRequest{};
-            } else if (!CouldBeRequestLine(m_input)) {
+                m_lineDone = true;
+            } else if (!m_lineDone &&
+                       !CouldBeRequestLine(std::string_view(m_input).substr(m_scanned))) {
                 return Fail(400);
             }
             if (m_input.size() > m_limits.MaxHeadBytes) {
-                return Fail(lf == std::string::npos ? 414 : 431);
+                return Fail(m_lineDone ? 431 : 414);
             }
+            // The blank line may span the next bytes: look again from its start.
+            m_scanned = m_input.size() < 3 ? 0 : m_input.size() - 3;
             return THttpParse::NeedMore;
         }
         if (end > m_limits.MaxHeadBytes) {
@@ -256,8 +267,8 @@ THttpRequest THttpRequestParser::Take() {
     request.Body = m_input.substr(m_headBytes, m_bodyBytes);
     m_input.erase(0, m_headBytes + m_bodyBytes);
     m_request = THttpRequest{};
-    m_headDone = false;
-    m_headBytes = m_bodyBytes = 0;
+    m_headDone = m_lineDone = false;
+    m_headBytes = m_bodyBytes = m_scanned = 0;
     m_expectContinue = m_close = false;
     return request;
 }

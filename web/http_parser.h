@@ -56,6 +56,8 @@ private:
     std::string m_input;
     THttpRequest m_request;
     bool m_headDone = false;
+    bool m_lineDone = false;     // the request line is whole and checked
+    std::size_t m_scanned = 0;   // m_input before this holds no end of the head
     std::size_t m_headBytes = 0; // of m_input, once m_headDone
     std::size_t m_bodyBytes = 0;
     bool m_expectContinue = false;

@@ -32,17 +32,20 @@ TEST(HttpParser, TakesARequestWithItsFieldsAndQuery) {
 
 // However the bytes are split, the same request comes out once.
 TEST(HttpParser, ReadsTheSameRequestFedByteByByte) {
-    const std::string bytes = "\r\nPOST /act HTTP/1.1\nHost: x\nContent-Length: 5\n\nhello";
-    THttpRequestParser parser(SmallLimits());
-    int requests = 0;
-    for (char c : bytes) {
-        parser.Push(std::string_view(&c, 1));
-        if (parser.Parse() == THttpParse::Request) {
-            EXPECT_EQ(parser.Take().Body, "hello");
-            ++requests;
+    for (const std::string eol : {"\n", "\r\n"}) {
+        const std::string bytes = eol + "POST /act HTTP/1.1" + eol + "Host: x" + eol +
+                                  "Content-Length: 5" + eol + eol + "hello";
+        THttpRequestParser parser(SmallLimits());
+        int requests = 0;
+        for (char c : bytes) {
+            parser.Push(std::string_view(&c, 1));
+            if (parser.Parse() == THttpParse::Request) {
+                EXPECT_EQ(parser.Take().Body, "hello");
+                ++requests;
+            }
         }
+        EXPECT_EQ(requests, 1) << (eol == "\n" ? "LF" : "CRLF");
     }
-    EXPECT_EQ(requests, 1);
 }
 
 TEST(HttpParser, KeepsAPipelinedRequestForItsTurn) {
