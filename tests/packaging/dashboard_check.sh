@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# The shipped dashboard and alerting rules against the real program. The
-# dashboard's JSON parses; each of its queries is valid PromQL (promtool
+# The shipped dashboard and alerting rules against the real program, whose
+# scrape promtool checks as well. The dashboard's JSON parses; each of its queries is valid PromQL (promtool
 # checks them as recording rules, Grafana's variables filled in); and every
 # metric a query or a rule names is one that a live scrape of the real
 # headless program shows, in a network namespace this script creates (its
@@ -74,6 +74,8 @@ pid=$!
 scrape() { ip netns exec "$ns" curl -sf --max-time 2 http://127.0.0.1:9770/metrics >"$work/scrape.txt"; }
 every_family() { scrape && grep -q '^pingvard_recovery_outcomes_total{' "$work/scrape.txt"; }
 pv_wait_for 30 every_family || fail "no scrape with a recovery outcome: $(tail -5 "$work/console.log")"
+promtool check metrics <"$work/scrape.txt" >"$work/check-metrics.log" 2>&1 ||
+    fail "promtool check metrics: $(cat "$work/check-metrics.log")"
 
 # The names a query may use: each family, with its histogram's or summary's series.
 exported=" "
