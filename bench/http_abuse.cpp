@@ -10,8 +10,8 @@
 //
 // --idle: connections that send nothing. --slowloris: connections that send a
 // request line and then one byte of header every 500 ms, never ending the head.
-// --burst: N connects as fast as the kernel takes them, each closed once
-// established, the scrapes straight after. Prints one line per scrape and a
+// --burst: N connects as fast as the kernel takes them, all held open (none
+// reopened), the scrapes straight after. Prints one line per scrape and a
 // summary "scrapes=K ok=K median_ms=... max_ms=... reference_ms=..."; exit 0
 // when every scrape got a 200 answer.
 //
@@ -256,9 +256,9 @@ private:
     unsigned long m_reopened = 0;
 };
 
-// N connects, each closed once the handshake is done; returns how many were
-// (a reset by a listener that made room for others counts: it was done).
-int Burst(const TTarget& target, int count) {
+// N connects, kept in `held`; returns how many were established (a reset by
+// a listener that made room for others counts: it was).
+int Burst(const TTarget& target, int count, std::vector<int>& held) {
     int done = 0;
     constexpr int kWave = 500;
     for (int started = 0; started < count && !g_stop;) {
@@ -277,7 +277,7 @@ int Burst(const TTarget& target, int count) {
                 ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length);
                 done += error == 0 || error == ECONNRESET ? 1 : 0;
             }
-            ::close(fd);
+            held.push_back(fd);
         }
     }
     return done;
@@ -354,8 +354,9 @@ int main(int argc, char** argv) {
     TAbuse abuse(*target, mode, mode == TMode::Burst ? 1 : count);
     std::atomic<bool> scraping{true};
     std::vector<TScrape> results;
+    std::vector<int> held;
     if (mode == TMode::Burst) {
-        const int done = Burst(*target, count);
+        const int done = Burst(*target, count, held);
         std::printf("abuse: %d of %d connects of the burst established\n", done, count);
     } else {
         abuse.Open();
@@ -392,6 +393,9 @@ int main(int argc, char** argv) {
     }
     g_stop = true;
     scraper.join();
+    for (const int fd : held) {
+        ::close(fd);
+    }
 
     std::vector<double> ms;
     int ok = 0;
