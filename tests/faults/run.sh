@@ -39,7 +39,7 @@ HTTP_ABUSE=$build/bench/http_abuse
 for exe in "$PINGVARD" "$APSIM" "$HTTP_ABUSE"; do
     [[ -x $exe ]] || { echo "faults: $exe not built" >&2; exit 1; }
 done
-for tool in ip nft flock ss curl; do
+for tool in ip nft flock ss; do
     command -v "$tool" >/dev/null || { echo "faults: $tool missing (scripts/deps.sh)" >&2; exit 1; }
 done
 
