@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "observe/observers.h"
 
+#include "observe/metrics_route.h"
+
 namespace pingvard {
 
 #ifndef PINGVARD_VERSION
@@ -32,17 +34,21 @@ TObservers::TObservers(TObserveOptions options) {
         m_hub.Add(*m_historyQueue);
     }
     if (s.Metrics.Enabled) {
-        m_metrics = std::make_unique<TMetricsRegistry>(PINGVARD_VERSION);
-        m_metricsQueue = std::make_unique<TQueuedSink>(*m_metrics, TQueueOptions{});
-        m_hub.Add(*m_metricsQueue);
-        m_metricsServer = std::make_unique<TMetricsServer>();
         std::string error;
-        if (!m_metricsServer->Start(s.Metrics.Address, static_cast<uint16_t>(s.Metrics.Port),
-                                    *m_metrics, error) &&
-            options.Report) {
-            options.Report(error);
+        m_metrics = TMetricsRegistry::Load(
+            PINGVARD_VERSION, options.ModuleDirs.empty() ? ProgramModuleDirs() : options.ModuleDirs,
+            error);
+        if (m_metrics) {
+            m_metricsQueue = std::make_unique<TQueuedSink>(*m_metrics, TQueueOptions{});
+            m_hub.Add(*m_metricsQueue);
+            AddMetricsRoute(m_listeners.Routes(s.Metrics.Address,
+                                               static_cast<uint16_t>(s.Metrics.Port), "Metrics"),
+                            *m_metrics);
+        } else if (options.Report) {
+            options.Report("Metrics not served: " + error);
         }
     }
+    m_listeners.Start(options.Report);
     if (!s.Hooks.empty()) {
         m_hooks = std::make_unique<THookRunner>(s.Hooks, options.Report, options.Secrets);
         m_hub.Add(*m_hooks);
@@ -68,9 +74,7 @@ void TObservers::Stop() noexcept {
     if (m_hooks) {
         m_hooks->Stop();
     }
-    if (m_metricsServer) {
-        m_metricsServer->Stop();
-    }
+    m_listeners.Stop();
     if (m_metricsQueue) {
         m_metricsQueue->Stop();
     }

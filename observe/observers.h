@@ -17,8 +17,8 @@
 #include "observe/echo_liveness.h"
 #include "observe/history_store.h"
 #include "observe/hook_runner.h"
+#include "observe/http_listeners.h"
 #include "observe/metrics_registry.h"
-#include "observe/metrics_server.h"
 #include "observe/queued_sink.h"
 #include "observe/systemd_notify.h"
 
@@ -39,6 +39,8 @@ struct TObserveOptions {
     // The longest a slot may go without an echo report before the service
     // watchdog starves; 0 = no liveness check.
     uint32_t WatchdogStaleMs = 0;
+    // Where the program's modules are; empty: ProgramModuleDirs().
+    std::vector<std::string> ModuleDirs;
 };
 
 class TObservers {
@@ -52,8 +54,10 @@ public:
     TSystemdNotifier& Notifier() noexcept { return *m_notifier; }
     // Null without a liveness check; SetStaleMs when the interval or time-outs change.
     TEchoLiveness* Liveness() noexcept { return m_liveness.get(); }
-    // Null when metrics are off.
+    // Null when metrics are off (or their module could not be loaded).
     const TMetricsRegistry* Metrics() const noexcept { return m_metrics.get(); }
+    // The HTTP listeners (their ports, for tests that listen on port 0).
+    const THttpListeners& Listeners() const noexcept { return m_listeners; }
     // The history file, or "" when history is off (for the graphs and --history).
     const std::string& HistoryFile() const noexcept { return m_historyFile; }
 
@@ -70,7 +74,7 @@ private:
     std::unique_ptr<TQueuedSink> m_historyQueue;
     std::unique_ptr<TMetricsRegistry> m_metrics;
     std::unique_ptr<TQueuedSink> m_metricsQueue;
-    std::unique_ptr<TMetricsServer> m_metricsServer;
+    THttpListeners m_listeners;
     std::unique_ptr<THookRunner> m_hooks;
     bool m_stopped = false;
 };

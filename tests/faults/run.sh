@@ -35,7 +35,8 @@ if [[ $(id -u) -ne 0 ]]; then
 fi
 PINGVARD=$build/app/pingvard
 APSIM=$build/tools/pingvard-apsim
-for exe in "$PINGVARD" "$APSIM"; do
+HTTP_ABUSE=$build/bench/http_abuse
+for exe in "$PINGVARD" "$APSIM" "$HTTP_ABUSE"; do
     [[ -x $exe ]] || { echo "faults: $exe not built" >&2; exit 1; }
 done
 for tool in ip nft flock ss; do
@@ -53,7 +54,7 @@ fault_sweep_stale
 FAULT_WORK=$(mktemp -d "/tmp/pingvard-faults-$$.XXXXXX")
 FAULT_RESULTS=$FAULT_WORK/results.txt
 : >"$FAULT_RESULTS"
-export FAULT_WORK FAULT_RESULTS PINGVARD APSIM
+export FAULT_WORK FAULT_RESULTS PINGVARD APSIM HTTP_ABUSE
 trap 'fault_cleanup' EXIT
 trap 'exit 130' INT TERM
 
@@ -78,6 +79,8 @@ quick=(ap_ok ap_refuse ap_split_bytes ap_iac_storm ap_close_after_negotiation ap
     term_random kill_during_save hosts_flapping hosts_all_down hosts_interval_zero)
 # Monitoring-core cases (cases_core.sh).
 quick+=(resolver_silent_headless resolver_silent_desktop stale_temp_files)
+# Listener cases (cases_listener.sh).
+quick+=(listener_idle listener_slowloris listener_burst listener_module_missing)
 
 echo "faults: $mode run, work directory $FAULT_WORK"
 started=$(date +%s)

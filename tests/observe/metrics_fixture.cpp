@@ -4,7 +4,8 @@
 // "PROMQL<TAB>VALUE" line per figure a scrape must show, then "ready", and
 // serves until it is ended by a signal.
 
-#include "observe/metrics_server.h"
+#include "observe/http_listeners.h"
+#include "observe/metrics_route.h"
 
 #include <csignal>
 #include <cstdio>
@@ -34,7 +35,13 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s ADDRESS PORT\n", argv[0]);
         return 2;
     }
-    TMetricsRegistry metrics("test");
+    std::string error;
+    const auto registry = TMetricsRegistry::Load("test", {PINGVARD_TEST_MODULE_DIR}, error);
+    if (!registry) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    TMetricsRegistry& metrics = *registry;
     {
         TQueuedSink queue(metrics, {});
         const int sent[4] = {40, 25, 7, 1};
@@ -70,10 +77,15 @@ int main(int argc, char** argv) {
                 "pingvard_recovery_outcomes_total{result=\"failed\"}\t2\n"
                 "pingvard_recovery_outcomes_total{result=\"ok\"}\t1\n"
                 "pingvard_build_info{version=\"test\"}\t1\n");
-    TMetricsServer server;
-    std::string error;
-    if (!server.Start(argv[1], static_cast<uint16_t>(std::atoi(argv[2])), metrics, error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+    THttpListeners listeners;
+    const auto port = static_cast<uint16_t>(std::atoi(argv[2]));
+    AddMetricsRoute(listeners.Routes(argv[1], port, "Metrics"), metrics);
+    bool listening = true;
+    listeners.Start([&](const std::string& line) {
+        std::fprintf(stderr, "%s\n", line.c_str());
+        listening = false;
+    });
+    if (!listening) {
         return 1;
     }
     std::printf("ready\n");

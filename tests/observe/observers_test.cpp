@@ -18,6 +18,7 @@ TEST_F(Observers, FeedHistoryMetricsAndHooksFromOneSinkAndFlushOnStop) {
     options.ProgramDir = m_dir.Path() + "/";
     options.Settings.Metrics.Enabled = true;
     options.Settings.Metrics.Port = 0; // any free port on loopback
+    options.ModuleDirs = {PINGVARD_TEST_MODULE_DIR};
     THookConfig hook;
     hook.Name = "mark";
     hook.Program = "/bin/sh";
@@ -60,6 +61,24 @@ TEST_F(Observers, FeedHistoryMetricsAndHooksFromOneSinkAndFlushOnStop) {
         std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
     EXPECT_EQ(reader.Points("192.0.2.1", nowMs, nowMs + 1000, THistoryResolution::Raw).size(), 10u);
     EXPECT_EQ(reader.Events(nowMs, nowMs + 1000).size(), 1u);
+}
+
+// Without its module the program goes on without metrics, and says so once.
+TEST_F(Observers, AMissingMetricsModuleIsOneLineAndTheRestRuns) {
+    TObserveOptions options;
+    options.ProgramDir = m_dir.Path() + "/";
+    options.Settings.Metrics.Enabled = true;
+    options.Settings.Metrics.Port = 0;
+    options.ModuleDirs = {m_dir.Path() + "/lib"};
+    std::vector<std::string> reports;
+    options.Report = [&](const std::string& line) { reports.push_back(line); };
+    TObservers observers(options);
+    EXPECT_EQ(observers.Metrics(), nullptr);
+    EXPECT_EQ(observers.Listeners().Port(options.Settings.Metrics.Address, 0), 0);
+    EXPECT_EQ(reports, std::vector<std::string>{"Metrics not served: pingvard-metrics.so is not "
+                                                "installed (looked in " +
+                                                m_dir.Path() + "/lib)"});
+    EXPECT_FALSE(observers.HistoryFile().empty());
 }
 
 } // namespace

@@ -45,7 +45,9 @@ has() {
 }
 has pingvard usr/bin/pingvard usr/bin/pingvard-apsim usr/lib/systemd/system/pingvard.service \
     usr/share/man/man1/pingvard.1.gz usr/share/man/man1/pingvard-apsim.1.gz \
-    usr/share/doc/pingvard/copyright usr/share/doc/pingvard/changelog.gz
+    usr/share/doc/pingvard/copyright usr/share/doc/pingvard/changelog.gz \
+    usr/lib/pingvard/pingvard-metrics.so usr/share/doc/pingvard/examples/prometheus/pingvard-rules.yml \
+    usr/share/doc/pingvard/examples/grafana/pingvard.json
 for path in usr/bin/pingvard-desktop usr/share/applications usr/share/icons; do
     unpacked pingvard "$path" && fail "pingvard holds $path, which belongs to pingvard-desktop"
 done
@@ -74,7 +76,18 @@ depends_on() { # depends_on DEB NAME...
         [[ $depends == *", $dep"[\ ,]* ]] || fail "$(basename "$deb") does not depend on $dep"
     done
 }
-depends_on "$console" libc6 libstdc++6 libcap2-bin passwd
+depends_on "$console" libc6 libstdc++6 libcap2-bin passwd libprometheus-cpp-core1.0
+# The metrics libraries are the module's alone: the programs load them only
+# when metrics are on, and the HTTP listener is the program's own.
+for program in usr/bin/pingvard ${desktop:+usr/bin/pingvard-desktop}; do
+    package=pingvard
+    [[ $program == *desktop ]] && package=pingvard-desktop
+    needed=$(objdump -p "$work/$package/$program" | awk '$1 == "NEEDED" { print $2 }')
+    grep -Eq 'prometheus|civetweb' <<<"$needed" &&
+        fail "$program links $(grep -E 'prometheus|civetweb' <<<"$needed" | tr '\n' ' ')"
+done
+objdump -T "$work/pingvard/usr/lib/pingvard/pingvard-metrics.so" | grep -q ' pingvard_metrics_create$' ||
+    fail "pingvard-metrics.so does not export pingvard_metrics_create"
 if dpkg-deb -f "$console" Depends | tr ',' '\n' | grep -Eq "$desktop_stack"; then
     fail "pingvard depends on a desktop library"
 fi

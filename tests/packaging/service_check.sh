@@ -54,6 +54,7 @@ echo '127.0.0.1 pingvard-watched-host' >>"$root/etc/hosts"
         ((n == 2)) && host=pingvard-watched-host
         printf '[Host%s]\nHostname=%s\nTimeout=300\n' "$n" "$host"
     done
+    printf '[Metrics]\nEnabled=1\nAddress=127.0.0.1\nPort=9770\n'
 } >"$root/var/lib/pingvard/pingvard.ini"
 chroot "$root" chown pingvard:pingvard /var/lib/pingvard/pingvard.ini
 chmod 0600 "$root/var/lib/pingvard/pingvard.ini"

@@ -50,6 +50,10 @@ echo "running as $(ps -o user= -p "$pid"); $(grep -E '^(CapEff|NoNewPrivs|Seccom
 [[ $(ps -o user= -p "$pid") == pingvard ]] || fail "not running as pingvard"
 grep -q '^CapEff:[[:space:]]*0000000000002000$' "/proc/$pid/status" || fail "effective capabilities are not CAP_NET_RAW alone"
 grep -q '^Seccomp:[[:space:]]*2$' "/proc/$pid/status" || fail "no system call filter"
+# The metrics module loads under the unit's restrictions and serves.
+scraped() { curl -sf --max-time 2 http://127.0.0.1:9770/metrics | grep -q '^pingvard_build_info{'; }
+wait_for 5 "a scrape of /metrics" scraped && echo "metrics: $(grep -c prometheus-cpp "/proc/$pid/maps") mappings of prometheus-cpp"
+journal | grep -q 'Metrics not served' && fail "$(journal | grep 'Metrics not served')"
 
 # Every host stops answering: after MaxTimeouts rounds the service telnets to
 # the access point, which must hear the whole script.
