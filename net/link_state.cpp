@@ -1,9 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "net/link_state.h"
 
-#ifdef __linux__
-
 #include <arpa/inet.h>
+
+namespace pingvard {
+
+bool IsNumericAddress(const std::string& text) {
+    in6_addr address{};
+    return ::inet_pton(AF_INET, text.c_str(), &address) == 1 ||
+           ::inet_pton(AF_INET6, text.c_str(), &address) == 1;
+}
+
+} // namespace pingvard
+
+#ifdef __linux__
 #include <cerrno>
 #include <cstring>
 #include <linux/netlink.h>

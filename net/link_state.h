@@ -31,4 +31,7 @@ struct TLinkState {
 // address: numeric IPv4 or IPv6 text.
 TLinkState LinkTowards(const std::string& address, int32_t timeoutMs = 200);
 
+// Numeric IPv4 or IPv6 text, as opposed to a name.
+bool IsNumericAddress(const std::string& text);
+
 } // namespace pingvard
