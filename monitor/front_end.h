@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "rounds/site_view.h"
+
 #include <string>
 
 namespace pingvard {
@@ -39,6 +41,10 @@ public:
     // Neither a raw nor a datagram ICMP socket can be opened: reason is plain
     // English naming the fix. Called at most once, at start-up.
     virtual void ReportIcmpUnavailable(const std::string& reason) = 0;
+    // The state of the site, after each report and each step's start and
+    // end: the tray's tooltip, the status bar's second field, the console's
+    // site line. The tray image is set through SetTrayIconIndex.
+    virtual void ShowSite(const TSiteView& /*site*/) {}
 };
 
 } // namespace pingvard

@@ -5,6 +5,7 @@
 
 #include "logs/event_log.h"
 #include "monitor/host_monitor.h"
+#include "rounds/site_text.h"
 
 #include <variant>
 
@@ -15,6 +16,7 @@ void THostMonitor::RestartNow() {
         return;
     }
     Follow(m_policy->Begin(TRoundTrigger::Manual, RoundView()));
+    ShowSite();
 }
 
 TRoundView THostMonitor::RoundView() {
@@ -35,7 +37,7 @@ void THostMonitor::Follow(const TRoundDecisions& decisions) {
 }
 
 void THostMonitor::Carry(const TRuleFired&) {
-    m_events.RuleFired();
+    m_events.RuleFired(RuleFiredText(RoundView()), m_site.IncidentSnapshot());
 }
 
 void THostMonitor::Carry(const TForgetFailures& forget) {
@@ -69,6 +71,11 @@ void THostMonitor::Carry(const TShowGuardChange& change) {
     m_fe.SetStatusText(change.Text);
     WriteLog(change.Text);
     m_events.GuardChanged(!change.Paused, change.Text);
+    if (change.Paused) {
+        Follow(m_site.GuardPaused(m_policy->Status()));
+    } else {
+        m_site.GuardResumed();
+    }
 }
 
 void THostMonitor::Carry(const TRefuseRequest& refusal) {

@@ -6,20 +6,31 @@
 
 namespace pingvard {
 
-void ShowResetStarting(TMonitorFrontEnd& fe, const std::string& text) {
+void ShowTrayImage(TMonitorFrontEnd& fe, int image) {
+    if (fe.TrayIconIndex() != image) {
+        fe.SetTrayIconIndex(image);
+        fe.CopyTrayImageToApplicationIcon();
+    }
+}
+
+void ShowResetStarting(TMonitorFrontEnd& fe, const std::string& text,
+                       std::optional<int> trayImage) {
     fe.SetStatusText(text.empty() ? "Trying to reset..." : text);
-    if (fe.TrayIconIndex() == kTrayNormal) {
+    if (trayImage) {
+        ShowTrayImage(fe, *trayImage);
+    } else if (fe.TrayIconIndex() == kTrayNormal) {
         fe.SetTrayIconIndex(kTrayResetting);
         fe.CopyTrayImageToApplicationIcon();
     }
 }
 
-void ShowResetOutcome(TMonitorFrontEnd& fe, const TRecoveryOutcome& outcome) {
+void ShowResetOutcome(TMonitorFrontEnd& fe, const TRecoveryOutcome& outcome,
+                      std::optional<int> trayImage) {
     fe.SetStatusText(outcome.Ok ? outcome.Status + " - " + LocalTimestamp() : outcome.Status);
     if (!outcome.Status.empty()) {
         WriteLog(outcome.Status);
     }
-    fe.SetTrayIconIndex(outcome.Ok ? kTrayNormal : kTrayFailed);
+    fe.SetTrayIconIndex(trayImage.value_or(outcome.Ok ? kTrayNormal : kTrayFailed));
     fe.CopyTrayImageToApplicationIcon();
 }
 

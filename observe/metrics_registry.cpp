@@ -58,6 +58,11 @@ TMetricsRegistry::TMetricsRegistry(const std::string& version)
                         .Help("1 while the restart guard holds recovery actions back")
                         .Register(*m_registry)
                         .Add({})),
+      m_siteState(BuildGauge()
+                      .Name("pingvard_site_state")
+                      .Help("The site: 0 up, 1 degraded (some marked hosts fail), 2 down")
+                      .Register(*m_registry)
+                      .Add({})),
       m_dropped(BuildCounter()
                     .Name("pingvard_metrics_events_dropped_total")
                     .Help("Monitor events the metrics queue dropped because it was full")
@@ -130,8 +135,14 @@ void TMetricsRegistry::Apply(const TMonitorEvent& event) {
     case TMonitorEventKind::GuardChanged:
         m_guardPaused.Set(event.Ok ? 0 : 1);
         break;
+    case TMonitorEventKind::SiteState:
+        m_siteState.Set(static_cast<double>(event.Site));
+        break;
     case TMonitorEventKind::ActionStarted:
     case TMonitorEventKind::StatusText:
+    case TMonitorEventKind::SiteDown:
+    case TMonitorEventKind::SiteBack:
+    case TMonitorEventKind::RestartsPaused:
         break;
     }
 }

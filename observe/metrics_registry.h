@@ -14,6 +14,7 @@
 //   pingvard_restart_rule_fired_total
 //   pingvard_recovery_outcomes_total{action,kind,result} result "ok" or "failed"
 //   pingvard_guard_paused                               1 while the guard holds actions back
+//   pingvard_site_state                                 0 up, 1 degraded, 2 down
 //   pingvard_metrics_events_dropped_total               events the metrics queue had to drop
 //
 // A slot's series follow its current address and name: when either changes
@@ -68,6 +69,7 @@ private:
     prometheus::Family<prometheus::Counter>& m_outcomes;
     prometheus::Counter& m_ruleFired;
     prometheus::Gauge& m_guardPaused;
+    prometheus::Gauge& m_siteState;
     prometheus::Counter& m_dropped;
     std::array<TSlot, 4> m_slots;
 };

@@ -97,6 +97,17 @@ std::string RestartsPausedText(int64_t untilMs, const TClockText& clock) {
     return "Restarts paused until " + clock(untilMs);
 }
 
+std::string RuleFiredText(const TRoundView& view) {
+    std::string hosts;
+    for (const TRoundHost& host : view.Hosts) {
+        if (host.Marked && host.Failures >= view.MaxTimeouts) {
+            hosts += (hosts.empty() ? "" : ", ") + host.Address;
+        }
+    }
+    return hosts + " failed " + std::to_string(view.MaxTimeouts) + " time" +
+           (view.MaxTimeouts == 1 ? "" : "s") + " in a row";
+}
+
 std::string SiteLine(const TSiteView& view, const TClockText& clock) {
     switch (view.State) {
     case TSiteState::Up:

@@ -6,6 +6,7 @@
 // (hooks, history). The desktop has its own, translated (ui/).
 
 #include "events/incident.h"
+#include "rounds/round_decision.h"
 #include "rounds/site_view.h"
 
 #include <cstdint>
@@ -36,6 +37,9 @@ std::string SiteDownText(const TIncident& incident);
 std::string SiteBackText(const TIncident& incident);
 // "Restarts paused until 14:05".
 std::string RestartsPausedText(int64_t untilMs, const TClockText& clock);
+
+// The restart rule's text: "10.0.0.11, 10.0.0.12 failed 5 times in a row".
+std::string RuleFiredText(const TRoundView& view);
 
 // One line without anything that counts down, so that it changes only with
 // the state: "up, 4 of 4 hosts answer", "degraded, 3 of 4 hosts answer",

@@ -43,10 +43,15 @@ TEST(MetricsRegistry, CountsWhatTheEventsSay) {
     TMetricsRegistry metrics("1.2.3");
     TMonitorEvent resumed = Event(TMonitorEventKind::GuardChanged);
     resumed.Ok = false;
+    TMonitorEvent degraded = Event(TMonitorEventKind::SiteState);
+    degraded.Site = TSiteState::Degraded;
+    TMonitorEvent down = degraded;
+    down.Site = TSiteState::Down;
     metrics.Consume(std::vector{Echo(12'000), Echo(std::nullopt), Echo(3'000'000),
                                 Event(TMonitorEventKind::HostDown, 0),
                                 Event(TMonitorEventKind::RuleFired), Outcome("plug", false),
-                                Outcome("plug", false), Outcome("plug", true), resumed},
+                                Outcome("plug", false), Outcome("plug", true), resumed, degraded,
+                                down},
                     7);
     const std::string text = metrics.Text();
     const std::string labels = R"({host="192.0.2.1",name="Uplink",slot="1"})";
@@ -66,6 +71,7 @@ TEST(MetricsRegistry, CountsWhatTheEventsSay) {
             std::string(
                 R"(pingvard_recovery_outcomes_total{action="plug",kind="http",result="ok"} 1)"),
             std::string("pingvard_guard_paused 1"),
+            std::string("pingvard_site_state 2"),
             std::string("pingvard_metrics_events_dropped_total 7"),
         }) {
         EXPECT_TRUE(Has(text, line)) << line << "\n" << text;

@@ -79,6 +79,20 @@ TEST(SiteText, IncidentTextsNameTheCauseAndWhatCuredIt) {
     EXPECT_EQ(RestartsPausedText((14 * 60 + 5) * 60000, UtcClock), "Restarts paused until 14:05");
 }
 
+TEST(SiteText, RuleNamesTheHostsThatFailed) {
+    TRoundView view;
+    view.MaxTimeouts = 5;
+    view.Hosts = {{{true, 5, "10.0.0.11"},
+                   {true, 7, "gw"},
+                   {true, 4, "10.0.0.13"},
+                   {false, 9, "192.168.168.1"}}};
+    EXPECT_EQ(RuleFiredText(view), "10.0.0.11, gw failed 5 times in a row");
+    view.MaxTimeouts = 1;
+    view.Hosts[0].Failures = 0;
+    view.Hosts[1].Failures = 0;
+    EXPECT_EQ(RuleFiredText(view), "10.0.0.13 failed 1 time in a row");
+}
+
 TEST(SiteText, HeldLinkNamesTheLinkOrTheAddress) {
     using K = TLinkState::TKind;
     EXPECT_EQ(LinkHeldText({K::NoCarrier, "eth0"}, "192.168.168.1"),
