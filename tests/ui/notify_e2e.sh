@@ -204,15 +204,16 @@ if [[ -n $desktop && $(id -u) -eq 0 ]]; then
   entries[-3]=Host4/Hostname=192.0.2.1
   pv_write_ini "$work/real/pingvard.ini" "${entries[@]}"
   before=$(dunstctl count history)
-  ip netns exec "$ns" "$desktop" -C "$work/real" >"$work/real.log" 2>&1 &
+  ip netns exec "$ns" "$desktop" --lang cs -C "$work/real" >"$work/real.log" 2>&1 &
   pids+=($!)
   rule_shown() { [[ $(dunstctl count history) -gt $before || $(dunstctl count displayed) -gt 0 ]]; }
   wait_for 150 rule_shown || fail "no notification from pingvard-desktop reached dunst"
   sleep 2 # ten more intervals: the rule holds on, the incident is said once
   history_lines >"$work/history-real.txt"
-  grep -qx 'Výpadek sítě (uplink)|Neodpovídá: 192.0.2.1' "$work/history-real.txt" ||
-    fail "pingvard-desktop's notification is not the site going down: $(cat "$work/history-real.txt")"
-  [[ $(grep -c '^Výpadek sítě' "$work/history-real.txt") == 1 ]] || fail "the site down was said more than once"
+  [[ $(grep -cx 'Výpadek sítě (uplink)|Neodpovídá: 192.0.2.1' "$work/history-real.txt") == 1 ]] ||
+    fail "pingvard-desktop did not say the site going down once: $(cat "$work/history-real.txt")"
+  [[ $(wc -l <"$work/history-real.txt") == $((before + 1)) ]] ||
+    fail "pingvard-desktop said more than the site going down: $(cat "$work/history-real.txt")"
   kill "${pids[-1]}"
   wait "${pids[-1]}" 2>/dev/null || true
   unset 'pids[-1]'
