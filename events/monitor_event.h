@@ -53,6 +53,7 @@ struct TMonitorEvent {
     bool Ok = false;                    // ActionOutcome; GuardChanged: acting again
     std::string Text;                   // outcome, guard or status text (never a secret)
     TSiteState Site = TSiteState::Up;   // SiteState, SiteDown, SiteBack: the state from now on
+    int64_t UntilMs = 0;                // RestartsPaused: until when (ms since 1970)
     // The incident as it stands: SiteDown, SiteBack, RestartsPaused, and the
     // rule and action events while one is open. Shared, so that an echo's
     // copy costs nothing.

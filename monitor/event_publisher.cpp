@@ -90,9 +90,10 @@ void TMonitorEventPublisher::SiteState(TSiteState state, const std::string& text
 }
 
 void TMonitorEventPublisher::Incident(TMonitorEventKind kind, const std::string& text,
-                                      TIncidentRef incident) {
+                                      TIncidentRef incident, int64_t untilMs) {
     TMonitorEvent event;
     event.Kind = kind;
+    event.UntilMs = untilMs;
     event.Site = incident && incident->Open() ? TSiteState::Down : TSiteState::Up;
     event.Text = text;
     event.Incident = std::move(incident);

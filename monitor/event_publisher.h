@@ -40,7 +40,8 @@ public:
     // The site's state changed (text: the site line), an incident began or
     // ended, restarts are paused during one.
     void SiteState(TSiteState state, const std::string& text);
-    void Incident(TMonitorEventKind kind, const std::string& text, TIncidentRef incident);
+    void Incident(TMonitorEventKind kind, const std::string& text, TIncidentRef incident,
+                  int64_t untilMs = 0);
 
     bool HostDown(int slot) const { return m_slots.at(static_cast<std::size_t>(slot)).Down; }
 

@@ -383,7 +383,7 @@ void THostMonitor::CreateWorker(int slot, const THostSettings& host) {
 // The tray shows the site's state with the step: the site watch hears of
 // the step first.
 void THostMonitor::ShowResetStarting() {
-    m_site.StepStarted(m_session.Action, m_session.Kind);
+    m_site.StepStarted(m_session.Action, m_session.Kind, m_session.VerifyMs);
     m_events.ActionStarted(m_session.Action, m_session.Kind, m_site.IncidentSnapshot());
     const TSiteView site = SiteView();
     pingvard::ShowResetStarting(m_fe, m_session.StartingText, TrayImageFor(site));

@@ -228,6 +228,7 @@ private:
         std::string Action = "telnet";
         std::string Kind = "telnet";
         std::string StartingText;
+        uint32_t VerifyMs = 0;
     } m_session;
 
     std::array<TPingObj, kSlotCount> m_pingObjs;

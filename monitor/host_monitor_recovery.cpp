@@ -64,6 +64,7 @@ void THostMonitor::Carry(const TStartStep& step) {
     }
     action->SetEvent(step.Event);
     m_session.StartingText = KindInfo(config.Kind).StartingText(config);
+    m_session.VerifyMs = config.VerifyMs;
     StartResetSession(std::move(action));
 }
 

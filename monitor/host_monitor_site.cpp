@@ -171,7 +171,8 @@ void THostMonitor::Carry(const TIncidentEnded& ended) {
 
 void THostMonitor::Carry(const TRestartsPaused& paused) {
     m_events.Incident(TMonitorEventKind::RestartsPaused,
-                      RestartsPausedText(paused.UntilMs, LocalClockText), paused.Incident);
+                      RestartsPausedText(paused.UntilMs, LocalClockText), paused.Incident,
+                      paused.UntilMs);
 }
 
 void THostMonitor::Carry(const TLinkHoldChanged& hold) {

@@ -112,9 +112,15 @@ void TSiteWatch::Open(const TRoundStatus& round, TSiteDecisions& out) {
 
 void TSiteWatch::Close(const TRoundStatus& round, TSiteDecisions& out) {
     m_incident->EndMs = std::max<int64_t>(m_wallMs(), 1);
-    // The round under way cured it: its step brought the hosts back.
-    if (round.Active && !m_incident->Steps.empty()) {
-        m_incident->CuredBy = m_incident->Steps.back().Action;
+    // An action without a verify time ends its round at once: nothing judged
+    // it, so a boot's time after it counts as its doing.
+    if (!m_incident->Steps.empty()) {
+        const TIncidentStep& last = m_incident->Steps.back();
+        const bool lately = m_stepVerifyMs == 0 && last.Ok && last.EndMs > 0 &&
+                            m_incident->EndMs - last.EndMs <= TSiteWatch::kCureWindowMs;
+        if (round.Active || lately) {
+            m_incident->CuredBy = last.Action;
+        }
     }
     out.push_back(TIncidentEnded{IncidentSnapshot()});
     m_incident.reset();
@@ -176,8 +182,10 @@ TSiteDecisions TSiteWatch::Clues(const TSiteClues& clues, const TRoundView& view
     return out;
 }
 
-void TSiteWatch::StepStarted(const std::string& action, const std::string& kind) {
+void TSiteWatch::StepStarted(const std::string& action, const std::string& kind,
+                             uint32_t verifyMs) {
     m_running = TIncidentStep{action, kind, m_wallMs(), 0, false, {}};
+    m_stepVerifyMs = verifyMs;
     if (m_incident) {
         m_incident->Steps.push_back(*m_running);
     }

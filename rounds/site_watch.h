@@ -73,6 +73,11 @@ struct TSiteClues {
 class TSiteWatch {
 public:
     using TWallClock = std::function<int64_t()>; // ms since 1970
+    // The last step cured the incident when the hosts answer again while its
+    // round is still under way (its verify time running), or, for a step
+    // without a verify time that went well, within this time of its end (a
+    // device's boot).
+    static constexpr int64_t kCureWindowMs = 300000;
     explicit TSiteWatch(TWallClock wallMs);
 
     // The quorum of the restart rule, and the slot that watches the access
@@ -86,8 +91,8 @@ public:
                               const TRoundStatus& round);
     TSiteDecisions Clues(const TSiteClues& clues, const TRoundView& view);
     // A recovery action starts and ends (manual ones too: while the site is
-    // up they show only as running).
-    void StepStarted(const std::string& action, const std::string& kind);
+    // up they show only as running). verifyMs: its verify time.
+    void StepStarted(const std::string& action, const std::string& kind, uint32_t verifyMs = 0);
     void StepEnded(bool ok, const std::string& outcome);
     // The guard paused restarts (round: with the pause), or allows them again.
     TSiteDecisions GuardPaused(const TRoundStatus& round);
@@ -145,6 +150,7 @@ private:
     bool m_pauseSaid = false; // restarts-paused, once per pause
     std::optional<TIncidentStep> m_running;
     std::optional<TIncidentStep> m_last; // the last step that ended, whenever
+    uint32_t m_stepVerifyMs = 0;         // of the last step started
 };
 
 } // namespace pingvard

@@ -103,8 +103,11 @@ protected:
         case TOp::Names:
             append(Watch.Clues({{}, {}, {}, step.Arg == "yes"}, View));
             break;
-        case TOp::Started:
-            Watch.StepStarted(step.Arg, "program");
+        case TOp::Started: // "name" or "name/verify s"
+            Watch.StepStarted(step.Arg.substr(0, step.Arg.find('/')), "program",
+                              step.Arg.find('/') == std::string::npos
+                                  ? 0
+                                  : std::stoul(step.Arg.substr(step.Arg.find('/') + 1)) * 1000);
             break;
         case TOp::Ended:
             Watch.StepEnded(step.Arg == "ok", step.Arg);
@@ -253,6 +256,35 @@ INSTANTIATE_TEST_SUITE_P(
                      "2",
                      {"Site back after 7 s (cured by second): first failed second ok", "state up"},
                      true}}},
+        TWatchCase{"AStepWithoutVerifyTimeCuresWhatComesBackWithinABootOnly",
+                   kAddresses,
+                   3,
+                   0,
+                   {{0, TOp::Answered, "3", kNothing},
+                    {1, TOp::Lost, "012", kNothing},
+                    {2, TOp::Lost, "012", Down("uplink")},
+                    {3, TOp::Started, "first", kNothing},
+                    {4, TOp::Ended, "ok", kNothing}, // its round ends with it
+                    {304,
+                     TOp::Answered,
+                     "012",
+                     {"Site back after 5 min (cured by first): first ok", "state up"}},
+                    {400, TOp::Lost, "012", kNothing},
+                    {401, TOp::Lost, "012", Down("uplink")},
+                    {402, TOp::Started, "first/10", kNothing}, // judged by its round
+                    {403, TOp::Ended, "ok", kNothing},
+                    {420,
+                     TOp::Answered,
+                     "012", // the round ended uncured
+                     {"Site back after 19 s (not cured): first ok", "state up"}},
+                    {505, TOp::Lost, "012", kNothing},
+                    {506, TOp::Lost, "012", Down("uplink")},
+                    {507, TOp::Started, "first", kNothing},
+                    {508, TOp::Ended, "ok", kNothing},
+                    {809,
+                     TOp::Answered,
+                     "012",
+                     {"Site back after 5 min (not cured): first ok", "state up"}}}},
         TWatchCase{"HostFailingDuringTheIncidentIsWaitedForToo",
                    kAddresses,
                    3,
@@ -328,7 +360,7 @@ TEST(SiteWatchResume, GoesOnForTheHostsStillWatched) {
     const TSiteDecisions back = watch.PingReport(0, true, view, {});
     ASSERT_EQ(back.size(), 2U);
     const auto& ended = std::get<TIncidentEnded>(back[0]).Incident;
-    EXPECT_EQ(SiteBackText(*ended), "Site back after 1 min (not cured)");
+    EXPECT_EQ(SiteBackText(*ended), "Site back after 1 min (cured by plug)");
     EXPECT_EQ(ended->Steps, open.Steps);
 
     TIncident gone = open;
