@@ -229,7 +229,9 @@ void THostMonitor::ReportEcho(int slot, std::optional<TRoundTrip> echo) {
     // Before the statistics, so that a host's going down precedes the rule it fires.
     m_events.Echo(slot, obj.IP, obj.DisplayName, m_maxTimeouts,
                   echo ? std::optional<int64_t>(echo->Us) : std::nullopt);
-    SiteReport(slot, echo.has_value()); // a site going down precedes the round it begins
+    if (!m_icmpUnavailable) {               // echoes never sent say nothing of the site
+        SiteReport(slot, echo.has_value()); // a site going down precedes the round it begins
+    }
     obj.UpdateResult(ms);
     if (m_policy) {
         Follow(m_policy->PingReport(slot, echo.has_value(), RoundView()));

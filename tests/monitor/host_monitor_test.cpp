@@ -235,6 +235,9 @@ TEST_F(HostMonitor, FailuresWithoutAnIcmpSocketNeverRestartTheDevice) {
     }
     EXPECT_EQ(Monitor->ResetThread(), nullptr);
     EXPECT_EQ(Monitor->PingObj(0).Lost, 3u) << "the failures still show in the figures";
+    // Echoes never sent say nothing of the site either.
+    EXPECT_EQ(Monitor->SiteView().State, TSiteState::Up);
+    EXPECT_EQ(Monitor->OpenIncident(), nullptr);
 }
 
 // While the settings of a first start are open the rule waits; closing them

@@ -192,8 +192,9 @@ TEST_F(SiteState, APauseIsSaidOnceAndNoRuleFiresWhileItHolds) {
     EXPECT_EQ(Count(TMonitorEventKind::ActionStarted), 1U);
     EXPECT_EQ(Count(TMonitorEventKind::GuardChanged), 1U);
     ASSERT_EQ(Count(TMonitorEventKind::RestartsPaused), 1U);
-    EXPECT_TRUE(
-        Sink.Last(TMonitorEventKind::RestartsPaused)->Text.starts_with("Restarts paused until "));
+    const TMonitorEvent* paused = Sink.Last(TMonitorEventKind::RestartsPaused);
+    EXPECT_TRUE(paused->Text.starts_with("Restarts paused until "));
+    EXPECT_GT(paused->UntilMs, WallMs + 3000000); // the window of an hour, from the round on
     EXPECT_GT(Fe.Site.PausedUntilMs, WallMs);
 }
 
