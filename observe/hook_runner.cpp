@@ -4,7 +4,6 @@
 #include "observe/iso_time.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 
 namespace pingvard {
@@ -23,30 +22,14 @@ bool IsHostEvent(TMonitorEventKind kind) {
     return kind == TMonitorEventKind::HostDown || kind == TMonitorEventKind::HostUp;
 }
 
-// Secrets shorter than this are masked where they stand as a word of their
-// own only: the script's "y" is an answer like the password, and masked
-// inside every word it would turn "cured by telnet" into "cured b********".
-constexpr std::size_t kShortSecret = 4;
-
-bool WordCharacter(const std::string& text, std::size_t at) {
-    return at < text.size() && std::isalnum(static_cast<unsigned char>(text[at])) != 0;
-}
-
 void Mask(std::string& text, const std::vector<std::string>& secrets) {
     for (const std::string& secret : secrets) {
         if (secret.empty()) {
             continue;
         }
-        for (std::size_t at = text.find(secret); at != std::string::npos;) {
-            const bool partOfAWord =
-                secret.size() < kShortSecret && ((at > 0 && WordCharacter(text, at - 1)) ||
-                                                 WordCharacter(text, at + secret.size()));
-            if (partOfAWord) {
-                at = text.find(secret, at + 1);
-                continue;
-            }
+        for (std::size_t at = text.find(secret); at != std::string::npos;
+             at = text.find(secret, at + 8)) {
             text.replace(at, secret.size(), "********");
-            at = text.find(secret, at + 8);
         }
     }
 }

@@ -85,7 +85,7 @@ TEST_F(HookRunner, HookReceivesTheDocumentedVariablesAndNoSecret) {
         ShellHook("env | grep -E '^(PINGVARD_|NOTIFY_SOCKET)' | LC_ALL=C sort > \"$0/.new\" && "
                   "mv \"$0/.new\" \"$0/$PINGVARD_EVENT\"",
                   m_dir.Path());
-    THookRunner runner({hook}, reports.Fn(), {"kelvarno", "y"});
+    THookRunner runner({hook}, reports.Fn(), {"kelvarno"});
     runner.Publish(EchoOf(1, 12'345));
     runner.Publish(EchoOf(1, std::nullopt));
     runner.Publish(EchoOf(1, std::nullopt));
@@ -95,7 +95,7 @@ TEST_F(HookRunner, HookReceivesTheDocumentedVariablesAndNoSecret) {
     TMonitorEvent outcome = Event(TMonitorEventKind::ActionOutcome);
     outcome.Action = "router";
     outcome.ActionKind = "ssh";
-    outcome.Text = "Unable to reboot, password kelvarno refused by y";
+    outcome.Text = "Unable to reboot, password kelvarno refused";
     runner.Publish(outcome);
     runner.Publish(Event(TMonitorEventKind::ActionStarted)); // not subscribed
     ASSERT_TRUE(WaitFor([&] { return FileExists(m_dir.Path() + "/action-outcome"); }));
@@ -130,8 +130,7 @@ TEST_F(HookRunner, HookReceivesTheDocumentedVariablesAndNoSecret) {
     EXPECT_NE(out.find("PINGVARD_ACTION=router\nPINGVARD_ACTION_KIND=ssh\n"), std::string::npos);
     EXPECT_NE(out.find("PINGVARD_HOST=\n"), std::string::npos) << out;
     EXPECT_NE(out.find("PINGVARD_OK=0\n"), std::string::npos) << out;
-    // A short answer ("y") is masked as a word of its own, not inside others.
-    EXPECT_NE(out.find("PINGVARD_TEXT=Unable to reboot, password ******** refused by ********\n"),
+    EXPECT_NE(out.find("PINGVARD_TEXT=Unable to reboot, password ******** refused\n"),
               std::string::npos)
         << out;
     EXPECT_FALSE(FileExists(m_dir.Path() + "/action-started"));
