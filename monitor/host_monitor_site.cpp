@@ -147,7 +147,7 @@ void THostMonitor::ShowSite() {
 }
 
 void THostMonitor::ResumeIncident(const TIncident& incident) {
-    m_site.Resume(incident, RoundView());
+    Follow(m_site.Resume(incident, RoundView()));
     ShowSite();
 }
 

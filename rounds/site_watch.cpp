@@ -217,7 +217,7 @@ void TSiteWatch::GuardResumed() {
     m_pauseSaid = false;
 }
 
-void TSiteWatch::Resume(const TIncident& incident, const TRoundView& view) {
+TSiteDecisions TSiteWatch::Resume(const TIncident& incident, const TRoundView& view) {
     Take(view);
     m_incident = incident;
     m_incident->EndMs = 0;
@@ -229,9 +229,10 @@ void TSiteWatch::Resume(const TIncident& incident, const TRoundView& view) {
     }
     if (std::none_of(m_awaiting.begin(), m_awaiting.end(), [](bool a) { return a; })) {
         m_incident.reset();
-        return;
     }
-    m_state = TSiteState::Down;
+    TSiteDecisions out;
+    Settle(out);
+    return out;
 }
 
 std::shared_ptr<const TIncident> TSiteWatch::IncidentSnapshot() const {

@@ -99,7 +99,8 @@ public:
     void GuardResumed();
     // An incident that was open when the program last ended. It goes on for
     // the hosts of it still watched (by address); with none, it is dropped.
-    void Resume(const TIncident& incident, const TRoundView& view);
+    // Its beginning was told before: only the state changes.
+    TSiteDecisions Resume(const TIncident& incident, const TRoundView& view);
 
     TSiteState State() const { return m_state; }
     const std::optional<TIncident>& Incident() const { return m_incident; }

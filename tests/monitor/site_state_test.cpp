@@ -128,6 +128,23 @@ TEST_F(SiteState, AnIncidentRunsFromDownToBackWithItsStepAndWhatCuredIt) {
     EXPECT_EQ(trays, (std::vector<std::string>{"tray:3", "tray:1", "tray:3", "tray:0"}));
 }
 
+// An incident open when the program last ended, read back from its text:
+// it goes on without being told anew, and ends once.
+TEST_F(SiteState, AnIncidentTakenUpAgainEndsOnce) {
+    StartWith(SiteIni("127.0.0.1"));
+    TIncident open;
+    open.StartMs = WallMs - 120000;
+    open.Cause = TSiteCause::Uplink;
+    open.HostsDown = {"127.0.0.2"};
+    Monitor->ResumeIncident(*ParseIncident(IncidentText(open)));
+    EXPECT_EQ(Count(TMonitorEventKind::SiteDown), 0U);
+    EXPECT_EQ(Sink.Last(TMonitorEventKind::SiteState)->Site, TSiteState::Down);
+    EXPECT_EQ(Fe.Tray, kTraySiteDown);
+    Monitor->ReportPing(1, 4);
+    EXPECT_EQ(Sink.Last(TMonitorEventKind::SiteBack)->Text, "Site back after 2 min (not cured)");
+    EXPECT_EQ(Monitor->OpenIncident(), nullptr);
+}
+
 TEST_F(SiteState, NoActionWhileThisMachinesLinkIsDownAndTheRuleResumesWhenItIsBack) {
     Link = {TKind::NoCarrier, "pvA"};
     StartWith(SiteIni("127.0.0.1"));

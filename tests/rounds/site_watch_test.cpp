@@ -352,7 +352,9 @@ TEST(SiteWatchResume, GoesOnForTheHostsStillWatched) {
     open.Cause = TSiteCause::Uplink;
     open.HostsDown = {"10.0.0.1", "10.0.0.9"}; // the second is watched no more
     open.Steps = {{"plug", "http", 50000, 60000, true, "Power cycle OK (plug)"}};
-    watch.Resume(open, view);
+    const TSiteDecisions resumed = watch.Resume(open, view);
+    ASSERT_EQ(resumed.size(), 1U); // its beginning was told before the restart
+    EXPECT_EQ(std::get<TSiteChanged>(resumed[0]).State, TSiteState::Down);
     EXPECT_EQ(watch.State(), TSiteState::Down);
     ASSERT_TRUE(watch.Incident());
     EXPECT_EQ(watch.View({}, {}).DownSinceMs, 40000);
