@@ -1,15 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/console_front_end.h"
 
+#include "rounds/site_text.h"
+
 #include <algorithm>
 #include <ostream>
 
 namespace pingvard {
-namespace {
-
-constexpr int kTrayImageCount = 3;
-
-} // namespace
 
 TConsoleFrontEnd::TConsoleFrontEnd(std::ostream& out, std::ostream& err, TConsoleMode mode,
                                    std::function<int()> columns,
@@ -18,6 +15,10 @@ TConsoleFrontEnd::TConsoleFrontEnd(std::ostream& out, std::ostream& err, TConsol
 
 void TConsoleFrontEnd::SetTrayIconIndex(int index) {
     m_trayIndex = std::clamp(index, 0, kTrayImageCount - 1);
+}
+
+void TConsoleFrontEnd::ShowSite(const TSiteView& site) {
+    m_site = SiteLine(site, LocalClockText);
 }
 
 void TConsoleFrontEnd::ReportIcmpUnavailable(const std::string& reason) {
@@ -49,6 +50,7 @@ TConsoleState TConsoleFrontEnd::State() const {
     }
     state.Status = m_status;
     state.TrayIndex = m_trayIndex;
+    state.Site = m_site;
     return state;
 }
 

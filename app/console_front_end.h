@@ -34,6 +34,8 @@ public:
     void CopyTrayImageToApplicationIcon() override {}
     void ReportIcmpUnavailable(const std::string& reason) override;
     void ReportProblem(const std::string& text) override { ReportLine(text); }
+    // The site line: it changes with the state, never with a count-down.
+    void ShowSite(const TSiteView& site) override;
 
     // A line on stderr ("pingvard: " + text), an error or a notice; the frame
     // is then drawn anew below it.
@@ -50,6 +52,7 @@ private:
     std::array<TRowLabels, kSlotCount> m_rows;
     std::string m_status;
     int m_trayIndex = 0;
+    std::string m_site;
     bool m_icmpReported = false;
     std::ostream& m_err;
     TConsoleWriter m_writer;

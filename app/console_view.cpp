@@ -70,6 +70,8 @@ std::string TrayStateText(int index) {
         return "restart under way";
     case 2:
         return "restart failed";
+    case 3:
+        return "site down";
     default:
         return std::to_string(index);
     }
@@ -97,6 +99,9 @@ std::vector<std::string> TerminalFrame(const TConsoleState& state, int columns) 
     }
     lines.push_back("Status: " + Printable(state.Status));
     lines.push_back("Tray: " + TrayStateText(state.TrayIndex));
+    if (!state.Site.empty()) {
+        lines.push_back("Site: " + Printable(state.Site));
+    }
     for (auto& line : lines) {
         line = std::string(Fit(line, usable));
         line.erase(line.find_last_not_of(' ') + 1);
@@ -121,6 +126,9 @@ std::vector<std::string> ChangeLines(const TConsoleState& before, const TConsole
     if (after.TrayIndex != before.TrayIndex) {
         lines.push_back(prefix + "tray " + std::to_string(after.TrayIndex) + " " +
                         TrayStateText(after.TrayIndex));
+    }
+    if (after.Site != before.Site) {
+        lines.push_back(prefix + "site " + Printable(after.Site));
     }
     return lines;
 }

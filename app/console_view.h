@@ -13,8 +13,8 @@
 
 namespace pingvard {
 
-// What the console shows: the main window's four rows, its status bar and the
-// tray state.
+// What the console shows: the main window's four rows, its status bar, the
+// tray state and the site's state (rounds/site_text.h, SiteLine).
 struct TConsoleRow {
     std::string Name, Ping, Average, Loss;
     bool operator==(const TConsoleRow&) const = default;
@@ -24,10 +24,12 @@ struct TConsoleState {
     std::array<TConsoleRow, kSlotCount> Rows;
     std::string Status;
     int TrayIndex = 0;
+    std::string Site; // empty before the first report
     bool operator==(const TConsoleState&) const = default;
 };
 
-// "normal", "restart under way", "restart failed"; other indices as digits.
+// "normal", "restart under way", "restart failed", "site down"; other
+// indices as digits.
 std::string TrayStateText(int index);
 
 // Control characters become '?', so configured names cannot move the cursor
@@ -38,7 +40,8 @@ std::string Printable(std::string_view text);
 // columns - 1 characters (the last column would make some terminals wrap).
 std::vector<std::string> TerminalFrame(const TConsoleState& state, int columns);
 
-// One line per row, status or tray state that differs between before and after.
+// One line per row, status, tray state or site state that differs between
+// before and after.
 std::vector<std::string> ChangeLines(const TConsoleState& before, const TConsoleState& after,
                                      std::string_view timestamp);
 

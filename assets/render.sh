@@ -7,7 +7,7 @@ cd "$(dirname "$0")"
 # The panel sizes desktops draw tray icons at; each is rendered from the
 # vector source, so no panel has to scale a bitmap.
 tray_sizes=(16 22 24 32 48 64)
-for i in 0 1 2; do
+for i in 0 1 2 3; do
   for size in "${tray_sizes[@]}"; do
     rsvg-convert -w "$size" -h "$size" "tray$i.svg" -o "tray$i-$size.png"
   done

@@ -9,7 +9,7 @@ namespace pingvard {
 
 namespace {
 
-constexpr std::array<std::pair<TMonitorEventKind, std::string_view>, 8> kNames{{
+constexpr std::array<std::pair<TMonitorEventKind, std::string_view>, 12> kNames{{
     {TMonitorEventKind::Echo, "echo"},
     {TMonitorEventKind::HostDown, "host-down"},
     {TMonitorEventKind::HostUp, "host-up"},
@@ -18,6 +18,10 @@ constexpr std::array<std::pair<TMonitorEventKind, std::string_view>, 8> kNames{{
     {TMonitorEventKind::ActionOutcome, "action-outcome"},
     {TMonitorEventKind::GuardChanged, "guard-changed"},
     {TMonitorEventKind::StatusText, "status"},
+    {TMonitorEventKind::SiteState, "site-state"},
+    {TMonitorEventKind::SiteDown, "site-down"},
+    {TMonitorEventKind::SiteBack, "site-back"},
+    {TMonitorEventKind::RestartsPaused, "restarts-paused"},
 }};
 
 } // namespace

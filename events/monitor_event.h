@@ -6,8 +6,11 @@
 // (history, metrics, hooks, notifications, systemd) subscribe through a sink;
 // the monitor never calls any of them directly.
 
+#include "events/incident.h"
+
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -17,19 +20,24 @@
 namespace pingvard {
 
 enum class TMonitorEventKind {
-    Echo,          // one echo's outcome
-    HostDown,      // a host reached MaxTimeouts consecutive failures
-    HostUp,        // the first answer of a host that was down
-    RuleFired,     // the restart rule (with quorum) fired
-    ActionStarted, // a recovery step starts
-    ActionOutcome, // a recovery step ended (Ok, Text)
-    GuardChanged,  // the guard paused (Ok false) or resumed (Ok true) acting (Text)
-    StatusText,    // the status line changed (Text)
+    Echo,           // one echo's outcome
+    HostDown,       // a host reached MaxTimeouts consecutive failures
+    HostUp,         // the first answer of a host that was down
+    RuleFired,      // the restart rule (with quorum) fired
+    ActionStarted,  // a recovery step starts
+    ActionOutcome,  // a recovery step ended (Ok, Text)
+    GuardChanged,   // the guard paused (Ok false) or resumed (Ok true) acting (Text)
+    StatusText,     // the status line changed (Text)
+    SiteState,      // the site went up, degraded or down (Site; Text: the site line)
+    SiteDown,       // an incident began (Incident; Text: "Site down (uplink)")
+    SiteBack,       // the incident ended (Incident; Text: "Site back after 6 min (cured by plug)")
+    RestartsPaused, // the guard paused restarts during an incident (Incident; Text: until when)
 };
 
 // "echo", "host-down", "host-up", "rule-fired", "action-started",
-// "action-outcome", "guard-changed", "status": the names hooks, the history
-// and the settings use.
+// "action-outcome", "guard-changed", "status", "site-state", "site-down",
+// "site-back", "restarts-paused": the names hooks, the history and the
+// settings use.
 std::string_view KindName(TMonitorEventKind kind) noexcept;
 std::optional<TMonitorEventKind> KindFromName(std::string_view name) noexcept;
 
@@ -44,6 +52,12 @@ struct TMonitorEvent {
     std::string ActionKind;             // the kind's name: telnet, ssh...
     bool Ok = false;                    // ActionOutcome; GuardChanged: acting again
     std::string Text;                   // outcome, guard or status text (never a secret)
+    TSiteState Site = TSiteState::Up;   // SiteState, SiteDown, SiteBack: the state from now on
+    int64_t UntilMs = 0;                // RestartsPaused: until when (ms since 1970)
+    // The incident as it stands: SiteDown, SiteBack, RestartsPaused, and the
+    // rule and action events while one is open. Shared, so that an echo's
+    // copy costs nothing.
+    std::shared_ptr<const TIncident> Incident;
 };
 
 class TEventSink {

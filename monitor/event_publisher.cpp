@@ -42,28 +42,34 @@ void TMonitorEventPublisher::Echo(int slot, const std::string& host, const std::
     }
 }
 
-void TMonitorEventPublisher::RuleFired() {
+void TMonitorEventPublisher::RuleFired(const std::string& text, TIncidentRef incident) {
     TMonitorEvent event;
     event.Kind = TMonitorEventKind::RuleFired;
+    event.Text = text;
+    event.Incident = std::move(incident);
     Publish(std::move(event));
 }
 
-void TMonitorEventPublisher::ActionStarted(const std::string& action, const std::string& kind) {
+void TMonitorEventPublisher::ActionStarted(const std::string& action, const std::string& kind,
+                                           TIncidentRef incident) {
     TMonitorEvent event;
     event.Kind = TMonitorEventKind::ActionStarted;
     event.Action = action;
     event.ActionKind = kind;
+    event.Incident = std::move(incident);
     Publish(std::move(event));
 }
 
 void TMonitorEventPublisher::ActionOutcome(const std::string& action, const std::string& kind,
-                                           bool ok, const std::string& text) {
+                                           bool ok, const std::string& text,
+                                           TIncidentRef incident) {
     TMonitorEvent event;
     event.Kind = TMonitorEventKind::ActionOutcome;
     event.Action = action;
     event.ActionKind = kind;
     event.Ok = ok;
     event.Text = text;
+    event.Incident = std::move(incident);
     Publish(std::move(event));
 }
 
@@ -72,6 +78,25 @@ void TMonitorEventPublisher::GuardChanged(bool ok, const std::string& text) {
     event.Kind = TMonitorEventKind::GuardChanged;
     event.Ok = ok;
     event.Text = text;
+    Publish(std::move(event));
+}
+
+void TMonitorEventPublisher::SiteState(TSiteState state, const std::string& text) {
+    TMonitorEvent event;
+    event.Kind = TMonitorEventKind::SiteState;
+    event.Site = state;
+    event.Text = text;
+    Publish(std::move(event));
+}
+
+void TMonitorEventPublisher::Incident(TMonitorEventKind kind, const std::string& text,
+                                      TIncidentRef incident, int64_t untilMs) {
+    TMonitorEvent event;
+    event.Kind = kind;
+    event.UntilMs = untilMs;
+    event.Site = incident && incident->Open() ? TSiteState::Down : TSiteState::Up;
+    event.Text = text;
+    event.Incident = std::move(incident);
     Publish(std::move(event));
 }
 

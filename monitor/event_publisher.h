@@ -27,13 +27,21 @@ public:
     // maxTimeouts echoes in a row are lost (at least one), up at its next answer.
     void Echo(int slot, const std::string& host, const std::string& displayName,
               int32_t maxTimeouts, std::optional<int64_t> roundTripUs);
-    void RuleFired();
-    void ActionStarted(const std::string& action, const std::string& kind);
+    // incident: the open one, if any, as it stands.
+    using TIncidentRef = std::shared_ptr<const TIncident>;
+    void RuleFired(const std::string& text = {}, TIncidentRef incident = {});
+    void ActionStarted(const std::string& action, const std::string& kind,
+                       TIncidentRef incident = {});
     void ActionOutcome(const std::string& action, const std::string& kind, bool ok,
-                       const std::string& text);
+                       const std::string& text, TIncidentRef incident = {});
     // ok = acting again (false = paused).
     void GuardChanged(bool ok, const std::string& text);
     void StatusText(const std::string& text);
+    // The site's state changed (text: the site line), an incident began or
+    // ended, restarts are paused during one.
+    void SiteState(TSiteState state, const std::string& text);
+    void Incident(TMonitorEventKind kind, const std::string& text, TIncidentRef incident,
+                  int64_t untilMs = 0);
 
     bool HostDown(int slot) const { return m_slots.at(static_cast<std::size_t>(slot)).Down; }
 
@@ -73,6 +81,7 @@ public:
         m_inner.ReportIcmpUnavailable(reason);
     }
     void ReportProblem(const std::string& text) override { m_inner.ReportProblem(text); }
+    void ShowSite(const TSiteView& site) override { m_inner.ShowSite(site); }
 
 private:
     TMonitorFrontEnd& m_inner;

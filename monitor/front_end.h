@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "rounds/site_view.h"
+
 #include <string>
 
 namespace pingvard {
@@ -43,6 +45,10 @@ public:
     // its errors go (stderr), e.g. pingvard.log no longer taking lines; the
     // monitor says it once per change.
     virtual void ReportProblem(const std::string& text) = 0;
+    // The state of the site, after each report and each step's start and
+    // end: the tray's tooltip, the status bar's second field, the console's
+    // site line. The tray image is set through SetTrayIconIndex.
+    virtual void ShowSite(const TSiteView& /*site*/) {}
 };
 
 } // namespace pingvard

@@ -10,6 +10,7 @@
 #include "recovery/telnet_action.h"
 
 #include <cerrno>
+#include <chrono>
 #include <stdexcept>
 #include <sys/stat.h>
 
@@ -32,12 +33,23 @@ void CheckSlot(int slot) {
     }
 }
 
+TSiteWatch::TWallClock WallClockOf(const TMonitorOptions& options) {
+    if (options.WallClock) {
+        return options.WallClock;
+    }
+    return [] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::system_clock::now().time_since_epoch())
+            .count();
+    };
+}
+
 } // namespace
 
 THostMonitor::THostMonitor(TMonitorFrontEnd& fe, TGuiDispatcher& dispatcher,
                            TMonitorOptions options)
     : m_publishingFe(fe, m_events), m_fe(m_publishingFe), m_dispatcher(dispatcher),
-      m_options(std::move(options)) {}
+      m_options(std::move(options)), m_site(WallClockOf(m_options)) {}
 
 THostMonitor::~THostMonitor() {
     if (m_created) {
@@ -46,6 +58,7 @@ THostMonitor::~THostMonitor() {
     // Every blocking call of these threads has been aborted; they end promptly.
     m_lateWorkers.clear();
     m_lateSession.reset();
+    m_lateProbe.reset();
 }
 
 void THostMonitor::Start() {
@@ -74,11 +87,16 @@ void THostMonitor::Start() {
     TakeIntoUse();
     m_policy = std::make_unique<TRecoveryPolicy>(m_settings.Recovery, Clock());
     ResolveWorkerHosts();
+    ConfigureSite();
     for (auto& worker : m_pingThreads) {
         if (worker) {
             worker->Start();
         }
     }
+    m_probe = std::make_unique<TSiteProbe>(
+        m_dispatcher, m_pingInterval, [this](const TSiteClues& clues) { ProbeReport(clues); },
+        m_options.Pinger, m_options.SiteProbe);
+    m_probe->Start();
     m_lastIcmpProbe = Clock().Now();
     const std::string icmpProblem = ProbeIcmp();
     if (!icmpProblem.empty()) {
@@ -156,6 +174,7 @@ void THostMonitor::Shutdown() {
     m_dispatcher.Cancel();
     StopWorkers();
     StopResetSession();
+    StopProbe();
 }
 
 void THostMonitor::StopWorkers() {
@@ -210,10 +229,14 @@ void THostMonitor::ReportEcho(int slot, std::optional<TRoundTrip> echo) {
     // Before the statistics, so that a host's going down precedes the rule it fires.
     m_events.Echo(slot, obj.IP, obj.DisplayName, m_maxTimeouts,
                   echo ? std::optional<int64_t>(echo->Us) : std::nullopt);
+    if (!m_icmpUnavailable) {               // echoes never sent say nothing of the site
+        SiteReport(slot, echo.has_value()); // a site going down precedes the round it begins
+    }
     obj.UpdateResult(ms);
     if (m_policy) {
         Follow(m_policy->PingReport(slot, echo.has_value(), RoundView()));
     }
+    ShowSite();
 }
 
 TSettings THostMonitor::Settings() const {
@@ -249,6 +272,7 @@ void THostMonitor::ApplySettings(const TSettings& settings,
         ApplyRecovery(settings.Recovery);
         SaveDialogRecoverySettings(ini, settings.Recovery);
     }
+    ConfigureSite();
 }
 
 void THostMonitor::ApplyObserveSettings(const TObserveSettings& observe) {
@@ -318,6 +342,12 @@ void THostMonitor::EvaluateRestartRule() {
     if (m_restartsHeld || !m_policy) {
         return;
     }
+    // Nothing this machine starts can reach the access point: the rule
+    // counts afresh once the link is back.
+    if (m_site.HoldsRestarts()) {
+        ZeroFailures();
+        return;
+    }
     Follow(m_policy->RestartRuleArmed(RoundView()));
 }
 
@@ -352,16 +382,25 @@ void THostMonitor::CreateWorker(int slot, const THostSettings& host) {
     m_pingThreads[static_cast<std::size_t>(slot)] = std::move(worker);
 }
 
+// The tray shows the site's state with the step: the site watch hears of
+// the step first.
 void THostMonitor::ShowResetStarting() {
-    m_events.ActionStarted(m_session.Action, m_session.Kind);
-    pingvard::ShowResetStarting(m_fe, m_session.StartingText);
+    m_site.StepStarted(m_session.Action, m_session.Kind, m_session.VerifyMs);
+    m_events.ActionStarted(m_session.Action, m_session.Kind, m_site.IncidentSnapshot());
+    const TSiteView site = SiteView();
+    pingvard::ShowResetStarting(m_fe, m_session.StartingText, TrayImageFor(site));
+    m_fe.ShowSite(site);
 }
 
 void THostMonitor::ShowResetOutcome(const TRecoveryOutcome& outcome) {
     const TRecoveryOutcome shown =
         outcome.ConnectFailed ? TelnetConnectFailed(m_resetHost) : outcome;
-    m_events.ActionOutcome(m_session.Action, m_session.Kind, shown.Ok, shown.Status);
-    pingvard::ShowResetOutcome(m_fe, m_eventLog, shown);
+    m_site.StepEnded(shown.Ok, shown.Status);
+    m_events.ActionOutcome(m_session.Action, m_session.Kind, shown.Ok, shown.Status,
+                           m_site.IncidentSnapshot());
+    const TSiteView site = SiteView();
+    pingvard::ShowResetOutcome(m_fe, m_eventLog, shown, TrayImageFor(site));
+    m_fe.ShowSite(site);
 }
 
 void THostMonitor::SessionStarting() {

@@ -11,8 +11,11 @@
 #include "monitor/ping_obj.h"
 #include "monitor/ping_thread.h"
 #include "monitor/reset_thread.h"
+#include "monitor/site_probe.h"
+#include "net/link_state.h"
 #include "net/tick_clock.h"
 #include "rounds/recovery_policy.h"
+#include "rounds/site_watch.h"
 
 #include <array>
 #include <atomic>
@@ -39,6 +42,12 @@ struct TMonitorOptions {
     // Polled during the settings load: true (an exit request) ends Start
     // with ELoadCancelled, however large the file.
     TCancelCheck LoadCancelled;
+    // Test seams of the site's state: the wall clock (ms since 1970), the
+    // link towards an address (null = LinkTowards), and the site probe's
+    // pass (null = the real one, with Pinger's echoes when that is set).
+    std::function<int64_t()> WallClock;
+    std::function<TLinkState(const std::string& address)> LinkCheck;
+    TSiteProbe::TPass SiteProbe;
 };
 
 // Status texts while no ICMP socket can be opened (the restart rule then rests,
@@ -102,6 +111,13 @@ public:
     // "Restart now" and SIGUSR1: one round of the escalation, as when the
     // restart rule fires, within the guard's limits (a paused guard refuses).
     void RestartNow();
+
+    // The state of the site, as the front end was last shown it; the open
+    // incident (null: none), and one taken up again after a restart of the
+    // program (rounds/site_watch.h, Resume).
+    TSiteView SiteView() const;
+    std::shared_ptr<const TIncident> OpenIncident() const { return m_site.IncidentSnapshot(); }
+    void ResumeIncident(const TIncident& incident);
 
     // The settings in use, as the settings dialog shows them: each host's
     // Hostname is its address as looked up at start or at the last apply.
@@ -175,6 +191,24 @@ private:
     void Carry(const TShowGuardChange& change);
     void Carry(const TRefuseRequest& refusal);
     std::unique_ptr<TRecoveryAction> MakeStepAction(const TActionConfig& config) const;
+
+    // The state of the site (monitor/host_monitor_site.cpp): the site watch
+    // sees each report and the round's steps, the probe and the link check
+    // give it clues; its decisions are carried out like the policy's.
+    void ConfigureSite();
+    void SiteReport(int slot, bool answered);
+    void ProbeReport(const TSiteClues& clues);
+    void CheckLink();
+    void WantProbe();
+    void StopProbe();
+    void ShowSite();
+    std::vector<std::string> ActionNames() const;
+    void Follow(const TSiteDecisions& decisions);
+    void Carry(const TSiteChanged& changed);
+    void Carry(const TIncidentBegan& began);
+    void Carry(const TIncidentEnded& ended);
+    void Carry(const TRestartsPaused& paused);
+    void Carry(const TLinkHoldChanged& hold);
     void ApplyRecovery(const TRecoverySettings& edited);
     void StopWorkers();
     void StopResetSession();
@@ -198,6 +232,7 @@ private:
         std::string Action = "telnet";
         std::string Kind = "telnet";
         std::string StartingText;
+        uint32_t VerifyMs = 0;
     } m_session;
     TEventLog m_eventLog; // pingvard.log, and whether its lines arrive
 
@@ -214,9 +249,16 @@ private:
     std::array<std::unique_ptr<TPingTh>, kSlotCount> m_pingThreads;
     std::unique_ptr<TThReset> m_resetThread;
     std::unique_ptr<TRecoveryPolicy> m_policy; // from Start on
+    TSiteWatch m_site;
+    std::optional<int> m_accessPointSlot; // the watched host that is the reset host
+    std::string m_accessPointAddress;     // numeric, as last found
+    uint32_t m_lastLinkCheck = 0;
+    bool m_linkChecked = false;
+    std::unique_ptr<TSiteProbe> m_probe; // from Start on
     // Threads that outlived their bound at shutdown; the destructor joins them.
     std::vector<std::unique_ptr<TPingTh>> m_lateWorkers;
     std::unique_ptr<TThReset> m_lateSession;
+    std::unique_ptr<TSiteProbe> m_lateProbe;
 };
 
 } // namespace pingvard

@@ -6,6 +6,7 @@
 #include "logs/event_log.h"
 #include "monitor/host_monitor.h"
 #include "monitor/reset_outcomes.h"
+#include "rounds/site_text.h"
 
 #include <variant>
 
@@ -16,6 +17,7 @@ void THostMonitor::RestartNow() {
         return;
     }
     Follow(m_policy->Begin(TRoundTrigger::Manual, RoundView()));
+    ShowSite();
 }
 
 TRoundView THostMonitor::RoundView() {
@@ -36,7 +38,7 @@ void THostMonitor::Follow(const TRoundDecisions& decisions) {
 }
 
 void THostMonitor::Carry(const TRuleFired&) {
-    m_events.RuleFired();
+    m_events.RuleFired(RuleFiredText(RoundView()), m_site.IncidentSnapshot());
 }
 
 void THostMonitor::Carry(const TForgetFailures& forget) {
@@ -63,12 +65,18 @@ void THostMonitor::Carry(const TStartStep& step) {
     }
     action->SetEvent(step.Event);
     m_session.StartingText = KindInfo(config.Kind).StartingText(config);
+    m_session.VerifyMs = config.VerifyMs;
     StartResetSession(std::move(action));
 }
 
 void THostMonitor::Carry(const TShowGuardChange& change) {
     ShowLogged(m_fe, m_eventLog, change.Text, change.Text);
     m_events.GuardChanged(!change.Paused, change.Text);
+    if (change.Paused) {
+        Follow(m_site.GuardPaused(m_policy->Status()));
+    } else {
+        m_site.GuardResumed();
+    }
 }
 
 void THostMonitor::Carry(const TRefuseRequest& refusal) {

@@ -5,9 +5,19 @@
 
 namespace pingvard {
 
-void ShowResetStarting(TMonitorFrontEnd& fe, const std::string& text) {
+void ShowTrayImage(TMonitorFrontEnd& fe, int image) {
+    if (fe.TrayIconIndex() != image) {
+        fe.SetTrayIconIndex(image);
+        fe.CopyTrayImageToApplicationIcon();
+    }
+}
+
+void ShowResetStarting(TMonitorFrontEnd& fe, const std::string& text,
+                       std::optional<int> trayImage) {
     fe.SetStatusText(text.empty() ? "Trying to reset..." : text);
-    if (fe.TrayIconIndex() == kTrayNormal) {
+    if (trayImage) {
+        ShowTrayImage(fe, *trayImage);
+    } else if (fe.TrayIconIndex() == kTrayNormal) {
         fe.SetTrayIconIndex(kTrayResetting);
         fe.CopyTrayImageToApplicationIcon();
     }
@@ -27,10 +37,11 @@ void ShowLogged(TMonitorFrontEnd& fe, TEventLog& log, const std::string& status,
     }
 }
 
-void ShowResetOutcome(TMonitorFrontEnd& fe, TEventLog& log, const TRecoveryOutcome& outcome) {
+void ShowResetOutcome(TMonitorFrontEnd& fe, TEventLog& log, const TRecoveryOutcome& outcome,
+                      std::optional<int> trayImage) {
     ShowLogged(fe, log, outcome.Ok ? outcome.Status + " - " + LocalTimestamp() : outcome.Status,
                outcome.Status);
-    fe.SetTrayIconIndex(outcome.Ok ? kTrayNormal : kTrayFailed);
+    fe.SetTrayIconIndex(trayImage.value_or(outcome.Ok ? kTrayNormal : kTrayFailed));
     fe.CopyTrayImageToApplicationIcon();
 }
 

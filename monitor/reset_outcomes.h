@@ -4,7 +4,9 @@
 #include "logs/event_log.h"
 #include "monitor/front_end.h"
 #include "recovery/recovery_action.h"
+#include "rounds/site_view.h"
 
+#include <optional>
 #include <string>
 
 namespace pingvard {
@@ -18,18 +20,22 @@ namespace pingvard {
 // 0 (a failure image stays up until a session succeeds), and only then is the
 // application icon copied.
 // text replaces it for the newer action kinds.
-void ShowResetStarting(TMonitorFrontEnd& fe, const std::string& text = {});
+// trayImage, when given, is the image instead (the state of the site's,
+// rounds/site_view.h); the application icon is copied when it changes.
+void ShowResetStarting(TMonitorFrontEnd& fe, const std::string& text = {},
+                       std::optional<int> trayImage = std::nullopt);
 // A success shows its Status with " - " and the local date and time, the tray
-// image 0; a failure its Status and image 2. The log gets the Status alone.
-void ShowResetOutcome(TMonitorFrontEnd& fe, TEventLog& log, const TRecoveryOutcome& outcome);
+// image 0; a failure its Status and image 2 (or trayImage, when given). The
+// log gets the Status alone.
+void ShowResetOutcome(TMonitorFrontEnd& fe, TEventLog& log, const TRecoveryOutcome& outcome,
+                      std::optional<int> trayImage = std::nullopt);
 // The status line, then the line in pingvard.log. When the log stops taking
 // lines the status line says so after the status, and the front end's
 // problem report; when it takes them again, the report alone.
 void ShowLogged(TMonitorFrontEnd& fe, TEventLog& log, const std::string& status,
                 const std::string& line);
-
-inline constexpr int kTrayNormal = 0;
-inline constexpr int kTrayResetting = 1;
-inline constexpr int kTrayFailed = 2;
+// The tray image of the site's state, and the application icon with it, when
+// it changes.
+void ShowTrayImage(TMonitorFrontEnd& fe, int image);
 
 } // namespace pingvard

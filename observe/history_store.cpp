@@ -101,8 +101,11 @@ private:
 };
 
 bool Recorded(TMonitorEventKind kind) noexcept {
-    // The status line repeats what the outcomes say; echoes go to sample.
-    return kind != TMonitorEventKind::Echo && kind != TMonitorEventKind::StatusText;
+    // The status line repeats what the outcomes say, the site's state what
+    // the incident's events do (a flaky host would add a row a minute);
+    // echoes go to sample.
+    return kind != TMonitorEventKind::Echo && kind != TMonitorEventKind::StatusText &&
+           kind != TMonitorEventKind::SiteState;
 }
 
 bool Locked(int code) noexcept {

@@ -65,6 +65,10 @@ THookFigures::Environment(const std::string& hookName, const TMonitorEvent& even
                              event.Kind == TMonitorEventKind::ActionOutcome;
     const bool okEvent = event.Kind == TMonitorEventKind::ActionOutcome ||
                          event.Kind == TMonitorEventKind::GuardChanged;
+    const bool siteEvent = event.Kind == TMonitorEventKind::SiteState ||
+                           event.Kind == TMonitorEventKind::SiteDown ||
+                           event.Kind == TMonitorEventKind::SiteBack;
+    const bool back = event.Kind == TMonitorEventKind::SiteBack && event.Incident;
     std::vector<std::pair<std::string, std::string>> env = {
         {"PINGVARD_HOOK", hookName},
         {"PINGVARD_EVENT", std::string(KindName(event.Kind))},
@@ -88,8 +92,15 @@ THookFigures::Environment(const std::string& hookName, const TMonitorEvent& even
         {"PINGVARD_ACTION_KIND", actionEvent ? event.ActionKind : ""},
         {"PINGVARD_OK", okEvent ? (event.Ok ? "1" : "0") : ""},
         {"PINGVARD_TEXT", event.Text},
+        {"PINGVARD_SITE", siteEvent ? std::string(SiteStateName(event.Site)) : ""},
+        {"PINGVARD_CAUSE",
+         event.Incident ? std::string(CauseName(event.Incident->Cause)) : std::string()},
+        {"PINGVARD_CURED_BY", back ? event.Incident->CuredBy : ""},
         {"NOTIFY_SOCKET", ""},
     };
+    if (back) {
+        env[12].second = std::to_string(event.Incident->DurationMs(event.Incident->EndMs) / 1000);
+    }
     if (hostEvent) {
         const THost& host = m_hosts[event.Slot];
         env[7].second = std::to_string(host.Echoes);

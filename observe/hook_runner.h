@@ -2,16 +2,17 @@
 #pragma once
 
 // Event hooks: a program of the operator's, run with arguments (no shell) on
-// host down, host up, restart rule fired and each recovery outcome, with the
-// event in its environment. Each hook has its own queue and worker, so a hook
-// runs one at a time, within its time limit, and never delays an echo or a
+// host down, host up, restart rule fired and each recovery outcome (or the
+// events its Events= names), with the event in its environment. Each hook has its own queue and
+// worker, so a hook runs one at a time, within its time limit, and never delays an echo or a
 // restart. A failed run is reported once, through the report callback.
 //
 // Environment of a run (every variable is always set, empty where it does not
 // apply, so nothing inherited can be mistaken for the event):
 //   PINGVARD_HOOK          the hook's name
 //   PINGVARD_EVENT         host-down | host-up | rule-fired | action-started |
-//                          action-outcome | guard-changed
+//                          action-outcome | guard-changed | site-state | site-down |
+//                          site-back | restarts-paused
 //   PINGVARD_TIME          local time, ISO 8601 with offset (2026-12-07T13:05:09+01:00)
 //   PINGVARD_TIMESTAMP     seconds since 1970 (UTC)
 //   PINGVARD_HOST          host events: the address; PINGVARD_HOST_NAME its name
@@ -20,10 +21,16 @@
 //                          host events: echoes sent and lost since the start
 //   PINGVARD_FAILURES      host events: consecutive failed echoes
 //   PINGVARD_LAST_RTT_MS   host events: last answered round trip (e.g. 12.345)
-//   PINGVARD_DOWN_SECONDS  host-up: how long the host was down
+//   PINGVARD_DOWN_SECONDS  host-up: how long the host was down; site-back: the incident
 //   PINGVARD_ACTION, PINGVARD_ACTION_KIND   action events: name and kind
 //   PINGVARD_OK            action-outcome: 1 or 0; guard-changed: 1 = acting again
-//   PINGVARD_TEXT          outcome, rule or guard text
+//   PINGVARD_TEXT          outcome, rule, guard or site text ("Site down (uplink)",
+//                          "Site back after 6 min (cured by plug)", "Restarts paused
+//                          until 14:05", the site line)
+//   PINGVARD_SITE          site-state, site-down, site-back: up | degraded | down
+//   PINGVARD_CAUSE         during an incident: unknown | uplink | access-point |
+//                          local-link | name-service
+//   PINGVARD_CURED_BY      site-back: the action that cured it, empty when none did
 // NOTIFY_SOCKET is emptied, so a hook can never speak for the service.
 
 #include "config/hook_config.h"

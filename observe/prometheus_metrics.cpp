@@ -16,6 +16,7 @@
 //   pingvard_recovery_outcomes_total{action,kind,result} result "ok" or "failed"
 //   pingvard_recovery_action_running                    1 while a recovery step runs
 //   pingvard_guard_paused                               1 while the guard holds actions back
+//   pingvard_site_state                                 0 up, 1 degraded, 2 down
 //   pingvard_metrics_events_dropped_total               events the metrics queue had to drop
 //
 // A slot's series follow its current address and name: when either changes
@@ -94,6 +95,7 @@ private:
     Counter& m_ruleFired;
     Gauge& m_guardPaused;
     Gauge& m_actionRunning;
+    Gauge& m_siteState;
     Counter& m_dropped;
     std::array<TSlot, 4> m_slots;
 };
@@ -155,6 +157,11 @@ TPrometheusMetrics::TPrometheusMetrics(const std::string& version)
                           .Help("1 while a recovery step runs")
                           .Register(*m_registry)
                           .Add({})),
+      m_siteState(BuildGauge()
+                      .Name("pingvard_site_state")
+                      .Help("The site: 0 up, 1 degraded (some marked hosts fail), 2 down")
+                      .Register(*m_registry)
+                      .Add({})),
       m_dropped(BuildCounter()
                     .Name("pingvard_metrics_events_dropped_total")
                     .Help("Monitor events the metrics queue dropped because it was full")
@@ -231,7 +238,13 @@ void TPrometheusMetrics::Apply(const TMonitorEvent& event) {
     case TMonitorEventKind::GuardChanged:
         m_guardPaused.Set(event.Ok ? 0 : 1);
         break;
+    case TMonitorEventKind::SiteState:
+        m_siteState.Set(static_cast<double>(event.Site));
+        break;
     case TMonitorEventKind::StatusText:
+    case TMonitorEventKind::SiteDown:
+    case TMonitorEventKind::SiteBack:
+    case TMonitorEventKind::RestartsPaused:
         break;
     }
 }

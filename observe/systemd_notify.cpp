@@ -76,9 +76,24 @@ void TSystemdNotifier::Status(const std::string& text) noexcept {
 }
 
 void TSystemdNotifier::Publish(const TMonitorEvent& event) noexcept {
-    if (event.Kind == TMonitorEventKind::StatusText) {
-        Status(event.Text);
+    try {
+        if (event.Kind == TMonitorEventKind::StatusText) {
+            m_status = event.Text;
+        } else if (event.Kind == TMonitorEventKind::SiteState) {
+            m_site = event.Text;
+        } else {
+            return;
+        }
+        Status(StatusLine(m_site, m_status));
+    } catch (...) { // out of memory: a lost status line, never a stopped monitor
     }
+}
+
+std::string TSystemdNotifier::StatusLine(const std::string& site, const std::string& status) {
+    if (site.empty()) {
+        return status;
+    }
+    return "Site " + site + (status.empty() ? "" : "; " + status);
 }
 
 void TSystemdNotifier::Stop() noexcept {

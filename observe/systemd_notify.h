@@ -37,8 +37,11 @@ public:
     void Ready() noexcept;
     void Status(const std::string& text) noexcept;
     void Stopping() noexcept;
-    // StatusText events become STATUS=.
+    // StatusText and SiteState events become STATUS=, the site first.
     void Publish(const TMonitorEvent& event) noexcept override;
+    // "Site down since 03:12 (uplink), 0 of 4 hosts answer; Reset OK - ...":
+    // the service status tells the site's state beside the status line.
+    static std::string StatusLine(const std::string& site, const std::string& status);
     // Sends what is queued, then ends the thread. Idempotent.
     void Stop() noexcept;
 
@@ -47,6 +50,9 @@ private:
     void Run();
 
     const std::function<bool()> m_health;
+    // The last site line and status line, on the publishing (GUI) thread.
+    std::string m_site;
+    std::string m_status;
     bool m_active = false;
     std::chrono::microseconds m_watchdog{0};
     std::mutex m_mutex;

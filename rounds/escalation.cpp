@@ -61,6 +61,14 @@ TEscalationCommand TEscalation::HostsBack() {
     return {};
 }
 
+uint32_t TEscalation::VerifyLeftMs() const {
+    if (!Verifying()) {
+        return 0;
+    }
+    const uint32_t passed = TickDifference(m_verifyFrom, m_clock->Now());
+    return passed < m_verifyMs[m_current] ? m_verifyMs[m_current] - passed : 0;
+}
+
 TEscalationCommand TEscalation::Poll() {
     if (m_state != TState::Verifying ||
         TickDifference(m_verifyFrom, m_clock->Now()) < m_verifyMs[m_current]) {

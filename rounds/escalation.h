@@ -34,6 +34,13 @@ public:
     TEscalation(std::vector<uint32_t> verifyMs, const TTickClock& clock);
 
     bool Active() const { return m_state != TState::Idle; }
+    // Where the round stands, for the state of the site: the action now (or
+    // last) run, and while it is verified the time left and whether another
+    // action follows.
+    std::size_t Current() const { return m_current; }
+    bool Verifying() const { return m_state == TState::Verifying; }
+    uint32_t VerifyLeftMs() const;
+    bool HasNext() const { return m_current + 1 < m_verifyMs.size(); }
 
     // A round begins: RunAction 0, or None when one runs already or there is
     // no action.

@@ -25,28 +25,31 @@ void TRecoveryPolicy::TakeEditsWhenIdle() {
     m_round = rounds;
 }
 
-bool TRecoveryPolicy::RestartRuleHolds(const TRoundView& view) const {
+bool RestartRuleHolds(const TRoundView& view, int32_t quorum) {
     const auto& hosts = view.Hosts;
     const auto marked = std::count_if(hosts.begin(), hosts.end(),
                                       [](const TRoundHost& host) { return host.Marked; });
     const auto failed = std::count_if(hosts.begin(), hosts.end(), [&](const TRoundHost& host) {
         return host.Marked && host.Failures >= view.MaxTimeouts;
     });
-    const auto needed = m_quorum <= 0 ? marked : std::min<decltype(marked)>(m_quorum, marked);
+    const auto needed = quorum <= 0 ? marked : std::min<decltype(marked)>(quorum, marked);
     return failed >= needed;
 }
 
 TRoundDecisions TRecoveryPolicy::RestartRuleArmed(const TRoundView& view) {
     TakeEditsWhenIdle();
+    const int roundsBefore = m_round;
     if (!m_guard.FailuresCount()) {
         return {TForgetFailures{}};
     }
-    if (!RestartRuleHolds(view)) {
+    if (!RestartRuleHolds(view, m_quorum)) {
         return {};
     }
-    TRoundDecisions out{TRuleFired{}};
-    for (TRoundDecision& decision : Begin(TRoundTrigger::Rule, view)) {
-        out.push_back(std::move(decision));
+    // Fired only when a round begins: while the guard pauses or a round runs
+    // the rule holds as before, but nothing follows from it.
+    TRoundDecisions out = Begin(TRoundTrigger::Rule, view);
+    if (m_round != roundsBefore) {
+        out.insert(out.begin(), TRuleFired{});
     }
     // Whether or not a round began, another one needs MaxTimeouts fresh failures.
     out.push_back(TForgetFailures{});
@@ -163,6 +166,20 @@ TRoundDecisions TRecoveryPolicy::PingReport(int slot, bool answered, const TRoun
         ShowGuardChange(false, out);
     }
     return out;
+}
+
+TRoundStatus TRecoveryPolicy::Status() const {
+    TRoundStatus status;
+    status.Active = m_escalation.Active();
+    status.Round = m_guard.RoundsInWindow();
+    status.MaxRounds = m_guard.MaxRounds();
+    status.Step = m_escalation.Current();
+    status.Verifying = m_escalation.Verifying();
+    status.NextStep = status.Verifying && m_escalation.HasNext();
+    status.NextInMs = m_escalation.VerifyLeftMs();
+    status.PausedForMs = m_guard.PausedForMs();
+    status.HoldOffForMs = m_guard.HoldOffLeftMs();
+    return status;
 }
 
 void TRecoveryPolicy::HostAnswered(std::size_t slot, TRoundDecisions& out) {

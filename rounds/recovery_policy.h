@@ -24,6 +24,24 @@ namespace pingvard {
 inline constexpr const char* kRestartsResumedText = "Restarts resumed";
 inline constexpr const char* kRestartUnderWayText = "A restart is already under way";
 
+// The restart rule's condition: the quorum of marked hosts (every one when
+// quorum is 0 or more than there are) has failed MaxTimeouts times in a row.
+bool RestartRuleHolds(const TRoundView& view, int32_t quorum);
+
+// Where the rounds stand, for the state of the site.
+struct TRoundStatus {
+    bool Active = false;       // a round is under way
+    int Round = 0;             // rounds within the guard's window, this one included
+    int MaxRounds = 0;         // 0 = no limit
+    std::size_t Step = 0;      // the step now (or last) run, 0-based
+    bool Verifying = false;    // its action succeeded and its verify time runs
+    bool NextStep = false;     // while verifying: another step follows
+    uint32_t NextInMs = 0;     // while verifying: until the next step, or the round's end
+    uint32_t PausedForMs = 0;  // restarts paused: until the window allows one
+    uint32_t HoldOffForMs = 0; // a hold-off runs: what is left of it
+    bool operator==(const TRoundStatus&) const = default;
+};
+
 class TRecoveryPolicy {
 public:
     TRecoveryPolicy(const TRecoverySettings& settings, const TTickClock& clock);
@@ -54,9 +72,10 @@ public:
     // allow restarts again.
     TRoundDecisions PingReport(int slot, bool answered, const TRoundView& view);
 
+    TRoundStatus Status() const;
+
 private:
     void TakeEditsWhenIdle();
-    bool RestartRuleHolds(const TRoundView& view) const;
     void RunStep(std::size_t step, TRoundDecisions& out);
     void Follow(const TEscalationCommand& command, TRoundDecisions& out);
     void EndRound(bool cured, TRoundDecisions& out);

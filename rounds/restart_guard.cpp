@@ -68,6 +68,31 @@ void TRestartGuard::HostsBack() {
     m_roundStarts.clear();
 }
 
+int TRestartGuard::RoundsInWindow() const {
+    return static_cast<int>(
+        std::count_if(m_roundStarts.begin(), m_roundStarts.end(),
+                      [this](uint32_t t) { return Since(t) < m_config.WindowMs; }));
+}
+
+// The rounds in front leave the window first: once all but MaxRounds - 1 of
+// them have, a round may start.
+uint32_t TRestartGuard::PausedForMs() const {
+    const int rounds = RoundsInWindow();
+    if (m_config.MaxRounds <= 0 || rounds < m_config.MaxRounds) {
+        return 0;
+    }
+    const auto inWindow = m_roundStarts.end() - rounds;
+    const uint32_t start = *(inWindow + (rounds - m_config.MaxRounds));
+    return m_config.WindowMs - Since(start);
+}
+
+uint32_t TRestartGuard::HoldOffLeftMs() const {
+    if (!m_holdOff || Since(m_holdOffFrom) >= m_holdOffMs) {
+        return 0;
+    }
+    return m_holdOffMs - Since(m_holdOffFrom);
+}
+
 std::string TRestartGuard::PausedText() const {
     return "Restarts paused, " + std::to_string(m_config.MaxRounds) + " round" +
            (m_config.MaxRounds == 1 ? "" : "s") + " within " + DurationText(m_config.WindowMs);

@@ -40,6 +40,13 @@ public:
     // Status-line text while paused: "Restarts paused, 6 rounds within 24 h".
     std::string PausedText() const;
 
+    // What the state of the site shows of the guard; nothing is forgotten here.
+    int RoundsInWindow() const;
+    int MaxRounds() const { return m_config.MaxRounds; }
+    // Until a round is allowed again by the window (0: it is).
+    uint32_t PausedForMs() const;
+    uint32_t HoldOffLeftMs() const; // 0: no hold-off runs
+
 private:
     uint32_t Since(uint32_t tick) const { return TickDifference(tick, m_clock->Now()); }
 

@@ -6,6 +6,7 @@
 #include "ui/form_scale.h"
 #include "ui/settings/config_text.h"
 #include "ui/settings/settings_form.h"
+#include "ui/tray/site_tooltip.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -58,7 +59,9 @@ TMainForm::TMainForm(std::unique_ptr<TTrayBackend> trayBackend, TMonitorOptions 
     setWindowFlags(flags);
     setWindowTitle(tr("Orvane AP Pingvard"));
     setFont(FormFont());
-    for (int i = 0; i < 3; ++i) {
+    // The fourth image goes past the designed three: an icon must not say
+    // all is well while the site is down and no restart has failed.
+    for (int i = 0; i < kTrayImageCount; ++i) {
         ImageList1->Add(TrayImage(i));
     }
     CreateMenus();
@@ -161,6 +164,12 @@ void TMainForm::CreateRows() {
     m_statusPanel = new QLabel(StatusBar1);
     m_statusPanel->setTextFormat(Qt::PlainText);
     StatusBar1->addWidget(m_statusPanel, 1);
+    // The site's state beside the designed status line, which keeps its texts.
+    m_sitePanel = new QLabel(StatusBar1);
+    m_sitePanel->setTextFormat(Qt::PlainText);
+    m_sitePanel->setAccessibleName(tr("Stav sítě"));
+    m_statusPanel->setAccessibleName(tr("Stavový řádek"));
+    StatusBar1->addPermanentWidget(m_sitePanel);
 }
 
 void TMainForm::LayOut() {
@@ -385,6 +394,15 @@ void TMainForm::SetTrayIconIndex(int index) {
 
 void TMainForm::CopyTrayImageToApplicationIcon() {
     QApplication::setWindowIcon(TrayIcon1->Icon());
+}
+
+void TMainForm::ShowSite(const TSiteView& site) {
+    TrayIcon1->SetToolTip(TSiteToolTip::ToolTip(site));
+    m_sitePanel->setText(TSiteToolTip::StateField(site));
+}
+
+QString TMainForm::SiteText() const {
+    return m_sitePanel->text();
 }
 
 void TMainForm::ReportIcmpUnavailable(const std::string& reason) {

@@ -137,6 +137,9 @@ public:
     void CopyTrayImageToApplicationIcon() override;
     void ReportIcmpUnavailable(const std::string& reason) override;
     void ReportProblem(const std::string& text) override;
+    // The tray icon's tooltip and the status bar's second field.
+    void ShowSite(const TSiteView& site) override;
+    QString SiteText() const; // the second field
 
 protected:
     void closeEvent(QCloseEvent* event) override; // FormClose
@@ -155,6 +158,7 @@ private:
     std::array<TLabel*, kSlotCount> m_averages{};
     std::array<TLabel*, kSlotCount> m_losses{};
     QLabel* m_statusPanel = nullptr;
+    QLabel* m_sitePanel = nullptr; // the site's state, beside the status line
     bool m_hidesToTray = true;
     bool m_centred = false;
     bool m_destroyed = false;
@@ -173,7 +177,7 @@ inline constexpr int kTrayImageSizes[] = {16, 22, 24, 32, 48, 64};
 
 // The program's icon: tray image 0 at every size the art comes in.
 QIcon ProgramIcon();
-// Tray image 0, 1 or 2 at every panel size.
+// Tray image 0, 1, 2 or 3 (the site down) at every panel size.
 QIcon TrayImage(int index);
 
 } // namespace pingvard

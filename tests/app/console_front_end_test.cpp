@@ -36,7 +36,7 @@ TEST_F(ConsoleFrontEndTest, ShowsTheLabelsOfOneReportAsOneLine) {
 
 TEST_F(ConsoleFrontEndTest, TrayIndexSelectsTheNearestImage) {
     auto fe = Make(TConsoleMode::Lines);
-    const std::pair<int, int> cases[] = {{1, 1}, {2, 2}, {3, 2}, {99, 2}, {0, 0}, {-1, 0}};
+    const std::pair<int, int> cases[] = {{1, 1}, {2, 2}, {3, 3}, {4, 3}, {99, 3}, {0, 0}, {-1, 0}};
     for (const auto& [set, expected] : cases) {
         fe.SetTrayIconIndex(set);
         EXPECT_EQ(fe.TrayIconIndex(), expected) << set;

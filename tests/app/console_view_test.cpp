@@ -25,8 +25,8 @@ size_t Columns(const std::string& line) {
     return n;
 }
 
-TEST(TerminalFrame, ShowsHeadingsRowsStatusAndTrayInColumns) {
-    const std::vector<std::string> expected = {
+TEST(TerminalFrame, ShowsHeadingsRowsStatusTrayAndSiteInColumns) {
+    std::vector<std::string> expected = {
         "Orvane AP Pingvard",
         "Hostname              Ping  Average    PL",
         "ntp.example.org       12ms     11ms    0%",
@@ -36,7 +36,11 @@ TEST(TerminalFrame, ShowsHeadingsRowsStatusAndTrayInColumns) {
         "Status: Trying to reset...",
         "Tray: restart under way",
     };
-    EXPECT_EQ(TerminalFrame(SampleState(), 80), expected);
+    EXPECT_EQ(TerminalFrame(SampleState(), 80), expected); // no site line before a report
+    TConsoleState state = SampleState();
+    state.Site = "down since 03:12 (uplink), 1 of 4 hosts answer";
+    expected.push_back("Site: down since 03:12 (uplink), 1 of 4 hosts answer");
+    EXPECT_EQ(TerminalFrame(state, 80), expected);
 }
 
 TEST(TerminalFrame, NeverWritesIntoTheLastColumn) {
@@ -69,10 +73,11 @@ TEST(TerminalFrame, TurnsControlCharactersIntoQuestionMarks) {
     EXPECT_EQ(frame[6], "Status: x?y?");
 }
 
-TEST(TrayStateText, NamesTheThreeImages) {
+TEST(TrayStateText, NamesTheFourImages) {
     EXPECT_EQ(TrayStateText(0), "normal");
     EXPECT_EQ(TrayStateText(1), "restart under way");
     EXPECT_EQ(TrayStateText(2), "restart failed");
+    EXPECT_EQ(TrayStateText(3), "site down");
 }
 
 TEST(ChangeLines, PrintsOnlyWhatChangedInAFixedOrder) {
@@ -82,10 +87,12 @@ TEST(ChangeLines, PrintsOnlyWhatChangedInAFixedOrder) {
     after.Rows[2].Ping = "7ms";
     after.Status = "Reset OK - 8.12.2026 3:15:00";
     after.TrayIndex = 0;
+    after.Site = "up, 4 of 4 hosts answer";
     const std::vector<std::string> expected = {
         "T host 3 ping=7ms average=999ms pl=100% name=www.example.net",
         "T status Reset OK - 8.12.2026 3:15:00",
         "T tray 0 normal",
+        "T site up, 4 of 4 hosts answer",
     };
     EXPECT_EQ(ChangeLines(before, after, "T"), expected);
 }

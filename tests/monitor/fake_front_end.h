@@ -3,6 +3,7 @@
 
 #include "config/slots.h"
 #include "monitor/front_end.h"
+#include "rounds/site_view.h"
 
 #include <algorithm>
 #include <array>
@@ -26,7 +27,7 @@ public:
     }
     int TrayIconIndex() const override { return Tray; }
     void SetTrayIconIndex(int index) override {
-        Tray = std::clamp(index, 0, 2);
+        Tray = std::clamp(index, 0, kTrayImageCount - 1);
         Record("tray:" + std::to_string(Tray));
         if (OnTray) {
             OnTray();
@@ -35,6 +36,7 @@ public:
     void CopyTrayImageToApplicationIcon() override { Record("icon"); }
     void ReportIcmpUnavailable(const std::string& reason) override { Record("icmp:" + reason); }
     void ReportProblem(const std::string& text) override { Record("problem:" + text); }
+    void ShowSite(const TSiteView& site) override { Site = site; }
 
     // Row texts "ping|average|loss" of a slot.
     std::string Row(int slot) {
@@ -48,6 +50,7 @@ public:
     std::vector<std::string> Calls;
     std::string Status;
     int Tray = 0;
+    TSiteView Site;               // as last shown
     std::function<void()> OnTray; // runs inside SetTrayIconIndex
 
 private:

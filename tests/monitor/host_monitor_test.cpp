@@ -104,7 +104,7 @@ TEST_F(HostMonitor, NextTriggerAfterASessionEndedStartsANewOne) {
     trigger();
     ASSERT_TRUE(ServeUntil([&] { return !Monitor->ResetSessionRunning(); }));
     EXPECT_EQ(Fe.Count("status:Trying to reset..."), 2u);
-    EXPECT_EQ(Fe.Count("tray:1"), 1u); // the failure image stays while retrying
+    EXPECT_EQ(Fe.Count("tray:1"), 2u); // each attempt shows the restart under way
     const std::string log = Dir.Read("pingvard.log");
     EXPECT_NE(log.find("cannot connect to 127.0.0.1\r\n"),
               log.rfind("cannot connect to 127.0.0.1\r\n"));
@@ -129,7 +129,11 @@ TEST_F(HostMonitor, FullCycleAgainstTheSimulatorLogsResetOk) {
         }
     }
     ASSERT_TRUE(ServeUntil([&] { return Fe.Status.starts_with("Reset OK - "); }));
-    EXPECT_EQ(Fe.Tray, 0);
+    EXPECT_EQ(Fe.Tray, kTraySiteDown); // the restart went well, the hosts have yet to answer
+    for (int slot : {0, 1, 2}) {
+        Monitor->ReportPing(slot, 9);
+    }
+    EXPECT_EQ(Fe.Tray, kTrayNormal);
     const std::string log = Dir.Read("pingvard.log");
     EXPECT_TRUE(log.ends_with(": Reset OK\r\n")) << log;
     EXPECT_EQ(log.find("\r\n"), log.size() - 2);
@@ -231,6 +235,9 @@ TEST_F(HostMonitor, FailuresWithoutAnIcmpSocketNeverRestartTheDevice) {
     }
     EXPECT_EQ(Monitor->ResetThread(), nullptr);
     EXPECT_EQ(Monitor->PingObj(0).Lost, 3u) << "the failures still show in the figures";
+    // Echoes never sent say nothing of the site either.
+    EXPECT_EQ(Monitor->SiteView().State, TSiteState::Up);
+    EXPECT_EQ(Monitor->OpenIncident(), nullptr);
 }
 
 // While the settings of a first start are open the rule waits; closing them

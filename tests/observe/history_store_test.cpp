@@ -76,13 +76,22 @@ protected:
     TStoreFixture m_f{m_dir.Path()};
 };
 
-TEST_F(HistoryStore, RecordsEchoesAndRecoveryEventsButNotTheStatusLine) {
+TEST_F(HistoryStore, RecordsEchoesAndRecoveryEventsButNotTheStatusLineOrTheSiteState) {
     THistoryStore store(m_f.Options());
     TMonitorEvent status = OutcomeAt(kStart + 3, true, "Reset OK - 1.1.2027");
     status.Kind = TMonitorEventKind::StatusText;
+    TMonitorEvent state = status;
+    state.Kind = TMonitorEventKind::SiteState;
+    TMonitorEvent down = OutcomeAt(kStart + 2700, false, "Site down (access point)");
+    down.Kind = TMonitorEventKind::SiteDown;
     const std::vector<TMonitorEvent> batch = {
-        EchoAt(kStart, 1234), EchoAt(kStart + 2000, std::nullopt), EchoAt(kStart + 2001, 99, "h2"),
-        OutcomeAt(kStart + 2500, true, "Power cycle OK (plug)"), status};
+        EchoAt(kStart, 1234),
+        EchoAt(kStart + 2000, std::nullopt),
+        EchoAt(kStart + 2001, 99, "h2"),
+        OutcomeAt(kStart + 2500, true, "Power cycle OK (plug)"),
+        status,
+        state,
+        down};
     store.Consume(batch, 0);
     THistoryReader reader(m_f.File);
     const auto points = reader.Points("h1", kStart, kStart + kMinute, THistoryResolution::Raw);
@@ -91,11 +100,13 @@ TEST_F(HistoryStore, RecordsEchoesAndRecoveryEventsButNotTheStatusLine) {
     ASSERT_EQ(reader.Hosts().size(), 2u);
     EXPECT_EQ(reader.Hosts()[1].Name, "Host h2");
     const auto events = reader.Events(kStart, kStart + kMinute);
-    ASSERT_EQ(events.size(), 1u);
+    ASSERT_EQ(events.size(), 2u);
     EXPECT_EQ(events[0].Kind, TMonitorEventKind::ActionOutcome);
     EXPECT_EQ(events[0].TimeMs, kStart + 2500);
     EXPECT_EQ(events[0].Text, "Power cycle OK (plug)");
     EXPECT_TRUE(events[0].Ok);
+    EXPECT_EQ(events[1].Kind, TMonitorEventKind::SiteDown); // the cause goes into the history
+    EXPECT_EQ(events[1].Text, "Site down (access point)");
     EXPECT_TRUE(m_f.Reports.empty());
 }
 

@@ -106,6 +106,8 @@ TEST_F(HookRunner, HookReceivesTheDocumentedVariablesAndNoSecret) {
     EXPECT_EQ(ReadFileText(m_dir.Path() + "/host-down"), "NOTIFY_SOCKET=\n"
                                                          "PINGVARD_ACTION=\n"
                                                          "PINGVARD_ACTION_KIND=\n"
+                                                         "PINGVARD_CAUSE=\n"
+                                                         "PINGVARD_CURED_BY=\n"
                                                          "PINGVARD_DOWN_SECONDS=\n"
                                                          "PINGVARD_ECHOES=3\n"
                                                          "PINGVARD_EVENT=host-down\n"
@@ -117,6 +119,7 @@ TEST_F(HookRunner, HookReceivesTheDocumentedVariablesAndNoSecret) {
                                                          "PINGVARD_LOSS_PERCENT=66\n"
                                                          "PINGVARD_LOST=2\n"
                                                          "PINGVARD_OK=\n"
+                                                         "PINGVARD_SITE=\n"
                                                          "PINGVARD_SLOT=2\n"
                                                          "PINGVARD_TEXT=\n"
                                                          "PINGVARD_TIME=2026-11-30T01:00:10+00:00\n"
@@ -133,6 +136,38 @@ TEST_F(HookRunner, HookReceivesTheDocumentedVariablesAndNoSecret) {
         << out;
     EXPECT_FALSE(FileExists(m_dir.Path() + "/action-started"));
     EXPECT_TRUE(reports.Lines().empty());
+}
+
+// The incident's events carry the state, the cause and, at the end, what
+// cured it and how long it lasted.
+TEST(HookFigures, SiteEventsNameTheStateTheCauseAndTheCure) {
+    auto incident = std::make_shared<TIncident>();
+    incident->StartMs = 1'796'000'000'000;
+    incident->EndMs = incident->StartMs + 360'000;
+    incident->Cause = TSiteCause::AccessPoint;
+    incident->CuredBy = "plug";
+    TMonitorEvent back = Event(TMonitorEventKind::SiteBack);
+    back.Incident = incident;
+    back.Text = "Site back after 6 min (cured by plug)";
+    TMonitorEvent state = Event(TMonitorEventKind::SiteState);
+    state.Site = TSiteState::Degraded;
+    THookFigures figures;
+    const auto value = [&](const TMonitorEvent& event, const std::string& name) {
+        for (const auto& [key, text] : figures.Environment("h", event)) {
+            if (key == name) {
+                return text;
+            }
+        }
+        return std::string("(unset)");
+    };
+    EXPECT_EQ(value(back, "PINGVARD_EVENT"), "site-back");
+    EXPECT_EQ(value(back, "PINGVARD_SITE"), "up");
+    EXPECT_EQ(value(back, "PINGVARD_CAUSE"), "access-point");
+    EXPECT_EQ(value(back, "PINGVARD_CURED_BY"), "plug");
+    EXPECT_EQ(value(back, "PINGVARD_DOWN_SECONDS"), "360");
+    EXPECT_EQ(value(back, "PINGVARD_TEXT"), "Site back after 6 min (cured by plug)");
+    EXPECT_EQ(value(state, "PINGVARD_SITE"), "degraded");
+    EXPECT_EQ(value(state, "PINGVARD_CAUSE"), "");
 }
 
 TEST_F(HookRunner, RunsOneAtATimeWithoutDelayingThePublisher) {

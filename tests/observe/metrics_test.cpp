@@ -58,11 +58,15 @@ TEST(MetricsRegistry, CountsWhatTheEventsSay) {
     TMetricsRegistry& metrics = *registry;
     TMonitorEvent resumed = Event(TMonitorEventKind::GuardChanged);
     resumed.Ok = false;
+    TMonitorEvent degraded = Event(TMonitorEventKind::SiteState);
+    degraded.Site = TSiteState::Degraded;
+    TMonitorEvent down = degraded;
+    down.Site = TSiteState::Down;
     metrics.Consume(std::vector{Echo(12'000), Echo(std::nullopt), Echo(3'000'000),
                                 Event(TMonitorEventKind::HostDown, 0),
                                 Event(TMonitorEventKind::RuleFired), Outcome("plug", false),
                                 Outcome("plug", false), Outcome("plug", true), resumed,
-                                Event(TMonitorEventKind::ActionStarted)},
+                                Event(TMonitorEventKind::ActionStarted), degraded, down},
                     7);
     const std::string text = metrics.Text();
     const std::string labels = R"({host="192.0.2.1",name="Uplink",slot="1"})";
@@ -83,6 +87,7 @@ TEST(MetricsRegistry, CountsWhatTheEventsSay) {
                 R"(pingvard_recovery_outcomes_total{action="plug",kind="http",result="ok"} 1)"),
             std::string("pingvard_guard_paused 1"),
             std::string("pingvard_recovery_action_running 1"),
+            std::string("pingvard_site_state 2"),
             std::string("pingvard_metrics_events_dropped_total 7"),
         }) {
         EXPECT_TRUE(Has(text, line)) << line << "\n" << text;

@@ -91,6 +91,16 @@ TEST(SystemdNotifier, SendsReadyStatusAndWatchdogInOrderOnlyWhileHealthy) {
     EXPECT_EQ(last, "STOPPING=1");
 }
 
+TEST(SystemdNotifier, StatusTellsTheSiteBesideTheStatusLine) {
+    EXPECT_EQ(TSystemdNotifier::StatusLine("", "Reset OK - 7.12.2026 13:05:09"),
+              "Reset OK - 7.12.2026 13:05:09");
+    EXPECT_EQ(TSystemdNotifier::StatusLine("up, 4 of 4 hosts answer", ""),
+              "Site up, 4 of 4 hosts answer");
+    EXPECT_EQ(TSystemdNotifier::StatusLine("down since 03:12 (uplink), 0 of 4 hosts answer",
+                                           "Reset OK - 7.12.2026 3:14:00"),
+              "Site down since 03:12 (uplink), 0 of 4 hosts answer; Reset OK - 7.12.2026 3:14:00");
+}
+
 TEST(SystemdNotifier, DoesNothingOutsideAService) {
     ::unsetenv("NOTIFY_SOCKET");
     TSystemdNotifier notifier;

@@ -135,7 +135,8 @@ TEST_P(RecoveryPolicy, FollowsTheTable) {
 using S = std::vector<std::string>;
 const TGuardConfig kNoGuard{};
 const S kNothing{};
-const S kFiredOnly{"rule fired", "forget all"};
+// The rule held, but no round began: nothing fired, the failures count afresh.
+const S kHeldOnly{"forget all"};
 const std::string kRoundOne = "round 1 step 1 rule: h1 h2 h3";
 const std::string kRoundTwo = "round 2 step 1 rule: h1 h2 h3";
 
@@ -144,8 +145,9 @@ S Fires(const std::string& then) {
     return {"rule fired", then, "forget all"};
 }
 
-std::string PausedFor(const char* window) {
-    return std::string("paused: Restarts paused, 1 round within ") + window;
+// The guard's pause, said once, while the rule holds: no round, so nothing fires.
+S PausedFor(const char* window) {
+    return {std::string("paused: Restarts paused, 1 round within ") + window, "forget all"};
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -207,8 +209,8 @@ INSTANTIATE_TEST_SUITE_P(
                     0,
                     {{0, TOp::Armed, "2220", Fires(kRoundOne)},
                      {10, TOp::Ended, "failed", kNothing},
-                     {20, TOp::Armed, "2220", Fires(PausedFor("1 h"))},
-                     {30, TOp::Armed, "2220", kFiredOnly}, // said once
+                     {20, TOp::Armed, "2220", PausedFor("1 h")},
+                     {30, TOp::Armed, "2220", kHeldOnly}, // said once
                      {3599999, TOp::Lost, "3", kNothing},
                      {3600000, TOp::Lost, "3", {"resumed: Restarts resumed"}},
                      {3600000, TOp::Armed, "2220", Fires(kRoundTwo)}}},
@@ -218,7 +220,7 @@ INSTANTIATE_TEST_SUITE_P(
                     0,
                     {{0, TOp::Armed, "2220", Fires(kRoundOne)},
                      {10, TOp::Ended, "failed", kNothing},
-                     {20, TOp::Armed, "2220", Fires(PausedFor("24 h"))},
+                     {20, TOp::Armed, "2220", PausedFor("24 h")},
                      {30, TOp::Answered, "0", kNothing},
                      {30, TOp::Answered, "1", kNothing},
                      {30, TOp::Answered, "2", {"resumed: Restarts resumed"}},
@@ -239,7 +241,7 @@ INSTANTIATE_TEST_SUITE_P(
                     0,
                     {{0, TOp::Manual, "1001", {"round 1 step 1 manual: h1"}},
                      {10, TOp::Manual, "1001", {"refused: A restart is already under way"}},
-                     {10, TOp::Armed, "2220", kFiredOnly}}},
+                     {10, TOp::Armed, "2220", kHeldOnly}}},
         TPolicyCase{"RoundWithNobodyToWaitForEndsWithItsStep",
                     {10, 10},
                     kNoGuard,
@@ -248,6 +250,41 @@ INSTANTIATE_TEST_SUITE_P(
                      {10, TOp::Ended, "ok", kNothing},
                      {20, TOp::Manual, "0000", {"round 2 step 1 manual:"}}}}),
     [](const testing::TestParamInfo<TPolicyCase>& param) { return std::string(param.param.Name); });
+
+// What the state of the site shows: the step, what follows it and when, the
+// guard's pause and hold-off.
+TEST(RecoveryPolicyStatus, SaysWhereTheRoundStands) {
+    test::TManualClock clock;
+    TRecoverySettings settings;
+    settings.Actions.resize(2);
+    settings.Actions[0].VerifyMs = 40000;
+    settings.Actions[1].VerifyMs = 10000;
+    settings.Guard = {60000, 1, 3600000, false};
+    TRecoveryPolicy policy(settings, clock);
+    TRoundView view;
+    view.MaxTimeouts = 1;
+    view.Hosts[0] = {true, 1, "h1"};
+    view.SessionFree = true;
+    EXPECT_FALSE(policy.Status().Active);
+    ASSERT_EQ(policy.Begin(TRoundTrigger::Manual, view).size(), 1U);
+    view.SessionFree = false;
+    policy.StepEnded(Outcome(true, "Reset OK"), view);
+    clock.Tick += 15000;
+    TRoundStatus verifying{true, 1, 1, 0, true, true, 25000, 3585000, 45000};
+    EXPECT_EQ(policy.Status(), verifying);
+
+    clock.Tick += 25000;
+    view.SessionFree = true;
+    ASSERT_EQ(policy.PingReport(0, false, view).size(), 1U); // the second step
+    view.SessionFree = false;
+    policy.StepEnded(Outcome(true, "Reset OK"), view);
+    clock.Tick += 10000;
+    policy.PingReport(0, false, view); // uncured: the round ends
+    const TRoundStatus ended = policy.Status();
+    EXPECT_FALSE(ended.Active);
+    EXPECT_EQ(ended.PausedForMs, 3600000U - 50000U);
+    EXPECT_EQ(ended.HoldOffForMs, 50000U);
+}
 
 TEST(RecoveryPolicyEdits, WaitForTheRoundUnderWayToEnd) {
     test::TManualClock clock;

@@ -129,11 +129,14 @@ run_reset_ok() {
     grep -q ' status Trying to reset\.\.\.$' "$dir/console.out" || fail "console: no \"Trying to reset...\""
     grep -q ' tray 1 restart under way$' "$dir/console.out" || fail "console: tray never showed the restart"
     grep -q ' status Reset OK - .' "$dir/console.out" || fail "console: no \"Reset OK - <time>\""
-    grep -q ' tray 0 normal$' "$dir/console.out" || fail "console: tray did not return to normal"
     # The log line is "<timestamp>: Reset OK" with CR LF.
     grep -q $'^[^:].*: Reset OK\r$' "$dir/pingvard.log" || fail "pingvard.log line malformed"
 
     wait_for 10 "every host answering again" answering_after "$restored_at" "$dir/console.out"
+    # Down until the hosts answer, whatever the restart's outcome; then normal.
+    wait_for 5 "the tray back to normal" grep -q ' tray 0 normal$' "$dir/console.out"
+    grep -q ' site down since [0-9:]* (uplink), ' "$dir/console.out" ||
+        fail "console: no site line for the outage"
     sleep_ms $((max_timeouts * (ping_interval + echo_timeout)))
     local count
     count=$(log_lines "$dir" ': Reset OK')

@@ -97,3 +97,26 @@ end_own_processes() {
     wait "${pids[i]}" 2>/dev/null || true
   done
 }
+
+# nearest_tray_image IMAGE SIZE: which tray image of that size
+# (assets/trayN-SIZE.png, N 0 to 3) IMAGE shows, as the index of the one
+# that differs from it in the fewest pixels, both laid on the colour of
+# IMAGE's top left pixel (a panel draws the icon on a background of its own;
+# the art's corners are transparent). Needs $work.
+nearest_tray_image() {
+  local image=$1 size=$2 assets background i differ best=0 least=-1
+  assets="$(dirname "${BASH_SOURCE[0]}")/../../assets"
+  background=$(convert "$image" -format '%[pixel:p{0,0}]' info:) || return 1
+  convert "$image" -background "$background" -flatten -resize "${size}x${size}!" \
+    "$work/nearest-shown.png" || return 1
+  for i in 0 1 2 3; do
+    convert "$assets/tray$i-$size.png" -background "$background" -flatten "$work/nearest-$i.png"
+    differ=$(compare -metric AE -fuzz 12% "$work/nearest-shown.png" "$work/nearest-$i.png" \
+      null: 2>&1 || true)
+    differ=${differ%%.*}
+    if ((least < 0 || differ < least)); then
+      least=$differ best=$i
+    fi
+  done
+  echo "$best"
+}

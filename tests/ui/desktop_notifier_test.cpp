@@ -2,9 +2,11 @@
 #include "ui/notify/desktop_notifier.h"
 #include "ui/notify/freedesktop_notifications.h"
 
+#include <QDateTime>
 #include <QSignalSpy>
 #include <QTest>
 #include <QThread>
+#include <ctime>
 #include <thread>
 
 using namespace pingvard;
@@ -58,8 +60,12 @@ class DesktopNotifierTest : public QObject {
 
 private slots:
     void EachKindIsSwitchedOffByItsSetting() {
-        const std::pair<TMonitorEventKind, bool TNotificationSettings::*> kinds[] = {
-            {TMonitorEventKind::RuleFired, &TNotificationSettings::RuleFired},
+        using F = bool TNotificationSettings::*;
+        const std::pair<TMonitorEventKind, F> kinds[] = {
+            {TMonitorEventKind::SiteDown, &TNotificationSettings::RuleFired},
+            {TMonitorEventKind::RestartsPaused, &TNotificationSettings::RuleFired},
+            {TMonitorEventKind::SiteBack, &TNotificationSettings::RuleFired},
+            {TMonitorEventKind::ActionStarted, &TNotificationSettings::ActionOutcome},
             {TMonitorEventKind::ActionOutcome, &TNotificationSettings::ActionOutcome},
             {TMonitorEventKind::HostDown, &TNotificationSettings::HostDown},
             {TMonitorEventKind::HostUp, &TNotificationSettings::HostUp}};
@@ -67,14 +73,56 @@ private slots:
             TNotificationSettings settings = AllOn();
             settings.*flag = false;
             QVERIFY(!TDesktopNotifier::Compose(Event(kind), settings));
-            for (const auto& [other, _] : kinds) {
-                QCOMPARE(bool(TDesktopNotifier::Compose(Event(other), settings)), other != kind);
+            for (const auto& [other, otherFlag] : kinds) {
+                QCOMPARE(bool(TDesktopNotifier::Compose(Event(other), settings)),
+                         otherFlag != flag);
             }
         }
-        for (const auto kind : {TMonitorEventKind::Echo, TMonitorEventKind::ActionStarted,
-                                TMonitorEventKind::GuardChanged, TMonitorEventKind::StatusText}) {
+        // The rule firing says nothing of its own: "recovery is starting" only
+        // when an action starts.
+        for (const auto kind : {TMonitorEventKind::Echo, TMonitorEventKind::RuleFired,
+                                TMonitorEventKind::GuardChanged, TMonitorEventKind::StatusText,
+                                TMonitorEventKind::SiteState}) {
             QVERIFY(!TDesktopNotifier::Compose(Event(kind), AllOn()));
         }
+    }
+
+    void TheIncidentIsToldWithItsCauseAndItsCure() {
+        qputenv("TZ", "UTC");
+        ::tzset();
+        auto incident = std::make_shared<TIncident>();
+        incident->StartMs = QDateTime::currentMSecsSinceEpoch() / 86400000 * 86400000 + 11520000;
+        incident->Cause = TSiteCause::AccessPoint;
+        incident->HostsDown = {"192.0.2.11", "192.0.2.12"};
+        TMonitorEvent down = Event(TMonitorEventKind::SiteDown);
+        down.Incident = incident;
+        const auto downShown = TDesktopNotifier::Compose(down, AllOn());
+        QCOMPARE(downShown->Summary, QString::fromUtf8("Výpadek sítě (přístupový bod)"));
+        QCOMPARE(downShown->Body, QString::fromUtf8("Neodpovídá: 192.0.2.11, 192.0.2.12"));
+        QVERIFY(downShown->Critical);
+
+        TMonitorEvent paused = Event(TMonitorEventKind::RestartsPaused);
+        paused.Incident = incident;
+        paused.UntilMs = incident->StartMs + 10 * 3600000 + 53 * 60000;
+        QCOMPARE(TDesktopNotifier::Compose(paused, AllOn())->Summary,
+                 QString::fromUtf8("Restarty pozastaveny do 14:05"));
+
+        TMonitorEvent started = Event(TMonitorEventKind::ActionStarted);
+        started.Incident = incident;
+        const auto startShown = TDesktopNotifier::Compose(started, AllOn());
+        QCOMPARE(startShown->Summary, QString::fromUtf8("Spouští se obnova plug (http)"));
+        QCOMPARE(startShown->Body, QString::fromUtf8("Mimo provoz od 03:12: přístupový bod"));
+
+        auto ended = std::make_shared<TIncident>(*incident);
+        ended->EndMs = ended->StartMs + 6 * 60000;
+        ended->CuredBy = "plug";
+        ended->Steps.resize(2);
+        TMonitorEvent back = Event(TMonitorEventKind::SiteBack);
+        back.Incident = ended;
+        const auto backShown = TDesktopNotifier::Compose(back, AllOn());
+        QCOMPARE(backShown->Summary, QString::fromUtf8("Síť opět funguje po 6 min (obnovil plug)"));
+        QCOMPARE(backShown->Body, QString::fromUtf8("Příčina: přístupový bod, kroků obnovy: 2"));
+        QVERIFY(!backShown->Critical);
     }
 
     void HandsEventsFromAnyThreadToTheGuiThread() {
@@ -98,19 +146,19 @@ private slots:
         const auto notifier = Notifier(AllOn());
         const int published = TDesktopNotifier::kMaxPending + 10;
         for (int i = 0; i < published; ++i) {
-            notifier->Publish(Event(TMonitorEventKind::RuleFired));
+            notifier->Publish(Event(TMonitorEventKind::SiteDown));
         }
         QCOMPARE(notifier->Dropped(), 10u);
         QCoreApplication::processEvents();
         QCOMPARE(m_shown.size(), std::size_t(TDesktopNotifier::kMaxPending));
-        notifier->Publish(Event(TMonitorEventKind::RuleFired)); // room again
+        notifier->Publish(Event(TMonitorEventKind::SiteDown)); // room again
         QCoreApplication::processEvents();
         QCOMPARE(m_shown.size(), std::size_t(TDesktopNotifier::kMaxPending) + 1);
     }
 
     void NewSettingsApplyToEventsNotYetShown() {
         const auto notifier = Notifier(AllOn());
-        notifier->Publish(Event(TMonitorEventKind::RuleFired));
+        notifier->Publish(Event(TMonitorEventKind::SiteDown));
         TNotificationSettings settings = AllOn();
         settings.RuleFired = false;
         notifier->SetSettings(settings);

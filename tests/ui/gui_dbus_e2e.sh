@@ -11,8 +11,11 @@
 # its window shows; when the panel comes, the icon registers on the bus and
 # the window goes back to hiding. Then a second start with the panel there:
 # hidden at start, activation toggles the window, the exported menu lists
-# its items, a right click on the icon in the panel opens that menu, and
-# "Ukončit" ends the program with status 0 and unregisters the item.
+# its items; the marked hosts down (their echoes dropped): the item's image
+# is the fourth, "site down", and its ToolTip says how many hosts answer,
+# since when the site is down and why; back to normal once they answer; a
+# right click on the icon in the panel opens that menu, and "Ukončit" ends
+# the program with status 0 and unregisters the item.
 #
 # Usage: gui_dbus_e2e.sh PINGVARD_BINARY [SCREENSHOT_DIR]
 # Exit status: 0 passed, 1 failed, 77 skipped (not root or a tool missing).
@@ -29,7 +32,7 @@ skip() {
 }
 
 [[ $(id -u) -eq 0 ]] || skip "needs root: it creates a network namespace"
-for tool in Xvfb xfce4-panel dbus-daemon dbus-send xdotool xwininfo import convert ip; do
+for tool in Xvfb xfce4-panel dbus-daemon dbus-send xdotool xwininfo import convert compare ip nft perl; do
   command -v "$tool" >/dev/null || skip "$tool is missing (scripts/deps.sh installs it)"
 done
 [[ -x $xfconfd ]] || skip "xfconfd is missing (scripts/deps.sh installs xfconf)"
@@ -140,6 +143,10 @@ start_panel() {
 
 # --- the program, in a namespace with only loopback ----------------------------
 program_namespace "$ns" || fail "cannot create the namespace $ns"
+# A restart that goes well and leaves the site down (the fourth image). No
+# desktop notifications: without a notification service on this bus they
+# would come as the tray's balloon, which on the D-Bus path takes the item's
+# ToolTip while it shows.
 cat >"$work/run/pingvard.ini" <<'EOF'
 [Constants]
 MaxTimeouts=5
@@ -157,6 +164,15 @@ Hostname=127.0.0.3
 DisplayName=AP
 Hostname=127.0.0.4
 TimeoutDoReset=0
+[Recovery]
+Actions=ok
+[Action.ok]
+Kind=program
+Program=/bin/true
+Verify=2
+[Notifications]
+RuleFired=0
+ActionOutcome=0
 EOF
 program_pid=
 run_program() { # output file; the Czech captions whatever the caller's locale
@@ -251,6 +267,47 @@ layout=$(call "${item_name%%/*}" "$menu_path" com.canonical.dbusmenu.GetLayout i
   array:string:label)
 grep -q 'Skrýt/Zobrazit' <<<"$layout" || fail "the menu has no Skrýt/Zobrazit: $layout"
 grep -q 'Ukončit' <<<"$layout" || fail "the menu has no Ukončit: $layout"
+
+step "the marked hosts down: the fourth image, the tooltip says so"
+# The item's 16x16 pixmap (ARGB, network order) as a PNG.
+item_image() { # output file
+  item_property IconPixmap | perl -e '
+    my @bytes; my $in = 0;
+    while (<STDIN>) { # to the end: dbus-send must not meet a closed pipe
+      if (!@bytes && /array of bytes \[/) { $in = 1; next }
+      if ($in && /\]/) { $in = 0 }
+      push @bytes, map { hex } /\b([0-9a-f]{2})\b/g if $in;
+    }
+    my $rgba = "";
+    for (my $i = 0; $i + 3 < @bytes; $i += 4) {
+      $rgba .= pack("C4", @bytes[$i + 1, $i + 2, $i + 3, $i]);
+    }
+    print $rgba;' >"$work/item.rgba" &&
+    [[ $(stat -c %s "$work/item.rgba") == 1024 ]] &&
+    convert -size 16x16 -depth 8 "rgba:$work/item.rgba" "$1"
+}
+item_shows() { # image index
+  item_image "$work/item.png" && [[ $(nearest_tray_image "$work/item.png" 16) == "$1" ]]
+}
+item_shows 0 || fail "the item does not show the normal image at start"
+ip netns exec "$ns" nft -f - <<'NFT'
+table ip pingvard_sni_down {
+  chain out {
+    type filter hook output priority 0;
+    ip daddr { 127.0.0.1, 127.0.0.2, 127.0.0.3 } icmp type echo-request drop
+  }
+}
+NFT
+wait_for 150 item_shows 3 || fail "the item never showed the site down (image $(nearest_tray_image "$work/item.png" 16))"
+tooltip=$(item_property ToolTip)
+for want in '1 ze 4 hostů odpovídá' 'Mimo provoz od [0-9:]*: uplink' 'Naposledy: Program OK (ok)'; do
+  grep -q "$want" <<<"$tooltip" || fail "the item's ToolTip lacks \"$want\": $tooltip"
+done
+[[ -z $shots ]] || { mkdir -p "$shots" && cp "$work/item.png" "$shots/tray-site-down-dbus.png"; }
+ip netns exec "$ns" nft delete table ip pingvard_sni_down
+wait_for 100 item_shows 0 || fail "the item did not go back to normal when the hosts answered"
+grep -q '4 ze 4 hostů odpovídá' <<<"$(item_property ToolTip)" ||
+  fail "the ToolTip did not follow the hosts back: $(item_property ToolTip)"
 
 step "a left click on the icon in the panel shows the window"
 # The systray plugin is a window of its own inside the panel; with one item

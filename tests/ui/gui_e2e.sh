@@ -20,7 +20,7 @@ skip() {
 }
 
 [[ $(id -u) -eq 0 ]] || skip "needs root: it creates a network namespace"
-for tool in Xvfb trayer xdotool import compare openbox xwininfo xprop ip nft; do
+for tool in Xvfb trayer xdotool import convert compare openbox xwininfo xprop ip nft; do
   command -v "$tool" >/dev/null || skip "$tool is missing (scripts/deps.sh installs it)"
 done
 [[ -x $pingvard ]] || {
@@ -124,6 +124,15 @@ TimeoutDoReset=0
 DisplayName=AP
 Hostname=127.0.0.4
 TimeoutDoReset=0
+[Recovery]
+Actions=ok
+[Action.ok]
+Kind=program
+Program=/bin/true
+Verify=2
+[Notifications]
+RuleFired=0
+ActionOutcome=0
 EOF
 run_program() { # directory, output file; the Czech captions whatever the caller's locale
   ip netns exec "$ns" env DISPLAY="$DISPLAY" XDG_RUNTIME_DIR="$XDG_RUNTIME_DIR" \
@@ -252,6 +261,46 @@ import -window root -crop 120x40+680+0 +repage "$work/tray-top.png"
 save_file tray-icon.png convert "$work/tray-top.png" -scale 300%
 colours=$(import -window root -crop "${iw}x${ih}+${ix}+${iy}" +repage -format '%k' info:)
 ((colours > 8)) || fail "the tray icon looks empty ($colours colours)"
+
+step "the marked hosts down: the fourth image, and the tooltip over the icon"
+# What the icon shows now, as the index of the tray image it looks like.
+icon_shows() { # index
+  local x y w h
+  read -r x y w h < <(icon_geometry) || return 1
+  import -window root -crop "${w}x${h}+${x}+${y}" +repage "$work/icon.png" &&
+    [[ $(nearest_tray_image "$work/icon.png" 24) == "$1" ]]
+}
+# Qt's tooltip: a window of the program's own, beside the icon, tall enough
+# for the lines of the site's state.
+tooltip_geometry() {
+  local id info x y w h
+  for id in $(xdotool search --onlyvisible --class '^Pingvard$' 2>/dev/null); do
+    info=$(xinfo -id "$id") || continue
+    grep -q 'Override Redirect State: yes' <<<"$info" || continue
+    read -r x y w h < <(geometry_of "$id")
+    ((h >= 40 && w > 60)) && echo "$x $y $w $h" && return 0
+  done
+  return 1
+}
+icon_shows 0 || fail "the icon does not show the normal image at start"
+ip netns exec "$ns" nft -f - <<'NFT'
+table ip pingvard_gui_down {
+  chain out {
+    type filter hook output priority 0;
+    ip daddr { 127.0.0.1, 127.0.0.2 } icmp type echo-request drop
+  }
+}
+NFT
+wait_for 150 icon_shows 3 || fail "the icon never showed the site down"
+save_file tray-site-down.png convert "$work/icon.png" -scale 300%
+read -r ix iy iw ih < <(icon_geometry)
+xdotool mousemove $((ix + iw / 2 - 2)) $((iy + ih / 2)) sleep 0.2 mousemove $((ix + iw / 2)) $((iy + ih / 2))
+wait_for 50 tooltip_geometry || fail "no tooltip of several lines over the icon"
+read -r tx ty tw th < <(tooltip_geometry)
+save tray-tooltip.png -window root -crop "${tw}x${th}+${tx}+${ty}" +repage
+xdotool mousemove 10 500
+ip netns exec "$ns" nft delete table ip pingvard_gui_down
+wait_for 100 icon_shows 0 || fail "the icon did not go back to normal when the hosts answered"
 
 step "left click: the window with four rows of figures"
 click_icon 1

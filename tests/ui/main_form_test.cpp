@@ -81,20 +81,23 @@ private slots:
         QCOMPARE(m_form->StatusText(), QString());
     }
 
-    void OutcomesSetTheTrayImage_data() {
+    // While the site is up, an outcome shows as the site's image: a failed
+    // attempt is named in the tooltip, not in the image (the full table of
+    // state and action is the site's own test).
+    void OutcomesSetTheTrayImageOfTheSite_data() {
         QTest::addColumn<int>("from");
         QTest::addColumn<TOutcome>("outcome");
         QTest::addColumn<int>("to");
         QTest::addColumn<bool>("iconCopied");
         QTest::newRow("start from normal") << 0 << TOutcome::Starting << 1 << true;
         QTest::newRow("start while resetting") << 1 << TOutcome::Starting << 1 << false;
-        QTest::newRow("start after a failure") << 2 << TOutcome::Starting << 2 << false;
-        QTest::newRow("connect failed") << 1 << TOutcome::ConnectFailed << 2 << true;
-        QTest::newRow("failed step") << 0 << TOutcome::FailedStep << 2 << true;
+        QTest::newRow("start after a failure") << 2 << TOutcome::Starting << 1 << true;
+        QTest::newRow("connect failed") << 1 << TOutcome::ConnectFailed << 0 << true;
+        QTest::newRow("failed step") << 1 << TOutcome::FailedStep << 0 << true;
         QTest::newRow("ok after a failure") << 2 << TOutcome::Ok << 0 << true;
         QTest::newRow("ok") << 1 << TOutcome::Ok << 0 << true;
     }
-    void OutcomesSetTheTrayImage() {
+    void OutcomesSetTheTrayImageOfTheSite() {
         QFETCH(int, from);
         QFETCH(TOutcome, outcome);
         QFETCH(int, to);
@@ -102,6 +105,11 @@ private slots:
         m_form->SetTrayIconIndex(from);
         const QIcon marker(QPixmap(16, 16));
         QApplication::setWindowIcon(marker);
+        if (outcome != TOutcome::Starting) {
+            Run(*m_form, TOutcome::Starting); // an outcome ends a step that started
+            m_form->SetTrayIconIndex(from);
+            QApplication::setWindowIcon(marker);
+        }
         Run(*m_form, outcome);
         QCOMPARE(m_form->TrayIconIndex(), to);
         QCOMPARE(Pixels(m_tray->icon), Pixels(m_form->ImageList1->Icon(to)));
@@ -109,10 +117,34 @@ private slots:
                  Pixels(iconCopied ? m_form->ImageList1->Icon(to) : marker));
     }
 
-    void IndexThreeOrMoreShowsImageTwo() {
-        m_form->SetTrayIconIndex(3);
-        QCOMPARE(m_form->TrayIconIndex(), 2);
-        QCOMPARE(Pixels(m_tray->icon), Pixels(m_form->ImageList1->Icon(2)));
+    // The marked hosts down: the fourth image, the tooltip and the state
+    // field say so, and the designed status line keeps its outcome text.
+    void TheSiteDownShowsItsOwnImageTooltipAndField() {
+        QVERIFY(m_form->FormCreate());
+        m_form->Monitor().HoldRestarts(true); // no action: the site is down, nothing failed
+        for (int round = 0; round < 5; ++round) {
+            for (int slot = 0; slot < 4; ++slot) {
+                m_form->WMPing(slot, slot == 3 ? 7 : -1); // hosts 1-3 are the marked ones
+            }
+        }
+        QCOMPARE(m_form->TrayIconIndex(), kTraySiteDown);
+        QCOMPARE(Pixels(m_tray->icon), Pixels(m_form->ImageList1->Icon(kTraySiteDown)));
+        QVERIFY2(
+            m_tray->tip.startsWith(QString::fromUtf8("1 ze 4 hostů odpovídá\nMimo provoz od ")),
+            qPrintable(m_tray->tip));
+        QVERIFY(m_form->SiteText().startsWith(QString::fromUtf8("Výpadek: ")));
+        for (int slot = 0; slot < 4; ++slot) {
+            m_form->WMPing(slot, 5);
+        }
+        QCOMPARE(m_form->TrayIconIndex(), kTrayNormal);
+        QCOMPARE(m_tray->tip, QString::fromUtf8("4 ze 4 hostů odpovídá"));
+        QCOMPARE(m_form->SiteText(), QString::fromUtf8("V pořádku"));
+    }
+
+    void IndexFourOrMoreShowsImageThree() {
+        m_form->SetTrayIconIndex(4);
+        QCOMPARE(m_form->TrayIconIndex(), 3);
+        QCOMPARE(Pixels(m_tray->icon), Pixels(m_form->ImageList1->Icon(3)));
     }
 
     void OutcomesWriteStatusBarAndEventLog() {
@@ -229,20 +261,21 @@ private slots:
         QCOMPARE(shown[1], QString("bad <b>row</b>"));
     }
 
-    // Every panel size has art of its own, and at each the three states differ.
+    // Every panel size has art of its own, and at each the four states differ.
     void TrayImagesComeAtEveryPanelSize() {
         for (int size : kTrayImageSizes) {
             const QSize wanted(size, size);
             QVERIFY(ProgramIcon().availableSizes().contains(wanted));
-            QImage previous;
-            for (int index = 0; index < 3; ++index) {
+            QCOMPARE(m_form->ImageList1->Count(), kTrayImageCount);
+            std::vector<QImage> seen;
+            for (int index = 0; index < kTrayImageCount; ++index) {
                 const QIcon& image = m_form->ImageList1->Icon(index);
                 QVERIFY2(image.availableSizes().contains(wanted),
                          qPrintable(QString::number(size)));
                 const QImage pixels = image.pixmap(wanted).toImage();
                 QCOMPARE(pixels.size(), wanted);
-                QVERIFY(pixels != previous);
-                previous = pixels;
+                QVERIFY(std::find(seen.begin(), seen.end(), pixels) == seen.end());
+                seen.push_back(pixels);
             }
         }
     }

@@ -10,8 +10,8 @@
 # must stand in, said once.
 #
 # Then the real pingvard-desktop, in a network namespace of this run with only
-# its loopback, watches one marked host without a route: its restart rule's
-# notification must reach dunst.
+# its loopback, watches one marked host without a route: the site going down
+# must reach dunst, once.
 #
 # Usage: notify_e2e.sh NOTIFY_FIXTURE [SCREENSHOT_DIR] [PINGVARD_DESKTOP]
 # Exit status: 0 passed, 1 failed, 77 skipped (a tool missing).
@@ -122,8 +122,8 @@ ini() { # RuleFired ActionOutcome HostDown HostUp
   printf '[Notifications]\nRuleFired=%s\nActionOutcome=%s\nHostDown=%s\nHostUp=%s\n' "$@" \
     >"$work/pingvard.ini"
 }
-run_fixture() { # name [--tray]
-  timeout 60 "$fixture" "$work/pingvard.ini" "${@:2}" >"$work/$1.out" 2>"$work/$1.log" ||
+run_fixture() { # name [--tray]; in UTC, the zone of the fixture's incident times
+  TZ=UTC timeout 60 "$fixture" "$work/pingvard.ini" "${@:2}" >"$work/$1.out" 2>"$work/$1.log" ||
     fail "the fixture failed ($1)"
 }
 
@@ -131,7 +131,7 @@ run_fixture() { # name [--tray]
 step "every kind on"
 ini 1 1 1 1
 run_fixture all
-[[ $(grep -c '^delivered ' "$work/all.out") == 5 ]] || fail "not 5 notifications delivered"
+[[ $(grep -c '^delivered ' "$work/all.out") == 8 ]] || fail "not 8 notifications delivered"
 grep -q '^balloon ' "$work/all.out" && fail "a balloon although the service is there"
 down_id=$(awk '/^delivered .* neodpovídá$/ { print $2 }' "$work/all.out")
 up_id=$(awk '/^delivered .* opět odpovídá$/ { print $2 }' "$work/all.out")
@@ -146,13 +146,16 @@ expected_all=$(
 www.geant.org opět odpovídá|Host 203.0.113.30 znovu odpovídá na ozvěny.
 Obnova plug (http) proběhla|Power cycle OK (plug) &lt;off 10 s&gt; &amp; on
 Obnova telnet selhala|Unable to reset, invalid response in step #2
-Sledované hosty neodpovídají|Spouští se obnova přístupového bodu.
+Výpadek sítě (uplink)|Neodpovídá: 203.0.113.11, 203.0.113.12
+Spouští se obnova telnet|Mimo provoz od 03:12: uplink
+Restarty pozastaveny do 14:05|Mimo provoz od 03:12: uplink
+Síť opět funguje po 6 min (obnovil plug)|Příčina: uplink, kroků obnovy: 2
 EOF
 )
 # dunst lists its history newest first, but orders notifications of the same
 # second as it likes: compare as sets.
 diff <(sort "$work/history-all.txt") <(sort <<<"$expected_all") >&2 ||
-  fail "dunst's history is not the four notifications expected (the down replaced by the up)"
+  fail "dunst's history is not the seven notifications expected (the down replaced by the up)"
 # The failure asked to be critical; the rest normal.
 notify_has() { # summary pattern: the Notify call with that summary has the pattern
   awk -v summary="string \"$1\"" -v pattern="$2" '
@@ -162,25 +165,30 @@ notify_has() { # summary pattern: the Notify call with that summary has the patt
     END { exit !found }' "$work/monitor.log"
 }
 notify_has "Obnova telnet selhala" "byte 2" || fail "the failed recovery was not sent as critical"
-[[ $(grep -c 'variant  *byte 1' "$work/monitor.log") == 4 ]] || fail "not four normal notifications"
+notify_has "Výpadek sítě (uplink)" "byte 2" || fail "the site down was not sent as critical"
+[[ $(grep -c 'variant  *byte 1' "$work/monitor.log") == 5 ]] || fail "not five normal notifications"
 
 # --- two kinds switched off ------------------------------------------------------
 step "outcomes and host down off"
 ini 1 0 0 1
 run_fixture some
-[[ $(grep -c '^delivered ' "$work/some.out") == 2 ]] || fail "not 2 notifications delivered"
+[[ $(grep -c '^delivered ' "$work/some.out") == 4 ]] || fail "not 4 notifications delivered"
 history_lines >"$work/history-some.txt"
-head -n 2 "$work/history-some.txt" | sort >"$work/new.txt"
-diff "$work/new.txt" - >&2 <<'EOF' || fail "switched-off kinds reached dunst, or switched-on ones did not"
-Sledované hosty neodpovídají|Spouští se obnova přístupového bodu.
+head -n 4 "$work/history-some.txt" | sort >"$work/new.txt"
+sort >"$work/expected-some.txt" <<'EOF'
+Výpadek sítě (uplink)|Neodpovídá: 203.0.113.11, 203.0.113.12
+Restarty pozastaveny do 14:05|Mimo provoz od 03:12: uplink
 www.geant.org opět odpovídá|Host 203.0.113.30 znovu odpovídá na ozvěny.
+Síť opět funguje po 6 min (obnovil plug)|Příčina: uplink, kroků obnovy: 2
 EOF
-[[ $(wc -l <"$work/history-some.txt") == 6 ]] || fail "dunst's history did not grow by exactly 2"
-[[ $(grep -c 'member=Notify$' "$work/monitor.log") == 7 ]] || fail "not 7 Notify calls on the bus"
+diff "$work/new.txt" "$work/expected-some.txt" >&2 ||
+  fail "switched-off kinds reached dunst, or switched-on ones did not"
+[[ $(wc -l <"$work/history-some.txt") == 11 ]] || fail "dunst's history did not grow by exactly 4"
+[[ $(grep -c 'member=Notify$' "$work/monitor.log") == 12 ]] || fail "not 12 Notify calls on the bus"
 
 # --- the real program -----------------------------------------------------------------
 if [[ -n $desktop && $(id -u) -eq 0 ]]; then
-  step "pingvard-desktop's restart rule reaches dunst"
+  step "pingvard-desktop's site down reaches dunst, once"
   # shellcheck source=scripts/shell_lib.sh
   source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/shell_lib.sh"
   ns=pvnotify-$$-$RANDOM
@@ -196,12 +204,16 @@ if [[ -n $desktop && $(id -u) -eq 0 ]]; then
   entries[-3]=Host4/Hostname=192.0.2.1
   pv_write_ini "$work/real/pingvard.ini" "${entries[@]}"
   before=$(dunstctl count history)
-  ip netns exec "$ns" "$desktop" -C "$work/real" >"$work/real.log" 2>&1 &
+  ip netns exec "$ns" "$desktop" --lang cs -C "$work/real" >"$work/real.log" 2>&1 &
   pids+=($!)
   rule_shown() { [[ $(dunstctl count history) -gt $before || $(dunstctl count displayed) -gt 0 ]]; }
   wait_for 150 rule_shown || fail "no notification from pingvard-desktop reached dunst"
-  history_lines | grep -qx 'Sledované hosty neodpovídají|Spouští se obnova přístupového bodu.' ||
-    fail "pingvard-desktop's notification is not the restart rule's"
+  sleep 2 # ten more intervals: the rule holds on, the incident is said once
+  history_lines >"$work/history-real.txt"
+  [[ $(grep -cx 'Výpadek sítě (uplink)|Neodpovídá: 192.0.2.1' "$work/history-real.txt") == 1 ]] ||
+    fail "pingvard-desktop did not say the site going down once: $(cat "$work/history-real.txt")"
+  [[ $(wc -l <"$work/history-real.txt") == $((before + 1)) ]] ||
+    fail "pingvard-desktop said more than the site going down: $(cat "$work/history-real.txt")"
   kill "${pids[-1]}"
   wait "${pids[-1]}" 2>/dev/null || true
   unset 'pids[-1]'
@@ -216,7 +228,7 @@ trayer --edge top --align right --widthtype request --height 24 >"$work/trayer.l
 pids+=($!)
 ini 1 1 1 1
 run_fixture none --tray
-[[ $(grep -c '^balloon-shown ' "$work/none.out") == 5 ]] || fail "not 5 balloons shown without the service"
+[[ $(grep -c '^balloon-shown ' "$work/none.out") == 8 ]] || fail "not 8 balloons shown without the service"
 grep -q '^delivered ' "$work/none.out" && fail "delivered without a service"
 [[ $(grep -c '^diagnostic no desktop notification service' "$work/none.out") == 1 ]] ||
   fail "the fallback was not said exactly once"

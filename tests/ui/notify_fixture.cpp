@@ -58,17 +58,42 @@ TMonitorEvent HostEvent(TMonitorEventKind kind) {
     return e;
 }
 
+// An incident since 03:12 of today (the test runs in UTC), six minutes long.
+TMonitorEvent IncidentEvent(TMonitorEventKind kind, bool ended) {
+    auto incident = std::make_shared<TIncident>();
+    incident->StartMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::system_clock::now().time_since_epoch())
+                                .count() /
+                            86'400'000 * 86'400'000 +
+                        (3 * 60 + 12) * 60'000;
+    incident->Cause = TSiteCause::Uplink;
+    incident->HostsDown = {"203.0.113.11", "203.0.113.12"};
+    if (ended) {
+        incident->EndMs = incident->StartMs + 6 * 60'000;
+        incident->Steps.resize(2);
+        incident->CuredBy = "plug";
+    }
+    TMonitorEvent e = Event(kind);
+    e.Incident = incident;
+    e.UntilMs = incident->StartMs + (10 * 60 + 53) * 60'000; // 14:05
+    return e;
+}
+
+// An incident as the monitor tells it: the rule firing says nothing of its own.
 std::vector<TMonitorEvent> Events() {
     TMonitorEvent echo = HostEvent(TMonitorEventKind::Echo);
     echo.RoundTripUs = 31'000;
-    TMonitorEvent started = Event(TMonitorEventKind::ActionStarted);
+    TMonitorEvent started = IncidentEvent(TMonitorEventKind::ActionStarted, false);
     started.Action = "telnet";
     started.ActionKind = "telnet";
-    return {echo, Event(TMonitorEventKind::RuleFired), started,
+    return {echo, IncidentEvent(TMonitorEventKind::SiteDown, false),
+            Event(TMonitorEventKind::RuleFired), started,
             Outcome("telnet", "telnet", false, "Unable to reset, invalid response in step #2"),
             // Markup characters reach the operator as written.
             Outcome("plug", "http", true, "Power cycle OK (plug) <off 10 s> & on"),
-            HostEvent(TMonitorEventKind::HostDown), HostEvent(TMonitorEventKind::HostUp)};
+            IncidentEvent(TMonitorEventKind::RestartsPaused, false),
+            HostEvent(TMonitorEventKind::HostDown), HostEvent(TMonitorEventKind::HostUp),
+            IncidentEvent(TMonitorEventKind::SiteBack, true)};
 }
 
 } // namespace

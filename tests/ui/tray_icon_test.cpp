@@ -80,6 +80,21 @@ private slots:
         QCOMPARE(m_state->tip, tip);
     }
 
+    // The site's tooltip takes as many lines as it needs, and reaches the
+    // notification area only when it changes.
+    void TheSitesTooltipReplacesTheHintWhole() {
+        m_tray->SetHint(QStringLiteral("Orvane AP Pingvard"));
+        m_tray->Loaded();
+        const QString tip = QString::fromUtf8("3 ze 4 hostů odpovídá\n") + QString(80, 'x');
+        m_tray->SetToolTip(tip);
+        QCOMPARE(m_state->tip, tip);
+        const std::size_t calls = m_state->calls.size();
+        m_tray->SetToolTip(tip);
+        QCOMPARE(m_state->calls.size(), calls);
+        m_tray->SetToolTip(QString());
+        QCOMPARE(m_state->tip, QString()); // the designed hint, hidden
+    }
+
     void IconIndexIsClampedIntoTheList_data() {
         QTest::addColumn<int>("requested");
         QTest::addColumn<int>("expected");

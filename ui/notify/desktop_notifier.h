@@ -28,15 +28,17 @@ public:
     virtual void Show(const TDesktopNotification& notification) = 0;
 };
 
-// Tells the operator on the desktop when the restart rule fires, when a
-// recovery step ends, and (when switched on) when a host goes down or comes
-// back, as the [Notifications] settings choose.
+// Tells the operator on the desktop what the incident does, as the
+// [Notifications] settings choose: RuleFired switches the site going down
+// (with its cause), restarts paused (until when) and the site back (after how
+// long, cured by what), once each; ActionOutcome each action's start and
+// outcome; HostDown and HostUp each host's. Nothing is said when the rule
+// holds without an action following.
 //
 // It subscribes to the monitor's events like any other consumer. Publish
-// runs on whichever thread publishes: it keeps only the four kinds it may
-// show and hands each to the GUI thread's event queue; it never waits, and
-// when the GUI thread has fallen more than kMaxPending behind it drops the
-// event and counts it.
+// runs on whichever thread publishes: it keeps only the kinds it may show and hands each to the GUI
+// thread's event queue; it never waits, and when the GUI thread has fallen more than kMaxPending
+// behind it drops the event and counts it.
 class TDesktopNotifier : public QObject, public TEventSink {
     Q_OBJECT
 public:
@@ -59,6 +61,9 @@ public:
 
 private:
     void Deliver(const TMonitorEvent& event);
+    static TDesktopNotification Incident(const TMonitorEvent& event);
+    static TDesktopNotification Step(const TMonitorEvent& event);
+    static TDesktopNotification Host(const TMonitorEvent& event);
 
     TNotificationSettings m_settings;
     std::unique_ptr<TNotificationChannel> m_channel;

@@ -31,8 +31,8 @@ TObservePage::TObservePage(QWidget* parent) : QWidget(parent) {
 
     auto* notifications = new QGroupBox(tr("Oznámení na ploše"), this);
     auto* notificationsLayout = new QVBoxLayout(notifications);
-    chbRuleFired = new QCheckBox(tr("Spouští se obnova"), notifications);
-    chbActionOutcome = new QCheckBox(tr("Výsledek obnovy"), notifications);
+    chbRuleFired = new QCheckBox(tr("Výpadek sítě, pozastavení restartů a návrat"), notifications);
+    chbActionOutcome = new QCheckBox(tr("Začátek a výsledek každé obnovy"), notifications);
     chbHostDown = new QCheckBox(tr("Host přestal odpovídat"), notifications);
     chbHostUp = new QCheckBox(tr("Host opět odpovídá"), notifications);
     for (QCheckBox* box : {chbRuleFired, chbActionOutcome, chbHostDown, chbHostUp}) {

@@ -2,6 +2,89 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="cs_CZ">
 <context>
+    <name>TSiteToolTip</name>
+    <message>
+        <source>uplink</source>
+        <translation>uplink</translation>
+    </message>
+    <message>
+        <source>přístupový bod</source>
+        <translation>access point</translation>
+    </message>
+    <message>
+        <source>místní spojení</source>
+        <translation>local link</translation>
+    </message>
+    <message>
+        <source>jmenná služba</source>
+        <translation>name service</translation>
+    </message>
+    <message>
+        <source>příčina neznámá</source>
+        <translation>cause unknown</translation>
+    </message>
+    <message>
+        <source>Kolo %1 z %2</source>
+        <translation>Round %1 of %2</translation>
+    </message>
+    <message>
+        <source>Kolo %1</source>
+        <translation>Round %1</translation>
+    </message>
+    <message>
+        <source>%1: běží %2</source>
+        <translation>%1: %2 running</translation>
+    </message>
+    <message>
+        <source>%1: %2 za %3</source>
+        <translation>%1: %2 in %3</translation>
+    </message>
+    <message>
+        <source>%1: konec za %2</source>
+        <translation>%1: ends in %2</translation>
+    </message>
+    <message>
+        <source>Restarty pozastaveny do %1</source>
+        <translation>Restarts paused until %1</translation>
+    </message>
+    <message>
+        <source>Další restart nejdříve za %1</source>
+        <translation>Next restart in %1 at the earliest</translation>
+    </message>
+    <message>
+        <source>%1 ze %2 hostů odpovídá</source>
+        <translation>%1 of %2 hosts answer</translation>
+    </message>
+    <message>
+        <source>Mimo provoz od %1: %2</source>
+        <translation>Down since %1: %2</translation>
+    </message>
+    <message>
+        <source>Spojení %1 tohoto počítače nefunguje: bez restartu</source>
+        <translation>This machine&apos;s link %1 is down: no restart</translation>
+    </message>
+    <message>
+        <source>Tento počítač nemá cestu k %1: bez restartu</source>
+        <translation>This machine has no route to %1: no restart</translation>
+    </message>
+    <message>
+        <source>Naposledy: %1 (%2)</source>
+        <translation>Last: %1 (%2)</translation>
+    </message>
+    <message>
+        <source>V pořádku</source>
+        <translation>Site up</translation>
+    </message>
+    <message>
+        <source>Omezeno (%1 ze %2)</source>
+        <translation>Degraded (%1 of %2)</translation>
+    </message>
+    <message>
+        <source>Výpadek: %1</source>
+        <translation>Down: %1</translation>
+    </message>
+</context>
+<context>
     <name>pingvard::TAboutForm</name>
     <message>
         <source>Orvane AP Pingvard</source>
@@ -28,11 +111,11 @@
     </message>
     <message>
         <source>Sledované hosty neodpovídají</source>
-        <translation>Watched hosts do not answer</translation>
+        <translation type="vanished">Watched hosts do not answer</translation>
     </message>
     <message>
         <source>Spouští se obnova přístupového bodu.</source>
-        <translation>Recovery of the access point is starting.</translation>
+        <translation type="vanished">Recovery of the access point is starting.</translation>
     </message>
     <message>
         <source>Obnova proběhla</source>
@@ -65,6 +148,46 @@
     <message>
         <source>Host %1 znovu odpovídá na ozvěny.</source>
         <translation>Host %1 answers echoes again.</translation>
+    </message>
+    <message>
+        <source>Výpadek sítě (%1)</source>
+        <translation>Site down (%1)</translation>
+    </message>
+    <message>
+        <source>Neodpovídá: %1</source>
+        <translation>Not answering: %1</translation>
+    </message>
+    <message>
+        <source>Restarty pozastaveny do %1</source>
+        <translation>Restarts paused until %1</translation>
+    </message>
+    <message>
+        <source>Mimo provoz od %1: %2</source>
+        <translation>Down since %1: %2</translation>
+    </message>
+    <message>
+        <source>bez obnovy</source>
+        <translation>not cured</translation>
+    </message>
+    <message>
+        <source>obnovil %1</source>
+        <translation>cured by %1</translation>
+    </message>
+    <message>
+        <source>Síť opět funguje po %1 (%2)</source>
+        <translation>Site back after %1 (%2)</translation>
+    </message>
+    <message>
+        <source>Příčina: %1, kroků obnovy: %2</source>
+        <translation>Cause: %1, recovery steps: %2</translation>
+    </message>
+    <message>
+        <source>Spouští se obnova</source>
+        <translation>A recovery starts</translation>
+    </message>
+    <message>
+        <source>Spouští se obnova %1</source>
+        <translation>Recovery %1 starts</translation>
     </message>
 </context>
 <context>
@@ -275,6 +398,14 @@ min %1 ms · median %2 ms · max %3 ms</translation>
         <source>&amp;Historie...</source>
         <translation>&amp;History...</translation>
     </message>
+    <message>
+        <source>Stav sítě</source>
+        <translation>Site state</translation>
+    </message>
+    <message>
+        <source>Stavový řádek</source>
+        <translation>Status line</translation>
+    </message>
 </context>
 <context>
     <name>pingvard::TObservePage</name>
@@ -312,11 +443,11 @@ min %1 ms · median %2 ms · max %3 ms</translation>
     </message>
     <message>
         <source>Spouští se obnova</source>
-        <translation>A recovery starts</translation>
+        <translation type="vanished">A recovery starts</translation>
     </message>
     <message>
         <source>Výsledek obnovy</source>
-        <translation>Outcome of a recovery</translation>
+        <translation type="vanished">Outcome of a recovery</translation>
     </message>
     <message>
         <source>Host přestal odpovídat</source>
@@ -337,6 +468,14 @@ min %1 ms · median %2 ms · max %3 ms</translation>
     <message>
         <source>Háčky (nastavují se v pingvard.ini): %1</source>
         <translation>Hooks (set in pingvard.ini): %1</translation>
+    </message>
+    <message>
+        <source>Výpadek sítě, pozastavení restartů a návrat</source>
+        <translation>Site down, restarts paused, site back</translation>
+    </message>
+    <message>
+        <source>Začátek a výsledek každé obnovy</source>
+        <translation>Start and outcome of each recovery</translation>
     </message>
 </context>
 <context>

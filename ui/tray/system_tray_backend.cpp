@@ -32,10 +32,15 @@ bool TSystemTrayBackend::Modify(const QIcon& icon, const QString& tip) {
     if (!m_added) {
         return false;
     }
+    // Each change is a signal on the D-Bus path: only what changed goes out.
+    const bool newImage = icon.cacheKey() != m_image.cacheKey();
+    const bool newTip = tip != m_tip;
     m_image = icon;
     m_tip = tip;
-    if (m_icon) {
+    if (m_icon && newImage) {
         m_icon->setIcon(icon);
+    }
+    if (m_icon && newTip) {
         m_icon->setToolTip(tip);
     }
     return m_available;

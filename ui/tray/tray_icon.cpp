@@ -64,7 +64,18 @@ void TTrayIcon::SetShowHint(bool show) {
     UpdateTrayIcon();
 }
 
+void TTrayIcon::SetToolTip(const QString& tip) {
+    if (tip == m_toolTip) {
+        return; // every ping report sets it: the notification area hears of changes only
+    }
+    m_toolTip = tip;
+    UpdateTrayIcon();
+}
+
 QString TTrayIcon::TipText() const {
+    if (!m_toolTip.isEmpty()) {
+        return m_toolTip;
+    }
     if (m_showHint && !m_hint.isEmpty()) {
         return m_hint.left(kMaxTipLength);
     }

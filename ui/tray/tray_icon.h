@@ -47,8 +47,13 @@ public:
     void SetHint(const QString& hint);
     bool ShowHint() const { return m_showHint; }
     void SetShowHint(bool show);
-    // The tooltip handed to the notification area: Hint (at most 63
-    // characters) when ShowHint is set and Hint is not empty, else empty.
+    // The site's tooltip, as many lines as it takes: handed to the
+    // notification area instead of Hint whenever it is not empty.
+    const QString& ToolTip() const { return m_toolTip; }
+    void SetToolTip(const QString& tip);
+    // The tooltip handed to the notification area: the tooltip when set, else
+    // Hint (at most 63 characters) when ShowHint is set and Hint is not empty,
+    // else empty.
     QString TipText() const;
 
     bool IconVisible() const { return m_iconVisible; }
@@ -102,6 +107,7 @@ private:
     QPointer<QMenu> m_popupMenu;
     QIcon m_icon;
     QString m_hint;
+    QString m_toolTip;
     int m_iconIndex = 0;
     bool m_showHint = false;
     bool m_iconVisible = true;
