@@ -5,13 +5,9 @@
 # shellcheck source=scripts/shell_lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/shell_lib.sh"
 
-# wait_for TENTHS CMD...: CMD, its output dropped, until it succeeds; status 1
-# when it has not within TENTHS tenths of a second (rounded up to seconds).
-wait_for() {
-  local tenths=$1
-  shift
-  pv_wait_for $(((tenths + 9) / 10)) pv_quietly "$@"
-}
+# wait_for SECONDS CMD...: CMD, its output dropped, until it succeeds; status 1
+# when it has not within SECONDS.
+wait_for() { pv_wait_for "$1" pv_quietly "${@:2}"; }
 not() { ! "$@"; }
 
 # xwininfo for a given window, never without one: given no id (or 0) it waits
@@ -55,6 +51,76 @@ start_virtual_display() {
   pv_start_xvfb "$work" 800x600x24 || fail "Xvfb did not start"
   pids+=("$PV_XVFB_PID")
   export DISPLAY=":$PV_DISPLAY"
+}
+
+# start_desktop: a desktop session of this run's own under $work: a private
+# runtime directory, a home and a configuration directory, and the virtual
+# display (start_virtual_display, with its needs).
+start_desktop() {
+  mkdir -m 700 "$work/runtime"
+  mkdir -p "$work/home" "$work/config"
+  start_virtual_display
+  export HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime" XDG_CONFIG_HOME="$work/config"
+  # Under AddressSanitizer: libxkbcommon-x11 hands strndup a string without its
+  # terminator, which the strict string check reports inside Qt's start-up.
+  if [[ -n ${ASAN_OPTIONS:-} ]]; then
+    export ASAN_OPTIONS="$ASAN_OPTIONS:strict_string_checks=0"
+  fi
+}
+
+# start_session_bus: a private session bus on the filesystem socket $bus (an
+# abstract socket belongs to one network namespace, and the program may run in
+# one of its own), exported as the session bus. It has no service directories,
+# so it starts no process of its own: the services there are the ones the
+# test starts. Needs $work, $bus and the test's fail; appends the daemon's pid
+# to the array pids.
+start_session_bus() {
+  : "${work:?}" "${bus:?}"
+  cat >"$work/bus.conf" <<EOF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:path=$bus</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+EOF
+  export DBUS_SESSION_BUS_ADDRESS="unix:path=$bus"
+  dbus-daemon --config-file="$work/bus.conf" --nofork --nopidfile >"$work/dbus.log" 2>&1 &
+  pids+=($!)
+  wait_for 5 test -S "$bus" || fail "the session bus did not start"
+}
+# bus_call DESTINATION PATH METHOD [ARGS...]: a call on the session bus; prints
+# the reply.
+bus_call() { dbus-send --session --print-reply --dest="$1" "$2" "$3" "${@:4}"; }
+# bus_has NAME: whether NAME has an owner on the session bus.
+bus_has() {
+  bus_call org.freedesktop.DBus /org/freedesktop/DBus org.freedesktop.DBus.NameHasOwner \
+    "string:$1" | grep -q 'boolean true'
+}
+
+# The program's main window, when shown.
+main_window() { xdotool search --onlyvisible --name '^Orvane AP Pingvard$' | head -n1 | grep .; }
+# "X Y W H" of a window on the screen.
+geometry_of() {
+  xinfo -id "$1" | awk '/Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF }
+    /Width:/ { w = $NF } /Height:/ { h = $NF } END { print x, y, w, h }'
+}
+# menus_of CLASS: the visible popup menus of windows of that class (unmanaged
+# top-level windows wider than an icon), one "X Y W H" line each.
+menus_of() {
+  local id info x y w h
+  for id in $(xdotool search --onlyvisible --class "$1" 2>/dev/null); do
+    info=$(xinfo -id "$id") || continue
+    grep -q 'Override Redirect State: yes' <<<"$info" || continue
+    read -r x y w h < <(geometry_of "$id")
+    ((w > 40)) && echo "$x $y $w $h"
+  done
 }
 
 # Processes a test on a private session bus started, also those its children
