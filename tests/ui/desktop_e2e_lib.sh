@@ -5,6 +5,35 @@
 # shellcheck source=scripts/shell_lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/shell_lib.sh"
 
+# The test's name in its lines: the script's.
+test_name=$(basename "$0" .sh)
+step() { echo "$test_name: $*"; }
+
+# fail MESSAGE: ends the test as failed, with what helps to see why on stderr:
+# the message, every log and output file of $work, and a screenshot of the
+# display, kept in $shots as $failure_shot when the test sets both.
+fail() {
+  : "${work:?}"
+  echo "$test_name: FAIL: $*" >&2
+  if [[ -n ${failure_shot:-} && -n ${shots:-} ]] &&
+    import -window root "$work/failure.png" 2>/dev/null; then
+    mkdir -p "$shots" && cp "$work/failure.png" "$shots/$failure_shot"
+  fi
+  local log
+  for log in "$work"/*.log "$work"/*.out; do
+    [[ -f $log ]] && sed "s|^|$(basename "$log"): |" "$log" >&2
+  done
+  exit 1
+}
+
+# on_exit CMD: CMD when the test ends, also by SIGTERM or SIGINT.
+on_exit() {
+  # shellcheck disable=SC2064 # CMD is a name, expanded now on purpose
+  trap "$1" EXIT
+  trap 'exit 143' TERM
+  trap 'exit 130' INT
+}
+
 # wait_for SECONDS CMD...: CMD, its output dropped, until it succeeds; status 1
 # when it has not within SECONDS.
 wait_for() { pv_wait_for "$1" pv_quietly "${@:2}"; }
@@ -128,7 +157,7 @@ menus_of() {
 # process is found by the bus address ($bus) in its environment (which nothing
 # else has) and counted as gone once it is a zombie.
 own_processes() {
-  # shellcheck disable=SC2154 # the sourcing test sets bus
+  [[ -n ${bus:-} ]] || return 0 # no bus of its own: nothing to find by it
   grep -lsF "DBUS_SESSION_BUS_ADDRESS=unix:path=$bus" /proc/[0-9]*/environ 2>/dev/null |
     cut -d/ -f3 | grep -vx "$$" || true
 }

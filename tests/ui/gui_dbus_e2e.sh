@@ -37,27 +37,13 @@ ns="pingvard-sni-$$"
 bus="$work/bus"
 pids=()
 
+failure_shot=failure-dbus.png
 cleanup() {
   end_own_processes
   pv_ns_delete "$ns"
   rm -rf "$work"
 }
-trap cleanup EXIT
-trap 'exit 143' TERM
-trap 'exit 130' INT
-
-fail() {
-  echo "gui_dbus_e2e: FAIL: $*" >&2
-  import -window root "$work/failure.png" 2>/dev/null &&
-    [[ -n $shots ]] && mkdir -p "$shots" && cp "$work/failure.png" "$shots/failure-dbus.png"
-  local log
-  for log in "$work"/*.log "$work"/*.out; do
-    [[ -f $log ]] && sed "s|^|$(basename "$log"): |" "$log" >&2
-  done
-  exit 1
-}
-
-step() { echo "gui_dbus_e2e: $*"; }
+on_exit cleanup
 
 
 # --- the desktop: display, bus, settings store, panel -------------------------

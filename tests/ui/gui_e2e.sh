@@ -27,35 +27,13 @@ ns="pingvard-gui-$$"
 pids=()
 program_pid=
 
+failure_shot=failure.png
 cleanup() {
-  local i
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-    kill "${pids[i]}" 2>/dev/null || true
-  done
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-    wait "${pids[i]}" 2>/dev/null || true
-  done
+  end_own_processes
   pv_ns_delete "$ns"
   rm -rf "$work"
 }
-trap cleanup EXIT
-trap 'exit 143' TERM
-trap 'exit 130' INT
-
-fail() {
-  echo "gui_e2e: FAIL: $*" >&2
-  [[ -z $shots ]] || mkdir -p "$shots"
-  cat "$work"/trayer.log "$work"/openbox.log >&2 2>/dev/null || true
-  import -window root "$work/failure.png" 2>/dev/null &&
-    [[ -n $shots ]] && cp "$work/failure.png" "$shots/failure.png"
-  local out
-  for out in "$work"/*.out; do
-    [[ -f $out ]] && sed "s|^|$(basename "$out" .out): |" "$out" >&2
-  done
-  exit 1
-}
-
-step() { echo "gui_e2e: $*"; }
+on_exit cleanup
 
 
 # --- the desktop ------------------------------------------------------------

@@ -37,19 +37,7 @@ cleanup() {
   end_own_processes
   rm -rf "$work"
 }
-trap cleanup EXIT
-trap 'exit 143' TERM
-trap 'exit 130' INT
-
-fail() {
-  echo "notify_e2e: FAIL: $*" >&2
-  local log
-  for log in "$work"/*.log "$work"/*.out; do
-    [[ -f $log ]] && sed "s|^|$(basename "$log"): |" "$log" >&2
-  done
-  exit 1
-}
-step() { echo "notify_e2e: $*"; }
+on_exit cleanup
 
 # --- display, bus, daemon, bus recorder ----------------------------------------
 start_desktop
