@@ -2,7 +2,7 @@
 #include "app/command_line.h"
 
 #include "app/licence.h"
-#include "observe/history_report.h"
+#include "observe/history/history_report.h"
 
 #include <cerrno>
 #include <cstring>
