@@ -8,9 +8,10 @@
 # 1. Only config/ spells a name of pingvard.ini. The names are the sections
 #    and keys of the fresh file (tests/data/fresh_pingvard.ini) and those that
 #    config/ reads and writes: the literal section of Section(...) and of the
-#    file's Read.../Write.../Erase... calls, a "k..." constant holding a
-#    section, and the literal key of a section reader's Text, Number, Flag,
-#    Choice, List, Value, Has or Problem and of the file's calls. A file
+#    file's Read.../Write.../Erase... calls, a constant named after the
+#    section it holds (kResetHost = "ResetHost"), and the literal key of a
+#    section reader's Text, Number, Flag, Choice, List, Value, Has or Problem
+#    and of the file's calls. A file
 #    outside config/ spells a name when one of its string literals (comment
 #    lines aside) holds
 #      - a section in the file's brackets: "[Metrics]", "see [Action.",
@@ -39,18 +40,23 @@ code() { grep -hv '^\s*\(//\|\*\|/\*\)' "$@"; }
 alternation() { printf '%s\n' "$@" | sed 's/[.]/\\./g' | paste -sd'|'; }
 
 config_sources=(config/*.cpp config/*.h)
-mapfile -t sections < <({
-    grep -oP '^\[\K[^]]+' tests/data/fresh_pingvard.ini
-    code "${config_sources[@]}" |
-        grep -oP '(\bSection|\b(Read|Write|Erase)\w*)\(\s*"\K[A-Za-z][A-Za-z0-9]*\.?(?=")'
-    code "${config_sources[@]}" | grep -oP '\bk[A-Z]\w* = "\K[A-Z][A-Za-z]+(?=";)'
-} | sort -u)
-mapfile -t keys < <({
-    grep -oP '^[A-Za-z]+(?=[0-9]*=)' tests/data/fresh_pingvard.ini
-    code "${config_sources[@]}" |
-        grep -oP '\.(Text|Number|Flag|Choice|List|Value|Has|Problem)\(\s*"\K[A-Za-z]+(?=")'
-    code "${config_sources[@]}" | grep -oP '\b(Read|Write)\w*\([^,()]+,\s*"\K[A-Za-z]+(?=")'
-} | sort -u)
+# names FRESH CONFIG...: the names that the pattern FRESH finds in the fresh
+# file and the patterns CONFIG in the code of config/, once each.
+names() {
+    local pattern
+    {
+        grep -oP "$1" tests/data/fresh_pingvard.ini
+        for pattern in "${@:2}"; do
+            code "${config_sources[@]}" | grep -oP "$pattern" || true
+        done
+    } | sort -u
+}
+mapfile -t sections < <(names '^\[\K[^]]+' \
+    '(\bSection|\b(Read|Write|Erase)\w*)\(\s*"\K[A-Za-z][A-Za-z0-9]*\.?(?=")' \
+    '\bk([A-Z][A-Za-z]+) = "\K\1(?=";)')
+mapfile -t keys < <(names '^[A-Za-z]+(?=[0-9]*=)' \
+    '\.(Text|Number|Flag|Choice|List|Value|Has|Problem)\(\s*"\K[A-Za-z]+(?=")' \
+    '\b(Read|Write)\w*\([^,()]+,\s*"\K[A-Za-z]+(?=")')
 ((${#sections[@]} > 5 && ${#keys[@]} > 10)) || {
     echo "structure: found only ${#sections[@]} sections and ${#keys[@]} keys in config/" >&2
     exit 1
