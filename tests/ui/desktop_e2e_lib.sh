@@ -70,6 +70,21 @@ sweep_stale_runs() { # prefix
   done
 }
 
+# begin_run PREFIX FILE [WHAT]: the run of a test whose FILE (WHAT it is, the
+# program by default) must be there: what killed runs of PREFIX left is
+# removed (as root), then this run's directory $work and namespace name $ns,
+# both PREFIX-PID, and its empty list of processes, pids.
+begin_run() {
+  [[ -x $2 ]] || {
+    echo "$test_name: FAIL: no ${3:-program} at $2" >&2
+    exit 1
+  }
+  [[ $(id -u) -ne 0 ]] || sweep_stale_runs "$1"
+  work=$(mktemp -d "/tmp/$1-$$.XXXXXX")
+  ns="$1-$$"
+  pids=()
+}
+
 # start_virtual_display starts Xvfb on a display number of this run's own
 # (pv_start_xvfb) and exports DISPLAY.
 #

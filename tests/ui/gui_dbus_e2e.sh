@@ -27,15 +27,8 @@ source "$(dirname "${BASH_SOURCE[0]}")/desktop_e2e_lib.sh"
 pv_require_root "it creates a network namespace"
 pv_require_tools Xvfb xfce4-panel dbus-daemon dbus-send xdotool xwininfo import convert ip
 [[ -x $xfconfd ]] || pv_skip "xfconfd is missing (scripts/deps.sh installs xfconf)"
-[[ -x $pingvard ]] || {
-  echo "gui_dbus_e2e: FAIL: no program at $pingvard" >&2
-  exit 1
-}
-sweep_stale_runs pingvard-sni
-work=$(mktemp -d /tmp/pingvard-sni-$$.XXXXXX)
-ns="pingvard-sni-$$"
+begin_run pingvard-sni "$pingvard"
 bus="$work/bus"
-pids=()
 
 failure_shot=failure-dbus.png
 cleanup() {

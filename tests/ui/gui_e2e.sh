@@ -17,14 +17,7 @@ shots=${2:-}
 source "$(dirname "${BASH_SOURCE[0]}")/desktop_e2e_lib.sh"
 pv_require_root "it creates a network namespace"
 pv_require_tools Xvfb trayer xdotool import compare openbox xwininfo xprop ip nft
-[[ -x $pingvard ]] || {
-  echo "gui_e2e: FAIL: no program at $pingvard" >&2
-  exit 1
-}
-sweep_stale_runs pingvard-gui
-work=$(mktemp -d /tmp/pingvard-gui-$$.XXXXXX)
-ns="pingvard-gui-$$"
-pids=()
+begin_run pingvard-gui "$pingvard"
 program_pid=
 
 failure_shot=failure.png

@@ -24,14 +24,8 @@ desktop=${3:-}
 # shellcheck source=tests/ui/desktop_e2e_lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/desktop_e2e_lib.sh"
 pv_require_tools Xvfb dunst dunstctl dbus-daemon dbus-send dbus-monitor jq trayer
-[[ -x $fixture ]] || {
-  echo "notify_e2e: FAIL: no fixture at $fixture" >&2
-  exit 1
-}
-[[ $(id -u) -eq 0 ]] && sweep_stale_runs pingvard-notify
-work=$(mktemp -d /tmp/pingvard-notify-$$.XXXXXX)
+begin_run pingvard-notify "$fixture" fixture
 bus="$work/bus"
-pids=()
 
 cleanup() {
   end_own_processes
