@@ -2,7 +2,8 @@
 #include "app/command_line.h"
 
 #include "app/licence.h"
-#include "observe/history_report.h"
+#include "config/desktop_settings.h"
+#include "observe/history/history_report.h"
 
 #include <cerrno>
 #include <cstring>
@@ -201,7 +202,9 @@ std::string UsageText(bool desktopBuiltIn) {
                 : "      --headless       run on the console (always so: this build has no\n"
                   "                       desktop user interface)\n";
     text += "      --lang=LANG      the desktop program's language, cs or en (default:\n"
-            "                       [Desktop] Language in pingvard.ini, else the locale);\n"
+            "                       ";
+    text.append(kLanguageSection).append(" ").append(kLanguageKey);
+    text += " in pingvard.ini, else the locale);\n"
             "                       the console program and the logs are in English\n"
             "      --test-action=NAME  run the recovery action NAME of pingvard.ini once\n"
             "                       against the configured device, print each step and\n"
@@ -222,22 +225,24 @@ std::string UsageText(bool desktopBuiltIn) {
 }
 
 std::string DesktopUsageText() {
-    return "Usage: pingvard-desktop [OPTION]...\n"
-           "The tray program of pingvard: watches four hosts by ICMP echo, shows them in\n"
-           "a window behind an icon in the notification area, and restarts the site's\n"
-           "access point over telnet when every marked host has stopped answering.\n"
-           "\n"
-           "  -C, --directory=DIR  change to DIR before starting; pingvard.ini,\n"
-           "                       pingvard.log and comm.log live in the current directory\n"
-           "      --lang=LANG      the window's language, cs or en (default: [Desktop]\n"
-           "                       Language in pingvard.ini, else the locale)\n"
-           "  -h, --help           show this help and exit\n"
-           "      --version        show the version and exit\n"
-           "\n"
-           "A click on the icon shows or hides the window; \"Ukončit\" (Exit) in its menu\n"
-           "ends the program. 'pingvard --headless' runs the same monitor on the console.\n"
-           "Exit status: 0 normal end, 1 cannot start, 2 command-line error,\n"
-           "3 pingvard.ini cannot be written.\n";
+    std::string text =
+        "Usage: pingvard-desktop [OPTION]...\n"
+        "The tray program of pingvard: watches four hosts by ICMP echo, shows them in\n"
+        "a window behind an icon in the notification area, and restarts the site's\n"
+        "access point over telnet when every marked host has stopped answering.\n"
+        "\n"
+        "  -C, --directory=DIR  change to DIR before starting; pingvard.ini,\n"
+        "                       pingvard.log and comm.log live in the current directory\n"
+        "      --lang=LANG      the window's language, cs or en (default: ";
+    text.append(kLanguageSection).append("\n                       ").append(kLanguageKey);
+    return text + " in pingvard.ini, else the locale)\n"
+                  "  -h, --help           show this help and exit\n"
+                  "      --version        show the version and exit\n"
+                  "\n"
+                  "A click on the icon shows or hides the window; \"Ukončit\" (Exit) in its menu\n"
+                  "ends the program. 'pingvard --headless' runs the same monitor on the console.\n"
+                  "Exit status: 0 normal end, 1 cannot start, 2 command-line error,\n"
+                  "3 pingvard.ini cannot be written.\n";
 }
 
 std::string VersionText(std::string_view program) {

@@ -44,9 +44,9 @@ void TConsoleFrontEnd::Flush() {
 TConsoleState TConsoleFrontEnd::State() const {
     TConsoleState state;
     for (size_t slot = 0; slot < m_rows.size(); ++slot) {
-        const auto& labels = m_rows[slot];
-        state.Rows[slot] = {labels.Host.Text(), labels.Ping.Text(), labels.Average.Text(),
-                            labels.Loss.Text()};
+        const auto& row = m_rows[slot];
+        state.Rows[slot] = {row.Host.Text(), row.Figures.Ping, row.Figures.Average,
+                            row.Figures.Loss};
     }
     state.Status = m_status;
     state.TrayIndex = m_trayIndex;

@@ -13,8 +13,8 @@
 namespace pingvard {
 
 // The main window of the headless program. Used on the loop thread only, like
-// the desktop window: the core changes labels, and Flush shows the result, so
-// the several label changes of one report appear as one update.
+// the desktop window: the core changes a row, and Flush shows the result, so
+// the changes of one report appear as one update.
 class TConsoleFrontEnd : public TMonitorFrontEnd {
 public:
     TConsoleFrontEnd(
@@ -23,9 +23,9 @@ public:
         std::function<std::string()> timestamp = CurrentLineTimestamp);
 
     TTextLabel& HostLabel(int slot) override { return m_rows.at(slot).Host; }
-    TTextLabel& PingLabel(int slot) override { return m_rows.at(slot).Ping; }
-    TTextLabel& AverageLabel(int slot) override { return m_rows.at(slot).Average; }
-    TTextLabel& LossLabel(int slot) override { return m_rows.at(slot).Loss; }
+    void ShowFigures(int slot, const TRowFigures& figures) override {
+        m_rows.at(slot).Figures = RowTexts(figures);
+    }
     void SetStatusText(const std::string& text) override { m_status = text; }
     int TrayIconIndex() const override { return m_trayIndex; }
     // Out-of-range indices select the nearest image, as the tray icon does.
@@ -45,11 +45,12 @@ public:
     TConsoleState State() const;
 
 private:
-    struct TRowLabels {
-        TPlainLabel Host, Ping, Average, Loss;
+    struct TRow {
+        TPlainLabel Host;
+        TRowTexts Figures;
     };
 
-    std::array<TRowLabels, kSlotCount> m_rows;
+    std::array<TRow, kSlotCount> m_rows;
     std::string m_status;
     int m_trayIndex = 0;
     std::string m_site;

@@ -5,7 +5,7 @@
 #include "config/ini_file.h"
 #include "config/observe_settings.h"
 #include "config/program_dir.h"
-#include "observe/history_report.h"
+#include "observe/history/history_report.h"
 
 #include <chrono>
 #include <string>

@@ -4,6 +4,7 @@
 #include "app/exit_status.h"
 #include "config/ini_file.h"
 #include "config/program_dir.h"
+#include "config/recovery_settings.h"
 #include "config/settings.h"
 #include "recovery/action_kinds.h"
 
@@ -60,8 +61,8 @@ int RunTestAction(const std::string& name, std::ostream& out, std::ostream& err)
         out << outcome.Status << std::endl;
         return outcome.Ok ? kExitOk : kExitFailure;
     }
-    err << "pingvard: no recovery action '" << name << "' in [Recovery] Actions of " << fileName
-        << "\n";
+    err << "pingvard: no recovery action '" << name << "' in " << kActionsSetting << " of "
+        << fileName << "\n";
     return kExitFailure;
 }
 

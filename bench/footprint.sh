@@ -7,14 +7,13 @@
 # scraped every 15 s as Prometheus would, and with both off.
 #   bench/footprint.sh [SECONDS (default 600)]
 set -euo pipefail
+# shellcheck source=bench/lab_common.sh
 source "$(dirname "$0")/lab_common.sh"
 
 seconds=${1:-600}
-[[ -x $BUILD/app/pingvard ]] || { echo "bench: no $BUILD/app/pingvard" >&2 && exit 1; }
-work=$(mktemp -d)
-trap 'lab down >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
-lab down >/dev/null 2>&1 || true
-lab up --bin "$BUILD" --no-pingvard >/dev/null
+bench_needs app/pingvard
+bench_work
+bench_lab_up
 
 write_ini "$work/on" Metrics/Enabled=1 Metrics/Address=127.0.0.1 Metrics/Port=9770
 write_ini "$work/off" History/Enabled=0

@@ -8,8 +8,8 @@
 //   history_bench stop DIR [MILLIONS]  a stop during the roll-up of MILLIONS
 //                                   (default 8) echoes not rolled up yet
 
-#include "observe/history_reader.h"
-#include "observe/history_store.h"
+#include "observe/history/history_reader.h"
+#include "observe/history/history_store.h"
 
 #include <algorithm>
 #include <chrono>

@@ -10,8 +10,8 @@
 // The database goes to a temporary directory of its own unless DIR is given.
 // With a limit, an open slower than it fails the run (exit status 1).
 
-#include "observe/history_store.h"
-#include "observe/sqlite_db.h"
+#include "observe/history/history_store.h"
+#include "observe/history/sqlite_db.h"
 #include "ui/history/history_form.h"
 
 #include <QApplication>

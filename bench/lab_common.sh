@@ -42,10 +42,31 @@ lab() { "$BENCH_SRC/lab/lab" "$@"; }
 # $! would name the subshell; use ip netns exec directly there.
 site() { ip netns exec "$SITE_NS" "$@"; }
 
+# bench_needs PROGRAM...: ends the benchmark unless each is built ($BUILD/PROGRAM).
+bench_needs() {
+    local program
+    for program; do
+        [[ -x $BUILD/$program ]] || { echo "bench: no $BUILD/$program" >&2 && exit 1; }
+    done
+}
+
+# What a benchmark leaves at its end, however it ends: its lab goes down and
+# its directory ($work, when bench_work made one) goes.
+bench_end() {
+    lab down >/dev/null 2>&1 || true
+    [[ -z ${work:-} ]] || rm -rf "$work"
+}
+# bench_work: $work, a directory of this run, removed at the end.
+work=
+bench_work() {
+    work=$(mktemp -d)
+    trap bench_end EXIT
+}
+
 # Brings the benchmark's own lab up without pingvard (the benchmark starts it)
 # and always takes it down again.
 bench_lab_up() {
-    trap 'lab down >/dev/null 2>&1 || true' EXIT
+    trap bench_end EXIT
     lab down >/dev/null 2>&1 || true
     lab up --bin "$BUILD" --no-pingvard "$@" >/dev/null
 }

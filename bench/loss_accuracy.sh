@@ -6,14 +6,13 @@
 # the truth both are compared with.
 #   bench/loss_accuracy.sh [ECHOES (default 400)] [PERCENT (default 25)] [even|random (default even)]
 set -euo pipefail
+# shellcheck source=bench/lab_common.sh
 source "$(dirname "$0")/lab_common.sh"
 
 count=${1:-400} percent=${2:-25} mode=${3:-even}
-[[ -x $BUILD/app/pingvard ]] || { echo "bench: no $BUILD/app/pingvard" >&2 && exit 1; }
-work=$(mktemp -d)
-trap 'lab down >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
-lab down >/dev/null 2>&1 || true
-lab up --bin "$BUILD" --no-pingvard >/dev/null
+bench_needs app/pingvard
+bench_work
+bench_lab_up
 lab loss "$percent" "$mode" >/dev/null
 
 # 50 ms between echoes, 300 ms time-out, and no restart however many are lost.

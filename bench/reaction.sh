@@ -6,6 +6,7 @@
 # and the last answer received. Over the lab's LAN (port 23).
 #   bench/reaction.sh [--device apsim|inetutils|busybox] [ROUNDS (default 20)]
 set -euo pipefail
+# shellcheck source=bench/lab_common.sh
 source "$(dirname "$0")/lab_common.sh"
 
 device=apsim
@@ -14,11 +15,9 @@ if [[ ${1:-} == --device ]]; then
     shift 2
 fi
 rounds=${1:-20}
-[[ -x $BUILD/bench/reaction_bench ]] || { echo "bench: no $BUILD/bench/reaction_bench" >&2 && exit 1; }
-work=$(mktemp -d)
-trap 'lab down >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
-lab down >/dev/null 2>&1 || true
-lab up --bin "$BUILD" --no-pingvard --device "$device" >/dev/null
+bench_needs bench/reaction_bench
+bench_work
+bench_lab_up --device "$device"
 if [[ $device == apsim ]]; then
     record=$LAB_STATE/apsim.record kind=apsim
 else

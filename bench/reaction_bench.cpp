@@ -48,10 +48,8 @@ double RealMs() {
 
 class TBenchFrontEnd : public TMonitorFrontEnd {
 public:
-    TTextLabel& HostLabel(int slot) override { return m_labels[slot][0]; }
-    TTextLabel& PingLabel(int slot) override { return m_labels[slot][1]; }
-    TTextLabel& AverageLabel(int slot) override { return m_labels[slot][2]; }
-    TTextLabel& LossLabel(int slot) override { return m_labels[slot][3]; }
+    TTextLabel& HostLabel(int slot) override { return m_hosts[slot]; }
+    void ShowFigures(int, const TRowFigures&) override {}
     void SetStatusText(const std::string& text) override {
         Status = text;
         if (text.starts_with("Reset OK")) {
@@ -68,7 +66,7 @@ public:
     double ResetOkRealMs = -1;
 
 private:
-    std::array<std::array<TPlainLabel, 4>, kSlotCount> m_labels;
+    std::array<TPlainLabel, kSlotCount> m_hosts;
     int m_tray = 0;
 };
 

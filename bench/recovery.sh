@@ -7,11 +7,11 @@
 # 500 ms, MaxTimeouts 3.
 #   bench/recovery.sh [ROUNDS (default 10)]
 set -euo pipefail
+# shellcheck source=bench/lab_common.sh
 source "$(dirname "$0")/lab_common.sh"
 
 rounds=${1:-10}
-work=$(mktemp -d)
-trap 'lab down >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
+bench_work
 lab down >/dev/null 2>&1 || true
 export PINGVARD_LAB_REBOOT_SECONDS=1
 write_ini "$work" Constants/MaxTimeouts=3 Constants/PingInterval=500 Recovery/Actions=plug \

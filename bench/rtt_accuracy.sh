@@ -5,14 +5,13 @@
 # same time against the same three lab hosts.
 #   bench/rtt_accuracy.sh [ECHOES_PER_HOST (default 100)] [DELAYS_MS (default "1 20 100")]
 set -euo pipefail
+# shellcheck source=bench/lab_common.sh
 source "$(dirname "$0")/lab_common.sh"
 
 count=${1:-100}
 delays=${2:-1 20 100}
-work=$(mktemp -d)
-trap 'lab down >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
-lab down >/dev/null 2>&1 || true
-lab up --bin "$BUILD" --no-pingvard >/dev/null
+bench_work
+bench_lab_up
 
 echo "round trips, $count echoes per host and tool, 200 ms apart, 3 hosts (build: $BUILD)"
 printf '%-9s %-22s %-22s %-22s\n' "delay" "pingvard median/p95" "iputils ping" "fping"

@@ -5,12 +5,12 @@
 # (c) while a session sits in a ReadUntil fed one byte every 200 ms.
 #   bench/shutdown.sh [RUNS (default 5)]
 set -euo pipefail
+# shellcheck source=bench/lab_common.sh
 source "$(dirname "$0")/lab_common.sh"
 
 runs=${1:-5}
-[[ -x $BUILD/app/pingvard ]] || { echo "bench: no $BUILD/app/pingvard" >&2 && exit 1; }
-work=$(mktemp -d)
-trap 'lab down >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
+bench_needs app/pingvard
+bench_work
 timer=$BUILD/bench/shutdown_timer
 
 # time_runs READY SETTLE_MS INI-ENTRY...: prints "median max" of the runs

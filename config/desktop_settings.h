@@ -14,9 +14,14 @@
 #include "config/ini_file.h"
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace pingvard {
+
+// How messages elsewhere (the help texts) name the language setting.
+inline constexpr std::string_view kLanguageSection = "[Desktop]";
+inline constexpr std::string_view kLanguageKey = "Language";
 
 struct TDesktopSettings {
     std::string Language; // "cs", "en", or empty for the locale

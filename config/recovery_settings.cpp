@@ -45,7 +45,8 @@ void ReadSsh(TSectionReader& r, const std::string& dir, TActionConfig& c) {
     s.User = r.Text("User");
     s.KeyFile = InDir(dir, r.Text("KeyFile"));
     s.Password = ReadPassword(r, dir, c);
-    s.HostKey = r.Text("HostKey");
+    s.HostKeyName = "HostKey";
+    s.HostKey = r.Text(s.HostKeyName);
     s.KnownHostsFile = InDir(dir, r.Text("KnownHosts", "known_hosts"));
     s.Command = r.Text("Command", "reboot");
     if (!s.KeyFile.empty() && c.Problem.empty()) {

@@ -29,6 +29,9 @@ struct TRecoverySettings {
     std::vector<std::string> Problems; // one line per invalid value
 };
 
+// How messages elsewhere name the list of the actions.
+inline constexpr std::string_view kActionsSetting = "[Recovery] Actions";
+
 // programDir ends with '/': relative file names (PasswordFile, KeyFile,
 // KnownHosts, CaFile) are taken from there, and known_hosts is its default.
 // cancelled is polled between the actions (config/section_reader.h).

@@ -65,9 +65,9 @@ public:
         : m_inner(inner), m_events(events) {}
 
     TTextLabel& HostLabel(int slot) override { return m_inner.HostLabel(slot); }
-    TTextLabel& PingLabel(int slot) override { return m_inner.PingLabel(slot); }
-    TTextLabel& AverageLabel(int slot) override { return m_inner.AverageLabel(slot); }
-    TTextLabel& LossLabel(int slot) override { return m_inner.LossLabel(slot); }
+    void ShowFigures(int slot, const TRowFigures& figures) override {
+        m_inner.ShowFigures(slot, figures);
+    }
     void SetStatusText(const std::string& text) override {
         m_status = text;
         m_inner.SetStatusText(text);

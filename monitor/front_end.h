@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "monitor/row_figures.h"
 #include "rounds/site_view.h"
 
 #include <string>
 
 namespace pingvard {
 
-// A text label of the main window (host name, Ping, Average or PL of one row).
+// A text label of the main window: a row's host name.
 class TTextLabel {
 public:
     virtual ~TTextLabel() = default;
@@ -30,10 +31,10 @@ private:
 class TMonitorFrontEnd {
 public:
     virtual ~TMonitorFrontEnd() = default;
-    virtual TTextLabel& HostLabel(int slot) = 0;             // Host1..Host4
-    virtual TTextLabel& PingLabel(int slot) = 0;             // P1..P4
-    virtual TTextLabel& AverageLabel(int slot) = 0;          // A1..A4
-    virtual TTextLabel& LossLabel(int slot) = 0;             // PL1..PL4
+    virtual TTextLabel& HostLabel(int slot) = 0; // Host1..Host4
+    // The figures of a row changed (or are shown for the first time, none
+    // known): the front end makes the texts with RowTexts.
+    virtual void ShowFigures(int slot, const TRowFigures& figures) = 0;
     virtual void SetStatusText(const std::string& text) = 0; // StatusBar1
     virtual int TrayIconIndex() const = 0;
     virtual void SetTrayIconIndex(int index) = 0; // clamps like TTrayIcon

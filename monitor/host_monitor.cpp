@@ -66,12 +66,8 @@ void THostMonitor::Start() {
         TPingObj& obj = m_pingObjs[static_cast<std::size_t>(slot)];
         obj.Index = slot;
         obj.Rule = this;
-        obj.PingLabel = &m_fe.PingLabel(slot);
-        obj.AverageLabel = &m_fe.AverageLabel(slot);
-        obj.LossLabel = &m_fe.LossLabel(slot);
-        for (TTextLabel* label : {obj.PingLabel, obj.AverageLabel, obj.LossLabel}) {
-            label->SetText("-");
-        }
+        obj.FrontEnd = &m_fe;
+        m_fe.ShowFigures(slot, obj.Figures());
     }
     m_stopEvent = std::make_unique<TEvent>(true, false);
     m_resetIdleEvent = std::make_unique<TEvent>(false, true);

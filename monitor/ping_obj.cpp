@@ -1,26 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "monitor/ping_obj.h"
 
-#include <cfenv>
-#include <cmath>
-
 namespace pingvard {
-
-namespace {
-
-void SetLabel(TTextLabel* label, const std::string& text) {
-    if (label != nullptr) {
-        label->SetText(text);
-    }
-}
-
-} // namespace
-
-int64_t RoundHalfEven(long double value) noexcept {
-    // nearbyint follows the current rounding mode, which nothing in this program
-    // changes from round-to-nearest-even.
-    return static_cast<int64_t>(std::nearbyint(value));
-}
 
 double NextAverage(double average, uint32_t received, int32_t ms) noexcept {
     const long double count = received;
@@ -38,7 +19,7 @@ int64_t LossPercent(uint32_t lost, uint32_t received) noexcept {
 void TPingObj::UpdateResult(int32_t ms) {
     if (ms < 0) {
         ++Lost;
-        SetLabel(PingLabel, "-");
+        LastMs.reset();
         ++Failures;
         if (Rule != nullptr && DoReset && Failures >= Rule->MaxTimeouts()) {
             Rule->EvaluateRestartRule();
@@ -46,11 +27,25 @@ void TPingObj::UpdateResult(int32_t ms) {
     } else {
         ++Received;
         Average = NextAverage(Average, Received, ms);
-        SetLabel(AverageLabel, std::to_string(RoundHalfEven(Average)) + "ms");
-        SetLabel(PingLabel, std::to_string(ms) + "ms");
+        LastMs = ms;
         Failures = 0;
     }
-    SetLabel(LossLabel, std::to_string(LossPercent(Lost, Received)) + "%");
+    if (FrontEnd != nullptr) {
+        FrontEnd->ShowFigures(Index, Figures());
+    }
+}
+
+TRowFigures TPingObj::Figures() const {
+    TRowFigures figures;
+    figures.LastMs = LastMs;
+    if (Received > 0) {
+        figures.AverageMs = Average;
+    }
+    if (Lost > 0 || Received > 0) {
+        figures.LossPercent = LossPercent(Lost, Received);
+    }
+    figures.Failures = Failures;
+    return figures;
 }
 
 } // namespace pingvard

@@ -4,6 +4,7 @@
 #include "monitor/front_end.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace pingvard {
@@ -22,12 +23,11 @@ public:
 // Statistics of one watched host; GUI thread only.
 class TPingObj {
 public:
-    TTextLabel* PingLabel = nullptr;
-    TTextLabel* AverageLabel = nullptr;
-    TTextLabel* LossLabel = nullptr;
+    TMonitorFrontEnd* FrontEnd = nullptr; // shows the row's figures; none: only kept
     uint32_t Received = 0;
     uint32_t Lost = 0;
     double Average = 0;
+    std::optional<int32_t> LastMs; // the last report's round trip; empty: lost, or none yet
     int32_t Index = 0;
     int32_t Failures = 0; // consecutive, since the last success or restart trigger
     std::string IP;
@@ -37,12 +37,11 @@ public:
 
     // Applies one ping result: a round-trip time in ms, or -1 for a failed echo.
     // Any negative value counts as a failure, so a stray value can never be
-    // averaged in.
+    // averaged in. The front end is then shown the row's figures.
     void UpdateResult(int32_t ms);
+    TRowFigures Figures() const;
 };
 
-// Round to the nearest integer, halves to the even neighbour (the FPU default).
-int64_t RoundHalfEven(long double value) noexcept;
 // Running mean after the received-th value, in extended precision.
 double NextAverage(double average, uint32_t received, int32_t ms) noexcept;
 // Loss in whole percent: round(lost / (lost + received) * 100); 0 with no results.

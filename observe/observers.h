@@ -15,7 +15,7 @@
 
 #include "config/observe_settings.h"
 #include "observe/echo_liveness.h"
-#include "observe/history_store.h"
+#include "observe/history/history_store.h"
 #include "observe/hook_runner.h"
 #include "observe/http_listeners.h"
 #include "observe/metrics_registry.h"

@@ -33,6 +33,9 @@ struct TSshSettings {
     // The server's key pinned as "SHA256:" + unpadded base64, as ssh-keygen -l
     // prints it; when empty, KnownHostsFile decides.
     std::string HostKey;
+    // How the settings name HostKey, for the advice to pin an unknown key
+    // (the settings reader fills it in).
+    std::string HostKeyName;
     std::string KnownHostsFile;
     std::string Command = "reboot";
 };

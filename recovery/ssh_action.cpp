@@ -172,8 +172,8 @@ void TSshRun::CheckHostKey() {
         m_report.Step("Host key " + fingerprint + " differs from the one in known_hosts");
         throw TStop{"host key of " + m_ssh.Host + " changed"};
     default:
-        m_report.Step("Host key " + fingerprint + " is unknown; pin it with HostKey=" +
-                      fingerprint + " once you have checked it on the device");
+        m_report.Step("Host key " + fingerprint + " is unknown; pin it with " + m_ssh.HostKeyName +
+                      "=" + fingerprint + " once you have checked it on the device");
         throw TStop{"unknown host key of " + m_ssh.Host};
     }
 }

@@ -2,7 +2,8 @@
 # shellcheck shell=bash
 # Shell helpers shared by the lab, the end-to-end and fault-injection tests and
 # the benchmarks (sourced, never run): network namespaces with a resolver of
-# their own and their removal, a bounded wait, and writing a pingvard.ini.
+# their own and their removal, a bounded wait, skipping a test that cannot
+# run here, and writing a pingvard.ini.
 #
 # A namespace made here has only its loopback, and its resolver lives on that
 # loopback: nothing here can send a packet off this machine. Links between
@@ -24,6 +25,22 @@ pv_wait_for() {
 
 # pv_quietly CMD...: CMD with its output dropped.
 pv_quietly() { "$@" >/dev/null 2>&1; }
+
+# Skipping a test that cannot run here: the reason on stdout and status 77,
+# which ctest counts as skipped (SKIP_RETURN_CODE). The line names the script.
+pv_skip() {
+    echo "$(basename "$0" .sh): SKIP: $*"
+    exit 77
+}
+# pv_require_root WHAT: skips unless root, saying what needs it.
+pv_require_root() { [[ $(id -u) -eq 0 ]] || pv_skip "needs root: $*"; }
+# pv_require_tools TOOL...: skips when a tool is not installed.
+pv_require_tools() {
+    local tool
+    for tool; do
+        command -v "$tool" >/dev/null || pv_skip "$tool is missing (scripts/deps.sh installs it)"
+    done
+}
 
 # The namespaces pv_ns_add made in this shell, for pv_ns_cleanup.
 PV_NAMESPACES=()

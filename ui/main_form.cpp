@@ -368,16 +368,16 @@ TTextLabel& TMainForm::HostLabel(int slot) {
     return *RowLabel(m_hosts, slot);
 }
 
-TTextLabel& TMainForm::PingLabel(int slot) {
-    return *RowLabel(m_pings, slot);
+void TMainForm::ShowFigures(int slot, const TRowFigures& figures) {
+    const TRowTexts texts = RowTexts(figures);
+    RowLabel(m_pings, slot)->SetText(texts.Ping);
+    RowLabel(m_averages, slot)->SetText(texts.Average);
+    RowLabel(m_losses, slot)->SetText(texts.Loss);
 }
 
-TTextLabel& TMainForm::AverageLabel(int slot) {
-    return *RowLabel(m_averages, slot);
-}
-
-TTextLabel& TMainForm::LossLabel(int slot) {
-    return *RowLabel(m_losses, slot);
+std::array<TLabel*, 4> TMainForm::RowLabels(int slot) const {
+    return {RowLabel(m_hosts, slot), RowLabel(m_pings, slot), RowLabel(m_averages, slot),
+            RowLabel(m_losses, slot)};
 }
 
 void TMainForm::SetStatusText(const std::string& text) {

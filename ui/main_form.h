@@ -116,6 +116,8 @@ public:
     THostMonitor& Monitor() { return *m_monitor; }
     TQtDispatcher& Dispatcher() { return *m_dispatcher; }
     QString StatusText() const;
+    // Every label of a slot's row, the host's first.
+    std::array<TLabel*, 4> RowLabels(int slot) const;
     // Whether the close box hides to the tray (true) or minimises (false).
     bool HidesToTray() const { return m_hidesToTray; }
 
@@ -128,9 +130,7 @@ public:
 
     // TMonitorFrontEnd
     TTextLabel& HostLabel(int slot) override;
-    TTextLabel& PingLabel(int slot) override;
-    TTextLabel& AverageLabel(int slot) override;
-    TTextLabel& LossLabel(int slot) override;
+    void ShowFigures(int slot, const TRowFigures& figures) override;
     void SetStatusText(const std::string& text) override;
     int TrayIconIndex() const override;
     void SetTrayIconIndex(int index) override;
@@ -151,7 +151,7 @@ private:
     void CreateRows();
     void LayOut();
     void CloseModalDialogs();
-    TLabel* RowLabel(const std::array<TLabel*, kSlotCount>& row, int slot);
+    static TLabel* RowLabel(const std::array<TLabel*, kSlotCount>& row, int slot);
 
     std::array<TLabel*, kSlotCount> m_hosts{};
     std::array<TLabel*, kSlotCount> m_pings{};

@@ -16,22 +16,18 @@ protected:
     }
 };
 
-TEST_F(ConsoleFrontEndTest, ShowsTheLabelsOfOneReportAsOneLine) {
+TEST_F(ConsoleFrontEndTest, ShowsTheFiguresOfOneReportAsOneLine) {
     auto fe = Make(TConsoleMode::Lines);
     for (int slot = 0; slot < 4; ++slot) {
         fe.HostLabel(slot).SetText("h" + std::to_string(slot + 1));
-        fe.PingLabel(slot).SetText("-");
-        fe.AverageLabel(slot).SetText("-");
-        fe.LossLabel(slot).SetText("-");
+        fe.ShowFigures(slot, {});
     }
     fe.Flush();
     out.str("");
-    fe.PingLabel(2).SetText("5ms");
-    fe.AverageLabel(2).SetText("5ms");
-    fe.LossLabel(2).SetText("0%");
+    fe.ShowFigures(2, {.LastMs = 5, .AverageMs = 5.0, .LossPercent = 0});
     fe.Flush();
     EXPECT_EQ(out.str(), "T host 3 ping=5ms average=5ms pl=0% name=h3\n");
-    EXPECT_EQ(fe.PingLabel(2).Text(), "5ms");
+    EXPECT_EQ(fe.State().Rows[2].Ping, "5ms");
 }
 
 TEST_F(ConsoleFrontEndTest, TrayIndexSelectsTheNearestImage) {

@@ -5,10 +5,9 @@
 # and down leaves nothing behind, also after a crash that lost the state.
 #   lab_test.sh BUILD_DIR
 set -euo pipefail
-[[ $(id -u) -eq 0 ]] || {
-    echo "SKIP: needs root (network namespaces)"
-    exit 77
-}
+# shellcheck source=scripts/shell_lib.sh
+source "$(dirname "$0")/../../scripts/shell_lib.sh"
+pv_require_root "network namespaces"
 
 build=$1
 lab=$(cd "$(dirname "$0")/../.." && pwd)/lab/lab
@@ -22,8 +21,6 @@ fail() {
     "$lab" status >&2 || true
     exit 1
 }
-# shellcheck source=scripts/shell_lib.sh
-source "$(dirname "$0")/../../scripts/shell_lib.sh"
 answered() { grep -Eq " host $1 ping=[0-9]+ms" <(tail -n "${2:-1000}" "$state/pingvard.out"); }
 records() { grep -c '^apsim v=1' "$state/apsim.record" || true; }
 restarted() { (($(records) >= 1)); }

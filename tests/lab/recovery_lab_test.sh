@@ -9,10 +9,9 @@
 #     "Restarts resumed" when the line returns.
 #   recovery_lab_test.sh BUILD_DIR escalation|guard
 set -euo pipefail
-[[ $(id -u) -eq 0 ]] || {
-    echo "SKIP: needs root (network namespaces)"
-    exit 77
-}
+# shellcheck source=scripts/shell_lib.sh
+source "$(dirname "$0")/../../scripts/shell_lib.sh"
+pv_require_root "network namespaces"
 
 build=$1 case=$2
 lab=$(cd "$(dirname "$0")/../.." && pwd)/lab/lab
@@ -20,8 +19,6 @@ export PINGVARD_LAB_NAME=pvr$$ PINGVARD_LAB_REBOOT_SECONDS=2
 state=/run/pingvard-lab/$PINGVARD_LAB_NAME
 work=$(mktemp -d /tmp/pvrecovery.XXXXXX)
 trap '"$lab" down >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
-# shellcheck source=scripts/shell_lib.sh
-source "$(dirname "$0")/../../scripts/shell_lib.sh"
 
 log() { cat "$state/site/pingvard.log" 2>/dev/null || true; }
 fail() {

@@ -18,9 +18,12 @@ namespace pingvard::test {
 class TFakeFrontEnd : public TMonitorFrontEnd {
 public:
     TTextLabel& HostLabel(int slot) override { return m_hosts.at(Slot(slot)); }
-    TTextLabel& PingLabel(int slot) override { return m_pings.at(Slot(slot)); }
-    TTextLabel& AverageLabel(int slot) override { return m_averages.at(Slot(slot)); }
-    TTextLabel& LossLabel(int slot) override { return m_losses.at(Slot(slot)); }
+    void ShowFigures(int slot, const TRowFigures& figures) override {
+        const TRowTexts texts = RowTexts(figures);
+        PingLabel(slot).SetText(texts.Ping);
+        AverageLabel(slot).SetText(texts.Average);
+        LossLabel(slot).SetText(texts.Loss);
+    }
     void SetStatusText(const std::string& text) override {
         Status = text;
         Record("status:" + text);
@@ -38,6 +41,10 @@ public:
     void ReportProblem(const std::string& text) override { Record("problem:" + text); }
     void ShowSite(const TSiteView& site) override { Site = site; }
 
+    // The texts of a row as the window would show them.
+    TTextLabel& PingLabel(int slot) { return m_pings.at(Slot(slot)); }
+    TTextLabel& AverageLabel(int slot) { return m_averages.at(Slot(slot)); }
+    TTextLabel& LossLabel(int slot) { return m_losses.at(Slot(slot)); }
     // Row texts "ping|average|loss" of a slot.
     std::string Row(int slot) {
         return PingLabel(slot).Text() + "|" + AverageLabel(slot).Text() + "|" +

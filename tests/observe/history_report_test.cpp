@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "observe/history_report.h"
-#include "observe/history_store.h"
+#include "observe/history/history_report.h"
+#include "observe/history/history_store.h"
 #include "tests/config/config_test_support.h"
 
 #include <cstdlib>

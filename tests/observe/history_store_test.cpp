@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "observe/history_reader.h"
-#include "observe/history_store.h"
-#include "observe/sqlite_db.h"
+#include "observe/history/history_reader.h"
+#include "observe/history/history_store.h"
+#include "observe/history/sqlite_db.h"
 #include "tests/config/config_test_support.h"
 
 #include <fstream>

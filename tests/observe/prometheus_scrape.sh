@@ -8,19 +8,10 @@
 set -euo pipefail
 fixture=${1:?usage: prometheus_scrape.sh METRICS_FIXTURE}
 
-if [[ $(id -u) -ne 0 ]]; then
-    echo "SKIP: needs root to create a network namespace"
-    exit 77
-fi
-for tool in prometheus promtool curl jq ip; do
-    if ! command -v "$tool" >/dev/null; then
-        echo "SKIP: $tool is not installed (scripts/deps.sh installs it)"
-        exit 77
-    fi
-done
-
 # shellcheck source=scripts/shell_lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/shell_lib.sh"
+pv_require_root "creates a network namespace"
+pv_require_tools prometheus promtool curl jq ip
 ns=pvobs-$$-$RANDOM
 work=$(mktemp -d /tmp/pvobs-prom-XXXXXX)
 pids=()

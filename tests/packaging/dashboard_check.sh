@@ -14,13 +14,11 @@ pingvard=$(readlink -f "${1:?usage: dashboard_check.sh PINGVARD DASHBOARD RULES}
 dashboard=${2:?} rules=${3:?}
 readonly pending_metrics=" pingvard_site_state "
 
-for tool in jq promtool curl ip; do
-    command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed (scripts/deps.sh)"; exit 77; }
-done
-work=$(mktemp -d /tmp/pvdash-XXXXXX)
-pid=
 # shellcheck source=scripts/shell_lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/shell_lib.sh"
+pv_require_tools jq promtool curl ip
+work=$(mktemp -d /tmp/pvdash-XXXXXX)
+pid=
 cleanup() {
     [[ -n $pid ]] && { kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; }
     pv_ns_cleanup
@@ -52,10 +50,7 @@ jq -r '[.. | objects | select(has("expr")) | .expr] + [.templating.list[].defini
 promtool check rules "$work/dashboard-rules.yml" >"$work/promtool.log" 2>&1 ||
     fail "the dashboard's queries are not all PromQL: $(cat "$work/promtool.log")"
 
-if [[ $(id -u) -ne 0 ]]; then
-    echo "SKIP: needs root for the live scrape (a network namespace); the queries parse"
-    exit 77
-fi
+pv_require_root "for the live scrape (a network namespace); the queries parse"
 # The program with every family shown: hosts 1-3 answer, host 4 (the only
 # marked one) has no route, so the rule fires and a step fails against a
 # reset host where nothing listens.

@@ -26,22 +26,15 @@ pingvard=${2:?usage: device_e2e.sh inetutils|busybox PINGVARD [CYCLES]}
 cycles=${3:-5}
 tools=$(cd "$(dirname "$0")/../../tools" && pwd)
 
-if [[ $(id -u) -ne 0 ]]; then
-    echo "SKIP: needs root: creates network namespaces and veth pairs"
-    exit 77
-fi
-for tool in ip ss; do
-    command -v "$tool" >/dev/null || { echo "SKIP: needs '$tool' (iproute2)"; exit 77; }
-done
-"$tools/telnet_device.sh" --check "$kind" || {
-    echo "SKIP: the $kind telnet daemon is not installed (scripts/deps.sh installs it)"
-    exit 77
-}
+# shellcheck source=tests/system/site_lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/site_lib.sh"
+pv_require_root "creates network namespaces and veth pairs"
+pv_require_tools ip ss
+"$tools/telnet_device.sh" --check "$kind" ||
+    pv_skip "the $kind telnet daemon is not installed (scripts/deps.sh installs it)"
 
 readonly ping_interval=200 echo_timeout=300 max_timeouts=3
 
-# shellcheck source=tests/system/site_lib.sh
-source "$(dirname "${BASH_SOURCE[0]}")/site_lib.sh"
 work=$(mktemp -d /tmp/pingvard-device.XXXXXX)
 record=$work/console.record
 pids=()

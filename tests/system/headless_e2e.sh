@@ -23,20 +23,15 @@ set -euo pipefail
 pingvard=${1:?usage: headless_e2e.sh PINGVARD PINGVARD_APSIM}
 apsim=${2:?usage: headless_e2e.sh PINGVARD PINGVARD_APSIM}
 
-if [[ $(id -u) -ne 0 ]]; then
-    echo "SKIP: needs root: creates network namespaces and veth pairs"
-    exit 77
-fi
-for tool in ip ss; do
-    command -v "$tool" >/dev/null || { echo "SKIP: needs '$tool' (iproute2)"; exit 77; }
-done
+# shellcheck source=tests/system/site_lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/site_lib.sh"
+pv_require_root "creates network namespaces and veth pairs"
+pv_require_tools ip ss
 
 readonly ping_interval=200 echo_timeout=300 max_timeouts=3
 # Bound on one shutdown: each worker its echo time-out, a session 1000 ms, plus slack.
 readonly shutdown_bound_ms=$((4 * echo_timeout + 1000 + 1000))
 
-# shellcheck source=tests/system/site_lib.sh
-source "$(dirname "${BASH_SOURCE[0]}")/site_lib.sh"
 work=$(mktemp -d /tmp/pingvard-e2e.XXXXXX)
 pids=()
 

@@ -16,16 +16,10 @@
 set -euo pipefail
 pingvard=$(readlink -f "${1:?usage: observe_e2e.sh PINGVARD}")
 
-if [[ $(id -u) -ne 0 ]]; then
-    echo "SKIP: needs root to create a network namespace"
-    exit 77
-fi
-for tool in prometheus curl jq ip perl; do
-    command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed (scripts/deps.sh)"; exit 77; }
-done
-
 # shellcheck source=scripts/shell_lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/shell_lib.sh"
+pv_require_root "creates a network namespace"
+pv_require_tools prometheus curl jq ip perl
 readonly interval_ms=200 metrics_port=9770
 ns=pvwob-$$-$RANDOM
 work=$(mktemp -d /tmp/pvwob-XXXXXX)

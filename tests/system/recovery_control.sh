@@ -7,13 +7,10 @@
 # are on its loopback, so nothing leaves it.
 #   recovery_control.sh PINGVARD
 set -euo pipefail
-[[ $(id -u) -eq 0 ]] || {
-    echo "SKIP: needs root (network namespaces)"
-    exit 77
-}
-pingvard=$1
 # shellcheck source=scripts/shell_lib.sh
 source "$(dirname "$0")/../../scripts/shell_lib.sh"
+pv_require_root "network namespaces"
+pingvard=$1
 ns=pvctl$$-$RANDOM
 work=$(mktemp -d /tmp/pvcontrol.XXXXXX)
 pid=''

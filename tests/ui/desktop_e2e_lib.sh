@@ -5,13 +5,38 @@
 # shellcheck source=scripts/shell_lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/shell_lib.sh"
 
-# wait_for TENTHS CMD...: CMD, its output dropped, until it succeeds; status 1
-# when it has not within TENTHS tenths of a second (rounded up to seconds).
-wait_for() {
-  local tenths=$1
-  shift
-  pv_wait_for $(((tenths + 9) / 10)) pv_quietly "$@"
+# The test's name in its lines: the script's.
+test_name=$(basename "$0" .sh)
+step() { echo "$test_name: $*"; }
+
+# fail MESSAGE: ends the test as failed, with what helps to see why on stderr:
+# the message, every log and output file of $work, and a screenshot of the
+# display, kept in $shots as $failure_shot when the test sets both.
+fail() {
+  : "${work:?}"
+  echo "$test_name: FAIL: $*" >&2
+  if [[ -n ${failure_shot:-} && -n ${shots:-} ]] &&
+    import -window root "$work/failure.png" 2>/dev/null; then
+    mkdir -p "$shots" && cp "$work/failure.png" "$shots/$failure_shot"
+  fi
+  local log
+  for log in "$work"/*.log "$work"/*.out; do
+    [[ -f $log ]] && sed "s|^|$(basename "$log"): |" "$log" >&2
+  done
+  exit 1
 }
+
+# on_exit CMD: CMD when the test ends, also by SIGTERM or SIGINT.
+on_exit() {
+  # shellcheck disable=SC2064 # CMD is a name, expanded now on purpose
+  trap "$1" EXIT
+  trap 'exit 143' TERM
+  trap 'exit 130' INT
+}
+
+# wait_for SECONDS CMD...: CMD, its output dropped, until it succeeds; status 1
+# when it has not within SECONDS.
+wait_for() { pv_wait_for "$1" pv_quietly "${@:2}"; }
 not() { ! "$@"; }
 
 # xwininfo for a given window, never without one: given no id (or 0) it waits
@@ -45,6 +70,21 @@ sweep_stale_runs() { # prefix
   done
 }
 
+# begin_run PREFIX FILE [WHAT]: the run of a test whose FILE (WHAT it is, the
+# program by default) must be there: what killed runs of PREFIX left is
+# removed (as root), then this run's directory $work and namespace name $ns,
+# both PREFIX-PID, and its empty list of processes, pids.
+begin_run() {
+  [[ -x $2 ]] || {
+    echo "$test_name: FAIL: no ${3:-program} at $2" >&2
+    exit 1
+  }
+  [[ $(id -u) -ne 0 ]] || sweep_stale_runs "$1"
+  work=$(mktemp -d "/tmp/$1-$$.XXXXXX")
+  ns="$1-$$"
+  pids=()
+}
+
 # start_virtual_display starts Xvfb on a display number of this run's own
 # (pv_start_xvfb) and exports DISPLAY.
 #
@@ -57,12 +97,82 @@ start_virtual_display() {
   export DISPLAY=":$PV_DISPLAY"
 }
 
+# start_desktop: a desktop session of this run's own under $work: a private
+# runtime directory, a home and a configuration directory, and the virtual
+# display (start_virtual_display, with its needs).
+start_desktop() {
+  mkdir -m 700 "$work/runtime"
+  mkdir -p "$work/home" "$work/config"
+  start_virtual_display
+  export HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime" XDG_CONFIG_HOME="$work/config"
+  # Under AddressSanitizer: libxkbcommon-x11 hands strndup a string without its
+  # terminator, which the strict string check reports inside Qt's start-up.
+  if [[ -n ${ASAN_OPTIONS:-} ]]; then
+    export ASAN_OPTIONS="$ASAN_OPTIONS:strict_string_checks=0"
+  fi
+}
+
+# start_session_bus: a private session bus on the filesystem socket $bus (an
+# abstract socket belongs to one network namespace, and the program may run in
+# one of its own), exported as the session bus. It has no service directories,
+# so it starts no process of its own: the services there are the ones the
+# test starts. Needs $work, $bus and the test's fail; appends the daemon's pid
+# to the array pids.
+start_session_bus() {
+  : "${work:?}" "${bus:?}"
+  cat >"$work/bus.conf" <<EOF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:path=$bus</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+EOF
+  export DBUS_SESSION_BUS_ADDRESS="unix:path=$bus"
+  dbus-daemon --config-file="$work/bus.conf" --nofork --nopidfile >"$work/dbus.log" 2>&1 &
+  pids+=($!)
+  wait_for 5 test -S "$bus" || fail "the session bus did not start"
+}
+# bus_call DESTINATION PATH METHOD [ARGS...]: a call on the session bus; prints
+# the reply.
+bus_call() { dbus-send --session --print-reply --dest="$1" "$2" "$3" "${@:4}"; }
+# bus_has NAME: whether NAME has an owner on the session bus.
+bus_has() {
+  bus_call org.freedesktop.DBus /org/freedesktop/DBus org.freedesktop.DBus.NameHasOwner \
+    "string:$1" | grep -q 'boolean true'
+}
+
+# The program's main window, when shown.
+main_window() { xdotool search --onlyvisible --name '^Orvane AP Pingvard$' | head -n1 | grep .; }
+# "X Y W H" of a window on the screen.
+geometry_of() {
+  xinfo -id "$1" | awk '/Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF }
+    /Width:/ { w = $NF } /Height:/ { h = $NF } END { print x, y, w, h }'
+}
+# menus_of CLASS: the visible popup menus of windows of that class (unmanaged
+# top-level windows wider than an icon), one "X Y W H" line each.
+menus_of() {
+  local id info x y w h
+  for id in $(xdotool search --onlyvisible --class "$1" 2>/dev/null); do
+    info=$(xinfo -id "$id") || continue
+    grep -q 'Override Redirect State: yes' <<<"$info" || continue
+    read -r x y w h < <(geometry_of "$id")
+    ((w > 40)) && echo "$x $y $w $h"
+  done
+}
+
 # Processes a test on a private session bus started, also those its children
 # left behind: this machine's PID 1 adopts orphans without reaping them, so a
 # process is found by the bus address ($bus) in its environment (which nothing
 # else has) and counted as gone once it is a zombie.
 own_processes() {
-  # shellcheck disable=SC2154 # the sourcing test sets bus
+  [[ -n ${bus:-} ]] || return 0 # no bus of its own: nothing to find by it
   grep -lsF "DBUS_SESSION_BUS_ADDRESS=unix:path=$bus" /proc/[0-9]*/environ 2>/dev/null |
     cut -d/ -f3 | grep -vx "$$" || true
 }

@@ -21,96 +21,39 @@
 # Exit status: 0 passed, 1 failed, 77 skipped (not root or a tool missing).
 set -euo pipefail
 
-readonly kSkip=77
 pingvard=${1:?usage: gui_dbus_e2e.sh PINGVARD_BINARY [SCREENSHOT_DIR]}
 shots=${2:-}
 readonly xfconfd=/usr/lib/x86_64-linux-gnu/xfce4/xfconf/xfconfd
 
-skip() {
-  echo "gui_dbus_e2e: SKIP: $*"
-  exit "$kSkip"
-}
-
-[[ $(id -u) -eq 0 ]] || skip "needs root: it creates a network namespace"
-for tool in Xvfb xfce4-panel dbus-daemon dbus-send xdotool xwininfo import convert compare ip nft perl; do
-  command -v "$tool" >/dev/null || skip "$tool is missing (scripts/deps.sh installs it)"
-done
-[[ -x $xfconfd ]] || skip "xfconfd is missing (scripts/deps.sh installs xfconf)"
-[[ -x $pingvard ]] || {
-  echo "gui_dbus_e2e: FAIL: no program at $pingvard" >&2
-  exit 1
-}
-
 # shellcheck source=tests/ui/desktop_e2e_lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/desktop_e2e_lib.sh"
-sweep_stale_runs pingvard-sni
-work=$(mktemp -d /tmp/pingvard-sni-$$.XXXXXX)
-ns="pingvard-sni-$$"
+pv_require_root "it creates a network namespace"
+pv_require_tools Xvfb xfce4-panel dbus-daemon dbus-send xdotool xwininfo import convert compare ip nft perl
+[[ -x $xfconfd ]] || pv_skip "xfconfd is missing (scripts/deps.sh installs xfconf)"
+begin_run pingvard-sni "$pingvard"
 bus="$work/bus"
-pids=()
 
+failure_shot=failure-dbus.png
 cleanup() {
   end_own_processes
   pv_ns_delete "$ns"
   rm -rf "$work"
 }
-trap cleanup EXIT
-trap 'exit 143' TERM
-trap 'exit 130' INT
-
-fail() {
-  echo "gui_dbus_e2e: FAIL: $*" >&2
-  import -window root "$work/failure.png" 2>/dev/null &&
-    [[ -n $shots ]] && mkdir -p "$shots" && cp "$work/failure.png" "$shots/failure-dbus.png"
-  local log
-  for log in "$work"/*.log "$work"/*.out; do
-    [[ -f $log ]] && sed "s|^|$(basename "$log"): |" "$log" >&2
-  done
-  exit 1
-}
-
-step() { echo "gui_dbus_e2e: $*"; }
+on_exit cleanup
 
 
 # --- the desktop: display, bus, settings store, panel -------------------------
-mkdir -m 700 "$work/runtime"
-mkdir -p "$work/home" "$work/run" "$work/config/xfce4/xfconf/xfce-perchannel-xml"
-start_virtual_display
-export HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime" XDG_CONFIG_HOME="$work/config"
+mkdir -p "$work/run" "$work/config/xfce4/xfconf/xfce-perchannel-xml"
+start_desktop
 export XDG_CACHE_HOME="$work/cache" XDG_DATA_HOME="$work/data"
 # No accessibility bus and no settings daemon: nothing for the bus to start.
 export NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory
-[[ -n ${ASAN_OPTIONS:-} ]] && export ASAN_OPTIONS="$ASAN_OPTIONS:strict_string_checks=0"
-
-# A bus with no service directories starts no process of its own; the one
-# service the panel needs, xfconfd, is started here.
-cat >"$work/bus.conf" <<EOF
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>unix:path=$bus</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-EOF
-export DBUS_SESSION_BUS_ADDRESS="unix:path=$bus"
-dbus-daemon --config-file="$work/bus.conf" --nofork --nopidfile >"$work/dbus.log" 2>&1 &
-pids+=($!)
-wait_for 50 test -S "$bus" || fail "the session bus did not start"
-
-call() { # destination path method [args...]
-  dbus-send --session --print-reply --dest="$1" "$2" "$3" "${@:4}"
-}
-bus_has() { call org.freedesktop.DBus /org/freedesktop/DBus org.freedesktop.DBus.NameHasOwner "string:$1" | grep -q 'boolean true'; }
+# The one service the panel needs, xfconfd, is started here.
+start_session_bus
 
 "$xfconfd" >"$work/xfconfd.log" 2>&1 &
 pids+=($!)
-wait_for 50 bus_has org.xfce.Xfconf || fail "xfconfd did not start"
+wait_for 5 bus_has org.xfce.Xfconf || fail "xfconfd did not start"
 
 # One top panel, 32 px, with the systray plugin alone.
 cat >"$work/config/xfce4/xfconf/xfce-perchannel-xml/xfce4-panel.xml" <<'EOF'
@@ -138,7 +81,7 @@ EOF
 start_panel() {
   xfce4-panel --disable-wm-check >"$work/panel.log" 2>&1 &
   pids+=($!)
-  wait_for 150 bus_has org.kde.StatusNotifierWatcher || fail "the panel's tray did not start"
+  wait_for 15 bus_has org.kde.StatusNotifierWatcher || fail "the panel's tray did not start"
 }
 
 # --- the program, in a namespace with only loopback ----------------------------
@@ -184,14 +127,14 @@ run_program() { # output file; the Czech captions whatever the caller's locale
 alive() { ! gone "$program_pid"; }
 # Waits at most 10 s for the program to end; its status in $status.
 wait_program() {
-  wait_for 100 not alive || fail "the program did not end"
+  wait_for 10 not alive || fail "the program did not end"
   status=0
   wait "$program_pid" || status=$?
 }
 
 # --- what the bus and the display show -----------------------------------------
 watcher() { # method or property call on the watcher
-  call org.kde.StatusNotifierWatcher /StatusNotifierWatcher "$@"
+  bus_call org.kde.StatusNotifierWatcher /StatusNotifierWatcher "$@"
 }
 # The item the program registered, as the watcher lists it: SERVICE/PATH,
 # where the service is the connection of the program's own process.
@@ -200,7 +143,7 @@ item() {
   for entry in $(watcher org.freedesktop.DBus.Properties.Get \
     string:org.kde.StatusNotifierWatcher string:RegisteredStatusNotifierItems |
     sed -n 's/^ *string "\(.*\)"$/\1/p'); do
-    pid=$(call org.freedesktop.DBus /org/freedesktop/DBus \
+    pid=$(bus_call org.freedesktop.DBus /org/freedesktop/DBus \
       org.freedesktop.DBus.GetConnectionUnixProcessID "string:${entry%%/*}" |
       awk '/uint32/ { print $2 }')
     [[ $pid == "$program_pid" ]] && echo "$entry" && return 0
@@ -215,34 +158,33 @@ listed() {
   grep -qF "\"$item_name\"" <<<"$items"
 }
 item_property() { # name
-  call "${item_name%%/*}" "/${item_name#*/}" org.freedesktop.DBus.Properties.Get \
+  bus_call "${item_name%%/*}" "/${item_name#*/}" org.freedesktop.DBus.Properties.Get \
     string:org.kde.StatusNotifierItem "string:$1"
 }
 item_call() { # method [args]
-  call "${item_name%%/*}" "/${item_name#*/}" "org.kde.StatusNotifierItem.$1" "${@:2}"
+  bus_call "${item_name%%/*}" "/${item_name#*/}" "org.kde.StatusNotifierItem.$1" "${@:2}"
 }
-main_window() { xdotool search --onlyvisible --name '^Orvane AP Pingvard$' | head -n1 | grep .; }
 panel_window() { xdotool search --onlyvisible --classname '^xfce4-panel$' | head -n1 | grep .; }
 
 step "started before the panel: the window shows"
 run_program "$work/first.out"
-wait_for 300 main_window || fail "without a notification area the window did not show"
+wait_for 30 main_window || fail "without a notification area the window did not show"
 grep -q "no notification area" "$work/first.out" || fail "no notification area was not said"
 
 step "the panel comes: the icon registers on the bus, the window hides"
 start_panel
-wait_for 100 item || fail "the item did not register when the panel came"
+wait_for 10 item || fail "the item did not register when the panel came"
 item_name=$(item)
-wait_for 50 not main_window || fail "the window did not go back to hiding"
+wait_for 5 not main_window || fail "the window did not go back to hiding"
 alive || fail "the program ended"
 kill -TERM "$program_pid"
 wait_program
 ((status == 0)) || fail "SIGTERM ended the program with status $status"
-wait_for 50 not listed || fail "the item stayed registered after the program ended"
+wait_for 5 not listed || fail "the item stayed registered after the program ended"
 
 step "start with the panel there: registered, hidden"
 run_program "$work/second.out"
-wait_for 300 item || fail "the item did not register"
+wait_for 30 item || fail "the item did not register"
 item_name=$(item)
 sleep 0.5
 main_window >/dev/null && fail "a window is shown at start"
@@ -256,14 +198,14 @@ menu_path=$(item_property Menu | grep -o '/[A-Za-z/]*' | head -n1)
 
 step "activation toggles the window"
 item_call Activate int32:10 int32:10 >/dev/null
-wait_for 50 main_window || fail "Activate did not show the window"
+wait_for 5 main_window || fail "Activate did not show the window"
 sleep 0.6 # apart, so the two are not one double click
 item_call Activate int32:10 int32:10 >/dev/null
-wait_for 50 not main_window || fail "a second Activate did not hide the window"
+wait_for 5 not main_window || fail "a second Activate did not hide the window"
 sleep 0.6 # and the next click apart from this one
 
 step "the exported menu lists Skrýt/Zobrazit and Ukončit"
-layout=$(call "${item_name%%/*}" "$menu_path" com.canonical.dbusmenu.GetLayout int32:0 int32:-1 \
+layout=$(bus_call "${item_name%%/*}" "$menu_path" com.canonical.dbusmenu.GetLayout int32:0 int32:-1 \
   array:string:label)
 grep -q 'Skrýt/Zobrazit' <<<"$layout" || fail "the menu has no Skrýt/Zobrazit: $layout"
 grep -q 'Ukončit' <<<"$layout" || fail "the menu has no Ukončit: $layout"
@@ -298,14 +240,14 @@ table ip pingvard_sni_down {
   }
 }
 NFT
-wait_for 150 item_shows 3 || fail "the item never showed the site down (image $(nearest_tray_image "$work/item.png" 16))"
+wait_for 15 item_shows 3 || fail "the item never showed the site down (image $(nearest_tray_image "$work/item.png" 16))"
 tooltip=$(item_property ToolTip)
 for want in '1 ze 4 hostů odpovídá' 'Mimo provoz od [0-9:]*: uplink' 'Naposledy: Program OK (ok)'; do
   grep -q "$want" <<<"$tooltip" || fail "the item's ToolTip lacks \"$want\": $tooltip"
 done
 [[ -z $shots ]] || { mkdir -p "$shots" && cp "$work/item.png" "$shots/tray-site-down-dbus.png"; }
 ip netns exec "$ns" nft delete table ip pingvard_sni_down
-wait_for 100 item_shows 0 || fail "the item did not go back to normal when the hosts answered"
+wait_for 10 item_shows 0 || fail "the item did not go back to normal when the hosts answered"
 grep -q '4 ze 4 hostů odpovídá' <<<"$(item_property ToolTip)" ||
   fail "the ToolTip did not follow the hosts back: $(item_property ToolTip)"
 
@@ -313,10 +255,6 @@ step "a left click on the icon in the panel shows the window"
 # The systray plugin is a window of its own inside the panel; with one item
 # the icon fills it.
 plugin_window() { xdotool search --onlyvisible --classname '^wrapper-2.0$' | head -n1 | grep .; }
-geometry_of() {
-  xinfo -id "$1" | awk '/Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF }
-    /Width:/ { w = $NF } /Height:/ { h = $NF } END { print x, y, w, h }'
-}
 click_icon() { # button
   local x y w h
   read -r x y w h < <(geometry_of "$(plugin_window)")
@@ -324,21 +262,11 @@ click_icon() { # button
   sleep 0.6 # apart, so two clicks never make a double click
 }
 click_icon 1
-wait_for 50 main_window || fail "a left click on the icon did not show the window"
+wait_for 5 main_window || fail "a left click on the icon did not show the window"
 click_icon 1
-wait_for 50 not main_window || fail "a second left click on the icon did not hide the window"
+wait_for 5 not main_window || fail "a second left click on the icon did not hide the window"
 
 step "a right click on the icon opens the exported menu, once, at the pointer"
-# Visible unmanaged windows wider than an icon, of the given class: menus.
-menus_of() {
-  local id info x y w h
-  for id in $(xdotool search --onlyvisible --class "$1" 2>/dev/null); do
-    info=$(xinfo -id "$id") || continue
-    grep -q 'Override Redirect State: yes' <<<"$info" || continue
-    read -r x y w h < <(geometry_of "$id")
-    ((w > 40)) && echo "$x $y $w $h"
-  done
-}
 # The panel draws the exported menu itself, just below the icon under the
 # pointer (the host places it, not the program); the program shows none.
 host_menu_at_pointer() {
@@ -350,7 +278,7 @@ host_menu_at_pointer() {
   ((x <= X && X < x + w && y > Y && y <= Y + 32))
 }
 click_icon 3
-wait_for 30 host_menu_at_pointer || fail "no single menu at the icon: $(menus_of '^Wrapper-2.0$')"
+wait_for 3 host_menu_at_pointer || fail "no single menu at the icon: $(menus_of '^Wrapper-2.0$')"
 [[ -z $(menus_of '^Pingvard$') ]] || fail "the program opened a menu of its own as well"
 if [[ -n $shots ]]; then
   mkdir -p "$shots"
@@ -362,8 +290,8 @@ fi
 step "Ukončit in that menu ends the program with status 0 and unregisters the item"
 read -r mx my mw mh < <(menus_of '^Wrapper-2.0$')
 xdotool mousemove $((mx + mw / 2)) $((my + mh * 3 / 4)) click 1
-wait_for 100 not alive || fail "Ukončit did not end the program"
+wait_for 10 not alive || fail "Ukončit did not end the program"
 wait_program
 ((status == 0)) || fail "Ukončit ended the program with status $status"
-wait_for 50 not listed || fail "the item stayed registered after the exit"
+wait_for 5 not listed || fail "the item stayed registered after the exit"
 echo "gui_dbus_e2e: PASS"

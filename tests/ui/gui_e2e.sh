@@ -10,71 +10,28 @@
 # Exit status: 0 passed, 1 failed, 77 skipped (not root or a tool missing).
 set -euo pipefail
 
-readonly kSkip=77
 pingvard=${1:?usage: gui_e2e.sh PINGVARD_BINARY [SCREENSHOT_DIR]}
 shots=${2:-}
 
-skip() {
-  echo "gui_e2e: SKIP: $*"
-  exit "$kSkip"
-}
-
-[[ $(id -u) -eq 0 ]] || skip "needs root: it creates a network namespace"
-for tool in Xvfb trayer xdotool import convert compare openbox xwininfo xprop ip nft; do
-  command -v "$tool" >/dev/null || skip "$tool is missing (scripts/deps.sh installs it)"
-done
-[[ -x $pingvard ]] || {
-  echo "gui_e2e: FAIL: no program at $pingvard" >&2
-  exit 1
-}
-
 # shellcheck source=tests/ui/desktop_e2e_lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/desktop_e2e_lib.sh"
-sweep_stale_runs pingvard-gui
-work=$(mktemp -d /tmp/pingvard-gui-$$.XXXXXX)
-ns="pingvard-gui-$$"
-pids=()
+pv_require_root "it creates a network namespace"
+pv_require_tools Xvfb trayer xdotool import convert compare openbox xwininfo xprop ip nft
+begin_run pingvard-gui "$pingvard"
 program_pid=
 
+failure_shot=failure.png
 cleanup() {
-  local i
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-    kill "${pids[i]}" 2>/dev/null || true
-  done
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-    wait "${pids[i]}" 2>/dev/null || true
-  done
+  end_own_processes
   pv_ns_delete "$ns"
   rm -rf "$work"
 }
-trap cleanup EXIT
-trap 'exit 143' TERM
-trap 'exit 130' INT
-
-fail() {
-  echo "gui_e2e: FAIL: $*" >&2
-  [[ -z $shots ]] || mkdir -p "$shots"
-  cat "$work"/trayer.log "$work"/openbox.log >&2 2>/dev/null || true
-  import -window root "$work/failure.png" 2>/dev/null &&
-    [[ -n $shots ]] && cp "$work/failure.png" "$shots/failure.png"
-  local out
-  for out in "$work"/*.out; do
-    [[ -f $out ]] && sed "s|^|$(basename "$out" .out): |" "$out" >&2
-  done
-  exit 1
-}
-
-step() { echo "gui_e2e: $*"; }
+on_exit cleanup
 
 
 # --- the desktop ------------------------------------------------------------
-mkdir -m 700 "$work/runtime"
 mkdir "$work/run"
-start_virtual_display
-export XDG_RUNTIME_DIR="$work/runtime"
-# Under AddressSanitizer: libxkbcommon-x11 hands strndup a string without its
-# terminator, which the strict string check reports inside Qt's start-up.
-[[ -n ${ASAN_OPTIONS:-} ]] && export ASAN_OPTIONS="$ASAN_OPTIONS:strict_string_checks=0"
+start_desktop
 # Without a session bus Qt uses the XEmbed notification area that trayer offers.
 unset DBUS_SESSION_BUS_ADDRESS
 openbox >"$work/openbox.log" 2>&1 &
@@ -84,11 +41,11 @@ panel_window() { xdotool search --classname '^panel$' | head -n1 | grep .; }
 start_trayer() {
   trayer --edge top --align right --widthtype request --height 24 >"$work/trayer.log" 2>&1 &
   pids+=($!)
-  wait_for 100 panel_window || fail "trayer did not start"
+  wait_for 10 panel_window || fail "trayer did not start"
 }
 client_list() { xprop -root _NET_CLIENT_LIST 2>/dev/null | grep -o '0x[0-9a-f]*' || true; }
 # Ready once it says what it supports (xdotool activates windows only then).
-wait_for 100 bash -c "xprop -root _NET_SUPPORTED | grep -q _NET_ACTIVE_WINDOW" ||
+wait_for 10 bash -c "xprop -root _NET_SUPPORTED | grep -q _NET_ACTIVE_WINDOW" ||
   fail "openbox did not start"
 
 # --- the program, in a namespace with only loopback -------------------------
@@ -148,7 +105,6 @@ icon_geometry() {
     awk '/"Pingvard"/ { split($(NF-1), s, /[x+]/); split($NF, p, /\+/); print p[2], p[3], s[1], s[2]; exit }' |
     grep .
 }
-main_window() { xdotool search --onlyvisible --name '^Orvane AP Pingvard$' | head -n1 | grep .; }
 dialog_window() { xdotool search --onlyvisible --name "^$1\$" | head -n1 | grep .; }
 managed_by_wm() {
   local id
@@ -167,7 +123,7 @@ running() { # pid
 alive() { running "$program_pid"; }
 # Waits at most 10 s for the program with that pid to end; its status in $status.
 wait_end() { # pid
-  wait_for 100 not running "$1" || fail "pingvard (pid $1) did not end"
+  wait_for 10 not running "$1" || fail "pingvard (pid $1) did not end"
   status=0
   wait "$1" || status=$?
 }
@@ -179,10 +135,6 @@ frame_of() {
     id=$parent
   done
   echo "$id"
-}
-geometry_of() {
-  xinfo -id "$1" | awk '/Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF }
-    /Width:/ { w = $NF } /Height:/ { h = $NF } END { print x, y, w, h }'
 }
 save() { # name, then import's options
   local name=$1
@@ -207,15 +159,15 @@ click_icon() { # button
 step "started before the notification area: the window shows; trayer comes: the window hides"
 run_program "$work/run" "$work/early.out"
 early_pid=${pids[-1]}
-wait_for 150 main_window || fail "without a notification area the window did not show"
+wait_for 15 main_window || fail "without a notification area the window did not show"
 start_trayer
-wait_for 100 icon_geometry || fail "the icon did not dock when trayer came"
-wait_for 50 not main_window || fail "the window did not go back to hiding"
-wait_for 20 not managed_by_wm || fail "the hidden window kept its taskbar entry"
+wait_for 10 icon_geometry || fail "the icon did not dock when trayer came"
+wait_for 5 not main_window || fail "the window did not go back to hiding"
+wait_for 2 not managed_by_wm || fail "the hidden window kept its taskbar entry"
 kill -TERM "$early_pid"
 wait_end "$early_pid"
 ((status == 0)) || fail "SIGTERM ended the program with status $status"
-wait_for 50 not icon_geometry || fail "the icon stayed after the program ended"
+wait_for 5 not icon_geometry || fail "the icon stayed after the program ended"
 
 step "an unwritable pingvard.ini: an error box, then status 3"
 mkdir "$work/readonly"
@@ -223,10 +175,10 @@ cp "$work/run/pingvard.ini" "$work/readonly/"
 chmod 0444 "$work/readonly/pingvard.ini"
 run_program "$work/readonly" "$work/readonly.out"
 readonly_pid=${pids[-1]}
-wait_for 100 dialog_window 'AP Pingvard' || fail "no error box for an unwritable pingvard.ini"
+wait_for 10 dialog_window 'AP Pingvard' || fail "no error box for an unwritable pingvard.ini"
 grep -q "Unable to write to $work/readonly/pingvard.ini" "$work/readonly.out" ||
   fail "the write error is not on stderr"
-wait_for 50 xdotool windowactivate --sync "$(dialog_window 'AP Pingvard')" key Return ||
+wait_for 5 xdotool windowactivate --sync "$(dialog_window 'AP Pingvard')" key Return ||
   fail "cannot answer the error box"
 wait_end "$readonly_pid"
 ((status == 3)) || fail "an unwritable pingvard.ini ended the program with status $status"
@@ -235,13 +187,13 @@ step "a first start: the fresh pingvard.ini, and the settings dialog before anyt
 mkdir "$work/first"
 run_program "$work/first" "$work/first.out"
 first_pid=${pids[-1]}
-wait_for 150 dialog_window 'Nastavení' || fail "a first start did not open the settings dialog"
+wait_for 15 dialog_window 'Nastavení' || fail "a first start did not open the settings dialog"
 cmp -s "$work/first/pingvard.ini" "$(dirname "${BASH_SOURCE[0]}")/../data/fresh_pingvard.ini" ||
   fail "a first start did not write the fresh pingvard.ini"
 sleep 0.5
 save first-run-settings.png -frame -window "$(frame_of "$(dialog_window 'Nastavení')")"
 xdotool windowactivate --sync "$(dialog_window 'Nastavení')" key Escape
-wait_for 50 not dialog_window 'Nastavení' || fail "Esc did not close the first start's dialog"
+wait_for 5 not dialog_window 'Nastavení' || fail "Esc did not close the first start's dialog"
 running "$first_pid" || fail "Storno on the first start's dialog ended the program"
 kill -TERM "$first_pid"
 wait_end "$first_pid"
@@ -251,8 +203,8 @@ run_program "$work/run" "$work/pingvard.out"
 program_pid=${pids[-1]}
 
 step "start: only the icon, no window, no taskbar entry"
-wait_for 150 icon_geometry || fail "no tray icon appeared"
-wait_for 20 alive || fail "pingvard ended at start"
+wait_for 15 icon_geometry || fail "no tray icon appeared"
+wait_for 2 alive || fail "pingvard ended at start"
 sleep 1
 main_window >/dev/null && fail "a window is shown at start"
 managed_by_wm && fail "pingvard has a taskbar entry at start"
@@ -291,21 +243,21 @@ table ip pingvard_gui_down {
   }
 }
 NFT
-wait_for 150 icon_shows 3 || fail "the icon never showed the site down"
+wait_for 15 icon_shows 3 || fail "the icon never showed the site down"
 save_file tray-site-down.png convert "$work/icon.png" -scale 300%
 read -r ix iy iw ih < <(icon_geometry)
 xdotool mousemove $((ix + iw / 2 - 2)) $((iy + ih / 2)) sleep 0.2 mousemove $((ix + iw / 2)) $((iy + ih / 2))
-wait_for 50 tooltip_geometry || fail "no tooltip of several lines over the icon"
+wait_for 5 tooltip_geometry || fail "no tooltip of several lines over the icon"
 read -r tx ty tw th < <(tooltip_geometry)
 save tray-tooltip.png -window root -crop "${tw}x${th}+${tx}+${ty}" +repage
 xdotool mousemove 10 500
 ip netns exec "$ns" nft delete table ip pingvard_gui_down
-wait_for 100 icon_shows 0 || fail "the icon did not go back to normal when the hosts answered"
+wait_for 10 icon_shows 0 || fail "the icon did not go back to normal when the hosts answered"
 
 step "left click: the window with four rows of figures"
 click_icon 1
-wait_for 50 main_window || fail "a left click did not show the window"
-wait_for 20 managed_by_wm || fail "the shown window has no taskbar entry"
+wait_for 5 main_window || fail "a left click did not show the window"
+wait_for 2 managed_by_wm || fail "the shown window has no taskbar entry"
 win=$(main_window)
 sleep 1
 import -window "$win" "$work/rows-1.png"
@@ -317,8 +269,8 @@ save main-window.png -frame -window "$(frame_of "$win")"
 
 step "second left click: hidden again"
 click_icon 1
-wait_for 50 not main_window || fail "a second left click did not hide the window"
-wait_for 20 not managed_by_wm || fail "the hidden window kept its taskbar entry"
+wait_for 5 not main_window || fail "a second left click did not hide the window"
+wait_for 2 not managed_by_wm || fail "the hidden window kept its taskbar entry"
 
 step "double click: toggles exactly once; middle click: nothing"
 read -r ix iy iw ih < <(icon_geometry)
@@ -329,19 +281,10 @@ click_icon 2
 sleep 0.5
 main_window >/dev/null || fail "a middle click changed the window"
 click_icon 1
-wait_for 50 not main_window || fail "a left click did not hide the window"
+wait_for 5 not main_window || fail "a left click did not hide the window"
 
-# The program's visible popup menus (unmanaged top-level windows wider than
-# the icon), one "X Y W H" line each.
-menus() {
-  local id info x y w h
-  for id in $(xdotool search --onlyvisible --class '^Pingvard$' 2>/dev/null); do
-    info=$(xinfo -id "$id") || continue
-    grep -q 'Override Redirect State: yes' <<<"$info" || continue
-    read -r x y w h < <(geometry_of "$id")
-    ((w > 40)) && echo "$x $y $w $h"
-  done
-}
+# The program's visible popup menus.
+menus() { menus_of '^Pingvard$'; }
 # Exactly one menu, opened at the pointer: its top edge at the pointer and
 # the pointer above it (Qt shifts it left where the screen ends).
 one_menu_at_pointer() {
@@ -355,51 +298,49 @@ one_menu_at_pointer() {
 
 step "right click: exactly one menu, at the pointer; S shows the window"
 click_icon 3
-wait_for 20 one_menu_at_pointer || fail "not exactly one menu at the pointer: $(menus | tr '\n' ';')"
+wait_for 2 one_menu_at_pointer || fail "not exactly one menu at the pointer: $(menus | tr '\n' ';')"
 save tray-menu.png -window root -crop 260x90+540+0 +repage
 xdotool key s
-wait_for 50 main_window || fail "Skrýt/Zobrazit did not show the window"
+wait_for 5 main_window || fail "Skrýt/Zobrazit did not show the window"
 
 step "close box: hides to the tray"
 win=$(main_window)
 read -r fx fy fw _ < <(geometry_of "$(frame_of "$win")")
 xdotool mousemove $((fx + fw - 10)) $((fy + 9)) click 1
-wait_for 50 not main_window || fail "the close box did not hide the window"
+wait_for 5 not main_window || fail "the close box did not hide the window"
 sleep 0.5
 alive || fail "the close box ended the program"
 
 step "settings and about dialogs"
 click_icon 1
-wait_for 50 main_window || fail "the window did not come back"
+wait_for 5 main_window || fail "the window did not come back"
 win=$(main_window)
-xdotool windowactivate --sync "$win" key --clearmodifiers alt+o
-sleep 0.3
-xdotool key n
-wait_for 50 dialog_window 'Nastavení' || fail "Nastavení... did not open the settings dialog"
-sleep 0.5
-save settings-dialog.png -frame -window "$(frame_of "$(dialog_window 'Nastavení')")"
-xdotool key Escape
-wait_for 50 not dialog_window 'Nastavení' || fail "Esc did not close the settings dialog"
-xdotool windowactivate --sync "$win" key --clearmodifiers alt+o
-sleep 0.3
-xdotool key o
-wait_for 50 dialog_window 'O programu' || fail "O programu... did not open the about box"
-sleep 0.5
-save about-box.png -frame -window "$(frame_of "$(dialog_window 'O programu')")"
-xdotool key Escape
-wait_for 50 not dialog_window 'O programu' || fail "Esc did not close the about box"
+# open_from_menu KEY TITLE WHAT: the Orvane menu's item KEY opens the dialog TITLE.
+open_from_menu() {
+  xdotool windowactivate --sync "$win" key --clearmodifiers alt+o
+  sleep 0.3
+  xdotool key "$1"
+  wait_for 5 dialog_window "$2" || fail "$2... did not open the $3"
+}
+# The dialog TITLE, opened by KEY: its screenshot SHOT, and Esc closes it.
+check_dialog() { # key title what shot
+  open_from_menu "$1" "$2" "$3"
+  sleep 0.5
+  save "$4" -frame -window "$(frame_of "$(dialog_window "$2")")"
+  xdotool key Escape
+  wait_for 5 not dialog_window "$2" || fail "Esc did not close the $3"
+}
+check_dialog n 'Nastavení' 'settings dialog' settings-dialog.png
+check_dialog o 'O programu' 'about box' about-box.png
 
 step "Ukončit from the tray menu with the settings dialog open and the window hidden"
-xdotool windowactivate --sync "$win" key --clearmodifiers alt+o
-sleep 0.3
-xdotool key n
-wait_for 50 dialog_window 'Nastavení' || fail "Nastavení... did not open the settings dialog"
+open_from_menu n 'Nastavení' 'settings dialog'
 click_icon 1
-wait_for 50 not main_window || fail "the tray icon did not hide the window behind the dialog"
+wait_for 5 not main_window || fail "the tray icon did not hide the window behind the dialog"
 dialog_window 'Nastavení' >/dev/null || fail "hiding the window closed the settings dialog"
 click_icon 3
 xdotool key u
-wait_for 100 not alive || fail "Ukončit did not end the program"
+wait_for 10 not alive || fail "Ukončit did not end the program"
 wait_end "$program_pid"
 ((status == 0)) || fail "pingvard ended with status $status"
 icon_geometry >/dev/null && fail "the tray icon stayed after the exit"

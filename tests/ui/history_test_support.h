@@ -3,7 +3,7 @@
 
 // A history database written by the real writer, for the graphs' tests.
 
-#include "observe/history_store.h"
+#include "observe/history/history_store.h"
 
 #include <chrono>
 #include <functional>

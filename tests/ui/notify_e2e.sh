@@ -17,92 +17,27 @@
 # Exit status: 0 passed, 1 failed, 77 skipped (a tool missing).
 set -euo pipefail
 
-readonly kSkip=77
 fixture=${1:?usage: notify_e2e.sh NOTIFY_FIXTURE [SCREENSHOT_DIR]}
 shots=${2:-}
 desktop=${3:-}
 
-skip() {
-  echo "notify_e2e: SKIP: $*"
-  exit "$kSkip"
-}
-for tool in Xvfb dunst dunstctl dbus-daemon dbus-send dbus-monitor jq trayer; do
-  command -v "$tool" >/dev/null || skip "$tool is missing (scripts/deps.sh installs it)"
-done
-[[ -x $fixture ]] || {
-  echo "notify_e2e: FAIL: no fixture at $fixture" >&2
-  exit 1
-}
-
 # shellcheck source=tests/ui/desktop_e2e_lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/desktop_e2e_lib.sh"
-[[ $(id -u) -eq 0 ]] && sweep_stale_runs pingvard-notify
-work=$(mktemp -d /tmp/pingvard-notify-$$.XXXXXX)
+pv_require_tools Xvfb dunst dunstctl dbus-daemon dbus-send dbus-monitor jq trayer
+begin_run pingvard-notify "$fixture" fixture
 bus="$work/bus"
-pids=()
 
 cleanup() {
   end_own_processes
   rm -rf "$work"
 }
-trap cleanup EXIT
-trap 'exit 143' TERM
-trap 'exit 130' INT
-
-fail() {
-  echo "notify_e2e: FAIL: $*" >&2
-  local log
-  for log in "$work"/*.log "$work"/*.out; do
-    [[ -f $log ]] && sed "s|^|$(basename "$log"): |" "$log" >&2
-  done
-  exit 1
-}
-step() { echo "notify_e2e: $*"; }
-
-# Runs the command every 0.1 s until it succeeds, at most tenths times.
-wait_for() {
-  local tenths=$1 i
-  shift
-  for ((i = 0; i < tenths; i++)); do
-    "$@" >/dev/null 2>&1 && return 0
-    sleep 0.1
-  done
-  return 1
-}
-not() { ! "$@"; }
+on_exit cleanup
 
 # --- display, bus, daemon, bus recorder ----------------------------------------
-mkdir -m 700 "$work/runtime"
-mkdir -p "$work/home" "$work/config"
-start_virtual_display
-export HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime" XDG_CONFIG_HOME="$work/config"
+start_desktop
 unset WAYLAND_DISPLAY
-[[ -n ${ASAN_OPTIONS:-} ]] && export ASAN_OPTIONS="$ASAN_OPTIONS:strict_string_checks=0"
-
-# No service directories: the bus starts nothing of its own, so the daemon
-# below is the only notification service there is.
-cat >"$work/bus.conf" <<EOF
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>unix:path=$bus</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-EOF
-export DBUS_SESSION_BUS_ADDRESS="unix:path=$bus"
-dbus-daemon --config-file="$work/bus.conf" --nofork --nopidfile >"$work/dbus.log" 2>&1 &
-pids+=($!)
-wait_for 50 test -S "$bus" || fail "the session bus did not start"
-bus_has() {
-  dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-    org.freedesktop.DBus.NameHasOwner "string:$1" | grep -q 'boolean true'
-}
+# The daemon below is the only notification service there is.
+start_session_bus
 
 dbus-monitor --session >"$work/monitor.log" 2>&1 &
 pids+=($!)
@@ -110,12 +45,12 @@ pids+=($!)
 dunst >"$work/dunst.log" 2>&1 &
 dunst_pid=$!
 pids+=("$dunst_pid")
-wait_for 100 bus_has org.freedesktop.Notifications || fail "dunst did not take the notification service"
+wait_for 10 bus_has org.freedesktop.Notifications || fail "dunst did not take the notification service"
 
 # The daemon's own record: what it holds, newest first, as summary|body lines.
 history_lines() {
   dunstctl close-all
-  wait_for 20 test "$(dunstctl count displayed)" = 0 || fail "dunst kept notifications shown"
+  wait_for 2 test "$(dunstctl count displayed)" = 0 || fail "dunst kept notifications shown"
   dunstctl history | jq -r '.data[0][] | .summary.data + "|" + .body.data'
 }
 ini() { # RuleFired ActionOutcome HostDown HostUp
@@ -207,7 +142,7 @@ if [[ -n $desktop && $(id -u) -eq 0 ]]; then
   ip netns exec "$ns" "$desktop" --lang cs -C "$work/real" >"$work/real.log" 2>&1 &
   pids+=($!)
   rule_shown() { [[ $(dunstctl count history) -gt $before || $(dunstctl count displayed) -gt 0 ]]; }
-  wait_for 150 rule_shown || fail "no notification from pingvard-desktop reached dunst"
+  wait_for 15 rule_shown || fail "no notification from pingvard-desktop reached dunst"
   sleep 2 # ten more intervals: the rule holds on, the incident is said once
   history_lines >"$work/history-real.txt"
   [[ $(grep -cx 'Výpadek sítě (uplink)|Neodpovídá: 192.0.2.1' "$work/history-real.txt") == 1 ]] ||
@@ -223,7 +158,7 @@ fi
 step "no service on the bus: Qt's balloon in trayer's notification area"
 kill "$dunst_pid"
 wait "$dunst_pid" 2>/dev/null || true
-wait_for 50 not bus_has org.freedesktop.Notifications || fail "dunst still holds the service"
+wait_for 5 not bus_has org.freedesktop.Notifications || fail "dunst still holds the service"
 trayer --edge top --align right --widthtype request --height 24 >"$work/trayer.log" 2>&1 &
 pids+=($!)
 ini 1 1 1 1

@@ -7,7 +7,7 @@
 // columns once per width and paints at most one band slice and one line
 // segment per column.
 
-#include "observe/history_types.h"
+#include "observe/history/history_types.h"
 
 #include <cstddef>
 #include <cstdint>

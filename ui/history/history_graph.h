@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "observe/history_types.h"
+#include "observe/history/history_types.h"
 #include "ui/history/history_columns.h"
 
 #include <QColor>

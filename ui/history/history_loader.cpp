@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/history/history_loader.h"
 
-#include "observe/history_reader.h"
+#include "observe/history/history_reader.h"
 
 #include <chrono>
 

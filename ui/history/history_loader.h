@@ -6,7 +6,7 @@
 // window. The newest request wins: one that arrives while another is being
 // read ends that one at its next host.
 
-#include "observe/history_types.h"
+#include "observe/history/history_types.h"
 
 #include <condition_variable>
 #include <cstdint>

@@ -13,11 +13,9 @@ namespace pingvard {
 TDesktopObservers::TDesktopObservers(TMainForm& form) : QObject(&form), m_form(form) {
     // A double click anywhere on a host's row opens its graph.
     for (int slot = 0; slot < kSlotCount; ++slot) {
-        for (TTextLabel* label : {&form.HostLabel(slot), &form.PingLabel(slot),
-                                  &form.AverageLabel(slot), &form.LossLabel(slot)}) {
-            auto& widget = dynamic_cast<TLabel&>(*label);
-            widget.setProperty("pingvardSlot", slot);
-            widget.installEventFilter(this);
+        for (TLabel* label : form.RowLabels(slot)) {
+            label->setProperty("pingvardSlot", slot);
+            label->installEventFilter(this);
         }
     }
 }

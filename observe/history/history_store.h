@@ -20,9 +20,9 @@
 //     TQueuedSink queue(store, HistoryQueueOptions());
 //     hub.Add(queue);
 
-#include "observe/history_types.h"
+#include "observe/history/history_types.h"
+#include "observe/history/sqlite_db.h"
 #include "observe/queued_sink.h"
-#include "observe/sqlite_db.h"
 
 #include <atomic>
 #include <chrono>

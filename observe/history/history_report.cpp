@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "observe/history_report.h"
+#include "observe/history/history_report.h"
 
 #include "observe/iso_time.h"
 

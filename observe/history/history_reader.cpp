@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "observe/history_reader.h"
+#include "observe/history/history_reader.h"
 
 #include <algorithm>
 #include <sqlite3.h>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "observe/history_store.h"
+#include "observe/history/history_store.h"
 
 #include <algorithm>
 #include <cerrno>

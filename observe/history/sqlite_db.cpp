@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "observe/sqlite_db.h"
+#include "observe/history/sqlite_db.h"
 
 #include <sqlite3.h>
 #include <utility>

@@ -5,7 +5,7 @@
 // point of each host at the resolution the range calls for, with the recovery
 // events in between, oldest first, in local time.
 
-#include "observe/history_reader.h"
+#include "observe/history/history_reader.h"
 
 #include <chrono>
 #include <optional>

@@ -7,8 +7,8 @@
 // (host, time) key, so 90 days of one-minute points come back in well under a
 // second.
 
-#include "observe/history_types.h"
-#include "observe/sqlite_db.h"
+#include "observe/history/history_types.h"
+#include "observe/history/sqlite_db.h"
 
 #include <string>
 #include <vector>
