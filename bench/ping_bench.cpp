@@ -6,7 +6,7 @@
 // Usage: pingvard_ping_bench [count]
 // Only loopback is ever pinged.
 
-#include "net/ping_client.h"
+#include "net/echo/ping_client.h"
 
 #include <algorithm>
 #include <chrono>

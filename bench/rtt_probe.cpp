@@ -6,7 +6,7 @@
 //
 // One line per echo: the round-trip time in ms, or "-" for a lost echo.
 
-#include "net/ping_client.h"
+#include "net/echo/ping_client.h"
 #include "net/socket_library.h"
 
 #include <chrono>

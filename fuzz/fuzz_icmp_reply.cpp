@@ -5,7 +5,7 @@
 // applies it (own request and foreign identifiers skipped, an IPv4 message of
 // another type carrying our identifier is a failure); a request built from the
 // same bytes must checksum to zero and match once turned into a reply.
-#include "net/icmp_packet.h"
+#include "net/echo/icmp_packet.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -10,7 +10,7 @@
 #include "net/blocking_socket.h"
 #include "net/socket_errors.h"
 #include "net/tcp_socket.h"
-#include "net/telnet_parser.h"
+#include "net/telnet/telnet_parser.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

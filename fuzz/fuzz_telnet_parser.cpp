@@ -5,7 +5,7 @@
 // subnegotiation frame; data and replies equal those of the whole stream fed at
 // once, and equal those of a reference machine written here from the protocol
 // table (RFC 854/855 negotiation as the client answers it).
-#include "net/telnet_parser.h"
+#include "net/telnet/telnet_parser.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -5,7 +5,7 @@
 #include "config/profile_store.h"
 #include "config/program_dir.h"
 #include "monitor/reset_outcomes.h"
-#include "net/ping_client.h"
+#include "net/echo/ping_client.h"
 #include "net/resolve.h"
 #include "recovery/telnet_action.h"
 

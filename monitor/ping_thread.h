@@ -3,7 +3,7 @@
 
 #include "monitor/event.h"
 #include "monitor/gui_dispatcher.h"
-#include "net/ping_client.h"
+#include "net/echo/ping_client.h"
 
 #include <atomic>
 #include <cstdint>

@@ -11,7 +11,7 @@
 
 #include "monitor/gui_dispatcher.h"
 #include "net/abort_signal.h"
-#include "net/ping_client.h"
+#include "net/echo/ping_client.h"
 #include "rounds/site_watch.h"
 
 #include <atomic>

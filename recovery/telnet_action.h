@@ -5,7 +5,7 @@
 // challenge/answer script. The first recovery action kind; its texts are the
 // status and event-log texts of the original program.
 
-#include "net/telnet_client.h"
+#include "net/telnet/telnet_client.h"
 #include "net/tick_clock.h"
 #include "recovery/action_kinds.h"
 #include "recovery/recovery_action.h"

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "lab/echo_packet.h"
-#include "net/icmp_packet.h"
+#include "net/echo/icmp_packet.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>

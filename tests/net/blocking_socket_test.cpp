@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fake_clock.h"
 #include "loopback_peer.h"
-#include "net/icmp_socket.h"
+#include "net/echo/icmp_socket.h"
 #include "net/tcp_socket.h"
 #include "netns_fixture.h"
 

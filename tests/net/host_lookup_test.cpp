@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "net/blocking_socket.h"
+#include "net/echo/ping_client.h"
 #include "net/host_lookup.h"
-#include "net/ping_client.h"
 #include "net/socket_errors.h"
 #include "net/tcp_socket.h"
 #include "netns_fixture.h"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "net/icmp_packet.h"
+#include "net/echo/icmp_packet.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "net/icmp_packet.h"
-#include "net/ping_client.h"
+#include "net/echo/icmp_packet.h"
+#include "net/echo/ping_client.h"
 #include "netns_fixture.h"
 
 #include <arpa/inet.h>

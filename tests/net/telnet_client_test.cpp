@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "hex.h"
 #include "loopback_peer.h"
-#include "net/telnet_client.h"
+#include "net/telnet/telnet_client.h"
 
 #include <gtest/gtest.h>
 #include <mutex>

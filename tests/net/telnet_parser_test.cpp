@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "hex.h"
-#include "net/telnet_parser.h"
+#include "net/telnet/telnet_parser.h"
 
 #include <gtest/gtest.h>
 #include <string>

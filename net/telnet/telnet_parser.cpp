@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "net/telnet_parser.h"
+#include "net/telnet/telnet_parser.h"
 
 namespace pingvard {
 namespace {

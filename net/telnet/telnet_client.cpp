@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "net/telnet_client.h"
+#include "net/telnet/telnet_client.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "net/icmp_socket.h"
+#include "net/echo/icmp_socket.h"
 #include "net/net_client.h"
 #include "net/tick_clock.h"
 

@@ -12,7 +12,7 @@
 
 #include "net/net_client.h"
 #include "net/tcp_socket.h"
-#include "net/telnet_parser.h"
+#include "net/telnet/telnet_parser.h"
 #include "net/tick_clock.h"
 
 #include <cstdint>

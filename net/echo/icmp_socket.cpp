@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "net/icmp_socket.h"
+#include "net/echo/icmp_socket.h"
 
 #include <cerrno>
 #include <netinet/in.h>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "net/ping_client.h"
+#include "net/echo/ping_client.h"
 
-#include "net/icmp_packet.h"
+#include "net/echo/icmp_packet.h"
 
 #include <algorithm>
 #include <cerrno>
