@@ -73,6 +73,7 @@ void THostMonitor::Start() {
     }
     TakeIntoUse();
     m_policy = std::make_unique<TRecoveryPolicy>(m_settings.Recovery, Clock());
+    RestoreState();
     ResolveWorkerHosts();
     for (auto& worker : m_pingThreads) {
         if (worker) {
@@ -315,7 +316,7 @@ void THostMonitor::EvaluateRestartRule() {
         return;
     }
     // Held while the operator looks at the settings of a first start.
-    if (m_restartsHeld || !m_policy) {
+    if (m_restartsHeld || m_awaitingConfirmation || !m_policy) {
         return;
     }
     Follow(m_policy->RestartRuleArmed(RoundView()));

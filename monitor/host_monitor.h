@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "config/program_state.h"
 #include "config/settings.h"
 #include "config/slots.h"
 #include "monitor/event.h"
@@ -35,7 +36,18 @@ struct TMonitorOptions {
     // Test seam: makes the recovery action for a configured step; null (or a
     // null result) = the kind's own action.
     std::function<std::unique_ptr<TRecoveryAction>(const TActionConfig&)> ActionFactory;
+    // Test seam: the wall and boot clocks pingvard.state is written with;
+    // null = ReadClocks.
+    std::function<TClockReading()> Clocks;
 };
+
+// The status line while the settings of a first start wait for the operator,
+// and a refused "Restart now" meanwhile.
+inline constexpr const char* kAwaitingConfirmationText =
+    "Restarts held until the settings are confirmed";
+inline constexpr const char* kHeldRefusedText =
+    "Restart refused: restarts are held until the settings are confirmed";
+inline constexpr const char* kConfirmedText = "Settings confirmed: restarts armed";
 
 // Status texts while no ICMP socket can be opened (the restart rule then rests,
 // since failures of echoes never sent say nothing about the hosts), and once
@@ -91,6 +103,19 @@ public:
 
     // Start found no pingvard.ini and created it with the defaults.
     bool StartedWithoutConfigFile() const { return m_startedWithoutConfig; }
+    // The settings that a first start wrote wait for the operator, at this
+    // start and every later one until confirmed (pingvard.state): the restart
+    // rule holds, failures still count and show, "Restart now" is refused.
+    // A start that finds pingvard.ini changed since takes that as the
+    // confirmation.
+    bool AwaitingConfirmation() const { return m_awaitingConfirmation; }
+    // The operator confirmed them: the first-run dialog was closed, or a
+    // reload found the file edited or confirmed by pingvard --arm. Recorded
+    // in pingvard.state; the rule counts afresh from here.
+    void ConfirmSettings();
+    // At a reload: confirmed since the start? Then as ConfirmSettings; true
+    // when that happened now.
+    bool ConfirmedSinceStart();
     // While held, the restart rule never fires (failures still count and show).
     // Releasing the hold starts the count afresh: a restart then needs
     // MaxTimeouts failures in a row on every marked host from that moment on.
@@ -170,6 +195,11 @@ private:
     void Carry(const TStartStep& step);
     void Carry(const TShowGuardChange& change);
     void Carry(const TRefuseRequest& refusal);
+    void Carry(const TKeepGuardMemory& keep);
+    // pingvard.state (monitor/host_monitor_state.cpp): the guard's memory and
+    // the confirmation of a first start, read at Start.
+    void RestoreState();
+    TClockReading Clocks() const;
     std::unique_ptr<TRecoveryAction> MakeStepAction(const TActionConfig& config) const;
     void ApplyRecovery(const TRecoverySettings& edited);
     void StopWorkers();
@@ -201,6 +231,9 @@ private:
     bool m_destroyed = false;
     bool m_startedWithoutConfig = false;
     bool m_restartsHeld = false;
+    bool m_awaitingConfirmation = false;
+    bool m_stateWriteReported = false; // a refused write of pingvard.state, said once
+    bool m_heldRefusalLogged = false;
     bool m_icmpUnavailable = false; // no way to send echoes (found at start-up)
     uint32_t m_lastIcmpProbe = 0;   // tick of the last probe
     // Declared before the threads that use them, so they outlive every join.

@@ -6,12 +6,18 @@
 #include "logs/event_log.h"
 #include "monitor/host_monitor.h"
 
+#include <ctime>
 #include <variant>
 
 namespace pingvard {
 
 void THostMonitor::RestartNow() {
     if (!m_created || m_destroyed || !m_policy) {
+        return;
+    }
+    if (m_awaitingConfirmation) {
+        Carry(TRefuseRequest{kHeldRefusedText, std::nullopt, !m_heldRefusalLogged});
+        m_heldRefusalLogged = true;
         return;
     }
     Follow(m_policy->Begin(TRoundTrigger::Manual, RoundView()));
@@ -72,7 +78,16 @@ void THostMonitor::Carry(const TShowGuardChange& change) {
 }
 
 void THostMonitor::Carry(const TRefuseRequest& refusal) {
-    m_fe.SetStatusText(refusal.Text);
+    std::string text = refusal.Text;
+    if (refusal.ForMs) {
+        // Rounded up, so "until" is never earlier than the moment it lifts.
+        const std::time_t until = std::time(nullptr) + (*refusal.ForMs + 999) / 1000;
+        text += ", until " + LocalTimestampAt(until);
+    }
+    m_fe.SetStatusText(text);
+    if (refusal.Log) {
+        WriteLog(text);
+    }
 }
 
 std::unique_ptr<TRecoveryAction> THostMonitor::MakeStepAction(const TActionConfig& config) const {

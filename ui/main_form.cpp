@@ -217,16 +217,15 @@ void TMainForm::ShowAtStart() {
 }
 
 void TMainForm::OpenSettingsOnFirstRun() {
-    if (!m_monitor->StartedWithoutConfigFile()) {
+    if (!m_monitor->AwaitingConfirmation()) {
         return;
     }
-    m_monitor->HoldRestarts(true);
     QMetaObject::invokeMethod(
         this,
         [this] {
             Nastaven1Click();
             if (!Closing) {
-                m_monitor->HoldRestarts(false);
+                m_monitor->ConfirmSettings();
             }
         },
         Qt::QueuedConnection);

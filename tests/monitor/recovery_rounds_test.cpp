@@ -59,9 +59,13 @@ private:
 };
 
 // Slots 1-3 marked, MaxTimeouts 2, workers that never report on their own:
-// the test makes every report.
+// the test makes every report. Without a [Guard] of the test's own, the
+// guard is off (HoldOff=0, MaxRounds=0), so rounds follow each other at once.
 std::string RoundsIni(const std::string& recovery) {
     std::string ini = test::LoopbackIni(2, 600000) + recovery;
+    if (recovery.find("[Guard]") == std::string::npos) {
+        ini += "[Guard]\r\nHoldOff=0\r\nMaxRounds=0\r\n";
+    }
     for (const char* name : {"first", "second"}) {
         ini += std::string("[Action.") + name +
                "]\r\nKind=program\r\nProgram=/bin/true\r\nVerify=10\r\n";
@@ -77,6 +81,7 @@ protected:
         options.ActionFactory = [this](const TActionConfig& config) {
             return std::make_unique<TScriptedAction>(config.Name, Script);
         };
+        options.Clocks = [this] { return Wall; };
         Start(RoundsIni(recovery), std::move(options));
     }
     void Report(int32_t ms, int slots = 3) {
@@ -107,6 +112,7 @@ protected:
     }
 
     test::TManualClock Clock;
+    TClockReading Wall{1767225600000, 5000, "boot"};
     TActionScript Script;
 };
 
@@ -154,7 +160,7 @@ TEST_F(RecoveryRounds, QuorumActsOnFewerFailedHosts) {
 }
 
 TEST_F(RecoveryRounds, FailuresDuringTheHoldOffDoNotCount) {
-    StartWith(std::string(kTwoActions) + "[Guard]\r\nHoldOff=60\r\n");
+    StartWith(std::string(kTwoActions) + "[Guard]\r\nHoldOff=60\r\nMaxRounds=0\r\nBackOff=0\r\n");
     Script.Failing = {"first", "second"};
     FailUntilStepEnds(); // both fail: the round ends uncured
     ASSERT_EQ(Runs().size(), 2U);
@@ -170,7 +176,7 @@ TEST_F(RecoveryRounds, FailuresDuringTheHoldOffDoNotCount) {
 
 TEST_F(RecoveryRounds, GuardPausesAfterMaxRoundsAndResumesWhenTheWindowAllows) {
     StartWith(std::string("[Recovery]\r\nActions=first\r\n") +
-              "[Guard]\r\nMaxRounds=2\r\nWindow=3600\r\n");
+              "[Guard]\r\nHoldOff=0\r\nMaxRounds=2\r\nWindow=3600\r\n");
     Script.Failing = {"first"};
     FailUntilStepEnds();
     FailUntilStepEnds();
@@ -189,7 +195,8 @@ TEST_F(RecoveryRounds, GuardPausesAfterMaxRoundsAndResumesWhenTheWindowAllows) {
 }
 
 TEST_F(RecoveryRounds, HostsBackEndThePause) {
-    StartWith(std::string("[Recovery]\r\nActions=first\r\n") + "[Guard]\r\nMaxRounds=1\r\n");
+    StartWith(std::string("[Recovery]\r\nActions=first\r\n") +
+              "[Guard]\r\nHoldOff=0\r\nMaxRounds=1\r\n");
     Script.Failing = {"first"};
     FailUntilStepEnds();
     FailUntilStepEnds();
@@ -198,6 +205,32 @@ TEST_F(RecoveryRounds, HostsBackEndThePause) {
     EXPECT_EQ(Fe.Status, "Restarts resumed");
     FailUntilStepEnds();
     EXPECT_EQ(Runs().size(), 2U);
+}
+
+// Killed and started again during an outage nothing cures: the rounds of the
+// run before count, so MaxRounds holds across any number of restarts.
+TEST_F(RecoveryRounds, GuardRemembersItsRoundsAcrossARestart) {
+    const std::string guard = "[Guard]\r\nHoldOff=0\r\nMaxRounds=2\r\nWindow=3600\r\n";
+    StartWith(std::string("[Recovery]\r\nActions=first\r\n") + guard);
+    Script.Failing = {"first"};
+    FailUntilStepEnds();
+    ASSERT_EQ(Runs().size(), 1U);
+    for (int restart = 0; restart < 3; ++restart) {
+        Monitor.reset();         // as good as a kill: the round was on disk before its step ran
+        Clock.Tick += 123456789; // another run, another tick
+        Wall.WallMs += 60000;
+        Wall.BootMs += 60000;
+        StartWith(std::string("[Recovery]\r\nActions=first\r\n") + guard);
+        FailUntilStepEnds();
+    }
+    EXPECT_EQ(Runs().size(), 2U);
+    EXPECT_EQ(Fe.Status, "Restarts paused, 2 rounds within 1 h");
+    Wall.WallMs += 3600000;
+    Wall.BootMs += 3600000;
+    Monitor.reset();
+    StartWith(std::string("[Recovery]\r\nActions=first\r\n") + guard);
+    FailUntilStepEnds(); // the first round has left the window
+    EXPECT_EQ(Runs().size(), 3U);
 }
 
 TEST_F(RecoveryRounds, RestartNowRunsTheFirstActionWhileTheHostsAnswer) {
