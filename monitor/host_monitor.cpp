@@ -46,6 +46,7 @@ THostMonitor::~THostMonitor() {
     // Every blocking call of these threads has been aborted; they end promptly.
     m_lateWorkers.clear();
     m_lateSession.reset();
+    m_overdueSessions.clear();
 }
 
 void THostMonitor::Start() {
@@ -212,6 +213,7 @@ void THostMonitor::ReportEcho(int slot, std::optional<TRoundTrip> echo) {
     m_events.Echo(slot, obj.IP, obj.DisplayName, m_maxTimeouts,
                   echo ? std::optional<int64_t>(echo->Us) : std::nullopt);
     obj.UpdateResult(ms);
+    EndOverdueStep();
     if (m_policy) {
         Follow(m_policy->PingReport(slot, echo.has_value(), RoundView()));
     }
@@ -323,14 +325,14 @@ void THostMonitor::EvaluateRestartRule() {
 }
 
 // Takes the token given: the caller has taken ResetIdleEvent.
-void THostMonitor::StartResetSession(std::unique_ptr<TRecoveryAction> action) {
+void THostMonitor::StartResetSession(std::unique_ptr<TRecoveryAction> action, int32_t limitMs) {
     try {
         m_resetThread.reset(); // the previous session has given the token back: a short join
         TResetHandOff& handOff = *this;
         m_session.Action = action->Name();
         m_session.Kind = std::string(action->Kind());
-        m_resetThread =
-            std::make_unique<TThReset>(std::move(action), m_dispatcher, handOff, *m_resetIdleEvent);
+        m_resetThread = std::make_unique<TThReset>(std::move(action), m_dispatcher, handOff,
+                                                   *m_resetIdleEvent, limitMs, &Clock());
     } catch (...) {
         // No session runs: keep the token available for the next trigger.
         m_resetIdleEvent->Set();
@@ -367,6 +369,20 @@ void THostMonitor::ShowResetOutcome(const TRecoveryOutcome& outcome) {
 
 void THostMonitor::SessionStarting() {
     ShowResetStarting();
+}
+
+void THostMonitor::EndOverdueStep() {
+    if (!m_resetThread || !m_resetThread->Overdue() || !m_resetThread->Abandon()) {
+        return;
+    }
+    m_resetThread->RequestTerminate();
+    const TRecoveryOutcome outcome = InternalError(
+        m_resetThread->ActionName(),
+        "no result " + std::to_string(TThReset::kOverdueGraceMs / 1000) +
+            " s after its time limit of " + std::to_string(m_resetThread->LimitMs() / 1000) + " s");
+    m_overdueSessions.push_back(std::move(m_resetThread));
+    m_resetIdleEvent->Set(); // the token comes back: the round goes on
+    SessionEnded(outcome);
 }
 
 void THostMonitor::SessionEnded(const TRecoveryOutcome& outcome) {

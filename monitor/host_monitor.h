@@ -183,7 +183,10 @@ private:
     void CheckIcmpAgain(int32_t ms);
     void EvaluateRestartRule() override;
     void ZeroFailures();
-    void StartResetSession(std::unique_ptr<TRecoveryAction> action);
+    void StartResetSession(std::unique_ptr<TRecoveryAction> action, int32_t limitMs = 0);
+    // A step whose action has not returned a little after its time limit
+    // ends as a failure; its thread is left to end on its own.
+    void EndOverdueStep();
 
     // Recovery rounds (monitor/host_monitor_recovery.cpp): the policy
     // decides; these show it what the monitor sees and carry its decisions
@@ -245,6 +248,7 @@ private:
     // Threads that outlived their bound at shutdown; the destructor joins them.
     std::vector<std::unique_ptr<TPingTh>> m_lateWorkers;
     std::unique_ptr<TThReset> m_lateSession;
+    std::vector<std::unique_ptr<TThReset>> m_overdueSessions; // aborted; joined at destruction
 };
 
 } // namespace pingvard

@@ -68,7 +68,8 @@ void THostMonitor::Carry(const TStartStep& step) {
     }
     action->SetEvent(step.Event);
     m_session.StartingText = KindInfo(config.Kind).StartingText(config);
-    StartResetSession(std::move(action));
+    const bool telnet = config.Kind == TActionKind::Telnet && m_options.SessionLimitMs > 0;
+    StartResetSession(std::move(action), telnet ? m_options.SessionLimitMs : config.TimeLimitMs);
 }
 
 void THostMonitor::Carry(const TShowGuardChange& change) {

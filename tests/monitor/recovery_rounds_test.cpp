@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <iterator>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,7 @@ struct TActionScript {
     std::condition_variable Aborted;
     std::vector<std::string> Runs; // "name:reason:round:step"
     std::vector<std::string> Failing;
+    std::vector<std::string> Throwing;
     bool Hang = false;
     bool WasAborted = false;
 };
@@ -40,6 +42,10 @@ public:
         if (m_script.Hang) {
             m_script.Aborted.wait(lock, [this] { return m_script.WasAborted; });
             return Outcome(false, "Unable to run " + m_name + ", aborted");
+        }
+        if (std::find(m_script.Throwing.begin(), m_script.Throwing.end(), m_name) !=
+            m_script.Throwing.end()) {
+            throw std::runtime_error("boom");
         }
         const bool ok = std::find(m_script.Failing.begin(), m_script.Failing.end(), m_name) ==
                         m_script.Failing.end();
@@ -263,6 +269,37 @@ TEST_F(RecoveryRounds, EditedSettingsWaitForTheRoundUnderWayToEnd) {
     ASSERT_TRUE(ServeUntil([&] { return !Monitor->ResetSessionRunning(); }));
     EXPECT_EQ(Runs(),
               (std::vector<std::string>{"first:rule:1:1", "first:rule:2:1", "second:rule:2:2"}));
+}
+
+// However a step's action ends, the step ends: the token comes back and the
+// round goes on with the next action.
+TEST_F(RecoveryRounds, AThrowingActionEndsItsStepAsAFailure) {
+    Script.Throwing = {"first"};
+    StartWith(kTwoActions);
+    FailUntilStepEnds();
+    EXPECT_EQ(Runs(), (std::vector<std::string>{"first:rule:1:1", "second:rule:1:2"}));
+    EXPECT_NE(Log().find(": Unable to reset, internal error in first: boom\r\n"), std::string::npos)
+        << Log();
+    EXPECT_FALSE(Monitor->ResetSessionRunning());
+}
+
+TEST_F(RecoveryRounds, AnActionPastItsTimeLimitEndsItsStepAsAFailure) {
+    Script.Hang = true;
+    StartWith(kTwoActions);
+    Report(-1);
+    Report(-1);
+    ASSERT_TRUE(ServeUntil([&] { return Runs().size() == 1; })); // running, and hanging
+    Pass(60000 + TThReset::kOverdueGraceMs - 1);
+    Report(-1);
+    EXPECT_TRUE(Monitor->ResetSessionRunning());
+    Pass(1);
+    Report(-1); // overdue: a failure, and the next action starts at once
+    EXPECT_NE(Log().find("internal error in first: no result 5 s after its time limit of 60 s"),
+              std::string::npos)
+        << Log();
+    EXPECT_TRUE(Script.WasAborted);
+    ASSERT_TRUE(ServeUntil([&] { return Runs().size() == 2; }));
+    EXPECT_EQ(Runs()[1], "second:rule:1:2");
 }
 
 TEST_F(RecoveryRounds, ShutdownAbortsARunningAction) {
