@@ -236,21 +236,42 @@ TSettings THostMonitor::Settings() const {
 void THostMonitor::ApplySettings(const TSettings& settings,
                                  const std::array<std::string, kSlotCount>& addresses) {
     TIniFile ini(ConfigFileName());
+    ApplyDialogSettings(settings, addresses, &ini);
+}
+
+void THostMonitor::ApplyReloaded(const TSettings& settings,
+                                 const std::array<std::string, kSlotCount>& addresses) {
+    ApplyDialogSettings(settings, addresses, nullptr);
+    m_settings.Observe.Notifications = settings.Observe.Notifications;
+}
+
+// Group by group, each written (when ini is given) right after it is applied.
+void THostMonitor::ApplyDialogSettings(const TSettings& settings,
+                                       const std::array<std::string, kSlotCount>& addresses,
+                                       TCustomIniFile* ini) {
     SetMaxTimeouts(settings.MaxTimeouts);
     SetPingInterval(settings.PingInterval);
-    settings.SaveConstants(ini);
+    if (ini) {
+        settings.SaveConstants(*ini);
+    }
     SetResetHost(settings.ResetHost);
-    settings.SaveResetHost(ini);
+    if (ini) {
+        settings.SaveResetHost(*ini);
+    }
     for (int slot = 0; slot < kSlotCount; ++slot) {
         const auto i = static_cast<std::size_t>(slot);
         ApplyHost(slot, settings.Hosts[i], addresses[i]);
-        settings.SaveHost(ini, slot);
+        if (ini) {
+            settings.SaveHost(*ini, slot);
+        }
     }
     // Only an edit writes the recovery sections: a file without them keeps
     // today's behaviour and its bytes.
     if (!SameDialogRecoverySettings(settings.Recovery, m_settings.Recovery)) {
         ApplyRecovery(settings.Recovery);
-        SaveDialogRecoverySettings(ini, settings.Recovery);
+        if (ini) {
+            SaveDialogRecoverySettings(*ini, settings.Recovery);
+        }
     }
 }
 

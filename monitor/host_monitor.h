@@ -139,6 +139,10 @@ public:
     // stay. The script, the actions' own settings and the observer settings are not changed here.
     void ApplySettings(const TSettings& settings,
                        const std::array<std::string, kSlotCount>& addresses);
+    // A reload of pingvard.ini (SIGHUP): the same, and the notifications,
+    // without writing anything.
+    void ApplyReloaded(const TSettings& settings,
+                       const std::array<std::string, kSlotCount>& addresses);
     // The observers' page at OK: writes [History], [Metrics] and
     // [Notifications] (EIniFileException) and keeps them for Settings(). The
     // hooks are not written. The program takes history and metrics into use
@@ -205,6 +209,9 @@ private:
     TClockReading Clocks() const;
     std::unique_ptr<TRecoveryAction> MakeStepAction(const TActionConfig& config) const;
     void ApplyRecovery(const TRecoverySettings& edited);
+    void ApplyDialogSettings(const TSettings& settings,
+                             const std::array<std::string, kSlotCount>& addresses,
+                             TCustomIniFile* ini);
     void StopWorkers();
     void StopResetSession();
 

@@ -188,6 +188,11 @@ bool TMainForm::FormCreate() {
     Closing = false;
     try {
         m_monitor->Start();
+        if (OnDiagnostic) {
+            for (const std::string& problem : m_monitor->Settings().BoundsProblems) {
+                OnDiagnostic(problem); // each value used at its bound, once
+            }
+        }
         m_observers->Start();
         return true;
     } catch (const EIniFileException& e) {
