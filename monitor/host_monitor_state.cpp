@@ -4,6 +4,7 @@
 // settings a first start wrote until the operator confirms them.
 
 #include "config/ini_file.h"
+#include "config/profile_store.h"
 #include "logs/event_log.h"
 #include "monitor/host_monitor.h"
 
@@ -15,6 +16,7 @@ TClockReading THostMonitor::Clocks() const {
 
 // After the policy exists, before any worker reports.
 void THostMonitor::RestoreState() {
+    RemoveStaleTempFiles(StateFileName()); // what a killed write left
     TProgramStateFile state(StateFileName());
     m_policy->Restore(state.Guard(Clocks()));
     if (m_startedWithoutConfig) {
