@@ -37,7 +37,7 @@ TDesktopEnd RunDesktop(int& argc, char** argv, const std::string& language) {
     // Ctrl+C, kill and a hang-up end the program like its exit command, cleanly;
     // SIGUSR1 is "Restart now", as for the console program.
     const TExitSignals exitSignals([&form] { form.Zav1Click(); },
-                                   [&form] { form.RestartNowClick(); });
+                                   [&form] { form.RestartNowUnasked(); });
     form.ShowAtStart();
     if (!form.FormCreate()) {
         return TDesktopEnd::ConfigNotWritable;

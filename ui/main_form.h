@@ -110,8 +110,14 @@ public:
     void Nastaven1Click();
     void Oprogramu1Click();
     void Historie1Click();
-    // One round of the recovery actions, within the guard's limits.
+    // "Restart now" in the menus: asks first (AskRestart, naming the first
+    // action and what it acts on), then one round of the recovery actions,
+    // within the guard's limits.
     void RestartNowClick();
+    // The same without asking: SIGUSR1, which nobody sits in front of.
+    void RestartNowUnasked();
+    // "Restartovat zařízení nyní?" with the first action and its target.
+    QString RestartQuestion() const;
     // The ping report of a worker, as the monitor takes it.
     void WMPing(int slot, int32_t ms);
 
@@ -126,6 +132,8 @@ public:
     // OnDiagnostic); the program writes diagnostics to stderr. Tests record
     // them.
     std::function<void(const QString& text)> ShowErrorBox;
+    // Asks the question of "Restart now" in a box (Yes/No): true to go on.
+    std::function<bool(const QString& question)> AskRestart;
     std::function<void(const std::string& text)> OnDiagnostic;
 
     // TMonitorFrontEnd

@@ -102,7 +102,8 @@ fi
 unit=$work/pingvard/usr/lib/systemd/system/pingvard.service
 for line in 'User=pingvard' 'WorkingDirectory=/var/lib/pingvard' 'StateDirectory=pingvard' \
     'AmbientCapabilities=CAP_NET_RAW' 'CapabilityBoundingSet=CAP_NET_RAW' 'ProtectSystem=strict' \
-    'Restart=on-failure' 'ExecStart=pingvard --headless' 'TimeoutStopSec=6'; do
+    'Restart=on-failure' 'ExecStart=pingvard --headless' 'ExecReload=/bin/kill -HUP $MAINPID' \
+    'TimeoutStopSec=6'; do
     grep -qx "$line" "$unit" || fail "unit lacks $line"
 done
 if command -v systemd-analyze >/dev/null; then
