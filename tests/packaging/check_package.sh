@@ -121,7 +121,8 @@ for page in "$man1"/*.1.gz; do
 done
 pingvard_page=$(zcat "$man1/pingvard.1.gz" | sed 's/\\-/-/g')
 for key in MaxTimeouts PingInterval Hostname ChallengesCount Challenge Answer DisplayName \
-    Timeout TimeoutDoReset 'EXIT STATUS' headless directory lang Language pingvard-desktop; do
+    Timeout TimeoutDoReset 'EXIT STATUS' headless directory lang Language pingvard-desktop \
+    pingvard.state arm SIGHUP HoldOff MaxRounds; do
     grep -q -- "$key" <<<"$pingvard_page" || fail "pingvard.1 lacks $key"
 done
 apsim_page=$(zcat "$man1/pingvard-apsim.1.gz" | sed 's/\\-/-/g')
