@@ -135,11 +135,16 @@ struct TSpawnPlan {
     sigset_t Keeper{}, All{}, None{};
     pid_t Parent = 0;
     int OutputFd = -1, ErrorFd = -1;
+    unsigned MaxFd = 0; // the highest descriptor there can be, for want of close_range
 };
 
-void CloseFrom(unsigned first, unsigned last) noexcept {
-    if (first <= last) {
-        ::syscall(SYS_close_range, first, last, 0U);
+// close_range, or where a system call filter refuses it, one by one.
+void CloseFrom(const TSpawnPlan& plan, unsigned first, unsigned last) noexcept {
+    if (first > last || ::syscall(SYS_close_range, first, last, 0U) == 0) {
+        return;
+    }
+    for (unsigned fd = first; fd <= std::min(last, plan.MaxFd); ++fd) {
+        ::close(static_cast<int>(fd));
     }
 }
 
@@ -165,8 +170,8 @@ void CloseFrom(unsigned first, unsigned last) noexcept {
         ReportAndExit(plan.ErrorFd, errno);
     }
     const auto error = static_cast<unsigned>(plan.ErrorFd);
-    CloseFrom(STDERR_FILENO + 1, error - 1);
-    CloseFrom(error + 1, ~0U);
+    CloseFrom(plan, STDERR_FILENO + 1, error - 1);
+    CloseFrom(plan, error + 1, ~0U);
     ::execve(plan.File.c_str(), plan.Argv.data(), plan.Envp.data());
     ReportAndExit(plan.ErrorFd, errno);
 }
@@ -206,7 +211,7 @@ void CloseFrom(unsigned first, unsigned last) noexcept {
     if (program < 0) {
         ReportAndExit(plan.ErrorFd, orphan ? ECHILD : errno);
     }
-    CloseFrom(0, ~0U); // the program has its own; the parent's stay with the parent
+    CloseFrom(plan, 0, ~0U); // the program has its own; the parent's stay with the parent
     for (;;) {
         siginfo_t info{};
         const int signal = ::sigwaitinfo(&plan.Keeper, &info);
@@ -246,6 +251,8 @@ pid_t Spawn(const TChildCommand& command, int outputFd) {
     }
     plan.Parent = ::getpid();
     plan.OutputFd = outputFd;
+    const long maxFd = ::sysconf(_SC_OPEN_MAX);
+    plan.MaxFd = static_cast<unsigned>(std::clamp<long>(maxFd, 1024, 65536) - 1);
     int errorPipe[2];
     if (::pipe2(errorPipe, O_CLOEXEC) != 0) {
         return -errno;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
@@ -196,6 +197,17 @@ TEST(ChildProcess, EndsWhatTheProgramLeftRunning) {
     ASSERT_EQ(left.size(), 1U);
     EXPECT_TRUE(AllGoneWithin(left, 3000));
     ::unlink(file.c_str());
+}
+
+TEST(ChildProcess, GivesTheProgramNoDescriptorOfThisProcess) {
+    const int inherited = ::open("/dev/null", O_RDONLY); // no O_CLOEXEC: it would leak
+    ASSERT_GT(inherited, 2);
+    const std::string fd = "/proc/$$/fd/";
+    const TChildResult result =
+        TChildProcess().Run(Shell("for n in 0 1 2 " + std::to_string(inherited) + "; do [ -e " +
+                                  fd + "$n ] && printf '%s ' $n; done; true"));
+    ::close(inherited);
+    EXPECT_EQ(result.Output, "0 1 2 ");
 }
 
 TEST(ChildProcess, AbortEndsARunAndEveryLaterOneUntilCleared) {
