@@ -26,7 +26,8 @@ enum class TOptionKind {
     TestAction,
     History,
     Since,
-    Csv
+    Csv,
+    Arm
 };
 
 struct TOptionName {
@@ -39,7 +40,7 @@ constexpr TOptionName kLongOptions[] = {
     {"--headless", TOptionKind::Headless}, {"--directory", TOptionKind::Directory},
     {"--lang", TOptionKind::Language},     {"--test-action", TOptionKind::TestAction},
     {"--history", TOptionKind::History},   {"--since", TOptionKind::Since},
-    {"--csv", TOptionKind::Csv},
+    {"--csv", TOptionKind::Csv},           {"--arm", TOptionKind::Arm},
 };
 
 std::optional<TOptionKind> FindLongOption(std::string_view name) {
@@ -72,6 +73,9 @@ void Apply(TCommandLine& options, TOptionKind kind) {
         break;
     case TOptionKind::Csv:
         options.Csv = true;
+        break;
+    case TOptionKind::Arm:
+        options.Arm = true;
         break;
     case TOptionKind::Directory:
     case TOptionKind::Language:
@@ -209,6 +213,10 @@ std::string UsageText(bool desktopBuiltIn) {
             "      --test-action=NAME  run the recovery action NAME of pingvard.ini once\n"
             "                       against the configured device, print each step and\n"
             "                       the outcome, and exit (0 when it succeeded, else 1)\n"
+            "      --arm            confirm the settings a first start wrote (or, without\n"
+            "                       pingvard.ini, the defaults), so that restarts may act,\n"
+            "                       and exit; a running pingvard takes it at its next\n"
+            "                       reload (SIGHUP) or start\n"
             "      --history [HOST] print the recorded history of every host, or of HOST\n"
             "                       (an address or a name), and exit\n"
             "      --since=SPAN     with --history: the last SPAN, e.g. 90m, 24h (default),\n"
@@ -217,8 +225,9 @@ std::string UsageText(bool desktopBuiltIn) {
     text += "  -h, --help           show this help and exit\n"
             "      --version        show the version and exit\n"
             "\n"
-            "SIGINT and SIGTERM end the console program cleanly; SIGUSR1 restarts now\n"
-            "(one round of the recovery actions, within the guard's limits).\n"
+            "SIGINT and SIGTERM end the console program cleanly; SIGHUP reads pingvard.ini\n"
+            "again; SIGUSR1 restarts now (one round of the recovery actions, within the\n"
+            "guard's limits).\n"
             "Exit status: 0 normal end, 1 cannot start (--history: no history or no\n"
             "such host), 2 command-line error, 3 pingvard.ini cannot be written.\n";
     return text;

@@ -3,9 +3,11 @@
 
 #include "app/console_front_end.h"
 #include "app/exit_status.h"
+#include "app/settings_reload.h"
 #include "app/signal_watcher.h"
 #include "app/terminal.h"
 #include "config/ini_file.h"
+#include "config/program_dir.h"
 #include "monitor/gui_dispatcher.h"
 #include "monitor/host_monitor.h"
 #include "net/socket_library.h"
@@ -14,6 +16,7 @@
 #include <atomic>
 #include <csignal>
 #include <exception>
+#include <functional>
 #include <iostream>
 #include <unistd.h>
 
@@ -23,6 +26,7 @@ namespace {
 struct TSignalFlags {
     std::atomic<bool> ExitRequested{false};
     std::atomic<bool> RestartRequested{false};
+    std::atomic<bool> ReloadRequested{false};
 };
 
 // How long the loop sleeps when nothing happens; a hand-off or an exit
@@ -32,12 +36,16 @@ constexpr int kIdleWaitMs = 1000;
 // The message loop: runs hand-offs until an exit request, drawing after each
 // batch. An error escaping a hand-off ends only that hand-off, as an error in
 // a window's event handler does.
-// SIGUSR1 asks for "Restart now".
+// SIGUSR1 asks for "Restart now" (signals that come while one is handled are
+// one request), SIGHUP for a reload of pingvard.ini.
 void RunLoop(TLoopDispatcher& dispatcher, TConsoleFrontEnd& frontEnd, THostMonitor& monitor,
-             TSignalFlags& signals) {
+             TSignalFlags& signals, const std::function<void()>& reload) {
     dispatcher.OnHandOffError = [&frontEnd](const std::string& what) { frontEnd.ReportLine(what); };
     while (!signals.ExitRequested) {
         dispatcher.RunOnce(kIdleWaitMs);
+        if (signals.ReloadRequested.exchange(false) && !signals.ExitRequested) {
+            reload();
+        }
         if (signals.RestartRequested.exchange(false) && !signals.ExitRequested) {
             monitor.RestartNow();
         }
@@ -45,13 +53,30 @@ void RunLoop(TLoopDispatcher& dispatcher, TConsoleFrontEnd& frontEnd, THostMonit
     }
 }
 
+std::string ArmCommand() {
+    std::string dir = GetProgramDir();
+    dir.pop_back();
+    return "'pingvard -C " + dir + " --arm'";
+}
+
 // A first start in this directory wrote the defaults, which ping public hosts
-// and restart a device over telnet: say where, before anything is restarted.
+// and restart a device over telnet: say where, and that nothing is restarted
+// before the operator has confirmed them.
 std::string FirstRunNotice(const THostMonitor& monitor) {
     return "no pingvard.ini was here: wrote " + ConfigFileName() +
-           " with the defaults; when every marked host has failed " +
-           std::to_string(monitor.MaxTimeouts()) + " times in a row, the device at " +
-           monitor.ResetHost() + " is restarted over telnet (edit the file to change this)";
+           " with the defaults, in which the device at " + monitor.ResetHost() +
+           " is restarted over telnet when every marked host has failed " +
+           std::to_string(monitor.MaxTimeouts()) +
+           " times in a row; restarts are held until you confirm: edit the file and reload "
+           "(SIGHUP), or confirm it as it is with " +
+           ArmCommand() + " and reload";
+}
+
+std::string HeldNotice() {
+    return "restarts are held: the settings a first start wrote to " + ConfigFileName() +
+           " are not confirmed yet; edit the file and reload (SIGHUP), or confirm it as it is "
+           "with " +
+           ArmCommand() + " and reload";
 }
 
 int Monitor(TLoopDispatcher& dispatcher, TSignalFlags& signals, const THeadlessConsole& console) {
@@ -76,15 +101,19 @@ int Monitor(TLoopDispatcher& dispatcher, TSignalFlags& signals, const THeadlessC
     }
     if (monitor.StartedWithoutConfigFile()) {
         frontEnd.ReportLine(FirstRunNotice(monitor));
+    } else if (monitor.AwaitingConfirmation()) {
+        frontEnd.ReportLine(HeldNotice());
     }
-    // Each invalid recovery value once, with the default used instead.
-    for (const std::string& problem : monitor.Settings().Recovery.Problems) {
+    // Each value used at its bound and each invalid recovery value once, with
+    // what is used instead.
+    for (const std::string& problem : SettingsProblemLines(monitor.Settings())) {
         frontEnd.ReportLine(problem);
     }
-    TProgramObservers observers(
-        monitor, dispatcher, [&frontEnd](const std::string& line) { frontEnd.ReportLine(line); });
+    const TLineFn line = [&frontEnd](const std::string& text) { frontEnd.ReportLine(text); };
+    TProgramObservers observers(monitor, dispatcher, line);
     frontEnd.Flush();
-    RunLoop(dispatcher, frontEnd, monitor, signals);
+    RunLoop(dispatcher, frontEnd, monitor, signals,
+            [&] { ReloadSettings(monitor, observers.Observers(), line); });
 
     monitor.Shutdown(); // the exit command
     observers.Stop();   // after the monitor: its last events are written
@@ -97,8 +126,10 @@ int Monitor(TLoopDispatcher& dispatcher, TSignalFlags& signals, const THeadlessC
 int RunHeadless(const THeadlessConsole& console) {
     TLoopDispatcher dispatcher;
     TSignalFlags flags;
-    const TSignalWatcher signals({SIGINT, SIGTERM, SIGUSR1}, [&](int signal) {
-        (signal == SIGUSR1 ? flags.RestartRequested : flags.ExitRequested) = true;
+    const TSignalWatcher signals({SIGINT, SIGTERM, SIGUSR1, SIGHUP}, [&](int signal) {
+        (signal == SIGUSR1  ? flags.RestartRequested
+         : signal == SIGHUP ? flags.ReloadRequested
+                            : flags.ExitRequested) = true;
         dispatcher.Stop(); // wakes the loop
     });
     return Monitor(dispatcher, flags, console);

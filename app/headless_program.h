@@ -16,9 +16,10 @@ struct THeadlessConsole {
 };
 
 // The monitor with a console front end, in the current directory, until
-// SIGINT or SIGTERM. Returns the process exit status (app/exit_status.h).
-// Call it before any other thread has been started: it blocks SIGINT and
-// SIGTERM so that only its own watcher takes them.
+// SIGINT or SIGTERM; SIGHUP reloads pingvard.ini (app/settings_reload.h),
+// SIGUSR1 restarts now. Returns the process exit status (app/exit_status.h).
+// Call it before any other thread has been started: it blocks those signals
+// so that only its own watcher takes them.
 int RunHeadless();
 int RunHeadless(const THeadlessConsole& console);
 

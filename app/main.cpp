@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/arm_command.h"
 #include "app/command_line.h"
 #include "app/desktop_launcher.h"
 #include "app/exit_status.h"
@@ -42,6 +43,9 @@ int Run(int argc, char** argv) {
     }
     if (!options.TestAction.empty()) {
         return RunTestAction(options.TestAction, std::cout, std::cerr);
+    }
+    if (options.Arm) {
+        return RunArmCommand(std::cout, std::cerr);
     }
 #ifdef PINGVARD_HAS_DESKTOP
     if (!options.Headless && DisplayAvailable()) {

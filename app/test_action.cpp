@@ -2,7 +2,7 @@
 #include "app/test_action.h"
 
 #include "app/exit_status.h"
-#include "config/ini_file.h"
+#include "config/memory_ini_file.h"
 #include "config/program_dir.h"
 #include "config/recovery_settings.h"
 #include "config/settings.h"
@@ -35,7 +35,9 @@ int RunTestAction(const std::string& name, std::ostream& out, std::ostream& err)
         err << "pingvard: no " << fileName << ": nothing is configured to test\n";
         return kExitFailure;
     }
-    TIniFile ini(fileName);
+    // Read as a start reads it, without the start's normalising writes: a
+    // dry run leaves the directory as it was.
+    TMemoryIniFile ini(fileName);
     const TSettings settings = TSettings::Load(ini, GetProgramDir());
     for (const std::string& problem : settings.Recovery.Problems) {
         err << "pingvard: " << problem << "\n";

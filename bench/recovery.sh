@@ -14,7 +14,9 @@ rounds=${1:-10}
 bench_work
 lab down >/dev/null 2>&1 || true
 export PINGVARD_LAB_REBOOT_SECONDS=1
+# The guard off (HoldOff=0, MaxRounds=0): one outage after another, each acted on.
 write_ini "$work" Constants/MaxTimeouts=3 Constants/PingInterval=500 Recovery/Actions=plug \
+    Guard/HoldOff=0 Guard/MaxRounds=0 \
     Action.plug/Kind=http Action.plug/Preset=shelly2 Action.plug/Host=192.168.168.5 \
     Action.plug/PasswordFile=plug.secret Action.plug/OffTime=1 Action.plug/Verify=30
 lab up --headless --bin "$BUILD" --plug shelly2 --ini "$work/pingvard.ini" >/dev/null

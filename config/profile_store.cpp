@@ -245,6 +245,11 @@ std::optional<std::string> TProfileStore::Read(std::string_view section,
 }
 
 bool TProfileStore::Write(std::string_view section, std::string_view key, std::string_view value) {
+    return WriteSection(section, {{std::string(key), std::string(value)}});
+}
+
+bool TProfileStore::WriteSection(std::string_view section, const TEntries& entries,
+                                 std::string_view header) {
     const std::string target = ResolveTarget(m_fileName);
     if (!IsWritablePath(DirectoryOf(target)))
         return false;
@@ -252,7 +257,8 @@ bool TProfileStore::Write(std::string_view section, std::string_view key, std::s
     const bool exists = ::stat(target.c_str(), &st) == 0;
     if (exists && (!S_ISREG(st.st_mode) || !IsWritablePath(target)))
         return false;
-    if (exists && AlreadyStored(st, section, key, value))
+    if (exists && entries.size() == 1 &&
+        AlreadyStored(st, section, entries.front().first, entries.front().second))
         return true; // the permission checks above still ran
     std::string old;
     if (exists) {
@@ -261,9 +267,12 @@ bool TProfileStore::Write(std::string_view section, std::string_view key, std::s
             return false; // never replace what we could not read
         old = std::move(*content);
     }
-    const auto updated = SetProfileValue(old, section, key, value);
-    if (!updated)
-        return false;
+    std::optional<std::string> updated = exists ? old : std::string(header);
+    for (const auto& [key, value] : entries) {
+        updated = SetProfileValue(*updated, section, key, value);
+        if (!updated)
+            return false;
+    }
     if (exists && *updated == old)
         return true; // already on disk; the permission checks above still ran
     return ReplaceFile(target, *updated, exists ? &st : nullptr, m_beforeReplace);

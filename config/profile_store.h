@@ -11,6 +11,8 @@
 #include <string_view>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <utility>
+#include <vector>
 
 namespace pingvard {
 
@@ -64,6 +66,12 @@ public:
     // unreadable file gives an empty index. Not for concurrent use.
     std::shared_ptr<const TProfileIndex> Index() const;
     bool Write(std::string_view section, std::string_view key, std::string_view value);
+    // Several entries of one section in one replacement of the file, so a
+    // reader sees all of them or none. A file the write creates starts with
+    // header (comment lines, each ending in a line break).
+    using TEntries = std::vector<std::pair<std::string, std::string>>;
+    bool WriteSection(std::string_view section, const TEntries& entries,
+                      std::string_view header = {});
 
     // Nothing is cached, every write is already on disk: kept so that callers
     // can say where a cached store would have to flush.

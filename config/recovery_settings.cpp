@@ -197,12 +197,17 @@ TRecoverySettings ReadRecoverySettings(TCustomIniFile& ini, const std::string& p
         settings.Actions.push_back(telnet); // the historic session's own defaults
     }
     TSectionReader guard = file.Section("Guard");
+    const TGuardConfig defaults;
     settings.Guard.HoldOffMs =
-        static_cast<uint32_t>(guard.Number("HoldOff", 0, 0, kMaxSeconds)) * 1000;
-    settings.Guard.MaxRounds = guard.Number("MaxRounds", 0, 0, 1000);
+        static_cast<uint32_t>(guard.Number(
+            "HoldOff", static_cast<int32_t>(defaults.HoldOffMs / 1000), 0, kMaxSeconds)) *
+        1000;
+    settings.Guard.MaxRounds = guard.Number("MaxRounds", defaults.MaxRounds, 0, kRecoveryMaxRounds);
     settings.Guard.WindowMs =
-        static_cast<uint32_t>(guard.Number("Window", 86400, 1, kMaxSeconds)) * 1000;
-    settings.Guard.BackOff = guard.Flag("BackOff", false);
+        static_cast<uint32_t>(guard.Number("Window", static_cast<int32_t>(defaults.WindowMs / 1000),
+                                           1, kMaxSeconds)) *
+        1000;
+    settings.Guard.BackOff = guard.Flag("BackOff", defaults.BackOff);
     return settings;
 }
 

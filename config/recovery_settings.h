@@ -3,10 +3,11 @@
 
 // The recovery settings beyond the historic file, read from their own
 // sections and never written by the start-up load (an absent section means
-// today's behaviour: the telnet session alone, every marked host, no guard):
+// the telnet session alone, every marked host, and the guard's safe defaults
+// in config/guard_config.h):
 //
 //   [Recovery]  Actions=telnet,router,plug  Quorum=0
-//   [Guard]     HoldOff=0  MaxRounds=0  Window=86400  BackOff=0
+//   [Guard]     HoldOff=180  MaxRounds=6  Window=86400  BackOff=1
 //   [Action.NAME]  Kind=telnet|ssh|http|program  TimeLimit=  Verify=  and the kind's keys
 //
 // Every invalid value gives one line in Problems and its default. Times are

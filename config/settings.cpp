@@ -4,7 +4,9 @@
 #include "config/core_dumps.h"
 #include "config/startup_load.h"
 
+#include <algorithm>
 #include <cstddef>
+#include <limits>
 
 namespace pingvard {
 
@@ -42,6 +44,30 @@ private:
     TSettings& m_settings;
 };
 
+// value used at [low, high], with a line when it lay outside.
+void Bound(int32_t& value, int32_t low, int32_t high, const std::string& entry,
+           std::vector<std::string>& problems) {
+    const int32_t bounded = std::clamp(value, low, high);
+    if (bounded != value) {
+        problems.push_back("pingvard.ini " + entry + "=" + std::to_string(value) + ": " +
+                           (value < low ? "less than " : "more than ") + std::to_string(bounded) +
+                           "; using " + std::to_string(bounded));
+        value = bounded;
+    }
+}
+
+void BoundSettings(TSettings& settings) {
+    constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
+    constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
+    auto& problems = settings.BoundsProblems;
+    Bound(settings.MaxTimeouts, kMinMaxTimeouts, kMax, "[Constants] MaxTimeouts", problems);
+    Bound(settings.PingInterval, kMinPingInterval, kMax, "[Constants] PingInterval", problems);
+    for (int slot = 0; slot < kSlotCount; ++slot) {
+        Bound(settings.Hosts[static_cast<std::size_t>(slot)].Timeout, kMin, kMaxHostTimeout,
+              "[" + HostSection(slot) + "] Timeout", problems);
+    }
+}
+
 } // namespace
 
 TSettings TSettings::Load(TCustomIniFile& ini, const std::string& programDir,
@@ -49,6 +75,7 @@ TSettings TSettings::Load(TCustomIniFile& ini, const std::string& programDir,
     TSettings settings;
     TSettingsTarget target(settings);
     RunStartupLoad(ini, target);
+    BoundSettings(settings);
     settings.Recovery = ReadRecoverySettings(ini, programDir, cancelled);
     settings.Observe = ReadObserveSettings(ini, settings.ObserveProblems, cancelled);
     std::vector<std::string> desktopProblems;

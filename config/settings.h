@@ -21,6 +21,13 @@
 
 namespace pingvard {
 
+// Bounds on what could flood a host or hang a worker: a value outside is used
+// at the bound, with one line (TSettings::BoundsProblems); the file keeps
+// what it says. The settings dialog refuses such a value.
+inline constexpr int32_t kMinPingInterval = 100; // ms
+inline constexpr int32_t kMinMaxTimeouts = 1;
+inline constexpr int32_t kMaxHostTimeout = 60000; // ms; a negative one reads as the default
+
 // One watched host, [Host1] to [Host4].
 struct THostSettings {
     std::string Hostname;    // as written: a name or an address
@@ -42,11 +49,13 @@ struct TSettings {
     TRecoverySettings Recovery;
     TObserveSettings Observe;
     std::vector<std::string> ObserveProblems; // one line per invalid value
+    std::vector<std::string> BoundsProblems;  // one line per value used at its bound
     TDesktopSettings Desktop;                 // its problems are the desktop program's to report
 
     // The start-up load: the historic sections in their fixed order of reads
     // and writes (config/startup_load.h), then the other sections, read only;
-    // then the process is kept out of core dumps (config/core_dumps.h).
+    // then the bounds; then the process is kept out of core dumps
+    // (config/core_dumps.h).
     // A refused write throws EIniFileException and ends the load there.
     // programDir ends in '/' (GetProgramDir()). cancelled is polled on the way
     // (config/section_reader.h): true ends the load with ELoadCancelled.

@@ -222,13 +222,16 @@ std::string FormatTimestamp(const std::tm& time, const TRegionalSettings& settin
 }
 
 std::string LocalTimestamp() {
+    return LocalTimestampAt(std::time(nullptr));
+}
+
+std::string LocalTimestampAt(std::time_t when) {
     static const TRegionalSettings settings = [] {
         ::tzset();
         return ReadRegionalSettings();
     }();
-    const std::time_t now = std::time(nullptr);
     std::tm local{};
-    ::localtime_r(&now, &local);
+    ::localtime_r(&when, &local);
     return FormatTimestamp(local, settings);
 }
 

@@ -55,5 +55,7 @@ std::string FormatTimestamp(const std::tm& time, const TRegionalSettings& settin
 
 // The current local time rendered with the settings read at the first call.
 std::string LocalTimestamp();
+// Another moment (a refused restart's "until") by the same rule.
+std::string LocalTimestampAt(std::time_t when);
 
 } // namespace pingvard

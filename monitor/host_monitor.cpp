@@ -59,6 +59,7 @@ THostMonitor::~THostMonitor() {
     m_lateWorkers.clear();
     m_lateSession.reset();
     m_lateProbe.reset();
+    m_overdueSessions.clear();
 }
 
 void THostMonitor::Start() {
@@ -82,6 +83,7 @@ void THostMonitor::Start() {
     }
     TakeIntoUse();
     m_policy = std::make_unique<TRecoveryPolicy>(m_settings.Recovery, Clock());
+    RestoreState();
     ResolveWorkerHosts();
     ConfigureSite();
     for (auto& worker : m_pingThreads) {
@@ -229,6 +231,7 @@ void THostMonitor::ReportEcho(int slot, std::optional<TRoundTrip> echo) {
         SiteReport(slot, echo.has_value()); // a site going down precedes the round it begins
     }
     obj.UpdateResult(ms);
+    EndOverdueStep();
     if (m_policy) {
         Follow(m_policy->PingReport(slot, echo.has_value(), RoundView()));
     }
@@ -252,21 +255,42 @@ TSettings THostMonitor::Settings() const {
 void THostMonitor::ApplySettings(const TSettings& settings,
                                  const std::array<std::string, kSlotCount>& addresses) {
     TIniFile ini(ConfigFileName());
+    ApplyDialogSettings(settings, addresses, &ini);
+}
+
+void THostMonitor::ApplyReloaded(const TSettings& settings,
+                                 const std::array<std::string, kSlotCount>& addresses) {
+    ApplyDialogSettings(settings, addresses, nullptr);
+    m_settings.Observe.Notifications = settings.Observe.Notifications;
+}
+
+// Group by group, each written (when ini is given) right after it is applied.
+void THostMonitor::ApplyDialogSettings(const TSettings& settings,
+                                       const std::array<std::string, kSlotCount>& addresses,
+                                       TCustomIniFile* ini) {
     SetMaxTimeouts(settings.MaxTimeouts);
     SetPingInterval(settings.PingInterval);
-    settings.SaveConstants(ini);
+    if (ini) {
+        settings.SaveConstants(*ini);
+    }
     SetResetHost(settings.ResetHost);
-    settings.SaveResetHost(ini);
+    if (ini) {
+        settings.SaveResetHost(*ini);
+    }
     for (int slot = 0; slot < kSlotCount; ++slot) {
         const auto i = static_cast<std::size_t>(slot);
         ApplyHost(slot, settings.Hosts[i], addresses[i]);
-        settings.SaveHost(ini, slot);
+        if (ini) {
+            settings.SaveHost(*ini, slot);
+        }
     }
     // Only an edit writes the recovery sections: a file without them keeps
     // today's behaviour and its bytes.
     if (!SameDialogRecoverySettings(settings.Recovery, m_settings.Recovery)) {
         ApplyRecovery(settings.Recovery);
-        SaveDialogRecoverySettings(ini, settings.Recovery);
+        if (ini) {
+            SaveDialogRecoverySettings(*ini, settings.Recovery);
+        }
     }
     ConfigureSite();
 }
@@ -335,7 +359,7 @@ void THostMonitor::EvaluateRestartRule() {
         return;
     }
     // Held while the operator looks at the settings of a first start.
-    if (m_restartsHeld || !m_policy) {
+    if (m_restartsHeld || m_awaitingConfirmation || !m_policy) {
         return;
     }
     // Nothing this machine starts can reach the access point: the rule
@@ -348,14 +372,14 @@ void THostMonitor::EvaluateRestartRule() {
 }
 
 // Takes the token given: the caller has taken ResetIdleEvent.
-void THostMonitor::StartResetSession(std::unique_ptr<TRecoveryAction> action) {
+void THostMonitor::StartResetSession(std::unique_ptr<TRecoveryAction> action, int32_t limitMs) {
     try {
         m_resetThread.reset(); // the previous session has given the token back: a short join
         TResetHandOff& handOff = *this;
         m_session.Action = action->Name();
         m_session.Kind = std::string(action->Kind());
-        m_resetThread =
-            std::make_unique<TThReset>(std::move(action), m_dispatcher, handOff, *m_resetIdleEvent);
+        m_resetThread = std::make_unique<TThReset>(std::move(action), m_dispatcher, handOff,
+                                                   *m_resetIdleEvent, limitMs, &Clock());
     } catch (...) {
         // No session runs: keep the token available for the next trigger.
         m_resetIdleEvent->Set();
@@ -401,6 +425,20 @@ void THostMonitor::ShowResetOutcome(const TRecoveryOutcome& outcome) {
 
 void THostMonitor::SessionStarting() {
     ShowResetStarting();
+}
+
+void THostMonitor::EndOverdueStep() {
+    if (!m_resetThread || !m_resetThread->Overdue() || !m_resetThread->Abandon()) {
+        return;
+    }
+    m_resetThread->RequestTerminate();
+    const TRecoveryOutcome outcome = InternalError(
+        m_resetThread->ActionName(),
+        "no result " + std::to_string(TThReset::kOverdueGraceMs / 1000) +
+            " s after its time limit of " + std::to_string(m_resetThread->LimitMs() / 1000) + " s");
+    m_overdueSessions.push_back(std::move(m_resetThread));
+    m_resetIdleEvent->Set(); // the token comes back: the round goes on
+    SessionEnded(outcome);
 }
 
 void THostMonitor::SessionEnded(const TRecoveryOutcome& outcome) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "config/program_state.h"
 #include "config/settings.h"
 #include "config/slots.h"
 #include "logs/event_log.h"
@@ -48,7 +49,18 @@ struct TMonitorOptions {
     std::function<int64_t()> WallClock;
     std::function<TLinkState(const std::string& address)> LinkCheck;
     TSiteProbe::TPass SiteProbe;
+    // Test seam: the wall and boot clocks pingvard.state is written with;
+    // null = ReadClocks.
+    std::function<TClockReading()> Clocks;
 };
+
+// The status line while the settings of a first start wait for the operator,
+// and a refused "Restart now" meanwhile.
+inline constexpr const char* kAwaitingConfirmationText =
+    "Restarts held until the settings are confirmed";
+inline constexpr const char* kHeldRefusedText =
+    "Restart refused: restarts are held until the settings are confirmed";
+inline constexpr const char* kConfirmedText = "Settings confirmed: restarts armed";
 
 // Status texts while no ICMP socket can be opened (the restart rule then rests,
 // since failures of echoes never sent say nothing about the hosts), and once
@@ -104,6 +116,19 @@ public:
 
     // Start found no pingvard.ini and created it with the defaults.
     bool StartedWithoutConfigFile() const { return m_startedWithoutConfig; }
+    // The settings that a first start wrote wait for the operator, at this
+    // start and every later one until confirmed (pingvard.state): the restart
+    // rule holds, failures still count and show, "Restart now" is refused.
+    // A start that finds pingvard.ini changed since takes that as the
+    // confirmation.
+    bool AwaitingConfirmation() const { return m_awaitingConfirmation; }
+    // The operator confirmed them: the first-run dialog was closed, or a
+    // reload found the file edited or confirmed by pingvard --arm. Recorded
+    // in pingvard.state; the rule counts afresh from here.
+    void ConfirmSettings();
+    // At a reload: confirmed since the start? Then as ConfirmSettings; true
+    // when that happened now.
+    bool ConfirmedSinceStart();
     // While held, the restart rule never fires (failures still count and show).
     // Releasing the hold starts the count afresh: a restart then needs
     // MaxTimeouts failures in a row on every marked host from that moment on.
@@ -133,6 +158,10 @@ public:
     // DoReset count from the next report; ResetHost is used by the next session. The statistics
     // stay. The script, the actions' own settings and the observer settings are not changed here.
     void ApplySettings(const TSettings& settings,
+                       const std::array<std::string, kSlotCount>& addresses);
+    // A reload of pingvard.ini (SIGHUP): the same, and the notifications,
+    // without writing anything.
+    void ApplyReloaded(const TSettings& settings,
                        const std::array<std::string, kSlotCount>& addresses);
     // The observers' page at OK: writes [History], [Metrics] and
     // [Notifications] (EIniFileException) and keeps them for Settings(). The
@@ -178,7 +207,10 @@ private:
     void CheckIcmpAgain(int32_t ms);
     void EvaluateRestartRule() override;
     void ZeroFailures();
-    void StartResetSession(std::unique_ptr<TRecoveryAction> action);
+    void StartResetSession(std::unique_ptr<TRecoveryAction> action, int32_t limitMs = 0);
+    // A step whose action has not returned a little after its time limit
+    // ends as a failure; its thread is left to end on its own.
+    void EndOverdueStep();
 
     // Recovery rounds (monitor/host_monitor_recovery.cpp): the policy
     // decides; these show it what the monitor sees and carry its decisions
@@ -190,6 +222,11 @@ private:
     void Carry(const TStartStep& step);
     void Carry(const TShowGuardChange& change);
     void Carry(const TRefuseRequest& refusal);
+    void Carry(const TKeepGuardMemory& keep);
+    // pingvard.state (monitor/host_monitor_state.cpp): the guard's memory and
+    // the confirmation of a first start, read at Start.
+    void RestoreState();
+    TClockReading Clocks() const;
     std::unique_ptr<TRecoveryAction> MakeStepAction(const TActionConfig& config) const;
 
     // The state of the site (monitor/host_monitor_site.cpp): the site watch
@@ -210,6 +247,9 @@ private:
     void Carry(const TRestartsPaused& paused);
     void Carry(const TLinkHoldChanged& hold);
     void ApplyRecovery(const TRecoverySettings& edited);
+    void ApplyDialogSettings(const TSettings& settings,
+                             const std::array<std::string, kSlotCount>& addresses,
+                             TCustomIniFile* ini);
     void StopWorkers();
     void StopResetSession();
 
@@ -241,6 +281,9 @@ private:
     bool m_destroyed = false;
     bool m_startedWithoutConfig = false;
     bool m_restartsHeld = false;
+    bool m_awaitingConfirmation = false;
+    bool m_stateWriteReported = false; // a refused write of pingvard.state, said once
+    bool m_heldRefusalLogged = false;
     bool m_icmpUnavailable = false; // no way to send echoes (found at start-up)
     uint32_t m_lastIcmpProbe = 0;   // tick of the last probe
     // Declared before the threads that use them, so they outlive every join.
@@ -259,6 +302,7 @@ private:
     std::vector<std::unique_ptr<TPingTh>> m_lateWorkers;
     std::unique_ptr<TThReset> m_lateSession;
     std::unique_ptr<TSiteProbe> m_lateProbe;
+    std::vector<std::unique_ptr<TThReset>> m_overdueSessions; // aborted; joined at destruction
 };
 
 } // namespace pingvard

@@ -8,12 +8,18 @@
 #include "monitor/reset_outcomes.h"
 #include "rounds/site_text.h"
 
+#include <ctime>
 #include <variant>
 
 namespace pingvard {
 
 void THostMonitor::RestartNow() {
     if (!m_created || m_destroyed || !m_policy) {
+        return;
+    }
+    if (m_awaitingConfirmation) {
+        Carry(TRefuseRequest{kHeldRefusedText, std::nullopt, !m_heldRefusalLogged});
+        m_heldRefusalLogged = true;
         return;
     }
     Follow(m_policy->Begin(TRoundTrigger::Manual, RoundView()));
@@ -66,7 +72,8 @@ void THostMonitor::Carry(const TStartStep& step) {
     action->SetEvent(step.Event);
     m_session.StartingText = KindInfo(config.Kind).StartingText(config);
     m_session.VerifyMs = config.VerifyMs;
-    StartResetSession(std::move(action));
+    const bool telnet = config.Kind == TActionKind::Telnet && m_options.SessionLimitMs > 0;
+    StartResetSession(std::move(action), telnet ? m_options.SessionLimitMs : config.TimeLimitMs);
 }
 
 void THostMonitor::Carry(const TShowGuardChange& change) {
@@ -80,7 +87,16 @@ void THostMonitor::Carry(const TShowGuardChange& change) {
 }
 
 void THostMonitor::Carry(const TRefuseRequest& refusal) {
-    m_fe.SetStatusText(refusal.Text);
+    std::string text = refusal.Text;
+    if (refusal.ForMs) {
+        // Rounded up, so "until" is never earlier than the moment it lifts.
+        const std::time_t until = std::time(nullptr) + (*refusal.ForMs + 999) / 1000;
+        text += ", until " + LocalTimestampAt(until);
+    }
+    m_fe.SetStatusText(text);
+    if (refusal.Log) {
+        WriteLog(text);
+    }
 }
 
 std::unique_ptr<TRecoveryAction> THostMonitor::MakeStepAction(const TActionConfig& config) const {

@@ -19,9 +19,11 @@ public:
 } // namespace
 
 TThReset::TThReset(std::unique_ptr<TRecoveryAction> action, TGuiDispatcher& dispatcher,
-                   TResetHandOff& handOff, TEvent& resetIdleEvent)
+                   TResetHandOff& handOff, TEvent& resetIdleEvent, int32_t limitMs,
+                   const TTickClock* clock)
     : m_action(std::move(action)), m_dispatcher(dispatcher), m_handOff(handOff),
-      m_resetIdleEvent(resetIdleEvent) {
+      m_resetIdleEvent(resetIdleEvent), m_limitMs(limitMs),
+      m_clock(clock != nullptr ? *clock : SystemTickClock()), m_startTick(m_clock.Now()) {
     m_thread = std::thread([this] { Execute(); });
 }
 
@@ -40,7 +42,18 @@ bool TThReset::WaitForEnd(int32_t ms) {
     return m_ended.WaitFor(ms < 0 ? 0 : ms);
 }
 
-void TThReset::Execute() {
+bool TThReset::Overdue() {
+    return m_limitMs > 0 && !m_ended.WaitFor(0) &&
+           int64_t{TickDifference(m_startTick, m_clock.Now())} >=
+               int64_t{m_limitMs} + kOverdueGraceMs;
+}
+
+TRecoveryOutcome InternalError(const std::string& action, const std::string& what) {
+    return Outcome(false, "Unable to reset, internal error in " + action + ": " + what);
+}
+
+// An action that throws has still ended its step: the round must go on.
+TRecoveryOutcome TThReset::RunAction() {
     try {
         // comm.log keeps the dialogue of the latest action that has one.
         const bool dialogue = m_action->HasDialogue();
@@ -50,13 +63,24 @@ void TThReset::Execute() {
         m_dispatcher.Send([this] { m_handOff.SessionStarting(); });
         TCommLogReport commLog;
         TNullActionReport none;
-        const TRecoveryOutcome outcome =
-            m_action->Run(dialogue ? static_cast<TActionReport&>(commLog) : none);
-        m_dispatcher.Send([this, &outcome] { m_handOff.SessionEnded(outcome); });
+        return m_action->Run(dialogue ? static_cast<TActionReport&>(commLog) : none);
+    } catch (const std::exception& e) {
+        return InternalError(m_action->Name(), e.what());
     } catch (...) {
-        // Nothing may leave the thread; the token below is given back regardless.
+        return InternalError(m_action->Name(), "unknown exception");
     }
-    m_resetIdleEvent.Set();
+}
+
+void TThReset::Execute() {
+    const TRecoveryOutcome outcome = RunAction();
+    if (!m_handedOver.exchange(true)) {
+        try {
+            m_dispatcher.Send([this, &outcome] { m_handOff.SessionEnded(outcome); });
+        } catch (...) {
+            // Nothing may leave the thread; the token below is given back regardless.
+        }
+        m_resetIdleEvent.Set();
+    }
     m_ended.Set();
 }
 

@@ -60,6 +60,10 @@ void TSystemdNotifier::Ready() noexcept {
     Queue("READY=1", false);
 }
 
+void TSystemdNotifier::Reloading() noexcept {
+    Queue("RELOADING=1", false);
+}
+
 void TSystemdNotifier::Stopping() noexcept {
     Queue("STOPPING=1", false);
 }

@@ -4,8 +4,9 @@
 // The service manager's notification protocol (sd_notify): READY=1 once the
 // monitor runs, STATUS= with the status line, WATCHDOG=1 at half the interval
 // systemd asks for (WATCHDOG_USEC) but only after READY and only while the
-// health check passes, so a hung Pingvard is restarted. STOPPING=1 at the
-// exit. Messages go out on a thread of its own in the order they were made
+// health check passes, so a hung Pingvard is restarted. RELOADING=1 while
+// pingvard.ini is read again (READY=1 when done); STOPPING=1 at the exit.
+// Messages go out on a thread of its own in the order they were made
 // (a newer status replaces one not yet sent); without NOTIFY_SOCKET nothing
 // runs at all.
 
@@ -35,6 +36,8 @@ public:
     std::chrono::microseconds WatchdogInterval() const noexcept { return m_watchdog; }
 
     void Ready() noexcept;
+    // A reload of the settings begins; Ready() again when it is done.
+    void Reloading() noexcept;
     void Status(const std::string& text) noexcept;
     void Stopping() noexcept;
     // StatusText and SiteState events become STATUS=, the site first.

@@ -123,7 +123,14 @@ struct TActionKindInfo {
     // The values of its settings that never reach a log, the console, metrics
     // or hooks (empty ones included).
     std::vector<std::string> (*Secrets)(const TActionConfig& config);
+    // What it acts on, for the operator who is asked to confirm: the device's
+    // address or the program's path, never a secret.
+    std::string (*Target)(const TActionConfig& config, const std::string& resetHost);
 };
+
+// The host part of a URL ("192.0.2.5" from "http://u@192.0.2.5:8080/x"), for
+// outcome texts; never the user information (recovery/plug_request.cpp).
+std::string UrlHost(const std::string& url);
 
 inline constexpr TActionKindInfo kActionKinds[] = {
     // Alone, the telnet session keeps the historic behaviour: no verify time,
@@ -132,10 +139,12 @@ inline constexpr TActionKindInfo kActionKinds[] = {
      [](const TActionConfig&) -> std::string { return "Trying to reset..."; }, MakeTelnetAction,
      // Its secrets are the challenge script's answers, which belong to the
      // historic sections.
-     [](const TActionConfig&) { return std::vector<std::string>{}; }},
+     [](const TActionConfig&) { return std::vector<std::string>{}; },
+     [](const TActionConfig&, const std::string& resetHost) { return resetHost; }},
     {TActionKind::Ssh, "ssh", 30, 180, 180,
      [](const TActionConfig& c) { return "Trying to reset (" + c.Name + ")..."; }, MakeSshAction,
-     [](const TActionConfig& c) { return std::vector<std::string>{c.Ssh.Password}; }},
+     [](const TActionConfig& c) { return std::vector<std::string>{c.Ssh.Password}; },
+     [](const TActionConfig& c, const std::string&) { return c.Ssh.Host; }},
     // Verify: the plug's off time and the device's boot.
     {TActionKind::Http, "http", 15, 240, 240,
      [](const TActionConfig& c) {
@@ -144,10 +153,15 @@ inline constexpr TActionKindInfo kActionKinds[] = {
                 c.Name + ")...";
      },
      MakeHttpAction,
-     [](const TActionConfig& c) { return std::vector<std::string>{c.Http.Password}; }},
+     [](const TActionConfig& c) { return std::vector<std::string>{c.Http.Password}; },
+     // A hand-made Url may hold a token: only its host.
+     [](const TActionConfig& c, const std::string&) {
+         return c.Http.Url.empty() ? c.Http.Host : UrlHost(c.Http.Url);
+     }},
     {TActionKind::Program, "program", 60, 180, 180,
      [](const TActionConfig& c) { return "Running " + c.Name + "..."; }, MakeProgramAction,
-     [](const TActionConfig&) { return std::vector<std::string>{}; }},
+     [](const TActionConfig&) { return std::vector<std::string>{}; },
+     [](const TActionConfig& c, const std::string&) { return c.Program.Program; }},
 };
 
 static_assert(

@@ -6,9 +6,12 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 #include <variant>
 
@@ -83,10 +86,9 @@ std::vector<char*> Pointers(std::vector<std::string>& texts) {
     return pointers;
 }
 
-// The file posix_spawnp would run, found the way execvp finds it, or -errno.
-// Looked up here rather than left to the spawn: where the spawn cannot share
-// the child's memory (qemu-user on a build machine), a failed exec shows only
-// as exit status 127 and the reason is lost.
+// The file the program's exec runs, found the way execvp finds it, or -errno:
+// a program that cannot start is told so at once, with its reason, before
+// anything is forked.
 std::variant<std::string, int> FindProgram(const std::string& program) {
     if (program.empty()) {
         return ENOENT;
@@ -115,57 +117,179 @@ std::variant<std::string, int> FindProgram(const std::string& program) {
     }
 }
 
-// Starts the program; returns its pid, or -errno.
-pid_t Spawn(const TChildCommand& command, int outputFd) {
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attr;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawnattr_init(&attr);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, outputFd, STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, outputFd, STDERR_FILENO);
-#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
-    posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
-#endif
-    // The program must not inherit what this process blocks or ignores (the
-    // signal watcher blocks SIGTERM; SIGPIPE is ignored), or it could not be
-    // stopped and would misbehave on a closed pipe.
-    sigset_t none, defaults;
-    sigemptyset(&none);
-    sigemptyset(&defaults);
-    for (int signal :
-         {SIGHUP, SIGINT, SIGQUIT, SIGPIPE, SIGALRM, SIGTERM, SIGUSR1, SIGUSR2, SIGCHLD}) {
-        sigaddset(&defaults, signal);
+// What the keeper waits for: its program's end, the end of this process
+// (kParentGone, its parent-death signal), and the stop signals sent to the
+// whole group, which the program takes for itself.
+constexpr int kParentGone = SIGUSR2;
+constexpr int kKeeperSignals[] = {SIGCHLD, kParentGone, SIGTERM, SIGINT, SIGHUP, SIGQUIT};
+constexpr int kProgramDefaults[] = {SIGHUP,  SIGINT,  SIGQUIT, SIGPIPE, SIGALRM,
+                                    SIGTERM, SIGUSR1, SIGUSR2, SIGCHLD};
+constexpr long kParentGoneGraceNs = 1000000000; // SIGTERM, then this, then SIGKILL
+
+// Everything the two forked processes use, made before the fork: after it
+// only async-signal-safe calls are allowed (this process has other threads).
+struct TSpawnPlan {
+    std::string File;
+    std::vector<std::string> ArgTexts, EnvTexts;
+    std::vector<char*> Argv, Envp;
+    sigset_t Keeper{}, All{}, None{};
+    pid_t Parent = 0;
+    int OutputFd = -1, ErrorFd = -1;
+    unsigned MaxFd = 0; // the highest descriptor there can be, for want of close_range
+};
+
+// close_range, or where a system call filter refuses it, one by one.
+void CloseFrom(const TSpawnPlan& plan, unsigned first, unsigned last) noexcept {
+    if (first > last || ::syscall(SYS_close_range, first, last, 0U) == 0) {
+        return;
     }
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setsigdefault(&attr, &defaults);
-    posix_spawnattr_setpgroup(&attr, 0); // a group of its own, ended as a whole
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF |
-                                        POSIX_SPAWN_SETPGROUP);
+    for (unsigned fd = first; fd <= std::min(last, plan.MaxFd); ++fd) {
+        ::close(static_cast<int>(fd));
+    }
+}
 
-    std::vector<std::string> argTexts{command.Program};
-    argTexts.insert(argTexts.end(), command.Args.begin(), command.Args.end());
-    std::vector<std::string> envTexts = ChildEnvironment(command);
-    std::vector<char*> argv = Pointers(argTexts);
-    std::vector<char*> envp = Pointers(envTexts);
+[[noreturn]] void ReportAndExit(int errorFd, int error) noexcept {
+    [[maybe_unused]] const ssize_t written = ::write(errorFd, &error, sizeof error);
+    ::_exit(127);
+}
 
+// The program itself: default signals, nothing blocked, stdin from
+// /dev/null, output into the pipe, no other descriptor but the error pipe
+// (closed by the exec). It dies with its keeper.
+[[noreturn]] void RunProgram(const TSpawnPlan& plan) noexcept {
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    struct sigaction defaults {};
+    defaults.sa_handler = SIG_DFL;
+    for (int signal : kProgramDefaults) {
+        ::sigaction(signal, &defaults, nullptr);
+    }
+    ::sigprocmask(SIG_SETMASK, &plan.None, nullptr);
+    const int in = ::open("/dev/null", O_RDONLY);
+    if (in < 0 || ::dup2(in, STDIN_FILENO) < 0 || ::dup2(plan.OutputFd, STDOUT_FILENO) < 0 ||
+        ::dup2(plan.OutputFd, STDERR_FILENO) < 0) {
+        ReportAndExit(plan.ErrorFd, errno);
+    }
+    const auto error = static_cast<unsigned>(plan.ErrorFd);
+    CloseFrom(plan, STDERR_FILENO + 1, error - 1);
+    CloseFrom(plan, error + 1, ~0U);
+    ::execve(plan.File.c_str(), plan.Argv.data(), plan.Envp.data());
+    ReportAndExit(plan.ErrorFd, errno);
+}
+
+// Ends as its program ended: the same exit status, or the same signal.
+[[noreturn]] void EndAs(int status) noexcept {
+    if (WIFSIGNALED(status)) {
+        const int signal = WTERMSIG(status);
+        struct sigaction defaults {};
+        defaults.sa_handler = SIG_DFL;
+        ::sigaction(signal, &defaults, nullptr);
+        sigset_t one;
+        sigemptyset(&one);
+        sigaddset(&one, signal);
+        ::sigprocmask(SIG_UNBLOCK, &one, nullptr);
+        ::kill(::getpid(), signal);
+    }
+    ::_exit(WIFEXITED(status) ? WEXITSTATUS(status) : 128);
+}
+
+// The keeper: the leader of the program's process group, between this
+// process and the program. When this process ends, however it ends (a
+// SIGKILL included), the kernel tells the keeper, which ends the whole group:
+// the program and whatever it started. When the program ends, the keeper
+// ends what the program left running in its group, and ends as it did.
+[[noreturn]] void RunKeeper(const TSpawnPlan& plan) noexcept {
+    ::setpgid(0, 0);
+    // Every signal stays blocked (the fork left them so): a handler of this
+    // process must never run here. The keeper takes its own with sigwaitinfo.
+    ::prctl(PR_SET_DUMPABLE, 0); // re-raising a program's SIGSEGV must not dump the keeper
+    ::prctl(PR_SET_PDEATHSIG, kParentGone);
+    const bool orphan = ::getppid() != plan.Parent; // this process ended before the prctl
+    const pid_t program = orphan ? -1 : ::fork();
+    if (program == 0) {
+        RunProgram(plan);
+    }
+    if (program < 0) {
+        ReportAndExit(plan.ErrorFd, orphan ? ECHILD : errno);
+    }
+    CloseFrom(plan, 0, ~0U); // the program has its own; the parent's stay with the parent
+    for (;;) {
+        siginfo_t info{};
+        const int signal = ::sigwaitinfo(&plan.Keeper, &info);
+        int status = 0;
+        if (signal == SIGCHLD && ::waitpid(program, &status, WNOHANG) == program) {
+            ::kill(0, SIGTERM); // what it left behind
+            EndAs(status);
+        }
+        if (signal == kParentGone) {
+            ::kill(0, SIGTERM);
+            const timespec grace{0, kParentGoneGraceNs};
+            ::nanosleep(&grace, nullptr);
+            ::kill(0, SIGKILL);
+        }
+    }
+}
+
+// Starts the program under its keeper; returns the keeper's pid (the
+// program's process group), or -errno.
+pid_t Spawn(const TChildCommand& command, int outputFd) {
     const std::variant<std::string, int> file = FindProgram(command.Program);
-    pid_t pid = -1;
-    const int error = std::holds_alternative<int>(file)
-                          ? std::get<int>(file)
-                          : ::posix_spawn(&pid, std::get<std::string>(file).c_str(), &actions,
-                                          &attr, argv.data(), envp.data());
-    posix_spawnattr_destroy(&attr);
-    posix_spawn_file_actions_destroy(&actions);
-    if (error != 0) {
+    if (std::holds_alternative<int>(file)) {
+        return -std::get<int>(file);
+    }
+    TSpawnPlan plan;
+    plan.File = std::get<std::string>(file);
+    plan.ArgTexts = {command.Program};
+    plan.ArgTexts.insert(plan.ArgTexts.end(), command.Args.begin(), command.Args.end());
+    plan.EnvTexts = ChildEnvironment(command);
+    plan.Argv = Pointers(plan.ArgTexts);
+    plan.Envp = Pointers(plan.EnvTexts);
+    sigemptyset(&plan.None);
+    sigfillset(&plan.All);
+    sigemptyset(&plan.Keeper);
+    for (int signal : kKeeperSignals) {
+        sigaddset(&plan.Keeper, signal);
+    }
+    plan.Parent = ::getpid();
+    plan.OutputFd = outputFd;
+    const long maxFd = ::sysconf(_SC_OPEN_MAX);
+    plan.MaxFd = static_cast<unsigned>(std::clamp<long>(maxFd, 1024, 65536) - 1);
+    int errorPipe[2];
+    if (::pipe2(errorPipe, O_CLOEXEC) != 0) {
+        return -errno;
+    }
+    plan.ErrorFd = errorPipe[1];
+    // Blocked across the fork, so that no signal reaches a handler of this
+    // process in the keeper before it has a group of its own.
+    sigset_t previous;
+    ::pthread_sigmask(SIG_SETMASK, &plan.All, &previous);
+    const pid_t keeper = ::fork();
+    if (keeper == 0) {
+        RunKeeper(plan);
+    }
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    ::close(errorPipe[1]);
+    if (keeper < 0) {
+        const int error = errno;
+        ::close(errorPipe[0]);
         return -error;
     }
-    // The child makes its group itself, but the spawn may return before it has
-    // (a fork-based spawn, as under qemu-user): set it from here too, so that a
-    // stop sent to the group at once cannot miss. Fails harmlessly once the
-    // child has run the program.
-    ::setpgid(pid, pid);
-    return pid;
+    // The keeper makes its group itself; set it from here too, so that a
+    // stop sent to the group at once cannot miss.
+    ::setpgid(keeper, keeper);
+    // Closed by the program's exec and by the keeper: nothing read means started.
+    int error = 0;
+    ssize_t got;
+    do {
+        got = ::read(errorPipe[0], &error, sizeof error);
+    } while (got < 0 && errno == EINTR);
+    ::close(errorPipe[0]);
+    if (got == static_cast<ssize_t>(sizeof error)) {
+        int status = 0;
+        while (::waitpid(keeper, &status, 0) < 0 && errno == EINTR) {
+        }
+        return -error;
+    }
+    return keeper;
 }
 
 void ReadAvailable(TOutputPipe& pipe, const TChildCommand& command, std::string& output) {

@@ -30,8 +30,4 @@ struct TPlugRequestResult {
 };
 TPlugRequestResult BuildPlugRequest(const THttpSettings& settings);
 
-// The host part of a URL ("192.0.2.5" from "http://u@192.0.2.5:8080/x"), for
-// outcome texts; never the user information.
-std::string UrlHost(const std::string& url);
-
 } // namespace pingvard

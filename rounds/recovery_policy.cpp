@@ -2,12 +2,24 @@
 #include "rounds/recovery_policy.h"
 
 #include <algorithm>
+#include <cctype>
 
 namespace pingvard {
 
+namespace {
+
+constexpr std::size_t kRefusedPrefix = sizeof "Restart refused: " - 1;
+
+} // namespace
+
 TRecoveryPolicy::TRecoveryPolicy(const TRecoverySettings& settings, const TTickClock& clock)
     : m_clock(&clock), m_quorum(settings.Quorum), m_guard(settings.Guard, clock),
-      m_escalation(VerifyTimes(settings), clock) {}
+      m_escalation(VerifyTimes(settings), clock), m_keptMemory(m_guard.Revision()) {}
+
+void TRecoveryPolicy::Restore(const TGuardMemory& memory) {
+    m_guard.Restore(memory);
+    m_keptMemory = m_guard.Revision(); // it came from the disk
+}
 
 void TRecoveryPolicy::Reconfigure(const TRecoverySettings& settings) {
     m_quorum = settings.Quorum;
@@ -15,14 +27,18 @@ void TRecoveryPolicy::Reconfigure(const TRecoverySettings& settings) {
     TakeEditsWhenIdle();
 }
 
-// Starts afresh with the edits, where no reference to the round's state is held.
+// Starts afresh with the edits, where no reference to the round's state is
+// held. The guard keeps what it remembers, under its new limits: an edit
+// (or a reload) never undoes a limit.
 void TRecoveryPolicy::TakeEditsWhenIdle() {
     if (!m_edited || m_escalation.Active()) {
         return;
     }
     const int rounds = m_round;
+    const TGuardMemory memory = m_guard.Memory();
     *this = TRecoveryPolicy(*m_edited, *m_clock);
     m_round = rounds;
+    Restore(memory);
 }
 
 bool RestartRuleHolds(const TRoundView& view, int32_t quorum) {
@@ -60,18 +76,37 @@ TRoundDecisions TRecoveryPolicy::Begin(TRoundTrigger trigger, const TRoundView& 
     TakeEditsWhenIdle();
     m_sessionFree = view.SessionFree;
     TRoundDecisions out;
+    const bool manual = trigger == TRoundTrigger::Manual;
     if (m_escalation.Active() || !m_sessionFree) {
-        if (trigger == TRoundTrigger::Manual) {
-            out.push_back(TRefuseRequest{kRestartUnderWayText});
+        if (manual) {
+            Refuse(kRestartUnderWayText, 0, out);
         }
         return out;
     }
-    const bool paused = m_guard.Verdict() == TGuardVerdict::Paused;
-    ShowGuardChange(paused, out);
-    if (paused || m_escalation.Begin().Kind != TEscalationCommand::TKind::RunAction) {
+    const TGuardVerdict verdict = m_guard.Verdict();
+    if (verdict == TGuardVerdict::Paused && manual) {
+        std::string text = "Restart refused: " + m_guard.PausedText();
+        text[kRefusedPrefix] = static_cast<char>(std::tolower(text[kRefusedPrefix]));
+        if (!m_pausedShown) {
+            ShowGuardChange(true, out); // logged there: the refusal goes to the status line
+            m_refused = text;
+        }
+        Refuse(text, m_guard.PausedForMs(), out);
+        return out;
+    }
+    ShowGuardChange(verdict == TGuardVerdict::Paused, out);
+    // The device restarted by the last action may still be starting: a
+    // request now is merged into that action.
+    if (verdict == TGuardVerdict::HoldingOff && manual) {
+        Refuse(kHoldOffRefusedText, m_guard.HoldOffLeftMs(), out);
+        return out;
+    }
+    if (verdict == TGuardVerdict::Paused ||
+        m_escalation.Begin().Kind != TEscalationCommand::TKind::RunAction) {
         return out;
     }
     m_guard.RoundStarted();
+    m_refused.clear();
     m_event = {};
     m_event.Reason = trigger == TRoundTrigger::Rule ? "rule" : "manual";
     m_event.Round = ++m_round;
@@ -85,6 +120,7 @@ TRoundDecisions TRecoveryPolicy::Begin(TRoundTrigger trigger, const TRoundView& 
         }
     }
     m_watching = true;
+    m_waitsForNobody = std::none_of(m_down.begin(), m_down.end(), [](bool down) { return down; });
     RunStep(0, out);
     return out;
 }
@@ -99,6 +135,7 @@ void TRecoveryPolicy::RunStep(std::size_t step, TRoundDecisions& out) {
     m_pending.reset();
     m_answered = {};
     m_event.Step = static_cast<int>(step) + 1;
+    KeepGuardMemory(out); // the round's start is on disk before its step runs
     out.push_back(TStartStep{step, m_event});
     if (std::none_of(m_down.begin(), m_down.end(), [](bool down) { return down; })) {
         m_escalation.HostsBack(); // nobody to wait for: the round ends with this step
@@ -111,6 +148,7 @@ TRoundDecisions TRecoveryPolicy::StepEnded(const TRecoveryOutcome& outcome,
     TRoundDecisions out;
     m_guard.ActionEnded();
     Follow(m_escalation.ActionEnded(outcome.Ok), out);
+    KeepGuardMemory(out);
     return out;
 }
 
@@ -131,6 +169,11 @@ void TRecoveryPolicy::Follow(const TEscalationCommand& command, TRoundDecisions&
 }
 
 void TRecoveryPolicy::EndRound(bool cured, TRoundDecisions& out) {
+    m_refused.clear();
+    if (m_waitsForNobody) {
+        m_watching = false;
+        return;
+    }
     m_guard.RoundEnded(cured);
     if (cured) {
         HostsBack(out);
@@ -165,6 +208,7 @@ TRoundDecisions TRecoveryPolicy::PingReport(int slot, bool answered, const TRoun
     if (m_pausedShown && m_guard.Verdict() != TGuardVerdict::Paused) {
         ShowGuardChange(false, out);
     }
+    KeepGuardMemory(out);
     return out;
 }
 
@@ -202,8 +246,27 @@ void TRecoveryPolicy::ShowGuardChange(bool paused, TRoundDecisions& out) {
         return;
     }
     m_pausedShown = paused;
+    m_refused.clear();
     out.push_back(TShowGuardChange{paused, paused ? m_guard.PausedText()
                                                   : std::string(kRestartsResumedText)});
+}
+
+// The status line shows every refusal; pingvard.log the first of each kind.
+void TRecoveryPolicy::Refuse(const std::string& text, uint32_t forMs, TRoundDecisions& out) {
+    TRefuseRequest refusal{text, std::nullopt, text != m_refused};
+    if (forMs > 0) {
+        refusal.ForMs = forMs;
+    }
+    m_refused = text;
+    out.push_back(std::move(refusal));
+}
+
+void TRecoveryPolicy::KeepGuardMemory(TRoundDecisions& out) {
+    if (m_guard.Revision() == m_keptMemory) {
+        return;
+    }
+    m_keptMemory = m_guard.Revision();
+    out.push_back(TKeepGuardMemory{m_guard.Memory()});
 }
 
 } // namespace pingvard

@@ -23,6 +23,8 @@ namespace pingvard {
 // The texts of the guard's resumption and of a refused manual request.
 inline constexpr const char* kRestartsResumedText = "Restarts resumed";
 inline constexpr const char* kRestartUnderWayText = "A restart is already under way";
+inline constexpr const char* kHoldOffRefusedText =
+    "Restart refused: holding off after the last action";
 
 // The restart rule's condition: the quorum of marked hosts (every one when
 // quorum is 0 or more than there are) has failed MaxTimeouts times in a row.
@@ -71,6 +73,8 @@ public:
     // waiting step may start, a verify time may run out, the guard may
     // allow restarts again.
     TRoundDecisions PingReport(int slot, bool answered, const TRoundView& view);
+    // What an earlier run of the program kept (TKeepGuardMemory), at start.
+    void Restore(const TGuardMemory& memory);
 
     TRoundStatus Status() const;
 
@@ -82,6 +86,8 @@ private:
     void HostsBack(TRoundDecisions& out);
     void HostAnswered(std::size_t slot, TRoundDecisions& out);
     void ShowGuardChange(bool paused, TRoundDecisions& out);
+    void Refuse(const std::string& text, uint32_t forMs, TRoundDecisions& out);
+    void KeepGuardMemory(TRoundDecisions& out);
 
     const TTickClock* m_clock; // a pointer, so that edits can replace the whole state
     int32_t m_quorum;
@@ -100,6 +106,12 @@ private:
     // After a round, until the hosts it waited for are back: then the guard
     // resets.
     bool m_watching = false;
+    // The round waits for nobody (a manual one while every host answers): it
+    // says nothing about an outage, so it leaves the back-off and the count
+    // of rounds as they are.
+    bool m_waitsForNobody = false;
+    std::string m_refused;      // the last refusal logged, until the guard or the round moves on
+    unsigned m_keptMemory = 0;  // the guard's revision last kept
     bool m_pausedShown = false; // the pause is in the status line and the log
     int m_round = 0;            // rounds since start, for the action's event
     TRecoveryEvent m_event;     // of the round under way

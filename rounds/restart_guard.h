@@ -39,16 +39,28 @@ public:
     uint32_t CurrentHoldOffMs() const;
     // Status-line text while paused: "Restarts paused, 6 rounds within 24 h".
     std::string PausedText() const;
+    // How long the pause or the hold-off under way lasts from now (0 when
+    // none): for a refused request's "until".
+    uint32_t PausedForMs() const;
+    uint32_t HoldOffLeftMs() const;
+
+    // What the guard remembers, for a restart of the program. Revision
+    // changes whenever the memory does other than by time passing.
+    TGuardMemory Memory() const;
+    unsigned Revision() const { return m_revision; }
+    // Takes what an earlier run remembered, under this guard's settings: the
+    // rounds still within the window, the back-off level, and what is left of
+    // the hold-off (never longer than this guard would hold off now).
+    void Restore(const TGuardMemory& memory);
 
     // What the state of the site shows of the guard; nothing is forgotten here.
     int RoundsInWindow() const;
     int MaxRounds() const { return m_config.MaxRounds; }
-    // Until a round is allowed again by the window (0: it is).
-    uint32_t PausedForMs() const;
-    uint32_t HoldOffLeftMs() const; // 0: no hold-off runs
 
 private:
     uint32_t Since(uint32_t tick) const { return TickDifference(tick, m_clock->Now()); }
+    bool InWindow(uint32_t start) const { return Since(start) < m_config.WindowMs; }
+    bool HoldOffRuns() const { return m_holdOff && Since(m_holdOffFrom) < m_holdOffMs; }
 
     TGuardConfig m_config;
     const TTickClock* m_clock; // a pointer, so that the guard can be replaced
@@ -57,6 +69,7 @@ private:
     uint32_t m_holdOffFrom = 0;
     uint32_t m_holdOffMs = 0;
     int m_uncured = 0; // rounds in a row that did not cure
+    unsigned m_revision = 0;
 };
 
 // "24 h", "90 min", "45 s": the largest unit that divides the time.

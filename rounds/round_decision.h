@@ -5,6 +5,7 @@
 // tells the monitor to do: values, so the policy does no I/O and its tests
 // read the decisions as they are.
 
+#include "config/guard_config.h"
 #include "config/slots.h"
 #include "recovery/recovery_action.h"
 
@@ -64,14 +65,27 @@ struct TShowGuardChange {
     bool operator==(const TShowGuardChange&) const = default;
 };
 
-// A manual request was refused: Text goes to the status line.
+// A manual request was refused: Text (why) goes to the status line, with
+// ", until" the local time when ForMs is set; to pingvard.log too when Log
+// is set (the first refusal of its kind: requests that keep coming while one
+// is being handled are merged into it).
 struct TRefuseRequest {
     std::string Text;
+    std::optional<uint32_t> ForMs; // how long the refusal holds from now
+    bool Log = true;
     bool operator==(const TRefuseRequest&) const = default;
 };
 
-using TRoundDecision =
-    std::variant<TRuleFired, TForgetFailures, TStartStep, TShowGuardChange, TRefuseRequest>;
+// What the guard remembers changed: keep it on disk (pingvard.state) before
+// anything that follows is carried out, so a kill of the program right after
+// a round began still counts that round at the next start.
+struct TKeepGuardMemory {
+    TGuardMemory Memory;
+    bool operator==(const TKeepGuardMemory&) const = default;
+};
+
+using TRoundDecision = std::variant<TRuleFired, TForgetFailures, TStartStep, TShowGuardChange,
+                                    TRefuseRequest, TKeepGuardMemory>;
 // Carried out in their order.
 using TRoundDecisions = std::vector<TRoundDecision>;
 

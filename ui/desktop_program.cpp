@@ -36,10 +36,10 @@ TDesktopEnd RunDesktop(int& argc, char** argv, const std::string& language) {
         std::fprintf(stderr, "pingvard: the desktop has no notification area; the window stays "
                              "shown and its close box minimises it\n");
     }
-    // Ctrl+C and kill end the program like its exit command, cleanly;
+    // Ctrl+C, kill and a hang-up end the program like its exit command, cleanly;
     // SIGUSR1 is "Restart now", as for the console program.
     const TExitSignals exitSignals([&form] { form.Zav1Click(); },
-                                   [&form] { form.RestartNowClick(); });
+                                   [&form] { form.RestartNowUnasked(); });
     form.ShowAtStart();
     if (!form.FormCreate()) {
         return TDesktopEnd::ConfigNotWritable;

@@ -56,6 +56,7 @@ TExitSignals::TExitSignals(std::function<void()> onSignal, std::function<void()>
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, &m_previousInt);
     sigaction(SIGTERM, &action, &m_previousTerm);
+    sigaction(SIGHUP, &action, &m_previousHup);
     if (m_onRestart) {
         sigaction(SIGUSR1, &action, &m_previousUsr1);
     }
@@ -67,6 +68,7 @@ TExitSignals::~TExitSignals() {
     }
     sigaction(SIGINT, &m_previousInt, nullptr);
     sigaction(SIGTERM, &m_previousTerm, nullptr);
+    sigaction(SIGHUP, &m_previousHup, nullptr);
     if (m_onRestart) {
         sigaction(SIGUSR1, &m_previousUsr1, nullptr);
     }

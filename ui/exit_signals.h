@@ -8,8 +8,9 @@
 
 namespace pingvard {
 
-// Turns SIGINT and SIGTERM into a call on the GUI thread, so that Ctrl+C in a
-// terminal or a kill ends the desktop program like its exit command: the
+// Turns SIGINT, SIGTERM and SIGHUP into a call on the GUI thread, so that
+// Ctrl+C in a terminal, a kill or the terminal's hang-up ends the desktop
+// program like its exit command (its actions and hooks with it): the
 // workers are stopped and joined and the tray icon is removed. The handler
 // only writes a byte to a pipe; the notifier reads it in the event loop.
 // One instance at a time; the previous handlers come back at destruction.
@@ -38,6 +39,7 @@ private:
     QSocketNotifier* m_notifier = nullptr;
     struct sigaction m_previousInt {};
     struct sigaction m_previousTerm {};
+    struct sigaction m_previousHup {};
     struct sigaction m_previousUsr1 {};
 };
 

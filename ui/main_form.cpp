@@ -12,6 +12,7 @@
 #include <QCloseEvent>
 #include <QDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
 #include <QThread>
 
@@ -90,6 +91,17 @@ TMainForm::TMainForm(std::unique_ptr<TTrayBackend> trayBackend, TMonitorOptions 
         box.setTextFormat(Qt::PlainText);
         box.setWindowModality(Qt::WindowModal);
         box.exec();
+    };
+    AskRestart = [this](const QString& question) {
+        // A restart reaches a device: never at a stray click.
+        QMessageBox box(QMessageBox::Question, QString::fromUtf8(kApplicationTitle), question,
+                        QMessageBox::NoButton, this);
+        box.setTextFormat(Qt::PlainText);
+        QPushButton* restart = box.addButton(tr("Restartovat"), QMessageBox::AcceptRole);
+        box.setDefaultButton(box.addButton(tr("Storno"), QMessageBox::RejectRole));
+        box.setWindowModality(Qt::WindowModal);
+        box.exec();
+        return box.clickedButton() == restart;
     };
     m_dispatcher->OnHandOffError = [this](const std::string& what) {
         if (ShowErrorBox) {
@@ -197,6 +209,11 @@ bool TMainForm::FormCreate() {
     Closing = false;
     try {
         m_monitor->Start();
+        if (OnDiagnostic) {
+            for (const std::string& problem : m_monitor->Settings().BoundsProblems) {
+                OnDiagnostic(problem); // each value used at its bound, once
+            }
+        }
         m_observers->Start();
         return true;
     } catch (const ELoadCancelled&) {
@@ -230,16 +247,15 @@ void TMainForm::ShowAtStart() {
 }
 
 void TMainForm::OpenSettingsOnFirstRun() {
-    if (!m_monitor->StartedWithoutConfigFile()) {
+    if (!m_monitor->AwaitingConfirmation()) {
         return;
     }
-    m_monitor->HoldRestarts(true);
     QMetaObject::invokeMethod(
         this,
         [this] {
             Nastaven1Click();
             if (!Closing) {
-                m_monitor->HoldRestarts(false);
+                m_monitor->ConfirmSettings();
             }
         },
         Qt::QueuedConnection);
@@ -343,7 +359,22 @@ void TMainForm::Historie1Click() {
 }
 
 void TMainForm::RestartNowClick() {
+    if (AskRestart && !AskRestart(RestartQuestion())) {
+        return;
+    }
+    RestartNowUnasked();
+}
+
+void TMainForm::RestartNowUnasked() {
     m_monitor->RestartNow();
+}
+
+QString TMainForm::RestartQuestion() const {
+    const TSettings settings = m_monitor->Settings();
+    const TActionConfig& first = settings.Recovery.Actions.front();
+    return tr("Restartovat zařízení nyní?\n\nPrvní akce: %1 (%2) na %3")
+        .arg(DisplayText(first.Name), QString::fromUtf8(ActionKindName(first.Kind).data()),
+             DisplayText(KindInfo(first.Kind).Target(first, m_monitor->ResetHost())));
 }
 
 void TMainForm::Oprogramu1Click() {

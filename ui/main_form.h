@@ -95,12 +95,14 @@ public:
     // Shows the window when the program should start with it: when the tray
     // icon is not set to start minimised or there is no notification area.
     void ShowAtStart();
-    // After FormCreate: when it created pingvard.ini (the first start in this
-    // directory, with the defaults that ping public hosts and restart
-    // 192.168.168.1), the restart rule waits from now on and the settings
+    // After FormCreate: while the settings a first start wrote wait for the
+    // operator (the first start in this directory, with the defaults that
+    // ping public hosts and restart 192.168.168.1, and every start after it
+    // until they are confirmed), the restart rule waits and the settings
     // dialog opens as soon as the event loop runs, so the operator sees what
     // will be pinged and restarted before any restart. The monitor runs
-    // meanwhile; the rule counts afresh once the dialog is closed (OK or Storno).
+    // meanwhile; closing the dialog (OK or Storno) confirms the settings
+    // (THostMonitor::ConfirmSettings) and the rule counts afresh.
     void OpenSettingsOnFirstRun();
 
     void Zav1Click();
@@ -108,8 +110,14 @@ public:
     void Nastaven1Click();
     void Oprogramu1Click();
     void Historie1Click();
-    // One round of the recovery actions, within the guard's limits.
+    // "Restart now" in the menus: asks first (AskRestart, naming the first
+    // action and what it acts on), then one round of the recovery actions,
+    // within the guard's limits.
     void RestartNowClick();
+    // The same without asking: SIGUSR1, which nobody sits in front of.
+    void RestartNowUnasked();
+    // "Restartovat zařízení nyní?" with the first action and its target.
+    QString RestartQuestion() const;
     // The ping report of a worker, as the monitor takes it.
     void WMPing(int slot, int32_t ms);
 
@@ -126,6 +134,8 @@ public:
     // OnDiagnostic); the program writes diagnostics to stderr. Tests record
     // them.
     std::function<void(const QString& text)> ShowErrorBox;
+    // Asks the question of "Restart now" in a box (Yes/No): true to go on.
+    std::function<bool(const QString& question)> AskRestart;
     std::function<void(const std::string& text)> OnDiagnostic;
 
     // TMonitorFrontEnd

@@ -43,7 +43,12 @@ bool THistoryReader::Open() {
         m_error = "no history in " + m_fileName;
         return false;
     }
-    if (!m_db.Open(m_fileName, true) || !m_db.QueryInt("SELECT count(*) FROM host")) {
+    // While a writer has the file open its -wal is there, and the reader
+    // goes through it (and its -shm), which the writer owns. Without one
+    // nobody writes: the file is read as it is, leaving nothing beside it.
+    const bool written = ::stat((m_fileName + "-wal").c_str(), &st) == 0;
+    const bool opened = written ? m_db.Open(m_fileName, true) : m_db.OpenUnchanging(m_fileName);
+    if (!opened || !m_db.QueryInt("SELECT count(*) FROM host")) {
         m_error = "cannot read " + m_fileName + ": " + m_db.Error();
         m_db.Close();
         return false;

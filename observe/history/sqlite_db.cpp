@@ -86,12 +86,35 @@ std::string TSqliteStatement::Text(int column) const {
 }
 
 bool TSqliteDb::Open(const std::string& fileName, bool readOnly) noexcept {
+    return OpenWith(fileName,
+                    readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+}
+
+bool TSqliteDb::OpenUnchanging(const std::string& fileName) noexcept {
+    try {
+        // A file: URI, where '?', '#' and '%' of the name must be escaped.
+        std::string uri = "file:";
+        for (const char c : fileName) {
+            if (c == '?' || c == '#' || c == '%') {
+                static const char kHex[] = "0123456789ABCDEF";
+                const auto byte = static_cast<unsigned char>(c);
+                uri += {'%', kHex[byte >> 4], kHex[byte & 15]};
+            } else {
+                uri += c;
+            }
+        }
+        return OpenWith(uri + "?immutable=1", SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
+    } catch (...) {
+        m_openError = "out of memory";
+        return false;
+    }
+}
+
+bool TSqliteDb::OpenWith(const std::string& name, int flags) noexcept {
     Close();
-    const int flags =
-        (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) |
-        SQLITE_OPEN_NOMUTEX;
+    flags |= SQLITE_OPEN_NOMUTEX;
     sqlite3* db = nullptr;
-    const int rc = sqlite3_open_v2(fileName.c_str(), &db, flags, nullptr);
+    const int rc = sqlite3_open_v2(name.c_str(), &db, flags, nullptr);
     if (rc != SQLITE_OK) {
         m_openError = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
         sqlite3_close(db);

@@ -52,6 +52,9 @@ public:
 
     // False with Error() set when the file cannot be opened (or created).
     bool Open(const std::string& fileName, bool readOnly) noexcept;
+    // Read-only, as a file nobody writes: no lock, no -shm or -wal made
+    // beside it. Only for a database no connection has open for writing.
+    bool OpenUnchanging(const std::string& fileName) noexcept;
     void Close() noexcept;
     bool IsOpen() const noexcept { return m_db != nullptr; }
 
@@ -67,6 +70,8 @@ public:
     sqlite3* Handle() const noexcept { return m_db; }
 
 private:
+    bool OpenWith(const std::string& name, int flags) noexcept;
+
     sqlite3* m_db = nullptr;
     std::string m_openError;
 };

@@ -245,19 +245,50 @@ INSTANTIATE_TEST_SUITE_P(Signals, ProgramSignal, testing::Values(SIGTERM, SIGINT
                          });
 
 // A first start in an empty directory writes the fresh file and says in one
-// line where it is and which device it will restart.
-TEST_F(ProgramProcess, FirstStartNamesTheFileAndTheDeviceItWillRestart) {
-    TProgram program(m_ns, m_dir, {"--headless", "-C", m_dir.string()});
-    ASSERT_TRUE(program.Started());
-    WaitForOutput(program, AllHostsShown);
-    program.Signal(SIGTERM);
-    EXPECT_EQ(program.WaitExit(kShutdownBound), kExitOk);
-    const auto err = program.Err();
-    const std::string line = "pingvard: no pingvard.ini was here: wrote " +
-                             (m_dir / "pingvard.ini").string() + " with the defaults;";
-    EXPECT_EQ(err.find(line), 0u) << err;
-    EXPECT_NE(err.find(" the device at 192.168.168.1 is restarted over telnet"), std::string::npos);
-    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+// line where it is, which device it would restart, and that restarts are held
+// until the operator confirms; the hold lasts through later starts until
+// pingvard --arm (or an edit) confirms the settings.
+TEST_F(ProgramProcess, FirstStartHoldsRestartsUntilConfirmed) {
+    const std::string file = (m_dir / "pingvard.ini").string();
+    const auto runOnce = [&] {
+        TProgram program(m_ns, m_dir, {"--headless", "-C", m_dir.string()});
+        EXPECT_TRUE(program.Started());
+        WaitForOutput(program, AllHostsShown);
+        program.Signal(SIGTERM);
+        EXPECT_EQ(program.WaitExit(kShutdownBound), kExitOk);
+        return std::pair(program.Err(), program.Out());
+    };
+    const auto [firstErr, firstOut] = runOnce();
+    EXPECT_EQ(firstErr.find("pingvard: no pingvard.ini was here: wrote " + file +
+                            " with the defaults, in which the device at 192.168.168.1 is "
+                            "restarted over telnet when every marked host has failed 5 times in "
+                            "a row; restarts are held until you confirm: edit the file and reload "
+                            "(SIGHUP), or confirm it as it is with 'pingvard -C " +
+                            m_dir.string() + " --arm' and reload\n"),
+              0u)
+        << firstErr;
+    EXPECT_EQ(std::count(firstErr.begin(), firstErr.end(), '\n'), 1) << firstErr;
+    EXPECT_NE(firstOut.find(" status Restarts held until the settings are confirmed\n"),
+              std::string::npos)
+        << firstOut;
+    EXPECT_EQ(ReadFile(m_dir / "pingvard.ini"),
+              ReadFile(PINGVARD_TEST_DATA_DIR "/fresh_pingvard.ini"));
+
+    const auto [againErr, againOut] = runOnce(); // killed, crashed or restarted: still held
+    EXPECT_EQ(againErr.find("pingvard: restarts are held: the settings a first start wrote to " +
+                            file + " are not confirmed yet;"),
+              0u)
+        << againErr;
+
+    TProgram arm(m_ns, m_dir, {"-C", m_dir.string(), "--arm"});
+    EXPECT_EQ(arm.WaitExit(10s), kExitOk);
+    EXPECT_EQ(arm.Out(), "pingvard: restarts armed for " + file +
+                             ": when the marked hosts have failed 5 times in a row, the first "
+                             "action is telnet (telnet) on 192.168.168.1; a running pingvard "
+                             "takes this at its next reload (SIGHUP) or start\n");
+    const auto [armedErr, armedOut] = runOnce();
+    EXPECT_EQ(armedErr, "");
+    EXPECT_EQ(armedOut.find("Restarts held"), std::string::npos) << armedOut;
     EXPECT_EQ(ReadFile(m_dir / "pingvard.ini"),
               ReadFile(PINGVARD_TEST_DATA_DIR "/fresh_pingvard.ini"));
 }

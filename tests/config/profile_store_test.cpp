@@ -172,6 +172,22 @@ TEST_F(ProfileStore, AWriteAbandonedBeforeTheRenameLeavesTheFileAndNoDebris) {
     EXPECT_EQ(DirectoryEntries(), std::vector<std::string>{"pingvard.ini"});
 }
 
+// Several entries of a section in one replacement: a reader never sees some
+// of them new and the rest old.
+TEST_F(ProfileStore, WritesASectionInOneReplacement) {
+    WriteFileText("state", "[Other]\nx=1\n");
+    TProfileStore store("state");
+    int replacements = 0;
+    store.SetBeforeReplaceHook([&](const std::string&) { return ++replacements > 0; });
+    ASSERT_TRUE(store.WriteSection("Guard", {{"Saved", "5"}, {"Rounds", "1,2"}, {"Saved", "6"}},
+                                   "; ignored: the file exists\n"));
+    EXPECT_EQ(replacements, 1);
+    EXPECT_EQ(ReadFileText("state"), "[Other]\nx=1\n[Guard]\nSaved=6\nRounds=1,2\n");
+    TProfileStore fresh("fresh");
+    ASSERT_TRUE(fresh.WriteSection("S", {{"k", "v"}}, "; header\n"));
+    EXPECT_EQ(ReadFileText("fresh"), "; header\n[S]\nk=v\n");
+}
+
 // A crash right after the temporary file is written: the process dies in the
 // hook. The configuration must still be the old file, whole.
 TEST_F(ProfileStore, ACrashBeforeTheRenameNeverTruncatesTheFile) {

@@ -14,7 +14,7 @@ TRecoverySettings Read(const test::TTempCurrentDir& dir, const std::string& ini)
     return ReadRecoverySettings(file, dir.Path().string() + "/");
 }
 
-TEST(RecoverySettings, AbsentSectionsKeepTodaysBehaviourAndAreNeverWritten) {
+TEST(RecoverySettings, AbsentSectionsGiveTheSafeDefaultsAndAreNeverWritten) {
     const test::TTempCurrentDir dir;
     const std::string historic = "[Constants]\r\nMaxTimeouts=5\r\n";
     const TRecoverySettings s = Read(dir, historic);
@@ -23,8 +23,11 @@ TEST(RecoverySettings, AbsentSectionsKeepTodaysBehaviourAndAreNeverWritten) {
     EXPECT_EQ(s.Actions[0].TimeLimitMs, 60000);
     EXPECT_EQ(s.Actions[0].VerifyMs, 0);
     EXPECT_EQ(s.Quorum, 0);
-    EXPECT_EQ(s.Guard.HoldOffMs, 0u);
-    EXPECT_EQ(s.Guard.MaxRounds, 0);
+    // The guard is on: a device's boot between actions, six rounds a day, back-off.
+    EXPECT_EQ(s.Guard.HoldOffMs, 180000u);
+    EXPECT_EQ(s.Guard.MaxRounds, 6);
+    EXPECT_EQ(s.Guard.WindowMs, 86400000u);
+    EXPECT_TRUE(s.Guard.BackOff);
     EXPECT_TRUE(s.Problems.empty());
     EXPECT_EQ(dir.Read("pingvard.ini"), historic);
 }
@@ -105,7 +108,7 @@ INSTANTIATE_TEST_SUITE_P(
         TInvalidCase{"QuorumAboveTheSlots", "[Recovery]\nQuorum=5\n",
                      "pingvard.ini [Recovery] Quorum=5: not between 0 and 4; using 0"},
         TInvalidCase{"HoldOffWithUnit", "[Guard]\nHoldOff=5min\n",
-                     "pingvard.ini [Guard] HoldOff=5min: not a number; using 0"},
+                     "pingvard.ini [Guard] HoldOff=5min: not a number; using 180"},
         TInvalidCase{
             "UnknownKind", "[Recovery]\nActions=x,telnet\n[Action.x]\nKind=snmp\n",
             "pingvard.ini [Action.x] Kind=snmp: not telnet, ssh, http or program; left out"},

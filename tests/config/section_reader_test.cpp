@@ -64,20 +64,21 @@ INSTANTIATE_TEST_SUITE_P(
                    {"pingvard.ini [Action.plug] has a Password but no Auth; using Auth=basic",
                     "pingvard.ini [Action.plug] has a Password but no User; sending it with an "
                     "empty user name"}},
-        TLinesCase{"ControlCharactersEscaped",
-                   "[Guard]\nHoldOff=\x1b]0;owned\x07\x9b"
-                   "2J\n[Desktop]\nLanguage=\xc2\x9b"
-                   "de\n",
-                   {"pingvard.ini [Guard] HoldOff=\\x1B]0;owned\\x07\\x9B2J: not a number; using 0",
-                    "pingvard.ini [Desktop] Language=\\xC2\\x9Bde: neither cs nor en; using the "
-                    "locale's language"}},
+        TLinesCase{
+            "ControlCharactersEscaped",
+            "[Guard]\nHoldOff=\x1b]0;owned\x07\x9b"
+            "2J\n[Desktop]\nLanguage=\xc2\x9b"
+            "de\n",
+            {"pingvard.ini [Guard] HoldOff=\\x1B]0;owned\\x07\\x9B2J: not a number; using 180",
+             "pingvard.ini [Desktop] Language=\\xC2\\x9Bde: neither cs nor en; using the "
+             "locale's language"}},
         TLinesCase{"LongValueShortened",
                    "[Metrics]\nAddress=" + std::string(100, 'x') + "\n",
                    {"pingvard.ini [Metrics] Address=" + std::string(60, 'x') +
                     "...: not a numeric IPv4 or IPv6 address; using 127.0.0.1"}},
         TLinesCase{"OneFlagRule",
                    "[Guard]\nBackOff=2\n[Metrics]\nEnabled=2\n[Notifications]\nHostUp=yes\n",
-                   {"pingvard.ini [Guard] BackOff=2: not 0 or 1; using 0",
+                   {"pingvard.ini [Guard] BackOff=2: not 0 or 1; using 1",
                     "pingvard.ini [Metrics] Enabled=2: not 0 or 1; using 0",
                     "pingvard.ini [Notifications] HostUp=yes: not 0 or 1; using 0"}},
         TLinesCase{"EmptyValueIsTheDefault",

@@ -124,7 +124,7 @@ ini_lines_ok() {
     local file=$1
     [[ -s $file ]] || return 1
     ! grep -vxFf "$FAULT_WORK/ini-variants" "$file" | grep -q . || return 1
-    [[ $(grep -c '^\[' "$file") == 6 ]] || return 1
+    [[ $(grep -c '^\[' "$file") == $(grep -c '^\[' "$FAULT_WORK/ini-original") ]] || return 1
     [[ $(grep -c '=' "$file") == $(grep -c '=' "$FAULT_WORK/ini-original") ]]
 }
 

@@ -64,6 +64,8 @@ track() { FAULT_PIDS+=("$1"); }
 
 # write_ini DIR MAXTIMEOUTS INTERVAL RESETHOST HOST1 HOST2 HOST3 HOST4 [TIMEOUT]
 # The default script; slots 1-3 take part in the restart rule, slot 4 does not.
+# The guard is off (HoldOff=0, MaxRounds=0): the faults are met by the
+# historic program's restarts, one for each time the rule holds.
 write_ini() {
     local dir=$1 timeout=${9:-200} slot
     local hosts=("$5" "$6" "$7" "$8") names=(one two three four)
@@ -75,7 +77,7 @@ write_ini() {
         entries+=("Host$slot/DisplayName=${names[slot - 1]}" "Host$slot/Hostname=${hosts[slot - 1]}"
             "Host$slot/Timeout=$timeout" "Host$slot/TimeoutDoReset=$((slot < 4))")
     done
-    pv_write_ini "$dir/pingvard.ini" "${entries[@]}"
+    pv_write_ini "$dir/pingvard.ini" "${entries[@]}" Guard/HoldOff=0 Guard/MaxRounds=0
 }
 
 # start_apsim NS RECORD [apsim options...]: the simulator on 127.0.0.1:23 in NS.

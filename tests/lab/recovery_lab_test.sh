@@ -57,7 +57,7 @@ site_ini() {
 
 case $case in
 escalation)
-    site_ini Recovery/Actions=telnet,plug Guard/MaxRounds=1 Guard/Window=3600 \
+    site_ini Recovery/Actions=telnet,plug Guard/HoldOff=0 Guard/MaxRounds=1 Guard/Window=3600 \
         Action.telnet/Kind=telnet Action.telnet/TimeLimit=3 Action.telnet/Verify=5 \
         Action.plug/Kind=http Action.plug/Preset=shelly2 Action.plug/Host=192.168.168.5 \
         Action.plug/PasswordFile=plug.secret Action.plug/OffTime=1 Action.plug/Verify=30

@@ -5,7 +5,9 @@
 #include "tests/net/fake_clock.h"
 #include "tests/net/netns_fixture.h"
 
+#include <algorithm>
 #include <atomic>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
@@ -67,8 +69,9 @@ INSTANTIATE_TEST_SUITE_P(
                   {{0, -1}, {0, -1}, {1, -1}, {0, 5}, {1, -1}, {0, -1}, {0, -1}},
                   6},
         TRuleCase{"MaxTimeoutsOneNeedsOneFailureEach", "1010", 1, {{0, -1}, {1, -1}, {2, -1}}, 2},
-        TRuleCase{"MaxTimeoutsZeroAnyMarkedFailure", "1110", 0, {{3, -1}, {1, -1}}, 1},
-        TRuleCase{"MaxTimeoutsNegativeAnyMarkedFailure", "0100", -4, {{0, -1}, {1, -1}}, 1},
+        // MaxTimeouts is at least 1: a value below is used as 1.
+        TRuleCase{"MaxTimeoutsZeroIsOne", "1110", 0, {{3, -1}, {1, -1}, {0, -1}, {2, -1}}, 3},
+        TRuleCase{"MaxTimeoutsNegativeIsOne", "0100", -4, {{0, -1}, {1, -1}}, 1},
         TRuleCase{"OutOfRangeSlotsIgnored", "1000", 1, {{4, -1}, {-1, -1}, {0, -1}}, 2}),
     [](const auto& param) { return std::string(param.param.Name); });
 
@@ -90,8 +93,11 @@ TEST_F(HostMonitor, TriggerDuringASessionStartsNothingButZeroesTheCounters) {
     EXPECT_EQ(Monitor->PingObj(2).Failures, 0);
 }
 
-TEST_F(HostMonitor, NextTriggerAfterASessionEndedStartsANewOne) {
-    Start(test::LoopbackIni(1, 600000), Options(RefusedPort.Number()));
+// HoldOff=0 and MaxRounds=0: the historic behaviour, a session whenever the
+// rule holds.
+TEST_F(HostMonitor, WithTheGuardOffTheNextTriggerStartsANewSession) {
+    Start(test::LoopbackIni(1, 600000) + "[Guard]\r\nHoldOff=0\r\nMaxRounds=0\r\n",
+          Options(RefusedPort.Number()));
     const auto trigger = [&] {
         for (int slot : {0, 1, 2}) {
             Monitor->ReportPing(slot, -1);
@@ -108,6 +114,19 @@ TEST_F(HostMonitor, NextTriggerAfterASessionEndedStartsANewOne) {
     const std::string log = Dir.Read("pingvard.log");
     EXPECT_NE(log.find("cannot connect to 127.0.0.1\r\n"),
               log.rfind("cannot connect to 127.0.0.1\r\n"));
+}
+
+// Without [Guard] the device gets its boot (180 s) before failures count again.
+TEST_F(HostMonitor, ByDefaultTheGuardHoldsOffAfterASession) {
+    Start(test::LoopbackIni(1, 600000), Options(RefusedPort.Number()));
+    for (int round = 0; round < 2; ++round) {
+        for (int slot : {0, 1, 2}) {
+            Monitor->ReportPing(slot, -1);
+        }
+        ASSERT_TRUE(ServeUntil([&] { return !Monitor->ResetSessionRunning(); }));
+    }
+    EXPECT_EQ(Fe.Count("status:Trying to reset..."), 1u);
+    EXPECT_EQ(Monitor->PingObj(0).Failures, 0); // forgotten during the hold-off
 }
 
 TEST_F(HostMonitor, ConnectFailureNamesTheResetHostOfThatMoment) {
@@ -284,6 +303,62 @@ TEST(HostMonitorFirstStart, WritesTheFreshFileAndTellsItWasAbsent) {
             EXPECT_EQ(monitor.ResetHost(), "192.168.168.1");
             monitor.Shutdown();
         }
+    });
+}
+
+// The settings a first start wrote hold the restart rule at that start and
+// every later one, until the file is edited or the operator confirms them.
+TEST(HostMonitorFirstStart, HoldsRestartsAcrossStartsUntilConfirmed) {
+    if (!test::IsRoot()) {
+        GTEST_SKIP() << "needs root: the default hosts are looked up in a network namespace";
+    }
+    test::RunWithSilentResolver([] {
+        test::TTempCurrentDir dir;
+        test::TFakeFrontEnd fe;
+        TLoopDispatcher dispatcher;
+        TMonitorOptions options;
+        options.IcmpProbe = [] { return std::string(); };
+        options.Pinger = [](const std::string&, int32_t) { return -1; };
+        options.ResetPort = "1";
+        // This machine's own routes must not hold the rule for a link.
+        options.LinkCheck = [](const std::string&) {
+            return TLinkState{TLinkState::TKind::Up, "lo"};
+        };
+        const auto start = [&](auto&& check) {
+            THostMonitor monitor(fe, dispatcher, options);
+            monitor.Start();
+            check(monitor);
+            monitor.Shutdown();
+        };
+        const auto heldAfterAnOutage = [&](THostMonitor& monitor) {
+            EXPECT_TRUE(monitor.AwaitingConfirmation());
+            EXPECT_EQ(fe.Status, kAwaitingConfirmationText);
+            for (int report = 0; report < 10; ++report) {
+                for (int slot : {0, 1, 2}) {
+                    monitor.ReportPing(slot, -1);
+                }
+            }
+            monitor.RestartNow();
+            EXPECT_EQ(monitor.ResetThread(), nullptr);
+            EXPECT_EQ(monitor.PingObj(0).Failures, 10) << "the failures still count";
+            EXPECT_EQ(fe.Status, kHeldRefusedText);
+        };
+        start(heldAfterAnOutage); // the first start
+        start(heldAfterAnOutage); // killed and started again: still held
+        const std::string log = dir.Read("pingvard.log");
+        EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2) << "a refusal per start: " << log;
+        EXPECT_NE(log.find(kHeldRefusedText), std::string::npos);
+
+        start([](THostMonitor& monitor) { monitor.ConfirmSettings(); });
+        start([](THostMonitor& monitor) { EXPECT_FALSE(monitor.AwaitingConfirmation()); });
+
+        std::filesystem::remove(dir.Path() / "pingvard.ini");
+        start([](THostMonitor& monitor) { EXPECT_TRUE(monitor.AwaitingConfirmation()); });
+        std::string edited = dir.Read("pingvard.ini");
+        edited.replace(edited.find("DisplayName=AP"), 14, "DisplayName=Gate");
+        dir.Write("pingvard.ini", edited);
+        start([](THostMonitor& monitor) { EXPECT_FALSE(monitor.AwaitingConfirmation()); });
+        EXPECT_NE(dir.Read("pingvard.state").find("Confirmed=1"), std::string::npos);
     });
 }
 

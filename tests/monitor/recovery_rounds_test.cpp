@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <iterator>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,7 @@ struct TActionScript {
     std::condition_variable Aborted;
     std::vector<std::string> Runs; // "name:reason:round:step"
     std::vector<std::string> Failing;
+    std::vector<std::string> Throwing;
     bool Hang = false;
     bool WasAborted = false;
 };
@@ -41,6 +43,10 @@ public:
             m_script.Aborted.wait(lock, [this] { return m_script.WasAborted; });
             return Outcome(false, "Unable to run " + m_name + ", aborted");
         }
+        if (std::find(m_script.Throwing.begin(), m_script.Throwing.end(), m_name) !=
+            m_script.Throwing.end()) {
+            throw std::runtime_error("boom");
+        }
         const bool ok = std::find(m_script.Failing.begin(), m_script.Failing.end(), m_name) ==
                         m_script.Failing.end();
         return Outcome(ok, ok ? "Program OK (" + m_name + ")"
@@ -59,9 +65,13 @@ private:
 };
 
 // Slots 1-3 marked, MaxTimeouts 2, workers that never report on their own:
-// the test makes every report.
+// the test makes every report. Without a [Guard] of the test's own, the
+// guard is off (HoldOff=0, MaxRounds=0), so rounds follow each other at once.
 std::string RoundsIni(const std::string& recovery) {
     std::string ini = test::LoopbackIni(2, 600000) + recovery;
+    if (recovery.find("[Guard]") == std::string::npos) {
+        ini += "[Guard]\r\nHoldOff=0\r\nMaxRounds=0\r\n";
+    }
     for (const char* name : {"first", "second"}) {
         ini += std::string("[Action.") + name +
                "]\r\nKind=program\r\nProgram=/bin/true\r\nVerify=10\r\n";
@@ -77,6 +87,7 @@ protected:
         options.ActionFactory = [this](const TActionConfig& config) {
             return std::make_unique<TScriptedAction>(config.Name, Script);
         };
+        options.Clocks = [this] { return Wall; };
         Start(RoundsIni(recovery), std::move(options));
     }
     void Report(int32_t ms, int slots = 3) {
@@ -107,6 +118,7 @@ protected:
     }
 
     test::TManualClock Clock;
+    TClockReading Wall{1767225600000, 5000, "boot"};
     TActionScript Script;
 };
 
@@ -154,7 +166,7 @@ TEST_F(RecoveryRounds, QuorumActsOnFewerFailedHosts) {
 }
 
 TEST_F(RecoveryRounds, FailuresDuringTheHoldOffDoNotCount) {
-    StartWith(std::string(kTwoActions) + "[Guard]\r\nHoldOff=60\r\n");
+    StartWith(std::string(kTwoActions) + "[Guard]\r\nHoldOff=60\r\nMaxRounds=0\r\nBackOff=0\r\n");
     Script.Failing = {"first", "second"};
     FailUntilStepEnds(); // both fail: the round ends uncured
     ASSERT_EQ(Runs().size(), 2U);
@@ -170,7 +182,7 @@ TEST_F(RecoveryRounds, FailuresDuringTheHoldOffDoNotCount) {
 
 TEST_F(RecoveryRounds, GuardPausesAfterMaxRoundsAndResumesWhenTheWindowAllows) {
     StartWith(std::string("[Recovery]\r\nActions=first\r\n") +
-              "[Guard]\r\nMaxRounds=2\r\nWindow=3600\r\n");
+              "[Guard]\r\nHoldOff=0\r\nMaxRounds=2\r\nWindow=3600\r\n");
     Script.Failing = {"first"};
     FailUntilStepEnds();
     FailUntilStepEnds();
@@ -189,7 +201,8 @@ TEST_F(RecoveryRounds, GuardPausesAfterMaxRoundsAndResumesWhenTheWindowAllows) {
 }
 
 TEST_F(RecoveryRounds, HostsBackEndThePause) {
-    StartWith(std::string("[Recovery]\r\nActions=first\r\n") + "[Guard]\r\nMaxRounds=1\r\n");
+    StartWith(std::string("[Recovery]\r\nActions=first\r\n") +
+              "[Guard]\r\nHoldOff=0\r\nMaxRounds=1\r\n");
     Script.Failing = {"first"};
     FailUntilStepEnds();
     FailUntilStepEnds();
@@ -198,6 +211,32 @@ TEST_F(RecoveryRounds, HostsBackEndThePause) {
     EXPECT_EQ(Fe.Status, "Restarts resumed");
     FailUntilStepEnds();
     EXPECT_EQ(Runs().size(), 2U);
+}
+
+// Killed and started again during an outage nothing cures: the rounds of the
+// run before count, so MaxRounds holds across any number of restarts.
+TEST_F(RecoveryRounds, GuardRemembersItsRoundsAcrossARestart) {
+    const std::string guard = "[Guard]\r\nHoldOff=0\r\nMaxRounds=2\r\nWindow=3600\r\n";
+    StartWith(std::string("[Recovery]\r\nActions=first\r\n") + guard);
+    Script.Failing = {"first"};
+    FailUntilStepEnds();
+    ASSERT_EQ(Runs().size(), 1U);
+    for (int restart = 0; restart < 3; ++restart) {
+        Monitor.reset();         // as good as a kill: the round was on disk before its step ran
+        Clock.Tick += 123456789; // another run, another tick
+        Wall.WallMs += 60000;
+        Wall.BootMs += 60000;
+        StartWith(std::string("[Recovery]\r\nActions=first\r\n") + guard);
+        FailUntilStepEnds();
+    }
+    EXPECT_EQ(Runs().size(), 2U);
+    EXPECT_EQ(Fe.Status, "Restarts paused, 2 rounds within 1 h");
+    Wall.WallMs += 3600000;
+    Wall.BootMs += 3600000;
+    Monitor.reset();
+    StartWith(std::string("[Recovery]\r\nActions=first\r\n") + guard);
+    FailUntilStepEnds(); // the first round has left the window
+    EXPECT_EQ(Runs().size(), 3U);
 }
 
 TEST_F(RecoveryRounds, RestartNowRunsTheFirstActionWhileTheHostsAnswer) {
@@ -230,6 +269,37 @@ TEST_F(RecoveryRounds, EditedSettingsWaitForTheRoundUnderWayToEnd) {
     ASSERT_TRUE(ServeUntil([&] { return !Monitor->ResetSessionRunning(); }));
     EXPECT_EQ(Runs(),
               (std::vector<std::string>{"first:rule:1:1", "first:rule:2:1", "second:rule:2:2"}));
+}
+
+// However a step's action ends, the step ends: the token comes back and the
+// round goes on with the next action.
+TEST_F(RecoveryRounds, AThrowingActionEndsItsStepAsAFailure) {
+    Script.Throwing = {"first"};
+    StartWith(kTwoActions);
+    FailUntilStepEnds();
+    EXPECT_EQ(Runs(), (std::vector<std::string>{"first:rule:1:1", "second:rule:1:2"}));
+    EXPECT_NE(Log().find(": Unable to reset, internal error in first: boom\r\n"), std::string::npos)
+        << Log();
+    EXPECT_FALSE(Monitor->ResetSessionRunning());
+}
+
+TEST_F(RecoveryRounds, AnActionPastItsTimeLimitEndsItsStepAsAFailure) {
+    Script.Hang = true;
+    StartWith(kTwoActions);
+    Report(-1);
+    Report(-1);
+    ASSERT_TRUE(ServeUntil([&] { return Runs().size() == 1; })); // running, and hanging
+    Pass(60000 + TThReset::kOverdueGraceMs - 1);
+    Report(-1);
+    EXPECT_TRUE(Monitor->ResetSessionRunning());
+    Pass(1);
+    Report(-1); // overdue: a failure, and the next action starts at once
+    EXPECT_NE(Log().find("internal error in first: no result 5 s after its time limit of 60 s"),
+              std::string::npos)
+        << Log();
+    EXPECT_TRUE(Script.WasAborted);
+    ASSERT_TRUE(ServeUntil([&] { return Runs().size() == 2; }));
+    EXPECT_EQ(Runs()[1], "second:rule:1:2");
 }
 
 TEST_F(RecoveryRounds, ShutdownAbortsARunningAction) {

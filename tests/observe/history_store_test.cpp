@@ -110,6 +110,31 @@ TEST_F(HistoryStore, RecordsEchoesAndRecoveryEventsButNotTheStatusLineOrTheSiteS
     EXPECT_TRUE(m_f.Reports.empty());
 }
 
+// --history and the graphs read what the writer wrote, through its -wal while
+// it runs; once it has closed, a reader leaves nothing beside the file.
+TEST_F(HistoryStore, AReaderSeesTheWritersRowsAndLeavesNoFileBehind) {
+    {
+        THistoryStore store(m_f.Options());
+        const std::vector<TMonitorEvent> first = {EchoAt(kStart, 1234)};
+        store.Consume(first, 0);
+        THistoryReader reader(m_f.File);
+        EXPECT_EQ(reader.Points("h1", kStart, kStart + kMinute, THistoryResolution::Raw).size(),
+                  1u);
+        const std::vector<TMonitorEvent> second = {EchoAt(kStart + 1000, 99)};
+        store.Consume(second, 0);
+        EXPECT_EQ(reader.Points("h1", kStart, kStart + kMinute, THistoryResolution::Raw).size(),
+                  2u);
+    }
+    ASSERT_FALSE(test::FileExists(m_f.File + "-wal"));
+    {
+        THistoryReader reader(m_f.File);
+        EXPECT_EQ(reader.Points("h1", kStart, kStart + kMinute, THistoryResolution::Raw).size(),
+                  2u);
+    }
+    EXPECT_FALSE(test::FileExists(m_f.File + "-wal"));
+    EXPECT_FALSE(test::FileExists(m_f.File + "-shm"));
+}
+
 TEST_F(HistoryStore, AggregatesSurviveThePruningOfTheirEchoes) {
     THistoryStore store(m_f.Options());
     std::vector<THistorySample> fed;

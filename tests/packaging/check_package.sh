@@ -115,7 +115,8 @@ fi
 unit=$work/pingvard/usr/lib/systemd/system/pingvard.service
 for line in 'User=pingvard' 'WorkingDirectory=/var/lib/pingvard' 'StateDirectory=pingvard' \
     'AmbientCapabilities=CAP_NET_RAW' 'CapabilityBoundingSet=CAP_NET_RAW' 'ProtectSystem=strict' \
-    'Restart=on-failure' 'ExecStart=pingvard --headless' 'TimeoutStopSec=6'; do
+    'Restart=on-failure' 'ExecStart=pingvard --headless' 'ExecReload=/bin/kill -HUP $MAINPID' \
+    'TimeoutStopSec=6'; do
     grep -qx "$line" "$unit" || fail "unit lacks $line"
 done
 if command -v systemd-analyze >/dev/null; then
@@ -133,7 +134,8 @@ for page in "$man1"/*.1.gz; do
 done
 pingvard_page=$(zcat "$man1/pingvard.1.gz" | sed 's/\\-/-/g')
 for key in MaxTimeouts PingInterval Hostname ChallengesCount Challenge Answer DisplayName \
-    Timeout TimeoutDoReset 'EXIT STATUS' headless directory lang Language pingvard-desktop; do
+    Timeout TimeoutDoReset 'EXIT STATUS' headless directory lang Language pingvard-desktop \
+    pingvard.state arm SIGHUP HoldOff MaxRounds; do
     grep -q -- "$key" <<<"$pingvard_page" || fail "pingvard.1 lacks $key"
 done
 apsim_page=$(zcat "$man1/pingvard-apsim.1.gz" | sed 's/\\-/-/g')

@@ -66,6 +66,16 @@ wait_for 5 '"Reset OK - ..." as the status systemctl shows' status_line &&
     echo "systemctl status: $(status_line | sed 's/^ *//')"
 grep -q ' answers=3 ' /run/pv-apsim.record || fail "the simulator did not get three answers: $(cat /run/pv-apsim.record)"
 
+# A reload reads pingvard.ini again; the service stays the same process.
+lines=$(journal | wc -l)
+pid=$(main_pid)
+reloaded() { journal | tail -n "+$((lines + 1))" | grep -q 'pingvard: reloaded /var/lib/pingvard/pingvard.ini'; }
+systemctl reload pingvard.service || fail "systemctl reload failed"
+wait_for 5 "the reload in the journal" reloaded &&
+    echo "reloaded: $(systemctl show -p ActiveState --value pingvard.service), same pid"
+[[ $(main_pid) == "$pid" ]] || fail "the reload started another process"
+grep -q '^\[Guard\]' /var/lib/pingvard/pingvard.state || fail "no guard state in pingvard.state"
+
 # A crash: systemd restarts the service, which pings again.
 lines=$(journal | wc -l)
 kill -KILL "$pid"

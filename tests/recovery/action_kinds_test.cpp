@@ -13,6 +13,7 @@ struct TKindCase {
     TPlugPreset Preset;
     std::string StartingText;
     std::vector<std::string> Secrets;
+    std::string Target;
 };
 
 void PrintTo(const TKindCase& c, std::ostream* os) {
@@ -28,6 +29,11 @@ TActionConfig Config(const TKindCase& c) {
     config.Http.Password = "http-secret";
     config.Http.Preset = c.Preset;
     config.Program.Program = "/bin/true";
+    config.Ssh.Host = "router";
+    config.Http.Host = "plug";
+    if (c.Preset == TPlugPreset::None) {
+        config.Http.Url = "http://admin:pw@switch:8080/reset?token=t0k3n";
+    }
     return config;
 }
 
@@ -41,25 +47,38 @@ TEST_P(ActionKind, MakesItsOwnActionShowsItsStartAndKeepsItsSecrets) {
     EXPECT_EQ(FindActionKind(info.Name), c.Kind);
     EXPECT_EQ(info.StartingText(config), c.StartingText);
     EXPECT_EQ(info.Secrets(config), c.Secrets);
+    EXPECT_EQ(info.Target(config, "192.168.168.1"), c.Target);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ActionKind,
     testing::Values(
-        TKindCase{"Telnet", TActionKind::Telnet, TPlugPreset::None, "Trying to reset...", {}},
-        TKindCase{
-            "Ssh", TActionKind::Ssh, TPlugPreset::None, "Trying to reset (dev)...", {"ssh-secret"}},
+        TKindCase{"Telnet",
+                  TActionKind::Telnet,
+                  TPlugPreset::None,
+                  "Trying to reset...",
+                  {},
+                  "192.168.168.1"},
+        TKindCase{"Ssh",
+                  TActionKind::Ssh,
+                  TPlugPreset::None,
+                  "Trying to reset (dev)...",
+                  {"ssh-secret"},
+                  "router"},
         TKindCase{"HttpByHand",
                   TActionKind::Http,
                   TPlugPreset::None,
                   "Trying to reset (dev)...",
-                  {"http-secret"}},
+                  {"http-secret"},
+                  "switch"},
         TKindCase{"HttpPlug",
                   TActionKind::Http,
                   TPlugPreset::Tasmota,
                   "Trying to power cycle (dev)...",
-                  {"http-secret"}},
-        TKindCase{"Program", TActionKind::Program, TPlugPreset::None, "Running dev...", {}}),
+                  {"http-secret"},
+                  "plug"},
+        TKindCase{
+            "Program", TActionKind::Program, TPlugPreset::None, "Running dev...", {}, "/bin/true"}),
     [](const testing::TestParamInfo<TKindCase>& param) { return std::string(param.param.Name); });
 
 } // namespace

@@ -1,10 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "recovery/child_process.h"
 
+#include <algorithm>
 #include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <pthread.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 namespace pingvard {
 namespace {
@@ -112,6 +119,95 @@ TEST(ChildProcess, EndsTheWholeProcessGroupAtItsLimit) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     EXPECT_NE(::access(marker.c_str(), F_OK), 0) << "a grandchild outlived the time limit";
     ::unlink(marker.c_str());
+}
+
+// The pids a shell wrote, one a line, once there are count of them.
+std::vector<pid_t> WaitForPids(const std::string& file, std::size_t count) {
+    for (int i = 0; i < 500; ++i) {
+        std::ifstream in(file);
+        std::vector<pid_t> pids;
+        for (pid_t pid = 0; in >> pid;) {
+            pids.push_back(pid);
+        }
+        if (pids.size() >= count) {
+            return pids;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return {};
+}
+
+// Gone, or a zombie nobody reaps (pid 1 of a container may not).
+bool Gone(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    const std::size_t paren = text.rfind(')');
+    return text.empty() || (paren != std::string::npos && text.substr(paren + 2, 1) == "Z");
+}
+
+bool AllGoneWithin(const std::vector<pid_t>& pids, int ms) {
+    for (int waited = 0; waited <= ms; waited += 20) {
+        if (std::all_of(pids.begin(), pids.end(), Gone)) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+// A program that starts one of its own and waits: both pids in file.
+TChildCommand Family(const std::string& file) {
+    return Shell("echo $$ >>" + file + "; sleep 300 & echo $! >>" + file + "; wait", 0);
+}
+
+class ChildProcessOutlives : public testing::TestWithParam<int> {};
+
+// However this process ends, its child and what the child started end too.
+TEST_P(ChildProcessOutlives, NeverThisProcess) {
+    const std::string file = "/tmp/pv-child-family-" + std::to_string(::getpid());
+    ::unlink(file.c_str());
+    const pid_t program = ::fork(); // stands for pingvard, with default signal actions
+    ASSERT_GE(program, 0);
+    if (program == 0) {
+        TChildProcess().Run(Family(file));
+        ::_exit(0);
+    }
+    const std::vector<pid_t> family = WaitForPids(file, 2);
+    ASSERT_EQ(family.size(), 2U);
+    ::kill(program, GetParam());
+    int status = 0;
+    ::waitpid(program, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status));
+    EXPECT_TRUE(AllGoneWithin(family, 3000)) << "a child outlived the program";
+    ::unlink(file.c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(Ends, ChildProcessOutlives, testing::Values(SIGKILL, SIGTERM, SIGHUP),
+                         [](const testing::TestParamInfo<int>& param) {
+                             return std::string(sigabbrev_np(param.param));
+                         });
+
+TEST(ChildProcess, EndsWhatTheProgramLeftRunning) {
+    const std::string file = "/tmp/pv-child-left-" + std::to_string(::getpid());
+    ::unlink(file.c_str());
+    const TChildResult result =
+        TChildProcess().Run(Shell("sleep 300 </dev/null >/dev/null 2>&1 & echo $! >" + file));
+    EXPECT_TRUE(result.Succeeded());
+    const std::vector<pid_t> left = WaitForPids(file, 1);
+    ASSERT_EQ(left.size(), 1U);
+    EXPECT_TRUE(AllGoneWithin(left, 3000));
+    ::unlink(file.c_str());
+}
+
+TEST(ChildProcess, GivesTheProgramNoDescriptorOfThisProcess) {
+    const int inherited = ::open("/dev/null", O_RDONLY); // no O_CLOEXEC: it would leak
+    ASSERT_GT(inherited, 2);
+    const std::string fd = "/proc/$$/fd/";
+    const TChildResult result =
+        TChildProcess().Run(Shell("for n in 0 1 2 " + std::to_string(inherited) + "; do [ -e " +
+                                  fd + "$n ] && printf '%s ' $n; done; true"));
+    ::close(inherited);
+    EXPECT_EQ(result.Output, "0 1 2 ");
 }
 
 TEST(ChildProcess, AbortEndsARunAndEveryLaterOneUntilCleared) {

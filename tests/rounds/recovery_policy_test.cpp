@@ -28,7 +28,13 @@ std::string Line(const TRoundDecision& decision) {
         std::string operator()(const TShowGuardChange& g) const {
             return (g.Paused ? "paused: " : "resumed: ") + g.Text;
         }
-        std::string operator()(const TRefuseRequest& r) const { return "refused: " + r.Text; }
+        std::string operator()(const TRefuseRequest& r) const {
+            return "refused: " + r.Text +
+                   (r.ForMs ? " for " + std::to_string(*r.ForMs) + " ms" : std::string()) +
+                   (r.Log ? "" : " (status only)");
+        }
+        // The tables leave it out; RecoveryPolicyMemory looks at it.
+        std::string operator()(const TKeepGuardMemory&) const { return {}; }
     };
     return std::visit(TLine{}, decision);
 }
@@ -86,7 +92,9 @@ protected:
         View.SessionFree = !m_sessionRunning;
         std::vector<std::string> lines;
         for (const TRoundDecision& decision : Call(step)) {
-            lines.push_back(Line(decision));
+            if (!std::holds_alternative<TKeepGuardMemory>(decision)) {
+                lines.push_back(Line(decision));
+            }
             m_sessionRunning = m_sessionRunning || std::holds_alternative<TStartStep>(decision);
         }
         if (step.Op == TOp::Ended) {
@@ -133,7 +141,7 @@ TEST_P(RecoveryPolicy, FollowsTheTable) {
 }
 
 using S = std::vector<std::string>;
-const TGuardConfig kNoGuard{};
+const TGuardConfig kNoGuard{0, 0, 86400000, false}; // the historic behaviour
 const S kNothing{};
 // The rule held, but no round began: nothing fired, the failures count afresh.
 const S kHeldOnly{"forget all"};
@@ -242,6 +250,53 @@ INSTANTIATE_TEST_SUITE_P(
                     {{0, TOp::Manual, "1001", {"round 1 step 1 manual: h1"}},
                      {10, TOp::Manual, "1001", {"refused: A restart is already under way"}},
                      {10, TOp::Armed, "2220", kHeldOnly}}},
+        TPolicyCase{
+            "RefusalsOfARoundUnderWayAreLoggedOnce",
+            {10},
+            kNoGuard,
+            0,
+            {{0, TOp::Manual, "1001", {"round 1 step 1 manual: h1"}},
+             {1, TOp::Manual, "1001", {"refused: A restart is already under way"}},
+             {2, TOp::Manual, "1001", {"refused: A restart is already under way (status only)"}}}},
+        TPolicyCase{"ManualRequestsDuringTheHoldOffAreMerged",
+                    {10},
+                    {60000, 0, 86400000, false},
+                    0,
+                    {{0, TOp::Manual, "0000", {"round 1 step 1 manual:"}},
+                     {10, TOp::Ended, "ok", kNothing},
+                     {20,
+                      TOp::Manual,
+                      "0000",
+                      {"refused: Restart refused: holding off after the last action for 59990 ms"}},
+                     {30,
+                      TOp::Manual,
+                      "0000",
+                      {"refused: Restart refused: holding off after the last action for 59980 ms "
+                       "(status only)"}},
+                     {60010, TOp::Manual, "0000", {"round 2 step 1 manual:"}}}},
+        // A manual round while every host answers says nothing about an
+        // outage: it leaves the count as it is, so requests cannot go past
+        // MaxRounds by curing nothing.
+        TPolicyCase{"ManualRoundsCountAgainstMaxRounds",
+                    {10},
+                    {0, 2, 3600000, false},
+                    0,
+                    {{0, TOp::Manual, "0000", {"round 1 step 1 manual:"}},
+                     {10, TOp::Ended, "ok", kNothing},
+                     {20, TOp::Manual, "0000", {"round 2 step 1 manual:"}},
+                     {30, TOp::Ended, "ok", kNothing},
+                     {40,
+                      TOp::Manual,
+                      "0000",
+                      {"paused: Restarts paused, 2 rounds within 1 h",
+                       "refused: Restart refused: restarts paused, 2 rounds within 1 h for "
+                       "3599960 ms (status only)"}},
+                     {50,
+                      TOp::Manual,
+                      "0000",
+                      {"refused: Restart refused: restarts paused, 2 rounds within 1 h for "
+                       "3599950 ms (status only)"}},
+                     {60, TOp::Armed, "2220", kHeldOnly}}},
         TPolicyCase{"RoundWithNobodyToWaitForEndsWithItsStep",
                     {10, 10},
                     kNoGuard,
@@ -250,6 +305,16 @@ INSTANTIATE_TEST_SUITE_P(
                      {10, TOp::Ended, "ok", kNothing},
                      {20, TOp::Manual, "0000", {"round 2 step 1 manual:"}}}}),
     [](const testing::TestParamInfo<TPolicyCase>& param) { return std::string(param.param.Name); });
+
+std::vector<TStartStep> Steps(const TRoundDecisions& decisions) {
+    std::vector<TStartStep> steps;
+    for (const TRoundDecision& decision : decisions) {
+        if (const auto* step = std::get_if<TStartStep>(&decision)) {
+            steps.push_back(*step);
+        }
+    }
+    return steps;
+}
 
 // What the state of the site shows: the step, what follows it and when, the
 // guard's pause and hold-off.
@@ -266,7 +331,7 @@ TEST(RecoveryPolicyStatus, SaysWhereTheRoundStands) {
     view.Hosts[0] = {true, 1, "h1"};
     view.SessionFree = true;
     EXPECT_FALSE(policy.Status().Active);
-    ASSERT_EQ(policy.Begin(TRoundTrigger::Manual, view).size(), 1U);
+    ASSERT_EQ(Steps(policy.Begin(TRoundTrigger::Manual, view)).size(), 1U);
     view.SessionFree = false;
     policy.StepEnded(Outcome(true, "Reset OK"), view);
     clock.Tick += 15000;
@@ -275,7 +340,7 @@ TEST(RecoveryPolicyStatus, SaysWhereTheRoundStands) {
 
     clock.Tick += 25000;
     view.SessionFree = true;
-    ASSERT_EQ(policy.PingReport(0, false, view).size(), 1U); // the second step
+    ASSERT_EQ(Steps(policy.PingReport(0, false, view)).size(), 1U); // the second step
     view.SessionFree = false;
     policy.StepEnded(Outcome(true, "Reset OK"), view);
     clock.Tick += 10000;
@@ -291,32 +356,110 @@ TEST(RecoveryPolicyEdits, WaitForTheRoundUnderWayToEnd) {
     TRecoverySettings settings;
     settings.Actions.resize(2);
     settings.Actions[0].VerifyMs = 10000;
+    settings.Guard = kNoGuard;
     TRecoveryPolicy policy(settings, clock);
     TRoundView view;
     view.MaxTimeouts = 1;
     view.Hosts[0] = {true, 1, "h1"};
     view.SessionFree = true;
-    ASSERT_EQ(policy.Begin(TRoundTrigger::Manual, view).size(), 1U);
+    ASSERT_EQ(Steps(policy.Begin(TRoundTrigger::Manual, view)).size(), 1U);
     view.SessionFree = false;
-    EXPECT_TRUE(policy.StepEnded(Outcome(true, "Reset OK"), view).empty());
+    EXPECT_TRUE(Steps(policy.StepEnded(Outcome(true, "Reset OK"), view)).empty());
 
     settings.Actions[0].VerifyMs = 1000;
     policy.Reconfigure(settings);
     view.SessionFree = true;
     clock.Tick += 1000;
-    EXPECT_TRUE(policy.PingReport(0, false, view).empty()); // the round keeps its 10 s
-    EXPECT_TRUE(policy.PingReport(0, true, view).empty());  // cured: the edits take over
+    EXPECT_TRUE(Steps(policy.PingReport(0, false, view)).empty()); // the round keeps its 10 s
+    EXPECT_TRUE(Steps(policy.PingReport(0, true, view)).empty());  // cured: the edits take over
 
-    const TRoundDecisions second = policy.Begin(TRoundTrigger::Manual, view);
+    const std::vector<TStartStep> second = Steps(policy.Begin(TRoundTrigger::Manual, view));
     ASSERT_EQ(second.size(), 1U);
-    EXPECT_EQ(std::get<TStartStep>(second[0]).Event.Round, 2); // the count goes on
+    EXPECT_EQ(second[0].Event.Round, 2); // the count goes on
     view.SessionFree = false;
     policy.StepEnded(Outcome(true, "Reset OK"), view);
     view.SessionFree = true;
     clock.Tick += 1000;
-    const TRoundDecisions next = policy.PingReport(0, false, view);
+    const std::vector<TStartStep> next = Steps(policy.PingReport(0, false, view));
     ASSERT_EQ(next.size(), 1U);
-    EXPECT_EQ(std::get<TStartStep>(next[0]).Step, 1U);
+    EXPECT_EQ(next[0].Step, 1U);
+}
+
+// What the policy keeps on disk, and what it does with it after a restart.
+class RecoveryPolicyMemory : public testing::Test {
+protected:
+    static TRecoverySettings Settings(TGuardConfig guard) {
+        TRecoverySettings settings;
+        settings.Actions.resize(1);
+        settings.Guard = guard;
+        return settings;
+    }
+    static TRoundView Down() {
+        TRoundView view;
+        view.MaxTimeouts = 1;
+        view.Hosts[0] = {true, 1, "h1"};
+        view.SessionFree = true;
+        return view;
+    }
+    static std::vector<TGuardMemory> Kept(const TRoundDecisions& decisions) {
+        std::vector<TGuardMemory> kept;
+        for (const TRoundDecision& decision : decisions) {
+            if (const auto* keep = std::get_if<TKeepGuardMemory>(&decision)) {
+                kept.push_back(keep->Memory);
+            }
+        }
+        return kept;
+    }
+
+    test::TManualClock Clock;
+};
+
+TEST_F(RecoveryPolicyMemory, KeepsTheRoundBeforeItsStepStartsAndTheHoldOffAfter) {
+    TRecoveryPolicy policy(Settings({60000, 6, 86400000, true}), Clock);
+    const TRoundDecisions begun = policy.RestartRuleArmed(Down());
+    ASSERT_EQ(begun.size(), 4U);
+    ASSERT_TRUE(std::holds_alternative<TKeepGuardMemory>(begun[1]));
+    EXPECT_TRUE(std::holds_alternative<TStartStep>(begun[2]));
+    EXPECT_EQ(std::get<TKeepGuardMemory>(begun[1]).Memory, (TGuardMemory{{0}, false, 0, 0, 0}));
+
+    Clock.Tick += 500;
+    TRoundView view = Down();
+    view.SessionFree = false;
+    // Uncured (no verify time): the back-off doubles the hold-off under way.
+    EXPECT_EQ(Kept(policy.StepEnded(Outcome(false, "failed"), view)),
+              (std::vector<TGuardMemory>{{{500}, true, 0, 120000, 1}}));
+    Clock.Tick += 500;
+    EXPECT_TRUE(Kept(policy.PingReport(0, false, Down())).empty()); // only time passed
+}
+
+TEST_F(RecoveryPolicyMemory, RestoredRoundsAndHoldOffHoldAfterARestart) {
+    TRecoveryPolicy policy(Settings({60000, 3, 86400000, false}), Clock);
+    policy.Restore({{3000000, 1000}, true, 1000, 60000, 0});
+    // Within the hold-off the failures are forgotten.
+    EXPECT_EQ(policy.RestartRuleArmed(Down()), (TRoundDecisions{TForgetFailures{}}));
+    Clock.Tick += 59000;
+    EXPECT_EQ(policy.RestartRuleArmed(Down()).size(), 4U); // the third round
+    TRoundView view = Down();
+    view.SessionFree = false;
+    policy.StepEnded(Outcome(false, "failed"), view);
+    Clock.Tick += 60000;
+    // Three rounds within the window, though this run began only one.
+    const TRoundDecisions paused = policy.RestartRuleArmed(Down());
+    ASSERT_EQ(paused.size(), 2U);
+    EXPECT_EQ(std::get<TShowGuardChange>(paused[0]).Text, "Restarts paused, 3 rounds within 24 h");
+}
+
+TEST_F(RecoveryPolicyMemory, EditsKeepWhatTheGuardRemembers) {
+    TRecoverySettings settings = Settings({0, 1, 86400000, false});
+    TRecoveryPolicy policy(settings, Clock);
+    policy.Restore({{1000}, false, 0, 0, 0});
+    settings.Guard.WindowMs = 3600000;
+    policy.Reconfigure(settings);
+    const TRoundDecisions decisions = policy.Begin(TRoundTrigger::Manual, Down());
+    ASSERT_EQ(decisions.size(), 2U);
+    EXPECT_EQ(std::get<TRefuseRequest>(decisions[1]).Text,
+              "Restart refused: restarts paused, 1 round within 1 h");
+    EXPECT_EQ(std::get<TRefuseRequest>(decisions[1]).ForMs, 3599000U);
 }
 
 } // namespace

@@ -67,8 +67,8 @@ constexpr auto P = TGuardVerdict::Paused;
 INSTANTIATE_TEST_SUITE_P(
     Table, RestartGuard,
     testing::Values(
-        TGuardCase{"NoGuardIsTodaysBehaviour",
-                   {},
+        TGuardCase{"NoGuardIsTheHistoricBehaviour",
+                   {0, 0, 86400000, false},
                    {{0, A, TOp::Start}, {0, A, TOp::Uncured}, {1, A, TOp::Start}, {1, A, {}}}},
         TGuardCase{"HoldOffAfterEachAction",
                    {60000, 0, 86400000, false},
@@ -132,6 +132,76 @@ TEST(RestartGuard, ForgetsOldStateBeforeTheTickCounterWraps) {
     clock.Tick = action + 30000; // 2^32 ms after the action, and 30 s
     EXPECT_EQ(guard.Verdict(), TGuardVerdict::Allowed);
 }
+
+// A restart of the program: a new guard on another clock takes the memory.
+TEST(RestartGuard, RestoresWhatItRemembersOnAnotherClock) {
+    TFakeClock before;
+    TRestartGuard guard({10000, 3, 3600000, true}, before);
+    guard.RoundStarted();
+    guard.ActionEnded();
+    guard.RoundEnded(false); // back-off: 20 s
+    before.Tick += 5000;
+    guard.RoundStarted();
+    before.Tick += 1000;
+    guard.ActionEnded(); // 20 s from here
+    before.Tick += 3000;
+    const TGuardMemory memory = guard.Memory();
+    EXPECT_EQ(memory, (TGuardMemory{{9000, 4000}, true, 3000, 20000, 1}));
+
+    TFakeClock after;
+    after.Tick = 12345;
+    TRestartGuard restored({10000, 3, 3600000, true}, after);
+    restored.Restore(memory);
+    EXPECT_EQ(restored.Memory(), memory);
+    EXPECT_EQ(restored.HoldOffLeftMs(), 17000U);
+    after.Tick += 17000;
+    EXPECT_EQ(restored.Verdict(), TGuardVerdict::Allowed);
+    restored.RoundStarted();
+    EXPECT_EQ(restored.Verdict(), TGuardVerdict::Paused);
+    EXPECT_EQ(restored.PausedForMs(), 3600000U - 26000U); // the first round leaves the window
+}
+
+struct TRestoreCase {
+    const char* Name;
+    TGuardConfig Config;
+    TGuardMemory Memory;
+    uint32_t HoldOffLeftMs;
+    std::size_t Rounds;
+};
+
+class RestartGuardRestore : public testing::TestWithParam<TRestoreCase> {};
+
+TEST_P(RestartGuardRestore, TakesWhatTheSettingsAllowNow) {
+    TFakeClock clock;
+    TRestartGuard guard(GetParam().Config, clock);
+    guard.Restore(GetParam().Memory);
+    EXPECT_EQ(guard.HoldOffLeftMs(), GetParam().HoldOffLeftMs);
+    EXPECT_EQ(guard.Memory().RoundAgesMs.size(), GetParam().Rounds);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, RestartGuardRestore,
+    testing::Values(
+        TRestoreCase{
+            "AsKept", {60000, 6, 3600000, false}, {{500000, 1000}, true, 1000, 60000, 0}, 59000, 2},
+        TRestoreCase{
+            "AShorterHoldOffNow", {30000, 6, 3600000, false}, {{}, true, 1000, 60000, 0}, 29000, 0},
+        TRestoreCase{"TheBackOffLevelCounts",
+                     {30000, 6, 3600000, true},
+                     {{}, true, 1000, 60000, 1},
+                     59000,
+                     0},
+        TRestoreCase{"NoHoldOffNow", {0, 6, 3600000, true}, {{}, true, 1000, 60000, 3}, 0, 0},
+        TRestoreCase{"RoundsThatLeftTheWindow",
+                     {0, 6, 3600000, false},
+                     {{3600000, 3599999, 10}, false, 0, 0, 0},
+                     0,
+                     2},
+        TRestoreCase{
+            "AHoldOffOver", {60000, 6, 3600000, false}, {{}, true, 60000, 60000, 0}, 0, 0}),
+    [](const testing::TestParamInfo<TRestoreCase>& param) {
+        return std::string(param.param.Name);
+    });
 
 TEST(RestartGuard, SaysWhyItPaused) {
     TFakeClock clock;

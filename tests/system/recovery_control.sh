@@ -3,8 +3,10 @@
 # Manual control of the recovery actions, with a program action that records
 # its event: --test-action runs one action once (exit 0 or 1, steps and the
 # outcome on stdout, the password nowhere), and SIGUSR1 makes the console
-# program run one round. pingvard runs in a namespace of its own whose hosts
-# are on its loopback, so nothing leaves it.
+# program run one round; a hundred of them within a second are one request
+# (the guard's hold-off after that round merges the rest, with one line in
+# pingvard.log). pingvard runs in a namespace of its own whose hosts are on
+# its loopback, so nothing leaves it.
 #   recovery_control.sh PINGVARD
 set -euo pipefail
 # shellcheck source=scripts/shell_lib.sh
@@ -46,14 +48,19 @@ pv_ns_add "$ns"
 ip netns exec "$ns" "$pingvard" --headless -C "$work" >"$work/out" 2>&1 &
 pid=$!
 pv_wait_for 10 grep -q 'host 1 ping=[0-9]*ms' "$work/out" || fail "pingvard does not run: $(cat "$work/out")"
-grep -q 'pingvard.ini \[Guard\] HoldOff=5min: not a number; using 0' "$work/out" ||
+grep -q 'pingvard.ini \[Guard\] HoldOff=5min: not a number; using 180' "$work/out" ||
     fail "the invalid value was not reported: $(head -n 5 "$work/out")"
 : >"$work/events"
-kill -USR1 "$pid"
+for ((i = 0; i < 100; i++)); do
+    kill -USR1 "$pid"
+    sleep 0.01
+done
 pv_wait_for 10 grep -q 'manual 1' "$work/events" || fail "SIGUSR1 ran nothing: $(cat "$work/out")"
 sleep 1 # every host answers: the round ends with its first step
-[[ $(wc -l <"$work/events") -eq 1 ]] || fail "expected one step: $(cat "$work/events")"
+[[ $(wc -l <"$work/events") -eq 1 ]] || fail "100 SIGUSR1: expected one step: $(cat "$work/events")"
 grep -q ': Program OK (note)' "$work/pingvard.log" || fail "no outcome in pingvard.log"
+refused=$(grep -c ': Restart refused: holding off after the last action, until ' "$work/pingvard.log" || true)
+((refused <= 1)) || fail "the merged requests were logged $refused times: $(cat "$work/pingvard.log")"
 kill -TERM "$pid"
 wait "$pid" || fail "pingvard ended with status $?"
 pid=''

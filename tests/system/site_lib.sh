@@ -61,18 +61,23 @@ site_uplink_up() { ip -n "$inet" -o link show "U$site_id" | grep -q '[<,]UP[,>]'
 # and would see a second restart that a real device never causes.
 site_restart_command() { printf '%q -n %q link set %q up' "$(command -v ip)" "$inet" "U$site_id"; }
 
-# site_write_ini FILE PREFIX MAXTIMEOUTS INTERVAL TIMEOUT: the three marked
-# hosts and the device (unmarked) as host 4, which is also the reset host.
+# site_write_ini FILE PREFIX MAXTIMEOUTS INTERVAL TIMEOUT [ENTRY...]: the three
+# marked hosts and the device (unmarked) as host 4, which is also the reset
+# host, then the ENTRYs (Section/Key=value). Without a Guard/ entry among them
+# the guard is off (HoldOff=0, MaxRounds=0), as the historic program was: each
+# outage is acted on at once.
 site_write_ini() {
     local file=$1 prefix=$2 timeout=$5 slot
     local entries=("Constants/MaxTimeouts=$3" "Constants/PingInterval=$4"
         ResetHost/Hostname=192.168.168.1)
+    shift 5
     for slot in 1 2 3; do
         entries+=("Host$slot/DisplayName=inet-$slot" "Host$slot/Hostname=$prefix.1$slot"
             "Host$slot/Timeout=$timeout" "Host$slot/TimeoutDoReset=1")
     done
     entries+=(Host4/DisplayName=AP Host4/Hostname=192.168.168.1 "Host4/Timeout=$timeout"
-        Host4/TimeoutDoReset=0)
+        Host4/TimeoutDoReset=0 "$@")
+    [[ " $* " == *" Guard/"* ]] || entries+=(Guard/HoldOff=0 Guard/MaxRounds=0)
     pv_write_ini "$file" "${entries[@]}"
 }
 

@@ -14,6 +14,7 @@ private slots:
         QTest::addColumn<int>("signal");
         QTest::newRow("SIGTERM") << SIGTERM;
         QTest::newRow("SIGINT") << SIGINT;
+        QTest::newRow("SIGHUP") << SIGHUP;
     }
     void TermAndIntBecomeOneCallInTheEventLoop() {
         QFETCH(int, signal);

@@ -308,6 +308,29 @@ private slots:
         QCOMPARE(m_form->P1->text(), QString("37ms"));
     }
 
+    // A restart reaches a device: the menu asks first, naming what it does.
+    void RestartNowAsksFirstNamingTheFirstActionAndItsDevice() {
+        QVERIFY(m_form->FormCreate());
+        QStringList asked;
+        bool answer = false;
+        m_form->AskRestart = [&](const QString& question) {
+            asked << question;
+            return answer;
+        };
+        m_form->Restart1->trigger();
+        QCOMPARE(asked, QStringList{"Restartovat zařízení nyní?\n\nPrvní akce: telnet (telnet) na "
+                                    "127.0.0.9"});
+        QVERIFY(!m_form->Monitor().ResetSessionRunning());
+        answer = true;
+        m_form->Restart1->trigger();
+        QVERIFY(m_form->Monitor().ResetSessionRunning());
+        QTRY_VERIFY(!m_form->Monitor().ResetSessionRunning());
+        m_form->RestartNowUnasked(); // SIGUSR1: nobody to ask; merged into the hold-off
+        QCOMPARE(asked.size(), 2);
+        QVERIFY(m_form->StatusText().startsWith("Restart refused: holding off after the last "
+                                                "action, until "));
+    }
+
     void StartupWriteErrorIsShownAndReported() {
         QVERIFY(chmod(ConfigFileName().c_str(), 0444) == 0);
         QString shown;

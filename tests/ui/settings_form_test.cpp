@@ -171,9 +171,45 @@ private slots:
         }
     }
 
+    // What could flood a host or hang a worker: the designed box, naming the
+    // field and its range, and nothing applied or written.
+    void OkRefusesAValueBeyondItsBound_data() {
+        QTest::addColumn<int>("field");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("range");
+        const QString interval = "Interval pro zkoušení spojení [ms]:";
+        QTest::newRow("interval zero") << 0 << "0" << interval << "nejméně 100";
+        QTest::newRow("interval 99") << 0 << "99" << interval << "nejméně 100";
+        QTest::newRow("no failure needed") << 1 << "0"
+                                           << "Maximální dovolený počet výpadků:"
+                                           << "nejméně 1";
+        QTest::newRow("an echo of minutes") << 2 << "60001"
+                                            << "Jak dlouho čekat na odezvu [ms]:"
+                                            << "nejvýše 60000";
+    }
+    void OkRefusesAValueBeyondItsBound() {
+        QFETCH(int, field);
+        QFETCH(QString, text);
+        QFETCH(QString, caption);
+        QFETCH(QString, range);
+        QLineEdit* edits[] = {m_dialog->edtInterval, m_dialog->edtMaxTimeouts, m_dialog->edtAdrTO};
+        const QByteArray before = m_dir->ReadFile("pingvard.ini");
+        edits[field]->setText(text);
+        ClickOk();
+        QCOMPARE(m_messages.size(), size_t(1));
+        QCOMPARE(m_messages[0].caption, QString("Error"));
+        QCOMPARE(m_messages[0].text, "Nesprávná hodnota!\n" + caption + " " + range);
+        QCOMPARE(m_dialog->focusWidget(), edits[field]);
+        QCOMPARE(edits[field]->toolTip(), range); // beside the field, always
+        QVERIFY(m_dialog->isVisible());
+        QCOMPARE(Monitor().PingInterval(), 3600000);
+        QCOMPARE(m_dir->ReadFile("pingvard.ini"), before);
+    }
+
     void OkAppliesToTheRunningMonitorAndWritesTheFile() {
-        m_dialog->edtMaxTimeouts->setText("0");
-        m_dialog->edtInterval->setText("x10");
+        m_dialog->edtMaxTimeouts->setText("1");
+        m_dialog->edtInterval->setText("x100");
         m_dialog->edtResetHost->setText("127.0.0.8");
         SelectTab(2);
         m_dialog->edtAdrIP->setText("localhost");
@@ -185,8 +221,8 @@ private slots:
         QCOMPARE(m_messages.size(), size_t(0));
         QCOMPARE(m_dialog->result(), int(QDialog::Accepted));
 
-        QCOMPARE(Monitor().MaxTimeouts(), 0);
-        QCOMPARE(Monitor().PingInterval(), 16);
+        QCOMPARE(Monitor().MaxTimeouts(), 1);
+        QCOMPARE(Monitor().PingInterval(), 256);
         QCOMPARE(Monitor().ResetHost(), std::string("127.0.0.8"));
         QCOMPARE(Monitor().PingObj(2).IP, std::string("127.0.0.1"));
         QCOMPARE(Monitor().PingThread(2)->Host(), std::string("127.0.0.1"));
@@ -195,8 +231,8 @@ private slots:
         QCOMPARE(Monitor().PingObj(2).DisplayName, std::string());
         QCOMPARE(m_form->Host3->text(), QString());
 
-        QCOMPARE(IniValue("Constants", "MaxTimeouts"), std::string("0"));
-        QCOMPARE(IniValue("Constants", "PingInterval"), std::string("16"));
+        QCOMPARE(IniValue("Constants", "MaxTimeouts"), std::string("1"));
+        QCOMPARE(IniValue("Constants", "PingInterval"), std::string("256"));
         QCOMPARE(IniValue("ResetHost", "Hostname"), std::string("127.0.0.8"));
         QCOMPARE(IniValue("Host3", "Hostname"), std::string("localhost")); // as entered
         QCOMPARE(IniValue("Host3", "DisplayName"), std::string());
@@ -308,7 +344,7 @@ private slots:
         m_dialog->setWindowModality(Qt::ApplicationModal); // as Nastaven1Click shows it
         m_dialog->show();
         const QByteArray before = m_dir->ReadFile("pingvard.ini");
-        m_dialog->edtInterval->setText("1");
+        m_dialog->edtInterval->setText("500");
         m_dialog->BitBtn1Click();
         QTest::qWait(100);
         QVERIFY(m_dialog->LookupRunning());

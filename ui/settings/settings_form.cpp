@@ -18,6 +18,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <optional>
 
 namespace pingvard {
 
@@ -57,6 +59,7 @@ TSettingsForm::TSettingsForm(THostMonitor& monitor, QWidget* parent)
     CreateTabs();
     CreateButtons();
     SetTabOrder();
+    DescribeRanges();
     ShowErrorBox = [](QWidget* owner, const QString& caption, const QString& text) {
         // Modal to the dialog only, so the tray icon stays usable meanwhile.
         QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok, owner);
@@ -268,13 +271,50 @@ void TSettingsForm::LoadFields(int tab) {
     chbAdrReset->setChecked(rec.DoReset);
 }
 
+// What could flood a host or hang a worker is refused (config/settings.h);
+// the other bound of each field is the integer's own.
+TSettingsForm::TFieldRange TSettingsForm::RangeOf(const QLineEdit* edit) const {
+    constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
+    constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
+    if (edit == edtInterval) {
+        return {kMinPingInterval, kMax, Label1};
+    }
+    if (edit == edtMaxTimeouts) {
+        return {kMinMaxTimeouts, kMax, Label2};
+    }
+    if (edit == edtAdrTO) {
+        return {kMin, kMaxHostTimeout, Label7};
+    }
+    return {kMin, kMax, nullptr};
+}
+
+// "nejméně 100", "nejvýše 60000": the side that is bounded.
+QString TSettingsForm::RangeText(const TFieldRange& range) const {
+    return range.Low > std::numeric_limits<int32_t>::min() ? tr("nejméně %1").arg(range.Low)
+                                                           : tr("nejvýše %1").arg(range.High);
+}
+
+void TSettingsForm::DescribeRanges() {
+    for (QLineEdit* edit : {edtInterval, edtMaxTimeouts, edtAdrTO}) {
+        const QString range = RangeText(RangeOf(edit));
+        edit->setToolTip(range);
+        edit->setAccessibleDescription(range);
+    }
+}
+
 bool TSettingsForm::ValidateIntEdit(QLineEdit* edit) {
-    if (ParseIntegerText(Std(edit), false)) {
+    const std::optional<int32_t> value = ParseIntegerText(Std(edit), false);
+    const TFieldRange range = RangeOf(edit);
+    if (value && *value >= range.Low && *value <= range.High) {
         return true;
     }
     edit->setFocus();
+    QString text = tr("Nesprávná hodnota!");
+    if (value && range.Caption) {
+        text += "\n" + range.Caption->text() + " " + RangeText(range); // names the field
+    }
     if (ShowErrorBox) {
-        ShowErrorBox(this, tr("Error"), tr("Nesprávná hodnota!"));
+        ShowErrorBox(this, tr("Error"), text);
     }
     return false;
 }

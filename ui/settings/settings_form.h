@@ -68,8 +68,10 @@ public:
     void FormShow();
     void TabControl1Change();
     void BitBtn1Click();
-    // True when the field holds an integer; otherwise the field gets the focus
-    // and the error box is shown.
+    // True when the field holds an integer within the field's range;
+    // otherwise the field gets the focus and the error box is shown, which
+    // for an integer out of range names the field and its range (also the
+    // field's tooltip).
     bool ValidateIntEdit(QLineEdit* edit);
 
     // The record attached to a tab.
@@ -92,6 +94,13 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    struct TFieldRange {
+        int32_t Low, High;
+        const QLabel* Caption; // the field's label; null when unbounded
+    };
+    TFieldRange RangeOf(const QLineEdit* edit) const;
+    QString RangeText(const TFieldRange& range) const;
+    void DescribeRanges();
     int LabelColumnWidening() const;
     void CreateConstants();
     void CreateTabs();

@@ -406,6 +406,22 @@ min %1 ms · median %2 ms · max %3 ms</translation>
         <source>Stavový řádek</source>
         <translation>Status line</translation>
     </message>
+    <message>
+        <source>Restartovat</source>
+        <translation>Restart</translation>
+    </message>
+    <message>
+        <source>Storno</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Restartovat zařízení nyní?
+
+První akce: %1 (%2) na %3</source>
+        <translation>Restart the device now?
+
+First action: %1 (%2) on %3</translation>
+    </message>
 </context>
 <context>
     <name>pingvard::TObservePage</name>
@@ -610,6 +626,14 @@ min %1 ms · median %2 ms · max %3 ms</translation>
     <message>
         <source>Sledování</source>
         <translation>Observers</translation>
+    </message>
+    <message>
+        <source>nejméně %1</source>
+        <translation>at least %1</translation>
+    </message>
+    <message>
+        <source>nejvýše %1</source>
+        <translation>at most %1</translation>
     </message>
 </context>
 </TS>
