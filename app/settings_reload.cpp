@@ -41,9 +41,8 @@ void ReloadSettings(THostMonitor& monitor, TObservers& observers, const TLineFn&
     if (TEchoLiveness* liveness = observers.Liveness()) {
         liveness->SetStaleMs(TProgramObservers::WatchdogStaleMs(loaded));
     }
-    line("reloaded " + ini.FileName() +
-         "; the script, the actions' own keys, [History], [Metrics] and [Hooks] take effect at "
-         "the next start");
+    line("reloaded " + ini.FileName() + "; " + std::string(kSettingsAtNextStart) +
+         " take effect at the next start");
     // After the new settings are in use: the restarts they arm are theirs.
     if (monitor.ConfirmedSinceStart()) {
         line("the settings are confirmed: restarts armed");

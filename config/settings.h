@@ -17,6 +17,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace pingvard {
@@ -27,6 +28,10 @@ namespace pingvard {
 inline constexpr int32_t kMinPingInterval = 100; // ms
 inline constexpr int32_t kMinMaxTimeouts = 1;
 inline constexpr int32_t kMaxHostTimeout = 60000; // ms; a negative one reads as the default
+
+// What a reload (SIGHUP) leaves for the next start, as the reload line says it.
+inline constexpr std::string_view kSettingsAtNextStart =
+    "the script, the actions' own keys, [History], [Metrics] and [Hooks]";
 
 // One watched host, [Host1] to [Host4].
 struct THostSettings {
