@@ -21,6 +21,7 @@
 #include "observe/metrics_registry.h"
 #include "observe/queued_sink.h"
 #include "observe/systemd_notify.h"
+#include "observe/web/web_source.h"
 
 #include <memory>
 #include <string>
@@ -41,6 +42,9 @@ struct TObserveOptions {
     uint32_t WatchdogStaleMs = 0;
     // Where the program's modules are; empty: ProgramModuleDirs().
     std::vector<std::string> ModuleDirs;
+    // What the status page shows of the monitor ([Web]); null: none runs.
+    // It must outlive these observers.
+    TWebSource* Web = nullptr;
 };
 
 class TObservers {

@@ -41,6 +41,9 @@ std::vector<std::string> TProgramObservers::Secrets(const TSettings& settings) {
             }
         }
     }
+    if (!settings.Observe.Web.Token.empty()) {
+        secrets.push_back(settings.Observe.Web.Token);
+    }
     return secrets;
 }
 
@@ -65,6 +68,11 @@ TProgramObservers::TProgramObservers(THostMonitor& monitor, TGuiDispatcher& disp
             monitor.SetStatusText(line);
         });
     };
+    if (settings.Observe.Web.Enabled) {
+        m_webSource = std::make_unique<TMonitorWebSource>(monitor, dispatcher);
+        monitor.Events().Add(*m_webSource);
+        options.Web = m_webSource.get();
+    }
     m_observers = std::make_unique<TObservers>(std::move(options));
     monitor.Events().Add(m_observers->Sink());
     m_observers->Notifier().Ready();
@@ -85,7 +93,13 @@ void TProgramObservers::Stop() noexcept {
     }
     m_stopped = true;
     m_monitor.Events().Remove(m_observers->Sink());
-    m_observers->Stop();
+    if (m_webSource) {
+        m_monitor.Events().Remove(*m_webSource);
+    }
+    m_observers->Stop(); // the listener first: nobody asks the source any more
+    if (m_webSource) {
+        m_webSource->Stop();
+    }
 }
 
 } // namespace pingvard

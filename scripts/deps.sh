@@ -41,6 +41,8 @@ packages=(
   dbus-daemon dbus-bin xfce4-panel xfconf
   # desktop notifications test: a real notification daemon (it brings dunstctl)
   dunst
+  # status page end-to-end test: a real browser, driven headless
+  chromium chromium-driver python3-selenium
 )
 
 # busybox-static has the telnetd applet that Debian's busybox lacks, and the two
