@@ -12,9 +12,12 @@ namespace {
 
 std::string_view ResolutionName(THistoryResolution resolution) {
     switch (resolution) {
-    case THistoryResolution::Raw: return "echo";
-    case THistoryResolution::Minute: return "minute";
-    case THistoryResolution::Hour: return "hour";
+    case THistoryResolution::Raw:
+        return "echo";
+    case THistoryResolution::Minute:
+        return "minute";
+    case THistoryResolution::Hour:
+        return "hour";
     }
     return "minute";
 }
@@ -165,11 +168,20 @@ std::optional<int64_t> ParseSpan(std::string_view text) {
     }
     int64_t unitMs = 0;
     switch (text.back()) {
-    case 's': unitMs = 1000; break;
-    case 'm': unitMs = 60'000; break;
-    case 'h': unitMs = 3'600'000; break;
-    case 'd': unitMs = 86'400'000; break;
-    default: return std::nullopt;
+    case 's':
+        unitMs = 1000;
+        break;
+    case 'm':
+        unitMs = 60'000;
+        break;
+    case 'h':
+        unitMs = 3'600'000;
+        break;
+    case 'd':
+        unitMs = 86'400'000;
+        break;
+    default:
+        return std::nullopt;
     }
     const std::string_view digits = text.substr(0, text.size() - 1);
     int64_t count = 0;

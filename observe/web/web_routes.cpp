@@ -75,18 +75,18 @@ THttpResponse History(THistoryAccess& access, const THttpRequest& request) {
     }
     answer.Since = since;
     answer.ToMs = NowMs();
-    answer.FromMs = answer.ToMs - *spanMs;
-    // Minutes show the spread within a few days; beyond a week hours do, and
-    // they are what is kept longest.
-    answer.Resolution =
-        *spanMs <= 7 * 86'400'000 ? THistoryResolution::Minute : THistoryResolution::Hour;
+    // The reader's own choice (single echoes for a few hours, minutes for
+    // months, hours beyond), folded to what a graph can show; buckets on
+    // whole multiples, so that one poll's points fall where the last one's did.
+    answer.Resolution = ChooseResolution(answer.ToMs - *spanMs, answer.ToMs, answer.ToMs);
     const int64_t unitMs = BucketMs(answer.Resolution);
-    answer.FromMs -= answer.FromMs % unitMs;
-    answer.Points = access.Reader.Points(answer.Host.Address, answer.FromMs, answer.ToMs,
-                                         answer.Resolution);
     const int64_t units = (*spanMs + unitMs - 1) / unitMs;
     answer.BucketMs = unitMs * ((units + kMaxGraphPoints - 1) / kMaxGraphPoints);
-    if (answer.BucketMs > unitMs) {
+    answer.FromMs = answer.ToMs - *spanMs;
+    answer.FromMs -= answer.FromMs % answer.BucketMs;
+    answer.Points =
+        access.Reader.Points(answer.Host.Address, answer.FromMs, answer.ToMs, answer.Resolution);
+    if (answer.BucketMs > unitMs || answer.Resolution == THistoryResolution::Raw) {
         answer.Points = FoldPoints(answer.Points, answer.FromMs, answer.BucketMs);
     }
     return Json(200, HistoryJson(answer));
@@ -133,8 +133,7 @@ void AddWebRoutes(THttpRoutes& routes, TWebRoutesOptions options) {
         routes.Get(kHistoryPath,
                    [](const THttpRequest&) { return JsonError(404, "history is off"); });
     }
-    routes.Post(kRestartPath,
-                RequireBearerToken(options.Token, [source](const THttpRequest&) {
+    routes.Post(kRestartPath, RequireBearerToken(options.Token, [source](const THttpRequest&) {
                     if (source == nullptr) {
                         return JsonError(503, "no monitor runs");
                     }

@@ -21,8 +21,8 @@ struct TWebCase {
     const char* Problem; // a part of the one problem line; "" for none
 };
 
-class WebSettingsTable : public test::TempDirTest, public ::testing::WithParamInterface<TWebCase> {
-};
+class WebSettingsTable : public test::TempDirTest,
+                         public ::testing::WithParamInterface<TWebCase> {};
 
 TEST_P(WebSettingsTable, ReadsTheSection) {
     const TWebCase& c = GetParam();
@@ -63,26 +63,26 @@ INSTANTIATE_TEST_SUITE_P(
                  "every interface needs AllInterfaces=1"},
         TWebCase{"EveryV6InterfaceRefused", "Address=::\n", false, "127.0.0.1", 9770, false,
                  "every interface needs AllInterfaces=1"},
-        TWebCase{"EveryInterfaceAllowed", "Address=::\nAllInterfaces=1\n", false, "::", 9770,
-                 false, ""},
+        TWebCase{"EveryInterfaceAllowed", "Address=::\nAllInterfaces=1\n", false, "::", 9770, false,
+                 ""},
         TWebCase{"AllInterfacesAlone", "AllInterfaces=1\n", false, "0.0.0.0", 9770, false, ""},
         TWebCase{"NameRefused", "Address=localhost\n", false, "127.0.0.1", 9770, false,
                  "not a numeric IPv4 or IPv6 address"},
         TWebCase{"PortOutOfRange", "Port=70000\n", false, "127.0.0.1", 9770, false, "Port"},
         TWebCase{"Token", kTokenLine, false, "127.0.0.1", 9770, true, ""},
         TWebCase{"TokenFile", "TokenFile=token\n", false, "127.0.0.1", 9770, true, ""},
-        TWebCase{"TokenFileWins", "TokenFile=token\nToken=short\n", false, "127.0.0.1", 9770,
-                 true, "has both Token and TokenFile"},
-        TWebCase{"TokenFileOpenToOthers", "TokenFile=open-token\n", false, "127.0.0.1", 9770,
-                 false, "is open to others"},
+        TWebCase{"TokenFileWins", "TokenFile=token\nToken=short\n", false, "127.0.0.1", 9770, true,
+                 "has both Token and TokenFile"},
+        TWebCase{"TokenFileOpenToOthers", "TokenFile=open-token\n", false, "127.0.0.1", 9770, false,
+                 "is open to others"},
         TWebCase{"TokenFileMissing", "TokenFile=nowhere\n", false, "127.0.0.1", 9770, false,
                  "cannot read token file"},
         TWebCase{"ShortToken", "Token=abc123\n", false, "127.0.0.1", 9770, false,
                  "shorter than 16"},
-        TWebCase{"TokenWithABlank", "Token=abcdefgh ijklmnopq\n", false, "127.0.0.1", 9770,
-                 false, "more than letters"},
-        TWebCase{"TokenWithAQuote", "Token=abcdefgh\"ijklmnopq\n", false, "127.0.0.1", 9770,
-                 false, "more than letters"}),
+        TWebCase{"TokenWithABlank", "Token=abcdefgh ijklmnopq\n", false, "127.0.0.1", 9770, false,
+                 "more than letters"},
+        TWebCase{"TokenWithAQuote", "Token=abcdefgh\"ijklmnopq\n", false, "127.0.0.1", 9770, false,
+                 "more than letters"}),
     [](const auto& param) { return std::string(param.param.Name); });
 
 } // namespace

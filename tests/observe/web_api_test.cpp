@@ -78,27 +78,26 @@ TEST(WebJson, StatusShape) {
     incident.StartMs = 1'795'999'000'000;
     incident.Cause = TSiteCause::Uplink;
     incident.HostsDown = {"Gate \"1\""};
-    incident.Steps.push_back({"plug", "http", 1'795'999'100'000, 1'795'999'160'000, false,
-                              "Unable to reset"});
+    incident.Steps.push_back(
+        {"plug", "http", 1'795'999'100'000, 1'795'999'160'000, false, "Unable to reset"});
     s.Incident = incident;
     s.StatusText = "Restarts paused";
-    EXPECT_EQ(
-        StatusJson(s, true),
-        R"({"timeMs":1796000000000,"ready":true,)"
-        R"("site":{"state":"down","answering":1,"watched":2,"downSinceMs":1795999000000,)"
-        R"("cause":"uplink","actionRunning":false,"runningAction":"","lastOutcome":"",)"
-        R"("lastOk":false,"lastOutcomeMs":0},)"
-        R"("incident":{"startMs":1795999000000,"endMs":0,"open":true,"durationMs":1000000,)"
-        R"("cause":"uplink","link":"","hostsDown":["Gate \"1\""],"steps":[{"action":"plug",)"
-        R"("kind":"http","startMs":1795999100000,"endMs":1795999160000,"ok":false,)"
-        R"("outcome":"Unable to reset"}],"curedBy":""},)"
-        R"("guard":{"paused":true,"pausedUntilMs":1796003600000,"holdOffMs":0,"round":2,)"
-        R"("maxRounds":6,"nextAction":"","held":false,"heldByLink":false},)"
-        R"("hosts":[{"slot":1,"name":"Gate \"1\"","address":"10.0.0.1","watched":true,)"
-        R"("lastMs":12,"averageMs":11.5,"lossPercent":3,"failures":0,"down":false},)"
-        R"({"slot":2,"name":"Down","address":"10.0.0.2","watched":false,"lastMs":null,)"
-        R"("averageMs":null,"lossPercent":100,"failures":7,"down":true}],)"
-        R"("status":"Restarts paused","canRestart":true})");
+    EXPECT_EQ(StatusJson(s, true),
+              R"({"timeMs":1796000000000,"ready":true,)"
+              R"("site":{"state":"down","answering":1,"watched":2,"downSinceMs":1795999000000,)"
+              R"("cause":"uplink","actionRunning":false,"runningAction":"","lastOutcome":"",)"
+              R"("lastOk":false,"lastOutcomeMs":0},)"
+              R"("incident":{"startMs":1795999000000,"endMs":0,"open":true,"durationMs":1000000,)"
+              R"("cause":"uplink","link":"","hostsDown":["Gate \"1\""],"steps":[{"action":"plug",)"
+              R"("kind":"http","startMs":1795999100000,"endMs":1795999160000,"ok":false,)"
+              R"("outcome":"Unable to reset"}],"curedBy":""},)"
+              R"("guard":{"paused":true,"pausedUntilMs":1796003600000,"holdOffMs":0,"round":2,)"
+              R"("maxRounds":6,"nextAction":"","held":false,"heldByLink":false},)"
+              R"("hosts":[{"slot":1,"name":"Gate \"1\"","address":"10.0.0.1","watched":true,)"
+              R"("lastMs":12,"averageMs":11.5,"lossPercent":3,"failures":0,"down":false},)"
+              R"({"slot":2,"name":"Down","address":"10.0.0.2","watched":false,"lastMs":null,)"
+              R"("averageMs":null,"lossPercent":100,"failures":7,"down":true}],)"
+              R"("status":"Restarts paused","canRestart":true})");
     // Before the first copy: not ready, no cause while up, no incident.
     EXPECT_EQ(StatusJson(TWebStatus{}, false).substr(0, 61),
               R"({"timeMs":0,"ready":false,"site":{"state":"up","answering":0,)");
@@ -128,11 +127,23 @@ TEST(WebJson, Spans) {
         const char* Text;
         std::optional<int64_t> Ms;
     } cases[] = {
-        {"1h", 3'600'000},   {"24h", 86'400'000},  {"7d", 604'800'000}, {"30m", 1'800'000},
-        {"90s", 90'000},     {"400d", 400 * 86'400'000LL},
-        {"59s", {}},         {"401d", {}},         {"0h", {}},          {"-1h", {}},
-        {"h", {}},           {"1", {}},            {"1w", {}},          {"1.5h", {}},
-        {"", {}},            {"99999999999999999999d", {}},            {" 1h", {}},
+        {"1h", 3'600'000},
+        {"24h", 86'400'000},
+        {"7d", 604'800'000},
+        {"30m", 1'800'000},
+        {"90s", 90'000},
+        {"400d", 400 * 86'400'000LL},
+        {"59s", {}},
+        {"401d", {}},
+        {"0h", {}},
+        {"-1h", {}},
+        {"h", {}},
+        {"1", {}},
+        {"1w", {}},
+        {"1.5h", {}},
+        {"", {}},
+        {"99999999999999999999d", {}},
+        {" 1h", {}},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(ParseSpan(c.Text), c.Ms) << c.Text;
@@ -228,8 +239,8 @@ TEST(WebRoutes, OnlyAPostWithTheTokenActs) {
          Request("GET", kRestartPath, "", {{"authorization", std::string("Bearer ") + kToken}}),
          405, 0},
         {"GET of the status",
-         Request("GET", kStatusPath, "", {{"authorization", std::string("Bearer ") + kToken}}),
-         200, 0},
+         Request("GET", kStatusPath, "", {{"authorization", std::string("Bearer ") + kToken}}), 200,
+         0},
         {"the token",
          Request("POST", kRestartPath, "", {{"authorization", std::string("bearer ") + kToken}}),
          202, 1},
@@ -320,7 +331,8 @@ TEST_F(WebHistory, AnswersTheHistoryWrittenAndRefusesBadQueries) {
         const int64_t from = now - 12 * 60'000;
         for (int i = 0; i < 300; ++i) {
             TMonitorEvent e;
-            e.Time = std::chrono::system_clock::time_point(std::chrono::milliseconds(from + i * 2000));
+            e.Time =
+                std::chrono::system_clock::time_point(std::chrono::milliseconds(from + i * 2000));
             e.Slot = 0;
             e.Host = "10.0.0.1";
             e.DisplayName = "Gate";
@@ -336,36 +348,44 @@ TEST_F(WebHistory, AnswersTheHistoryWrittenAndRefusesBadQueries) {
     const struct {
         const char* Query;
         int Status;
-    } refused[] = {{"host=10.0.0.1&since=1w", 400}, {"since=1h", 400},
-                   {"host=10.9.9.9&since=1h", 404}, {"host=10.0.0.1&since=0m", 400}};
+    } refused[] = {{"host=10.0.0.1&since=1w", 400},
+                   {"since=1h", 400},
+                   {"host=10.9.9.9&since=1h", 404},
+                   {"host=10.0.0.1&since=0m", 400}};
     for (const auto& c : refused) {
         EXPECT_EQ(routes.Dispatch(Request("GET", kHistoryPath, c.Query)).Status, c.Status)
             << c.Query;
     }
     for (const char* host : {"10.0.0.1", "Gate"}) {
-        const THttpResponse r =
-            routes.Dispatch(Request("GET", kHistoryPath, std::string("host=") + host + "&since=1h"));
+        const THttpResponse r = routes.Dispatch(
+            Request("GET", kHistoryPath, std::string("host=") + host + "&since=1h"));
         ASSERT_EQ(r.Status, 200) << r.Body;
         EXPECT_NE(r.Body.find(R"("host":"10.0.0.1","name":"Gate","since":"1h")"),
                   std::string::npos);
-        EXPECT_NE(r.Body.find(R"("resolution":"minute","bucketMs":60000)"), std::string::npos);
-        // Every echo is in a minute: 300 sent, 60 lost, in 10 or 11 points.
+        // The single echoes, in buckets of 1 h / 480.
+        EXPECT_NE(r.Body.find(R"("resolution":"echo","bucketMs":7500)"), std::string::npos);
+        // Every echo in one: 300 sent, 60 lost, three or four a bucket.
         uint32_t sent = 0, lost = 0, points = 0;
         for (std::size_t at = r.Body.find("\"n\":"); at != std::string::npos;
              at = r.Body.find("\"n\":", at + 1)) {
             sent += static_cast<uint32_t>(std::stoul(r.Body.substr(at + 4)));
-            lost += static_cast<uint32_t>(std::stoul(r.Body.substr(r.Body.find("\"lost\":", at) + 7)));
+            lost +=
+                static_cast<uint32_t>(std::stoul(r.Body.substr(r.Body.find("\"lost\":", at) + 7)));
             ++points;
         }
         EXPECT_EQ(sent, 300u);
         EXPECT_EQ(lost, 60u);
-        EXPECT_GE(points, 10u);
-        EXPECT_LE(points, 11u);
+        EXPECT_GE(points, 75u);
+        EXPECT_LE(points, 101u);
     }
-    // A week is folded to at most the graph's points.
+    // Beyond a few hours minutes; a week is folded to at most the graph's points.
+    EXPECT_NE(routes.Dispatch(Request("GET", kHistoryPath, "host=10.0.0.1&since=7h"))
+                  .Body.find(R"("resolution":"minute","bucketMs":60000)"),
+              std::string::npos);
     const THttpResponse week =
         routes.Dispatch(Request("GET", kHistoryPath, "host=10.0.0.1&since=7d"));
-    EXPECT_NE(week.Body.find(R"("bucketMs":1260000)"), std::string::npos) << week.Body.substr(0, 200);
+    EXPECT_NE(week.Body.find(R"("bucketMs":1260000)"), std::string::npos)
+        << week.Body.substr(0, 200);
 }
 
 TEST(WebRoutes, NoHistoryAndNoMonitorAreSaid) {
@@ -373,8 +393,9 @@ TEST(WebRoutes, NoHistoryAndNoMonitorAreSaid) {
     AddWebRoutes(routes, {nullptr, "", kToken});
     EXPECT_EQ(routes.Dispatch(Request("GET", kHistoryPath, "host=a&since=1h")).Status, 404);
     EXPECT_EQ(routes.Dispatch(Request("GET", kStatusPath)).Status, 503);
-    EXPECT_EQ(routes.Dispatch(Request("POST", kRestartPath, "",
-                                      {{"authorization", std::string("Bearer ") + kToken}}))
+    EXPECT_EQ(routes
+                  .Dispatch(Request("POST", kRestartPath, "",
+                                    {{"authorization", std::string("Bearer ") + kToken}}))
                   .Status,
               503);
 }

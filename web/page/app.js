@@ -62,7 +62,7 @@ const LOCALE = LANG === 'cs' ? 'cs-CZ' : undefined;
 const SVG = 'http://www.w3.org/2000/svg';
 const DAY_MS = 86400000;
 
-const state = {span: '24h', hosts: [], token: ''};
+const state = {span: '1h', hosts: []};
 
 function $(id) { return document.getElementById(id); }
 function el(tag, cls, text) {
@@ -118,7 +118,8 @@ function showSite(s) {
     const i = s.incident;
     const parts = [T.downBecause(T.cause[i.cause] || i.cause) + (i.link ? ` (${i.link})` : ''),
       T.since(time(i.startMs)), T.for(duration(i.durationMs))];
-    if (i.hostsDown.length) parts.push(T.hostsDown(i.hostsDown.join(', ')));
+    const named = (a) => (s.hosts.find((h) => h.address === a) || {}).name || a;
+    if (i.hostsDown.length) parts.push(T.hostsDown(i.hostsDown.map(named).join(', ')));
     $('incident').textContent = parts.join(' · ');
     const steps = $('incident-steps');
     steps.replaceChildren(...i.steps.map((st) => el('li', '',
@@ -155,15 +156,15 @@ function showSite(s) {
 }
 
 // The y axis ends at the 95th percentile of the maxima shown, so one spike
-// does not flatten the rest; points above are marked at the top edge.
-function axisTop(points) {
+// does not flatten the rest; points above are marked at the top edge. Its
+// lines stand at a round step (1, 2 or 5 times a power of ten).
+function axis(points) {
   const highs = points.map((p) => p.maxUs).filter((v) => v !== null).sort((a, b) => a - b);
-  if (!highs.length) return 1000;
-  const p95 = highs[Math.min(highs.length - 1, Math.floor(highs.length * 0.95))];
-  const top = Math.max(p95 * 1.1, 1000);
-  const step = [1, 2, 5].map((m) => m * 10 ** Math.floor(Math.log10(top / 4)))
-    .find((s) => top / s <= 5) || 10 ** Math.ceil(Math.log10(top / 4));
-  return Math.ceil(top / step) * step;
+  const p95 = highs.length ? highs[Math.min(highs.length - 1, Math.floor(highs.length * 0.95))] : 0;
+  const wanted = Math.max(p95 * 1.1, 1000);
+  const power = 10 ** Math.floor(Math.log10(wanted / 4));
+  const step = [1, 2, 5, 10].map((m) => m * power).find((s) => wanted / s <= 5);
+  return {top: Math.ceil(wanted / step) * step, step};
 }
 
 function drawGraph(h, data) {
@@ -171,19 +172,19 @@ function drawGraph(h, data) {
   const box = el('div', 'graph');
   box.append(el('h3', 'graph-title', `${h.name || h.address}`));
   const chart = svg('svg', {viewBox: `0 0 ${W} ${H}`, class: 'graph-svg', role: 'img',
-    'aria-label': h.name || h.address, 'data-host': h.address});
+    'aria-label': h.name || h.address, 'data-host': h.address, 'data-span': data ? data.since : '-'});
   const points = data ? data.points : [];
   const from = data ? data.fromMs : 0, to = data ? data.toMs : 1;
-  const top = axisTop(points);
+  const {top, step} = axis(points);
   const x = (t) => L + (t - from) / (to - from) * (W - L - R);
   const y = (us) => TOP + (1 - Math.min(us, top) / top) * (H - TOP - B);
   const width = data ? Math.max(1, x(from + data.bucketMs) - x(from)) : 1;
 
-  for (let i = 0; i <= 4; ++i) {
-    const v = top * i / 4, yy = y(v);
+  for (let v = 0; v <= top + step / 2; v += step) {
+    const yy = y(v);
     chart.append(svg('line', {x1: L, x2: W - R, y1: yy, y2: yy, class: 'grid'}));
     const label = svg('text', {x: L - 4, y: yy + 3, 'text-anchor': 'end', class: 'axis'});
-    label.textContent = `${Math.round(v / 1000)}`;
+    label.textContent = step < 1000 ? (v / 1000).toFixed(1) : `${Math.round(v / 1000)}`;
     chart.append(label);
   }
   const unit = svg('text', {x: 2, y: 10, class: 'axis'});
