@@ -4,11 +4,13 @@
 what the DOM shows, that the graphs drew, that nothing was asked of another
 origin, and screenshots phone- and desktop-sized.
 
-  web_browser.py URL NAMES SHOTS_DIR CUT_COMMAND RESTORE_COMMAND
+  web_browser.py URL NAMES SHOTS_DIR CUT_COMMAND RESTORE_COMMAND [SPAN]
 
 NAMES: the display names, comma-separated. CUT_COMMAND is run (by a shell)
 once the page shows the site up; the page must then show the incident with
-its cause; RESTORE_COMMAND ends it. Prints PASS or a FAIL line (status 1).
+its cause; RESTORE_COMMAND ends it. A CUT_COMMAND of "-" cuts nothing (the
+screenshots of a benchmark's history). SPAN: the graphs' span in the
+screenshots (1h). Prints PASS or a FAIL line (status 1).
 """
 import base64
 import json
@@ -22,6 +24,7 @@ from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 
 url, names, shots, cut, restore = sys.argv[1], sys.argv[2].split(","), sys.argv[3], sys.argv[4], sys.argv[5]
+shot_span = sys.argv[6] if len(sys.argv) > 6 else "1h"
 origin = "{0.scheme}://{0.netloc}".format(urlsplit(url))
 
 
@@ -81,6 +84,12 @@ def requests_elsewhere(driver):
     return elsewhere
 
 
+def show_span(driver, span):
+    driver.find_element(By.CSS_SELECTOR, "#spans button[data-span='%s']" % span).click()
+    wait(driver, "the graphs of " + span, lambda d: len(d.find_elements(
+        By.CSS_SELECTOR, "#graphs svg[data-span='%s'] polyline.median" % span)) == len(names))
+
+
 def screenshot(driver, file):
     """The whole page, however long."""
     size = driver.execute_script(
@@ -99,10 +108,8 @@ try:
     wait(desktop, "the site up", lambda d: d.find_element(By.ID, "site-state").text == "Up")
     graphs = wait(desktop, "a graph with points for each host",
                   lambda d: len(drawn_graphs(d)) == len(names) and drawn_graphs(d))
-    for span in ("24h", "7d", "1h"):  # a young history gives one point a host beyond 1 h
-        desktop.find_element(By.CSS_SELECTOR, "#spans button[data-span='%s']" % span).click()
-        wait(desktop, "the graphs of " + span, lambda d: len(d.find_elements(
-            By.CSS_SELECTOR, "#graphs svg[data-span='%s'] polyline.median" % span)) == len(names))
+    for span in ("24h", "7d", shot_span):  # a young history gives one point a host beyond 1 h
+        show_span(desktop, span)
     bands = desktop.find_elements(By.CSS_SELECTOR, "#graphs svg polygon.band0")
     if not bands:
         fail("no min-max band drawn")
@@ -110,17 +117,19 @@ try:
     if len(days) != 30:
         fail("uptime shows %d days, not 30" % len(days))
     screenshot(desktop, shots + "/web-desktop.png")
-
-    subprocess.run(cut, shell=True, check=True)
-    wait(desktop, "the site down", lambda d: d.find_element(By.ID, "site-state").text == "Down", 40)
-    incident = wait(desktop, "the incident and its cause", lambda d: d.find_element(By.ID, "incident").is_displayed()
-                    and "uplink" in d.find_element(By.ID, "incident").text
-                    and d.find_element(By.ID, "incident").text)
-    screenshot(desktop, shots + "/web-desktop-incident.png")
-    subprocess.run(restore, shell=True, check=True)
-    wait(desktop, "the site up again", lambda d: d.find_element(By.ID, "site-state").text == "Up", 40)
-    wait(desktop, "the incident among the last ones",
-         lambda d: "uplink" in d.find_element(By.ID, "incidents").text, 40)
+    incident = "none asked for"
+    if cut != "-":
+        subprocess.run(cut, shell=True, check=True)
+        wait(desktop, "the site down", lambda d: d.find_element(By.ID, "site-state").text == "Down", 40)
+        incident = wait(desktop, "the incident and its cause",
+                        lambda d: d.find_element(By.ID, "incident").is_displayed()
+                        and "uplink" in d.find_element(By.ID, "incident").text
+                        and d.find_element(By.ID, "incident").text)
+        screenshot(desktop, shots + "/web-desktop-incident.png")
+        subprocess.run(restore, shell=True, check=True)
+        wait(desktop, "the site up again", lambda d: d.find_element(By.ID, "site-state").text == "Up", 40)
+        wait(desktop, "the incident among the last ones",
+             lambda d: "uplink" in d.find_element(By.ID, "incidents").text, 40)
     elsewhere = requests_elsewhere(desktop)
     if elsewhere:
         fail("requests to another origin: " + ", ".join(elsewhere))
@@ -133,6 +142,8 @@ try:
     wait(phone, "the names on a phone", lambda d: shown_names(d) == names)
     wait(phone, "the state in Czech", lambda d: d.find_element(By.ID, "site-state").text == "V pořádku")
     wait(phone, "the graphs on a phone", lambda d: len(drawn_graphs(d)) == len(names))
+    if shot_span != "1h":
+        show_span(phone, shot_span)
     width, viewport = phone.execute_script(
         "return [document.documentElement.scrollWidth, window.innerWidth]")
     if width > viewport:
