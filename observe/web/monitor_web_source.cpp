@@ -132,16 +132,15 @@ TWebStatus TMonitorWebSource::Copy() const {
 // settings), as it does for the menu.
 TRestartAnswer TMonitorWebSource::AskRestart() const {
     const bool running = m_monitor.ResetSessionRunning();
-    const std::string before = m_monitor.StatusText();
     m_monitor.RestartNow();
     if (!running && m_monitor.ResetSessionRunning()) {
         return {TRestartAnswer::TResult::Started, {}};
     }
+    // The refusal is on the status line (the same text again for a request
+    // refused for the same reason).
     std::string reason = m_monitor.StatusText();
-    if (running) {
-        reason = "a recovery step runs now";
-    } else if (reason == before || reason.empty()) {
-        reason = "refused by the guard";
+    if (running || reason.empty()) {
+        reason = running ? "a recovery step runs now" : "refused";
     }
     return {TRestartAnswer::TResult::Refused, reason};
 }

@@ -22,6 +22,72 @@ std::string_view ResolutionName(THistoryResolution resolution) {
     return "minute";
 }
 
+// The figure of the points, weighted by their answered echoes: the one at
+// which half the answered echoes are reached. Nothing when none has it.
+template <class TFigure>
+std::optional<int64_t> WeightedMedian(const std::vector<const THistoryPoint*>& points,
+                                      const TFigure& figure) {
+    std::vector<std::pair<int64_t, uint64_t>> values;
+    uint64_t total = 0;
+    for (const THistoryPoint* p : points) {
+        if (const std::optional<int64_t> v = figure(*p)) {
+            const uint64_t weight = std::max<uint64_t>(p->Count - std::min(p->Lost, p->Count), 1);
+            values.emplace_back(*v, weight);
+            total += weight;
+        }
+    }
+    std::sort(values.begin(), values.end());
+    uint64_t seen = 0;
+    for (const auto& [value, weight] : values) {
+        seen += weight;
+        if (2 * seen >= total) {
+            return value;
+        }
+    }
+    return std::nullopt;
+}
+
+// The percentiles a history may keep beside the median (its Spread): folded
+// like the median, each over the points that have them. A history without
+// them leaves nothing to fold.
+template <class TPoint> void FoldSpread(TPoint& bucket, const std::vector<const TPoint*>& members) {
+    if constexpr (requires { bucket.Spread->P10Us; }) {
+        using TSpreadValue = typename decltype(bucket.Spread)::value_type;
+        std::vector<const TPoint*> with;
+        for (const TPoint* p : members) {
+            if (p->Spread) {
+                with.push_back(p);
+            }
+        }
+        if (with.empty()) {
+            return;
+        }
+        TSpreadValue spread{};
+        const auto fold = [&](auto field) {
+            return WeightedMedian(
+                       with,
+                       [&](const TPoint& p) { return std::optional<int64_t>((*p.Spread).*field); })
+                .value_or(0);
+        };
+        spread.P10Us = fold(&TSpreadValue::P10Us);
+        spread.P25Us = fold(&TSpreadValue::P25Us);
+        spread.P75Us = fold(&TSpreadValue::P75Us);
+        spread.P90Us = fold(&TSpreadValue::P90Us);
+        bucket.Spread = spread;
+    }
+}
+
+template <class TPoint> void WriteSpread(TJsonWriter& j, const TPoint& p) {
+    if constexpr (requires { p.Spread->P10Us; }) {
+        if (p.Spread) {
+            j.Key("p10Us").Number(int64_t{p.Spread->P10Us});
+            j.Key("p25Us").Number(int64_t{p.Spread->P25Us});
+            j.Key("p75Us").Number(int64_t{p.Spread->P75Us});
+            j.Key("p90Us").Number(int64_t{p.Spread->P90Us});
+        }
+    }
+}
+
 void WriteIncident(TJsonWriter& j, const TIncident& incident, int64_t nowMs) {
     j.BeginObject();
     j.Key("startMs").Number(incident.StartMs);
@@ -143,6 +209,7 @@ std::string HistoryJson(const THistoryAnswer& a) {
         j.Key("minUs").Optional(p.MinUs);
         j.Key("medianUs").Optional(p.MedianUs);
         j.Key("maxUs").Optional(p.MaxUs);
+        WriteSpread(j, p);
         j.EndObject();
     }
     j.EndArray();
@@ -200,31 +267,22 @@ std::optional<int64_t> ParseSpan(std::string_view text) {
 std::vector<THistoryPoint> FoldPoints(const std::vector<THistoryPoint>& points, int64_t fromMs,
                                       int64_t bucketMs) {
     std::vector<THistoryPoint> out;
-    std::vector<std::pair<int64_t, uint32_t>> medians; // of the bucket's points, with weights
+    std::vector<const THistoryPoint*> members; // of the bucket being filled
     const auto close = [&] {
-        if (out.empty() || medians.empty()) {
-            return;
+        if (!out.empty()) {
+            out.back().MedianUs =
+                WeightedMedian(members, [](const THistoryPoint& p) { return p.MedianUs; });
+            FoldSpread(out.back(), members);
         }
-        std::sort(medians.begin(), medians.end());
-        uint64_t total = 0;
-        for (const auto& m : medians) {
-            total += m.second;
-        }
-        uint64_t seen = 0;
-        for (const auto& [median, weight] : medians) {
-            seen += weight;
-            if (2 * seen >= total) {
-                out.back().MedianUs = median;
-                break;
-            }
-        }
-        medians.clear();
+        members.clear();
     };
     for (const THistoryPoint& p : points) {
         const int64_t bucket = fromMs + (p.TimeMs - fromMs) / bucketMs * bucketMs;
         if (out.empty() || out.back().TimeMs != bucket) {
             close();
-            out.push_back({bucket, 0, 0, std::nullopt, std::nullopt, std::nullopt});
+            THistoryPoint started;
+            started.TimeMs = bucket;
+            out.push_back(started);
         }
         THistoryPoint& b = out.back();
         b.Count += p.Count;
@@ -235,9 +293,7 @@ std::vector<THistoryPoint> FoldPoints(const std::vector<THistoryPoint>& points, 
         if (p.MaxUs) {
             b.MaxUs = b.MaxUs ? std::max(*b.MaxUs, *p.MaxUs) : *p.MaxUs;
         }
-        if (p.MedianUs) {
-            medians.emplace_back(*p.MedianUs, std::max<uint32_t>(p.Count - p.Lost, 1));
-        }
+        members.push_back(&p);
     }
     close();
     return out;

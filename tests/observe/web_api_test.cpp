@@ -19,6 +19,18 @@ namespace {
 
 constexpr const char* kToken = "Zq8-tL2.x~Yv+9/kP3mW";
 
+THistoryPoint Point(int64_t t, uint32_t n, uint32_t lost, std::optional<int64_t> lo = {},
+                    std::optional<int64_t> median = {}, std::optional<int64_t> hi = {}) {
+    THistoryPoint p;
+    p.TimeMs = t;
+    p.Count = n;
+    p.Lost = lost;
+    p.MinUs = lo;
+    p.MedianUs = median;
+    p.MaxUs = hi;
+    return p;
+}
+
 TEST(JsonWriter, EscapesEveryTextIntoOneValidString) {
     const struct {
         std::string In;
@@ -110,7 +122,7 @@ TEST(WebJson, HistoryAndRestartShapes) {
     a.FromMs = 60'000;
     a.ToMs = 3'660'000;
     a.BucketMs = 60'000;
-    a.Points = {{60'000, 30, 2, 900, 1000, 5000}, {120'000, 30, 30, {}, {}, {}}};
+    a.Points = {Point(60'000, 30, 2, 900, 1000, 5000), Point(120'000, 30, 30)};
     EXPECT_EQ(HistoryJson(a),
               R"({"host":"10.0.0.1","name":"Gate","since":"1h","fromMs":60000,"toMs":3660000,)"
               R"("resolution":"minute","bucketMs":60000,"points":[)"
@@ -152,19 +164,29 @@ TEST(WebJson, Spans) {
 
 TEST(WebJson, FoldsPointsIntoBuckets) {
     const std::vector<THistoryPoint> minutes = {
-        {0, 60, 0, 10, 20, 30},          {60'000, 60, 30, 5, 40, 90},
-        {120'000, 60, 60, {}, {}, {}},   {180'000, 60, 0, 15, 25, 35},
-        {420'000, 10, 0, 100, 100, 100}, // a gap before it: bucket 360000
+        Point(0, 60, 0, 10, 20, 30),
+        Point(60'000, 60, 30, 5, 40, 90),
+        Point(120'000, 60, 60),
+        Point(180'000, 60, 0, 15, 25, 35),
+        Point(420'000, 10, 0, 100, 100, 100), // a gap before it: bucket 360000
     };
     const auto folded = FoldPoints(minutes, 0, 180'000);
     ASSERT_EQ(folded.size(), 3u);
     // 20 (60 answered) and 40 (30 answered): the weighted middle is 20.
-    EXPECT_EQ(folded[0], (THistoryPoint{0, 180, 90, 5, 20, 90}));
-    EXPECT_EQ(folded[1], (THistoryPoint{180'000, 60, 0, 15, 25, 35}));
-    EXPECT_EQ(folded[2], (THistoryPoint{360'000, 10, 0, 100, 100, 100}));
+    EXPECT_EQ(folded[0], Point(0, 180, 90, 5, 20, 90));
+    EXPECT_EQ(folded[1], Point(180'000, 60, 0, 15, 25, 35));
+    EXPECT_EQ(folded[2], Point(360'000, 10, 0, 100, 100, 100));
     // Every echo of a bucket lost: counts, no round trips.
-    EXPECT_EQ(FoldPoints({{120'000, 60, 60, {}, {}, {}}}, 0, 180'000),
-              (std::vector<THistoryPoint>{{0, 60, 60, {}, {}, {}}}));
+    EXPECT_EQ(FoldPoints({Point(120'000, 60, 60)}, 0, 180'000),
+              (std::vector<THistoryPoint>{Point(0, 60, 60)}));
+    // Single echoes (a count of one): the exact median of the bucket's.
+    std::vector<THistoryPoint> echoes;
+    for (const int64_t rtt : {500, 100, 400, 200, 300}) {
+        echoes.push_back(Point(static_cast<int64_t>(echoes.size()) * 1000, 1, 0, rtt, rtt, rtt));
+    }
+    echoes.push_back(Point(5000, 1, 1));
+    EXPECT_EQ(FoldPoints(echoes, 0, 7500),
+              (std::vector<THistoryPoint>{Point(0, 6, 1, 100, 300, 500)}));
 }
 
 TEST(IncidentMemory, KeepsOneEntryPerIncidentNewestFirst) {
