@@ -137,12 +137,10 @@ TRestartAnswer TMonitorWebSource::AskRestart() const {
         return {TRestartAnswer::TResult::Started, {}};
     }
     // The refusal is on the status line (the same text again for a request
-    // refused for the same reason).
-    std::string reason = m_monitor.StatusText();
-    if (running || reason.empty()) {
-        reason = running ? "a recovery step runs now" : "refused";
-    }
-    return {TRestartAnswer::TResult::Refused, reason};
+    // refused for the same reason): a round under way, the hold-off, the
+    // pause, the held settings.
+    const std::string reason = m_monitor.StatusText();
+    return {TRestartAnswer::TResult::Refused, reason.empty() ? "refused" : reason};
 }
 
 void TMonitorWebSource::Run() {
