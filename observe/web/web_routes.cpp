@@ -79,6 +79,12 @@ THttpResponse History(THistoryAccess& access, const THttpRequest& request) {
     // months, hours beyond), folded to what a graph can show; buckets on
     // whole multiples, so that one poll's points fall where the last one's did.
     answer.Resolution = ChooseResolution(answer.ToMs - *spanMs, answer.ToMs, answer.ToMs);
+    if (answer.Resolution == THistoryResolution::Minute &&
+        *spanMs >= kMaxGraphPoints * BucketMs(THistoryResolution::Hour)) {
+        // A point would cover an hour or more anyway: the hours give it at a
+        // sixtieth of the rows read.
+        answer.Resolution = THistoryResolution::Hour;
+    }
     const int64_t unitMs = BucketMs(answer.Resolution);
     const int64_t units = (*spanMs + unitMs - 1) / unitMs;
     answer.BucketMs = unitMs * ((units + kMaxGraphPoints - 1) / kMaxGraphPoints);

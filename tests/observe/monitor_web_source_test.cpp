@@ -30,8 +30,8 @@ protected:
         THostMonitorFixture::TearDown();
     }
     int Sessions() const {
-        return static_cast<int>(std::count(Fe.Calls.begin(), Fe.Calls.end(),
-                                           "status:Trying to reset..."));
+        return static_cast<int>(
+            std::count(Fe.Calls.begin(), Fe.Calls.end(), "status:Trying to reset..."));
     }
     std::unique_ptr<TMonitorWebSource> Source;
 };

@@ -63,8 +63,9 @@ site_write_ini "$work/pingvard.ini" "$net" 3 200 300 Recovery/Actions=note \
     Web/Enabled=1 Web/Address=127.0.0.1 "Web/Port=$port" "Web/Token=$token" \
     Metrics/Enabled=1 Metrics/Address=127.0.0.1 "Metrics/Port=$port"
 started_ms=$(pv_now_ms)
-in_site "$pingvard" --headless -C "$work" >"$work/console.out" 2>&1 &
-pids+=($!)
+ip netns exec "$site" "$pingvard" --headless -C "$work" >"$work/console.out" 2>&1 &
+pingvard_pid=$!
+pids+=("$pingvard_pid")
 wait_for 10 "the site up" grep -q ' site up, 4 of 4 hosts answer$' "$work/console.out"
 wait_for 10 "the page's status" pv_quietly api /api/status
 names=$(api /api/status | jq -r '[.hosts[].name] | join(",")')
@@ -102,7 +103,7 @@ api /metrics >"$work/metrics.txt" || fail "no /metrics on the page's listener"
 promtool check metrics <"$work/metrics.txt" >"$work/promtool.log" 2>&1 ||
     fail "promtool check metrics: $(cat "$work/promtool.log")"
 pv_prometheus_config "$work/prometheus.yml" "$port"
-in_site prometheus --config.file="$work/prometheus.yml" --storage.tsdb.path="$work/prom" \
+ip netns exec "$site" prometheus --config.file="$work/prometheus.yml" --storage.tsdb.path="$work/prom" \
     --web.listen-address=127.0.0.1:9090 >"$work/prometheus.log" 2>&1 &
 pids+=($!)
 scraped() {
@@ -152,4 +153,6 @@ for address in "$net.11" "$net.12" "$net.13" 192.168.168.1; do
     done
 done
 ((checked > 8)) || fail "only $checked points to compare with history.db"
+kill -TERM "$pingvard_pid"
+wait "$pingvard_pid" || fail "pingvard ended with status $?"
 echo "PASS: status page, API against history.db ($checked points), token, Prometheus and the browser"

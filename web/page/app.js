@@ -155,11 +155,13 @@ function showSite(s) {
   $('updated').textContent = new Date(s.timeMs || Date.now()).toLocaleTimeString(LOCALE);
 }
 
-// The y axis ends at the 95th percentile of the maxima shown, so one spike
+// The y axis ends at the 95th percentile of the bands' upper edges shown (the
+// 90th percentile where the history keeps it, else the maximum), so one spike
 // does not flatten the rest; points above are marked at the top edge. Its
 // lines stand at a round step (1, 2 or 5 times a power of ten).
 function axis(points) {
-  const highs = points.map((p) => p.maxUs).filter((v) => v !== null).sort((a, b) => a - b);
+  const highs = points.map((p) => (p.p90Us !== undefined ? p.p90Us : p.maxUs))
+    .filter((v) => v !== null && v !== undefined).sort((a, b) => a - b);
   const p95 = highs.length ? highs[Math.min(highs.length - 1, Math.floor(highs.length * 0.95))] : 0;
   const wanted = Math.max(p95 * 1.1, 1000);
   const power = 10 ** Math.floor(Math.log10(wanted / 4));
@@ -253,9 +255,14 @@ function runsOf(points, has) {
   return runs;
 }
 
-let graphsBusy = false;
+// One load of the graphs at a time; a span chosen meanwhile is loaded next.
+let graphsBusy = false, graphsAgain = false;
 async function refreshGraphs() {
-  if (graphsBusy || !state.hosts.length) return;
+  if (graphsBusy) {
+    graphsAgain = true;
+    return;
+  }
+  if (!state.hosts.length) return;
   graphsBusy = true;
   try {
     const span = state.span;
@@ -269,6 +276,10 @@ async function refreshGraphs() {
     if (span === state.span) $('graphs').replaceChildren(...drawn);
   } finally {
     graphsBusy = false;
+    if (graphsAgain) {
+      graphsAgain = false;
+      refreshGraphs();
+    }
   }
 }
 
