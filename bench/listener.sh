@@ -50,6 +50,9 @@ run() {
     pids+=("$pid")
     pv_wait_for 10 ip netns exec "$ns" curl -sf -o /dev/null http://127.0.0.1:9770/metrics ||
         { echo "bench: no /metrics" >&2 && return 1; }
+    pv_wait_for 10 ip netns exec "$ns" curl -sf -o /dev/null \
+        'http://127.0.0.1:9770/api/history?host=127.0.0.1&since=24h' ||
+        { echo "bench: no history" >&2 && return 1; }
     fds0=$(ls "/proc/$pid/fd" | wc -l)
     from=$(pv_now_ms)
     ip netns exec "$ns" "$build/bench/http_abuse" 127.0.0.1 9770 "--$kind" "$count" \
@@ -59,6 +62,7 @@ run() {
     pids+=("$abuse")
     pv_wait_for 900 grep -q '^holding' "$dir/abuse.txt" || true
     fds1=$(ls "/proc/$pid/fd" | wc -l)
+    sleep 10 # the echoes go on while the abuse is held
     hwm=$(awk '/^VmHWM:/ { print $2 }' "/proc/$pid/status")
     to=$(pv_now_ms)
     t0=$(pv_now_ms)
