@@ -297,37 +297,41 @@ function showIncidents(answer) {
   });
   list.replaceChildren(...(items.length ? items : [el('li', 'muted', T.noIncidents)]));
 
-  // Uptime per local day: the share of the day outside incidents; days
-  // before the program knew anything are grey.
+  // Uptime per local day: the share of the watched time outside incidents,
+  // as the history reckons it (days), or else of the time since the
+  // program started; days nothing watched are grey.
   const now = answer.timeMs;
-  const days = [];
-  for (let k = 29; k >= 0; --k) {
-    const start = localDay(now - k * DAY_MS);
-    const end = Math.min(localDay(start + DAY_MS * 1.5), now);
-    days.push({start, end});
+  let days = answer.days;
+  if (!days) {
+    days = [];
+    for (let k = 29; k >= 0; --k) {
+      const fromMs = localDay(now - k * DAY_MS);
+      const toMs = Math.min(localDay(fromMs + DAY_MS * 1.5), now);
+      const from = Math.max(fromMs, answer.coveredFromMs);
+      let downMs = 0;
+      for (const i of answer.incidents) {
+        const iEnd = i.open ? now : i.endMs;
+        downMs += Math.max(0, Math.min(iEnd, toMs) - Math.max(i.startMs, from));
+      }
+      days.push({fromMs, toMs, watchedMs: Math.max(0, toMs - from), downMs});
+    }
   }
   const bar = $('uptime');
   bar.replaceChildren(...days.map((d) => {
-    const label = new Date(d.start).toLocaleDateString(LOCALE);
+    const label = new Date(d.fromMs).toLocaleDateString(LOCALE);
     const e = el('div', 'day');
-    if (d.end <= answer.coveredFromMs) {
+    if (!d.watchedMs) {
       e.classList.add('unknown');
       e.title = T.dayUnknown(label);
       return e;
     }
-    const from = Math.max(d.start, answer.coveredFromMs);
-    let down = 0;
-    for (const i of answer.incidents) {
-      const iEnd = i.open ? now : i.endMs;
-      down += Math.max(0, Math.min(iEnd, d.end) - Math.max(i.startMs, from));
-    }
-    const up = d.end > from ? 100 * (1 - down / (d.end - from)) : 100;
+    const up = 100 * (1 - Math.min(d.downMs, d.watchedMs) / d.watchedMs);
     e.classList.add(up >= 99.9 ? 'good' : up >= 99 ? 'partial' : 'bad');
     e.style.height = `${Math.max(10, up)}%`;
     e.title = T.dayUp(label, up.toFixed(up >= 99.9 ? 2 : 1));
     return e;
   }));
-  $('uptime-note').textContent = answer.coveredFromMs > days[0].start ?
+  $('uptime-note').textContent = !answer.days && answer.coveredFromMs > days[0].fromMs ?
     T.uptimeNote(time(answer.coveredFromMs)) : '';
 }
 
