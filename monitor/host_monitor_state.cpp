@@ -70,4 +70,32 @@ void THostMonitor::Carry(const TKeepGuardMemory& keep) {
     WriteLog(text);
 }
 
+void THostMonitor::ResumeSavedIncident() {
+    const std::optional<TIncident> open = TProgramStateFile(StateFileName()).Incident();
+    m_savedIncident = open ? TProgramStateFile::IncidentLine(*open) : "";
+    if (open) {
+        ResumeIncident(*open);
+        SaveIncident(); // dropped when none of its hosts is watched any more
+    }
+}
+
+// Only when the incident changed: it opened, a step began or ended, it ended.
+void THostMonitor::SaveIncident() {
+    const std::optional<TIncident>& open = m_site.Incident();
+    std::string line = open ? TProgramStateFile::IncidentLine(*open) : "";
+    if (line == m_savedIncident) {
+        return;
+    }
+    TProgramStateFile state(StateFileName());
+    if (state.SaveIncident(open ? &*open : nullptr)) {
+        m_savedIncident = std::move(line);
+        return;
+    }
+    if (!m_incidentWriteReported) {
+        m_incidentWriteReported = true;
+        WriteLog("Unable to write to " + state.FileName() +
+                 ": an open incident is forgotten at a restart");
+    }
+}
+
 } // namespace pingvard
