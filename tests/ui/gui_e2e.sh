@@ -299,7 +299,13 @@ one_menu_at_pointer() {
 step "right click: exactly one menu, at the pointer; S shows the window"
 click_icon 3
 wait_for 2 one_menu_at_pointer || fail "not exactly one menu at the pointer: $(menus | tr '\n' ';')"
-save tray-menu.png -window root -crop 260x90+540+0 +repage
+# The menu with the icon it belongs to, whatever its items.
+read -r mx my mw mh <<<"$(menus)"
+read -r ix _ iw _ < <(icon_geometry)
+crop_x=$(((mx < ix ? mx : ix) - 6))
+((crop_x >= 0)) || crop_x=0
+crop_right=$(((mx + mw > ix + iw ? mx + mw : ix + iw) + 6))
+save tray-menu.png -window root -crop "$((crop_right - crop_x))x$((my + mh + 6))+$crop_x+0" +repage
 xdotool key s
 wait_for 5 main_window || fail "Skrýt/Zobrazit did not show the window"
 
