@@ -5,7 +5,8 @@
 #  - CONFIGURATION: every section and key the settings model reads from
 #    pingvard.ini (as config/ spells them, scripts/ini_names.sh), and no other;
 #    FILES names every key pingvard.state holds;
-#  - OPTIONS: every option of pingvard --help, and no other;
+#  - OPTIONS: every option of pingvard --help, and no other (and so the
+#    option table of docs/headless.md);
 #  - STATUS TEXTS: every status and outcome text the recovery, rounds and
 #    monitor code writes (its literals that begin like one), and none that it
 #    no longer writes;
@@ -87,10 +88,15 @@ while IFS= read -r key; do
 done < <(pv_ini_state_keys | sort -u)
 
 # --- options -----------------------------------------------------------------
-options_of() { grep -oP '(?<![\w-])--?[A-Za-z][A-Za-z-]*' | sed 's/-$//' | sort -u; }
+# The options a text names: -X (of -XVALUE too) and --long-name.
+options_of() { grep -oP '(?<![\w-])(--[A-Za-z][A-Za-z-]*[A-Za-z]|-[A-Za-z])' | sort -u; }
 help=$("$pingvard" --help) || fail "pingvard --help failed"
 compare OPTIONS "pingvard --help offers" "pingvard --help does not offer" \
     "$(options_of <<<"$help")" "$(terms OPTIONS | options_of)"
+
+# The console program's guide has the same options in its table.
+compare "docs/headless.md option table" "pingvard --help offers" "pingvard --help does not offer" \
+    "$(options_of <<<"$help")" "$(grep -oP '^\| \K`-[^|]*' docs/headless.md | options_of)"
 
 # --- status and outcome texts --------------------------------------------------
 # The literals a status, outcome or event text begins with or is made of.
