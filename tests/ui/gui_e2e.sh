@@ -325,8 +325,18 @@ win=$(main_window)
 open_from_menu() {
   xdotool windowactivate --sync "$win" key --clearmodifiers alt+o
   sleep 0.3
+  [[ -e $work/menu.png ]] || save_orvane_menu
   xdotool key "$1"
   wait_for 5 dialog_window "$2" || fail "$2... did not open the $3"
+}
+# The window with its open Orvane menu, once: menu.png.
+save_orvane_menu() {
+  local fx fy fw mx my mw mh
+  wait_for 2 test -n "$(menus)" || fail "alt+o opened no menu"
+  read -r fx fy fw _ < <(geometry_of "$(frame_of "$win")")
+  read -r mx my mw mh <<<"$(menus)"
+  local right=$((mx + mw > fx + fw ? mx + mw : fx + fw))
+  save menu.png -window root -crop "$((right - fx))x$((my + mh + 4 - fy))+$fx+$fy" +repage
 }
 # The dialog TITLE, opened by KEY: its screenshot SHOT, and Esc closes it.
 check_dialog() { # key title what shot
