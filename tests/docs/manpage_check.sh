@@ -11,6 +11,7 @@
 #    monitor code writes (its literals that begin like one), and none that it
 #    no longer writes;
 #  - FILES: every file the program writes in its directory, and no other;
+#  - ENVIRONMENT: every PINGVARD_ variable the program reads;
 # and the page renders with groff's warnings on (groff -ww, man -l) silently.
 #
 #   manpage_check.sh SOURCE_DIR PINGVARD_BINARY
@@ -117,10 +118,18 @@ while IFS= read -r term; do
     [[ $known == yes ]] || fail "STATUS TEXTS names \"$term\", which the program does not show"
 done <<<"$page_texts"
 
+# --- environment ---------------------------------------------------------------
+# The program's own variables that it reads.
+env_text=$(section_text ENVIRONMENT)
+layers=(net recovery events config logs rounds monitor web observe ui app)
+while IFS= read -r name; do
+    grep -qw -- "$name" <<<"$env_text" || fail "the program reads \$$name, which ENVIRONMENT does not name"
+done < <(git ls-files "${layers[@]/%//*.cpp}" "${layers[@]/%//*.h}" | xargs cat |
+    grep -oP 'getenv\("\KPINGVARD_[A-Z_]+(?=")' | sort -u)
+
 # --- files -------------------------------------------------------------------
 # The names the program writes in its directory; a database in WAL mode comes
 # with its -wal and -shm files.
-layers=(net recovery events config logs rounds monitor web observe ui app)
 code_files=$(git ls-files "${layers[@]/%//*.cpp}" "${layers[@]/%//*.h}" | xargs cat |
     grep -oP '"\K[a-z][a-z_-]*\.(ini|log|db|state)(?=")' | sort -u)
 if git grep -q 'journal_mode=WAL' -- 'observe/*'; then
