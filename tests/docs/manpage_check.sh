@@ -7,9 +7,9 @@
 #    FILES names every key pingvard.state holds;
 #  - OPTIONS: every option of pingvard --help, and no other (and so the
 #    option table of docs/headless.md);
-#  - STATUS TEXTS: every status and outcome text the recovery, rounds and
-#    monitor code writes (its literals that begin like one), and none that it
-#    no longer writes;
+#  - STATUS TEXTS: every status and outcome text the recovery, rounds,
+#    monitor and observe code writes (its literals that begin like one), and
+#    none that it no longer writes;
 #  - FILES: every file the program writes in its directory, and no other;
 #  - ENVIRONMENT: every PINGVARD_ variable the program reads;
 # and the page renders with groff's warnings on (groff -ww, man -l) silently.
@@ -101,9 +101,9 @@ compare "docs/headless.md option table" "pingvard --help offers" "pingvard --hel
 
 # --- status and outcome texts --------------------------------------------------
 # The literals a status, outcome or event text begins with or is made of.
-stems='Trying to |Running |Reset OK|Power cycle OK|Program OK|Unable to |Restarts? |Restart refused|A restart|This machine|No echo|Pinging works|Settings confirmed|Site (down|back)'
+stems='Trying to |Running |Reset OK|Power cycle OK|Program OK|Unable to |Restarts? |Restart refused|A restart|This machine|No echo|Pinging works|Settings confirmed|Site (down|back)|History (dropped|lost|not written|written again)|Hook |Metrics not served'
 mapfile -t texts < <(git ls-files 'recovery/*.cpp' 'recovery/*.h' 'rounds/*.cpp' 'rounds/*.h' \
-    'monitor/*.cpp' 'monitor/*.h' | xargs grep -hv '^\s*//' |
+    'monitor/*.cpp' 'monitor/*.h' 'observe/*.cpp' 'observe/*.h' | xargs grep -hv '^\s*//' |
     grep -oP "\"\\K(?:$stems)[^\"]*(?=\")" | sed 's/ *$//' | sort -u)
 ((${#texts[@]} > 10)) || fail "found only ${#texts[@]} status texts in the code"
 page_texts=$(terms 'STATUS TEXTS' | sed 's/<\([a-z]*\)>/\1/g')
