@@ -14,10 +14,12 @@
 #  - ENVIRONMENT: every PINGVARD_ variable the program reads;
 # and the page renders with groff's warnings on (groff -ww, man -l) silently.
 #
-#   manpage_check.sh SOURCE_DIR PINGVARD_BINARY
+#   manpage_check.sh SOURCE_DIR [EMULATOR] PINGVARD_BINARY
 set -euo pipefail
-cd "${1:?usage: manpage_check.sh SOURCE_DIR PINGVARD_BINARY}"
-pingvard=${2:?usage: manpage_check.sh SOURCE_DIR PINGVARD_BINARY}
+cd "${1:?usage: manpage_check.sh SOURCE_DIR [EMULATOR] PINGVARD_BINARY}"
+shift
+pingvard=("$@") # the program, after the emulator of a cross build
+((${#pingvard[@]} > 0)) || { echo "usage: manpage_check.sh SOURCE_DIR [EMULATOR] PINGVARD_BINARY" >&2; exit 2; }
 page=packaging/pingvard.1
 failures=0
 fail() {
@@ -91,7 +93,7 @@ done < <(pv_ini_state_keys | sort -u)
 # --- options -----------------------------------------------------------------
 # The options a text names: -X (of -XVALUE too) and --long-name.
 options_of() { grep -oP '(?<![\w-])(--[A-Za-z][A-Za-z-]*[A-Za-z]|-[A-Za-z])' | sort -u; }
-help=$("$pingvard" --help) || fail "pingvard --help failed"
+help=$("${pingvard[@]}" --help) || fail "pingvard --help failed"
 compare OPTIONS "pingvard --help offers" "pingvard --help does not offer" \
     "$(options_of <<<"$help")" "$(terms OPTIONS | options_of)"
 
