@@ -102,11 +102,14 @@ compare "docs/headless.md option table" "pingvard --help offers" "pingvard --hel
     "$(options_of <<<"$help")" "$(grep -oP '^\| \K`-[^|]*' docs/headless.md | options_of)"
 
 # --- status and outcome texts --------------------------------------------------
-# The literals a status, outcome or event text begins with or is made of.
+# The literals a status, outcome or event text is made of: those handed to
+# where such texts go (an outcome, the status line, a report, a constant
+# named ...Text), and those that begin like one (a text built in pieces).
 stems='Trying to |Running |Reset OK|Power cycle OK|Program OK|Unable to |Restarts? |Restart refused|A restart|This machine|No echo|Pinging works|Settings confirmed|Site (down|back)|History (dropped|lost|not written|written again)|Hook |Metrics not served'
+sinks='(Outcome\((true|false),\s*|SetStatusText\(|[Rr]eport\(|\bk\w*Text = )"'
 mapfile -t texts < <(git ls-files 'recovery/*.cpp' 'recovery/*.h' 'rounds/*.cpp' 'rounds/*.h' \
     'monitor/*.cpp' 'monitor/*.h' 'observe/*.cpp' 'observe/*.h' | xargs grep -hv '^\s*//' |
-    grep -oP "\"\\K(?:$stems)[^\"]*(?=\")" | sed 's/ *$//' | sort -u)
+    grep -oP "\"\\K(?:$stems)[^\"]*(?=\")|$sinks\\K[^\"]+(?=\")" | sed 's/ *$//' | sort -u)
 ((${#texts[@]} > 10)) || fail "found only ${#texts[@]} status texts in the code"
 page_texts=$(terms 'STATUS TEXTS' | sed 's/<\([a-z]*\)>/\1/g')
 for text in "${texts[@]}"; do
