@@ -150,7 +150,8 @@ void WriteHistory(const std::string& file) {
         Fail("cannot open " + file);
     }
     TSqliteStatement minute =
-        db.Prepare("INSERT OR REPLACE INTO minute VALUES(?1,?2,?3,?4,?5,?6,?7)");
+        db.Prepare("INSERT OR REPLACE INTO minute(host, t, n, lost, lo, med, hi, p10, p25, p75, "
+                   "p90) VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11)");
     for (int h = 0; h < 4; ++h) {
         for (int64_t t = kStart; t < kRawFrom; t += kMinute) {
             if (TSite::Stopped(t)) {
@@ -165,14 +166,22 @@ void WriteHistory(const std::string& file) {
                 minute.Bind(4, int64_t{30})
                     .Bind(5, std::nullopt)
                     .Bind(6, std::nullopt)
-                    .Bind(7, std::nullopt);
+                    .Bind(7, std::nullopt)
+                    .Bind(8, std::nullopt)
+                    .Bind(9, std::nullopt)
+                    .Bind(10, std::nullopt)
+                    .Bind(11, std::nullopt);
             } else {
                 const double median = TSite::MedianMs(h, t, random);
                 const double spike = std::pow(random.Next(), 20) * 8 * kBaseMs[h];
                 minute.Bind(4, lost)
                     .Bind(5, std::llround(median * 850))
                     .Bind(6, std::llround(median * 1000))
-                    .Bind(7, std::llround((median * 1.35 + spike) * 1000));
+                    .Bind(7, std::llround((median * 1.35 + spike) * 1000))
+                    .Bind(8, std::llround(median * 910))
+                    .Bind(9, std::llround(median * 955))
+                    .Bind(10, std::llround(median * 1060))
+                    .Bind(11, std::llround(median * 1140));
             }
             if (minute.Step() != SQLITE_DONE) {
                 Fail("cannot write the minutes: " + db.Error());

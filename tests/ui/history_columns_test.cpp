@@ -8,7 +8,7 @@ using namespace pingvard;
 namespace {
 
 THistoryPoint Point(int64_t timeMs, int64_t medianMs, uint32_t lost = 0, uint32_t count = 30) {
-    THistoryPoint p{timeMs, count, lost, {}, {}, {}};
+    THistoryPoint p{timeMs, count, lost, {}, {}, {}, {}};
     if (lost < count) {
         p.MinUs = medianMs * 1000 - 500;
         p.MedianUs = medianMs * 1000;
