@@ -93,6 +93,25 @@ TEST(FoldColumns, AColumnWhoseEchoesWereAllLostHasNoRoundTrip) {
     EXPECT_FALSE(columns[0].MinUs);
 }
 
+TEST(FoldColumns, AMinuteWithoutAnswerMarksAnOutageButASingleLostEchoDoesNot) {
+    const THistoryPoint lostEcho{0, 1, 1, {}, {}, {}, {}};
+    const THistoryPoint echo{1, 1, 0, 9000, 9000, 9000, {}};
+    const struct {
+        const char* Name;
+        std::vector<THistoryPoint> Points;
+        bool Echoes;
+        bool Outage;
+    } cases[] = {
+        {"LostMinuteAmongAnswered", {Point(0, 5), Point(1, 5, 30), Point(2, 5)}, false, true},
+        {"LossyMinutes", {Point(0, 5, 29), Point(1, 5, 29)}, false, false},
+        {"OneLostEchoAmongAnswered", {echo, lostEcho, echo}, true, false},
+        {"EveryEchoLost", {lostEcho, lostEcho}, true, true},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FoldColumns(c.Points, 0, 10, 1, 100, c.Echoes)[0].Outage, c.Outage) << c.Name;
+    }
+}
+
 TEST(FoldColumns, NoWidthOrNoRangeGivesNothingToDraw) {
     const std::vector<THistoryPoint> points = {Point(0, 5)};
     EXPECT_TRUE(FoldColumns(points, 0, 10, 0, 100).empty());

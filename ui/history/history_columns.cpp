@@ -93,6 +93,8 @@ std::vector<THistoryColumn> FoldColumns(std::span<const THistoryPoint> points, i
         lastTime = p.TimeMs;
         column.Count += p.Count;
         column.Lost += p.Lost;
+        column.Outage = echoes ? column.Lost >= column.Count
+                               : column.Outage || (p.Count > 0 && p.Lost >= p.Count);
         if (p.MinUs && p.MedianUs && p.MaxUs) {
             mins.push_back(*p.MinUs);
             medians.push_back(*p.MedianUs);

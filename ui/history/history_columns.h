@@ -34,8 +34,9 @@ struct THistoryColumn {
     std::optional<int64_t> MaxUs;
     std::optional<THistorySpread> Spread; // empty when none of its points kept one
 
-    // Every echo of the column was lost: an outage.
-    bool AllLost() const noexcept { return Count > 0 && Lost >= Count; }
+    // A total outage falls into the column: one of its minutes or hours lost
+    // every echo, or, for single echoes, all of the column's did.
+    bool Outage = false;
     // The highest figure the column draws, if any.
     std::optional<int64_t> TopUs() const noexcept;
 };

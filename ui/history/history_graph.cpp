@@ -395,7 +395,7 @@ void THistoryGraph::PaintBands(QPainter& painter) const {
         BandColour(2));
 }
 
-// Columns whose every echo was lost, shaded over the whole height; a stretch
+// Columns with a total outage, shaded over the whole height; a stretch
 // of them reaches to the next column with points when no gap lies between,
 // so sparse points make one span.
 void THistoryGraph::PaintOutages(QPainter& painter) const {
@@ -414,7 +414,7 @@ void THistoryGraph::PaintOutages(QPainter& painter) const {
                              colour);
             open = kNone;
         }
-        if (c.AllLost()) {
+        if (c.Outage) {
             open = i;
         }
     }
