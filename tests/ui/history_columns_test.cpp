@@ -2,6 +2,7 @@
 #include "ui/history/history_columns.h"
 
 #include <gtest/gtest.h>
+#include <string>
 
 using namespace pingvard;
 
@@ -93,22 +94,35 @@ TEST(FoldColumns, AColumnWhoseEchoesWereAllLostHasNoRoundTrip) {
     EXPECT_FALSE(columns[0].MinUs);
 }
 
-TEST(FoldColumns, AMinuteWithoutAnswerMarksAnOutageButASingleLostEchoDoesNot) {
-    const THistoryPoint lostEcho{0, 1, 1, {}, {}, {}, {}};
-    const THistoryPoint echo{1, 1, 0, 9000, 9000, 9000, {}};
+TEST(FoldColumns, AMinuteWithoutAnswerOrThreeEchoesLostInARowMarkAnOutage) {
+    // One point per millisecond over four columns of 10 ms; "x" an echo (or
+    // a minute) without answer, "." one answered, " " nothing sent.
     const struct {
         const char* Name;
-        std::vector<THistoryPoint> Points;
+        const char* Points;
         bool Echoes;
-        bool Outage;
+        const char* Outage; // per column
     } cases[] = {
-        {"LostMinuteAmongAnswered", {Point(0, 5), Point(1, 5, 30), Point(2, 5)}, false, true},
-        {"LossyMinutes", {Point(0, 5, 29), Point(1, 5, 29)}, false, false},
-        {"OneLostEchoAmongAnswered", {echo, lostEcho, echo}, true, false},
-        {"EveryEchoLost", {lostEcho, lostEcho}, true, true},
+        {"LostMinuteAmongAnswered", "....x.....", false, "X---"},
+        {"OneLostEcho", "....x.....", true, "----"},
+        {"TwoLostEchoes", "....xx....", true, "----"},
+        {"ThreeLostEchoes", "....xxx...", true, "X---"},
+        {"ARunAcrossColumns", ".........xxxxxxxxxxx..........xx", true, "XX--"},
+        {"AGapEndsARun", "........xx     xx......", true, "----"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(FoldColumns(c.Points, 0, 10, 1, 100, c.Echoes)[0].Outage, c.Outage) << c.Name;
+        std::vector<THistoryPoint> points;
+        for (int t = 0; c.Points[t] != 0; ++t) {
+            if (c.Points[t] != ' ') {
+                points.push_back(Point(t, 5, c.Points[t] == 'x' ? 1 : 0, 1));
+            }
+        }
+        const auto columns = FoldColumns(points, 0, 40, 4, 2, c.Echoes);
+        std::string outage;
+        for (const THistoryColumn& column : columns) {
+            outage += column.Outage ? 'X' : '-';
+        }
+        EXPECT_EQ(outage, c.Outage) << c.Name;
     }
 }
 

@@ -8,6 +8,14 @@
 
 namespace pingvard {
 
+namespace {
+
+// Single echoes lost in a row that make an outage: one lost echo is loss,
+// not an outage.
+constexpr int kOutageEchoes = 3;
+
+} // namespace
+
 int64_t TypicalSpacingMs(std::span<const THistoryPoint> points) {
     if (points.size() < 2) {
         return 0;
@@ -77,24 +85,39 @@ std::vector<THistoryColumn> FoldColumns(std::span<const THistoryPoint> points, i
         }
     };
     std::optional<int64_t> lastTime;
+    int lostRun = 0;           // single echoes lost in a row, up to this one
+    std::size_t runColumn = 0; // the first column of that run not marked yet
     for (const THistoryPoint& p : points) {
         if (p.TimeMs < fromMs || p.TimeMs >= toMs) {
             continue;
         }
         // Within int64: 5 years of milliseconds times a screen's width.
-        THistoryColumn& column =
-            columns[static_cast<std::size_t>((p.TimeMs - fromMs) * width / span)];
+        const auto index = static_cast<std::size_t>((p.TimeMs - fromMs) * width / span);
+        THistoryColumn& column = columns[index];
         if (&column != current) {
             finish();
             current = &column;
             column.HasPoints = true;
             column.Joined = lastTime && p.TimeMs - *lastTime <= gapMs;
         }
+        const bool allLost = p.Count > 0 && p.Lost >= p.Count;
+        if (!echoes) {
+            column.Outage = column.Outage || allLost;
+        } else if (!allLost || (lastTime && p.TimeMs - *lastTime > gapMs)) {
+            lostRun = allLost ? 1 : 0; // a gap ends a run: nothing was sent in it
+            runColumn = index;
+        } else if (lostRun++ == 0) {
+            runColumn = index;
+        }
+        if (echoes && lostRun >= kOutageEchoes) {
+            for (; runColumn <= index; ++runColumn) {
+                columns[runColumn].Outage = columns[runColumn].HasPoints;
+            }
+            runColumn = index;
+        }
         lastTime = p.TimeMs;
         column.Count += p.Count;
         column.Lost += p.Lost;
-        column.Outage = echoes ? column.Lost >= column.Count
-                               : column.Outage || (p.Count > 0 && p.Lost >= p.Count);
         if (p.MinUs && p.MedianUs && p.MaxUs) {
             mins.push_back(*p.MinUs);
             medians.push_back(*p.MedianUs);

@@ -35,7 +35,8 @@ struct THistoryColumn {
     std::optional<THistorySpread> Spread; // empty when none of its points kept one
 
     // A total outage falls into the column: one of its minutes or hours lost
-    // every echo, or, for single echoes, all of the column's did.
+    // every echo, or, for single echoes, it holds part of a run of three or
+    // more lost in a row.
     bool Outage = false;
     // The highest figure the column draws, if any.
     std::optional<int64_t> TopUs() const noexcept;
