@@ -151,32 +151,20 @@ bool HasColumn(TSqliteDb& db, const char* table, const char* column) {
     return found;
 }
 
-// Brings the tables of a file of an older version up to this one in place, in
-// one transaction with the version mark: a file is either upgraded whole or
-// left as it was. A column already there (a fresh file made by kSchema) is
-// left alone.
+// Brings the tables of a file of an older version up to this one in place;
+// run inside the transaction that creates the tables, so that a file is
+// either upgraded whole, version mark included, or left as it was. A column
+// already there (a fresh file made by kSchema) is left alone.
 bool UpgradeSchema(TSqliteDb& db, int64_t version) {
-    if (version >= kSchemaVersion) {
-        return db.Exec(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
-    }
-    if (!db.Exec("BEGIN IMMEDIATE")) {
-        return false;
-    }
     for (const TAddedColumn& added : kAddedColumns) {
         if (added.Version > version && !HasColumn(db, added.Table, added.Column) &&
             !db.Exec((std::string("ALTER TABLE ") + added.Table + " ADD COLUMN " + added.Column +
                       " INTEGER")
                          .c_str())) {
-            db.Exec("ROLLBACK");
             return false;
         }
     }
-    if (!db.Exec(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str()) ||
-        !db.Exec("COMMIT")) {
-        db.Exec("ROLLBACK");
-        return false;
-    }
-    return true;
+    return db.Exec(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
 }
 
 std::string Plural(uint64_t n, const char* one, const char* many) {
@@ -237,13 +225,21 @@ bool THistoryStore::CreateSchema() {
     if (m_options.MaxPageCount > 0) {
         pragmas += "PRAGMA max_page_count=" + std::to_string(m_options.MaxPageCount) + ";";
     }
-    if (!m_db.Exec(pragmas.c_str()) || !m_db.Exec(kSchema) ||
-        !UpgradeSchema(m_db, version.value_or(0))) {
+    bool ready = m_db.Exec(pragmas.c_str());
+    if (ready) { // the tables and their upgrade: whole or not at all
+        TTransaction transaction(m_db);
+        ready = transaction.Open() && m_db.Exec(kSchema) &&
+                UpgradeSchema(m_db, version.value_or(0)) && transaction.Commit();
+        if (!ready) {
+            Fault(); // before the rollback replaces the reason
+        }
+    } else {
         Fault();
-        Failed();
-        return false;
     }
-    return true;
+    if (!ready) {
+        Failed();
+    }
+    return ready;
 }
 
 bool THistoryStore::EnsureOpen() {

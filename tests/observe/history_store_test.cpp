@@ -552,6 +552,25 @@ TEST_F(HistoryStore, AVersionOneFileIsUpgradedInPlaceAndKeepsItsRows) {
     EXPECT_EQ(hours[1].Spread, (THistorySpread{10'000, 10'000, 30'000, 30'000}));
 }
 
+TEST_F(HistoryStore, AFileOfANewerVersionIsRefusedAndLeftAsItIs) {
+    MakeVersionOneFile(m_f.File);
+    {
+        TSqliteDb db;
+        ASSERT_TRUE(db.Open(m_f.File, false));
+        ASSERT_TRUE(db.Exec("PRAGMA user_version=99"));
+    }
+    THistoryStore store(m_f.Options());
+    store.Consume(std::vector{EchoAt(kStart + kHour, 10'000)}, 0);
+    EXPECT_TRUE(store.Failing());
+    ASSERT_EQ(m_f.Reports.size(), 1u);
+    EXPECT_NE(m_f.Reports[0].find("written by a newer Pingvard"), std::string::npos);
+    TSqliteDb db;
+    ASSERT_TRUE(db.Open(m_f.File, true));
+    EXPECT_EQ(db.QueryInt("PRAGMA user_version"), 99);
+    EXPECT_EQ(db.QueryInt("SELECT count(*) FROM pragma_table_info('minute') WHERE name = 'p10'"),
+              0);
+}
+
 TEST(HistoryResolution, FinestThatCoversTheRange) {
     const int64_t now = kStart;
     EXPECT_EQ(ChooseResolution(now - kHour, now, now), THistoryResolution::Raw);
