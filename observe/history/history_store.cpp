@@ -151,6 +151,32 @@ bool HasColumn(TSqliteDb& db, const char* table, const char* column) {
     return found;
 }
 
+// Minutes and hours rolled up before they kept percentiles get them where
+// their echoes are still kept (48 h): the roll-up marks move back to the
+// first whole bucket after the oldest echo, and the next roll-up makes those
+// rows again (replaced, never added). The bucket of the oldest echo may have
+// lost echoes to the pruning already and keeps its old figures.
+bool RedoWhatEchoesAreKeptFor(TSqliteDb& db) {
+    TSqliteStatement oldest = db.Prepare("SELECT min(t) FROM sample");
+    if (oldest.Step() != SQLITE_ROW) {
+        return false;
+    }
+    const std::optional<int64_t> oldestUs = oldest.OptionalInt(0);
+    oldest.Reset();
+    if (!oldestUs) {
+        return true; // no echoes kept: nothing to make again
+    }
+    for (const auto& [key, bucketMs] :
+         {std::pair{"minute_done", int64_t{60'000}}, std::pair{"hour_done", int64_t{3'600'000}}}) {
+        const int64_t from = FloorTo(*oldestUs / 1000, bucketMs) + bucketMs;
+        TSqliteStatement back = db.Prepare("UPDATE meta SET value = min(value, ?2) WHERE key = ?1");
+        if (back.Bind(1, std::string_view(key)).Bind(2, from).Step() != SQLITE_DONE) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // Brings the tables of a file of an older version up to this one in place;
 // run inside the transaction that creates the tables, so that a file is
 // either upgraded whole, version mark included, or left as it was. A column
@@ -163,6 +189,9 @@ bool UpgradeSchema(TSqliteDb& db, int64_t version) {
                          .c_str())) {
             return false;
         }
+    }
+    if (version >= 1 && version < 2 && !RedoWhatEchoesAreKeptFor(db)) {
+        return false;
     }
     return db.Exec(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
 }

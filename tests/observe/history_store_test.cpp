@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <vector>
 
 namespace pingvard {
@@ -550,6 +551,41 @@ TEST_F(HistoryStore, AVersionOneFileIsUpgradedInPlaceAndKeepsItsRows) {
     EXPECT_EQ(hours[0], oldHour);
     EXPECT_EQ(hours[1].MedianUs, 20'000);
     EXPECT_EQ(hours[1].Spread, (THistorySpread{10'000, 10'000, 30'000, 30'000}));
+}
+
+TEST_F(HistoryStore, AnUpgradeGivesPercentilesToTheMinutesWhoseEchoesAreStillKept) {
+    MakeVersionOneFile(m_f.File);
+    // Echoes from 2.5 minutes in (the pruning took the earlier ones), rolled
+    // up by the first version up to minute 5.
+    std::vector<THistorySample> kept;
+    {
+        TSqliteDb db;
+        ASSERT_TRUE(db.Open(m_f.File, false));
+        TSqliteStatement sample = db.Prepare("INSERT INTO sample VALUES(1, ?1, ?2)");
+        for (int64_t t = kStart + 150'000; t < kStart + 5 * kMinute; t += 2000) {
+            kept.push_back({t * 1000, 10'000 + t / 2000 % 5 * 1000});
+            ASSERT_EQ(sample.Bind(1, t * 1000).Bind(2, kept.back().RoundTripUs).Step(),
+                      SQLITE_DONE);
+        }
+        ASSERT_TRUE(db.Exec("INSERT INTO minute VALUES(1, 1796000520, 15, 0, 1, 2, 3);"
+                            "INSERT INTO minute VALUES(1, 1796000580, 30, 0, 1, 2, 3);"
+                            "INSERT INTO minute VALUES(1, 1796000640, 30, 0, 1, 2, 3);"
+                            "UPDATE meta SET value = 1796000700000 WHERE key = 'minute_done';"));
+    }
+    m_f.Now = kStart + 6 * kMinute;
+    THistoryStore store(m_f.Options());
+    ASSERT_TRUE(store.Maintain());
+    THistoryReader reader(m_f.File);
+    const auto minutes =
+        reader.Points("h1", kStart + 2 * kMinute, kStart + 5 * kMinute, THistoryResolution::Minute);
+    ASSERT_EQ(minutes.size(), 3u);
+    // The minute the pruning cut into keeps what the first version made of it.
+    EXPECT_EQ(minutes[0], (THistoryPoint{kStart + 2 * kMinute, 15, 0, 1, 2, 3, {}}));
+    const auto remade = Aggregate(std::span(kept).subspan(15), kMinute);
+    ASSERT_EQ(remade.size(), 2u);
+    EXPECT_TRUE(remade[0].Spread);
+    EXPECT_EQ(minutes[1], remade[0]);
+    EXPECT_EQ(minutes[2], remade[1]);
 }
 
 TEST_F(HistoryStore, AFileOfANewerVersionIsRefusedAndLeftAsItIs) {
