@@ -374,6 +374,7 @@ int main(int argc, char** argv) {
         QEventLoop loop;
         QObject::connect(form, &THistoryForm::Loaded, &loop, &QEventLoop::quit);
         QTimer::singleShot(30'000, &loop, &QEventLoop::quit);
+        form->resize(900, 660); // room for the hover's figures right of the outage
         form->ShowRange(THistoryRange::Day);
         loop.exec();
         Settle();

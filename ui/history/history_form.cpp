@@ -44,7 +44,7 @@ void AddKey(QHBoxLayout* row, const QPixmap& swatch, const QString& caption) {
     row->addSpacing(6);
 }
 
-// Two rows, so that the window fits a small screen.
+// Three rows, so that the window fits a small screen.
 QWidget* Legend() {
     auto* legend = new QWidget;
     auto* rows = new QVBoxLayout(legend);
@@ -61,8 +61,8 @@ QWidget* Legend() {
         AddKey(loss, Swatch(LossColour(i), 14, 10), classes[i]);
     }
     loss->addStretch();
-    auto* marks = new QHBoxLayout;
-    marks->setSpacing(3);
+    auto* spread = new QHBoxLayout;
+    spread->setSpacing(3);
     // Each band as it shows: over the ones outside it.
     const QString bands[] = {THistoryForm::tr("rozptyl min–max"),
                              THistoryForm::tr("10.–90. percentil"),
@@ -75,8 +75,11 @@ QWidget* Legend() {
             painter.fillRect(band.rect(), BandColour(under));
         }
         painter.end();
-        AddKey(marks, band, bands[b]);
+        AddKey(spread, band, bands[b]);
     }
+    spread->addStretch();
+    auto* marks = new QHBoxLayout;
+    marks->setSpacing(3);
     QPixmap outage(14, 10);
     outage.fill(OutageColour());
     AddKey(marks, outage, THistoryForm::tr("výpadek, vše ztraceno"));
@@ -94,6 +97,7 @@ QWidget* Legend() {
     AddKey(marks, Swatch(OutcomeColour(false), 9, 12, true), THistoryForm::tr("obnova selhala"));
     marks->addStretch();
     rows->addLayout(loss);
+    rows->addLayout(spread);
     rows->addLayout(marks);
     return legend;
 }
