@@ -229,6 +229,22 @@
         <translation>min–max spread</translation>
     </message>
     <message>
+        <source>10.–90. percentil</source>
+        <translation>10th–90th percentile</translation>
+    </message>
+    <message>
+        <source>25.–75. percentil</source>
+        <translation>25th–75th percentile</translation>
+    </message>
+    <message>
+        <source>výpadek, vše ztraceno</source>
+        <translation>outage, all lost</translation>
+    </message>
+    <message>
+        <source>nad osou</source>
+        <translation>above the scale</translation>
+    </message>
+    <message>
         <source>obnova proběhla</source>
         <translation>recovery succeeded</translation>
     </message>
@@ -342,6 +358,12 @@ ozvěn %3, ztraceno %4 (%5 %)</source>
 min %1 ms · medián %2 ms · max %3 ms</source>
         <translation>
 min %1 ms · median %2 ms · max %3 ms</translation>
+    </message>
+    <message>
+        <source>
+percentily 10/25/75/90: %1 / %2 / %3 / %4 ms</source>
+        <translation>
+percentiles 10/25/75/90: %1 / %2 / %3 / %4 ms</translation>
     </message>
 </context>
 <context>
