@@ -137,7 +137,9 @@ std::vector<std::string> THostMonitor::ActionNames() const {
 }
 
 TSiteView THostMonitor::SiteView() const {
-    return m_site.View(m_policy ? m_policy->Status() : TRoundStatus{}, ActionNames());
+    TSiteView view = m_site.View(m_policy ? m_policy->Status() : TRoundStatus{}, ActionNames());
+    view.AwaitingConfirmation = m_awaitingConfirmation;
+    return view;
 }
 
 void THostMonitor::ShowSite() {

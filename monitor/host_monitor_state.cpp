@@ -43,6 +43,7 @@ void THostMonitor::ConfirmSettings() {
     m_awaitingConfirmation = false;
     ZeroFailures();
     m_fe.SetStatusText(kConfirmedText);
+    ShowSite();
 }
 
 bool THostMonitor::ConfirmedSinceStart() {

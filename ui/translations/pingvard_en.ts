@@ -48,6 +48,10 @@
         <translation>Restarts paused until %1</translation>
     </message>
     <message>
+        <source>Restarty čekají na potvrzení nastavení (pingvard --arm)</source>
+        <translation>Restarts wait until the settings are confirmed (pingvard --arm)</translation>
+    </message>
+    <message>
         <source>Další restart nejdříve za %1</source>
         <translation>Next restart in %1 at the earliest</translation>
     </message>
