@@ -44,21 +44,21 @@ int RunTestNotify(const std::string& name, std::ostream& out, std::ostream& err)
         if (channel.Kind == TNotifyKind::Email) {
             const TMailRequest mail = BuildMail(channel, message, 0);
             out << "Testing " << channel.Name << " (email to " << mail.To.size()
-                << (mail.To.size() == 1 ? " address" : " addresses") << " through "
-                << mail.Server << ")" << std::endl;
+                << (mail.To.size() == 1 ? " address" : " addresses") << " through " << mail.Server
+                << ")" << std::endl;
             delivery = transport->Send(mail);
         } else {
             const THttpPost post = BuildPost(channel, message, 0);
-            out << "Testing " << channel.Name << " (webhook, "
-                << PresetName(channel.Webhook.Preset) << ")" << std::endl;
+            out << "Testing " << channel.Name << " (webhook, " << PresetName(channel.Webhook.Preset)
+                << ")" << std::endl;
             delivery = transport->Send(post);
         }
         out << (delivery.Accepted ? "Accepted: " : "Not delivered: ")
             << MaskSecrets(delivery.Answer, secrets) << std::endl;
         return delivery.Accepted ? kExitOk : kExitFailure;
     }
-    err << "pingvard: no usable notification channel '" << name << "' in "
-        << kNotifyChannelsSetting << " of " << fileName << "\n";
+    err << "pingvard: no usable notification channel '" << name << "' in " << kNotifyChannelsSetting
+        << " of " << fileName << "\n";
     return kExitFailure;
 }
 

@@ -12,10 +12,10 @@ namespace pingvard {
 namespace {
 
 constexpr TMonitorEventKind kChannelEvents[] = {
-    TMonitorEventKind::SiteDown,      TMonitorEventKind::SiteBack,
+    TMonitorEventKind::SiteDown,       TMonitorEventKind::SiteBack,
     TMonitorEventKind::RestartsPaused, TMonitorEventKind::RuleFired,
-    TMonitorEventKind::ActionStarted, TMonitorEventKind::ActionOutcome,
-    TMonitorEventKind::GuardChanged,  TMonitorEventKind::HostDown,
+    TMonitorEventKind::ActionStarted,  TMonitorEventKind::ActionOutcome,
+    TMonitorEventKind::GuardChanged,   TMonitorEventKind::HostDown,
     TMonitorEventKind::HostUp,
 };
 
@@ -57,8 +57,9 @@ bool ReadEvents(TSectionReader& r, TNotifyChannel& c) {
         if (!kind || std::find(std::begin(kChannelEvents), std::end(kChannelEvents), *kind) ==
                          std::end(kChannelEvents)) {
             r.Problem("Events", *events,
-                      "\"" + item + "\" is not an event a channel sends; using site-down,"
-                                    "site-back,restarts-paused");
+                      "\"" + item +
+                          "\" is not an event a channel sends; using site-down,"
+                          "site-back,restarts-paused");
             return true;
         }
         kinds.push_back(*kind);
@@ -149,6 +150,7 @@ std::optional<TNotifyChannel> ReadChannel(TSettingsReader& file, const std::stri
     }
     ReadEvents(r, c);
     c.TimeLimitMs = r.Number("TimeLimit", c.TimeLimitMs / 1000, 1, 300) * 1000;
+    c.CaFile = InDir(dir, r.Text("CaFile"));
     const bool usable = c.Kind == TNotifyKind::Email ? ReadMail(r, dir, c) : ReadWebhook(r, dir, c);
     return usable ? std::optional(std::move(c)) : std::nullopt;
 }

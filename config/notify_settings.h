@@ -17,6 +17,7 @@
 //   PasswordFile=mail.secret  ; or Password=; the file private to its owner
 //   From=pingvard@site7.example.org
 //   To=admin@example.org,noc@example.org
+//   CaFile=ca.pem             ; the authority of a private server's certificate
 //   Events=site-down,site-back,restarts-paused   ; the default
 //   TimeLimit=30              ; seconds for one delivery (1 to 300)
 //   [Notify.phone]
@@ -64,6 +65,7 @@ struct TNotifyChannel {
     std::vector<TMonitorEventKind> Events{TMonitorEventKind::SiteDown, TMonitorEventKind::SiteBack,
                                           TMonitorEventKind::RestartsPaused};
     int32_t TimeLimitMs = 30000;
+    std::string CaFile; // empty: the system's authorities
     TMailChannel Mail;
     TWebhookChannel Webhook;
 

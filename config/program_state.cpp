@@ -19,6 +19,7 @@ namespace {
 
 const std::string kStart = "Start";
 const std::string kGuard = "Guard";
+const std::string kIncident = "Incident";
 
 constexpr std::string_view kHeader =
     "; Pingvard's own state across restarts (see pingvard(1), FILES). The program\n"
@@ -160,6 +161,39 @@ bool TProgramStateFile::SaveConfirmation(const TStartConfirmation& confirmation)
     return m_store.WriteSection(
         kStart, {{"Confirmed", confirmation.Pending ? "0" : "1"}, {"Fresh", confirmation.Fresh}},
         kHeader);
+}
+
+std::optional<TIncident> TProgramStateFile::OpenIncident() const {
+    const std::string kept = TSectionValues(m_store, kIncident).Text("Open");
+    std::string text;
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        if (kept[i] == '%' && i + 2 < kept.size() && kept.compare(i, 3, "%0A") == 0) {
+            text += '\n';
+            i += 2;
+        } else if (kept[i] == '%' && i + 2 < kept.size() && kept.compare(i, 3, "%25") == 0) {
+            text += '%';
+            i += 2;
+        } else {
+            text += kept[i];
+        }
+    }
+    auto incident = ParseIncident(text);
+    if (!incident || !incident->Open()) {
+        return std::nullopt;
+    }
+    return incident;
+}
+
+bool TProgramStateFile::SaveIncident(const TIncident* open) {
+    std::string kept;
+    if (open != nullptr) {
+        for (const char c : IncidentText(*open)) {
+            kept += c == '\n'  ? std::string("%0A")
+                    : c == '%' ? std::string("%25")
+                               : std::string(1, c);
+        }
+    }
+    return m_store.WriteSection(kIncident, {{"Open", kept}}, kHeader);
 }
 
 } // namespace pingvard

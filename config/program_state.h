@@ -16,6 +16,9 @@
 //            Rounds=MS,MS,...    the starts of the rounds within the window
 //            HoldOffFrom=MS HoldOff=MS       the hold-off under way, its length
 //            BackOff=N           rounds in a row that did not cure
+//   [Incident] Open=TEXT         the site's open incident (events/incident.h's
+//                                text, its line ends and '%' percent-encoded);
+//                                empty when the site is not down
 //
 // MS in Saved, Rounds and HoldOffFrom: wall-clock milliseconds since 1970
 // (UTC). A section with times also holds the moment of its write in the boot
@@ -28,8 +31,10 @@
 
 #include "config/guard_config.h"
 #include "config/profile_store.h"
+#include "events/incident.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace pingvard {
@@ -67,10 +72,14 @@ public:
     // Ages as of now; nothing for an absent or unreadable file or section.
     TGuardMemory Guard(const TClockReading& now) const;
     TStartConfirmation Confirmation() const;
+    // The incident open when the program last ended, if any.
+    std::optional<TIncident> OpenIncident() const;
 
     // False when the file cannot be written (it is then unchanged).
     bool SaveGuard(const TGuardMemory& memory, const TClockReading& now);
     bool SaveConfirmation(const TStartConfirmation& confirmation);
+    // Null: the site is not down (any incident kept is forgotten).
+    bool SaveIncident(const TIncident* open);
 
 private:
     TProfileStore m_store;

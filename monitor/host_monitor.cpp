@@ -86,6 +86,10 @@ void THostMonitor::Start() {
     RestoreState();
     ResolveWorkerHosts();
     ConfigureSite();
+    if (m_resumedIncident) {
+        ResumeIncident(*m_resumedIncident);
+        m_resumedIncident.reset();
+    }
     for (auto& worker : m_pingThreads) {
         if (worker) {
             worker->Start();
@@ -406,6 +410,7 @@ void THostMonitor::CreateWorker(int slot, const THostSettings& host) {
 // the step first.
 void THostMonitor::ShowResetStarting() {
     m_site.StepStarted(m_session.Action, m_session.Kind, m_session.VerifyMs);
+    KeepIncident();
     m_events.ActionStarted(m_session.Action, m_session.Kind, m_site.IncidentSnapshot());
     const TSiteView site = SiteView();
     pingvard::ShowResetStarting(m_fe, m_session.StartingText, TrayImageFor(site));
@@ -416,6 +421,7 @@ void THostMonitor::ShowResetOutcome(const TRecoveryOutcome& outcome) {
     const TRecoveryOutcome shown =
         outcome.ConnectFailed ? TelnetConnectFailed(m_resetHost) : outcome;
     m_site.StepEnded(shown.Ok, shown.Status);
+    KeepIncident();
     m_events.ActionOutcome(m_session.Action, m_session.Kind, shown.Ok, shown.Status,
                            m_site.IncidentSnapshot());
     const TSiteView site = SiteView();

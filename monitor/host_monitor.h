@@ -226,6 +226,9 @@ private:
     // pingvard.state (monitor/host_monitor_state.cpp): the guard's memory and
     // the confirmation of a first start, read at Start.
     void RestoreState();
+    // Writes the open incident to pingvard.state when it changed, so that a
+    // start after a kill resumes it instead of beginning another.
+    void KeepIncident();
     TClockReading Clocks() const;
     std::unique_ptr<TRecoveryAction> MakeStepAction(const TActionConfig& config) const;
 
@@ -282,7 +285,9 @@ private:
     bool m_startedWithoutConfig = false;
     bool m_restartsHeld = false;
     bool m_awaitingConfirmation = false;
-    bool m_stateWriteReported = false; // a refused write of pingvard.state, said once
+    bool m_stateWriteReported = false;          // a refused write of pingvard.state, said once
+    std::optional<TIncident> m_resumedIncident; // read at Start, resumed once the hosts are known
+    std::string m_keptIncident;                 // its text as pingvard.state holds it
     bool m_heldRefusalLogged = false;
     bool m_icmpUnavailable = false; // no way to send echoes (found at start-up)
     uint32_t m_lastIcmpProbe = 0;   // tick of the last probe

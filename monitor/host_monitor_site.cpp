@@ -155,6 +155,9 @@ void THostMonitor::Follow(const TSiteDecisions& decisions) {
     for (const TSiteDecision& decision : decisions) {
         std::visit([this](const auto& each) { Carry(each); }, decision);
     }
+    if (!decisions.empty()) {
+        KeepIncident();
+    }
 }
 
 void THostMonitor::Carry(const TSiteChanged& changed) {

@@ -19,6 +19,10 @@ void THostMonitor::RestoreState() {
     RemoveStaleTempFiles(StateFileName()); // what a killed write left
     TProgramStateFile state(StateFileName());
     m_policy->Restore(state.Guard(Clocks()));
+    m_resumedIncident = state.OpenIncident();
+    if (m_resumedIncident) {
+        m_keptIncident = IncidentText(*m_resumedIncident);
+    }
     if (m_startedWithoutConfig) {
         // The defaults ping public hosts and telnet to a device nobody has
         // named: held, at this start and the next ones, until confirmed.
@@ -68,6 +72,19 @@ void THostMonitor::Carry(const TKeepGuardMemory& keep) {
                              ": the restart guard forgets its rounds at a restart";
     m_fe.SetStatusText(text);
     WriteLog(text);
+}
+
+void THostMonitor::KeepIncident() {
+    const std::shared_ptr<const TIncident> open = m_site.IncidentSnapshot();
+    const std::string text = open ? IncidentText(*open) : std::string();
+    if (text == m_keptIncident) {
+        return;
+    }
+    // A refused write is the guard's line's to say; the incident is then
+    // only lost at a restart.
+    if (TProgramStateFile(StateFileName()).SaveIncident(open.get())) {
+        m_keptIncident = text;
+    }
 }
 
 } // namespace pingvard

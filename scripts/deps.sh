@@ -41,6 +41,8 @@ packages=(
   dbus-daemon dbus-bin xfce4-panel xfconf
   # desktop notifications test: a real notification daemon (it brings dunstctl)
   dunst
+  # the notification test: a real mail server behind the simulated uplink
+  opensmtpd
 )
 
 # busybox-static has the telnetd applet that Debian's busybox lacks, and the two

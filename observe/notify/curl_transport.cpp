@@ -64,14 +64,18 @@ size_t KeepLine(char* data, size_t size, size_t count, void* user) {
 }
 
 std::string OneLine(std::string text) {
-    std::replace_if(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    std::replace_if(
+        text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
     while (!text.empty() && text.back() == ' ') {
         text.pop_back();
     }
     return text;
 }
 
-void Common(CURL* easy, int32_t limitMs, TExchange& x, char* error) {
+void Common(CURL* easy, int32_t limitMs, const std::string& caFile, TExchange& x, char* error) {
+    if (!caFile.empty()) {
+        curl_easy_setopt(easy, CURLOPT_CAINFO, caFile.c_str());
+    }
     curl_easy_setopt(easy, CURLOPT_PROXY, "");          // never a proxy from the environment
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L); // the answer is the server's own
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
@@ -97,7 +101,7 @@ public:
         TExchange x;
         x.Upload = mail.Payload;
         char error[CURL_ERROR_SIZE] = {};
-        Common(easy.get(), mail.TimeLimitMs, x, error);
+        Common(easy.get(), mail.TimeLimitMs, mail.CaFile, x, error);
         CURL* e = easy.get();
         curl_easy_setopt(e, CURLOPT_URL, mail.Server.c_str());
         curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
@@ -138,7 +142,7 @@ public:
         }
         TExchange x;
         char error[CURL_ERROR_SIZE] = {};
-        Common(easy.get(), post.TimeLimitMs, x, error);
+        Common(easy.get(), post.TimeLimitMs, post.CaFile, x, error);
         CURL* e = easy.get();
         curl_easy_setopt(e, CURLOPT_URL, post.Url.c_str());
         curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");

@@ -63,16 +63,18 @@ void IncidentLines(const TIncident& incident, int64_t nowMs, std::string& body) 
         }
     }
     if (!incident.Open()) {
-        body += "Cured by: " + (incident.CuredBy.empty() ? "nothing (not cured)" : incident.CuredBy) +
-                "\n";
+        body +=
+            "Cured by: " + (incident.CuredBy.empty() ? "nothing (not cured)" : incident.CuredBy) +
+            "\n";
     }
 }
 
 std::string IncidentFacts(const TIncident& incident, int64_t nowMs) {
-    std::string facts = ",\"incident_start\":" + JsonString(FormatLocalTime(incident.StartMs, true));
-    facts += ",\"incident_end\":" +
-             (incident.Open() ? std::string("null")
-                              : JsonString(FormatLocalTime(incident.EndMs, true)));
+    std::string facts =
+        ",\"incident_start\":" + JsonString(FormatLocalTime(incident.StartMs, true));
+    facts +=
+        ",\"incident_end\":" +
+        (incident.Open() ? std::string("null") : JsonString(FormatLocalTime(incident.EndMs, true)));
     facts += ",\"downtime_seconds\":" + std::to_string(incident.DurationMs(nowMs) / 1000);
     facts += ",\"cause\":" + JsonString(CauseName(incident.Cause));
     facts += ",\"hosts_down\":[";
@@ -84,8 +86,9 @@ std::string IncidentFacts(const TIncident& incident, int64_t nowMs) {
         const TIncidentStep& s = incident.Steps[i];
         facts += std::string(i == 0 ? "" : ",") + "{\"action\":" + JsonString(s.Action) +
                  ",\"kind\":" + JsonString(s.Kind) +
-                 ",\"start\":" + JsonString(FormatLocalTime(s.StartMs, true)) + ",\"ok\":" +
-                 (s.Ok ? "true" : "false") + ",\"outcome\":" + JsonString(s.Outcome) + "}";
+                 ",\"start\":" + JsonString(FormatLocalTime(s.StartMs, true)) +
+                 ",\"ok\":" + (s.Ok ? "true" : "false") + ",\"outcome\":" + JsonString(s.Outcome) +
+                 "}";
     }
     facts += "],\"cured_by\":" + JsonString(incident.CuredBy);
     return facts;
@@ -171,8 +174,8 @@ TNotification MakeNotification(const TMonitorEvent& event, const std::string& si
         n.Facts += ",\"host\":" + JsonString(event.Host);
     }
     if (!event.Action.empty()) {
-        n.Facts += ",\"action\":" + JsonString(event.Action) + ",\"ok\":" +
-                   (event.Ok ? "true" : "false");
+        n.Facts +=
+            ",\"action\":" + JsonString(event.Action) + ",\"ok\":" + (event.Ok ? "true" : "false");
     }
     if (incident != nullptr) {
         n.Body += "\n";

@@ -91,7 +91,8 @@ void TNotifier::QueueIncoming(std::deque<TMonitorEvent>& events) {
             }
             const int64_t before = static_cast<int64_t>(m_outbox.DroppedTotal(channel.Name));
             const TPutResult put = m_outbox.Put(channel.Name, message);
-            const std::size_t index = static_cast<std::size_t>(&channel - m_options.Channels.data());
+            const std::size_t index =
+                static_cast<std::size_t>(&channel - m_options.Channels.data());
             if (put == TPutResult::Queued && !m_states[index].Failing) {
                 m_states[index].NextTry = {}; // an idle channel sends at once
             }
@@ -173,8 +174,9 @@ void TNotifier::Run() {
                 wakeAt = std::min(wakeAt, s.NextTry);
             }
             if (!due) {
-                m_wake.wait_until(lock, wakeAt,
-                                  [this] { return m_stopping || m_retryNow || !m_incoming.empty(); });
+                m_wake.wait_until(lock, wakeAt, [this] {
+                    return m_stopping || m_retryNow || !m_incoming.empty();
+                });
             }
             if (m_stopping) {
                 events.swap(m_incoming);

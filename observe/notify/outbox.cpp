@@ -72,9 +72,9 @@ TPutResult TOutbox::Put(const std::string& channel, const TNotification& m) {
     const int64_t over = Waiting(channel) + 1 - m_max;
     bool ok = true;
     if (over > 0) {
-        TSqliteStatement drop = m_db.Prepare(
-            "DELETE FROM queued WHERE seq IN (SELECT seq FROM queued WHERE channel=?1 "
-            "ORDER BY seq LIMIT ?2)");
+        TSqliteStatement drop =
+            m_db.Prepare("DELETE FROM queued WHERE seq IN (SELECT seq FROM queued WHERE channel=?1 "
+                         "ORDER BY seq LIMIT ?2)");
         drop.Bind(1, channel).Bind(2, over);
         TSqliteStatement count = m_db.Prepare(
             "INSERT INTO drops (channel, untold, total) VALUES (?1, ?2, ?2) ON CONFLICT(channel) "
@@ -97,10 +97,9 @@ TPutResult TOutbox::Put(const std::string& channel, const TNotification& m) {
 }
 
 std::optional<TQueuedNotification> TOutbox::Front(const std::string& channel) {
-    TSqliteStatement q = m_db.Prepare(
-        "SELECT id, event, time_ms, title, body, priority, facts, "
-        "COALESCE((SELECT untold FROM drops WHERE channel=?1), 0) "
-        "FROM queued WHERE channel=?1 ORDER BY seq LIMIT 1");
+    TSqliteStatement q = m_db.Prepare("SELECT id, event, time_ms, title, body, priority, facts, "
+                                      "COALESCE((SELECT untold FROM drops WHERE channel=?1), 0) "
+                                      "FROM queued WHERE channel=?1 ORDER BY seq LIMIT 1");
     q.Bind(1, channel);
     if (q.Step() != SQLITE_ROW) {
         return std::nullopt;

@@ -108,8 +108,8 @@ std::string OurJson(const TNotification& m, uint64_t dropped) {
 
 std::string GotifyUrl(const std::string& url) {
     const std::string_view suffix = "/message";
-    if (url.size() >= suffix.size() && url.compare(url.size() - suffix.size(), suffix.size(),
-                                                   suffix) == 0) {
+    if (url.size() >= suffix.size() &&
+        url.compare(url.size() - suffix.size(), suffix.size(), suffix) == 0) {
         return url;
     }
     return (!url.empty() && url.back() == '/' ? url.substr(0, url.size() - 1) : url) +
@@ -148,6 +148,7 @@ TMailRequest BuildMail(const TNotifyChannel& channel, const TNotification& m,
         mail.To.push_back(OneLine(to));
     }
     mail.TimeLimitMs = channel.TimeLimitMs;
+    mail.CaFile = channel.CaFile;
     std::string to;
     for (const std::string& address : mail.To) {
         to += (to.empty() ? "" : ", ") + address;
@@ -157,8 +158,7 @@ TMailRequest BuildMail(const TNotifyChannel& channel, const TNotification& m,
     p += "From: " + mail.From + "\r\n";
     p += "To: " + to + "\r\n";
     p += "Subject: " + MailSubject(m.Title) + "\r\n";
-    p += "Message-ID: <" + m.Id + "." + OneLine(channel.Name) + "@" + DomainOf(mail.From) +
-         ">\r\n";
+    p += "Message-ID: <" + m.Id + "." + OneLine(channel.Name) + "@" + DomainOf(mail.From) + ">\r\n";
     p += "X-Pingvard-Event: " + m.Event + "\r\n";
     p += "MIME-Version: 1.0\r\n";
     p += "Content-Type: text/plain; charset=utf-8\r\n";
@@ -168,12 +168,12 @@ TMailRequest BuildMail(const TNotifyChannel& channel, const TNotification& m,
     return mail;
 }
 
-THttpPost BuildPost(const TNotifyChannel& channel, const TNotification& m,
-                    uint64_t droppedBefore) {
+THttpPost BuildPost(const TNotifyChannel& channel, const TNotification& m, uint64_t droppedBefore) {
     const TWebhookChannel& c = channel.Webhook;
     THttpPost post;
     post.Url = c.Url;
     post.TimeLimitMs = channel.TimeLimitMs;
+    post.CaFile = channel.CaFile;
     post.Headers.push_back("X-Pingvard-Id: " + m.Id);
     const std::string bearer = c.Token.empty() ? "" : "Authorization: Bearer " + OneLine(c.Token);
     switch (c.Preset) {

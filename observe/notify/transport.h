@@ -21,6 +21,7 @@ struct TMailRequest {
     std::vector<std::string> To;
     std::string Payload; // header and body, CRLF line ends
     int32_t TimeLimitMs = 30000;
+    std::string CaFile; // empty: the system's authorities
 };
 
 struct THttpPost {
@@ -28,6 +29,7 @@ struct THttpPost {
     std::vector<std::string> Headers; // "Name: value"
     std::string Body;
     int32_t TimeLimitMs = 30000;
+    std::string CaFile;
 };
 
 struct TDelivery {

@@ -96,8 +96,8 @@ TEST(NotifySettings, AFaultyChannelGivesOneLineAndTheOthersStay) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Section);
         const test::TTempCurrentDir dir;
-        const TRead r =
-            Read(dir, "[Notify]\nChannels=bad,good\n[Notify.bad]\n" + std::string(c.Section) + good);
+        const TRead r = Read(dir, "[Notify]\nChannels=bad,good\n[Notify.bad]\n" +
+                                      std::string(c.Section) + good);
         ASSERT_EQ(r.Problems.size(), 1u);
         EXPECT_EQ(r.Problems[0].rfind(c.Expected, 0), 0u) << r.Problems[0];
         ASSERT_EQ(r.Settings.Channels.size(), 1u);
@@ -120,8 +120,9 @@ TEST(NotifySettings, ABadValueWithADefaultKeepsTheChannel) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Keys);
         const test::TTempCurrentDir dir;
-        const TRead r = Read(dir, "[Notify]\nChannels=c\n[Notify.c]\nKind=webhook\nUrl=http://h/\n" +
-                                      std::string(c.Keys));
+        const TRead r =
+            Read(dir, "[Notify]\nChannels=c\n[Notify.c]\nKind=webhook\nUrl=http://h/\n" +
+                          std::string(c.Keys));
         ASSERT_EQ(r.Problems.size(), 1u);
         EXPECT_EQ(r.Problems[0].rfind(c.Expected, 0), 0u) << r.Problems[0];
         ASSERT_EQ(r.Settings.Channels.size(), 1u);

@@ -88,5 +88,26 @@ TEST(ProgramStateFile, ConfirmationOfAFirstStartComesBack) {
     EXPECT_EQ(ConfigDigest("absent.ini"), "");
 }
 
+TEST(ProgramStateFile, AnOpenIncidentComesBackWhateverItsTextsHold) {
+    const test::TTempCurrentDir dir;
+    TIncident open;
+    open.StartMs = 1733540000000;
+    open.Cause = TSiteCause::LocalLink;
+    open.Link = "eth0";
+    open.HostsDown = {"10.0.0.11", "a b"};
+    open.Steps.push_back({"plug", "http", open.StartMs + 1000, open.StartMs + 3000, false,
+                          "Unable to power cycle, 100% off\nline %0A two"});
+    TProgramStateFile state(StateFileName());
+    ASSERT_TRUE(state.SaveIncident(&open));
+    EXPECT_EQ(TProgramStateFile(StateFileName()).OpenIncident(), open);
+    TIncident ended = open;
+    ended.EndMs = open.StartMs + 5000;
+    ASSERT_TRUE(state.SaveIncident(&ended));
+    EXPECT_EQ(TProgramStateFile(StateFileName()).OpenIncident(), std::nullopt);
+    ASSERT_TRUE(state.SaveIncident(&open));
+    ASSERT_TRUE(state.SaveIncident(nullptr));
+    EXPECT_EQ(TProgramStateFile(StateFileName()).OpenIncident(), std::nullopt);
+}
+
 } // namespace
 } // namespace pingvard

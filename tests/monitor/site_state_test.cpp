@@ -145,6 +145,36 @@ TEST_F(SiteState, AnIncidentTakenUpAgainEndsOnce) {
     EXPECT_EQ(Monitor->OpenIncident(), nullptr);
 }
 
+// Killed during an outage and started again: the next start takes the
+// incident up from pingvard.state with its steps; no second site-down, one
+// site-back that counts from the first start's down.
+TEST_F(SiteState, AnIncidentOpenWhenTheProgramEndedIsTakenUpByTheNextStart) {
+    StartWith(SiteIni("127.0.0.1"));
+    Report(-1);
+    Report(-1);
+    ASSERT_TRUE(ServeUntil([&] { return SessionEnded() && Fe.Status.starts_with("Program OK"); }));
+    const int64_t downMs = Sink.Last(TMonitorEventKind::SiteDown)->Incident->StartMs;
+    Monitor->Shutdown();
+    Monitor->Events().Remove(Sink);
+    Sink.Events.clear();
+
+    WallMs += 10 * 60000;
+    StartWith(SiteIni("127.0.0.1"));
+    EXPECT_EQ(Count(TMonitorEventKind::SiteDown), 0U);
+    ASSERT_NE(Monitor->OpenIncident(), nullptr);
+    EXPECT_EQ(Monitor->OpenIncident()->StartMs, downMs);
+    EXPECT_EQ(Monitor->OpenIncident()->Steps.size(), 1U);
+    Report(5);
+    ASSERT_EQ(Count(TMonitorEventKind::SiteBack), 1U);
+    EXPECT_EQ(Sink.Last(TMonitorEventKind::SiteBack)->Incident->StartMs, downMs);
+
+    // Ended, it is forgotten: the start after that begins with the site up.
+    Monitor->Shutdown();
+    Monitor->Events().Remove(Sink);
+    StartWith(SiteIni("127.0.0.1"));
+    EXPECT_EQ(Monitor->OpenIncident(), nullptr);
+}
+
 TEST_F(SiteState, NoActionWhileThisMachinesLinkIsDownAndTheRuleResumesWhenItIsBack) {
     Link = {TKind::NoCarrier, "pvA"};
     StartWith(SiteIni("127.0.0.1"));

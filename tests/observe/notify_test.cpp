@@ -344,8 +344,8 @@ TEST(NotifyPresets, EachPresetSendsItsDocumentedShape) {
         channel.Webhook.Preset = c.Preset;
         channel.Webhook.Token = "tk";
         channel.Webhook.Url = base + (c.Preset == TWebhookPreset::Gotify ? "" : c.Path);
-        const TNotification n = MakeNotification(SiteEvent(TMonitorEventKind::SiteDown, 1000),
-                                                 "site7");
+        const TNotification n =
+            MakeNotification(SiteEvent(TMonitorEventKind::SiteDown, 1000), "site7");
         const TDelivery d = transport->Send(BuildPost(channel, n, 0));
         EXPECT_TRUE(d.Accepted) << d.Answer;
         EXPECT_EQ(d.Answer, "HTTP 200: {\"ok\":true}");

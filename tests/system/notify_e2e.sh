@@ -1,0 +1,222 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Mail and a web hook from the real headless program, through a real mail
+# server (OpenSMTPD, delivering to a maildir) and an HTTP receiver, both
+# behind the uplink of the simulated site (tests/system/site_lib.sh), so that
+# nothing reaches them while the line is down:
+#
+#   outage:    the uplink hangs, a telnet restart cures it; within 60 s of the
+#              line back the mailbox holds one "site down" and one "site back"
+#              mail, in that order, with times, cause and steps, and the
+#              receiver the same two events.
+#   killed:    pingvard is SIGKILLed during the outage and started again:
+#              still exactly one of each.
+#   refused:   the receiver refuses the token: one line says so, both
+#              messages stay queued; with the token put right they arrive.
+#
+#   notify_e2e.sh PINGVARD PINGVARD_APSIM
+set -euo pipefail
+
+pingvard=${1:?usage: notify_e2e.sh PINGVARD PINGVARD_APSIM}
+apsim=${2:?usage: notify_e2e.sh PINGVARD PINGVARD_APSIM}
+if [[ $(id -u) -ne 0 ]]; then
+    echo "SKIP: needs root: creates network namespaces and veth pairs"
+    exit 77
+fi
+for tool in ip smtpd python3 sqlite3; do
+    command -v "$tool" >/dev/null || { echo "SKIP: needs '$tool' (scripts/deps.sh installs it)"; exit 77; }
+done
+if pgrep -x smtpd >/dev/null; then
+    echo "SKIP: an smtpd runs already (its queue in /var/spool/smtpd would be shared)"
+    exit 77
+fi
+
+readonly net=10.214.0 interval=200 timeout=300 max_timeouts=3
+readonly server=$net.20
+# shellcheck source=tests/system/site_lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/site_lib.sh"
+work=$(mktemp -d /tmp/pingvard-notify.XXXXXX)
+chmod 755 "$work"
+pids=()
+trap 'site_exit "$work"/*/console.out "$work"/*/console.err "$work/smtpd.log"' EXIT
+trap 'exit 130' INT TERM
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+site_make "$net"
+ip -n "$inet" addr add "$server/24" dev "U$site_id"
+
+# The mail server: admin@example.org is delivered to $work/Maildir as nobody.
+mkdir -p "$work/Maildir"
+chown nobody "$work/Maildir"
+echo "admin@example.org nobody" >"$work/vusers"
+cat >"$work/smtpd.conf" <<CONF
+table vusers file:$work/vusers
+listen on $server port 2525
+action "deliver" maildir "$work/Maildir" virtual <vusers>
+match from any for domain "example.org" action "deliver"
+CONF
+ip netns exec "$inet" smtpd -d -f "$work/smtpd.conf" >"$work/smtpd.log" 2>&1 &
+pids+=($!)
+receiver=$(dirname "${BASH_SOURCE[0]}")/notify_receiver.py
+ip netns exec "$inet" python3 "$receiver" "$server" 8080 right "$work/received" &
+pids+=($!)
+ip netns exec "$ap" "$apsim" --listen 192.168.168.1 --port 23 --record "$work/apsim.record" \
+    --on-reset "$(site_restart_command)" >"$work/apsim.out" 2>&1 &
+pids+=($!)
+wait_for 10 "the servers listening" bash -c \
+    "ip netns exec '$inet' ss -Hltn | grep -q ':2525 ' && ip netns exec '$inet' ss -Hltn | grep -q ':8080 '"
+
+write_ini() { # dir token action
+    local dir=$1 slot
+    local entries=("Constants/MaxTimeouts=$max_timeouts" "Constants/PingInterval=$interval"
+        ResetHost/Hostname=192.168.168.1 Guard/HoldOff=0 Guard/MaxRounds=0)
+    for slot in 1 2 3; do
+        entries+=("Host$slot/DisplayName=inet-$slot" "Host$slot/Hostname=$net.1$slot"
+            "Host$slot/Timeout=$timeout" "Host$slot/TimeoutDoReset=1")
+    done
+    entries+=(Host4/DisplayName=AP Host4/Hostname=192.168.168.1 "Host4/Timeout=$timeout"
+        Host4/TimeoutDoReset=0 Notify/Channels=mail,phone
+        Notify.mail/Kind=email "Notify.mail/Server=smtp://$server:2525"
+        Notify.mail/From=pingvard@site.example.org Notify.mail/To=admin@example.org
+        Notify.phone/Kind=webhook Notify.phone/Preset=json "Notify.phone/Url=http://$server:8080/hook"
+        "Notify.phone/Token=$2")
+    [[ $3 == telnet ]] || entries+=(Recovery/Actions=note Action.note/Kind=program
+        Action.note/Program=/bin/true Action.note/Verify=60)
+    pv_write_ini "$dir/pingvard.ini" "${entries[@]}"
+}
+start_pingvard() { # dir
+    ip netns exec "$site" "$pingvard" --headless -C "$1" >>"$1/console.out" 2>>"$1/console.err" &
+    pingvard_pid=$!
+    pids+=("$pingvard_pid")
+}
+stop_pingvard() {
+    kill -TERM "$pingvard_pid"
+    wait "$pingvard_pid" || fail "pingvard ended with status $?"
+}
+# In the order the server accepted them: its local deliveries may run side by
+# side, so neither the maildir's names nor their times say it.
+mails() {
+    local file id
+    for file in "$work"/Maildir/new/*; do
+        [[ -f $file ]] || continue
+        id=$(sed -n 's/.* with ESMTP id \([0-9a-f]*\).*/\1/p' "$file" | head -n 1)
+        echo "$(grep -n "smtp message msgid=$id " "$work/smtpd.log" | cut -d: -f1) $file"
+    done | sort -n | cut -d' ' -f2-
+}
+mail_count() { mails | wc -l; }
+received() { [[ -f $work/received ]] && wc -l <"$work/received" || echo 0; }
+queued() { sqlite3 "$1/outbox.db" "SELECT COUNT(*) FROM queued" 2>/dev/null || echo 0; }
+reset_boxes() {
+    rm -f "$work/received"
+    find "$work/Maildir" -type f -delete
+}
+
+# check_delivered DIR ACTION CURE: one site-down then one site-back, in both
+# places; the step of ACTION among the steps, CURE the action that cured it
+# (empty: not cured).
+check_delivered() {
+    local dir=$1 action=$2 cure=$3 first second
+    [[ $(mail_count) == 2 ]] || fail "not two mails: $(mails)"
+    first=$(mails | head -n 1) second=$(mails | tail -n 1)
+    grep -q '^X-Pingvard-Event: site-down' "$first" || fail "the first mail is not the site down"
+    grep -q '^X-Pingvard-Event: site-back' "$second" || fail "the second mail is not the site back"
+    grep -q '^Subject: .*: Site down (uplink)' "$first" || fail "site down subject: $(cat "$first")"
+    grep -q '^Message-ID: <site-down\.[0-9]*\.mail@site.example.org>' "$first" ||
+        fail "site down Message-ID: $(cat "$first")"
+    grep -q '^Cause: uplink' "$first" || fail "the site down does not say the cause"
+    grep -q "^Subject: .*: Site back after [0-9]* s (${cure:+cured by }${cure:-not cured})" "$second" ||
+        fail "site back subject: $(cat "$second")"
+    grep -q "^Cured by: ${cure:-nothing (not cured)}" "$second" ||
+        fail "site back cure: $(cat "$second")"
+    grep -q "^- [0-9:-]* [0-9:]* $action.*: " "$second" || fail "site back steps: $(cat "$second")"
+    grep -q '^Downtime: [0-9]* s' "$second" || fail "site back downtime: $(cat "$second")"
+    local down_at back_at
+    down_at=$(sed -n 's/^Down since: //p' "$second")
+    back_at=$(sed -n 's/^Back at: //p' "$second")
+    [[ -n $down_at && -n $back_at && ! $back_at < $down_at ]] || fail "times: $down_at, $back_at"
+    [[ $(received) == 2 ]] || fail "the receiver did not take two: $(cat "$work/received")"
+    [[ $(sed -n 1p "$work/received" | jq -r .body.event) == site-down &&
+        $(sed -n 2p "$work/received" | jq -r .body.event) == site-back ]] ||
+        fail "the receiver's order: $(cat "$work/received")"
+    [[ $(sed -n 2p "$work/received" | jq -r .body.cured_by) == "$cure" &&
+        $(sed -n 1p "$work/received" | jq -r .body.cause) == uplink ]] ||
+        fail "the receiver's facts: $(cat "$work/received")"
+    [[ $(queued "$dir") == 0 ]] || fail "messages left in the outbox"
+}
+
+run_outage() {
+    local dir=$work/outage
+    mkdir "$dir"
+    write_ini "$dir" right telnet
+    start_pingvard "$dir"
+    wait_for 10 "the site up" grep -q ' site up, 4 of 4 hosts answer$' "$dir/console.out"
+    site_cut_uplink
+    wait_for 15 "the site down" grep -q ' site down since ' "$dir/console.out"
+    wait_for 15 "the line back" site_uplink_up
+    wait_for 60 "two mails and two posts" bash -c \
+        "[[ \$(find '$work/Maildir/new' -type f | wc -l) == 2 && -f '$work/received' && \$(wc -l <'$work/received') == 2 ]]"
+    sleep 2 # nothing more arrives
+    stop_pingvard
+    check_delivered "$dir" telnet telnet
+    echo "outage run: passed"
+}
+
+run_killed() {
+    local dir=$work/killed
+    mkdir "$dir"
+    reset_boxes
+    # An action that cures nothing: the outage lasts until the test ends it.
+    write_ini "$dir" right note
+    start_pingvard "$dir"
+    wait_for 10 "the site up" grep -q ' site up, 4 of 4 hosts answer$' "$dir/console.out"
+    site_cut_uplink
+    wait_for 15 "both messages queued" bash -c "[[ \$(sqlite3 '$dir/outbox.db' 'SELECT COUNT(*) FROM queued' 2>/dev/null) == 2 ]]"
+    kill -KILL "$pingvard_pid"
+    wait "$pingvard_pid" 2>/dev/null || true
+    start_pingvard "$dir"
+    sleep 3
+    site_restore_uplink
+    wait_for 60 "two mails and two posts" bash -c \
+        "[[ \$(find '$work/Maildir/new' -type f | wc -l) == 2 && -f '$work/received' && \$(wc -l <'$work/received') == 2 ]]"
+    sleep 3
+    stop_pingvard
+    # The line came back while the action's verify time ran: that step cured it.
+    check_delivered "$dir" note note
+    echo "killed run: passed"
+}
+
+run_refused() {
+    local dir=$work/refused
+    mkdir "$dir"
+    reset_boxes
+    write_ini "$dir" bad-token-7 telnet
+    start_pingvard "$dir"
+    wait_for 10 "the site up" grep -q ' site up, 4 of 4 hosts answer$' "$dir/console.out"
+    site_cut_uplink
+    wait_for 15 "the site down" grep -q ' site down since ' "$dir/console.out"
+    wait_for 30 "the refusal said" grep -q '\[Notify.phone\]: not delivered: HTTP 401: wrong token' \
+        "$dir/console.out" "$dir/console.err"
+    wait_for 60 "both mails" bash -c "[[ \$(find '$work/Maildir/new' -type f | wc -l) == 2 ]]"
+    sleep 5 # more tries, each refused
+    stop_pingvard
+    [[ $(grep -c 'Notify.phone\]: not delivered' "$dir/console.err") == 1 ]] ||
+        fail "the refusal not said once: $(grep Notify "$dir"/console.*)"
+    ! grep -qs 'bad-token-7' "$dir"/console.* "$dir/pingvard.log" || fail "a line holds the token"
+    [[ $(received) == 0 ]] || fail "the receiver took a message with the wrong token"
+    [[ $(sqlite3 "$dir/outbox.db" "SELECT COUNT(*) FROM queued WHERE channel='phone'") == 2 ]] ||
+        fail "the refused messages are not both queued"
+    sed -i 's/^Token=bad-token-7$/Token=right/' "$dir/pingvard.ini"
+    start_pingvard "$dir"
+    wait_for 30 "the queued messages delivered" bash -c "[[ -f '$work/received' && \$(wc -l <'$work/received') == 2 ]]"
+    stop_pingvard
+    check_delivered "$dir" telnet telnet
+    echo "refused run: passed"
+}
+
+run_outage
+run_killed
+run_refused
+echo "PASS"
