@@ -99,12 +99,12 @@ void TNotifier::QueueIncoming(std::deque<TMonitorEvent>& events) {
             if (put == TPutResult::Failed) {
                 Say("Notification " + message.Id + " for " + ChannelSetting(channel.Name) +
                     " not queued: " + m_outbox.Error());
-            } else if (const int64_t dropped =
-                           static_cast<int64_t>(m_outbox.DroppedTotal(channel.Name)) - before;
-                       dropped > 0) {
-                Say(ChannelSetting(channel.Name) + ": queue full (" +
-                    std::to_string(m_options.MaxQueued) + "); dropped the oldest, " +
-                    std::to_string(m_outbox.DroppedTotal(channel.Name)) + " so far");
+            } else if (static_cast<int64_t>(m_outbox.DroppedTotal(channel.Name)) > before &&
+                       !m_states[index].DropSaid) {
+                // Once per overflow: the count follows when it sends again.
+                m_states[index].DropSaid = true;
+                Say(ChannelSetting(channel.Name) + ": " + std::to_string(m_options.MaxQueued) +
+                    " messages wait; dropping the oldest");
             }
         }
     }
@@ -137,7 +137,10 @@ bool TNotifier::SendNext(std::size_t index) {
                 " but cannot mark it sent: " + m_outbox.Error());
         }
         if (state.Failing) {
-            Say(ChannelSetting(channel.Name) + ": delivering again (" + delivery.Answer + ")");
+            Say(ChannelSetting(channel.Name) + ": delivering again (" + delivery.Answer + ")" +
+                (next->DroppedBefore == 0 ? std::string()
+                                          : "; " + std::to_string(next->DroppedBefore) +
+                                                " dropped while the queue was full"));
         }
         state = TChannelState{};
         return true;

@@ -60,6 +60,7 @@ private:
         std::chrono::steady_clock::time_point NextTry{};
         std::chrono::milliseconds Pause{0};
         bool Failing = false;
+        bool DropSaid = false; // the queue's overflow, said once until it sends again
     };
 
     void Run();
