@@ -10,7 +10,7 @@
 
 #include "config/desktop_settings.h"
 #include "config/ini_file.h"
-#include "config/notify_settings.h"
+#include "config/notify/notify_settings.h"
 #include "config/observe_settings.h"
 #include "config/recovery_settings.h"
 #include "config/slots.h"

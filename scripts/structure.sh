@@ -39,7 +39,7 @@ code() { grep -hv '^\s*\(//\|\*\|/\*\)' "$@"; }
 # alternation WORD...: a regular expression matching any of the words.
 alternation() { printf '%s\n' "$@" | sed 's/[.]/\\./g' | paste -sd'|'; }
 
-config_sources=(config/*.cpp config/*.h)
+config_sources=(config/*.cpp config/*.h config/*/*.cpp config/*/*.h)
 # names FRESH CONFIG...: the names that the pattern FRESH finds in the fresh
 # file and the patterns CONFIG in the code of config/, once each.
 names() {

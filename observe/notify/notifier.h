@@ -11,7 +11,7 @@
 // aborts a send under way, so it ends within the program's stop budget;
 // what is queued stays for the next start.
 
-#include "config/notify_settings.h"
+#include "config/notify/notify_settings.h"
 #include "events/monitor_event.h"
 #include "observe/notify/outbox.h"
 #include "observe/notify/transport.h"

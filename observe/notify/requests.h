@@ -14,7 +14,7 @@
 //
 // Every request carries the message's id (Message-ID, X-Pingvard-Id, "id").
 
-#include "config/notify_settings.h"
+#include "config/notify/notify_settings.h"
 #include "observe/notify/notification.h"
 #include "observe/notify/transport.h"
 

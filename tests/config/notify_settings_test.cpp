@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "config/notify_settings.h"
+#include "config/notify/notify_settings.h"
 #include "tests/config/temp_dir.h"
 
 #include <gtest/gtest.h>

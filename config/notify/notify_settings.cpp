@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "config/notify_settings.h"
+#include "config/notify/notify_settings.h"
 
 #include "config/ini_text.h"
 #include "config/recovery_settings.h"
