@@ -154,14 +154,15 @@ int main(int argc, char** argv) {
     std::printf("delivered after the line back   %d in %.0f ms\n", net.Taken.load(),
                 duration_cast<microseconds>(backlog).count() / 1000.0);
     std::printf("outbox file at its fullest      %.0f KiB\n", fileBytes / 1024.0);
-    std::printf("Publish, longest                %.1f us (reference, a hub without sinks: %.1f us)\n",
-                Micros(publishMax), Micros(referenceMax));
+    std::printf(
+        "Publish, longest                %.1f us (reference, a hub without sinks: %.1f us)\n",
+        Micros(publishMax), Micros(referenceMax));
     {
         std::lock_guard lock(net.Mutex);
         const auto note = net.First.find("Note: ");
-        std::printf("first message after the line    %s",
-                    note == std::string::npos ? "(no note of the drops)\n"
-                                              : net.First.substr(note).c_str());
+        std::printf("first message after the line    %s", note == std::string::npos
+                                                              ? "(no note of the drops)\n"
+                                                              : net.First.substr(note).c_str());
     }
     std::lock_guard lock(linesMutex);
     std::printf("lines the operator saw          %zu\n", lines.size());

@@ -9,7 +9,10 @@
 #include <atomic>
 #include <gtest/gtest.h>
 #include <mutex>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace pingvard {
 namespace {
@@ -378,6 +381,33 @@ TEST(NotifyPresets, ARefusalOrNoServerIsNoDelivery) {
     d = transport->Send(BuildPost(channel, n, 0));
     EXPECT_FALSE(d.Accepted);
     EXPECT_TRUE(Has(d.Answer, "cannot connect to 127.0.0.1:")) << d.Answer;
+}
+
+// A server that takes the connection and never answers: the abort ends the
+// send, not its time limit of a minute.
+TEST(NotifyPresets, AnAbortEndsASendToAServerThatHangs) {
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    TNotifyChannel channel = JsonChannel();
+    channel.TimeLimitMs = 60000;
+    channel.Webhook.Url = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/x";
+    const auto transport = MakeCurlTransport();
+    std::thread aborter([&] {
+        std::this_thread::sleep_for(200ms);
+        transport->Abort();
+    });
+    const TDelivery d = transport->Send(BuildPost(channel, TestNotification(1000, "site7"), 0));
+    aborter.join();
+    EXPECT_FALSE(d.Accepted);
+    EXPECT_EQ(d.Answer, "stopped"); // not the time limit's "no answer ... in time"
+    ::close(listener);
 }
 
 } // namespace

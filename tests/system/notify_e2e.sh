@@ -13,6 +13,8 @@
 #              still exactly one of each.
 #   refused:   the receiver refuses the token: one line says so, both
 #              messages stay queued; with the token put right they arrive.
+#   hanging:   a server that takes the connection and never answers: SIGTERM
+#              still ends the program at once, the message stays queued.
 #
 #   notify_e2e.sh PINGVARD PINGVARD_APSIM
 set -euo pipefail
@@ -216,7 +218,34 @@ run_refused() {
     echo "refused run: passed"
 }
 
+run_hanging() {
+    local dir=$work/hanging
+    mkdir "$dir"
+    ip netns exec "$inet" python3 -c 'import socket, sys, time
+s = socket.create_server((sys.argv[1], 8081))
+held = [s.accept() for _ in range(100)]
+time.sleep(600)' "$server" &
+    pids+=($!)
+    wait_for 10 "the hanging server" bash -c "ip netns exec '$inet' ss -Hltn | grep -q ':8081 '"
+    write_ini "$dir" right telnet
+    sed -i "s|^Url=http://$server:8080/hook\$|Url=http://$server:8081/hook|; s|^Channels=mail,phone\$|Channels=phone|" \
+        "$dir/pingvard.ini"
+    start_pingvard "$dir"
+    wait_for 10 "the site up" grep -q ' site up, 4 of 4 hosts answer$' "$dir/console.out"
+    site_cut_uplink
+    wait_for 15 "the site down" grep -q ' site down since ' "$dir/console.out"
+    wait_for 15 "the line back" site_uplink_up
+    wait_for 15 "a send under way" bash -c \
+        "ip netns exec '$site' ss -Htn state established 'dport = :8081' | grep -q ."
+    local started=$SECONDS
+    stop_pingvard
+    ((SECONDS - started <= 3)) || fail "SIGTERM took $((SECONDS - started)) s with a server that hangs"
+    [[ $(queued "$dir") -ge 1 ]] || fail "the message in flight was not kept"
+    echo "hanging run: passed"
+}
+
 run_outage
 run_killed
 run_refused
+run_hanging
 echo "PASS"
