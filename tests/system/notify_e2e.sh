@@ -80,7 +80,7 @@ write_ini() { # dir token action
             "Host$slot/Timeout=$timeout" "Host$slot/TimeoutDoReset=1")
     done
     entries+=(Host4/DisplayName=AP Host4/Hostname=192.168.168.1 "Host4/Timeout=$timeout"
-        Host4/TimeoutDoReset=0 Notify/Channels=mail,phone
+        Host4/TimeoutDoReset=0 "Notify/Channels=mail,phone"
         Notify.mail/Kind=email "Notify.mail/Server=smtp://$server:2525"
         Notify.mail/From=pingvard@site.example.org Notify.mail/To=admin@example.org
         Notify.phone/Kind=webhook Notify.phone/Preset=json "Notify.phone/Url=http://$server:8080/hook"
