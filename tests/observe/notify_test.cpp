@@ -6,6 +6,7 @@
 #include "tests/config/temp_dir.h"
 #include "web/http_server.h"
 
+#include <algorithm>
 #include <atomic>
 #include <gtest/gtest.h>
 #include <mutex>
@@ -168,7 +169,7 @@ struct TRun {
     std::mutex Mutex;
 };
 
-std::unique_ptr<TRun> Start(int refusals, bool hang = false) {
+std::unique_ptr<TRun> Start(int refusals, bool hang = false, int32_t maxQueued = 1000) {
     auto run = std::make_unique<TRun>();
     auto transport = std::make_unique<TFakeTransport>(refusals, hang);
     run->Transport = transport.get();
@@ -176,6 +177,7 @@ std::unique_ptr<TRun> Start(int refusals, bool hang = false) {
     o.Channels = {JsonChannel()};
     o.OutboxFile = "outbox.db";
     o.Site = "site7";
+    o.MaxQueued = maxQueued;
     o.Transport = std::move(transport);
     o.FirstRetry = 20ms;
     o.LongestRetry = 40ms;
@@ -239,6 +241,32 @@ TEST(Notifier, AStopKeepsWhatWaitsForTheNextStart) {
     ASSERT_EQ(taken.size(), 2u);
     EXPECT_TRUE(Has(taken[0], "site-down.1000"));
     EXPECT_TRUE(Has(taken[1], "site-back.1000"));
+}
+
+// A long outage overflows the channel: said once, and the count told by the
+// first message delivered, after a restart too.
+TEST(Notifier, AnOverflowIsSaidOnceAndCountedInTheNextMessage) {
+    const test::TTempCurrentDir dir;
+    auto run = Start(1000000, false, 10);
+    for (int i = 0; i < 25; ++i) {
+        TMonitorEvent e = SiteEvent(TMonitorEventKind::SiteDown, 1000 + i);
+        run->Notifier->Publish(e);
+    }
+    run->Notifier->Flush();
+    run->Notifier->Stop();
+    auto again = Start(0, false, 10);
+    ASSERT_TRUE(WaitFor([&] { return again->Transport->Taken().size() == 10; }));
+    const auto taken = again->Transport->Taken();
+    EXPECT_TRUE(Has(taken[0], "\"id\":\"site-down.1015\"")) << taken[0];
+    EXPECT_TRUE(Has(taken[0], "\"dropped_before\":15"));
+    EXPECT_TRUE(Has(taken[0], "Note: 15 earlier notifications were dropped"));
+    EXPECT_TRUE(Has(taken[1], "\"dropped_before\":0"));
+    {
+        std::lock_guard lock(run->Mutex);
+        EXPECT_EQ(std::count_if(run->Lines.begin(), run->Lines.end(),
+                                [](const std::string& l) { return Has(l, "dropping the oldest"); }),
+                  1);
+    }
 }
 
 TEST(Notifier, StopEndsASendThatHangs) {
