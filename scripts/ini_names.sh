@@ -22,7 +22,7 @@ pv_ini_code() { grep -hv '^\s*\(//\|\*\|/\*\)' "$@"; }
 # pv_ini_sources: the config/ sources that read or write pingvard.ini.
 pv_ini_sources() {
     local file
-    for file in config/*.cpp config/*.h; do
+    for file in config/*.cpp config/*.h config/*/*.cpp config/*/*.h; do
         [[ ${PV_INI_WITH_STATE:-0} == 1 || $file != config/program_state.* ]] && echo "$file"
     done
 }
@@ -43,7 +43,7 @@ pv_ini_names() {
 readonly PV_INI_SECTION_PATTERNS=('(\bSection|\b(Read|Write|Erase)\w*)\(\s*"\K[A-Za-z][A-Za-z0-9]*\.?(?=")'
     '\bk([A-Z][A-Za-z]+) = "\K\1(?=";)')
 readonly PV_INI_KEY_PATTERNS=('\.(Text|Number|Flag|Choice|List|Value|Has|Problem)\(\s*"\K[A-Za-z]+(?=")'
-    '\b(Read|Write)\w*\([^,()]+,\s*"\K[A-Za-z]+(?=")')
+    '\b(Read|Write)\w*\((?:[^,()]+,\s*)+?"\K[A-Za-z]+(?=")')
 
 # Sections ("Action." and "Hook." stand for [Action.NAME] and [Hook.NAME]).
 pv_ini_sections() { pv_ini_names '^\[\K[^]]+' "${PV_INI_SECTION_PATTERNS[@]}"; }
