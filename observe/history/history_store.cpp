@@ -158,6 +158,7 @@ int64_t THistoryStore::Now() const {
 
 void THistoryStore::Close() noexcept {
     m_stmts.clear();
+    m_incidents.Forget();
     m_hosts.clear();
     m_db.Close();
 }
@@ -185,6 +186,7 @@ bool THistoryStore::CreateSchema() {
         pragmas += "PRAGMA max_page_count=" + std::to_string(m_options.MaxPageCount) + ";";
     }
     if (!m_db.Exec(pragmas.c_str()) || !m_db.Exec(kSchema) ||
+        !TIncidentWriter::CreateTables(m_db) || !m_incidents.CloseLeftOpen(m_db) ||
         !m_db.Exec(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str())) {
         Fault();
         Failed();
@@ -282,6 +284,9 @@ std::optional<int64_t> THistoryStore::HostId(const std::string& address, const s
 }
 
 bool THistoryStore::WriteEvent(const TMonitorEvent& event) {
+    if (!m_incidents.Write(m_db, event)) {
+        return false;
+    }
     if (event.Kind == TMonitorEventKind::Echo) {
         const std::optional<int64_t> host = HostId(event.Host, event.DisplayName);
         return host && Stmt(kInsertSample)
@@ -312,7 +317,7 @@ bool THistoryStore::WriteBatch(const std::deque<TMonitorEvent>& events) {
             return Fault();
         }
     }
-    if (!transaction.Commit()) {
+    if (!m_incidents.EndBatch(m_db) || !transaction.Commit()) {
         m_hosts.clear();
         return Fault();
     }
@@ -512,7 +517,8 @@ bool THistoryStore::Prune(int64_t now) {
             return Fault();
         }
     }
-    if (Stmt(kPruneEvent).Bind(1, now - Ms(m_options.HourKeep)).Step() != SQLITE_DONE) {
+    if (Stmt(kPruneEvent).Bind(1, now - Ms(m_options.HourKeep)).Step() != SQLITE_DONE ||
+        !m_incidents.Prune(m_db, now - Ms(m_options.HourKeep))) {
         return Fault();
     }
     return transaction.Commit() || Fault();
