@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace pingvard {
@@ -80,8 +81,13 @@ INSTANTIATE_TEST_SUITE_P(
         TErrorCase{{"--history", "--since=0h"},
                    "option '--since' needs a time span such as 90s, 30m, 24h, 7d "
                    "or 2w, not '0h'"},
-        TErrorCase{{"--csv"}, "options '--since' and '--csv' go with '--history'"},
-        TErrorCase{{"--since", "1h"}, "options '--since' and '--csv' go with '--history'"}));
+        TErrorCase{{"--csv"}, "options '--since' and '--csv' go with '--history' or '--incidents'"},
+        TErrorCase{{"--since", "1h"},
+                   "options '--since' and '--csv' go with '--history' or '--incidents'"},
+        TErrorCase{{"--incidents", "--history"},
+                   "options '--history' and '--incidents' go one at a time"},
+        TErrorCase{{"--incidents", "host"}, "unexpected argument 'host'"},
+        TErrorCase{{"--incidents=1"}, "option '--incidents' takes no value"}));
 
 TEST(CommandLine, LangTakesCsOrEnAndTheLastOneCounts) {
     const std::pair<std::vector<std::string_view>, std::string> cases[] = {
@@ -130,6 +136,21 @@ INSTANTIATE_TEST_SUITE_P(
                      "",
                      false}));
 
+TEST(CommandLine, IncidentsTakeTheSpanAndTheFormat) {
+    const std::tuple<std::vector<std::string_view>, std::string, bool> cases[] = {
+        {{"--incidents"}, "", false},
+        {{"--since=7d", "--incidents", "--csv"}, "7d", true},
+    };
+    for (const auto& [args, since, csv] : cases) {
+        const auto result = ParseCommandLine(args);
+        ASSERT_EQ(result.Error, "");
+        EXPECT_TRUE(result.Options.Incidents);
+        EXPECT_FALSE(result.Options.History);
+        EXPECT_EQ(result.Options.Since, since);
+        EXPECT_EQ(result.Options.Csv, csv);
+    }
+}
+
 TEST(CommandLine, ReadsArgvAfterTheProgramName) {
     const char* argv[] = {"pingvard", "--headless", "-C", "dir", nullptr};
     const auto result = ParseCommandLine(4, argv);
@@ -141,8 +162,9 @@ TEST(CommandLine, ReadsArgvAfterTheProgramName) {
 TEST(CommandLine, UsageNamesEveryOptionAndTheExitStatuses) {
     for (bool desktop : {false, true}) {
         const auto text = UsageText(desktop);
-        for (const char* word : {"--directory", "-C", "--headless", "--lang", "--history",
-                                 "--since", "--csv", "--help", "--version", "Exit status"})
+        for (const char* word :
+             {"--directory", "-C", "--headless", "--lang", "--history", "--incidents", "--since",
+              "--csv", "--help", "--version", "Exit status"})
             EXPECT_NE(text.find(word), std::string::npos) << word;
     }
     EXPECT_EQ(VersionText().rfind("pingvard ", 0), 0u);
