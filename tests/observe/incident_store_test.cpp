@@ -167,6 +167,32 @@ TEST_F(IncidentStore, AnIncidentTakenUpAgainAfterARestartGoesOnInItsOwnRow) {
     EXPECT_FALSE(TIncidentReader(m_file).Incident(o.Begun.StartMs + 1));
 }
 
+// Batches kept while another program holds the file are written whole once it
+// lets go: the incident as it got by then, and the time watched meanwhile.
+TEST_F(IncidentStore, WhatALockHeldBackIsWrittenWhenItGoes) {
+    const TOutage o = Outage(kStart + 10'000);
+    THistoryOptions options = Options();
+    options.BusyWaitMs = 10;
+    THistoryStore store(options);
+    store.Consume(Echoes(kStart, kStart + 8000), 0);
+    TSqliteDb other;
+    ASSERT_TRUE(other.Open(m_file, false) && other.Exec("BEGIN EXCLUSIVE"));
+    std::vector<TMonitorEvent> batch = Echoes(kStart + 10'000, kStart + kMinute);
+    batch.push_back(With(TMonitorEventKind::SiteDown, o.Begun.StartMs, o.Begun));
+    store.Consume(batch, 0);
+    store.Consume(
+        std::vector{With(TMonitorEventKind::ActionOutcome, kStart + kMinute + 2000, o.Stepped)}, 0);
+    ASSERT_TRUE(store.Failing());
+    ASSERT_TRUE(other.Exec("COMMIT"));
+    store.Consume(Echoes(kStart + 2 * kMinute, kStart + 2 * kMinute), 0);
+    ASSERT_FALSE(store.Failing());
+    const std::vector<TIncidentRecord> read = Read();
+    ASSERT_EQ(read.size(), 1u);
+    EXPECT_EQ(read[0].Incident, o.Stepped);
+    EXPECT_EQ(TIncidentReader(m_file).Watched(0, kStart + kDayMs),
+              (std::vector<TWatchedSpan>{{kStart, kStart + 2 * kMinute}}));
+}
+
 TEST_F(IncidentStore, EchoesMakeWatchedSpansThatAGapOrANewRunEnds) {
     {
         THistoryStore first(Options());
