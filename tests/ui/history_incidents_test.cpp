@@ -170,6 +170,7 @@ private slots:
         QCOMPARE(cured->text(1), QString("1 h"));
         QCOMPARE(cured->text(3), QString("vyřešil plug"));
         QCOMPARE(cured->childCount(), 1);
+        QCOMPARE(cured->child(0)->text(0), QString("05:05:00"));
         QCOMPARE(cured->child(0)->text(1), QString("3 s"));
         QCOMPARE(cured->child(0)->text(3), QString("proběhl: Power cycle OK (plug)"));
     }

@@ -29,6 +29,13 @@ QString Time(int64_t ms) {
     return Text(FormatLocalTime(ms, false));
 }
 
+// A step's time below its incident: the time of day, the date being the
+// incident's (or the next day's, which the order makes plain).
+QString TimeOfDay(int64_t ms) {
+    const std::string text = FormatLocalTime(ms, false);
+    return Text(text.size() > 11 ? text.substr(11) : text);
+}
+
 QString Outcome(const TIncidentRecord& record) {
     const TIncident& i = record.Incident;
     if (record.Unfinished) {
@@ -43,7 +50,7 @@ QString Outcome(const TIncidentRecord& record) {
 
 QTreeWidgetItem* StepItem(const TIncidentStep& step) {
     auto* item = new QTreeWidgetItem;
-    item->setText(0, Time(step.StartMs));
+    item->setText(0, TimeOfDay(step.StartMs));
     QString action = Text(step.Action);
     if (!step.Kind.empty()) {
         action += QStringLiteral(" (%1)").arg(Text(step.Kind));
