@@ -186,7 +186,6 @@ bool THistoryStore::CreateSchema() {
         pragmas += "PRAGMA max_page_count=" + std::to_string(m_options.MaxPageCount) + ";";
     }
     if (!m_db.Exec(pragmas.c_str()) || !m_db.Exec(kSchema) ||
-        !TIncidentWriter::CreateTables(m_db) || !m_incidents.CloseLeftOpen(m_db) ||
         !m_db.Exec(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str())) {
         Fault();
         Failed();
@@ -308,7 +307,7 @@ bool THistoryStore::WriteEvent(const TMonitorEvent& event) {
 
 bool THistoryStore::WriteBatch(const std::deque<TMonitorEvent>& events) {
     TTransaction transaction(m_db);
-    if (!transaction.Open()) {
+    if (!transaction.Open() || !m_incidents.BeginBatch(m_db)) {
         return Fault();
     }
     for (const TMonitorEvent& event : events) {
@@ -321,6 +320,7 @@ bool THistoryStore::WriteBatch(const std::deque<TMonitorEvent>& events) {
         m_hosts.clear();
         return Fault();
     }
+    m_incidents.Committed();
     return true;
 }
 

@@ -88,12 +88,18 @@ TSqliteStatement& TIncidentWriter::Stmt(TSqliteDb& db, std::string_view sql) {
     return it->second;
 }
 
-bool TIncidentWriter::CloseLeftOpen(TSqliteDb& db) {
-    if (m_closedLeftOpen) {
-        return true;
-    }
-    m_closedLeftOpen = db.Exec(kCloseLeftOpen);
-    return m_closedLeftOpen;
+bool TIncidentWriter::BeginBatch(TSqliteDb& db) {
+    return (m_tablesMade || CreateTables(db)) && (m_closedLeftOpen || db.Exec(kCloseLeftOpen));
+}
+
+void TIncidentWriter::Committed() noexcept {
+    m_tablesMade = true;
+    m_closedLeftOpen = true;
+}
+
+void TIncidentWriter::Forget() noexcept {
+    m_stmts.clear();
+    m_tablesMade = false;
 }
 
 bool TIncidentWriter::WriteIncident(TSqliteDb& db, const TIncident& incident) {
@@ -178,7 +184,9 @@ bool TIncidentWriter::EndBatch(TSqliteDb& db) {
 }
 
 bool TIncidentWriter::Prune(TSqliteDb& db, int64_t beforeMs) {
-    return Stmt(db, kPruneSteps).Bind(1, beforeMs).Step() == SQLITE_DONE &&
+    // Maintenance may come before the first batch of a new file.
+    return (m_tablesMade || CreateTables(db)) &&
+           Stmt(db, kPruneSteps).Bind(1, beforeMs).Step() == SQLITE_DONE &&
            Stmt(db, kPruneIncidents).Bind(1, beforeMs).Step() == SQLITE_DONE &&
            Stmt(db, kPruneSpans).Bind(1, beforeMs).Step() == SQLITE_DONE;
 }

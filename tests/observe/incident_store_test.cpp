@@ -141,6 +141,36 @@ TEST_F(IncidentStore, AnIncidentLeftOpenByAKilledRunIsEndedWhereThatRunLastWatch
     EXPECT_EQ(uptime.DownMs, lastEcho - o.Begun.StartMs);
 }
 
+// The next run's first try meets another program's lock: the incident is
+// ended by the batch that gets through, not left open for that run.
+TEST_F(IncidentStore, ALockAtTheNextStartStillEndsTheIncidentLeftOpen) {
+    const TOutage o = Outage(kStart + 10'000);
+    {
+        THistoryStore killed(Options());
+        killed.Consume(std::vector{Echo(kStart),
+                                   With(TMonitorEventKind::SiteDown, o.Begun.StartMs, o.Begun),
+                                   Echo(kStart + 20'000)},
+                       0);
+    }
+    m_now = kStart + 10 * kMinute;
+    THistoryOptions options = Options();
+    options.BusyWaitMs = 10;
+    THistoryStore next(options);
+    {
+        TSqliteDb other;
+        ASSERT_TRUE(other.Open(m_file, false) && other.Exec("BEGIN EXCLUSIVE"));
+        next.Consume(std::vector{Echo(m_now)}, 0);
+        ASSERT_TRUE(next.Failing());
+        ASSERT_TRUE(other.Exec("COMMIT"));
+    }
+    next.Consume(std::vector{Echo(m_now + 2000)}, 0);
+    ASSERT_FALSE(next.Failing());
+    const std::vector<TIncidentRecord> read = Read();
+    ASSERT_EQ(read.size(), 1u);
+    EXPECT_TRUE(read[0].Unfinished);
+    EXPECT_EQ(read[0].Incident.EndMs, kStart + 20'000);
+}
+
 TEST_F(IncidentStore, AnIncidentTakenUpAgainAfterARestartGoesOnInItsOwnRow) {
     const TOutage o = Outage(kStart + 10'000);
     {
