@@ -37,17 +37,12 @@ struct TOptionName {
 };
 
 constexpr TOptionName kLongOptions[] = {
-    {"--help", TOptionKind::Help},
-    {"--version", TOptionKind::Version},
-    {"--headless", TOptionKind::Headless},
-    {"--directory", TOptionKind::Directory},
-    {"--lang", TOptionKind::Language},
-    {"--test-action", TOptionKind::TestAction},
-    {"--history", TOptionKind::History},
-    {"--since", TOptionKind::Since},
-    {"--csv", TOptionKind::Csv},
+    {"--help", TOptionKind::Help},         {"--version", TOptionKind::Version},
+    {"--headless", TOptionKind::Headless}, {"--directory", TOptionKind::Directory},
+    {"--lang", TOptionKind::Language},     {"--test-action", TOptionKind::TestAction},
+    {"--history", TOptionKind::History},   {"--incidents", TOptionKind::Incidents},
+    {"--since", TOptionKind::Since},       {"--csv", TOptionKind::Csv},
     {"--arm", TOptionKind::Arm},
-    {"--incidents", TOptionKind::Incidents},
 };
 
 std::optional<TOptionKind> FindLongOption(std::string_view name) {
@@ -189,7 +184,7 @@ TCommandLineResult ParseCommandLine(const std::vector<std::string_view>& args) {
     }
     const TCommandLine& o = result.Options;
     if (result.Error.empty() && !o.History && !o.Incidents && (o.Csv || !o.Since.empty()))
-        result.Error = "options '--since' and '--csv' go with '--history' or '--incidents'";
+        result.Error = "options '--since' and '--csv' go with '--history'";
     if (result.Error.empty() && o.History && o.Incidents)
         result.Error = "options '--history' and '--incidents' go one at a time";
     if (!result.Error.empty())

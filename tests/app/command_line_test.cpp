@@ -81,13 +81,8 @@ INSTANTIATE_TEST_SUITE_P(
         TErrorCase{{"--history", "--since=0h"},
                    "option '--since' needs a time span such as 90s, 30m, 24h, 7d "
                    "or 2w, not '0h'"},
-        TErrorCase{{"--csv"}, "options '--since' and '--csv' go with '--history' or '--incidents'"},
-        TErrorCase{{"--since", "1h"},
-                   "options '--since' and '--csv' go with '--history' or '--incidents'"},
-        TErrorCase{{"--incidents", "--history"},
-                   "options '--history' and '--incidents' go one at a time"},
-        TErrorCase{{"--incidents", "host"}, "unexpected argument 'host'"},
-        TErrorCase{{"--incidents=1"}, "option '--incidents' takes no value"}));
+        TErrorCase{{"--csv"}, "options '--since' and '--csv' go with '--history'"},
+        TErrorCase{{"--since", "1h"}, "options '--since' and '--csv' go with '--history'"}));
 
 TEST(CommandLine, LangTakesCsOrEnAndTheLastOneCounts) {
     const std::pair<std::vector<std::string_view>, std::string> cases[] = {
@@ -136,6 +131,18 @@ INSTANTIATE_TEST_SUITE_P(
                      "",
                      false}));
 
+TEST(CommandLine, IncidentsAreOfferedAndTakeNoHostAndNotHistoryToo) {
+    const std::pair<std::vector<std::string_view>, std::string> cases[] = {
+        {{"--incidents", "--history"}, "options '--history' and '--incidents' go one at a time"},
+        {{"--incidents", "host"}, "unexpected argument 'host'"},
+        {{"--incidents=1"}, "option '--incidents' takes no value"},
+    };
+    for (const auto& [args, error] : cases) {
+        EXPECT_EQ(ParseCommandLine(args).Error, error);
+    }
+    EXPECT_NE(UsageText(false).find("--incidents"), std::string::npos);
+}
+
 TEST(CommandLine, IncidentsTakeTheSpanAndTheFormat) {
     const std::tuple<std::vector<std::string_view>, std::string, bool> cases[] = {
         {{"--incidents"}, "", false},
@@ -162,9 +169,8 @@ TEST(CommandLine, ReadsArgvAfterTheProgramName) {
 TEST(CommandLine, UsageNamesEveryOptionAndTheExitStatuses) {
     for (bool desktop : {false, true}) {
         const auto text = UsageText(desktop);
-        for (const char* word :
-             {"--directory", "-C", "--headless", "--lang", "--history", "--incidents", "--since",
-              "--csv", "--help", "--version", "Exit status"})
+        for (const char* word : {"--directory", "-C", "--headless", "--lang", "--history",
+                                 "--since", "--csv", "--help", "--version", "Exit status"})
             EXPECT_NE(text.find(word), std::string::npos) << word;
     }
     EXPECT_EQ(VersionText().rfind("pingvard ", 0), 0u);

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Dry runs write nothing: --test-action, --history and --incidents leave the program
+# Dry runs write nothing: --test-action and --history leave the program
 # directory byte for byte as it was (no normalised pingvard.ini, no
 # pingvard.state, no history.db-shm or -wal), also with a short pingvard.ini
 # that a start would rewrite whole. pingvard runs in a namespace of its own
@@ -60,6 +60,7 @@ ip netns exec "$ns" "$pingvard" -C "$dir" --history >"$work/history" 2>&1 ||
 grep -q '127.0.0.4' "$work/history" || fail "--history shows no host: $(cat "$work/history")"
 ip netns exec "$ns" "$pingvard" -C "$dir" --history 127.0.0.1 --csv >"$work/csv" 2>&1 ||
     fail "--history --csv: $(cat "$work/csv")"
+# --incidents too.
 ip netns exec "$ns" "$pingvard" -C "$dir" --incidents >"$work/incidents" 2>&1 ||
     fail "--incidents: $(cat "$work/incidents")"
 # The run recorded the time it watched, and every host answered all along.
