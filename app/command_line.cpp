@@ -24,7 +24,9 @@ enum class TOptionKind {
     Directory,
     Language,
     TestAction,
+    TestNotify,
     History,
+    Incidents,
     Since,
     Csv,
     Arm
@@ -39,8 +41,9 @@ constexpr TOptionName kLongOptions[] = {
     {"--help", TOptionKind::Help},         {"--version", TOptionKind::Version},
     {"--headless", TOptionKind::Headless}, {"--directory", TOptionKind::Directory},
     {"--lang", TOptionKind::Language},     {"--test-action", TOptionKind::TestAction},
-    {"--history", TOptionKind::History},   {"--since", TOptionKind::Since},
-    {"--csv", TOptionKind::Csv},           {"--arm", TOptionKind::Arm},
+    {"--history", TOptionKind::History},   {"--incidents", TOptionKind::Incidents},
+    {"--since", TOptionKind::Since},       {"--csv", TOptionKind::Csv},
+    {"--arm", TOptionKind::Arm},           {"--test-notify", TOptionKind::TestNotify},
 };
 
 std::optional<TOptionKind> FindLongOption(std::string_view name) {
@@ -53,7 +56,8 @@ std::optional<TOptionKind> FindLongOption(std::string_view name) {
 
 bool TakesValue(TOptionKind kind) {
     return kind == TOptionKind::Directory || kind == TOptionKind::Language ||
-           kind == TOptionKind::TestAction || kind == TOptionKind::Since;
+           kind == TOptionKind::TestAction || kind == TOptionKind::TestNotify ||
+           kind == TOptionKind::Since;
 }
 
 // Sets the flag of an option that takes no value.
@@ -71,6 +75,9 @@ void Apply(TCommandLine& options, TOptionKind kind) {
     case TOptionKind::History:
         options.History = true;
         break;
+    case TOptionKind::Incidents:
+        options.Incidents = true;
+        break;
     case TOptionKind::Csv:
         options.Csv = true;
         break;
@@ -80,6 +87,7 @@ void Apply(TCommandLine& options, TOptionKind kind) {
     case TOptionKind::Directory:
     case TOptionKind::Language:
     case TOptionKind::TestAction:
+    case TOptionKind::TestNotify:
     case TOptionKind::Since:
         break; // takes a value; handled by the caller
     }
@@ -129,6 +137,7 @@ std::string ParseOne(const std::vector<std::string_view>& args, size_t& i, TComm
 
     const char* const needs = kind == TOptionKind::Language     ? "cs or en"
                               : kind == TOptionKind::TestAction ? "an action name"
+                              : kind == TOptionKind::TestNotify ? "a channel name"
                               : kind == TOptionKind::Since      ? "a time span"
                                                                 : "a directory";
     if (!value) {
@@ -155,6 +164,12 @@ std::string ParseOne(const std::vector<std::string_view>& args, size_t& i, TComm
         options.TestAction = *value;
         return {};
     }
+    if (kind == TOptionKind::TestNotify) {
+        if (value->empty())
+            return "option " + Quoted(spelled) + " needs a non-empty channel name";
+        options.TestNotify = *value;
+        return {};
+    }
     if (value->empty())
         return "option " + Quoted(spelled) + " needs a non-empty directory";
     options.Directories.emplace_back(*value);
@@ -178,8 +193,10 @@ TCommandLineResult ParseCommandLine(const std::vector<std::string_view>& args) {
         result.Error = ParseOne(args, i, result.Options);
     }
     const TCommandLine& o = result.Options;
-    if (result.Error.empty() && !o.History && (o.Csv || !o.Since.empty()))
+    if (result.Error.empty() && !o.History && !o.Incidents && (o.Csv || !o.Since.empty()))
         result.Error = "options '--since' and '--csv' go with '--history'";
+    if (result.Error.empty() && o.History && o.Incidents)
+        result.Error = "options '--history' and '--incidents' go one at a time";
     if (!result.Error.empty())
         result.Options = {};
     return result;
@@ -196,6 +213,7 @@ std::string UsageText(bool desktopBuiltIn) {
     std::string text =
         "Usage: pingvard [OPTION]...\n"
         "       pingvard --history [HOST] [--since=SPAN] [--csv]\n"
+        "       pingvard --incidents [--since=SPAN] [--csv]\n"
         "Watches four hosts by ICMP echo and restarts the site's access point over\n"
         "telnet when every marked host has stopped answering.\n"
         "\n"
@@ -213,23 +231,31 @@ std::string UsageText(bool desktopBuiltIn) {
             "      --test-action=NAME  run the recovery action NAME of pingvard.ini once\n"
             "                       against the configured device, print each step and\n"
             "                       the outcome, and exit (0 when it succeeded, else 1)\n"
+            "      --test-notify=NAME  send one test message through the notification\n"
+            "                       channel NAME of pingvard.ini, print the server's\n"
+            "                       answer, and exit (0 when it took the message, else 1)\n"
             "      --arm            confirm the settings a first start wrote (or, without\n"
             "                       pingvard.ini, the defaults), so that restarts may act,\n"
             "                       and exit; a running pingvard takes it at its next\n"
             "                       reload (SIGHUP) or start\n"
             "      --history [HOST] print the recorded history of every host, or of HOST\n"
             "                       (an address or a name), and exit\n"
-            "      --since=SPAN     with --history: the last SPAN, e.g. 90m, 24h (default),\n"
-            "                       7d or 2w\n"
-            "      --csv            with --history: comma-separated values with a header\n";
+            "      --incidents      list the incidents (the site down, its cause, each\n"
+            "                       restart and what cured it) and the share of time up\n"
+            "                       over the last day, week and month, and exit\n"
+            "      --since=SPAN     with --history or --incidents: the last SPAN, e.g. 90m,\n"
+            "                       24h (--history's default), 7d, 2w or 30d (--incidents')\n"
+            "      --csv            with --history or --incidents: comma-separated values\n"
+            "                       with a header\n";
     text += "  -h, --help           show this help and exit\n"
             "      --version        show the version and exit\n"
             "\n"
             "SIGINT and SIGTERM end the console program cleanly; SIGHUP reads pingvard.ini\n"
             "again; SIGUSR1 restarts now (one round of the recovery actions, within the\n"
             "guard's limits).\n"
-            "Exit status: 0 normal end, 1 cannot start (--history: no history or no\n"
-            "such host), 2 command-line error, 3 pingvard.ini cannot be written.\n";
+            "Exit status: 0 normal end, 1 cannot start (--history, --incidents: no\n"
+            "history or no such host), 2 command-line error, 3 pingvard.ini cannot be\n"
+            "written.\n";
     return text;
 }
 

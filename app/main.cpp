@@ -5,7 +5,9 @@
 #include "app/exit_status.h"
 #include "app/headless_program.h"
 #include "app/history_command.h"
+#include "app/incidents_command.h"
 #include "app/test_action.h"
+#include "app/test_notify.h"
 
 #include <exception>
 #include <iostream>
@@ -41,8 +43,14 @@ int Run(int argc, char** argv) {
     if (options.History) {
         return RunHistoryCommand(options, std::cout, std::cerr);
     }
+    if (options.Incidents) {
+        return RunIncidentsCommand(options, std::cout, std::cerr);
+    }
     if (!options.TestAction.empty()) {
         return RunTestAction(options.TestAction, std::cout, std::cerr);
+    }
+    if (!options.TestNotify.empty()) {
+        return RunTestNotify(options.TestNotify, std::cout, std::cerr);
     }
     if (options.Arm) {
         return RunArmCommand(std::cout, std::cerr);

@@ -19,6 +19,7 @@
 #include "observe/hook_runner.h"
 #include "observe/http_listeners.h"
 #include "observe/metrics_registry.h"
+#include "observe/notify/notifier.h"
 #include "observe/queued_sink.h"
 #include "observe/systemd_notify.h"
 #include "observe/web/web_source.h"
@@ -45,6 +46,12 @@ struct TObserveOptions {
     // What the status page shows of the monitor ([Web]); null: none runs.
     // It must outlive these observers.
     TWebSource* Web = nullptr;
+    // The notification channels, their outbox's file and the machine's name;
+    // no channel is run without a transport.
+    TNotifySettings Notify;
+    std::string NotifyOutbox;
+    std::string Site;
+    std::function<std::unique_ptr<TNotifyTransport>()> NotifyTransport;
 };
 
 class TObservers {
@@ -80,6 +87,7 @@ private:
     std::unique_ptr<TQueuedSink> m_metricsQueue;
     THttpListeners m_listeners;
     std::unique_ptr<THookRunner> m_hooks;
+    std::unique_ptr<TNotifier> m_notify;
     bool m_stopped = false;
 };
 

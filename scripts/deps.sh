@@ -43,6 +43,10 @@ packages=(
   dunst
   # status page end-to-end test: a real browser, driven headless
   chromium chromium-driver python3-selenium
+  # the notification test: a real mail server (STARTTLS, SASL login, a
+  # maildir) behind the simulated uplink; it only ever runs there, with a
+  # configuration of the test's own (the package is left unconfigured)
+  postfix sasl2-bin
 )
 
 # busybox-static has the telnetd applet that Debian's busybox lacks, and the two
@@ -99,6 +103,8 @@ if ((${#missing[@]} || extract_busybox || extract_prometheus)); then
 fi
 if ((${#missing[@]})); then
   echo "deps.sh: installing ${missing[*]}"
+  # No system mail server: only the notification test runs one, in a namespace.
+  echo "postfix postfix/main_mailer_type select No configuration" | debconf-set-selections
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
   if [[ " ${missing[*]} " == *" inetutils-telnetd "* ]] && command -v update-inetd >/dev/null; then
     # The package enables telnet in the system's own inetd: only the tests run it.

@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace pingvard {
@@ -81,7 +82,14 @@ INSTANTIATE_TEST_SUITE_P(
                    "option '--since' needs a time span such as 90s, 30m, 24h, 7d "
                    "or 2w, not '0h'"},
         TErrorCase{{"--csv"}, "options '--since' and '--csv' go with '--history'"},
-        TErrorCase{{"--since", "1h"}, "options '--since' and '--csv' go with '--history'"}));
+        TErrorCase{{"--since", "1h"}, "options '--since' and '--csv' go with '--history'"},
+        TErrorCase{{"--test-notify"}, "option '--test-notify' needs a channel name"},
+        TErrorCase{{"--test-notify="}, "option '--test-notify' needs a non-empty channel name"}));
+
+TEST(CommandLine, TestNotifyTakesTheChannelsName) {
+    EXPECT_EQ(ParseCommandLine({"--test-notify", "phone"}).Options.TestNotify, "phone");
+    EXPECT_EQ(ParseCommandLine({"--test-notify=mail", "-C", "d"}).Options.TestNotify, "mail");
+}
 
 TEST(CommandLine, LangTakesCsOrEnAndTheLastOneCounts) {
     const std::pair<std::vector<std::string_view>, std::string> cases[] = {
@@ -130,6 +138,33 @@ INSTANTIATE_TEST_SUITE_P(
                      "",
                      false}));
 
+TEST(CommandLine, IncidentsAreOfferedAndTakeNoHostAndNotHistoryToo) {
+    const std::pair<std::vector<std::string_view>, std::string> cases[] = {
+        {{"--incidents", "--history"}, "options '--history' and '--incidents' go one at a time"},
+        {{"--incidents", "host"}, "unexpected argument 'host'"},
+        {{"--incidents=1"}, "option '--incidents' takes no value"},
+    };
+    for (const auto& [args, error] : cases) {
+        EXPECT_EQ(ParseCommandLine(args).Error, error);
+    }
+    EXPECT_NE(UsageText(false).find("--incidents"), std::string::npos);
+}
+
+TEST(CommandLine, IncidentsTakeTheSpanAndTheFormat) {
+    const std::tuple<std::vector<std::string_view>, std::string, bool> cases[] = {
+        {{"--incidents"}, "", false},
+        {{"--since=7d", "--incidents", "--csv"}, "7d", true},
+    };
+    for (const auto& [args, since, csv] : cases) {
+        const auto result = ParseCommandLine(args);
+        ASSERT_EQ(result.Error, "");
+        EXPECT_TRUE(result.Options.Incidents);
+        EXPECT_FALSE(result.Options.History);
+        EXPECT_EQ(result.Options.Since, since);
+        EXPECT_EQ(result.Options.Csv, csv);
+    }
+}
+
 TEST(CommandLine, ReadsArgvAfterTheProgramName) {
     const char* argv[] = {"pingvard", "--headless", "-C", "dir", nullptr};
     const auto result = ParseCommandLine(4, argv);
@@ -141,8 +176,9 @@ TEST(CommandLine, ReadsArgvAfterTheProgramName) {
 TEST(CommandLine, UsageNamesEveryOptionAndTheExitStatuses) {
     for (bool desktop : {false, true}) {
         const auto text = UsageText(desktop);
-        for (const char* word : {"--directory", "-C", "--headless", "--lang", "--history",
-                                 "--since", "--csv", "--help", "--version", "Exit status"})
+        for (const char* word :
+             {"--directory", "-C", "--headless", "--lang", "--history", "--since", "--csv",
+              "--test-notify", "--help", "--version", "Exit status"})
             EXPECT_NE(text.find(word), std::string::npos) << word;
     }
     EXPECT_EQ(VersionText().rfind("pingvard ", 0), 0u);

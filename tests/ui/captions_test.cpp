@@ -91,8 +91,15 @@ const TCaption kCaptions[] = {
     {"history", "< 100 %", "< 100 %"},
     {"history", "100 %", "100 %"},
     {"history", "rozptyl min–max", "min–max spread"},
+    {"history", "10.–90. percentil", "10th–90th percentile"},
+    {"history", "25.–75. percentil", "25th–75th percentile"},
+    {"history", "výpadek, vše ztraceno", "outage, all lost"},
+    {"history", "nad osou", "above the scale"},
     {"history", "obnova proběhla", "recovery succeeded"},
     {"history", "obnova selhala", "recovery failed"},
+    {"history", "Dostupnost za 30 dní:", "Uptime, last 30 days:"},
+    {"history",
+     "Výpadky (dvojklik: grafy v tu dobu):", "Incidents (double click: the graphs at that time):"},
 };
 
 // What a window shows as its own text: the title, labels, buttons, frames,

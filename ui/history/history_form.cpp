@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <chrono>
+#include <tuple>
 
 namespace pingvard {
 
@@ -44,7 +45,7 @@ void AddKey(QHBoxLayout* row, const QPixmap& swatch, const QString& caption) {
     row->addSpacing(6);
 }
 
-// Two rows, so that the window fits a small screen.
+// Three rows, so that the window fits a small screen.
 QWidget* Legend() {
     auto* legend = new QWidget;
     auto* rows = new QVBoxLayout(legend);
@@ -61,15 +62,43 @@ QWidget* Legend() {
         AddKey(loss, Swatch(LossColour(i), 14, 10), classes[i]);
     }
     loss->addStretch();
+    auto* spread = new QHBoxLayout;
+    spread->setSpacing(3);
+    // Each band as it shows: over the ones outside it.
+    const QString bands[] = {THistoryForm::tr("rozptyl min–max"),
+                             THistoryForm::tr("10.–90. percentil"),
+                             THistoryForm::tr("25.–75. percentil")};
+    for (int b = 0; b < 3; ++b) {
+        QPixmap band(14, 10);
+        band.fill(Qt::transparent);
+        QPainter painter(&band);
+        for (int under = 0; under <= b; ++under) {
+            painter.fillRect(band.rect(), BandColour(under));
+        }
+        painter.end();
+        AddKey(spread, band, bands[b]);
+    }
+    spread->addStretch();
     auto* marks = new QHBoxLayout;
     marks->setSpacing(3);
-    QPixmap band(14, 10);
-    band.fill(QColor(0x46, 0x82, 0xb4, 80));
-    AddKey(marks, band, THistoryForm::tr("rozptyl min–max"));
+    QPixmap outage(14, 10);
+    outage.fill(OutageColour());
+    AddKey(marks, outage, THistoryForm::tr("výpadek, vše ztraceno"));
+    QPixmap clip(9, 10);
+    clip.fill(Qt::transparent);
+    {
+        QPainter painter(&clip);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(ClipColour());
+        painter.drawPolygon(QPolygonF({{4.5, 1}, {1, 8}, {8, 8}}));
+    }
+    AddKey(marks, clip, THistoryForm::tr("nad osou"));
     AddKey(marks, Swatch(OutcomeColour(true), 9, 12, true), THistoryForm::tr("obnova proběhla"));
     AddKey(marks, Swatch(OutcomeColour(false), 9, 12, true), THistoryForm::tr("obnova selhala"));
     marks->addStretch();
     rows->addLayout(loss);
+    rows->addLayout(spread);
     rows->addLayout(marks);
     return legend;
 }
@@ -93,7 +122,8 @@ int64_t RangeMs(THistoryRange range) noexcept {
 THistoryForm::THistoryForm(THistoryWindowOptions options, QWidget* parent)
     : QWidget(parent, Qt::Window), m_options(std::move(options)), m_range(m_options.Range),
       m_status(new QLabel(this)), m_scroll(new QScrollArea(this)), m_graphArea(new QWidget),
-      m_graphLayout(new QVBoxLayout(m_graphArea)) {
+      m_graphLayout(new QVBoxLayout(m_graphArea)),
+      m_incidents(new TIncidentPanel(m_options.HistoryFile, this)) {
     m_opened.start();
     setWindowTitle(tr("Historie"));
     setFont(FormFont());
@@ -125,6 +155,8 @@ THistoryForm::THistoryForm(THistoryWindowOptions options, QWidget* parent)
     m_scroll->setWidget(m_graphArea);
     layout->addWidget(m_scroll, 1);
     layout->addWidget(Legend());
+    layout->addWidget(m_incidents);
+    connect(m_incidents, &TIncidentPanel::IncidentChosen, this, &THistoryForm::ShowTime);
 
     m_refresh.setInterval(m_range == THistoryRange::Hour ? kRawRefreshMs : kRefreshMs);
     connect(&m_refresh, &QTimer::timeout, this, &THistoryForm::Reload);
@@ -197,6 +229,7 @@ void THistoryForm::FocusHost(const std::string& address) {
 }
 
 void THistoryForm::ShowRange(THistoryRange range) {
+    m_shownTime.reset();
     m_range = range;
     RangeButton(range)->setChecked(true);
     m_refresh.setInterval(range == THistoryRange::Hour ? kRawRefreshMs : kRefreshMs);
@@ -210,8 +243,22 @@ void THistoryForm::Reload() {
     request.FromMs = request.NowMs - RangeMs(m_range);
     request.ToMs = request.NowMs + 1; // the present's echo too
     request.Hosts = m_options.Hosts;
+    if (m_shownTime) {
+        std::tie(request.FromMs, request.ToMs) = *m_shownTime;
+    }
+    m_incidents->Reload(request.NowMs);
     m_status->setText(tr("Načítání…"));
     m_loader->Request(std::move(request));
+}
+
+void THistoryForm::ShowTime(int64_t fromMs, int64_t toMs) {
+    m_shownTime = {fromMs, std::max(toMs, fromMs + 1)};
+    // No range button stands for this stretch; a click on any brings one back.
+    QButtonGroup* group = RangeButton(m_range)->group();
+    group->setExclusive(false);
+    RangeButton(m_range)->setChecked(false);
+    group->setExclusive(true);
+    Reload();
 }
 
 void THistoryForm::Show(THistoryLoad& load) {

@@ -48,6 +48,10 @@
         <translation>Restarts paused until %1</translation>
     </message>
     <message>
+        <source>Restarty čekají na potvrzení nastavení (pingvard --arm)</source>
+        <translation>Restarts wait until the settings are confirmed (pingvard --arm)</translation>
+    </message>
+    <message>
         <source>Další restart nejdříve za %1</source>
         <translation>Next restart in %1 at the earliest</translation>
     </message>
@@ -229,6 +233,22 @@
         <translation>min–max spread</translation>
     </message>
     <message>
+        <source>10.–90. percentil</source>
+        <translation>10th–90th percentile</translation>
+    </message>
+    <message>
+        <source>25.–75. percentil</source>
+        <translation>25th–75th percentile</translation>
+    </message>
+    <message>
+        <source>výpadek, vše ztraceno</source>
+        <translation>outage, all lost</translation>
+    </message>
+    <message>
+        <source>nad osou</source>
+        <translation>above the scale</translation>
+    </message>
+    <message>
         <source>obnova proběhla</source>
         <translation>recovery succeeded</translation>
     </message>
@@ -342,6 +362,74 @@ ozvěn %3, ztraceno %4 (%5 %)</source>
 min %1 ms · medián %2 ms · max %3 ms</source>
         <translation>
 min %1 ms · median %2 ms · max %3 ms</translation>
+    </message>
+    <message>
+        <source>
+percentily 10/25/75/90: %1 / %2 / %3 / %4 ms</source>
+        <translation>
+percentiles 10/25/75/90: %1 / %2 / %3 / %4 ms</translation>
+    </message>
+</context>
+<context>
+    <name>pingvard::TIncidentList</name>
+    <message>
+        <source>nedokončeno: program skončil</source>
+        <translation>unfinished: the program ended</translation>
+    </message>
+    <message>
+        <source>trvá</source>
+        <translation>ongoing</translation>
+    </message>
+    <message>
+        <source>nevyřešeno</source>
+        <translation>not cured</translation>
+    </message>
+    <message>
+        <source>vyřešil %1</source>
+        <translation>cured by %1</translation>
+    </message>
+    <message>
+        <source>neskončil</source>
+        <translation>did not end</translation>
+    </message>
+    <message>
+        <source>proběhl</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>selhal</source>
+        <translation>failed</translation>
+    </message>
+    <message>
+        <source>Začátek</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>Trvání</source>
+        <translation>Duration</translation>
+    </message>
+    <message>
+        <source>Příčina</source>
+        <translation>Cause</translation>
+    </message>
+    <message>
+        <source>Výsledek</source>
+        <translation>Outcome</translation>
+    </message>
+</context>
+<context>
+    <name>pingvard::TIncidentPanel</name>
+    <message>
+        <source>Dostupnost za 30 dní:</source>
+        <translation>Uptime, last 30 days:</translation>
+    </message>
+    <message>
+        <source>Výpadky (dvojklik: grafy v tu dobu):</source>
+        <translation>Incidents (double click: the graphs at that time):</translation>
+    </message>
+    <message>
+        <source>V provozu (ze sledované doby): %1 za 24 h, %2 za 7 dní, %3 za 30 dní</source>
+        <translation>Up (of the time watched): %1 last 24 h, %2 last 7 days, %3 last 30 days</translation>
     </message>
 </context>
 <context>
@@ -634,6 +722,21 @@ First action: %1 (%2) on %3</translation>
     <message>
         <source>nejvýše %1</source>
         <translation>at most %1</translation>
+    </message>
+</context>
+<context>
+    <name>pingvard::TUptimeStrip</name>
+    <message>
+        <source>bez dat</source>
+        <translation>no data</translation>
+    </message>
+    <message>
+        <source>%1: nesledováno</source>
+        <translation>%1: not watched</translation>
+    </message>
+    <message>
+        <source>%1: v provozu %2, výpadky %3 z %4 sledování</source>
+        <translation>%1: up %2, down %3 of %4 watched</translation>
     </message>
 </context>
 </TS>
