@@ -176,7 +176,7 @@ std::string StatusJson(const TWebStatus& status, bool canRestart) {
 }
 
 std::string IncidentsJson(const std::vector<TIncident>& incidents, int64_t coveredFromMs,
-                          int64_t nowMs) {
+                          int64_t nowMs, const std::vector<TUptime>* days) {
     TJsonWriter j;
     j.BeginObject();
     j.Key("timeMs").Number(nowMs);
@@ -186,6 +186,18 @@ std::string IncidentsJson(const std::vector<TIncident>& incidents, int64_t cover
         WriteIncident(j, incident, nowMs);
     }
     j.EndArray();
+    if (days != nullptr) {
+        j.Key("days").BeginArray();
+        for (const TUptime& day : *days) {
+            j.BeginObject();
+            j.Key("fromMs").Number(day.FromMs);
+            j.Key("toMs").Number(day.ToMs);
+            j.Key("watchedMs").Number(day.WatchedMs);
+            j.Key("downMs").Number(day.DownMs);
+            j.EndObject();
+        }
+        j.EndArray();
+    }
     j.EndObject();
     return std::move(j).Take();
 }

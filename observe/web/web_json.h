@@ -6,6 +6,7 @@
 // listener or a monitor.
 
 #include "observe/history/history_types.h"
+#include "observe/history/uptime.h"
 #include "observe/web/web_source.h"
 
 #include <cstdint>
@@ -20,9 +21,11 @@ namespace pingvard {
 std::string StatusJson(const TWebStatus& status, bool canRestart);
 
 // GET /api/incidents: newest first; coveredFromMs: since when the list is
-// complete (days before it are unknown to the page's uptime).
+// complete (days before it are unknown to the page's uptime); days: the
+// uptime per local day as the history reckons it, oldest first (none: the
+// page reckons from the incidents).
 std::string IncidentsJson(const std::vector<TIncident>& incidents, int64_t coveredFromMs,
-                          int64_t nowMs);
+                          int64_t nowMs, const std::vector<TUptime>* days = nullptr);
 
 struct THistoryAnswer {
     THistoryHost Host;

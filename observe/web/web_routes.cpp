@@ -2,11 +2,13 @@
 #include "observe/web/web_routes.h"
 
 #include "observe/history/history_reader.h"
+#include "observe/history/incident_reader.h"
 #include "observe/web/json_writer.h"
 #include "observe/web/web_json.h"
 #include "web/http_token.h"
 #include "web/page_assets.h"
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <mutex>
@@ -33,10 +35,50 @@ THttpResponse JsonError(int status, std::string_view what) {
     return Json(status, "{\"error\":" + JsonString(what) + "}");
 }
 
-// The incidents of the last days as the page lists them. Only those seen
-// since the program started are known here; coveredFromMs says so.
-std::vector<TIncident> RecentIncidents(const TWebSource& source, int64_t nowMs) {
-    return source.Incidents(nowMs - kIncidentDays * 86'400'000);
+// The incidents of the last days as the page lists them, newest first, and
+// their days: the history's (which also knows the time the program was not
+// watching), with the open one as the monitor has it now (the history gets
+// it a moment later); without a history, those seen since the start.
+struct TIncidentAccess {
+    explicit TIncidentAccess(std::string file) : Reader(std::move(file)) {}
+    std::mutex Mutex;
+    TIncidentReader Reader;
+};
+
+THttpResponse Incidents(const TWebSource& source, TIncidentAccess* history, int64_t startedMs) {
+    const int64_t now = NowMs();
+    const int64_t from = now - kIncidentDays * 86'400'000;
+    std::vector<TIncident> seen = source.Incidents(from);
+    if (history == nullptr) {
+        return Json(200, IncidentsJson(seen, startedMs, now));
+    }
+    const std::lock_guard lock(history->Mutex);
+    const std::vector<TIncidentRecord> records = history->Reader.Incidents(from);
+    const std::vector<TWatchedSpan> watched = history->Reader.Watched(from, now);
+    std::vector<TIncident> incidents;
+    for (auto it = records.rbegin(); it != records.rend(); ++it) {
+        incidents.push_back(it->Incident);
+    }
+    for (const TIncident& mine : seen) {
+        const auto same = std::find_if(incidents.begin(), incidents.end(), [&](const TIncident& i) {
+            return i.StartMs == mine.StartMs;
+        });
+        if (same != incidents.end()) {
+            *same = mine; // the monitor's is the newer
+        } else {
+            incidents.push_back(mine);
+        }
+    }
+    std::sort(incidents.begin(), incidents.end(),
+              [](const TIncident& a, const TIncident& b) { return a.StartMs > b.StartMs; });
+    std::vector<TIncidentRecord> all;
+    for (const TIncident& incident : incidents) {
+        all.push_back({0, incident, false});
+    }
+    const std::vector<TUptime> days = DailyUptime(all, watched, kIncidentDays, now);
+    const int64_t covered =
+        watched.empty() ? startedMs : std::min(startedMs, watched.front().FromMs);
+    return Json(200, IncidentsJson(incidents, covered, now, &days));
 }
 
 // One reader for every history request: the listener has one thread, but a
@@ -124,12 +166,15 @@ void AddWebRoutes(THttpRoutes& routes, TWebRoutesOptions options) {
         return Json(200, StatusJson(source->Status(), canRestart));
     });
     const int64_t startedMs = NowMs();
-    routes.Get(kIncidentsPath, [source, startedMs](const THttpRequest&) {
+    std::shared_ptr<TIncidentAccess> incidents;
+    if (!options.HistoryFile.empty()) {
+        incidents = std::make_shared<TIncidentAccess>(options.HistoryFile);
+    }
+    routes.Get(kIncidentsPath, [source, incidents, startedMs](const THttpRequest&) {
         if (source == nullptr) {
             return JsonError(503, "no monitor runs");
         }
-        const int64_t now = NowMs();
-        return Json(200, IncidentsJson(RecentIncidents(*source, now), startedMs, now));
+        return Incidents(*source, incidents.get(), startedMs);
     });
     if (!options.HistoryFile.empty()) {
         auto access = std::make_shared<THistoryAccess>(options.HistoryFile);

@@ -134,6 +134,19 @@ TEST(WebJson, HistoryAndRestartShapes) {
               R"({"started":true,"result":"started","reason":""})");
 }
 
+TEST(WebJson, IncidentsWithTheirDays) {
+    const std::vector<TIncident> incidents = {
+        TIncident{5000, 9000, TSiteCause::AccessPoint, "", {"10.0.0.1"}, {}, "plug"}};
+    const std::vector<TUptime> days = {{0, 86'400'000, 3'600'000, 4000}};
+    EXPECT_EQ(IncidentsJson(incidents, 1000, 10'000, &days),
+              R"({"timeMs":10000,"coveredFromMs":1000,"incidents":[{"startMs":5000,"endMs":9000,)"
+              R"("open":false,"durationMs":4000,"cause":"access-point","link":"",)"
+              R"("hostsDown":["10.0.0.1"],"steps":[],"curedBy":"plug"}],)"
+              R"("days":[{"fromMs":0,"toMs":86400000,"watchedMs":3600000,"downMs":4000}]})");
+    EXPECT_EQ(IncidentsJson({}, 1000, 10'000),
+              R"({"timeMs":10000,"coveredFromMs":1000,"incidents":[]})");
+}
+
 TEST(WebJson, Spans) {
     const struct {
         const char* Text;
