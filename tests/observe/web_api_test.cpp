@@ -134,6 +134,27 @@ TEST(WebJson, HistoryAndRestartShapes) {
               R"({"started":true,"result":"started","reason":""})");
 }
 
+TEST(WebJson, ThePercentilesGoWithAPointThatHasThem) {
+    std::vector<THistoryPoint> minutes;
+    for (int i = 0; i < 3; ++i) {
+        THistoryPoint p = Point(i * 60'000, 30, i == 2 ? 30 : 0, 1000, 2000 + i, 9000);
+        if (i < 2) { // every echo of the third minute lost: no spread
+            p.Spread = THistorySpread{1200 + i, 1500 + i, 2500 + i, 4000 + i};
+        }
+        minutes.push_back(p);
+    }
+    THistoryAnswer a;
+    a.BucketMs = 180'000;
+    a.Points = FoldPoints(minutes, 0, 180'000);
+    ASSERT_EQ(a.Points.size(), 1u);
+    EXPECT_NE(HistoryJson(a).find(R"("maxUs":9000,"p10Us":1200,"p25Us":1500,"p75Us":2500,)"
+                                  R"("p90Us":4000})"),
+              std::string::npos)
+        << HistoryJson(a);
+    a.Points = {Point(0, 30, 0, 1, 2, 3)}; // an old row: no percentiles in the answer
+    EXPECT_EQ(HistoryJson(a).find("p10Us"), std::string::npos);
+}
+
 TEST(WebJson, IncidentsWithTheirDays) {
     const std::vector<TIncident> incidents = {
         TIncident{5000, 9000, TSiteCause::AccessPoint, "", {"10.0.0.1"}, {}, "plug"}};
