@@ -60,7 +60,7 @@ run() {
         >"$dir/abuse.txt" 2>&1 &
     abuse=$!
     pids+=("$abuse")
-    pv_wait_for 900 grep -q '^holding' "$dir/abuse.txt" || true
+    pv_wait_for 900 grep -qs '^holding' "$dir/abuse.txt" || true
     fds1=$(ls "/proc/$pid/fd" | wc -l)
     sleep 10 # the echoes go on while the abuse is held
     hwm=$(awk '/^VmHWM:/ { print $2 }' "/proc/$pid/status")
