@@ -7,7 +7,10 @@
 #include <cerrno>
 #include <cstring>
 #include <netinet/in.h>
+#include <span>
+#include <string_view>
 #include <sys/socket.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace pingvard {
@@ -40,7 +43,22 @@ int RemainingMs(const TTickClock& clock, uint32_t deadlineTick) {
     return std::max(static_cast<int32_t>(deadlineTick - clock.Now()), 0);
 }
 
+// A second of slack past Timeout: the tick deadline rounds to whole ms and a
+// reply may sit in the socket until the thread reads it.
+constexpr int64_t kStampSlackUs = 1'000'000;
+
 } // namespace
+
+std::optional<int64_t> StampedRoundTripUs(const timespec& sent, const timespec& arrived,
+                                          int32_t limitMs) noexcept {
+    const int64_t ns = (int64_t{arrived.tv_sec} - int64_t{sent.tv_sec}) * 1'000'000'000 +
+                       (int64_t{arrived.tv_nsec} - int64_t{sent.tv_nsec});
+    const int64_t us = ns / 1000;
+    if (ns < 0 || us > int64_t{std::max(limitMs, 0)} * 1000 + kStampSlackUs) {
+        return std::nullopt;
+    }
+    return us;
+}
 
 TPingClient::TPingClient() : m_random(std::random_device{}()) {
     // A host changed to the other family must get a socket of that family.
@@ -90,6 +108,7 @@ bool TPingClient::SendRequest() {
     m_lastRequest = BuildEchoRequest(fields);
     StoreChecksum(m_lastRequest, RequestChecksum());
     m_sentAt = std::chrono::steady_clock::now();
+    ::clock_gettime(CLOCK_REALTIME, &m_sentAtReal);
     // A failed send is not examined: it shows up as the reply's time-out.
     return IcmpSocket.SendText(m_lastRequest) >= 0;
 }
@@ -112,24 +131,34 @@ bool TPingClient::AwaitReply(uint32_t deadline) {
     expect.Sequence = static_cast<uint16_t>(m_echoSequence);
     m_skipped = 0;
     for (;;) {
-        const std::string datagram = IcmpSocket.ReceiveAvailable(RemainingMs(*m_clock, deadline));
-        if (IcmpSocket.LastErrorCode() != 0) {
+        const auto received = IcmpSocket.ReceiveStamped(RemainingMs(*m_clock, deadline),
+                                                        std::span<char>(m_receiveBuffer));
+        // The clock read at once: the fallback when the kernel gave no stamp.
+        const auto readAt = std::chrono::steady_clock::now();
+        if (IcmpSocket.LastErrorCode() != 0 || !received) {
             return false;
         }
-        switch (MatchEcho(datagram, expect)) {
+        const std::string_view datagram(m_receiveBuffer.data(), received->Size);
+        switch (datagram.empty() ? TEchoMatch::Skip : MatchEcho(datagram, expect)) {
         case TEchoMatch::Reply: {
             const auto header = static_cast<std::size_t>(EchoHeaderOffset(datagram, expect));
             const uint32_t sentTick = ReadLe32(datagram, header + 8);
             RoundTripMs = static_cast<int32_t>(TickDifference(sentTick, m_clock->Now()));
-            RoundTripUs = std::chrono::duration_cast<std::chrono::microseconds>(
-                              std::chrono::steady_clock::now() - m_sentAt)
-                              .count();
+            RoundTripUs = received->Arrived
+                              ? StampedRoundTripUs(m_sentAtReal, *received->Arrived, Timeout)
+                              : std::nullopt;
+            LastStampSource = RoundTripUs ? TStampSource::Kernel : TStampSource::Clock;
+            if (!RoundTripUs) {
+                RoundTripUs =
+                    std::chrono::duration_cast<std::chrono::microseconds>(readAt - m_sentAt)
+                        .count();
+            }
             return true;
         }
         case TEchoMatch::Failure:
             return false;
         case TEchoMatch::Skip:
-            ++m_skipped;
+            m_skipped += datagram.empty() ? 0 : 1;
             break;
         }
         if (RemainingMs(*m_clock, deadline) == 0) {
