@@ -56,8 +56,8 @@ bool SendNotifyDatagram(std::string_view socketName, std::string_view message) n
     if (abstract) {
         address.sun_path[0] = '\0'; // the name is the bytes after it, not NUL-terminated
     }
-    const auto length =
-        static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + socketName.size() + (abstract ? 0 : 1));
+    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + socketName.size() +
+                                               (abstract ? 0 : 1));
     const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) {
         return false;
