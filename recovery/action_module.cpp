@@ -56,7 +56,8 @@ std::unique_ptr<TRecoveryAction> MakeModuleAction(const TActionModule& module,
     auto loaded = TLoadedModule::Load(
         module.File, context.ModuleDirs.empty() ? ProgramModuleDirs() : context.ModuleDirs, error);
     if (loaded) {
-        if (auto* entry = reinterpret_cast<TActionModuleEntry>(loaded->Symbol(module.Entry, error))) {
+        if (auto* entry =
+                reinterpret_cast<TActionModuleEntry>(loaded->Symbol(module.Entry, error))) {
             if (TRecoveryAction* action = entry(kActionModuleAbi, &config, &context)) {
                 return std::make_unique<TModuleAction>(std::move(*loaded),
                                                        std::unique_ptr<TRecoveryAction>(action));

@@ -6,7 +6,7 @@
 
 extern "C" __attribute__((visibility("default"))) pingvard::TRecoveryAction*
 pingvard_ssh_create(uint32_t abi, const pingvard::TActionConfig* config,
-                     const pingvard::TActionContext* context) {
+                    const pingvard::TActionContext* context) {
     if (abi != pingvard::kActionModuleAbi || config == nullptr || context == nullptr) {
         return nullptr;
     }
