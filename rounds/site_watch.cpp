@@ -122,7 +122,8 @@ void TSiteWatch::Close(const TRoundStatus& round, TSiteDecisions& out) {
             m_incident->CuredBy = last.Action;
         }
     }
-    out.push_back(TIncidentEnded{IncidentSnapshot()});
+    // In place: GCC 12 at -O2 takes a moved temporary variant for uninitialised.
+    out.emplace_back(std::in_place_type<TIncidentEnded>, IncidentSnapshot());
     m_incident.reset();
     m_awaiting = {};
 }
