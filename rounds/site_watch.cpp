@@ -87,6 +87,8 @@ void TSiteWatch::Await(std::size_t slot) {
     }
 }
 
+// Decisions are made in place: GCC 12 at -O2 takes a moved temporary variant
+// for uninitialised (-Werror=maybe-uninitialized).
 void TSiteWatch::Open(const TRoundStatus& round, TSiteDecisions& out) {
     m_incident = TIncident{};
     m_incident->StartMs = m_wallMs();
@@ -101,12 +103,13 @@ void TSiteWatch::Open(const TRoundStatus& round, TSiteDecisions& out) {
         m_incident->Steps.push_back(*m_running);
     }
     m_state = TSiteState::Down;
-    out.push_back(TSiteChanged{m_state});
-    out.push_back(TIncidentBegan{IncidentSnapshot()});
+    out.emplace_back(std::in_place_type<TSiteChanged>, m_state);
+    out.emplace_back(std::in_place_type<TIncidentBegan>, IncidentSnapshot());
     m_pauseSaid = false;
     if (round.PausedForMs > 0) {
         m_pauseSaid = true;
-        out.push_back(TRestartsPaused{IncidentSnapshot(), m_wallMs() + round.PausedForMs});
+        out.emplace_back(std::in_place_type<TRestartsPaused>, IncidentSnapshot(),
+                         m_wallMs() + round.PausedForMs);
     }
 }
 
@@ -122,7 +125,6 @@ void TSiteWatch::Close(const TRoundStatus& round, TSiteDecisions& out) {
             m_incident->CuredBy = last.Action;
         }
     }
-    // In place: GCC 12 at -O2 takes a moved temporary variant for uninitialised.
     out.emplace_back(std::in_place_type<TIncidentEnded>, IncidentSnapshot());
     m_incident.reset();
     m_awaiting = {};
@@ -156,12 +158,12 @@ void TSiteWatch::Settle(TSiteDecisions& out) {
     }
     if (state != m_state) {
         m_state = state;
-        out.push_back(TSiteChanged{m_state});
+        out.emplace_back(std::in_place_type<TSiteChanged>, m_state);
     }
     const bool held = m_incident && m_link.Down();
     if (held != m_holdShown) {
         m_holdShown = held;
-        out.push_back(TLinkHoldChanged{held, m_link, m_linkAddress});
+        out.emplace_back(std::in_place_type<TLinkHoldChanged>, held, m_link, m_linkAddress);
     }
 }
 
