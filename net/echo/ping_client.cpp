@@ -4,6 +4,7 @@
 #include "net/echo/icmp_packet.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
 #include <netinet/in.h>
@@ -37,6 +38,12 @@ bool RoutingSourceAddress(const sockaddr_in6& peer, in6_addr& local) {
         local = source.sin6_addr;
     }
     return ok;
+}
+
+bool IsNumericHost(const std::string& host) {
+    in6_addr address{};
+    return ::inet_pton(AF_INET, host.c_str(), &address) == 1 ||
+           ::inet_pton(AF_INET6, host.c_str(), &address) == 1;
 }
 
 int RemainingMs(const TTickClock& clock, uint32_t deadlineTick) {
@@ -80,15 +87,23 @@ bool TPingClient::Ping(const std::string& host) {
     // One deadline for the whole call: unrelated ICMP arriving meanwhile must not
     // stretch it (each skipped datagram does not restart the wait).
     const uint32_t deadline = m_clock->Now() + static_cast<uint32_t>(std::max(Timeout, 0));
-    // The lookup of a name is part of the echo: it gets what is left of Timeout.
-    IcmpSocket.ResolveTimeout = RemainingMs(*m_clock, deadline);
-    IcmpSocket.BindTo(BindAddress, "0");
-    IcmpSocket.ResolveTimeout = RemainingMs(*m_clock, deadline);
-    IcmpSocket.ConnectTo(host, "0");
-    if (IcmpSocket.LastErrorCode() != 0) {
-        return false;
+    // An address connected before is connected still: only a name is looked
+    // up again (it may have moved), so most echoes go straight to the send.
+    if (IcmpSocket.SocketHandle() < 0 || host != m_connectedHost || !IsNumericHost(host) ||
+        BindAddress != m_boundAddress) {
+        m_connectedHost.clear();
+        // The lookup of a name is part of the echo: it gets what is left of Timeout.
+        IcmpSocket.ResolveTimeout = RemainingMs(*m_clock, deadline);
+        IcmpSocket.BindTo(BindAddress, "0");
+        IcmpSocket.ResolveTimeout = RemainingMs(*m_clock, deadline);
+        IcmpSocket.ConnectTo(host, "0");
+        if (IcmpSocket.LastErrorCode() != 0) {
+            return false;
+        }
+        IcmpSocket.SetReceiveBufferSize(kReceiveBufferSize);
+        m_connectedHost = host;
+        m_boundAddress = BindAddress;
     }
-    IcmpSocket.SetReceiveBufferSize(kReceiveBufferSize);
     const bool ipv6 = IcmpSocket.UsesIPv6();
     m_requestType = ipv6 ? kIcmp6EchoRequest : kIcmpEchoRequest;
     m_replyType = ipv6 ? kIcmp6EchoReply : kIcmpEchoReply;

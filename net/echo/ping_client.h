@@ -69,6 +69,8 @@ private:
     uint16_t RequestChecksum() const;
 
     std::string m_lastRequest;
+    std::string m_connectedHost; // the numeric address the socket is connected to
+    std::string m_boundAddress;
     int32_t m_echoSequence = 0;
     int32_t m_echoIdentifier = 0;
     int32_t m_skipped = 0;

@@ -156,6 +156,35 @@ TEST(PingClient, RoundTripSpansTheWrapOfTheTickCounter) {
     EXPECT_EQ(client.RoundTripMs, 32);
 }
 
+// An address stays connected from echo to echo; another address, or another
+// bind address, connects anew.
+TEST(PingClient, ConnectsOnlyWhenTheAddressChanges) {
+    if (!IsRoot()) {
+        GTEST_SKIP() << "needs root: raw ICMP sockets and network namespaces";
+    }
+    RunInNewNetns([] {
+        TPingClient client;
+        client.Timeout = 2000;
+        int connects = 0;
+        client.IcmpSocket.OnStatusChange = [&](TBlockingSocket&, TSocketStatus status,
+                                               const std::string&) {
+            connects += status == TSocketStatus::Connected ? 1 : 0;
+        };
+        const struct {
+            const char* Host;
+            const char* Bind;
+            int Connects;
+        } steps[] = {{"127.0.0.1", "0.0.0.0", 1},   {"127.0.0.1", "0.0.0.0", 1},
+                     {"127.0.0.2", "0.0.0.0", 2},   {"127.0.0.2", "0.0.0.0", 2},
+                     {"127.0.0.2", "127.0.0.1", 3}, {"127.0.0.2", "127.0.0.1", 3}};
+        for (const auto& step : steps) {
+            client.BindAddress = step.Bind;
+            EXPECT_TRUE(client.Ping(step.Host)) << step.Host;
+            EXPECT_EQ(connects, step.Connects) << step.Host << " from " << step.Bind;
+        }
+    });
+}
+
 // A host changed in the settings from IPv4 to IPv6 and back keeps answering.
 TEST(PingClient, FollowsTheHostToTheOtherFamily) {
     if (!IsRoot()) {
