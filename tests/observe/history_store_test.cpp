@@ -4,6 +4,7 @@
 #include "observe/history/sqlite_db.h"
 #include "tests/config/config_test_support.h"
 
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <vector>
@@ -133,6 +134,23 @@ TEST_F(HistoryStore, AReaderSeesTheWritersRowsAndLeavesNoFileBehind) {
     }
     EXPECT_FALSE(test::FileExists(m_f.File + "-wal"));
     EXPECT_FALSE(test::FileExists(m_f.File + "-shm"));
+}
+
+// The WAL, which the close copies into the file while the program stops,
+// stays small however long the program writes: a checkpoint every few
+// hundred KiB, and its file cut back after it.
+TEST_F(HistoryStore, TheWalThatTheStopCopiesStaysSmall) {
+    std::vector<THistorySample> fed;
+    const std::vector<TMonitorEvent> echoes = ThreeHoursAt2s(fed);
+    THistoryStore store(m_f.Options());
+    std::uintmax_t largest = 0;
+    for (std::size_t i = 0; i < echoes.size(); i += 4) { // one batch per 8 s, as the queue does
+        store.Consume(std::span(echoes).subspan(i, std::min<std::size_t>(4, echoes.size() - i)), 0);
+        std::error_code ec;
+        largest = std::max(largest, std::filesystem::file_size(m_f.File + "-wal", ec));
+    }
+    EXPECT_GT(largest, 0u);
+    EXPECT_LE(largest, 640u * 1024u);
 }
 
 TEST_F(HistoryStore, AggregatesSurviveThePruningOfTheirEchoes) {
