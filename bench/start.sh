@@ -28,7 +28,7 @@ write_ini "$work/first" Host1/Hostname=127.0.0.1 Host2/Hostname=127.0.0.2 \
     Host3/Hostname=127.0.0.3 Host4/Hostname=127.0.0.4 Constants/PingInterval=$interval
 first=$(ip netns exec "$ns" "$BUILD/bench/start_timer" -- "$BUILD/app/pingvard" --headless -C "$work/first" |
     sed -n 's/^exec_to_first_echo_ms=//p')
-for i in $(seq "$runs"); do
+for _ in $(seq "$runs"); do
     rm -rf "$work/site"
     mkdir "$work/site"
     cp -p "$work/first/pingvard.ini" "$work/site/"
