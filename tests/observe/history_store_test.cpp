@@ -4,7 +4,6 @@
 #include "observe/history/sqlite_db.h"
 #include "tests/config/config_test_support.h"
 
-#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <vector>
