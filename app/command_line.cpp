@@ -24,6 +24,7 @@ enum class TOptionKind {
     Directory,
     Language,
     TestAction,
+    TestNotify,
     History,
     Since,
     Csv,
@@ -36,11 +37,17 @@ struct TOptionName {
 };
 
 constexpr TOptionName kLongOptions[] = {
-    {"--help", TOptionKind::Help},         {"--version", TOptionKind::Version},
-    {"--headless", TOptionKind::Headless}, {"--directory", TOptionKind::Directory},
-    {"--lang", TOptionKind::Language},     {"--test-action", TOptionKind::TestAction},
-    {"--history", TOptionKind::History},   {"--since", TOptionKind::Since},
-    {"--csv", TOptionKind::Csv},           {"--arm", TOptionKind::Arm},
+    {"--help", TOptionKind::Help},
+    {"--version", TOptionKind::Version},
+    {"--headless", TOptionKind::Headless},
+    {"--directory", TOptionKind::Directory},
+    {"--lang", TOptionKind::Language},
+    {"--test-action", TOptionKind::TestAction},
+    {"--history", TOptionKind::History},
+    {"--since", TOptionKind::Since},
+    {"--csv", TOptionKind::Csv},
+    {"--arm", TOptionKind::Arm},
+    {"--test-notify", TOptionKind::TestNotify},
 };
 
 std::optional<TOptionKind> FindLongOption(std::string_view name) {
@@ -53,7 +60,8 @@ std::optional<TOptionKind> FindLongOption(std::string_view name) {
 
 bool TakesValue(TOptionKind kind) {
     return kind == TOptionKind::Directory || kind == TOptionKind::Language ||
-           kind == TOptionKind::TestAction || kind == TOptionKind::Since;
+           kind == TOptionKind::TestAction || kind == TOptionKind::TestNotify ||
+           kind == TOptionKind::Since;
 }
 
 // Sets the flag of an option that takes no value.
@@ -80,6 +88,7 @@ void Apply(TCommandLine& options, TOptionKind kind) {
     case TOptionKind::Directory:
     case TOptionKind::Language:
     case TOptionKind::TestAction:
+    case TOptionKind::TestNotify:
     case TOptionKind::Since:
         break; // takes a value; handled by the caller
     }
@@ -129,6 +138,7 @@ std::string ParseOne(const std::vector<std::string_view>& args, size_t& i, TComm
 
     const char* const needs = kind == TOptionKind::Language     ? "cs or en"
                               : kind == TOptionKind::TestAction ? "an action name"
+                              : kind == TOptionKind::TestNotify ? "a channel name"
                               : kind == TOptionKind::Since      ? "a time span"
                                                                 : "a directory";
     if (!value) {
@@ -153,6 +163,12 @@ std::string ParseOne(const std::vector<std::string_view>& args, size_t& i, TComm
         if (value->empty())
             return "option " + Quoted(spelled) + " needs a non-empty action name";
         options.TestAction = *value;
+        return {};
+    }
+    if (kind == TOptionKind::TestNotify) {
+        if (value->empty())
+            return "option " + Quoted(spelled) + " needs a non-empty channel name";
+        options.TestNotify = *value;
         return {};
     }
     if (value->empty())
@@ -213,6 +229,9 @@ std::string UsageText(bool desktopBuiltIn) {
             "      --test-action=NAME  run the recovery action NAME of pingvard.ini once\n"
             "                       against the configured device, print each step and\n"
             "                       the outcome, and exit (0 when it succeeded, else 1)\n"
+            "      --test-notify=NAME  send one test message through the notification\n"
+            "                       channel NAME of pingvard.ini, print the server's\n"
+            "                       answer, and exit (0 when it took the message, else 1)\n"
             "      --arm            confirm the settings a first start wrote (or, without\n"
             "                       pingvard.ini, the defaults), so that restarts may act,\n"
             "                       and exit; a running pingvard takes it at its next\n"

@@ -19,6 +19,7 @@ struct TCommandLine {
     // --lang: "cs" or "en" for the desktop program, empty when not given.
     std::string Language;
     std::string TestAction; // --test-action NAME: run that recovery action once
+    std::string TestNotify; // --test-notify NAME: send one test message through that channel
     bool Arm = false;       // --arm: confirm the settings of a first start, and exit
     // --history [HOST] [--since SPAN] [--csv]: print the history and exit.
     bool History = false;

@@ -6,6 +6,7 @@
 #include "app/headless_program.h"
 #include "app/history_command.h"
 #include "app/test_action.h"
+#include "app/test_notify.h"
 
 #include <exception>
 #include <iostream>
@@ -43,6 +44,9 @@ int Run(int argc, char** argv) {
     }
     if (!options.TestAction.empty()) {
         return RunTestAction(options.TestAction, std::cout, std::cerr);
+    }
+    if (!options.TestNotify.empty()) {
+        return RunTestNotify(options.TestNotify, std::cout, std::cerr);
     }
     if (options.Arm) {
         return RunArmCommand(std::cout, std::cerr);

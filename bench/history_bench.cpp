@@ -134,7 +134,8 @@ int Query(const std::string& dir) {
     db.Exec("BEGIN");
     uint64_t seed = 7;
     TSqliteStatement minute =
-        db.Prepare("INSERT OR REPLACE INTO minute VALUES(?1,?2,30,?3,?4,?5,?6)");
+        db.Prepare("INSERT OR REPLACE INTO minute(host, t, n, lost, lo, med, hi, p10, p25, p75, "
+                   "p90) VALUES(?1,?2,30,?3,?4,?5,?6,?7,?8,?9,?10)");
     TSqliteStatement raw = db.Prepare("INSERT OR REPLACE INTO sample VALUES(?1,?2,?3)");
     for (int64_t host = 1; host <= 4; ++host) {
         for (int64_t t = kStart; t < now; t += kMinute) {
@@ -145,6 +146,10 @@ int Query(const std::string& dir) {
                 .Bind(4, base - 2000)
                 .Bind(5, base)
                 .Bind(6, base + 9000)
+                .Bind(7, base - 1500)
+                .Bind(8, base - 700)
+                .Bind(9, base + 1200)
+                .Bind(10, base + 3500)
                 .Step();
         }
         for (int64_t t = now - 2 * kDay; t < now; t += 2000) {

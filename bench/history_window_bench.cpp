@@ -22,6 +22,7 @@
 #include <QFileInfo>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolTip>
@@ -70,13 +71,15 @@ struct TSite {
     static bool Outage(int host, int64_t t) {
         const int64_t a = kStart + 70 * kDay + 2 * kHour + 10 * kMinute;
         const int64_t b = kStart + 81 * kDay + 3 * kHour + 5 * kMinute;
-        return host < 3 && ((t >= a && t < a + 42 * kMinute) || (t >= b && t < b + 15 * kMinute));
+        const int64_t c = kNow - 7 * kHour; // one in the last day, for its screenshot
+        return host < 3 && ((t >= a && t < a + 42 * kMinute) || (t >= b && t < b + 15 * kMinute) ||
+                            (t >= c && t < c + 25 * kMinute));
     }
     static bool Congested(int host, int64_t t) {
         const int64_t day = (t - kStart) / kDay;
         const int64_t hour = (t - kStart) % kDay / kHour;
-        return host < 3 && (day == 12 || day == 40 || day == 63 || day == 88) && hour >= 15 &&
-               hour < 19;
+        return host < 3 && (day == 12 || day == 40 || day == 63 || day == 88 || day == 89) &&
+               hour >= 15 && hour < 19;
     }
     static double MedianMs(int host, int64_t t, TRandom& random) {
         const double hourOfDay = static_cast<double>((t - kStart) % kDay) / kHour;
@@ -128,6 +131,9 @@ void WriteHistory(const std::string& file) {
         events.push_back(Event(TMonitorEventKind::RuleFired, b + 3 * kMinute));
         events.push_back(
             Outcome(b + 14 * kMinute, "telnet", "telnet", true, "Reset OK - 11/28/26 03:19:12"));
+        const int64_t c = kNow - 7 * kHour;
+        events.push_back(Event(TMonitorEventKind::RuleFired, c + 3 * kMinute));
+        events.push_back(Outcome(c + 24 * kMinute, "plug", "http", true, "Power cycle OK (plug)"));
         for (int64_t t = kRawFrom; t < kNow; t += 2000) {
             for (int h = 0; h < 4; ++h) {
                 TMonitorEvent echo = Event(TMonitorEventKind::Echo, t);
@@ -150,7 +156,8 @@ void WriteHistory(const std::string& file) {
         Fail("cannot open " + file);
     }
     TSqliteStatement minute =
-        db.Prepare("INSERT OR REPLACE INTO minute VALUES(?1,?2,?3,?4,?5,?6,?7)");
+        db.Prepare("INSERT OR REPLACE INTO minute(host, t, n, lost, lo, med, hi, p10, p25, p75, "
+                   "p90) VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11)");
     for (int h = 0; h < 4; ++h) {
         for (int64_t t = kStart; t < kRawFrom; t += kMinute) {
             if (TSite::Stopped(t)) {
@@ -165,14 +172,23 @@ void WriteHistory(const std::string& file) {
                 minute.Bind(4, int64_t{30})
                     .Bind(5, std::nullopt)
                     .Bind(6, std::nullopt)
-                    .Bind(7, std::nullopt);
+                    .Bind(7, std::nullopt)
+                    .Bind(8, std::nullopt)
+                    .Bind(9, std::nullopt)
+                    .Bind(10, std::nullopt)
+                    .Bind(11, std::nullopt);
             } else {
                 const double median = TSite::MedianMs(h, t, random);
+                const double wide = TSite::Congested(h, t) ? 3 : 1; // a busy line spreads
                 const double spike = std::pow(random.Next(), 20) * 8 * kBaseMs[h];
                 minute.Bind(4, lost)
                     .Bind(5, std::llround(median * 850))
                     .Bind(6, std::llround(median * 1000))
-                    .Bind(7, std::llround((median * 1.35 + spike) * 1000));
+                    .Bind(7, std::llround((median * 1.35 + spike) * 1000))
+                    .Bind(8, std::llround(median * (1 - 0.09 * wide) * 1000))
+                    .Bind(9, std::llround(median * (1 - 0.045 * wide) * 1000))
+                    .Bind(10, std::llround(median * (1 + 0.06 * wide) * 1000))
+                    .Bind(11, std::llround(median * (1 + 0.14 * wide) * 1000));
             }
             if (minute.Step() != SQLITE_DONE) {
                 Fail("cannot write the minutes: " + db.Error());
@@ -352,6 +368,33 @@ int main(int argc, char** argv) {
         Fail("cannot save " + shot.toStdString());
     }
     std::printf("screenshot: %s\n", qPrintable(shot));
+
+    // The last 24 hours, hovering the outage of that day.
+    {
+        QEventLoop loop;
+        QObject::connect(form, &THistoryForm::Loaded, &loop, &QEventLoop::quit);
+        QTimer::singleShot(30'000, &loop, &QEventLoop::quit);
+        form->resize(900, 660); // room for the hover's figures right of the outage
+        form->ShowRange(THistoryRange::Day);
+        loop.exec();
+        Settle();
+        THistoryGraph* first = form->Graphs().front();
+        const QRect dayPlot = first->PlotRect();
+        const int64_t outage = kNow - 7 * kHour + 12 * kMinute;
+        const QPointF over(dayPlot.left() + static_cast<double>(outage - (kNow - kDay)) *
+                                                dayPlot.width() / static_cast<double>(kDay),
+                           dayPlot.center().y());
+        QMouseEvent hover(QEvent::MouseMove, over, first->mapToGlobal(over), Qt::NoButton,
+                          Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(first, &hover);
+        Settle();
+        QString dayShot = shot;
+        dayShot.replace(QRegularExpression(QStringLiteral("\\.png$")), QStringLiteral("-24h.png"));
+        if (!Screenshot(form).save(dayShot)) {
+            Fail("cannot save " + dayShot.toStdString());
+        }
+        std::printf("screenshot: %s\n", qPrintable(dayShot));
+    }
     std::printf("peak resident set of the process: %.1f MiB\n", PeakMiB());
     form->close();
     Settle();

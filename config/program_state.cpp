@@ -19,6 +19,9 @@ namespace {
 
 const std::string kStart = "Start";
 const std::string kGuard = "Guard";
+const std::string kIncident = "Incident";
+// Values of the text form never hold a blank: two of them part its lines.
+constexpr std::string_view kLineBreak = "  ";
 
 constexpr std::string_view kHeader =
     "; Pingvard's own state across restarts (see pingvard(1), FILES). The program\n"
@@ -160,6 +163,42 @@ bool TProgramStateFile::SaveConfirmation(const TStartConfirmation& confirmation)
     return m_store.WriteSection(
         kStart, {{"Confirmed", confirmation.Pending ? "0" : "1"}, {"Fresh", confirmation.Fresh}},
         kHeader);
+}
+
+std::optional<TIncident> TProgramStateFile::Incident() const {
+    return ParseIncidentLine(TSectionValues(m_store, kIncident).Text("Open"));
+}
+
+bool TProgramStateFile::SaveIncident(const TIncident* open) {
+    return m_store.WriteSection(kIncident, {{"Open", open ? IncidentLine(*open) : ""}}, kHeader);
+}
+
+std::string TProgramStateFile::IncidentLine(const TIncident& incident) {
+    std::string text = IncidentText(incident);
+    while (!text.empty() && text.back() == '\n') {
+        text.pop_back();
+    }
+    std::string line;
+    for (const char c : text) {
+        line += c == '\n' ? std::string(kLineBreak) : std::string(1, c);
+    }
+    return line;
+}
+
+std::optional<TIncident> TProgramStateFile::ParseIncidentLine(std::string_view line) {
+    if (line.empty()) {
+        return std::nullopt;
+    }
+    std::string text;
+    for (std::size_t at = 0; at < line.size();) {
+        if (line.substr(at, kLineBreak.size()) == kLineBreak) {
+            text += '\n';
+            at += kLineBreak.size();
+        } else {
+            text += line[at++];
+        }
+    }
+    return ParseIncident(text + "\n");
 }
 
 } // namespace pingvard

@@ -16,6 +16,10 @@
 //            Rounds=MS,MS,...    the starts of the rounds within the window
 //            HoldOffFrom=MS HoldOff=MS       the hold-off under way, its length
 //            BackOff=N           rounds in a row that did not cure
+//  [Incident] Open=TEXT          the incident open at the last write, in its
+//                                text form (events/incident.h) on one line:
+//                                its lines joined by two blanks, which no
+//                                line holds; empty when none is open
 //
 // MS in Saved, Rounds and HoldOffFrom: wall-clock milliseconds since 1970
 // (UTC). A section with times also holds the moment of its write in the boot
@@ -28,8 +32,10 @@
 
 #include "config/guard_config.h"
 #include "config/profile_store.h"
+#include "events/incident.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace pingvard {
@@ -67,10 +73,18 @@ public:
     // Ages as of now; nothing for an absent or unreadable file or section.
     TGuardMemory Guard(const TClockReading& now) const;
     TStartConfirmation Confirmation() const;
+    // The incident open when the program last wrote; none when none was.
+    std::optional<TIncident> Incident() const;
 
     // False when the file cannot be written (it is then unchanged).
     bool SaveGuard(const TGuardMemory& memory, const TClockReading& now);
     bool SaveConfirmation(const TStartConfirmation& confirmation);
+    // open: null when no incident is open.
+    bool SaveIncident(const TIncident* open);
+
+    // The one-line form of [Incident] Open, and back.
+    static std::string IncidentLine(const TIncident& incident);
+    static std::optional<TIncident> ParseIncidentLine(std::string_view line);
 
 private:
     TProfileStore m_store;

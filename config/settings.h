@@ -10,6 +10,7 @@
 
 #include "config/desktop_settings.h"
 #include "config/ini_file.h"
+#include "config/notify/notify_settings.h"
 #include "config/observe_settings.h"
 #include "config/recovery_settings.h"
 #include "config/slots.h"
@@ -31,7 +32,7 @@ inline constexpr int32_t kMaxHostTimeout = 60000; // ms; a negative one reads as
 
 // What a reload (SIGHUP) leaves for the next start, as the reload line says it.
 inline constexpr std::string_view kSettingsAtNextStart =
-    "the script, the actions' own keys, [History], [Metrics] and [Hooks]";
+    "the script, the actions' own keys, [History], [Metrics], [Hooks] and [Notify]";
 
 // One watched host, [Host1] to [Host4].
 struct THostSettings {
@@ -53,6 +54,7 @@ struct TSettings {
     // Beyond the historic file; read only so far.
     TRecoverySettings Recovery;
     TObserveSettings Observe;
+    TNotifySettings Notify;                   // problems in ObserveProblems
     std::vector<std::string> ObserveProblems; // one line per invalid value
     std::vector<std::string> BoundsProblems;  // one line per value used at its bound
     TDesktopSettings Desktop;                 // its problems are the desktop program's to report

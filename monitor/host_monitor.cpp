@@ -86,6 +86,7 @@ void THostMonitor::Start() {
     RestoreState();
     ResolveWorkerHosts();
     ConfigureSite();
+    ResumeSavedIncident();
     for (auto& worker : m_pingThreads) {
         if (worker) {
             worker->Start();
@@ -406,6 +407,7 @@ void THostMonitor::CreateWorker(int slot, const THostSettings& host) {
 // the step first.
 void THostMonitor::ShowResetStarting() {
     m_site.StepStarted(m_session.Action, m_session.Kind, m_session.VerifyMs);
+    SaveIncident();
     m_events.ActionStarted(m_session.Action, m_session.Kind, m_site.IncidentSnapshot());
     const TSiteView site = SiteView();
     pingvard::ShowResetStarting(m_fe, m_session.StartingText, TrayImageFor(site));
@@ -416,6 +418,7 @@ void THostMonitor::ShowResetOutcome(const TRecoveryOutcome& outcome) {
     const TRecoveryOutcome shown =
         outcome.ConnectFailed ? TelnetConnectFailed(m_resetHost) : outcome;
     m_site.StepEnded(shown.Ok, shown.Status);
+    SaveIncident();
     m_events.ActionOutcome(m_session.Action, m_session.Kind, shown.Ok, shown.Status,
                            m_site.IncidentSnapshot());
     const TSiteView site = SiteView();

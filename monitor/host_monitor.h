@@ -226,6 +226,10 @@ private:
     // pingvard.state (monitor/host_monitor_state.cpp): the guard's memory and
     // the confirmation of a first start, read at Start.
     void RestoreState();
+    // Takes up the incident open when the program last ended, once the hosts
+    // are configured; then keeps pingvard.state's copy of it up to date.
+    void ResumeSavedIncident();
+    void SaveIncident();
     TClockReading Clocks() const;
     std::unique_ptr<TRecoveryAction> MakeStepAction(const TActionConfig& config) const;
 
@@ -283,6 +287,8 @@ private:
     bool m_restartsHeld = false;
     bool m_awaitingConfirmation = false;
     bool m_stateWriteReported = false; // a refused write of pingvard.state, said once
+    std::string m_savedIncident;       // [Incident] Open as last written
+    bool m_incidentWriteReported = false;
     bool m_heldRefusalLogged = false;
     bool m_icmpUnavailable = false; // no way to send echoes (found at start-up)
     uint32_t m_lastIcmpProbe = 0;   // tick of the last probe

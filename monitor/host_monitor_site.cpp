@@ -137,7 +137,9 @@ std::vector<std::string> THostMonitor::ActionNames() const {
 }
 
 TSiteView THostMonitor::SiteView() const {
-    return m_site.View(m_policy ? m_policy->Status() : TRoundStatus{}, ActionNames());
+    TSiteView view = m_site.View(m_policy ? m_policy->Status() : TRoundStatus{}, ActionNames());
+    view.AwaitingConfirmation = m_awaitingConfirmation;
+    return view;
 }
 
 void THostMonitor::ShowSite() {
@@ -154,6 +156,9 @@ void THostMonitor::ResumeIncident(const TIncident& incident) {
 void THostMonitor::Follow(const TSiteDecisions& decisions) {
     for (const TSiteDecision& decision : decisions) {
         std::visit([this](const auto& each) { Carry(each); }, decision);
+    }
+    if (!decisions.empty()) {
+        SaveIncident();
     }
 }
 

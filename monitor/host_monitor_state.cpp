@@ -43,6 +43,7 @@ void THostMonitor::ConfirmSettings() {
     m_awaitingConfirmation = false;
     ZeroFailures();
     m_fe.SetStatusText(kConfirmedText);
+    ShowSite();
 }
 
 bool THostMonitor::ConfirmedSinceStart() {
@@ -68,6 +69,34 @@ void THostMonitor::Carry(const TKeepGuardMemory& keep) {
                              ": the restart guard forgets its rounds at a restart";
     m_fe.SetStatusText(text);
     WriteLog(text);
+}
+
+void THostMonitor::ResumeSavedIncident() {
+    const std::optional<TIncident> open = TProgramStateFile(StateFileName()).Incident();
+    m_savedIncident = open ? TProgramStateFile::IncidentLine(*open) : "";
+    if (open) {
+        ResumeIncident(*open);
+        SaveIncident(); // dropped when none of its hosts is watched any more
+    }
+}
+
+// Only when the incident changed: it opened, a step began or ended, it ended.
+void THostMonitor::SaveIncident() {
+    const std::optional<TIncident>& open = m_site.Incident();
+    std::string line = open ? TProgramStateFile::IncidentLine(*open) : "";
+    if (line == m_savedIncident) {
+        return;
+    }
+    TProgramStateFile state(StateFileName());
+    if (state.SaveIncident(open ? &*open : nullptr)) {
+        m_savedIncident = std::move(line);
+        return;
+    }
+    if (!m_incidentWriteReported) {
+        m_incidentWriteReported = true;
+        WriteLog("Unable to write to " + state.FileName() +
+                 ": an open incident is forgotten at a restart");
+    }
 }
 
 } // namespace pingvard

@@ -53,6 +53,18 @@ TObservers::TObservers(TObserveOptions options) {
         m_hooks = std::make_unique<THookRunner>(s.Hooks, options.Report, options.Secrets);
         m_hub.Add(*m_hooks);
     }
+    if (!options.Notify.Channels.empty() && options.NotifyTransport) {
+        TNotifierOptions notify;
+        notify.Channels = options.Notify.Channels;
+        notify.OutboxFile = options.NotifyOutbox;
+        notify.MaxQueued = options.Notify.MaxQueued;
+        notify.Site = options.Site;
+        notify.Report = options.Report;
+        notify.Secrets = options.Secrets;
+        notify.Transport = options.NotifyTransport();
+        m_notify = std::make_unique<TNotifier>(std::move(notify));
+        m_hub.Add(*m_notify);
+    }
 }
 
 TObservers::~TObservers() {
@@ -66,13 +78,16 @@ void TObservers::Stop() noexcept {
     m_stopped = true;
     for (TEventSink* sink : std::initializer_list<TEventSink*>{
              m_liveness.get(), m_notifier.get(), m_historyQueue.get(), m_metricsQueue.get(),
-             m_hooks.get()}) {
+             m_hooks.get(), m_notify.get()}) {
         if (sink != nullptr) {
             m_hub.Remove(*sink);
         }
     }
     if (m_hooks) {
         m_hooks->Stop();
+    }
+    if (m_notify) {
+        m_notify->Stop(); // a send under way is aborted; what waits stays in the outbox
     }
     m_listeners.Stop();
     if (m_metricsQueue) {

@@ -19,6 +19,7 @@
 #include "observe/hook_runner.h"
 #include "observe/http_listeners.h"
 #include "observe/metrics_registry.h"
+#include "observe/notify/notifier.h"
 #include "observe/queued_sink.h"
 #include "observe/systemd_notify.h"
 
@@ -41,6 +42,12 @@ struct TObserveOptions {
     uint32_t WatchdogStaleMs = 0;
     // Where the program's modules are; empty: ProgramModuleDirs().
     std::vector<std::string> ModuleDirs;
+    // The notification channels, their outbox's file and the machine's name;
+    // no channel is run without a transport.
+    TNotifySettings Notify;
+    std::string NotifyOutbox;
+    std::string Site;
+    std::function<std::unique_ptr<TNotifyTransport>()> NotifyTransport;
 };
 
 class TObservers {
@@ -76,6 +83,7 @@ private:
     std::unique_ptr<TQueuedSink> m_metricsQueue;
     THttpListeners m_listeners;
     std::unique_ptr<THookRunner> m_hooks;
+    std::unique_ptr<TNotifier> m_notify;
     bool m_stopped = false;
 };
 

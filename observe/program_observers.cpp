@@ -2,9 +2,11 @@
 #include "observe/program_observers.h"
 
 #include "config/program_dir.h"
+#include "observe/notify/curl_transport.h"
 #include "recovery/secret_mask.h"
 
 #include <algorithm>
+#include <unistd.h>
 #include <utility>
 
 namespace pingvard {
@@ -41,7 +43,18 @@ std::vector<std::string> TProgramObservers::Secrets(const TSettings& settings) {
             }
         }
     }
+    for (std::string& secret : NotifySecrets(settings.Notify)) {
+        secrets.push_back(std::move(secret));
+    }
     return secrets;
+}
+
+std::string TProgramObservers::SiteName() {
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') {
+        return "pingvard";
+    }
+    return name;
 }
 
 TProgramObservers::TProgramObservers(THostMonitor& monitor, TGuiDispatcher& dispatcher,
@@ -56,6 +69,10 @@ TProgramObservers::TProgramObservers(THostMonitor& monitor, TGuiDispatcher& disp
     options.ProgramDir = GetProgramDir();
     options.Secrets = Secrets(settings);
     options.WatchdogStaleMs = WatchdogStaleMs(settings);
+    options.Notify = settings.Notify;
+    options.NotifyOutbox = OutboxFileName(settings.Notify, GetProgramDir());
+    options.Site = SiteName();
+    options.NotifyTransport = MakeCurlTransport;
     // On a consumer's thread: the line is shown on the GUI thread. Once the
     // monitor has shut down the dispatcher refuses it; the line is then lost
     // with the status line it was meant for.

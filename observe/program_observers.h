@@ -46,6 +46,8 @@ public:
     // What a hook or a notification must never show: the script's answers to
     // challenges that ask for a password, and the recovery actions' passwords.
     static std::vector<std::string> Secrets(const TSettings& settings);
+    // The machine's name, as notifications name the site.
+    static std::string SiteName();
 
 private:
     THostMonitor& m_monitor;

@@ -108,7 +108,9 @@ std::string RuleFiredText(const TRoundView& view) {
            (view.MaxTimeouts == 1 ? "" : "s") + " in a row";
 }
 
-std::string SiteLine(const TSiteView& view, const TClockText& clock) {
+namespace {
+
+std::string StateLine(const TSiteView& view, const TClockText& clock) {
     switch (view.State) {
     case TSiteState::Up:
         return "up, " + Answering(view);
@@ -123,6 +125,14 @@ std::string SiteLine(const TSiteView& view, const TClockText& clock) {
         line += "; " + LinkHeldText(view.HeldBy, view.HeldAddress);
     }
     return line;
+}
+
+} // namespace
+
+std::string SiteLine(const TSiteView& view, const TClockText& clock) {
+    const std::string line = StateLine(view, clock);
+    return view.AwaitingConfirmation ? line + "; restarts held until the settings are confirmed"
+                                     : line;
 }
 
 } // namespace pingvard

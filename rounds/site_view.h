@@ -42,6 +42,8 @@ struct TSiteView {
     // The guard: restarts paused until (wall clock), or held off for a time.
     int64_t PausedUntilMs = 0;
     uint32_t HoldOffMs = 0;
+    // The settings a first start wrote wait for the operator: no restart.
+    bool AwaitingConfirmation = false;
 
     // The last step's outcome, whenever it was (LastOutcomeMs 0: none yet).
     std::string LastOutcome;

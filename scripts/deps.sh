@@ -41,6 +41,10 @@ packages=(
   dbus-daemon dbus-bin xfce4-panel xfconf
   # desktop notifications test: a real notification daemon (it brings dunstctl)
   dunst
+  # the notification test: a real mail server (STARTTLS, SASL login, a
+  # maildir) behind the simulated uplink; it only ever runs there, with a
+  # configuration of the test's own (the package is left unconfigured)
+  postfix sasl2-bin
 )
 
 # busybox-static has the telnetd applet that Debian's busybox lacks, and the two
@@ -97,6 +101,8 @@ if ((${#missing[@]} || extract_busybox || extract_prometheus)); then
 fi
 if ((${#missing[@]})); then
   echo "deps.sh: installing ${missing[*]}"
+  # No system mail server: only the notification test runs one, in a namespace.
+  echo "postfix postfix/main_mailer_type select No configuration" | debconf-set-selections
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
   if [[ " ${missing[*]} " == *" inetutils-telnetd "* ]] && command -v update-inetd >/dev/null; then
     # The package enables telnet in the system's own inetd: only the tests run it.

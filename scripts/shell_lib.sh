@@ -118,7 +118,8 @@ pv_write_ini() {
 
 # pv_start_xvfb DIR GEOMETRY: Xvfb on a display number of this run's own; sets
 # PV_DISPLAY (the number) and PV_XVFB_PID; status 1 when no server started.
-# Writes DIR/display and DIR/xvfb.log.
+# Writes DIR/display and DIR/xvfb.log. PV_DISPLAYS="FIRST LAST" keeps the
+# numbers within a range (a machine shared by several people).
 #
 # Not -displayfd alone: while it looks for a free number, an X server creates
 # each candidate's sockets before it holds that number's lock, and the X
@@ -128,8 +129,9 @@ pv_write_ini() {
 # number takes the server's lock first and gives up cleanly when the number is
 # in use; -displayfd then only tells when the server is ready.
 pv_start_xvfb() {
-    local dir=$1 geometry=$2 n pid
-    for ((n = 100 + $$ % 800; n < 1000; n++)); do
+    local dir=$1 geometry=$2 n pid first last
+    read -r first last <<<"${PV_DISPLAYS:-$((100 + $$ % 800)) 999}"
+    for ((n = first; n <= last; n++)); do
         [[ -e /tmp/.X$n-lock ]] && continue
         : >"$dir/display"
         Xvfb ":$n" -displayfd 3 -screen 0 "$geometry" -nolisten tcp \

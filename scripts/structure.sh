@@ -34,29 +34,15 @@ readonly max_lines=3000
 
 # The production sources, as git knows them.
 mapfile -t sources < <(git ls-files "${layers[@]/%//*.cpp}" "${layers[@]/%//*.h}")
-# code FILE...: the lines that are not comment lines.
-code() { grep -hv '^\s*\(//\|\*\|/\*\)' "$@"; }
 # alternation WORD...: a regular expression matching any of the words.
 alternation() { printf '%s\n' "$@" | sed 's/[.]/\\./g' | paste -sd'|'; }
 
-config_sources=(config/*.cpp config/*.h)
-# names FRESH CONFIG...: the names that the pattern FRESH finds in the fresh
-# file and the patterns CONFIG in the code of config/, once each.
-names() {
-    local pattern
-    {
-        grep -oP "$1" tests/data/fresh_pingvard.ini
-        for pattern in "${@:2}"; do
-            code "${config_sources[@]}" | grep -oP "$pattern" || true
-        done
-    } | sort -u
-}
-mapfile -t sections < <(names '^\[\K[^]]+' \
-    '(\bSection|\b(Read|Write|Erase)\w*)\(\s*"\K[A-Za-z][A-Za-z0-9]*\.?(?=")' \
-    '\bk([A-Z][A-Za-z]+) = "\K\1(?=";)')
-mapfile -t keys < <(names '^[A-Za-z]+(?=[0-9]*=)' \
-    '\.(Text|Number|Flag|Choice|List|Value|Has|Problem)\(\s*"\K[A-Za-z]+(?=")' \
-    '\b(Read|Write)\w*\([^,()]+,\s*"\K[A-Za-z]+(?=")')
+# shellcheck source=scripts/ini_names.sh
+source scripts/ini_names.sh
+# Every name config/ spells, pingvard.state's among them.
+export PV_INI_WITH_STATE=1
+mapfile -t sections < <(pv_ini_sections)
+mapfile -t keys < <(pv_ini_keys)
 ((${#sections[@]} > 5 && ${#keys[@]} > 10)) || {
     echo "structure: found only ${#sections[@]} sections and ${#keys[@]} keys in config/" >&2
     exit 1

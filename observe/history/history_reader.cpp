@@ -53,6 +53,9 @@ bool THistoryReader::Open() {
         m_db.Close();
         return false;
     }
+    // A file of an older version (no writer has upgraded it yet) has no spread.
+    m_hasSpread = m_db.QueryInt("SELECT count(*) FROM pragma_table_info('hour') WHERE name = 'p90'")
+                      .value_or(0) > 0;
     return true;
 }
 
@@ -111,17 +114,31 @@ std::vector<THistoryPoint> THistoryReader::Points(const std::string& address, in
         mark = std::clamp(markQuery.Int(0), start, std::max(start, toMs));
         markQuery.Reset();
     }
-    TSqliteStatement q = m_db.Prepare(
-        hourly ? "SELECT t, n, lost, lo, med, hi FROM hour WHERE host = ?1 AND t >= ?2 AND t < ?3"
-               : "SELECT t, n, lost, lo, med, hi FROM minute WHERE host = ?1 AND t >= ?2 "
-                 "AND t < ?3");
+    const std::string columns =
+        m_hasSpread ? "t, n, lost, lo, med, hi, p10, p25, p75, p90" : "t, n, lost, lo, med, hi";
+    TSqliteStatement q =
+        m_db.Prepare("SELECT " + columns + (hourly ? " FROM hour" : " FROM minute") +
+                     " WHERE host = ?1 AND t >= ?2 AND t < ?3");
     q.Bind(1, host).Bind(2, start / 1000).Bind(3, mark / 1000);
     points.reserve(static_cast<std::size_t>(std::max<int64_t>(0, toMs - start) / bucketMs + 1));
     int rc;
     while ((rc = q.Step()) == SQLITE_ROW) {
-        points.push_back({q.Int(0) * 1000, static_cast<uint32_t>(q.Int(1)),
-                          static_cast<uint32_t>(q.Int(2)), q.OptionalInt(3), q.OptionalInt(4),
-                          q.OptionalInt(5)});
+        THistoryPoint& p = points.emplace_back();
+        p.TimeMs = q.Int(0) * 1000;
+        p.Count = static_cast<uint32_t>(q.Int(1));
+        p.Lost = static_cast<uint32_t>(q.Int(2));
+        p.MinUs = q.OptionalInt(3);
+        p.MedianUs = q.OptionalInt(4);
+        p.MaxUs = q.OptionalInt(5);
+        if (m_hasSpread) {
+            const auto p10 = q.OptionalInt(6);
+            const auto p25 = q.OptionalInt(7);
+            const auto p75 = q.OptionalInt(8);
+            const auto p90 = q.OptionalInt(9);
+            if (p10 && p25 && p75 && p90) {
+                p.Spread = THistorySpread{*p10, *p25, *p75, *p90};
+            }
+        }
     }
     if (rc != SQLITE_DONE || !ReadRaw(host, mark, toMs, samples)) {
         Fail();

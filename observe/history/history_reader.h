@@ -45,6 +45,7 @@ private:
     std::string m_fileName;
     std::string m_error;
     TSqliteDb m_db;
+    bool m_hasSpread = false; // the aggregates have their percentile columns
 };
 
 } // namespace pingvard

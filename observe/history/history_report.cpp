@@ -76,14 +76,19 @@ void WriteCsv(std::ostream& out, const TRow& row, std::string_view pointKind) {
         const THistoryPoint& p = *row.Point;
         out << pointKind << ',' << CsvField(row.Host->Address) << ',' << CsvField(row.Host->Name)
             << ',' << p.Count << ',' << p.Lost << ',' << Millis(p.MinUs) << ','
-            << Millis(p.MedianUs) << ',' << Millis(p.MaxUs) << ",,,\n";
+            << Millis(p.MedianUs) << ',' << Millis(p.MaxUs) << ",,,";
+        const auto part = [&](int64_t THistorySpread::*field) {
+            return p.Spread ? Millis((*p.Spread).*field) : std::string();
+        };
+        out << ',' << part(&THistorySpread::P10Us) << ',' << part(&THistorySpread::P25Us) << ','
+            << part(&THistorySpread::P75Us) << ',' << part(&THistorySpread::P90Us) << '\n';
         return;
     }
     const THistoryRecord& e = *row.Event;
     const bool outcome =
         e.Kind == TMonitorEventKind::ActionOutcome || e.Kind == TMonitorEventKind::GuardChanged;
     out << KindName(e.Kind) << ',' << CsvField(e.Host) << ",,,,,,," << CsvField(e.Action) << ','
-        << (outcome ? (e.Ok ? "1" : "0") : "") << ',' << CsvField(e.Text) << '\n';
+        << (outcome ? (e.Ok ? "1" : "0") : "") << ',' << CsvField(e.Text) << ",,,,\n";
 }
 
 void WriteText(std::ostream& out, const TRow& row) {
@@ -172,7 +177,9 @@ bool WriteHistoryReport(THistoryReader& reader, const THistoryReportRequest& req
                                        : resolution == THistoryResolution::Minute ? "minute"
                                                                                   : "hour";
     if (request.Csv) {
-        out << "time,kind,host,name,echoes,lost,min_ms,median_ms,max_ms,action,ok,text\n";
+        // New columns go at the end: scripts read the others by position.
+        out << "time,kind,host,name,echoes,lost,min_ms,median_ms,max_ms,action,ok,text,"
+               "p10_ms,p25_ms,p75_ms,p90_ms\n";
     } else {
         char header[160];
         std::snprintf(header, sizeof header, "%-19s  %-15s %7s %5s %9s %9s %9s  (per %s)\n", "time",

@@ -30,7 +30,9 @@ std::optional<std::chrono::seconds> ParseSince(std::string_view text);
 //
 // Text:  time, host, echoes, lost, min/median/max round trip in ms, aligned;
 //        an event row names its kind and what happened.
-// CSV:   header "time,kind,host,name,echoes,lost,min_ms,median_ms,max_ms,action,ok,text";
+// CSV:   header "time,kind,host,name,echoes,lost,min_ms,median_ms,max_ms,action,ok,text,
+//        p10_ms,p25_ms,p75_ms,p90_ms" (the percentiles of a minute or an hour, empty
+//        for single echoes and for aggregates written before they were kept);
 //        time in ISO 8601 with the UTC offset; kind is "echo", "minute" or
 //        "hour" for figures and the event's name otherwise (host-down, host-up,
 //        rule-fired, action-started, action-outcome, guard-changed); empty

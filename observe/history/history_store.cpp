@@ -11,7 +11,7 @@ namespace pingvard {
 
 namespace {
 
-constexpr int64_t kSchemaVersion = 1;
+constexpr int64_t kSchemaVersion = 2;
 constexpr int64_t kRetryOpenMs = 10'000; // a failing disk is tried again this often
 constexpr int64_t kGraceMs = 10'000;     // late echoes of a minute still count
 constexpr int kWalPages = 128;           // what the stop's checkpoint copies at most
@@ -31,15 +31,30 @@ CREATE TABLE IF NOT EXISTS sample(host INTEGER NOT NULL, t INTEGER NOT NULL, rtt
                                   PRIMARY KEY(host, t)) WITHOUT ROWID;
 CREATE TABLE IF NOT EXISTS minute(host INTEGER NOT NULL, t INTEGER NOT NULL, n INTEGER NOT NULL,
                                   lost INTEGER NOT NULL, lo INTEGER, med INTEGER, hi INTEGER,
+                                  p10 INTEGER, p25 INTEGER, p75 INTEGER, p90 INTEGER,
                                   PRIMARY KEY(host, t)) WITHOUT ROWID;
 CREATE TABLE IF NOT EXISTS hour(host INTEGER NOT NULL, t INTEGER NOT NULL, n INTEGER NOT NULL,
                                 lost INTEGER NOT NULL, lo INTEGER, med INTEGER, hi INTEGER,
+                                p10 INTEGER, p25 INTEGER, p75 INTEGER, p90 INTEGER,
                                 PRIMARY KEY(host, t)) WITHOUT ROWID;
 CREATE TABLE IF NOT EXISTS event(t INTEGER NOT NULL, kind TEXT NOT NULL, host TEXT NOT NULL,
                                  action TEXT NOT NULL, action_kind TEXT NOT NULL,
                                  ok INTEGER NOT NULL, text TEXT NOT NULL);
 CREATE INDEX IF NOT EXISTS event_time ON event(t);
 )sql";
+
+// What each schema version added to the tables of the one before, in order:
+// the columns a file of that version or older lacks. Old rows keep NULL in
+// them. (New tables come with CREATE TABLE IF NOT EXISTS in kSchema.)
+struct TAddedColumn {
+    int64_t Version;
+    const char* Table;
+    const char* Column;
+};
+constexpr TAddedColumn kAddedColumns[] = {
+    {2, "minute", "p10"}, {2, "minute", "p25"}, {2, "minute", "p75"}, {2, "minute", "p90"},
+    {2, "hour", "p10"},   {2, "hour", "p25"},   {2, "hour", "p75"},   {2, "hour", "p90"},
+};
 
 constexpr std::string_view kInsertSample =
     "INSERT OR IGNORE INTO sample(host, t, rtt) VALUES(?1, ?2, ?3)";
@@ -56,9 +71,11 @@ constexpr std::string_view kFirstSample = "SELECT min(t) FROM sample WHERE host 
 constexpr std::string_view kRawRange =
     "SELECT t, rtt FROM sample WHERE host = ?1 AND t >= ?2 AND t < ?3 ORDER BY t";
 constexpr std::string_view kPutMinute =
-    "INSERT OR REPLACE INTO minute VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)";
+    "INSERT OR REPLACE INTO minute(host, t, n, lost, lo, med, hi, p10, p25, p75, p90) "
+    "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)";
 constexpr std::string_view kPutHour =
-    "INSERT OR REPLACE INTO hour VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)";
+    "INSERT OR REPLACE INTO hour(host, t, n, lost, lo, med, hi, p10, p25, p75, p90) "
+    "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)";
 constexpr std::string_view kPruneSample = "DELETE FROM sample WHERE host = ?1 AND t < ?2";
 constexpr std::string_view kPruneMinute = "DELETE FROM minute WHERE host = ?1 AND t < ?2";
 constexpr std::string_view kPruneHour = "DELETE FROM hour WHERE host = ?1 AND t < ?2";
@@ -127,6 +144,59 @@ std::string Reason(const TSqliteDb& db) {
     return db.Error();
 }
 
+bool HasColumn(TSqliteDb& db, const char* table, const char* column) {
+    TSqliteStatement q =
+        db.Prepare(std::string("SELECT 1 FROM pragma_table_info('") + table + "') WHERE name = ?1");
+    const bool found = q.Bind(1, std::string_view(column)).Step() == SQLITE_ROW;
+    q.Reset();
+    return found;
+}
+
+// Minutes and hours rolled up before they kept percentiles get them where
+// their echoes are still kept (48 h): the roll-up marks move back to the
+// first whole bucket after the oldest echo, and the next roll-up makes those
+// rows again (replaced, never added). The bucket of the oldest echo may have
+// lost echoes to the pruning already and keeps its old figures.
+bool RedoWhatEchoesAreKeptFor(TSqliteDb& db) {
+    TSqliteStatement oldest = db.Prepare("SELECT min(t) FROM sample");
+    if (oldest.Step() != SQLITE_ROW) {
+        return false;
+    }
+    const std::optional<int64_t> oldestUs = oldest.OptionalInt(0);
+    oldest.Reset();
+    if (!oldestUs) {
+        return true; // no echoes kept: nothing to make again
+    }
+    for (const auto& [key, bucketMs] :
+         {std::pair{"minute_done", int64_t{60'000}}, std::pair{"hour_done", int64_t{3'600'000}}}) {
+        const int64_t from = FloorTo(*oldestUs / 1000, bucketMs) + bucketMs;
+        TSqliteStatement back = db.Prepare("UPDATE meta SET value = min(value, ?2) WHERE key = ?1");
+        if (back.Bind(1, std::string_view(key)).Bind(2, from).Step() != SQLITE_DONE) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Brings the tables of a file of an older version up to this one in place;
+// run inside the transaction that creates the tables, so that a file is
+// either upgraded whole, version mark included, or left as it was. A column
+// already there (a fresh file made by kSchema) is left alone.
+bool UpgradeSchema(TSqliteDb& db, int64_t version) {
+    for (const TAddedColumn& added : kAddedColumns) {
+        if (added.Version > version && !HasColumn(db, added.Table, added.Column) &&
+            !db.Exec((std::string("ALTER TABLE ") + added.Table + " ADD COLUMN " + added.Column +
+                      " INTEGER")
+                         .c_str())) {
+            return false;
+        }
+    }
+    if (version >= 1 && version < 2 && !RedoWhatEchoesAreKeptFor(db)) {
+        return false;
+    }
+    return db.Exec(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
+}
+
 std::string Plural(uint64_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
@@ -191,13 +261,21 @@ bool THistoryStore::CreateSchema() {
     if (m_options.MaxPageCount > 0) {
         pragmas += "PRAGMA max_page_count=" + std::to_string(m_options.MaxPageCount) + ";";
     }
-    if (!m_db.Exec(pragmas.c_str()) || !m_db.Exec(kSchema) ||
-        !m_db.Exec(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str())) {
+    bool ready = m_db.Exec(pragmas.c_str());
+    if (ready) { // the tables and their upgrade: whole or not at all
+        TTransaction transaction(m_db);
+        ready = transaction.Open() && m_db.Exec(kSchema) &&
+                UpgradeSchema(m_db, version.value_or(0)) && transaction.Commit();
+        if (!ready) {
+            Fault(); // before the rollback replaces the reason
+        }
+    } else {
         Fault();
-        Failed();
-        return false;
     }
-    return true;
+    if (!ready) {
+        Failed();
+    }
+    return ready;
 }
 
 bool THistoryStore::EnsureOpen() {
@@ -416,6 +494,10 @@ bool THistoryStore::PutAggregates(bool hourly, int64_t host,
                 .Bind(5, p.MinUs)
                 .Bind(6, p.MedianUs)
                 .Bind(7, p.MaxUs)
+                .Bind(8, p.Spread ? std::optional(p.Spread->P10Us) : std::nullopt)
+                .Bind(9, p.Spread ? std::optional(p.Spread->P25Us) : std::nullopt)
+                .Bind(10, p.Spread ? std::optional(p.Spread->P75Us) : std::nullopt)
+                .Bind(11, p.Spread ? std::optional(p.Spread->P90Us) : std::nullopt)
                 .Step() != SQLITE_DONE) {
             return false;
         }

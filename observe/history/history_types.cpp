@@ -13,7 +13,7 @@ int64_t FloorTo(int64_t value, int64_t step) noexcept {
 }
 
 THistoryPoint Fold(int64_t timeMs, std::span<const THistorySample> samples,
-                   std::vector<int64_t>& answered) {
+                   std::vector<int64_t>& answered, bool spread) {
     THistoryPoint point;
     point.TimeMs = timeMs;
     point.Count = static_cast<uint32_t>(samples.size());
@@ -38,10 +38,27 @@ THistoryPoint Fold(int64_t timeMs, std::span<const THistorySample> samples,
         median = below + (median - below) / 2;
     }
     point.MedianUs = median;
+    if (spread) {
+        point.Spread = SpreadOf(answered);
+    }
     return point;
 }
 
 } // namespace
+
+int64_t NearestRank(std::span<const int64_t> sorted, int percent) noexcept {
+    // ceil(percent * n / 100), at least the first.
+    const std::size_t n = sorted.size();
+    const std::size_t rank =
+        std::max<std::size_t>(1, (static_cast<std::size_t>(percent) * n + 99) / 100);
+    return sorted[std::min(rank, n) - 1];
+}
+
+THistorySpread SpreadOf(std::span<int64_t> roundTrips) noexcept {
+    std::sort(roundTrips.begin(), roundTrips.end());
+    return {NearestRank(roundTrips, 10), NearestRank(roundTrips, 25), NearestRank(roundTrips, 75),
+            NearestRank(roundTrips, 90)};
+}
 
 int64_t BucketMs(THistoryResolution resolution) noexcept {
     switch (resolution) {
@@ -62,7 +79,7 @@ std::vector<THistoryPoint> Aggregate(std::span<const THistorySample> samples, in
     while (begin < samples.size()) {
         const int64_t timeMs = samples[begin].TimeUs / 1000;
         if (bucketMs <= 1) {
-            points.push_back(Fold(timeMs, samples.subspan(begin, 1), answered));
+            points.push_back(Fold(timeMs, samples.subspan(begin, 1), answered, false));
             ++begin;
             continue;
         }
@@ -71,7 +88,7 @@ std::vector<THistoryPoint> Aggregate(std::span<const THistorySample> samples, in
         while (end < samples.size() && FloorTo(samples[end].TimeUs / 1000, bucketMs) == bucket) {
             ++end;
         }
-        points.push_back(Fold(bucket, samples.subspan(begin, end - begin), answered));
+        points.push_back(Fold(bucket, samples.subspan(begin, end - begin), answered, true));
         begin = end;
     }
     return points;

@@ -22,8 +22,21 @@ struct THistorySample {
     std::optional<int64_t> RoundTripUs; // empty = lost
 };
 
+// The spread of a minute's or an hour's answered round trips: the 10th, 25th,
+// 75th and 90th percentiles by nearest rank (each one of the round trips
+// itself, never an interpolation).
+struct THistorySpread {
+    int64_t P10Us = 0;
+    int64_t P25Us = 0;
+    int64_t P75Us = 0;
+    int64_t P90Us = 0;
+
+    bool operator==(const THistorySpread&) const = default;
+};
+
 // One echo (Raw) or the echoes of one minute or hour of one host. The round-trip
-// figures cover the answered echoes and are empty when every echo was lost.
+// figures cover the answered echoes and are empty when every echo was lost;
+// Spread is also empty for aggregates written before it was kept.
 struct THistoryPoint {
     int64_t TimeMs = 0; // the echo's time, or the start of its minute or hour
     uint32_t Count = 0; // echoes sent
@@ -31,6 +44,7 @@ struct THistoryPoint {
     std::optional<int64_t> MinUs;
     std::optional<int64_t> MedianUs;
     std::optional<int64_t> MaxUs;
+    std::optional<THistorySpread> Spread;
 
     bool operator==(const THistoryPoint&) const = default;
 };
@@ -54,6 +68,13 @@ struct THistoryRecord {
 
 // Milliseconds per point of a resolution (1 for Raw).
 int64_t BucketMs(THistoryResolution resolution) noexcept;
+
+// The nearest-rank percentile (0 < percent <= 100) of values sorted in
+// ascending order: the smallest value with at least percent % of the values at
+// or below it. values must not be empty.
+int64_t NearestRank(std::span<const int64_t> sorted, int percent) noexcept;
+// The spread of round trips in any order; sorts them.
+THistorySpread SpreadOf(std::span<int64_t> roundTrips) noexcept;
 
 // Folds samples in time order into one point per bucket (bucketMs > 1), or one
 // point per sample (bucketMs <= 1). The median of an even count is the mean of

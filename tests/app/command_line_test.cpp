@@ -81,7 +81,14 @@ INSTANTIATE_TEST_SUITE_P(
                    "option '--since' needs a time span such as 90s, 30m, 24h, 7d "
                    "or 2w, not '0h'"},
         TErrorCase{{"--csv"}, "options '--since' and '--csv' go with '--history'"},
-        TErrorCase{{"--since", "1h"}, "options '--since' and '--csv' go with '--history'"}));
+        TErrorCase{{"--since", "1h"}, "options '--since' and '--csv' go with '--history'"},
+        TErrorCase{{"--test-notify"}, "option '--test-notify' needs a channel name"},
+        TErrorCase{{"--test-notify="}, "option '--test-notify' needs a non-empty channel name"}));
+
+TEST(CommandLine, TestNotifyTakesTheChannelsName) {
+    EXPECT_EQ(ParseCommandLine({"--test-notify", "phone"}).Options.TestNotify, "phone");
+    EXPECT_EQ(ParseCommandLine({"--test-notify=mail", "-C", "d"}).Options.TestNotify, "mail");
+}
 
 TEST(CommandLine, LangTakesCsOrEnAndTheLastOneCounts) {
     const std::pair<std::vector<std::string_view>, std::string> cases[] = {
@@ -141,8 +148,9 @@ TEST(CommandLine, ReadsArgvAfterTheProgramName) {
 TEST(CommandLine, UsageNamesEveryOptionAndTheExitStatuses) {
     for (bool desktop : {false, true}) {
         const auto text = UsageText(desktop);
-        for (const char* word : {"--directory", "-C", "--headless", "--lang", "--history",
-                                 "--since", "--csv", "--help", "--version", "Exit status"})
+        for (const char* word :
+             {"--directory", "-C", "--headless", "--lang", "--history", "--since", "--csv",
+              "--test-notify", "--help", "--version", "Exit status"})
             EXPECT_NE(text.find(word), std::string::npos) << word;
     }
     EXPECT_EQ(VersionText().rfind("pingvard ", 0), 0u);

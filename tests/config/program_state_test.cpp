@@ -88,5 +88,26 @@ TEST(ProgramStateFile, ConfirmationOfAFirstStartComesBack) {
     EXPECT_EQ(ConfigDigest("absent.ini"), "");
 }
 
+// Names and texts may hold blanks, line breaks, '%' and comment marks: the
+// incident comes back whole, and an ended one leaves nothing to take up.
+TEST(ProgramStateFile, AnOpenIncidentComesBackWhole) {
+    const test::TTempCurrentDir dir;
+    TIncident open;
+    open.StartMs = kWall;
+    open.Cause = TSiteCause::LocalLink;
+    open.Link = "eth 0";
+    open.HostsDown = {"10.0.0.1", "; not a comment"};
+    open.Steps = {{"plug", "http", kWall + 1, kWall + 2, false, "Unable to reset:  100%\nfail"},
+                  {"router", "ssh", kWall + 3, 0, false, ""}};
+    TProgramStateFile state(StateFileName());
+    ASSERT_TRUE(state.SaveIncident(&open));
+    EXPECT_EQ(TProgramStateFile(StateFileName()).Incident(), open);
+    EXPECT_EQ(TProgramStateFile::IncidentLine(open).find('\n'), std::string::npos);
+    ASSERT_TRUE(state.SaveIncident(nullptr));
+    EXPECT_EQ(state.Incident(), std::nullopt);
+    dir.Write("pingvard.state", "[Incident]\nOpen=not an incident\n");
+    EXPECT_EQ(state.Incident(), std::nullopt);
+}
+
 } // namespace
 } // namespace pingvard

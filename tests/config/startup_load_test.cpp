@@ -428,6 +428,9 @@ namespace {
 // load runs in a child with the variable given, which answers by its status.
 int DumpableAfterLoad(const char* allowCoreDumps) {
     return test::RunInChild([allowCoreDumps] {
+        // A load earlier in this process made it undumpable, and a child
+        // inherits that: start from a dumpable one.
+        ::prctl(PR_SET_DUMPABLE, 1, 0, 0, 0);
         if (allowCoreDumps != nullptr) {
             ::setenv("PINGVARD_ALLOW_CORE_DUMPS", allowCoreDumps, 1);
         }

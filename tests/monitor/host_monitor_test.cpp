@@ -342,6 +342,7 @@ TEST(HostMonitorFirstStart, HoldsRestartsAcrossStartsUntilConfirmed) {
             EXPECT_EQ(monitor.ResetThread(), nullptr);
             EXPECT_EQ(monitor.PingObj(0).Failures, 10) << "the failures still count";
             EXPECT_EQ(fe.Status, kHeldRefusedText);
+            EXPECT_TRUE(fe.Site.AwaitingConfirmation) << "the tray's tooltip says it too";
         };
         start(heldAfterAnOutage); // the first start
         start(heldAfterAnOutage); // killed and started again: still held
@@ -349,7 +350,10 @@ TEST(HostMonitorFirstStart, HoldsRestartsAcrossStartsUntilConfirmed) {
         EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2) << "a refusal per start: " << log;
         EXPECT_NE(log.find(kHeldRefusedText), std::string::npos);
 
-        start([](THostMonitor& monitor) { monitor.ConfirmSettings(); });
+        start([&fe](THostMonitor& monitor) {
+            monitor.ConfirmSettings();
+            EXPECT_FALSE(fe.Site.AwaitingConfirmation);
+        });
         start([](THostMonitor& monitor) { EXPECT_FALSE(monitor.AwaitingConfirmation()); });
 
         std::filesystem::remove(dir.Path() / "pingvard.ini");

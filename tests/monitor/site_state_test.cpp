@@ -145,6 +145,35 @@ TEST_F(SiteState, AnIncidentTakenUpAgainEndsOnce) {
     EXPECT_EQ(Monitor->OpenIncident(), nullptr);
 }
 
+// Killed during an outage (nothing ends the incident) and started again:
+// the next start takes the incident up from pingvard.state, so the site
+// comes back once, with the time it went down.
+TEST_F(SiteState, AnIncidentOpenWhenTheProgramWasKilledGoesOnAtTheNextStart) {
+    StartWith(SiteIni("127.0.0.9"));
+    const int64_t downAt = WallMs;
+    Report(-1);
+    Report(-1);
+    ASSERT_EQ(Count(TMonitorEventKind::SiteDown), 1U);
+    ASSERT_TRUE(ServeUntil([this] { return !Monitor->ResetSessionRunning(); }));
+    Monitor->Events().Remove(Sink);
+    Monitor.reset(); // as a kill leaves it: no orderly end of the incident
+    Sink.Events.clear();
+    WallMs += 180000;
+    StartWith(SiteIni("127.0.0.9"));
+    ASSERT_NE(Monitor->OpenIncident(), nullptr);
+    EXPECT_EQ(Monitor->OpenIncident()->StartMs, downAt);
+    EXPECT_EQ(Fe.Tray, kTraySiteDown);
+    Report(4);
+    EXPECT_EQ(Count(TMonitorEventKind::SiteDown), 0U);
+    ASSERT_EQ(Count(TMonitorEventKind::SiteBack), 1U);
+    EXPECT_EQ(Sink.Last(TMonitorEventKind::SiteBack)->Incident->StartMs, downAt);
+    Monitor->Events().Remove(Sink);
+    Monitor.reset();
+    Sink.Events.clear();
+    StartWith(SiteIni("127.0.0.9")); // ended: nothing to take up
+    EXPECT_EQ(Monitor->OpenIncident(), nullptr);
+}
+
 TEST_F(SiteState, NoActionWhileThisMachinesLinkIsDownAndTheRuleResumesWhenItIsBack) {
     Link = {TKind::NoCarrier, "pvA"};
     StartWith(SiteIni("127.0.0.1"));

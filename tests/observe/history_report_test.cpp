@@ -63,16 +63,30 @@ TEST_F(HistoryReport, CsvListsEchoesAndEventsInTimeOrder) {
     std::string text;
     ASSERT_TRUE(Report({.Since = std::chrono::minutes(5), .Csv = true}, text)) << text;
     EXPECT_EQ(text,
-              "time,kind,host,name,echoes,lost,min_ms,median_ms,max_ms,action,ok,text\n"
-              "2026-11-30T01:00:00+00:00,echo,192.0.2.10,Uplink,1,0,12.345,12.345,12.345,,,\n"
-              "2026-11-30T01:00:00+00:00,echo,198.51.100.20,DNS,1,0,12.345,12.345,12.345,,,\n"
-              "2026-11-30T01:00:02+00:00,echo,192.0.2.10,Uplink,1,1,,,,,,\n"
-              "2026-11-30T01:00:02+00:00,echo,198.51.100.20,DNS,1,1,,,,,,\n"
+              "time,kind,host,name,echoes,lost,min_ms,median_ms,max_ms,action,ok,text,"
+              "p10_ms,p25_ms,p75_ms,p90_ms\n"
+              "2026-11-30T01:00:00+00:00,echo,192.0.2.10,Uplink,1,0,12.345,12.345,12.345,,,,,,,\n"
+              "2026-11-30T01:00:00+00:00,echo,198.51.100.20,DNS,1,0,12.345,12.345,12.345,,,,,,,\n"
+              "2026-11-30T01:00:02+00:00,echo,192.0.2.10,Uplink,1,1,,,,,,,,,,\n"
+              "2026-11-30T01:00:02+00:00,echo,198.51.100.20,DNS,1,1,,,,,,,,,,\n"
               "2026-11-30T01:00:02+00:00,action-outcome,,,,,,,,plug,0,"
-              "\"Unable to power cycle, HTTP 401 from 192.0.2.5, \"\"denied\"\"\"\n"
-              "2026-11-30T01:00:03+00:00,host-down,198.51.100.20,,,,,,,,,\n"
-              "2026-11-30T01:00:04+00:00,echo,192.0.2.10,Uplink,1,0,12.347,12.347,12.347,,,\n"
-              "2026-11-30T01:00:04+00:00,echo,198.51.100.20,DNS,1,0,12.347,12.347,12.347,,,\n");
+              "\"Unable to power cycle, HTTP 401 from 192.0.2.5, \"\"denied\"\"\",,,,\n"
+              "2026-11-30T01:00:03+00:00,host-down,198.51.100.20,,,,,,,,,,,,,\n"
+              "2026-11-30T01:00:04+00:00,echo,192.0.2.10,Uplink,1,0,12.347,12.347,12.347,,,,,,,\n"
+              "2026-11-30T01:00:04+00:00,echo,198.51.100.20,DNS,1,0,12.347,12.347,12.347,,,,,,,\n");
+}
+
+TEST_F(HistoryReport, CsvMinutesCarryTheirPercentilesInTheLastColumns) {
+    std::string text;
+    ASSERT_TRUE(Report({.Host = "DNS", .Csv = true}, text)) << text;
+    EXPECT_EQ(text,
+              "time,kind,host,name,echoes,lost,min_ms,median_ms,max_ms,action,ok,text,"
+              "p10_ms,p25_ms,p75_ms,p90_ms\n"
+              "2026-11-30T01:00:00+00:00,minute,198.51.100.20,DNS,3,1,12.345,12.346,12.347,,,,"
+              "12.345,12.345,12.347,12.347\n"
+              "2026-11-30T01:00:02+00:00,action-outcome,,,,,,,,plug,0,"
+              "\"Unable to power cycle, HTTP 401 from 192.0.2.5, \"\"denied\"\"\",,,,\n"
+              "2026-11-30T01:00:03+00:00,host-down,198.51.100.20,,,,,,,,,,,,,\n");
 }
 
 TEST_F(HistoryReport, TextForOneHostByNameInMinutes) {

@@ -4,8 +4,10 @@
 #include "observe/history/sqlite_db.h"
 #include "tests/config/config_test_support.h"
 
+#include <algorithm>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <vector>
 
 namespace pingvard {
@@ -95,8 +97,8 @@ TEST_F(HistoryStore, RecordsEchoesAndRecoveryEventsButNotTheStatusLineOrTheSiteS
     store.Consume(batch, 0);
     THistoryReader reader(m_f.File);
     const auto points = reader.Points("h1", kStart, kStart + kMinute, THistoryResolution::Raw);
-    EXPECT_EQ(points, (std::vector<THistoryPoint>{{kStart, 1, 0, 1234, 1234, 1234},
-                                                  {kStart + 2000, 1, 1, {}, {}, {}}}));
+    EXPECT_EQ(points, (std::vector<THistoryPoint>{{kStart, 1, 0, 1234, 1234, 1234, {}},
+                                                  {kStart + 2000, 1, 1, {}, {}, {}, {}}}));
     ASSERT_EQ(reader.Hosts().size(), 2u);
     EXPECT_EQ(reader.Hosts()[1].Name, "Host h2");
     const auto events = reader.Events(kStart, kStart + kMinute);
@@ -398,11 +400,229 @@ TEST_P(HistoryAggregate, FoldsOneMinute) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, HistoryAggregate,
-    testing::Values(TFoldCase{"Odd", {50, 10, 30}, {kStart, 3, 0, 10, 30, 50}},
-                    TFoldCase{"EvenTakesMeanOfMiddle", {5, 1, {}, 3, 4}, {kStart, 5, 1, 1, 3, 5}},
-                    TFoldCase{"EvenRoundsDown", {2, 5}, {kStart, 2, 0, 2, 3, 5}},
-                    TFoldCase{"AllLost", {{}, {}}, {kStart, 2, 2, {}, {}, {}}}),
+    testing::Values(
+        TFoldCase{"Odd", {50, 10, 30}, {kStart, 3, 0, 10, 30, 50, THistorySpread{10, 10, 50, 50}}},
+        TFoldCase{"EvenTakesMeanOfMiddle",
+                  {5, 1, {}, 3, 4},
+                  {kStart, 5, 1, 1, 3, 5, THistorySpread{1, 1, 4, 5}}},
+        TFoldCase{"EvenRoundsDown", {2, 5}, {kStart, 2, 0, 2, 3, 5, THistorySpread{2, 2, 5, 5}}},
+        TFoldCase{"AllLost", {{}, {}}, {kStart, 2, 2, {}, {}, {}, {}}}),
     [](const testing::TestParamInfo<TFoldCase>& p) { return std::string(p.param.Name); });
+
+// The percentile by its definition: the smallest of the values with at least
+// percent % of them at or below it.
+int64_t ReferencePercentile(const std::vector<int64_t>& values, int percent) {
+    std::optional<int64_t> best;
+    for (const int64_t v : values) {
+        const auto atOrBelow =
+            std::count_if(values.begin(), values.end(), [v](int64_t x) { return x <= v; });
+        if (atOrBelow * 100 >= percent * static_cast<int64_t>(values.size()) &&
+            (!best || v < *best)) {
+            best = v;
+        }
+    }
+    return *best;
+}
+
+std::optional<THistorySpread> ReferenceSpread(const std::vector<std::optional<int64_t>>& rtts) {
+    std::vector<int64_t> answered;
+    for (const auto& r : rtts) {
+        if (r) {
+            answered.push_back(*r);
+        }
+    }
+    if (answered.empty()) {
+        return std::nullopt;
+    }
+    return THistorySpread{ReferencePercentile(answered, 10), ReferencePercentile(answered, 25),
+                          ReferencePercentile(answered, 75), ReferencePercentile(answered, 90)};
+}
+
+struct TSpreadCase {
+    const char* Name;
+    std::vector<std::optional<int64_t>> RoundTrips; // one echo every 2 s from kStart
+};
+
+std::vector<std::optional<int64_t>> Spiky() {
+    std::vector<std::optional<int64_t>> r(30, 20'000);
+    r[17] = 247'000;
+    r[3] = std::nullopt;
+    return r;
+}
+
+// Three hours whose minutes differ: the hour's percentiles are those of all
+// its echoes, which no folding of minute percentiles gives.
+std::vector<std::optional<int64_t>> ThreeHours() {
+    std::vector<std::optional<int64_t>> r;
+    for (int i = 0; i < 3 * 1800; ++i) {
+        r.push_back(i % 97 == 5 ? std::nullopt
+                                : std::optional<int64_t>(5'000 + (i / 30) % 7 * 3'000 +
+                                                         (i * 7919) % 1'000));
+    }
+    return r;
+}
+
+const TSpreadCase kSpreadCases[] = {
+    {"OneEcho", {15'000}},
+    {"TwoEchoes", {9'000, 30'000}},
+    {"Ties", {7'000, 7'000, 7'000, 7'000, 9'000, 9'000, 9'000, 7'000, 12'000, 7'000}},
+    {"ASpike", Spiky()},
+    {"TenDistinct", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}},
+    {"AllLost", {std::nullopt, std::nullopt, std::nullopt}},
+    {"HoursOfMinutes", ThreeHours()},
+};
+
+// The stored minutes and hours, after the roll-up and after their echoes are
+// gone, carry the percentiles of the echoes they were made of.
+TEST_F(HistoryStore, AggregatesKeepThePercentilesOfTheirEchoes) {
+    THistoryStore store(m_f.Options());
+    std::vector<TMonitorEvent> echoes;
+    for (const TSpreadCase& c : kSpreadCases) {
+        for (std::size_t i = 0; i < c.RoundTrips.size(); ++i) {
+            echoes.push_back(
+                EchoAt(kStart + static_cast<int64_t>(i) * 2000, c.RoundTrips[i], c.Name));
+        }
+    }
+    store.Consume(echoes, 0);
+    const int64_t end = kStart + 3 * kHour;
+    m_f.Now = end + 49 * kHour;
+    ASSERT_TRUE(store.Maintain());
+    THistoryReader reader(m_f.File);
+    for (const TSpreadCase& c : kSpreadCases) {
+        SCOPED_TRACE(c.Name);
+        for (const auto resolution : {THistoryResolution::Minute, THistoryResolution::Hour}) {
+            const int64_t bucket = BucketMs(resolution);
+            const auto points = reader.Points(c.Name, kStart, end, resolution);
+            ASSERT_FALSE(points.empty());
+            for (const THistoryPoint& p : points) {
+                const auto first = static_cast<std::size_t>((p.TimeMs - kStart) / 2000);
+                const auto last = std::min(c.RoundTrips.size(), first + bucket / 2000);
+                EXPECT_EQ(p.Spread, ReferenceSpread({c.RoundTrips.begin() + first,
+                                                     c.RoundTrips.begin() + last}))
+                    << (resolution == THistoryResolution::Hour ? "hour " : "minute ") << p.TimeMs;
+            }
+        }
+    }
+    EXPECT_TRUE(reader.Points("ASpike", kStart, end, THistoryResolution::Raw).empty());
+}
+
+// A file as the first version wrote it: the aggregates without percentiles.
+void MakeVersionOneFile(const std::string& file) {
+    TSqliteDb db;
+    ASSERT_TRUE(db.Open(file, false));
+    ASSERT_TRUE(db.Exec(R"sql(
+CREATE TABLE meta(key TEXT PRIMARY KEY, value INTEGER NOT NULL) WITHOUT ROWID;
+CREATE TABLE host(id INTEGER PRIMARY KEY, address TEXT NOT NULL UNIQUE, name TEXT NOT NULL DEFAULT '');
+CREATE TABLE sample(host INTEGER NOT NULL, t INTEGER NOT NULL, rtt INTEGER,
+                    PRIMARY KEY(host, t)) WITHOUT ROWID;
+CREATE TABLE minute(host INTEGER NOT NULL, t INTEGER NOT NULL, n INTEGER NOT NULL,
+                    lost INTEGER NOT NULL, lo INTEGER, med INTEGER, hi INTEGER,
+                    PRIMARY KEY(host, t)) WITHOUT ROWID;
+CREATE TABLE hour(host INTEGER NOT NULL, t INTEGER NOT NULL, n INTEGER NOT NULL,
+                  lost INTEGER NOT NULL, lo INTEGER, med INTEGER, hi INTEGER,
+                  PRIMARY KEY(host, t)) WITHOUT ROWID;
+CREATE TABLE event(t INTEGER NOT NULL, kind TEXT NOT NULL, host TEXT NOT NULL, action TEXT NOT NULL,
+                   action_kind TEXT NOT NULL, ok INTEGER NOT NULL, text TEXT NOT NULL);
+CREATE INDEX event_time ON event(t);
+INSERT INTO host VALUES(1, 'h1', 'Host h1');
+INSERT INTO minute VALUES(1, 1796000400, 30, 1, 9000, 11000, 40000);
+INSERT INTO minute VALUES(1, 1796000460, 30, 30, NULL, NULL, NULL);
+INSERT INTO hour VALUES(1, 1796000400, 1800, 31, 9000, 11000, 40000);
+INSERT INTO meta VALUES('minute_done', 1796000520000);
+INSERT INTO meta VALUES('hour_done', 1796004000000);
+PRAGMA user_version=1;
+)sql")) << db.Error();
+}
+
+TEST_F(HistoryStore, AVersionOneFileIsUpgradedInPlaceAndKeepsItsRows) {
+    MakeVersionOneFile(m_f.File);
+    const THistoryPoint oldMinute{kStart, 30, 1, 9000, 11000, 40000, std::nullopt};
+    const THistoryPoint lostMinute{kStart + kMinute, 30, 30, {}, {}, {}, std::nullopt};
+    const THistoryPoint oldHour{kStart, 1800, 31, 9000, 11000, 40000, std::nullopt};
+    {
+        // Read as it is, before any writer has upgraded it.
+        THistoryReader reader(m_f.File);
+        EXPECT_EQ(reader.Points("h1", kStart, kStart + 2 * kMinute, THistoryResolution::Minute),
+                  (std::vector{oldMinute, lostMinute}));
+    }
+    const int64_t next = kStart + kHour; // new echoes in the second hour
+    m_f.Now = next + 2 * kHour;
+    {
+        THistoryStore store(m_f.Options());
+        store.Consume(std::vector{EchoAt(next, 10'000), EchoAt(next + 2000, 30'000)}, 0);
+        ASSERT_FALSE(store.Failing()) << (m_f.Reports.empty() ? "" : m_f.Reports.front());
+        ASSERT_TRUE(store.Maintain());
+    }
+    TSqliteDb db;
+    ASSERT_TRUE(db.Open(m_f.File, true));
+    EXPECT_EQ(db.QueryInt("PRAGMA user_version"), 2);
+    db.Close();
+    THistoryReader reader(m_f.File);
+    const auto minutes = reader.Points("h1", kStart, next + kMinute, THistoryResolution::Minute);
+    ASSERT_EQ(minutes.size(), 3u);
+    EXPECT_EQ(minutes[0], oldMinute);
+    EXPECT_EQ(minutes[1], lostMinute);
+    EXPECT_EQ(minutes[2].Spread, (THistorySpread{10'000, 10'000, 30'000, 30'000}));
+    const auto hours = reader.Points("h1", kStart, next + kHour, THistoryResolution::Hour);
+    ASSERT_EQ(hours.size(), 2u);
+    EXPECT_EQ(hours[0], oldHour);
+    EXPECT_EQ(hours[1].MedianUs, 20'000);
+    EXPECT_EQ(hours[1].Spread, (THistorySpread{10'000, 10'000, 30'000, 30'000}));
+}
+
+TEST_F(HistoryStore, AnUpgradeGivesPercentilesToTheMinutesWhoseEchoesAreStillKept) {
+    MakeVersionOneFile(m_f.File);
+    // Echoes from 2.5 minutes in (the pruning took the earlier ones), rolled
+    // up by the first version up to minute 5.
+    std::vector<THistorySample> kept;
+    {
+        TSqliteDb db;
+        ASSERT_TRUE(db.Open(m_f.File, false));
+        TSqliteStatement sample = db.Prepare("INSERT INTO sample VALUES(1, ?1, ?2)");
+        for (int64_t t = kStart + 150'000; t < kStart + 5 * kMinute; t += 2000) {
+            kept.push_back({t * 1000, 10'000 + t / 2000 % 5 * 1000});
+            ASSERT_EQ(sample.Bind(1, t * 1000).Bind(2, kept.back().RoundTripUs).Step(),
+                      SQLITE_DONE);
+        }
+        ASSERT_TRUE(db.Exec("INSERT INTO minute VALUES(1, 1796000520, 15, 0, 1, 2, 3);"
+                            "INSERT INTO minute VALUES(1, 1796000580, 30, 0, 1, 2, 3);"
+                            "INSERT INTO minute VALUES(1, 1796000640, 30, 0, 1, 2, 3);"
+                            "UPDATE meta SET value = 1796000700000 WHERE key = 'minute_done';"));
+    }
+    m_f.Now = kStart + 6 * kMinute;
+    THistoryStore store(m_f.Options());
+    ASSERT_TRUE(store.Maintain());
+    THistoryReader reader(m_f.File);
+    const auto minutes =
+        reader.Points("h1", kStart + 2 * kMinute, kStart + 5 * kMinute, THistoryResolution::Minute);
+    ASSERT_EQ(minutes.size(), 3u);
+    // The minute the pruning cut into keeps what the first version made of it.
+    EXPECT_EQ(minutes[0], (THistoryPoint{kStart + 2 * kMinute, 15, 0, 1, 2, 3, {}}));
+    const auto remade = Aggregate(std::span(kept).subspan(15), kMinute);
+    ASSERT_EQ(remade.size(), 2u);
+    EXPECT_TRUE(remade[0].Spread);
+    EXPECT_EQ(minutes[1], remade[0]);
+    EXPECT_EQ(minutes[2], remade[1]);
+}
+
+TEST_F(HistoryStore, AFileOfANewerVersionIsRefusedAndLeftAsItIs) {
+    MakeVersionOneFile(m_f.File);
+    {
+        TSqliteDb db;
+        ASSERT_TRUE(db.Open(m_f.File, false));
+        ASSERT_TRUE(db.Exec("PRAGMA user_version=99"));
+    }
+    THistoryStore store(m_f.Options());
+    store.Consume(std::vector{EchoAt(kStart + kHour, 10'000)}, 0);
+    EXPECT_TRUE(store.Failing());
+    ASSERT_EQ(m_f.Reports.size(), 1u);
+    EXPECT_NE(m_f.Reports[0].find("written by a newer Pingvard"), std::string::npos);
+    TSqliteDb db;
+    ASSERT_TRUE(db.Open(m_f.File, true));
+    EXPECT_EQ(db.QueryInt("PRAGMA user_version"), 99);
+    EXPECT_EQ(db.QueryInt("SELECT count(*) FROM pragma_table_info('minute') WHERE name = 'p10'"),
+              0);
+}
 
 TEST(HistoryResolution, FinestThatCoversTheRange) {
     const int64_t now = kStart;

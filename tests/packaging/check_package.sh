@@ -171,7 +171,7 @@ if [[ $desktop == --desktop ]] && command -v desktop-file-validate >/dev/null; t
 fi
 
 # lintian: no error and no warning. Informational tags are listed; those that
-# stay are explained in the README.
+# stay are explained in docs/packaging.md.
 if command -v lintian >/dev/null; then
     # lintian leaves its caches (mldbm-*) in TMPDIR: keep them in ours.
     TMPDIR=$work lintian --display-info --fail-on error,warning "${debs[@]}" 2>&1 |

@@ -39,6 +39,8 @@ TEST(SiteText, LineSaysTheStateAndNothingThatCountsDown) {
     running.ActionRunning = true;
     running.Round = 2;
     running.NextInMs = 40000;
+    TSiteView firstStart = Down(TSiteCause::Uplink);
+    firstStart.AwaitingConfirmation = true;
     const std::vector<std::pair<TSiteView, std::string>> cases = {
         {up, "up, 4 of 4 hosts answer"},
         {degraded, "degraded, 3 of 4 hosts answer"},
@@ -47,6 +49,8 @@ TEST(SiteText, LineSaysTheStateAndNothingThatCountsDown) {
         {held, "down since 03:12 (local link), 1 of 4 hosts answer; This machine's link eth0 is "
                "down: no restart"},
         {Down(TSiteCause::Unknown), "down since 03:12 (cause unknown), 1 of 4 hosts answer"},
+        {firstStart, "down since 03:12 (uplink), 1 of 4 hosts answer; restarts held until the "
+                     "settings are confirmed"},
     };
     for (const auto& [view, line] : cases) {
         EXPECT_EQ(SiteLine(view, UtcClock), line);

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Dry runs write nothing: --test-action and --history leave the program
+# Dry runs write nothing: --test-action, --test-notify and --history leave the program
 # directory byte for byte as it was (no normalised pingvard.ini, no
 # pingvard.state, no history.db-shm or -wal), also with a short pingvard.ini
 # that a start would rewrite whole. pingvard runs in a namespace of its own
@@ -47,7 +47,8 @@ pid=''
 
 # A short file, as an operator writes it; a start would normalise it whole.
 pv_write_ini "$dir/pingvard.ini" Constants/MaxTimeouts=3 ResetHost/Hostname=127.0.0.1 \
-    Recovery/Actions=nothing Action.nothing/Kind=program Action.nothing/Program=/bin/true
+    Recovery/Actions=nothing Action.nothing/Kind=program Action.nothing/Program=/bin/true \
+    Notify/Channels=hook Notify.hook/Kind=webhook Notify.hook/Url=http://127.0.0.1:19201/x
 before=$(snapshot)
 sleep 0.05 # a write now would show in the times
 ip netns exec "$ns" "$pingvard" -C "$dir" --test-action nothing >"$work/test-nothing" 2>&1 ||
@@ -55,6 +56,10 @@ ip netns exec "$ns" "$pingvard" -C "$dir" --test-action nothing >"$work/test-not
 status=0
 ip netns exec "$ns" "$pingvard" -C "$dir" --test-action telnet >"$work/test-telnet" 2>&1 || status=$?
 ((status == 1)) || fail "--test-action telnet with nothing on port 23 exited $status"
+status=0
+ip netns exec "$ns" "$pingvard" -C "$dir" --test-notify hook >"$work/test-hook" 2>&1 || status=$?
+((status == 1)) && grep -q '^Not delivered: cannot connect to 127.0.0.1:19201' "$work/test-hook" ||
+    fail "--test-notify hook with nothing on its port exited $status: $(cat "$work/test-hook")"
 ip netns exec "$ns" "$pingvard" -C "$dir" --history >"$work/history" 2>&1 ||
     fail "--history: $(cat "$work/history")"
 grep -q '127.0.0.4' "$work/history" || fail "--history shows no host: $(cat "$work/history")"

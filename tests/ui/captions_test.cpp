@@ -91,6 +91,10 @@ const TCaption kCaptions[] = {
     {"history", "< 100 %", "< 100 %"},
     {"history", "100 %", "100 %"},
     {"history", "rozptyl min–max", "min–max spread"},
+    {"history", "10.–90. percentil", "10th–90th percentile"},
+    {"history", "25.–75. percentil", "25th–75th percentile"},
+    {"history", "výpadek, vše ztraceno", "outage, all lost"},
+    {"history", "nad osou", "above the scale"},
     {"history", "obnova proběhla", "recovery succeeded"},
     {"history", "obnova selhala", "recovery failed"},
 };

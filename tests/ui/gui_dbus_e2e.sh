@@ -282,14 +282,18 @@ wait_for 3 host_menu_at_pointer || fail "no single menu at the icon: $(menus_of 
 [[ -z $(menus_of '^Pingvard$') ]] || fail "the program opened a menu of its own as well"
 if [[ -n $shots ]]; then
   mkdir -p "$shots"
-  import -window root -crop 170x80+0+0 +repage "$work/panel.png"
+  # The panel's corner with the whole menu below it, whatever its items.
+  read -r mx my mw mh < <(menus_of '^Wrapper-2.0$')
+  import -window root -crop "$((mx + mw + 6))x$((my + mh + 6))+0+0" +repage "$work/panel.png"
   convert "$work/panel.png" -scale 200% "$shots/tray-menu-panel.png" ||
     fail "cannot save the screenshot"
 fi
 
 step "Ukončit in that menu ends the program with status 0 and unregisters the item"
+# Ukončit is the last of its four items: the middle of the last quarter (3/4
+# is the edge of "Restartovat nyní").
 read -r mx my mw mh < <(menus_of '^Wrapper-2.0$')
-xdotool mousemove $((mx + mw / 2)) $((my + mh * 3 / 4)) click 1
+xdotool mousemove $((mx + mw / 2)) $((my + mh * 7 / 8)) click 1
 wait_for 10 not alive || fail "Ukončit did not end the program"
 wait_program
 ((status == 0)) || fail "Ukončit ended the program with status $status"

@@ -299,7 +299,13 @@ one_menu_at_pointer() {
 step "right click: exactly one menu, at the pointer; S shows the window"
 click_icon 3
 wait_for 2 one_menu_at_pointer || fail "not exactly one menu at the pointer: $(menus | tr '\n' ';')"
-save tray-menu.png -window root -crop 260x90+540+0 +repage
+# The menu with the icon it belongs to, whatever its items.
+read -r mx my mw mh <<<"$(menus)"
+read -r ix _ iw _ < <(icon_geometry)
+crop_x=$(((mx < ix ? mx : ix) - 6))
+((crop_x >= 0)) || crop_x=0
+crop_right=$(((mx + mw > ix + iw ? mx + mw : ix + iw) + 6))
+save tray-menu.png -window root -crop "$((crop_right - crop_x))x$((my + mh + 6))+$crop_x+0" +repage
 xdotool key s
 wait_for 5 main_window || fail "Skrýt/Zobrazit did not show the window"
 
@@ -319,8 +325,18 @@ win=$(main_window)
 open_from_menu() {
   xdotool windowactivate --sync "$win" key --clearmodifiers alt+o
   sleep 0.3
+  [[ -e $work/menu.png ]] || save_orvane_menu
   xdotool key "$1"
   wait_for 5 dialog_window "$2" || fail "$2... did not open the $3"
+}
+# The window with its open Orvane menu, once: menu.png.
+save_orvane_menu() {
+  local fx fy fw mx my mw mh
+  wait_for 2 test -n "$(menus)" || fail "alt+o opened no menu"
+  read -r fx fy fw _ < <(geometry_of "$(frame_of "$win")")
+  read -r mx my mw mh <<<"$(menus)"
+  local right=$((mx + mw > fx + fw ? mx + mw : fx + fw))
+  save menu.png -window root -crop "$((right - fx))x$((my + mh + 4 - fy))+$fx+$fy" +repage
 }
 # The dialog TITLE, opened by KEY: its screenshot SHOT, and Esc closes it.
 check_dialog() { # key title what shot

@@ -79,6 +79,14 @@ private slots:
         waiting.HoldOffMs = 120000;
         TSiteView paused = Last(down, "Unable to reset, invalid response in step #2", false, 20);
         paused.PausedUntilMs = Today(14, 5);
+        TSiteView firstStart = down;
+        firstStart.AwaitingConfirmation = true;
+        firstStart.HoldOffMs = 120000;
+        QTest::newRow("down, a first start's settings not confirmed")
+            << firstStart << kTraySiteDown
+            << since + QString::fromUtf8("uplink\nRestarty čekají na potvrzení nastavení "
+                                         "(pingvard --arm)")
+            << QString::fromUtf8("Výpadek: uplink");
         QTest::newRow("up") << Site(TSiteState::Up, 4) << kTrayNormal
                             << QString::fromUtf8("4 ze 4 hostů odpovídá")
                             << QString::fromUtf8("V pořádku");

@@ -2,10 +2,19 @@
 #include "ui/history/history_columns.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 
 namespace pingvard {
+
+namespace {
+
+// Single echoes lost in a row that make an outage: one lost echo is loss,
+// not an outage.
+constexpr int kOutageEchoes = 3;
+
+} // namespace
 
 int64_t TypicalSpacingMs(std::span<const THistoryPoint> points) {
     if (points.size() < 2) {
@@ -21,8 +30,18 @@ int64_t TypicalSpacingMs(std::span<const THistoryPoint> points) {
     return *middle;
 }
 
+std::optional<int64_t> THistoryColumn::TopUs() const noexcept {
+    if (MaxUs) {
+        return MaxUs;
+    }
+    if (Spread) {
+        return Spread->P90Us;
+    }
+    return MedianUs;
+}
+
 std::vector<THistoryColumn> FoldColumns(std::span<const THistoryPoint> points, int64_t fromMs,
-                                        int64_t toMs, int width, int64_t gapMs) {
+                                        int64_t toMs, int width, int64_t gapMs, bool echoes) {
     std::vector<THistoryColumn> columns(static_cast<std::size_t>(std::max(width, 0)));
     if (columns.empty() || toMs <= fromMs) {
         return columns;
@@ -31,6 +50,7 @@ std::vector<THistoryColumn> FoldColumns(std::span<const THistoryPoint> points, i
     std::vector<int64_t> mins;
     std::vector<int64_t> medians;
     std::vector<int64_t> maxes;
+    std::array<std::vector<int64_t>, 4> spreads; // each point's p10, p25, p75, p90
     THistoryColumn* current = nullptr;
     const auto middle = [](std::vector<int64_t>& values) -> std::optional<int64_t> {
         if (values.empty()) {
@@ -43,25 +63,57 @@ std::vector<THistoryColumn> FoldColumns(std::span<const THistoryPoint> points, i
         return value;
     };
     const auto finish = [&] {
-        if (current != nullptr) {
-            current->MinUs = middle(mins);
+        if (current == nullptr) {
+            return;
+        }
+        if (echoes && !medians.empty()) {
+            const auto [lo, hi] = std::minmax_element(medians.begin(), medians.end());
+            current->MinUs = *lo;
+            current->MaxUs = *hi;
+            current->Spread = SpreadOf(medians);
             current->MedianUs = middle(medians);
-            current->MaxUs = middle(maxes);
+            mins.clear();
+            maxes.clear();
+            return;
+        }
+        current->MinUs = middle(mins);
+        current->MedianUs = middle(medians);
+        current->MaxUs = middle(maxes);
+        if (!spreads[0].empty()) {
+            current->Spread = THistorySpread{*middle(spreads[0]), *middle(spreads[1]),
+                                             *middle(spreads[2]), *middle(spreads[3])};
         }
     };
     std::optional<int64_t> lastTime;
+    int lostRun = 0;           // single echoes lost in a row, up to this one
+    std::size_t runColumn = 0; // the first column of that run not marked yet
     for (const THistoryPoint& p : points) {
         if (p.TimeMs < fromMs || p.TimeMs >= toMs) {
             continue;
         }
         // Within int64: 5 years of milliseconds times a screen's width.
-        THistoryColumn& column =
-            columns[static_cast<std::size_t>((p.TimeMs - fromMs) * width / span)];
+        const auto index = static_cast<std::size_t>((p.TimeMs - fromMs) * width / span);
+        THistoryColumn& column = columns[index];
         if (&column != current) {
             finish();
             current = &column;
             column.HasPoints = true;
             column.Joined = lastTime && p.TimeMs - *lastTime <= gapMs;
+        }
+        const bool allLost = p.Count > 0 && p.Lost >= p.Count;
+        if (!echoes) {
+            column.Outage = column.Outage || allLost;
+        } else if (!allLost || (lastTime && p.TimeMs - *lastTime > gapMs)) {
+            lostRun = allLost ? 1 : 0; // a gap ends a run: nothing was sent in it
+            runColumn = index;
+        } else if (lostRun++ == 0) {
+            runColumn = index;
+        }
+        if (echoes && lostRun >= kOutageEchoes) {
+            for (; runColumn <= index; ++runColumn) {
+                columns[runColumn].Outage = columns[runColumn].HasPoints;
+            }
+            runColumn = index;
         }
         lastTime = p.TimeMs;
         column.Count += p.Count;
@@ -70,6 +122,12 @@ std::vector<THistoryColumn> FoldColumns(std::span<const THistoryPoint> points, i
             mins.push_back(*p.MinUs);
             medians.push_back(*p.MedianUs);
             maxes.push_back(*p.MaxUs);
+        }
+        if (p.Spread && !echoes) {
+            spreads[0].push_back(p.Spread->P10Us);
+            spreads[1].push_back(p.Spread->P25Us);
+            spreads[2].push_back(p.Spread->P75Us);
+            spreads[3].push_back(p.Spread->P90Us);
         }
     }
     finish();
@@ -123,25 +181,30 @@ double NiceCeiling(double value) {
 }
 
 int64_t AxisTopUs(std::span<const THistoryColumn> columns) {
-    int64_t medianTop = 0;
-    std::vector<int64_t> bandTops;
+    std::vector<int64_t> tops;
     for (const THistoryColumn& c : columns) {
-        if (c.MedianUs) {
-            medianTop = std::max(medianTop, *c.MedianUs);
-        }
-        if (c.MaxUs) {
-            bandTops.push_back(*c.MaxUs);
+        if (const auto top = c.TopUs()) {
+            tops.push_back(*top);
         }
     }
-    int64_t top = medianTop;
-    if (!bandTops.empty()) {
-        const auto cut =
-            bandTops.begin() + static_cast<std::ptrdiff_t>((bandTops.size() - 1) * 19 / 20);
-        std::nth_element(bandTops.begin(), cut, bandTops.end());
-        top = std::max(top, *cut);
+    double topMs = 0;
+    if (!tops.empty()) {
+        std::sort(tops.begin(), tops.end());
+        topMs = static_cast<double>(NearestRank(tops, 95)) / 1000 * 1.05;
     }
-    const double topMs = std::max(1.0, static_cast<double>(top) / 1000 * 1.05);
-    return static_cast<int64_t>(std::llround(NiceCeiling(topMs) * 1000));
+    topMs = std::max(1.0, topMs);
+    const double step = NiceCeiling(topMs / 5);
+    return static_cast<int64_t>(std::llround(std::ceil(topMs / step - 1e-9) * step * 1000));
+}
+
+std::vector<std::size_t> ClippedColumns(std::span<const THistoryColumn> columns, int64_t topUs) {
+    std::vector<std::size_t> clipped;
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        if (const auto top = columns[i].TopUs(); top && *top > topUs) {
+            clipped.push_back(i);
+        }
+    }
+    return clipped;
 }
 
 } // namespace pingvard

@@ -17,11 +17,13 @@
 
 namespace pingvard {
 
-// The round-trip figures of a column are medians over its points: the line is
-// the median of their medians, the band runs from the median of their minima
-// to the median of their maxima. The band's extremes would show the one slow
-// echo of each of its hundred minutes and hide the usual spread; the hover
-// shows each point's own extremes.
+// The round-trip figures of a column of minutes or hours are medians over its
+// points: the line is the median of their medians, the bands run from the
+// median of their minima to the median of their maxima, and likewise for
+// each percentile. The band's extremes would show the one slow echo of each
+// of its hundred minutes and hide the usual spread; the hover shows each
+// point's own figures. A column of single echoes takes its figures from the
+// echoes themselves: their lowest, median, highest and percentiles.
 struct THistoryColumn {
     bool HasPoints = false; // some point falls into this column
     bool Joined = false;    // no gap in the data since the previous column with points
@@ -30,6 +32,14 @@ struct THistoryColumn {
     std::optional<int64_t> MinUs;
     std::optional<int64_t> MedianUs;
     std::optional<int64_t> MaxUs;
+    std::optional<THistorySpread> Spread; // empty when none of its points kept one
+
+    // A total outage falls into the column: one of its minutes or hours lost
+    // every echo, or, for single echoes, it holds part of a run of three or
+    // more lost in a row.
+    bool Outage = false;
+    // The highest figure the column draws, if any.
+    std::optional<int64_t> TopUs() const noexcept;
 };
 
 // The usual distance between two points: the median of the steps between
@@ -40,9 +50,10 @@ int64_t TypicalSpacingMs(std::span<const THistoryPoint> points);
 // [fromMs, toMs). A column is joined to the previous one with points unless
 // more than `gapMs` passed between their points: the program was not running,
 // and the line must not pretend otherwise. A column whose echoes were all lost
-// has points but no round-trip figures.
+// has points but no round-trip figures. echoes: the points are single echoes.
 std::vector<THistoryColumn> FoldColumns(std::span<const THistoryPoint> points, int64_t fromMs,
-                                        int64_t toMs, int width, int64_t gapMs);
+                                        int64_t toMs, int width, int64_t gapMs,
+                                        bool echoes = false);
 
 // The point nearest in time to timeMs; nullopt when there is none.
 std::optional<std::size_t> NearestPoint(std::span<const THistoryPoint> points, int64_t timeMs);
@@ -52,11 +63,16 @@ std::optional<std::size_t> NearestPoint(std::span<const THistoryPoint> points, i
 inline constexpr int kLossClasses = 7;
 int LossClass(uint64_t count, uint64_t lost) noexcept;
 
-// The top of the round-trip axis in microseconds: a round 1, 2 or 5 times a
-// power of ten above every median, and above the band's tops except its
-// highest twentieth, so that one stray echo of seconds does not flatten a
-// whole range of milliseconds. Never below 1 ms.
+// The top of the round-trip axis in microseconds: the 95th percentile (by
+// nearest rank) of the columns' tops with a twentieth of room above it,
+// rounded up to a whole number of grid steps (1, 2 or 5 times a power of
+// ten, about five to the axis). A stray slow echo, or a whole column of
+// them, does not flatten a range of milliseconds; what reaches above is
+// clipped and marked (ClippedColumns). Never below 1 ms.
 int64_t AxisTopUs(std::span<const THistoryColumn> columns);
+
+// The columns whose top reaches above topUs, left to right.
+std::vector<std::size_t> ClippedColumns(std::span<const THistoryColumn> columns, int64_t topUs);
 
 // The smallest value of 1, 2 or 5 times a power of ten that is >= value.
 double NiceCeiling(double value);

@@ -44,7 +44,7 @@ void AddKey(QHBoxLayout* row, const QPixmap& swatch, const QString& caption) {
     row->addSpacing(6);
 }
 
-// Two rows, so that the window fits a small screen.
+// Three rows, so that the window fits a small screen.
 QWidget* Legend() {
     auto* legend = new QWidget;
     auto* rows = new QVBoxLayout(legend);
@@ -61,15 +61,43 @@ QWidget* Legend() {
         AddKey(loss, Swatch(LossColour(i), 14, 10), classes[i]);
     }
     loss->addStretch();
+    auto* spread = new QHBoxLayout;
+    spread->setSpacing(3);
+    // Each band as it shows: over the ones outside it.
+    const QString bands[] = {THistoryForm::tr("rozptyl min–max"),
+                             THistoryForm::tr("10.–90. percentil"),
+                             THistoryForm::tr("25.–75. percentil")};
+    for (int b = 0; b < 3; ++b) {
+        QPixmap band(14, 10);
+        band.fill(Qt::transparent);
+        QPainter painter(&band);
+        for (int under = 0; under <= b; ++under) {
+            painter.fillRect(band.rect(), BandColour(under));
+        }
+        painter.end();
+        AddKey(spread, band, bands[b]);
+    }
+    spread->addStretch();
     auto* marks = new QHBoxLayout;
     marks->setSpacing(3);
-    QPixmap band(14, 10);
-    band.fill(QColor(0x46, 0x82, 0xb4, 80));
-    AddKey(marks, band, THistoryForm::tr("rozptyl min–max"));
+    QPixmap outage(14, 10);
+    outage.fill(OutageColour());
+    AddKey(marks, outage, THistoryForm::tr("výpadek, vše ztraceno"));
+    QPixmap clip(9, 10);
+    clip.fill(Qt::transparent);
+    {
+        QPainter painter(&clip);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(ClipColour());
+        painter.drawPolygon(QPolygonF({{4.5, 1}, {1, 8}, {8, 8}}));
+    }
+    AddKey(marks, clip, THistoryForm::tr("nad osou"));
     AddKey(marks, Swatch(OutcomeColour(true), 9, 12, true), THistoryForm::tr("obnova proběhla"));
     AddKey(marks, Swatch(OutcomeColour(false), 9, 12, true), THistoryForm::tr("obnova selhala"));
     marks->addStretch();
     rows->addLayout(loss);
+    rows->addLayout(spread);
     rows->addLayout(marks);
     return legend;
 }

@@ -92,6 +92,19 @@ QColor OutcomeColour(bool ok) {
     return ok ? QColor(0x10, 0x80, 0x30) : QColor(0xd0, 0x10, 0x10);
 }
 
+QColor BandColour(int band) {
+    static constexpr int kAlpha[] = {45, 60, 95};
+    return QColor(0x46, 0x82, 0xb4, kAlpha[std::clamp(band, 0, 2)]);
+}
+
+QColor OutageColour() {
+    return QColor(0xc0, 0x10, 0x1a, 42);
+}
+
+QColor ClipColour() {
+    return QColor(0x2f, 0x3e, 0x4e);
+}
+
 THistoryGraph::THistoryGraph(QWidget* parent) : QWidget(parent) {
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
@@ -165,8 +178,10 @@ void THistoryGraph::Refold() const {
     if (m_foldedWidth == plot.width()) {
         return;
     }
-    m_columns = FoldColumns(m_points, m_fromMs, m_toMs, plot.width(), m_gapMs);
+    m_columns = FoldColumns(m_points, m_fromMs, m_toMs, plot.width(), m_gapMs,
+                            m_resolution == THistoryResolution::Raw);
     m_axisTopUs = AxisTopUs(m_columns);
+    m_clipped = ClippedColumns(m_columns, m_axisTopUs);
     m_foldedWidth = plot.width();
 }
 
@@ -247,8 +262,10 @@ void THistoryGraph::PaintStill(QPainter& painter) const {
         painter.save();
         painter.setClipRect(plot);
         painter.setRenderHint(QPainter::Antialiasing);
-        PaintBand(painter);
+        PaintOutages(painter);
+        PaintBands(painter);
         PaintLine(painter);
+        PaintClipMarks(painter);
         PaintOutcomes(painter);
         painter.restore();
     }
@@ -322,16 +339,17 @@ void THistoryGraph::PaintTimeAxis(QPainter& painter) const {
 // One rectangle per column, reaching to the next column that continues it, so
 // that points sparser than the pixels still make a closed band. (An
 // antialiased polygon through the columns looked the same and cost ten times
-// as much.)
-void THistoryGraph::PaintBand(QPainter& painter) const {
+// as much.) A column without both edges (an old minute kept no percentiles)
+// has no rectangle of this band.
+void THistoryGraph::PaintBand(QPainter& painter, TEdge low, TEdge high,
+                              const QColor& colour) const {
     const QRect plot = PlotRect();
-    const QColor colour(0x46, 0x82, 0xb4, 80);
     constexpr int kNone = -1;
     int open = kNone; // the column whose rectangle waits for its right edge
     const auto close = [&](int right) {
         const THistoryColumn& c = m_columns[static_cast<std::size_t>(open)];
-        const double top = ValueY(*c.MaxUs);
-        painter.fillRect(QRectF(plot.left() + open, top, right - open, ValueY(*c.MinUs) - top + 1),
+        const double top = ValueY(*high(c));
+        painter.fillRect(QRectF(plot.left() + open, top, right - open, ValueY(*low(c)) - top + 1),
                          colour);
         open = kNone;
     };
@@ -340,15 +358,86 @@ void THistoryGraph::PaintBand(QPainter& painter) const {
         if (!c.HasPoints) {
             continue;
         }
+        const bool edges = low(c) && high(c);
         if (open != kNone) {
-            close(c.Joined && c.MaxUs ? i : open + 1);
+            close(c.Joined && edges ? i : open + 1);
         }
-        if (c.MinUs && c.MaxUs) {
+        if (edges) {
             open = i;
         }
     }
     if (open != kNone) {
         close(open + 1);
+    }
+}
+
+void THistoryGraph::PaintBands(QPainter& painter) const {
+    PaintBand(
+        painter, [](const THistoryColumn& c) { return c.MinUs; },
+        [](const THistoryColumn& c) { return c.MaxUs; }, BandColour(0));
+    PaintBand(
+        painter,
+        [](const THistoryColumn& c) {
+            return c.Spread ? std::optional(c.Spread->P10Us) : std::nullopt;
+        },
+        [](const THistoryColumn& c) {
+            return c.Spread ? std::optional(c.Spread->P90Us) : std::nullopt;
+        },
+        BandColour(1));
+    PaintBand(
+        painter,
+        [](const THistoryColumn& c) {
+            return c.Spread ? std::optional(c.Spread->P25Us) : std::nullopt;
+        },
+        [](const THistoryColumn& c) {
+            return c.Spread ? std::optional(c.Spread->P75Us) : std::nullopt;
+        },
+        BandColour(2));
+}
+
+// Columns with a total outage, shaded over the whole height; a stretch
+// of them reaches to the next column with points when no gap lies between,
+// so sparse points make one span.
+void THistoryGraph::PaintOutages(QPainter& painter) const {
+    const QRect plot = PlotRect();
+    const QColor colour = OutageColour();
+    constexpr int kNone = -1;
+    int open = kNone;
+    for (int i = 0; i < static_cast<int>(m_columns.size()); ++i) {
+        const THistoryColumn& c = m_columns[static_cast<std::size_t>(i)];
+        if (!c.HasPoints) {
+            continue;
+        }
+        if (open != kNone) {
+            const int right = c.Joined ? i : open + 1;
+            painter.fillRect(QRectF(plot.left() + open, plot.top(), right - open, plot.height()),
+                             colour);
+            open = kNone;
+        }
+        if (c.Outage) {
+            open = i;
+        }
+    }
+    if (open != kNone) {
+        painter.fillRect(QRectF(plot.left() + open, plot.top(), 1, plot.height()), colour);
+    }
+}
+
+// A small upward triangle under the top edge over each column drawn beyond
+// the axis; neighbours share one.
+void THistoryGraph::PaintClipMarks(QPainter& painter) const {
+    const QRect plot = PlotRect();
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(ClipColour());
+    std::optional<std::size_t> last;
+    for (const std::size_t i : m_clipped) {
+        if (last && i - *last < 6) {
+            continue;
+        }
+        last = i;
+        const double x = plot.left() + static_cast<double>(i) + 0.5;
+        const double top = plot.top() + 1;
+        painter.drawPolygon(QPolygonF({{x, top}, {x - 3.5, top + 6}, {x + 3.5, top + 6}}));
     }
 }
 
@@ -457,6 +546,11 @@ QString THistoryGraph::PointText(const THistoryPoint& p) const {
     if (p.MinUs && p.MedianUs && p.MaxUs) {
         text += tr("\nmin %1 ms · medián %2 ms · max %3 ms")
                     .arg(Milliseconds(*p.MinUs), Milliseconds(*p.MedianUs), Milliseconds(*p.MaxUs));
+    }
+    if (p.Spread) {
+        text += tr("\npercentily 10/25/75/90: %1 / %2 / %3 / %4 ms")
+                    .arg(Milliseconds(p.Spread->P10Us), Milliseconds(p.Spread->P25Us),
+                         Milliseconds(p.Spread->P75Us), Milliseconds(p.Spread->P90Us));
     }
     return text;
 }

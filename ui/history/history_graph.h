@@ -19,13 +19,20 @@ namespace pingvard {
 QColor LossColour(int lossClass);
 // The colours of a recovery outcome's line and marker.
 QColor OutcomeColour(bool ok);
+// The bands from the outside in (min–max, p10–p90, p25–p75), each painted over
+// the one before; the shade of a stretch without answers; the clip mark's.
+QColor BandColour(int band);
+QColor OutageColour();
+QColor ClipColour();
 
 // One host's round trips over a range: the median as a line coloured by the
-// packet loss, the spread from the lowest to the highest round trip as a band
-// behind it, stretches in which every echo was lost as a strip along the
-// bottom, and each recovery outcome as a vertical line with a marker in the
-// outcome's colour. Hovering shows the figures of the point under the cursor
-// (and of an outcome line next to it).
+// packet loss, the spread behind it as nested bands (lowest to highest round
+// trip lightest, 10th to 90th percentile, 25th to 75th darkest), stretches in
+// which every echo was lost shaded over the whole height, and each recovery
+// outcome as a vertical line with a marker in the outcome's colour. The axis
+// reaches the 95th percentile of what is drawn; a column reaching above it
+// has a small mark at the top edge. Hovering shows the figures of the point
+// under the cursor (and of an outcome line next to it).
 //
 // Painted by hand rather than with a chart library: the points are folded
 // into one slice per pixel column first, so a paint costs the same for an
@@ -83,7 +90,11 @@ private:
     double ValueY(int64_t us) const;
     void PaintAxes(QPainter& painter) const;
     void PaintTimeAxis(QPainter& painter) const;
-    void PaintBand(QPainter& painter) const;
+    using TEdge = std::optional<int64_t> (*)(const THistoryColumn&);
+    void PaintBand(QPainter& painter, TEdge low, TEdge high, const QColor& colour) const;
+    void PaintBands(QPainter& painter) const;
+    void PaintOutages(QPainter& painter) const;
+    void PaintClipMarks(QPainter& painter) const;
     void PaintLine(QPainter& painter) const;
     void PaintOutcomes(QPainter& painter) const;
     void PaintHover(QPainter& painter) const;
@@ -106,6 +117,7 @@ private:
     mutable std::vector<THistoryColumn> m_columns;
     mutable int m_foldedWidth = -1;
     mutable int64_t m_axisTopUs = 1000;
+    mutable std::vector<std::size_t> m_clipped; // columns reaching above the axis
     QPixmap m_image; // PaintStill's, for this size; null when it must be painted again
 };
 

@@ -48,6 +48,10 @@
         <translation>Restarts paused until %1</translation>
     </message>
     <message>
+        <source>Restarty čekají na potvrzení nastavení (pingvard --arm)</source>
+        <translation>Restarts wait until the settings are confirmed (pingvard --arm)</translation>
+    </message>
+    <message>
         <source>Další restart nejdříve za %1</source>
         <translation>Next restart in %1 at the earliest</translation>
     </message>
@@ -229,6 +233,22 @@
         <translation>min–max spread</translation>
     </message>
     <message>
+        <source>10.–90. percentil</source>
+        <translation>10th–90th percentile</translation>
+    </message>
+    <message>
+        <source>25.–75. percentil</source>
+        <translation>25th–75th percentile</translation>
+    </message>
+    <message>
+        <source>výpadek, vše ztraceno</source>
+        <translation>outage, all lost</translation>
+    </message>
+    <message>
+        <source>nad osou</source>
+        <translation>above the scale</translation>
+    </message>
+    <message>
         <source>obnova proběhla</source>
         <translation>recovery succeeded</translation>
     </message>
@@ -342,6 +362,12 @@ ozvěn %3, ztraceno %4 (%5 %)</source>
 min %1 ms · medián %2 ms · max %3 ms</source>
         <translation>
 min %1 ms · median %2 ms · max %3 ms</translation>
+    </message>
+    <message>
+        <source>
+percentily 10/25/75/90: %1 / %2 / %3 / %4 ms</source>
+        <translation>
+percentiles 10/25/75/90: %1 / %2 / %3 / %4 ms</translation>
     </message>
 </context>
 <context>

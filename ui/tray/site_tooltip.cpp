@@ -59,6 +59,9 @@ QString TSiteToolTip::Round(const TSiteView& site) {
 }
 
 QString TSiteToolTip::Guard(const TSiteView& site) {
+    if (site.AwaitingConfirmation) {
+        return tr("Restarty čekají na potvrzení nastavení (pingvard --arm)");
+    }
     if (site.PausedUntilMs > 0) {
         return tr("Restarty pozastaveny do %1").arg(Clock(site.PausedUntilMs));
     }

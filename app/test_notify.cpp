@@ -1,0 +1,65 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/test_notify.h"
+
+#include "app/exit_status.h"
+#include "config/memory_ini_file.h"
+#include "config/program_dir.h"
+#include "config/settings.h"
+#include "observe/notify/curl_transport.h"
+#include "observe/notify/requests.h"
+#include "observe/program_observers.h"
+#include "recovery/secret_mask.h"
+
+#include <chrono>
+#include <ostream>
+#include <strings.h>
+#include <sys/stat.h>
+
+namespace pingvard {
+
+int RunTestNotify(const std::string& name, std::ostream& out, std::ostream& err) {
+    const std::string fileName = ConfigFileName();
+    struct stat st {};
+    if (::stat(fileName.c_str(), &st) != 0) {
+        err << "pingvard: no " << fileName << ": no channel is configured to test\n";
+        return kExitFailure;
+    }
+    // Read as a start reads it, without its writes: a dry run changes nothing.
+    TMemoryIniFile ini(fileName);
+    const TSettings settings = TSettings::Load(ini, GetProgramDir());
+    const std::vector<std::string> secrets = NotifySecrets(settings.Notify);
+    for (const std::string& problem : settings.ObserveProblems) {
+        err << "pingvard: " << MaskSecrets(problem, secrets) << "\n";
+    }
+    for (const TNotifyChannel& channel : settings.Notify.Channels) {
+        if (strcasecmp(channel.Name.c_str(), name.c_str()) != 0) {
+            continue;
+        }
+        const int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                std::chrono::system_clock::now().time_since_epoch())
+                                .count();
+        const TNotification message = TestNotification(now, TProgramObservers::SiteName());
+        std::unique_ptr<TNotifyTransport> transport = MakeCurlTransport();
+        TDelivery delivery;
+        if (channel.Kind == TNotifyKind::Email) {
+            const TMailRequest mail = BuildMail(channel, message, 0);
+            out << "Testing " << channel.Name << " (email to " << mail.To.size()
+                << (mail.To.size() == 1 ? " address" : " addresses") << " through " << mail.Server
+                << ")" << std::endl;
+            delivery = transport->Send(mail);
+        } else {
+            const THttpPost post = BuildPost(channel, message, 0);
+            out << "Testing " << channel.Name << " (webhook, " << PresetName(channel.Webhook.Preset)
+                << ")" << std::endl;
+            delivery = transport->Send(post);
+        }
+        out << (delivery.Accepted ? "Accepted: " : "Not delivered: ")
+            << MaskSecrets(delivery.Answer, secrets) << std::endl;
+        return delivery.Accepted ? kExitOk : kExitFailure;
+    }
+    err << "pingvard: no usable notification channel '" << name << "' in " << kNotifyChannelsSetting
+        << " of " << fileName << "\n";
+    return kExitFailure;
+}
+
+} // namespace pingvard
