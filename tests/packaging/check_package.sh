@@ -87,7 +87,8 @@ for program in usr/bin/pingvard ${desktop:+usr/bin/pingvard-desktop}; do
     grep -Eq 'prometheus|civetweb|libssh|libcurl|libsystemd' <<<"$needed" &&
         fail "$program links $(grep -E 'prometheus|civetweb|libssh|libcurl|libsystemd' <<<"$needed" | tr '\n' ' ')"
 done
-for entry in metrics:pingvard_metrics_create ssh:pingvard_ssh_create http:pingvard_http_create; do
+for entry in metrics:pingvard_metrics_create ssh:pingvard_ssh_create http:pingvard_http_create \
+    notify:pingvard_notify_create; do
     # Not grep -q: objdump would die of SIGPIPE and fail the pipeline.
     objdump -T "$work/pingvard/usr/lib/pingvard/pingvard-${entry%%:*}.so" | grep " ${entry#*:}$" >/dev/null ||
         fail "pingvard-${entry%%:*}.so does not export ${entry#*:}"
