@@ -40,8 +40,8 @@ private:
 
 std::unique_ptr<TNotifyTransport> MakeModuleTransport(const std::vector<std::string>& dirs) {
     std::string error;
-    auto loaded = TLoadedModule::Load(kNotifyModuleFile, dirs.empty() ? ProgramModuleDirs() : dirs,
-                                      error);
+    auto loaded =
+        TLoadedModule::Load(kNotifyModuleFile, dirs.empty() ? ProgramModuleDirs() : dirs, error);
     if (loaded) {
         if (auto* entry =
                 reinterpret_cast<TNotifyModuleEntry>(loaded->Symbol(kNotifyModuleEntry, error))) {

@@ -13,6 +13,12 @@
 #                 program action that cures nothing, then the guard pauses;
 #                 for many more evaluations of the rule nothing is said again:
 #                 one site-down, one rule-fired, one restarts-paused.
+#   killed:       the uplink hangs, pingvard is killed (SIGKILL) during the
+#                 incident: --incidents shows it open; the next start, with the
+#                 uplink back, either takes it up again (pingvard.state keeps
+#                 it) and ends it as the hosts answer, or ends it where the
+#                 killed run last watched, marked unfinished: one incident,
+#                 never left open.
 #   local link:   the link towards the access point loses its carrier (the
 #                 peer's end set down) while the uplink hangs: "(local link)",
 #                 "This machine's link ... is down: no restart", no action;
@@ -76,6 +82,10 @@ stop_pingvard() {
 hooked() { # dir kind: how many times the hook ran on it
     grep -c "^$2|" "$1/hooks" 2>/dev/null || true
 }
+incident_rows() { # dir state: the incidents of the last hour in that state
+    "$pingvard" -C "$1" --incidents --csv --since 1h | awk -F, -v s="$2" '$1 == "incident" && $5 == s' |
+        wc -l
+}
 history_rows() { # dir kind
     "$pingvard" -C "$1" --history --csv --since 1h | awk -F, -v k="$2" '$2 == k' | wc -l
 }
@@ -101,10 +111,14 @@ run_uplink() {
     grep -q '^site-back|uplink|telnet|' "$dir/hooks" ||
         fail "uplink: the site-back does not say telnet cured it: $(cat "$dir/hooks")"
     "$pingvard" -C "$dir" --history --csv --since 1h |
-        grep -q ',site-back,.*,Site back after [0-9]* s (cured by telnet),*$' ||
+        grep -qE ',site-back,.*,Site back after [0-9]* s \(cured by telnet\)(,[^,]*){4}$' ||
         fail "uplink: the history's site-back does not say telnet cured it"
     [[ $(history_rows "$dir" site-down) == 1 && $(history_rows "$dir" site-back) == 1 ]] ||
         fail "uplink: the history does not hold one site-down and one site-back"
+    "$pingvard" -C "$dir" --incidents --csv --since 1h >"$dir/incidents.csv"
+    grep -q '^incident,[^,]*,[^,]*,[0-9]*,ended,uplink,,[^,]*,telnet,' "$dir/incidents.csv" &&
+        grep -q '^step,[^,]*,[^,]*,[0-9]*,,,,,,telnet,telnet,1,' "$dir/incidents.csv" ||
+        fail "uplink: --incidents does not show it cured by telnet: $(cat "$dir/incidents.csv")"
     echo "uplink run: passed"
 }
 
@@ -137,6 +151,33 @@ run_access_point() {
     echo "access point run: passed"
 }
 
+run_killed() {
+    local dir=$work/killed
+    mkdir "$dir"
+    write_ini "$dir" 192.168.168.1 Recovery/Actions=note Action.note/Kind=program \
+        Action.note/Program=/bin/true Action.note/Verify=1 Guard/MaxRounds=1
+    start_pingvard "$dir"
+    site_cut_uplink
+    wait_for 15 "the step" grep -q '^action-started|' "$dir/hooks"
+    sleep 1 # a history batch is written
+    kill -KILL "$pingvard_pid"
+    wait "$pingvard_pid" 2>/dev/null || true
+    [[ $(incident_rows "$dir" open) == 1 ]] ||
+        fail "killed: --incidents does not show it open: $("$pingvard" -C "$dir" --incidents)"
+    site_restore_uplink
+    start_pingvard "$dir"
+    sleep 1
+    stop_pingvard
+    local unfinished ended
+    unfinished=$(incident_rows "$dir" unfinished) ended=$(incident_rows "$dir" ended)
+    [[ $(incident_rows "$dir" open) == 0 && $((unfinished + ended)) == 1 ]] ||
+        fail "killed: not one incident, ended: $("$pingvard" -C "$dir" --incidents)"
+    ((unfinished == 0)) ||
+        "$pingvard" -C "$dir" --incidents | grep -q 'unfinished: pingvard ended while the site was down$' ||
+        fail "killed: the text does not say it is unfinished: $("$pingvard" -C "$dir" --incidents)"
+    echo "killed run: passed"
+}
+
 run_local_link() {
     local dir=$work/local-link
     mkdir "$dir"
@@ -167,5 +208,6 @@ run_local_link() {
 site_make "$net"
 run_uplink
 run_access_point
+run_killed
 run_local_link
 echo "PASS"
