@@ -26,6 +26,7 @@ enum class TOptionKind {
     TestAction,
     TestNotify,
     History,
+    Incidents,
     Since,
     Csv,
     Arm
@@ -37,17 +38,12 @@ struct TOptionName {
 };
 
 constexpr TOptionName kLongOptions[] = {
-    {"--help", TOptionKind::Help},
-    {"--version", TOptionKind::Version},
-    {"--headless", TOptionKind::Headless},
-    {"--directory", TOptionKind::Directory},
-    {"--lang", TOptionKind::Language},
-    {"--test-action", TOptionKind::TestAction},
-    {"--history", TOptionKind::History},
-    {"--since", TOptionKind::Since},
-    {"--csv", TOptionKind::Csv},
-    {"--arm", TOptionKind::Arm},
-    {"--test-notify", TOptionKind::TestNotify},
+    {"--help", TOptionKind::Help},         {"--version", TOptionKind::Version},
+    {"--headless", TOptionKind::Headless}, {"--directory", TOptionKind::Directory},
+    {"--lang", TOptionKind::Language},     {"--test-action", TOptionKind::TestAction},
+    {"--history", TOptionKind::History},   {"--incidents", TOptionKind::Incidents},
+    {"--since", TOptionKind::Since},       {"--csv", TOptionKind::Csv},
+    {"--arm", TOptionKind::Arm},           {"--test-notify", TOptionKind::TestNotify},
 };
 
 std::optional<TOptionKind> FindLongOption(std::string_view name) {
@@ -78,6 +74,9 @@ void Apply(TCommandLine& options, TOptionKind kind) {
         break;
     case TOptionKind::History:
         options.History = true;
+        break;
+    case TOptionKind::Incidents:
+        options.Incidents = true;
         break;
     case TOptionKind::Csv:
         options.Csv = true;
@@ -194,8 +193,10 @@ TCommandLineResult ParseCommandLine(const std::vector<std::string_view>& args) {
         result.Error = ParseOne(args, i, result.Options);
     }
     const TCommandLine& o = result.Options;
-    if (result.Error.empty() && !o.History && (o.Csv || !o.Since.empty()))
+    if (result.Error.empty() && !o.History && !o.Incidents && (o.Csv || !o.Since.empty()))
         result.Error = "options '--since' and '--csv' go with '--history'";
+    if (result.Error.empty() && o.History && o.Incidents)
+        result.Error = "options '--history' and '--incidents' go one at a time";
     if (!result.Error.empty())
         result.Options = {};
     return result;
@@ -212,6 +213,7 @@ std::string UsageText(bool desktopBuiltIn) {
     std::string text =
         "Usage: pingvard [OPTION]...\n"
         "       pingvard --history [HOST] [--since=SPAN] [--csv]\n"
+        "       pingvard --incidents [--since=SPAN] [--csv]\n"
         "Watches four hosts by ICMP echo and restarts the site's access point over\n"
         "telnet when every marked host has stopped answering.\n"
         "\n"
@@ -238,17 +240,22 @@ std::string UsageText(bool desktopBuiltIn) {
             "                       reload (SIGHUP) or start\n"
             "      --history [HOST] print the recorded history of every host, or of HOST\n"
             "                       (an address or a name), and exit\n"
-            "      --since=SPAN     with --history: the last SPAN, e.g. 90m, 24h (default),\n"
-            "                       7d or 2w\n"
-            "      --csv            with --history: comma-separated values with a header\n";
+            "      --incidents      list the incidents (the site down, its cause, each\n"
+            "                       restart and what cured it) and the share of time up\n"
+            "                       over the last day, week and month, and exit\n"
+            "      --since=SPAN     with --history or --incidents: the last SPAN, e.g. 90m,\n"
+            "                       24h (--history's default), 7d, 2w or 30d (--incidents')\n"
+            "      --csv            with --history or --incidents: comma-separated values\n"
+            "                       with a header\n";
     text += "  -h, --help           show this help and exit\n"
             "      --version        show the version and exit\n"
             "\n"
             "SIGINT and SIGTERM end the console program cleanly; SIGHUP reads pingvard.ini\n"
             "again; SIGUSR1 restarts now (one round of the recovery actions, within the\n"
             "guard's limits).\n"
-            "Exit status: 0 normal end, 1 cannot start (--history: no history or no\n"
-            "such host), 2 command-line error, 3 pingvard.ini cannot be written.\n";
+            "Exit status: 0 normal end, 1 cannot start (--history, --incidents: no\n"
+            "history or no such host), 2 command-line error, 3 pingvard.ini cannot be\n"
+            "written.\n";
     return text;
 }
 

@@ -24,7 +24,9 @@ struct TCommandLine {
     // --history [HOST] [--since SPAN] [--csv]: print the history and exit.
     bool History = false;
     std::string HistoryHost; // empty = every host
-    std::string Since;       // --since as given; empty = the last 24 hours
+    // --incidents [--since SPAN] [--csv]: list the incidents and the uptime, and exit.
+    bool Incidents = false;
+    std::string Since; // --since as given; empty = the command's default span
     bool Csv = false;
 };
 

@@ -5,6 +5,7 @@
 #include "app/exit_status.h"
 #include "app/headless_program.h"
 #include "app/history_command.h"
+#include "app/incidents_command.h"
 #include "app/test_action.h"
 #include "app/test_notify.h"
 
@@ -41,6 +42,9 @@ int Run(int argc, char** argv) {
     }
     if (options.History) {
         return RunHistoryCommand(options, std::cout, std::cerr);
+    }
+    if (options.Incidents) {
+        return RunIncidentsCommand(options, std::cout, std::cerr);
     }
     if (!options.TestAction.empty()) {
         return RunTestAction(options.TestAction, std::cout, std::cerr);

@@ -229,6 +229,7 @@ int64_t THistoryStore::Now() const {
 
 void THistoryStore::Close() noexcept {
     m_stmts.clear();
+    m_incidents.Forget();
     m_hosts.clear();
     m_db.Close();
 }
@@ -367,6 +368,9 @@ std::optional<int64_t> THistoryStore::HostId(const std::string& address, const s
 }
 
 bool THistoryStore::WriteEvent(const TMonitorEvent& event) {
+    if (!m_incidents.Write(m_db, event)) {
+        return false;
+    }
     if (event.Kind == TMonitorEventKind::Echo) {
         const std::optional<int64_t> host = HostId(event.Host, event.DisplayName);
         return host && Stmt(kInsertSample)
@@ -388,7 +392,7 @@ bool THistoryStore::WriteEvent(const TMonitorEvent& event) {
 
 bool THistoryStore::WriteBatch(const std::deque<TMonitorEvent>& events) {
     TTransaction transaction(m_db);
-    if (!transaction.Open()) {
+    if (!transaction.Open() || !m_incidents.BeginBatch(m_db)) {
         return Fault();
     }
     for (const TMonitorEvent& event : events) {
@@ -397,10 +401,11 @@ bool THistoryStore::WriteBatch(const std::deque<TMonitorEvent>& events) {
             return Fault();
         }
     }
-    if (!transaction.Commit()) {
+    if (!m_incidents.EndBatch(m_db) || !transaction.Commit()) {
         m_hosts.clear();
         return Fault();
     }
+    m_incidents.Committed();
     return true;
 }
 
@@ -601,7 +606,8 @@ bool THistoryStore::Prune(int64_t now) {
             return Fault();
         }
     }
-    if (Stmt(kPruneEvent).Bind(1, now - Ms(m_options.HourKeep)).Step() != SQLITE_DONE) {
+    if (Stmt(kPruneEvent).Bind(1, now - Ms(m_options.HourKeep)).Step() != SQLITE_DONE ||
+        !m_incidents.Prune(m_db, now - Ms(m_options.HourKeep))) {
         return Fault();
     }
     return transaction.Commit() || Fault();

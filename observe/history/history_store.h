@@ -21,6 +21,7 @@
 //     hub.Add(queue);
 
 #include "observe/history/history_types.h"
+#include "observe/history/incident_store.h"
 #include "observe/history/sqlite_db.h"
 #include "observe/queued_sink.h"
 
@@ -108,6 +109,7 @@ private:
 
     THistoryOptions m_options;
     TSqliteDb m_db;
+    TIncidentWriter m_incidents; // the incidents and the watched time, in the same batches
     // Prepared once per connection, keyed by their SQL text; finalised before
     // the connection closes.
     std::map<std::string_view, TSqliteStatement> m_stmts;

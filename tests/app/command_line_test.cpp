@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace pingvard {
@@ -136,6 +137,33 @@ INSTANTIATE_TEST_SUITE_P(
                      "",
                      "",
                      false}));
+
+TEST(CommandLine, IncidentsAreOfferedAndTakeNoHostAndNotHistoryToo) {
+    const std::pair<std::vector<std::string_view>, std::string> cases[] = {
+        {{"--incidents", "--history"}, "options '--history' and '--incidents' go one at a time"},
+        {{"--incidents", "host"}, "unexpected argument 'host'"},
+        {{"--incidents=1"}, "option '--incidents' takes no value"},
+    };
+    for (const auto& [args, error] : cases) {
+        EXPECT_EQ(ParseCommandLine(args).Error, error);
+    }
+    EXPECT_NE(UsageText(false).find("--incidents"), std::string::npos);
+}
+
+TEST(CommandLine, IncidentsTakeTheSpanAndTheFormat) {
+    const std::tuple<std::vector<std::string_view>, std::string, bool> cases[] = {
+        {{"--incidents"}, "", false},
+        {{"--since=7d", "--incidents", "--csv"}, "7d", true},
+    };
+    for (const auto& [args, since, csv] : cases) {
+        const auto result = ParseCommandLine(args);
+        ASSERT_EQ(result.Error, "");
+        EXPECT_TRUE(result.Options.Incidents);
+        EXPECT_FALSE(result.Options.History);
+        EXPECT_EQ(result.Options.Since, since);
+        EXPECT_EQ(result.Options.Csv, csv);
+    }
+}
 
 TEST(CommandLine, ReadsArgvAfterTheProgramName) {
     const char* argv[] = {"pingvard", "--headless", "-C", "dir", nullptr};

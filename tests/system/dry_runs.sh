@@ -65,6 +65,14 @@ ip netns exec "$ns" "$pingvard" -C "$dir" --history >"$work/history" 2>&1 ||
 grep -q '127.0.0.4' "$work/history" || fail "--history shows no host: $(cat "$work/history")"
 ip netns exec "$ns" "$pingvard" -C "$dir" --history 127.0.0.1 --csv >"$work/csv" 2>&1 ||
     fail "--history --csv: $(cat "$work/csv")"
+# --incidents too.
+ip netns exec "$ns" "$pingvard" -C "$dir" --incidents >"$work/incidents" 2>&1 ||
+    fail "--incidents: $(cat "$work/incidents")"
+# The run recorded the time it watched, and every host answered all along.
+grep -q '^Uptime while watched: 100% last 24 h' "$work/incidents" ||
+    fail "--incidents shows no watched time: $(cat "$work/incidents")"
+ip netns exec "$ns" "$pingvard" -C "$dir" --incidents --since 1h --csv >"$work/incidents-csv" 2>&1 ||
+    fail "--incidents --csv: $(cat "$work/incidents-csv")"
 after=$(snapshot)
 [[ $after == "$before" ]] || fail "a dry run changed the directory: $(diff <(echo "$before") <(echo "$after"))"
 echo "dry runs: the directory is byte for byte as it was ($(wc -l <<<"$before") entries checked)"

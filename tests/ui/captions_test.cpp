@@ -97,6 +97,9 @@ const TCaption kCaptions[] = {
     {"history", "nad osou", "above the scale"},
     {"history", "obnova proběhla", "recovery succeeded"},
     {"history", "obnova selhala", "recovery failed"},
+    {"history", "Dostupnost za 30 dní:", "Uptime, last 30 days:"},
+    {"history",
+     "Výpadky (dvojklik: grafy v tu dobu):", "Incidents (double click: the graphs at that time):"},
 };
 
 // What a window shows as its own text: the title, labels, buttons, frames,

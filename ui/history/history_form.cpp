@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <chrono>
+#include <tuple>
 
 namespace pingvard {
 
@@ -121,7 +122,8 @@ int64_t RangeMs(THistoryRange range) noexcept {
 THistoryForm::THistoryForm(THistoryWindowOptions options, QWidget* parent)
     : QWidget(parent, Qt::Window), m_options(std::move(options)), m_range(m_options.Range),
       m_status(new QLabel(this)), m_scroll(new QScrollArea(this)), m_graphArea(new QWidget),
-      m_graphLayout(new QVBoxLayout(m_graphArea)) {
+      m_graphLayout(new QVBoxLayout(m_graphArea)),
+      m_incidents(new TIncidentPanel(m_options.HistoryFile, this)) {
     m_opened.start();
     setWindowTitle(tr("Historie"));
     setFont(FormFont());
@@ -153,6 +155,8 @@ THistoryForm::THistoryForm(THistoryWindowOptions options, QWidget* parent)
     m_scroll->setWidget(m_graphArea);
     layout->addWidget(m_scroll, 1);
     layout->addWidget(Legend());
+    layout->addWidget(m_incidents);
+    connect(m_incidents, &TIncidentPanel::IncidentChosen, this, &THistoryForm::ShowTime);
 
     m_refresh.setInterval(m_range == THistoryRange::Hour ? kRawRefreshMs : kRefreshMs);
     connect(&m_refresh, &QTimer::timeout, this, &THistoryForm::Reload);
@@ -225,6 +229,7 @@ void THistoryForm::FocusHost(const std::string& address) {
 }
 
 void THistoryForm::ShowRange(THistoryRange range) {
+    m_shownTime.reset();
     m_range = range;
     RangeButton(range)->setChecked(true);
     m_refresh.setInterval(range == THistoryRange::Hour ? kRawRefreshMs : kRefreshMs);
@@ -238,8 +243,22 @@ void THistoryForm::Reload() {
     request.FromMs = request.NowMs - RangeMs(m_range);
     request.ToMs = request.NowMs + 1; // the present's echo too
     request.Hosts = m_options.Hosts;
+    if (m_shownTime) {
+        std::tie(request.FromMs, request.ToMs) = *m_shownTime;
+    }
+    m_incidents->Reload(request.NowMs);
     m_status->setText(tr("Načítání…"));
     m_loader->Request(std::move(request));
+}
+
+void THistoryForm::ShowTime(int64_t fromMs, int64_t toMs) {
+    m_shownTime = {fromMs, std::max(toMs, fromMs + 1)};
+    // No range button stands for this stretch; a click on any brings one back.
+    QButtonGroup* group = RangeButton(m_range)->group();
+    group->setExclusive(false);
+    RangeButton(m_range)->setChecked(false);
+    group->setExclusive(true);
+    Reload();
 }
 
 void THistoryForm::Show(THistoryLoad& load) {

@@ -4,6 +4,7 @@
 #include "observe/history/history_types.h"
 #include "ui/history/history_graph.h"
 #include "ui/history/history_loader.h"
+#include "ui/history/incident_panel.h"
 
 #include <QAbstractButton>
 #include <QElapsedTimer>
@@ -15,6 +16,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,6 +51,10 @@ public:
     THistoryRange Range() const { return m_range; }
     // Reads the current range again, up to the present.
     void Reload();
+    // The graphs over [fromMs, toMs) instead of a range up to the present
+    // (an incident's double click), until a range is chosen again.
+    void ShowTime(int64_t fromMs, int64_t toMs);
+    TIncidentPanel* Incidents() const { return m_incidents; }
 
     const std::vector<THistoryGraph*>& Graphs() const { return m_graphs; }
     QAbstractButton* RangeButton(THistoryRange range) const {
@@ -83,6 +89,8 @@ private:
     QScrollArea* m_scroll;
     QWidget* m_graphArea;
     QVBoxLayout* m_graphLayout;
+    TIncidentPanel* m_incidents;
+    std::optional<std::pair<int64_t, int64_t>> m_shownTime; // ShowTime's, while it holds
     std::vector<THistoryGraph*> m_graphs;
     QTimer m_refresh;
     uint64_t m_generation = 0;

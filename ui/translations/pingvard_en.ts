@@ -371,6 +371,68 @@ percentiles 10/25/75/90: %1 / %2 / %3 / %4 ms</translation>
     </message>
 </context>
 <context>
+    <name>pingvard::TIncidentList</name>
+    <message>
+        <source>nedokončeno: program skončil</source>
+        <translation>unfinished: the program ended</translation>
+    </message>
+    <message>
+        <source>trvá</source>
+        <translation>ongoing</translation>
+    </message>
+    <message>
+        <source>nevyřešeno</source>
+        <translation>not cured</translation>
+    </message>
+    <message>
+        <source>vyřešil %1</source>
+        <translation>cured by %1</translation>
+    </message>
+    <message>
+        <source>neskončil</source>
+        <translation>did not end</translation>
+    </message>
+    <message>
+        <source>proběhl</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>selhal</source>
+        <translation>failed</translation>
+    </message>
+    <message>
+        <source>Začátek</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>Trvání</source>
+        <translation>Duration</translation>
+    </message>
+    <message>
+        <source>Příčina</source>
+        <translation>Cause</translation>
+    </message>
+    <message>
+        <source>Výsledek</source>
+        <translation>Outcome</translation>
+    </message>
+</context>
+<context>
+    <name>pingvard::TIncidentPanel</name>
+    <message>
+        <source>Dostupnost za 30 dní:</source>
+        <translation>Uptime, last 30 days:</translation>
+    </message>
+    <message>
+        <source>Výpadky (dvojklik: grafy v tu dobu):</source>
+        <translation>Incidents (double click: the graphs at that time):</translation>
+    </message>
+    <message>
+        <source>V provozu (ze sledované doby): %1 za 24 h, %2 za 7 dní, %3 za 30 dní</source>
+        <translation>Up (of the time watched): %1 last 24 h, %2 last 7 days, %3 last 30 days</translation>
+    </message>
+</context>
+<context>
     <name>pingvard::TMainForm</name>
     <message>
         <source>Orvane AP Pingvard</source>
@@ -660,6 +722,21 @@ First action: %1 (%2) on %3</translation>
     <message>
         <source>nejvýše %1</source>
         <translation>at most %1</translation>
+    </message>
+</context>
+<context>
+    <name>pingvard::TUptimeStrip</name>
+    <message>
+        <source>bez dat</source>
+        <translation>no data</translation>
+    </message>
+    <message>
+        <source>%1: nesledováno</source>
+        <translation>%1: not watched</translation>
+    </message>
+    <message>
+        <source>%1: v provozu %2, výpadky %3 z %4 sledování</source>
+        <translation>%1: up %2, down %3 of %4 watched</translation>
     </message>
 </context>
 </TS>
