@@ -95,10 +95,13 @@ struct TActionContext {
     std::vector<std::string> Challenges;
     std::vector<std::string> Answers;  // index-aligned with Challenges
     const TTickClock* Clock = nullptr; // null = SystemTickClock()
+    // Where the kinds loaded on first use find their modules; empty = the
+    // program's own directories (recovery/action_module.h).
+    std::vector<std::string> ModuleDirs;
 };
 
-// Each kind's maker, defined beside its class. Actions that need a library
-// loaded on demand get it here, behind the same signature.
+// Each kind's maker, defined beside its class. The ssh and http kinds load
+// their module here, on first use, behind the same signature.
 using TMakeAction = std::unique_ptr<TRecoveryAction> (*)(const TActionConfig& config,
                                                          const TActionContext& context);
 std::unique_ptr<TRecoveryAction> MakeTelnetAction(const TActionConfig& config,
