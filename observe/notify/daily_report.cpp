@@ -104,8 +104,8 @@ TNotification MakeDailyReport(int64_t reportMs, int64_t nowMs, const std::string
     n.Event = "daily-report";
     n.TimeMs = nowMs;
     n.Priority = 2;
-    n.Body = "Daily report " + day + "\n\nSite: " + site + "\nWhen: " +
-             FormatLocalTime(nowMs, false) + "\n";
+    n.Body = "Daily report " + day + "\n\nSite: " + site +
+             "\nWhen: " + FormatLocalTime(nowMs, false) + "\n";
     n.Facts = "\"site\":" + JsonString(site) + ",\"day\":" + JsonString(day);
     if (!history.Problem.empty()) {
         n.Title = site + ": Daily report " + day + ": no figures";
@@ -115,8 +115,7 @@ TNotification MakeDailyReport(int64_t reportMs, int64_t nowMs, const std::string
         return n;
     }
     const std::size_t count = history.Incidents.size();
-    const std::string incidents =
-        std::to_string(count) + (count == 1 ? " incident" : " incidents");
+    const std::string incidents = std::to_string(count) + (count == 1 ? " incident" : " incidents");
     n.Title =
         site + ": Daily report " + day + ": " + UptimeText(history.Uptime.Day) + ", " + incidents;
     n.Body += "\nUptime last 24 h: " + UptimeText(history.Uptime.Day) + "\n";

@@ -30,7 +30,7 @@ std::optional<int64_t> DueDailyReport(int64_t nowMs, int32_t minuteOfDay);
 int64_t NextDailyReport(int64_t nowMs, int32_t minuteOfDay);
 
 struct TDailyHistory {
-    std::string Problem; // empty: read; else why there are no figures
+    std::string Problem;                    // empty: read; else why there are no figures
     std::vector<TIncidentRecord> Incidents; // open or ended in the last 24 h
     TUptimeSummary Uptime;
 };
