@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "monitor/host_monitor.h"
 
+#include "config/dialog/recovery_write.h"
 #include "config/ini_file.h"
 #include "config/profile_store.h"
 #include "config/program_dir.h"
@@ -287,9 +288,10 @@ void THostMonitor::ApplyDialogSettings(const TSettings& settings,
     // Only an edit writes the recovery sections: a file without them keeps
     // today's behaviour and its bytes.
     if (!SameDialogRecoverySettings(settings.Recovery, m_settings.Recovery)) {
+        const TRecoverySettings previous = m_settings.Recovery;
         ApplyRecovery(settings.Recovery);
         if (ini) {
-            SaveDialogRecoverySettings(*ini, settings.Recovery);
+            SaveDialogRecoverySettings(*ini, settings.Recovery, previous, GetProgramDir());
         }
     }
     ConfigureSite();

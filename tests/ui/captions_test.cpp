@@ -5,6 +5,7 @@
 #include "tests/ui/ui_test_support.h"
 #include "ui/about_form.h"
 #include "ui/history/history_form.h"
+#include "ui/settings/recovery_page.h"
 #include "ui/settings/settings_form.h"
 #include "ui/text_label.h"
 #include "ui/ui_language.h"
@@ -93,6 +94,63 @@ const TCaption kCaptions[] = {
     {"history", "rozptyl min–max", "min–max spread"},
     {"history", "obnova proběhla", "recovery succeeded"},
     {"history", "obnova selhala", "recovery failed"},
+    {"recovery", "Obnova zařízení", "Recovery"},
+    {"recovery", "Ochrana před opakováním:", "Guard against repeating:"},
+    {"recovery", "Kolik sledovaných adres musí selhat (0 = všechny):",
+     "Marked hosts that must fail (0 = all):"},
+    {"recovery", "Prodleva po každém zásahu [s]:", "Hold-off after each action [s]:"},
+    {"recovery",
+     "Nejvýše kol v okně (0 = bez omezení):", "At most rounds per window (0 = no limit):"},
+    {"recovery", "Okno [s]:", "Window [s]:"},
+    {"recovery", "Zdvojnásobit prodlevu po každém neúspěšném kole",
+     "Double the hold-off after each round that did not cure"},
+    {"recovery", "Akce v pořadí eskalace:", "Actions in escalation order:"},
+    {"recovery", "&Přidat", "&Add"},
+    {"recovery", "&Odebrat", "&Remove"},
+    {"recovery", "Na&horu", "&Up"},
+    {"recovery", "Do&lů", "&Down"},
+    {"recovery",
+     "Připojí se k adrese restartovaného zařízení (hlavní okno nastavení) a přehraje skript ze "
+     "souboru pingvard.ini.",
+     "Connects to the reset host (main settings window) and plays the script from pingvard.ini."},
+    {"recovery", "SSH:", "SSH:"},
+    {"recovery", "Adresa zařízení:", "Device address:"},
+    {"recovery", "Port:", "Port:"},
+    {"recovery", "Soubor s klíčem:", "Key file:"},
+    {"recovery", "Příkaz:", "Command:"},
+    {"recovery", "Klíč serveru:", "Server key:"},
+    {"recovery", "&Načíst klíč", "&Fetch key"},
+    {"recovery", "HTTP:", "HTTP:"},
+    {"recovery", "Předvolba zásuvky:", "Plug preset:"},
+    {"recovery", "Adresa zásuvky:", "Plug address:"},
+    {"recovery", "Port (0 = výchozí):", "Port (0 = default):"},
+    {"recovery", "HTTPS", "HTTPS"},
+    {"recovery", "Kanál:", "Channel:"},
+    {"recovery", "Doba vypnutí [s]:", "Off time [s]:"},
+    {"recovery", "Připnutý klíč:", "Pinned key:"},
+    {"recovery", "Metoda:", "Method:"},
+    {"recovery", "URL:", "URL:"},
+    {"recovery", "Tělo:", "Body:"},
+    {"recovery", "Očekávaný stav:", "Expected status:"},
+    {"recovery", "Program:", "Program:"},
+    {"recovery", "Program:", "Program:"},
+    {"recovery", "&Vybrat...", "&Browse..."},
+    {"recovery", "Argumenty (jeden na řádek):", "Arguments (one per row):"},
+    {"recovery", "Přihlášení:", "Login:"},
+    {"recovery", "Uživatel:", "User:"},
+    {"recovery", "Heslo:", "Password:"},
+    {"recovery", "Smazat heslo", "Clear the password"},
+    {"recovery", "Soubor s heslem:", "Password file:"},
+    {"recovery", "Zkouška:", "Test:"},
+    {"recovery", "&Vyzkoušet", "&Test"},
+    {"recovery", "&Zastavit", "&Stop"},
+    {"recovery",
+     "Doporučeno pro připojení DSL nebo LTE: prodleva 300 s, nejvýše 6 kol za 86400 s, zdvojování "
+     "zapnuto, ověření 180 s a více.",
+     "Advised for DSL or LTE links: hold-off 300 s, at most 6 rounds in 86400 s, back-off on, "
+     "verify 180 s or more."},
+    {"recovery", "Storno", "Cancel"},
+    {"recovery", "OK", "OK"},
 };
 
 // What a window shows as its own text: the title, labels, buttons, frames,
@@ -288,10 +346,15 @@ private slots:
         THistoryWindowOptions options;
         options.HistoryFile = dir.Path("history.db").toStdString();
         THistoryForm history(options);
+        TRecoverySettings escalation;
+        escalation.Actions.resize(1);
+        escalation.Actions[0].Name = "telnet";
+        TRecoveryPage recovery(escalation);
         const std::pair<const char*, QWidget*> windows[] = {{"main", form.get()},
                                                             {"settings", &settings},
                                                             {"about", &about},
-                                                            {"history", &history}};
+                                                            {"history", &history},
+                                                            {"recovery", &recovery}};
         QString differences;
         for (const auto& [name, window] : windows) {
             differences += Difference(name, CaptionsOf(window), Expected(name, language));

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "config/dialog/recovery_write.h"
 #include "config/ini_file.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/settings/recovery_page.h"
@@ -8,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QShowEvent>
 #include <QTest>
+#include <algorithm>
 #include <chrono>
 #include <sys/stat.h>
 #include <thread>
@@ -246,16 +248,27 @@ private slots:
     void RecoveryPageRefusesAnOutOfRangeValue_data() {
         QTest::addColumn<int>("field");
         QTest::addColumn<QString>("text");
-        QTest::newRow("quorum above four") << 0 << "5";
-        QTest::newRow("negative hold-off") << 1 << "-1";
-        QTest::newRow("rounds not a number") << 2 << "6x";
-        QTest::newRow("empty window") << 3 << "0";
-        QTest::newRow("time limit zero") << 4 << "0";
-        QTest::newRow("verify not a number") << 5 << "3 min";
+        QTest::addColumn<QString>("named");
+        QTest::newRow("quorum above four")
+            << 0 << "5"
+            << "Kolik sledovaných adres musí selhat (0 = všechny): 0 až 4";
+        QTest::newRow("negative hold-off") << 1 << "-1"
+                                           << "Prodleva po každém zásahu: 0 až 604800";
+        QTest::newRow("rounds not a number") << 2 << "6x"
+                                             << "Nejvýše kol v okně (0 = bez omezení): 0 až 1000";
+        QTest::newRow("empty window") << 3 << "0"
+                                      << "Okno: 1 až 604800";
+        QTest::newRow("time limit zero") << 4 << "0"
+                                         << "Limit [s]: 1 až 604800";
+        QTest::newRow("verify not a number") << 5 << "3 min"
+                                             << "Ověření [s]: 0 až 604800";
     }
+    // The box keeps its designed first line; the second names the field and
+    // its range, which also stand in red beside the field.
     void RecoveryPageRefusesAnOutOfRangeValue() {
         QFETCH(int, field);
         QFETCH(QString, text);
+        QFETCH(QString, named);
         TRecoverySettings settings;
         settings.Actions.push_back({});
         settings.Actions[0].Name = "telnet";
@@ -270,8 +283,14 @@ private slots:
             page.tblActions->item(0, field - 2)->setText(text);
         }
         page.OkClick();
-        QCOMPARE(errors, QStringList{QString::fromUtf8("Nesprávná hodnota!")});
+        QCOMPARE(errors, QStringList{QString::fromUtf8("Nesprávná hodnota!\n") + named});
         QVERIFY(SameDialogRecoverySettings(settings, before));
+        const QString range = named.mid(named.lastIndexOf(": ") + 2);
+        QWidget* refused = field < 4 ? static_cast<QWidget*>(edits[field]) : page.tblActions;
+        const QList<QLabel*> notes = refused->parentWidget()->findChildren<QLabel*>();
+        QVERIFY(std::any_of(notes.begin(), notes.end(), [&](const QLabel* note) {
+            return note->isVisibleTo(&page) && note->text().endsWith(range);
+        }));
     }
 
     void RecoveryPageEditsReachTheMonitorAndTheFileOnOk() {
@@ -296,6 +315,37 @@ private slots:
         QCOMPARE(IniValue("Guard", "HoldOff"), std::string("300"));
         QCOMPARE(IniValue("Guard", "BackOff"), std::string("1"));
         QCOMPARE(IniValue("Action.telnet", "Verify"), std::string("120"));
+    }
+
+    // An action made whole in the page: the monitor runs it and the file
+    // holds its section, with the password in a file only its owner reads.
+    void RecoveryPageAddsAPlugActionWithItsPassword() {
+        {
+            TRecoveryPage page(m_dialog->Settings().Recovery);
+            page.AddAction(TActionKind::Http);
+            page.cmbPreset->setCurrentIndex(int(TPlugPreset::Shelly2));
+            page.edtHttpHost->setText("127.0.0.5");
+            page.edtChannel->setText("1");
+            page.edtPassword->setText("plug secret");
+            page.MoveAction(-1);
+            page.OkClick();
+            QCOMPARE(page.result(), int(QDialog::Accepted));
+        }
+        ClickOk();
+        QCOMPARE(m_messages.size(), size_t(0));
+        const TRecoverySettings used = Monitor().Settings().Recovery;
+        QCOMPARE(used.Actions.size(), size_t(2));
+        QCOMPARE(used.Actions[0].Name, std::string("plug"));
+        QCOMPARE(used.Actions[0].Http.Password, std::string("plug secret"));
+        QCOMPARE(IniValue("Recovery", "Actions"), std::string("plug,telnet"));
+        QCOMPARE(IniValue("Action.plug", "Kind"), std::string("http"));
+        QCOMPARE(IniValue("Action.plug", "Preset"), std::string("shelly2"));
+        QCOMPARE(IniValue("Action.plug", "Host"), std::string("127.0.0.5"));
+        QCOMPARE(IniValue("Action.plug", "Channel"), std::string("1"));
+        QCOMPARE(IniValue("Action.plug", "Password"), std::string("plug secret"));
+        struct stat st {};
+        QVERIFY(::stat(ConfigFileName().c_str(), &st) == 0);
+        QCOMPARE(st.st_mode & 0777, 0600u);
     }
 
     void OkWithoutRecoveryEditsWritesNoRecoverySection() {

@@ -166,7 +166,12 @@ void TSettingsForm::CreateButtons() {
     s.Place(btnRecovery, 8, 312, 80, 25);
     btnRecovery->setAutoDefault(false);
     connect(btnRecovery, &QPushButton::clicked, this, [this] {
-        TRecoveryPage page(m_settings.Recovery, this);
+        m_settings.ResetHost = ConfigBytes(edtResetHost->text(), m_settings.ResetHost);
+        TActionContext context;
+        context.ResetHost = m_settings.ResetHost;
+        context.Challenges = m_settings.Challenges;
+        context.Answers = m_settings.Answers;
+        TRecoveryPage page(m_settings.Recovery, context, this);
         page.setWindowModality(Qt::WindowModal);
         page.exec();
     });
