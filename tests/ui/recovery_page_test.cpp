@@ -63,7 +63,8 @@ private slots:
         QTest::newRow("remove the first") << "0r" << QStringList{"router", "script"};
         QTest::newRow("move the last up") << "2u" << QStringList{"telnet", "script", "router"};
         QTest::newRow("move the first down") << "0d" << QStringList{"router", "telnet", "script"};
-        QTest::newRow("the first cannot go up") << "0u" << QStringList{"telnet", "router", "script"};
+        QTest::newRow("the first cannot go up")
+            << "0u" << QStringList{"telnet", "router", "script"};
         QTest::newRow("never empty") << "0r0r0r" << QStringList{"script"};
     }
     void EditsTheOrderAndTheKinds() {
@@ -159,7 +160,8 @@ private slots:
         page.cmbPreset->setCurrentIndex(int(TPlugPreset::Tasmota));
         page.edtOffTime->setText("400"); // a tasmota keeps at most 360 s
         page.OkClick();
-        QCOMPARE(m_errors, QStringList{QString::fromUtf8("Nesprávná hodnota!\nDoba vypnutí: 1 až 360")});
+        QCOMPARE(m_errors,
+                 QStringList{QString::fromUtf8("Nesprávná hodnota!\nDoba vypnutí: 1 až 360")});
         QCOMPARE(settings.Actions.size(), size_t(3));
     }
 

@@ -38,6 +38,8 @@ class SettingsFormTest : public QObject {
     std::unique_ptr<TMainForm> m_form;
     std::unique_ptr<TSettingsForm> m_dialog;
     std::vector<TMessage> m_messages;
+    QStringList m_asked; // AskKeepName's questions
+    bool m_keep = false; // and its answer
 
     THostMonitor& Monitor() { return m_form->Monitor(); }
 
@@ -45,6 +47,10 @@ class SettingsFormTest : public QObject {
         m_dialog = std::make_unique<TSettingsForm>(Monitor());
         m_dialog->ShowErrorBox = [this](QWidget*, const QString& caption, const QString& text) {
             m_messages.push_back({caption, text});
+        };
+        m_dialog->AskKeepName = [this](QWidget*, const QString& text) {
+            m_asked << text;
+            return m_keep;
         };
         m_dialog->show(); // runs FormShow
     }
@@ -63,6 +69,8 @@ private slots:
         m_form = MakeMainForm();
         QVERIFY(m_form->FormCreate());
         m_messages.clear();
+        m_asked.clear();
+        m_keep = false;
         OpenDialog();
     }
     void cleanup() {
@@ -346,6 +354,46 @@ private slots:
         struct stat st {};
         QVERIFY(::stat(ConfigFileName().c_str(), &st) == 0);
         QCOMPARE(st.st_mode & 0777, 0600u);
+    }
+
+    // A name that does not resolve is marked on OK and kept only when the
+    // operator says so; a name that resolves asks nothing.
+    void AnUnresolvableNameIsKeptOnlyOnConfirmation_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("keep");
+        QTest::addColumn<bool>("asked");
+        QTest::addColumn<bool>("applied");
+        QTest::newRow("kept") << "printer.lan" << true << true << true;
+        QTest::newRow("refused") << "printer.lan" << false << true << false;
+        QTest::newRow("resolves") << "router.lan" << false << false << true;
+    }
+    void AnUnresolvableNameIsKeptOnlyOnConfirmation() {
+        QFETCH(QString, name);
+        QFETCH(bool, keep);
+        QFETCH(bool, asked);
+        QFETCH(bool, applied);
+        m_keep = keep;
+        m_dialog->Resolve = [](const std::vector<std::string>& names, const TAbortSignal&) {
+            std::vector<std::string> found;
+            for (const std::string& host : names) {
+                found.push_back(host == "router.lan"  ? "127.0.0.7"
+                                : host == "localhost" ? "127.0.0.1"
+                                                      : host);
+            }
+            return found;
+        };
+        SelectTab(2);
+        m_dialog->edtAdrIP->setText(name);
+        SelectTab(0);
+        ClickOk();
+        QCOMPARE(m_asked.size(), asked ? 1 : 0);
+        if (asked) {
+            QVERIFY(m_asked[0].startsWith(QString::fromUtf8("Jméno printer.lan nelze přeložit")));
+            QCOMPARE(m_dialog->TabControl1->currentIndex(), 2); // its tab, its field marked
+            QVERIFY(m_dialog->edtAdrIP->accessibleDescription().contains("printer.lan") != keep);
+        }
+        QCOMPARE(m_dialog->result() == QDialog::Accepted, applied);
+        QCOMPARE(IniValue("Host3", "Hostname") == name.toStdString(), applied);
     }
 
     void OkWithoutRecoveryEditsWritesNoRecoverySection() {

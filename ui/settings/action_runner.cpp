@@ -27,8 +27,8 @@ private:
 
 } // namespace
 
-TActionRunner::TActionRunner(std::unique_ptr<TRecoveryAction> action, TText step,
-                             TText transcript, TDone done)
+TActionRunner::TActionRunner(std::unique_ptr<TRecoveryAction> action, TText step, TText transcript,
+                             TDone done)
     : m_action(std::move(action)) {
     TRecoveryAction* run = m_action.get();
     m_thread = std::thread([this, run, step = std::move(step), transcript = std::move(transcript),

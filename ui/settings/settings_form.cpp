@@ -17,6 +17,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -66,6 +67,9 @@ TSettingsForm::TSettingsForm(THostMonitor& monitor, QWidget* parent)
         box.setTextFormat(Qt::PlainText);
         box.setWindowModality(Qt::WindowModal);
         box.exec();
+    };
+    AskKeepName = [](QWidget* owner, const QString& text) {
+        return QMessageBox::question(owner, tr("Nastavení"), text) == QMessageBox::Yes;
     };
 }
 
@@ -357,6 +361,9 @@ void TSettingsForm::LookupDone(int lookup, const TAddressLookup::TAddresses& add
     }
     m_lookup.reset();
     SetEditable(true);
+    if (!KeepUnresolved(addresses)) {
+        return;
+    }
     try {
         m_monitor.ApplySettings(m_settings, addresses);
         if (m_observeEdited) {
@@ -369,6 +376,34 @@ void TSettingsForm::LookupDone(int lookup, const TAddressLookup::TAddresses& add
         return;
     }
     accept();
+}
+
+// A name that did not become an address is most often a typo: its field is
+// marked and the operator decides whether it stays (it may resolve later,
+// the worker looks it up again before each echo).
+bool TSettingsForm::KeepUnresolved(const TAddressLookup::TAddresses& addresses) {
+    edtAdrIP->setStyleSheet(QString());
+    for (int slot = 0; slot < kSlotCount; ++slot) {
+        const std::string& name = m_settings.Hosts[static_cast<std::size_t>(slot)].Hostname;
+        in_addr parsed{};
+        const std::string& address = addresses[static_cast<std::size_t>(slot)];
+        if (name.empty() || ::inet_pton(AF_INET, address.c_str(), &parsed) == 1) {
+            continue;
+        }
+        TabControl1->setCurrentIndex(slot);
+        const QString note = tr("Jméno %1 nelze přeložit na IP adresu").arg(DisplayText(name));
+        edtAdrIP->setStyleSheet(QStringLiteral("QLineEdit { border: 2px solid #c00000; }"));
+        edtAdrIP->setToolTip(note);
+        edtAdrIP->setAccessibleDescription(note);
+        edtAdrIP->setFocus();
+        if (!AskKeepName || !AskKeepName(this, note + "\n" + tr("Ponechat je?"))) {
+            return false;
+        }
+        edtAdrIP->setStyleSheet(QString());
+        edtAdrIP->setToolTip(QString());
+        edtAdrIP->setAccessibleDescription(tr("Jméno nebo IP adresa hlídaného hosta"));
+    }
+    return true;
 }
 
 void TSettingsForm::reject() {

@@ -1003,5 +1003,17 @@ Does it match the key the device itself shows? Pin it only then.</translation>
         <source>nejvýše %1</source>
         <translation>at most %1</translation>
     </message>
+    <message>
+        <source>Jméno %1 nelze přeložit na IP adresu</source>
+        <translation>The name %1 does not resolve to an IP address</translation>
+    </message>
+    <message>
+        <source>Ponechat je?</source>
+        <translation>Keep it?</translation>
+    </message>
+    <message>
+        <source>Jméno nebo IP adresa hlídaného hosta</source>
+        <translation>Name or IP address of the watched host</translation>
+    </message>
 </context>
 </TS>
