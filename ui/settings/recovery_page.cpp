@@ -2,6 +2,7 @@
 #include "ui/settings/recovery_page.h"
 
 #include "config/integer_text.h"
+#include "ui/form_scale.h"
 #include "ui/settings/config_text.h"
 
 #include <QDialogButtonBox>
@@ -112,11 +113,7 @@ TRecoveryPage::TRecoveryPage(TRecoverySettings& settings, TActionContext context
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(scroll);
     layout->addWidget(buttons);
-    const QSize wanted = content->sizeHint() + QSize(40, 60);
-    const QRect screen =
-        (parent ? parent->screen() : QGuiApplication::primaryScreen())->availableGeometry();
-    resize(std::min(wanted.width(), screen.width() * 9 / 10),
-           std::min(wanted.height(), screen.height() * 9 / 10));
+    FitOnScreen(this, content->sizeHint() + QSize(40, 60));
 
     ShowErrorBox = [](QWidget* owner, const QString& text) {
         QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), text, QMessageBox::Ok,

@@ -13,6 +13,7 @@
 #include <QFontMetrics>
 #include <QMessageBox>
 #include <QScreen>
+#include <QScrollArea>
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QVBoxLayout>
@@ -197,9 +198,15 @@ void TSettingsForm::EditObserveSettings() {
     buttons->button(QDialogButtonBox::Cancel)->setText(tr("Storno"));
     connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    // Scrolls where the screen is small or the scale large; the buttons stay.
+    auto* scroll = new QScrollArea(&dialog);
+    scroll->setWidget(page);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
     auto* layout = new QVBoxLayout(&dialog);
-    layout->addWidget(page);
+    layout->addWidget(scroll);
     layout->addWidget(buttons);
+    FitOnScreen(&dialog, page->sizeHint() + QSize(40, buttons->sizeHint().height() + 40));
     if (dialog.exec() == QDialog::Accepted) {
         page->Store(m_settings.Observe);
         m_observeEdited = true;
