@@ -111,11 +111,7 @@ void ReadProgram(TSectionReader& r, const std::string&, TActionConfig& c) {
     for (int i = 1; i <= kMaxArgs && r.Has("Arg" + std::to_string(i)); ++i) {
         c.Program.Args.push_back(r.Text("Arg" + std::to_string(i)));
     }
-    // The dialog blanks the keys of arguments it removed, as a key is never
-    // taken out of the file: trailing empty ones are no arguments.
-    while (!c.Program.Args.empty() && c.Program.Args.back().empty()) {
-        c.Program.Args.pop_back();
-    }
+
     if (c.Program.Program.empty()) {
         r.Note("has no Program; the action cannot run");
         c.Problem = "no program set";

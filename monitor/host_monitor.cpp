@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "monitor/host_monitor.h"
 
+#include "config/dialog/hook_write.h"
 #include "config/dialog/recovery_write.h"
 #include "config/ini_file.h"
 #include "config/profile_store.h"
@@ -302,6 +303,10 @@ void THostMonitor::ApplyObserveSettings(const TObserveSettings& observe) {
     WriteHistorySettings(ini, observe.History);
     WriteMetricsSettings(ini, observe.Metrics);
     WriteNotificationSettings(ini, observe.Notifications);
+    if (observe.Hooks != m_settings.Observe.Hooks) {
+        WriteHookSettings(ini, observe.Hooks, m_settings.Observe.Hooks);
+        m_settings.Observe.Hooks = observe.Hooks;
+    }
     m_settings.Observe.History = observe.History;
     m_settings.Observe.Metrics = observe.Metrics;
     m_settings.Observe.Notifications = observe.Notifications;

@@ -151,12 +151,12 @@ void SaveDialogRecoverySettings(TCustomIniFile& ini, const TRecoverySettings& se
                 ini.WriteText(section, key.first, key.second);
             }
         }
-        // Arguments the dialog removed: blanked, and read as none.
+        // Arguments the dialog removed.
         for (const auto& key : oldKeys) {
             if (key.first.rfind("Arg", 0) == 0 &&
                 std::none_of(keys.begin(), keys.end(),
                              [&](const auto& k) { return k.first == key.first; })) {
-                ini.WriteText(section, key.first, "");
+                ini.DeleteKey(section, key.first);
             }
         }
         const bool secretChanged = old == previous.Actions.end() ? !Secret(action).empty()

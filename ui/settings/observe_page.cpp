@@ -40,9 +40,8 @@ TObservePage::TObservePage(QWidget* parent) : QWidget(parent) {
     }
     layout->addWidget(notifications);
 
-    lblHooks = new QLabel(this);
-    lblHooks->setWordWrap(true);
-    layout->addWidget(lblHooks);
+    edHooks = new THooksEditor(this);
+    layout->addWidget(edHooks);
     auto* restartNote =
         new QLabel(tr("Historie a metriky se změní při příštím spuštění programu."), this);
     restartNote->setWordWrap(true);
@@ -73,13 +72,7 @@ void TObservePage::Load(const TObserveSettings& settings) {
     chbActionOutcome->setChecked(settings.Notifications.ActionOutcome);
     chbHostDown->setChecked(settings.Notifications.HostDown);
     chbHostUp->setChecked(settings.Notifications.HostUp);
-    QStringList hooks;
-    for (const THookConfig& hook : settings.Hooks) {
-        hooks << QString::fromStdString(hook.Name);
-    }
-    lblHooks->setText(hooks.isEmpty()
-                          ? tr("Háčky: žádné (nastavují se v pingvard.ini).")
-                          : tr("Háčky (nastavují se v pingvard.ini): %1").arg(hooks.join(", ")));
+    edHooks->Load(settings.Hooks);
 }
 
 void TObservePage::Store(TObserveSettings& settings) const {

@@ -196,7 +196,12 @@ void TSettingsForm::EditObserveSettings() {
     page->Load(m_settings.Observe);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
     buttons->button(QDialogButtonBox::Cancel)->setText(tr("Storno"));
-    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    std::vector<THookConfig> hooks;
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, [&] {
+        if (page->edHooks->Store(hooks)) {
+            dialog.accept();
+        }
+    });
     connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     // Scrolls where the screen is small or the scale large; the buttons stay.
     auto* scroll = new QScrollArea(&dialog);
@@ -209,6 +214,7 @@ void TSettingsForm::EditObserveSettings() {
     FitOnScreen(&dialog, page->sizeHint() + QSize(40, buttons->sizeHint().height() + 40));
     if (dialog.exec() == QDialog::Accepted) {
         page->Store(m_settings.Observe);
+        m_settings.Observe.Hooks = std::move(hooks);
         m_observeEdited = true;
     }
 }

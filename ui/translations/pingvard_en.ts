@@ -345,6 +345,145 @@ min %1 ms · median %2 ms · max %3 ms</translation>
     </message>
 </context>
 <context>
+    <name>pingvard::THooksEditor</name>
+    <message>
+        <source>Háčky</source>
+        <translation>Hooks</translation>
+    </message>
+    <message>
+        <source>Programy spouštěné při událostech, v tomto pořadí</source>
+        <translation>Programs run on events, in this order</translation>
+    </message>
+    <message>
+        <source>Přidat háček</source>
+        <translation>Add hook</translation>
+    </message>
+    <message>
+        <source>Přidá háček na konec</source>
+        <translation>Adds a hook at the end</translation>
+    </message>
+    <message>
+        <source>Odebrat háček</source>
+        <translation>Remove hook</translation>
+    </message>
+    <message>
+        <source>Odebere vybraný háček</source>
+        <translation>Removes the selected hook</translation>
+    </message>
+    <message>
+        <source>Háček nahoru</source>
+        <translation>Hook up</translation>
+    </message>
+    <message>
+        <source>Posune vybraný háček o místo dříve</source>
+        <translation>Moves the selected hook one place earlier</translation>
+    </message>
+    <message>
+        <source>Háček dolů</source>
+        <translation>Hook down</translation>
+    </message>
+    <message>
+        <source>Posune vybraný háček o místo později</source>
+        <translation>Moves the selected hook one place later</translation>
+    </message>
+    <message>
+        <source>Jméno háčku</source>
+        <translation>Hook name</translation>
+    </message>
+    <message>
+        <source>Písmena, číslice, - a _</source>
+        <translation>Letters, digits, - and _</translation>
+    </message>
+    <message>
+        <source>Jméno:</source>
+        <translation>Name:</translation>
+    </message>
+    <message>
+        <source>Program háčku</source>
+        <translation>Hook program</translation>
+    </message>
+    <message>
+        <source>Spustitelný soubor s celou cestou, bez shellu</source>
+        <translation>Executable file with its full path, no shell</translation>
+    </message>
+    <message>
+        <source>Vybrat...</source>
+        <translation>Browse...</translation>
+    </message>
+    <message>
+        <source>Vybrat program háčku</source>
+        <translation>Choose the hook&apos;s program</translation>
+    </message>
+    <message>
+        <source>Otevře výběr souboru</source>
+        <translation>Opens the file chooser</translation>
+    </message>
+    <message>
+        <source>Program:</source>
+        <translation>Program:</translation>
+    </message>
+    <message>
+        <source>Argumenty háčku</source>
+        <translation>Hook arguments</translation>
+    </message>
+    <message>
+        <source>Každý řádek je jeden argument</source>
+        <translation>Each row is one argument</translation>
+    </message>
+    <message>
+        <source>Argumenty (jeden na řádek):</source>
+        <translation>Arguments (one per row):</translation>
+    </message>
+    <message>
+        <source>Háček se spustí při této události</source>
+        <translation>The hook runs on this event</translation>
+    </message>
+    <message>
+        <source>Události:</source>
+        <translation>Events:</translation>
+    </message>
+    <message>
+        <source>Časový limit háčku</source>
+        <translation>Hook time limit</translation>
+    </message>
+    <message>
+        <source>%1 až %2 s</source>
+        <translation>%1 to %2 s</translation>
+    </message>
+    <message>
+        <source>Časový limit [s]:</source>
+        <translation>Time limit [s]:</translation>
+    </message>
+    <message>
+        <source>Program</source>
+        <translation>Program</translation>
+    </message>
+    <message>
+        <source>Nesprávná hodnota!</source>
+        <translation>Invalid value!</translation>
+    </message>
+    <message>
+        <source>Jméno: tento háček už je</source>
+        <translation>Name: this hook exists already</translation>
+    </message>
+    <message>
+        <source>Jméno: písmena, číslice, - a _</source>
+        <translation>Name: letters, digits, - and _</translation>
+    </message>
+    <message>
+        <source>Program: háček potřebuje program</source>
+        <translation>Program: a hook needs a program</translation>
+    </message>
+    <message>
+        <source>Časový limit: %1 až %2 s</source>
+        <translation>Time limit: %1 to %2 s</translation>
+    </message>
+    <message>
+        <source>Události: nejméně jedna</source>
+        <translation>Events: at least one</translation>
+    </message>
+</context>
+<context>
     <name>pingvard::TMainForm</name>
     <message>
         <source>Orvane AP Pingvard</source>
@@ -479,11 +618,11 @@ First action: %1 (%2) on %3</translation>
     </message>
     <message>
         <source>Háčky: žádné (nastavují se v pingvard.ini).</source>
-        <translation>Hooks: none (they are set in pingvard.ini).</translation>
+        <translation type="vanished">Hooks: none (they are set in pingvard.ini).</translation>
     </message>
     <message>
         <source>Háčky (nastavují se v pingvard.ini): %1</source>
-        <translation>Hooks (set in pingvard.ini): %1</translation>
+        <translation type="vanished">Hooks (set in pingvard.ini): %1</translation>
     </message>
     <message>
         <source>Výpadek sítě, pozastavení restartů a návrat</source>
