@@ -5,6 +5,7 @@
 #include "tests/ui/ui_test_support.h"
 #include "ui/about_form.h"
 #include "ui/history/history_form.h"
+#include "ui/settings/observe_page.h"
 #include "ui/settings/recovery_page.h"
 #include "ui/settings/settings_form.h"
 #include "ui/text_label.h"
@@ -151,6 +152,40 @@ const TCaption kCaptions[] = {
      "verify 180 s or more."},
     {"recovery", "Storno", "Cancel"},
     {"recovery", "OK", "OK"},
+    {"observe", "Adresa:", "Address:"},
+    {"observe", "Argumenty (jeden na řádek):", "Arguments (one per row):"},
+    {"observe", "Historie", "History"},
+    {"observe", "Historie a metriky se změní při příštím spuštění programu.", "History and metrics change at the next start of the program."},
+    {"observe", "Host opět odpovídá", "A host answers again"},
+    {"observe", "Host přestal odpovídat", "A host stopped answering"},
+    {"observe", "Háček dolů", "Hook down"},
+    {"observe", "Háček nahoru", "Hook up"},
+    {"observe", "Háčky", "Hooks"},
+    {"observe", "Jméno:", "Name:"},
+    {"observe", "Metriky pro Prometheus", "Metrics for Prometheus"},
+    {"observe", "Odebrat háček", "Remove hook"},
+    {"observe", "Oznámení na ploše", "Desktop notifications"},
+    {"observe", "Port:", "Port:"},
+    {"observe", "Povolit naslouchání na všech rozhraních", "Allow listening on every interface"},
+    {"observe", "Program:", "Program:"},
+    {"observe", "Přidat háček", "Add hook"},
+    {"observe", "Události:", "Events:"},
+    {"observe", "Ukládat každou odezvu a obnovu do historie", "Record every echo and recovery in the history"},
+    {"observe", "Vybrat...", "Browse..."},
+    {"observe", "Výpadek sítě, pozastavení restartů a návrat", "Site down, restarts paused, site back"},
+    {"observe", "Začátek a výsledek každé obnovy", "Start and outcome of each recovery"},
+    {"observe", "Zpřístupnit metriky na /metrics", "Serve the metrics at /metrics"},
+    {"observe", "action-outcome", "action-outcome"},
+    {"observe", "action-started", "action-started"},
+    {"observe", "guard-changed", "guard-changed"},
+    {"observe", "host-down", "host-down"},
+    {"observe", "host-up", "host-up"},
+    {"observe", "restarts-paused", "restarts-paused"},
+    {"observe", "rule-fired", "rule-fired"},
+    {"observe", "site-back", "site-back"},
+    {"observe", "site-down", "site-down"},
+    {"observe", "site-state", "site-state"},
+    {"observe", "Časový limit [s]:", "Time limit [s]:"},
 };
 
 // What a window shows as its own text: the title, labels, buttons, frames,
@@ -350,11 +385,14 @@ private slots:
         escalation.Actions.resize(1);
         escalation.Actions[0].Name = "telnet";
         TRecoveryPage recovery(escalation);
+        TObservePage observe;
+        observe.Load({});
         const std::pair<const char*, QWidget*> windows[] = {{"main", form.get()},
                                                             {"settings", &settings},
                                                             {"about", &about},
                                                             {"history", &history},
-                                                            {"recovery", &recovery}};
+                                                            {"recovery", &recovery},
+                                                            {"observe", &observe}};
         QString differences;
         for (const auto& [name, window] : windows) {
             differences += Difference(name, CaptionsOf(window), Expected(name, language));
