@@ -17,8 +17,9 @@ void WriteHookSettings(TCustomIniFile& ini, const std::vector<THookConfig>& hook
         const std::string section = "Hook." + hook.Name;
         ini.WriteText(section, "Program", hook.Program);
         std::size_t had = 0;
-        if (const auto old = std::find_if(previous.begin(), previous.end(),
-                                          [&](const THookConfig& p) { return p.Name == hook.Name; });
+        if (const auto old =
+                std::find_if(previous.begin(), previous.end(),
+                             [&](const THookConfig& p) { return p.Name == hook.Name; });
             old != previous.end()) {
             had = old->Args.size();
         }

@@ -12,9 +12,12 @@
 #include "ui/ui_language.h"
 
 #include <QAbstractButton>
+#include <QAbstractSpinBox>
+#include <QAccessible>
 #include <QApplication>
 #include <QGroupBox>
 #include <QMenu>
+#include <QScrollArea>
 #include <QTabBar>
 #include <QTest>
 #include <algorithm>
@@ -155,7 +158,8 @@ const TCaption kCaptions[] = {
     {"observe", "Adresa:", "Address:"},
     {"observe", "Argumenty (jeden na řádek):", "Arguments (one per row):"},
     {"observe", "Historie", "History"},
-    {"observe", "Historie a metriky se změní při příštím spuštění programu.", "History and metrics change at the next start of the program."},
+    {"observe", "Historie a metriky se změní při příštím spuštění programu.",
+     "History and metrics change at the next start of the program."},
     {"observe", "Host opět odpovídá", "A host answers again"},
     {"observe", "Host přestal odpovídat", "A host stopped answering"},
     {"observe", "Háček dolů", "Hook down"},
@@ -170,9 +174,11 @@ const TCaption kCaptions[] = {
     {"observe", "Program:", "Program:"},
     {"observe", "Přidat háček", "Add hook"},
     {"observe", "Události:", "Events:"},
-    {"observe", "Ukládat každou odezvu a obnovu do historie", "Record every echo and recovery in the history"},
+    {"observe", "Ukládat každou odezvu a obnovu do historie",
+     "Record every echo and recovery in the history"},
     {"observe", "Vybrat...", "Browse..."},
-    {"observe", "Výpadek sítě, pozastavení restartů a návrat", "Site down, restarts paused, site back"},
+    {"observe", "Výpadek sítě, pozastavení restartů a návrat",
+     "Site down, restarts paused, site back"},
     {"observe", "Začátek a výsledek každé obnovy", "Start and outcome of each recovery"},
     {"observe", "Zpřístupnit metriky na /metrics", "Serve the metrics at /metrics"},
     {"observe", "action-outcome", "action-outcome"},
@@ -359,6 +365,52 @@ private slots:
         }
     }
 
+    // A screen reader says what each control is and what it does: every
+    // control that takes the focus has a name and a description, in both
+    // languages.
+    void EveryControlHasANameAndADescription_data() { EveryCaptionInTheChosenLanguage_data(); }
+    void EveryControlHasANameAndADescription() {
+        QFETCH(QByteArray, lang);
+        qputenv("LANG", lang);
+        const TProgramDir dir(kQuietIni);
+        std::vector<std::string> problems;
+        const TUiTranslation translation(DesktopLanguage({}, problems));
+        auto form = MakeMainForm();
+        TSettingsForm settings(form->Monitor());
+        TRecoverySettings escalation;
+        escalation.Actions.resize(1);
+        escalation.Actions[0].Name = "telnet";
+        TRecoveryPage recovery(escalation);
+        TObservePage observe;
+        observe.Load({});
+        QStringList silent;
+        for (QWidget* window : {static_cast<QWidget*>(&settings), static_cast<QWidget*>(&recovery),
+                                static_cast<QWidget*>(&observe)}) {
+            for (QWidget* control : window->findChildren<QWidget*>()) {
+                // Parts of a control (a tab strip's arrows, a spin box's
+                // line) are said as the control.
+                if (control->focusPolicy() == Qt::NoFocus ||
+                    qobject_cast<QTabBar*>(control->parentWidget()) ||
+                    qobject_cast<QAbstractSpinBox*>(control->parentWidget()) ||
+                    qobject_cast<QAbstractScrollArea*>(control->parentWidget()) ||
+                    qobject_cast<QScrollArea*>(control)) {
+                    continue;
+                }
+                QAccessibleInterface* a = QAccessible::queryAccessibleInterface(control);
+                // A tab strip is said by its tabs' names.
+                const bool tabs = qobject_cast<QTabBar*>(control) != nullptr;
+                if (!a || a->text(QAccessible::Name).isEmpty() ||
+                    (!tabs && a->text(QAccessible::Description).isEmpty())) {
+                    silent << QStringLiteral("%1 %2 \"%3\"")
+                                  .arg(QString::fromLatin1(control->metaObject()->className()),
+                                       control->objectName(),
+                                       a ? a->text(QAccessible::Name) : QString());
+                }
+            }
+        }
+        QVERIFY2(silent.isEmpty(), qPrintable(silent.join('\n')));
+    }
+
     void EveryCaptionInTheChosenLanguage_data() {
         QTest::addColumn<QByteArray>("lang");
         QTest::addColumn<TUiLanguage>("expected");
@@ -387,12 +439,9 @@ private slots:
         TRecoveryPage recovery(escalation);
         TObservePage observe;
         observe.Load({});
-        const std::pair<const char*, QWidget*> windows[] = {{"main", form.get()},
-                                                            {"settings", &settings},
-                                                            {"about", &about},
-                                                            {"history", &history},
-                                                            {"recovery", &recovery},
-                                                            {"observe", &observe}};
+        const std::pair<const char*, QWidget*> windows[] = {
+            {"main", form.get()},  {"settings", &settings}, {"about", &about},
+            {"history", &history}, {"recovery", &recovery}, {"observe", &observe}};
         QString differences;
         for (const auto& [name, window] : windows) {
             differences += Difference(name, CaptionsOf(window), Expected(name, language));

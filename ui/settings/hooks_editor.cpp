@@ -21,11 +21,11 @@ namespace {
 // The events a hook may take: every kind but the echo and the status line,
 // which come too often for a program each.
 constexpr TMonitorEventKind kHookEvents[] = {
-    TMonitorEventKind::HostDown,     TMonitorEventKind::HostUp,
-    TMonitorEventKind::RuleFired,    TMonitorEventKind::ActionStarted,
+    TMonitorEventKind::HostDown,      TMonitorEventKind::HostUp,
+    TMonitorEventKind::RuleFired,     TMonitorEventKind::ActionStarted,
     TMonitorEventKind::ActionOutcome, TMonitorEventKind::GuardChanged,
-    TMonitorEventKind::SiteState,    TMonitorEventKind::SiteDown,
-    TMonitorEventKind::SiteBack,     TMonitorEventKind::RestartsPaused,
+    TMonitorEventKind::SiteState,     TMonitorEventKind::SiteDown,
+    TMonitorEventKind::SiteBack,      TMonitorEventKind::RestartsPaused,
 };
 
 QString Qs(std::string_view text) {
@@ -181,8 +181,8 @@ void THooksEditor::LoadFields(int row) {
     }
     txtArgs->setPlainText(args.join(QLatin1Char('\n')));
     for (std::size_t i = 0; i < std::size(kHookEvents); ++i) {
-        chbEvents[i]->setChecked(std::find(hook.Events.begin(), hook.Events.end(),
-                                           kHookEvents[i]) != hook.Events.end());
+        chbEvents[i]->setChecked(
+            std::find(hook.Events.begin(), hook.Events.end(), kHookEvents[i]) != hook.Events.end());
     }
     edtTimeLimit->setText(QString::number(hook.TimeLimitMs / 1000));
 }
@@ -216,9 +216,8 @@ bool THooksEditor::StoreFields(int row) {
     }
     const auto limit = ParseIntegerText(edtTimeLimit->text().toStdString(), false);
     if (!limit || *limit < kHookMinSeconds || *limit > kHookMaxSeconds) {
-        return Refuse(edtTimeLimit, tr("Časový limit: %1 až %2 s")
-                                        .arg(kHookMinSeconds)
-                                        .arg(kHookMaxSeconds));
+        return Refuse(edtTimeLimit,
+                      tr("Časový limit: %1 až %2 s").arg(kHookMinSeconds).arg(kHookMaxSeconds));
     }
     std::vector<TMonitorEventKind> events;
     for (std::size_t i = 0; i < std::size(kHookEvents); ++i) {

@@ -48,6 +48,23 @@ TObservePage::TObservePage(QWidget* parent) : QWidget(parent) {
     layout->addWidget(restartNote);
     layout->addStretch();
 
+    const std::pair<QWidget*, QString> described[] = {
+        {chbHistory, tr("Odezvy a obnovy se ukládají do databáze historie")},
+        {chbMetrics, tr("Program odpovídá na dotazy Promethea")},
+        {edtMetricsAddress, tr("Číselná adresa IPv4 nebo IPv6, na které program naslouchá")},
+        {edtMetricsPort, tr("Port, na kterém program naslouchá")},
+        {chbAllInterfaces, tr("Nutné pro adresu 0.0.0.0 nebo ::")},
+        {chbRuleFired, tr("Oznámení na ploše při výpadku sítě")},
+        {chbActionOutcome, tr("Oznámení na ploše při každé obnově")},
+        {chbHostDown, tr("Oznámení na ploše, když host přestane odpovídat")},
+        {chbHostUp, tr("Oznámení na ploše, když host opět odpovídá")},
+    };
+    for (const auto& [control, description] : described) {
+        control->setAccessibleDescription(description);
+    }
+    edtMetricsAddress->setAccessibleName(tr("Adresa metrik"));
+    edtMetricsPort->setAccessibleName(tr("Port metrik"));
+
     connect(chbMetrics, &QCheckBox::toggled, this, [this](bool on) {
         for (QWidget* field :
              {static_cast<QWidget*>(edtMetricsAddress), static_cast<QWidget*>(edtMetricsPort),

@@ -12,6 +12,7 @@
 #include <QDialogButtonBox>
 #include <QFontMetrics>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QScrollArea>
 #include <QSignalBlocker>
@@ -61,6 +62,7 @@ TSettingsForm::TSettingsForm(THostMonitor& monitor, QWidget* parent)
     CreateTabs();
     CreateButtons();
     SetTabOrder();
+    DescribeControls();
     DescribeRanges();
     ShowErrorBox = [](QWidget* owner, const QString& caption, const QString& text) {
         // Modal to the dialog only, so the tray icon stays usable meanwhile.
@@ -125,6 +127,7 @@ void TSettingsForm::CreateTabs() {
     TabControl1->setExpanding(false);
     for (int slot = 0; slot < kSlotCount; ++slot) {
         TabControl1->addTab(TabCaption(slot));
+        TabControl1->setTabToolTip(slot, tr("Který ze čtyř hlídaných hostů se upravuje"));
     }
     TabControl1->setGeometry(QRect(QPoint(0, 0), TabControl1->sizeHint()));
     auto* page = new QFrame(control);
@@ -258,6 +261,7 @@ void TSettingsForm::FormShow() {
     }
     for (int slot = 0; slot < kSlotCount; ++slot) {
         TabControl1->addTab(TabCaption(slot));
+        TabControl1->setTabToolTip(slot, tr("Který ze čtyř hlídaných hostů se upravuje"));
     }
     TabControl1->setCurrentIndex(0);
     TabControl1->Tag = -1;
@@ -314,6 +318,42 @@ TSettingsForm::TFieldRange TSettingsForm::RangeOf(const QLineEdit* edit) const {
 QString TSettingsForm::RangeText(const TFieldRange& range) const {
     return range.Low > std::numeric_limits<int32_t>::min() ? tr("nejméně %1").arg(range.Low)
                                                            : tr("nejvýše %1").arg(range.High);
+}
+
+// What a screen reader says of each control: its caption as the name, and
+// what it does (a field's range is added by DescribeRanges).
+void TSettingsForm::DescribeControls() {
+    const std::pair<QWidget*, QString> controls[] = {
+        {edtInterval, Label1->text()},  {edtMaxTimeouts, Label2->text()},
+        {edtResetHost, Label3->text()}, {edtAdrIP, Label5->text()},
+        {edtAdrDisp, Label6->text()},   {edtAdrTO, Label7->text()},
+        {TabControl1, Label4->text()},
+    };
+    for (const auto& [control, caption] : controls) {
+        QString name = caption;
+        name.remove(QRegularExpression(QStringLiteral("\\s*(\\[[^\\]]*\\])?:?$")));
+        control->setAccessibleName(name);
+    }
+    edtResetHost->setAccessibleDescription(
+        tr("Jméno nebo IP adresa zařízení, které se restartuje"));
+    edtAdrIP->setAccessibleDescription(tr("Jméno nebo IP adresa hlídaného hosta"));
+    edtAdrDisp->setAccessibleDescription(tr("Jméno, které ukazuje hlavní okno"));
+    TabControl1->setAccessibleDescription(tr("Který ze čtyř hlídaných hostů se upravuje"));
+    chbAdrReset->setAccessibleDescription(tr("Výpadek této adresy se počítá pro restart"));
+    BitBtn1->setAccessibleDescription(tr("Zkontroluje, převezme a uloží nastavení"));
+    BitBtn2->setAccessibleDescription(tr("Zavře okno bez převzetí změn"));
+    btnRecovery->setAccessibleDescription(
+        tr("Akce obnovy, jejich pořadí a ochrana před opakováním"));
+    btnObserve->setAccessibleDescription(tr("Historie, metriky, háčky a oznámení"));
+    for (QAbstractButton* button :
+         {static_cast<QAbstractButton*>(BitBtn1), static_cast<QAbstractButton*>(BitBtn2),
+          static_cast<QAbstractButton*>(btnRecovery), static_cast<QAbstractButton*>(btnObserve),
+          static_cast<QAbstractButton*>(chbAdrReset)}) {
+        button->setAccessibleName(button->text()
+                                      .remove(QLatin1Char('&'))
+                                      .remove(QStringLiteral("..."))
+                                      .remove(QLatin1Char(':')));
+    }
 }
 
 void TSettingsForm::DescribeRanges() {
@@ -414,6 +454,7 @@ bool TSettingsForm::KeepUnresolved(const TAddressLookup::TAddresses& addresses) 
         }
         edtAdrIP->setStyleSheet(QString());
         edtAdrIP->setToolTip(QString());
+        // back to what DescribeControls said
         edtAdrIP->setAccessibleDescription(tr("Jméno nebo IP adresa hlídaného hosta"));
     }
     return true;

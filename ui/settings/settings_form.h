@@ -105,6 +105,7 @@ private:
     TFieldRange RangeOf(const QLineEdit* edit) const;
     QString RangeText(const TFieldRange& range) const;
     void DescribeRanges();
+    void DescribeControls();
     int LabelColumnWidening() const;
     void CreateConstants();
     void CreateTabs();

@@ -632,6 +632,50 @@ First action: %1 (%2) on %3</translation>
         <source>Začátek a výsledek každé obnovy</source>
         <translation>Start and outcome of each recovery</translation>
     </message>
+    <message>
+        <source>Odezvy a obnovy se ukládají do databáze historie</source>
+        <translation>Echoes and recoveries are stored in the history database</translation>
+    </message>
+    <message>
+        <source>Program odpovídá na dotazy Promethea</source>
+        <translation>The program answers Prometheus&apos;s queries</translation>
+    </message>
+    <message>
+        <source>Číselná adresa IPv4 nebo IPv6, na které program naslouchá</source>
+        <translation>Numeric IPv4 or IPv6 address the program listens on</translation>
+    </message>
+    <message>
+        <source>Port, na kterém program naslouchá</source>
+        <translation>Port the program listens on</translation>
+    </message>
+    <message>
+        <source>Nutné pro adresu 0.0.0.0 nebo ::</source>
+        <translation>Needed for the address 0.0.0.0 or ::</translation>
+    </message>
+    <message>
+        <source>Oznámení na ploše při výpadku sítě</source>
+        <translation>A desktop notification when the site is down</translation>
+    </message>
+    <message>
+        <source>Oznámení na ploše při každé obnově</source>
+        <translation>A desktop notification at each recovery</translation>
+    </message>
+    <message>
+        <source>Oznámení na ploše, když host přestane odpovídat</source>
+        <translation>A desktop notification when a host stops answering</translation>
+    </message>
+    <message>
+        <source>Oznámení na ploše, když host opět odpovídá</source>
+        <translation>A desktop notification when a host answers again</translation>
+    </message>
+    <message>
+        <source>Adresa metrik</source>
+        <translation>Metrics address</translation>
+    </message>
+    <message>
+        <source>Port metrik</source>
+        <translation>Metrics port</translation>
+    </message>
 </context>
 <context>
     <name>pingvard::TRecoveryPage</name>
@@ -1153,6 +1197,38 @@ Does it match the key the device itself shows? Pin it only then.</translation>
     <message>
         <source>Jméno nebo IP adresa hlídaného hosta</source>
         <translation>Name or IP address of the watched host</translation>
+    </message>
+    <message>
+        <source>Který ze čtyř hlídaných hostů se upravuje</source>
+        <translation>Which of the four watched hosts is edited</translation>
+    </message>
+    <message>
+        <source>Jméno nebo IP adresa zařízení, které se restartuje</source>
+        <translation>Name or IP address of the device that is restarted</translation>
+    </message>
+    <message>
+        <source>Jméno, které ukazuje hlavní okno</source>
+        <translation>The name the main window shows</translation>
+    </message>
+    <message>
+        <source>Výpadek této adresy se počítá pro restart</source>
+        <translation>A failure of this address counts for a restart</translation>
+    </message>
+    <message>
+        <source>Zkontroluje, převezme a uloží nastavení</source>
+        <translation>Checks, takes and saves the settings</translation>
+    </message>
+    <message>
+        <source>Zavře okno bez převzetí změn</source>
+        <translation>Closes the window without taking the changes</translation>
+    </message>
+    <message>
+        <source>Akce obnovy, jejich pořadí a ochrana před opakováním</source>
+        <translation>Recovery actions, their order and the guard against repeating</translation>
+    </message>
+    <message>
+        <source>Historie, metriky, háčky a oznámení</source>
+        <translation>History, metrics, hooks and notifications</translation>
     </message>
 </context>
 </TS>
