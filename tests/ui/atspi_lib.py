@@ -142,10 +142,14 @@ def focus(node):
 
 
 def _press_in_child(role, name, window_title):
+    # Several windows may share the title (a message box takes its
+    # dialog's): the first that has the control.
     app = application()
-    for child in app:
-        if child is not None and child.name == window_title and showing(child):
-            node = find(child, role, name) or find(child, role, name, visible=False)
+    windows = [c for c in app if c is not None and c.name == window_title and showing(c)]
+    windows += [c for c in app if c is not None and c not in windows and showing(c)]
+    for visible in (True, False):
+        for child in windows:
+            node = find(child, role, name, visible)
             if node is not None:
                 try:
                     node.queryAction().doAction(0)

@@ -76,6 +76,19 @@ def alert(texts, seconds=10.0):
     return ui.wait("a message box with %s" % (texts,), look, seconds)
 
 
+def answer(title, keys):
+    """Answers a message box as its user does, by the button's mnemonic."""
+    wid = ui.wait("the box %s on the display" % title, lambda: subprocess.run(
+        ["xdotool", "search", "--onlyvisible", "--name", "^%s$" % title],
+        capture_output=True, text=True).stdout.split())[-1]
+    subprocess.run(["xdotool", "windowactivate", "--sync", wid], check=False)
+    time.sleep(0.3)
+    key(keys)
+    ui.wait("the box %s to close" % title, lambda: not subprocess.run(
+        ["xdotool", "search", "--onlyvisible", "--name", "^%s$" % title],
+        capture_output=True, text=True).stdout.split())
+
+
 def open_settings():
     main = ui.window("Orvane AP Pingvard")
     ui.press(main, "menu item", "Nastavení...")
@@ -144,14 +157,14 @@ def stage_refusals(work, shots):
     name = ui.control(settings, "text", "IP adresa")
     name.queryEditableText().setTextContents("printer.invalid")
     press_any(settings, OK_NAMES)
-    box = alert(["printer.invalid nelze přeložit"], 20)
-    press_any(box, NO)
+    alert(["printer.invalid nelze přeložit"], 20)
+    answer("Neznámé jméno", "alt+n")
     ui.wait("the mark on the name", lambda: "printer.invalid" in (name.description or ""))
     if ui.find(ui.application(), "dialog", "Nastavení") is None:
         raise ui.Failure("the dialog closed though the name was not kept")
     press_any(settings, OK_NAMES)
-    box = alert(["printer.invalid nelze přeložit"], 20)
-    press_any(box, YES)
+    alert(["printer.invalid nelze přeložit"], 20)
+    answer("Neznámé jméno", "alt+a")
     ui.wait("the settings dialog to close",
             lambda: ui.find(ui.application(), "dialog", "Nastavení") is None, 20)
 

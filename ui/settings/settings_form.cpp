@@ -72,7 +72,7 @@ TSettingsForm::TSettingsForm(THostMonitor& monitor, QWidget* parent)
         box.exec();
     };
     AskKeepName = [](QWidget* owner, const QString& text) {
-        return QMessageBox::question(owner, tr("Nastavení"), text) == QMessageBox::Yes;
+        return QMessageBox::question(owner, tr("Neznámé jméno"), text) == QMessageBox::Yes;
     };
 }
 

@@ -1230,5 +1230,9 @@ Does it match the key the device itself shows? Pin it only then.</translation>
         <source>Historie, metriky, háčky a oznámení</source>
         <translation>History, metrics, hooks and notifications</translation>
     </message>
+    <message>
+        <source>Neznámé jméno</source>
+        <translation>Unknown name</translation>
+    </message>
 </context>
 </TS>
