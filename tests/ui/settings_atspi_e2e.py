@@ -146,6 +146,19 @@ def stage_plug(work, shots):
             lambda: ui.find(ui.application(), "dialog", "Nastavení") is None, 20)
 
 
+def stage_elided(work, shots):
+    """The long display name: said whole, with the whole name as its tooltip
+    (what a screen reader reads as the description), shown cut with "…"."""
+    main = ui.window("Orvane AP Pingvard")
+    name = "gateway router in the server room, 2nd floor"
+    label = ui.control(main, "label", name)
+    if label.description != name:
+        raise ui.Failure("the cut name has no tooltip with the whole name: %r" %
+                         label.description)
+    x, y, w, h = ui.extents(label)
+    print("the name's label: %d px wide, tooltip %r" % (w, label.description))
+
+
 def stage_refusals(work, shots):
     settings = open_settings()
     field = ui.control(settings, "text", "Interval pro zkoušení spojení")
@@ -211,6 +224,8 @@ def main():
     try:
         if stage == "plug":
             stage_plug(work, shots)
+        elif stage == "elided":
+            stage_elided(work, shots)
         elif stage == "refusals":
             stage_refusals(work, shots)
         elif stage.startswith("fit-"):

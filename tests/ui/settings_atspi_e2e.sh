@@ -11,7 +11,8 @@
 #     section, the password with the file private (0600). The hosts cut: the
 #     running monitor power cycles the plug at its next round.
 #  2. An interval out of range refused with the field and its range named;
-#     a name that does not resolve marked, kept only once confirmed.
+#     a name that does not resolve marked, kept only once confirmed; a long
+#     display name cut with "…" and whole in its tooltip.
 #  3. At scale factor 2 on a 1024x768 screen (English), the observers and
 #     recovery windows lie within the screen.
 # Screenshots of the pages, Czech and English, go to SCREENSHOT_DIR.
@@ -148,7 +149,8 @@ wait_for 30 used || fail "the monitor did not use the new plug action: $(tail -n
 step "the running monitor power cycled the plug at its next round ($(requests) request line(s) recorded)"
 ip netns exec "$ns" nft delete table ip pingvard_a11y_down
 
-# --- 2. refusals -----------------------------------------------------------------
+# --- 2. refusals, the cut name ------------------------------------------------------
+drive elided
 drive refusals
 grep -q '^Hostname=printer.invalid' "$ini" || fail "the confirmed name was not kept"
 step "an unresolvable name kept only once confirmed"
