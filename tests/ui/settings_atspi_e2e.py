@@ -76,6 +76,23 @@ def alert(texts, seconds=10.0):
     return ui.wait("a message box with %s" % (texts,), look, seconds)
 
 
+def activate(title):
+    wid = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^%s$" % title],
+                         capture_output=True, text=True).stdout.split()[-1]
+    subprocess.run(["xdotool", "windowactivate", "--sync", wid], check=False)
+
+
+def pick(title, combo, *keys):
+    """Opens the combo box with a click and moves to its item with keys."""
+    activate(title)
+    x, y, w, h = ui.extents(combo)
+    subprocess.run(["xdotool", "mousemove", "--sync", str(x + w // 2), str(y + h // 2),
+                    "click", "1"], check=True)
+    time.sleep(0.5)
+    key(*keys, "Return")
+    time.sleep(0.3)
+
+
 def answer(title, keys):
     """Answers a message box as its user does, by the button's mnemonic."""
     wid = ui.wait("the box %s on the display" % title, lambda: subprocess.run(
@@ -110,21 +127,9 @@ def stage_plug(work, shots):
     ui.set_text(page, "Doba vypnutí", "1")
     # Qt names a combo box by its current item: a new action has no preset.
     preset = ui.control(page, "combo box", "žádná")
-    # Its list takes no selection through the bridge: the keyboard does.
-    wid = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Obnova zařízení$"],
-                         capture_output=True, text=True).stdout.split()[-1]
-    subprocess.run(["xdotool", "windowactivate", "--sync", wid], check=False)
-    ui.focus(preset)
-    time.sleep(0.5)
-    key("Down", "Down")
-    time.sleep(0.5)
-    if ui.find(page, "combo box", "shelly2") is None:
-        x, y, w, h = ui.extents(preset)
-        print("combo box at", x, y, w, h)
-        subprocess.run(["xdotool", "mousemove", "--sync", str(x + w // 2), str(y + h // 2),
-                        "click", "1"], check=True)
-        time.sleep(0.5)
-        key("Down", "Down", "Return")
+    # Its list takes no selection through the bridge: the mouse and the
+    # keyboard do, as for its user.
+    pick("Obnova zařízení", preset, "Down", "Down")
     ui.control(page, "combo box", "shelly2")
     ui.set_text(page, "Heslo", "plug secret", role="password text")
     ui.press(page, "push button", "Nahoru")
@@ -138,6 +143,42 @@ def stage_plug(work, shots):
         raise ui.Failure("the test did not succeed: " + shown)
     if shots:
         shot("Obnova zařízení", os.path.join(shots, "settings-recovery-cs.png"))
+    press_any(page, OK_NAMES)
+    ui.wait("the recovery page to close", lambda: ui.find(ui.application(), "dialog",
+                                                          "Obnova zařízení") is None)
+    press_any(settings, OK_NAMES)
+    ui.wait("the settings dialog to close",
+            lambda: ui.find(ui.application(), "dialog", "Nastavení") is None, 20)
+
+
+def stage_ssh(work, shots):
+    settings = open_settings()
+    ui.press(settings, "push button", "Obnova")
+    page = ui.window("Obnova zařízení")
+    kind = ui.control(page, "combo box", "http")
+    pick("Obnova zařízení", kind, "Up")
+    ui.control(page, "combo box", "ssh")
+    ui.press(page, "push button", "Přidat")
+    ui.wait("the new ssh action", lambda: ui.find(page, "table cell", "ssh"))
+    ui.set_text(page, "Adresa zařízení", "127.0.0.1")
+    ui.set_text(page, "Port", "2222")
+    ui.set_text(page, "Uživatel", "pvreboot")
+    ui.set_text(page, "Heslo", "router secret", role="password text")
+    ui.set_text(page, "Příkaz", os.environ["PV_SSH_REBOOT"])
+    ui.press(page, "push button", "Načíst klíč")
+    fingerprint = os.environ["PV_SSH_FINGERPRINT"]
+    alert([fingerprint], 20)
+    print("the box shows", fingerprint)
+    answer("Klíč serveru", "alt+a")
+    pinned = ui.control(page, "text", "Klíč serveru")
+    ui.wait("the key pinned", lambda: ui.text_of(pinned) == fingerprint)
+    ui.press(page, "push button", "Vyzkoušet")
+    progress = ui.control(page, "text", "Průběh zkoušky")
+    shown = ui.wait("the test's outcome", lambda: "Výsledek:" in ui.text_of(progress) and
+                    ui.text_of(progress), 30)
+    print("test shows:", shown.replace("\n", " | "))
+    if "Výsledek: úspěch" not in shown:
+        raise ui.Failure("the ssh test did not succeed: " + shown)
     press_any(page, OK_NAMES)
     ui.wait("the recovery page to close", lambda: ui.find(ui.application(), "dialog",
                                                           "Obnova zařízení") is None)
@@ -224,6 +265,8 @@ def main():
     try:
         if stage == "plug":
             stage_plug(work, shots)
+        elif stage == "ssh":
+            stage_ssh(work, shots)
         elif stage == "elided":
             stage_elided(work, shots)
         elif stage == "refusals":

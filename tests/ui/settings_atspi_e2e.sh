@@ -10,6 +10,8 @@
 #     the request and the page shows the outcome. OK: pingvard.ini holds the
 #     section, the password with the file private (0600). The hosts cut: the
 #     running monitor power cycles the plug at its next round.
+#     The same for an ssh action against OpenSSH's sshd: Fetch key shows
+#     the server's fingerprint, pinned once confirmed; Test runs the command.
 #  2. An interval out of range refused with the field and its range named;
 #     a name that does not resolve marked, kept only once confirmed; a long
 #     display name cut with "…" and whole in its tooltip.
@@ -148,6 +150,55 @@ used() { grep -q 'Power cycle OK (plug)' "$work/run/pingvard.log"; }
 wait_for 30 used || fail "the monitor did not use the new plug action: $(tail -n5 "$work/run/pingvard.log" 2>&1)"
 step "the running monitor power cycled the plug at its next round ($(requests) request line(s) recorded)"
 ip netns exec "$ns" nft delete table ip pingvard_a11y_down
+
+# --- 1b. an ssh action against OpenSSH's sshd: Fetch key, confirm, Test --------------
+# A test account in bind-mounted copies of /etc/passwd, /etc/shadow and
+# /etc/group inside private mount and PID namespaces: the machine's own
+# accounts, configuration and host keys are never touched.
+if [[ -x /usr/sbin/sshd ]]; then
+  ssh_dir=$work/ssh
+  mkdir -p "$ssh_dir/home"
+  chmod 755 "$work" "$ssh_dir" # the account runs its reboot from there
+  uid=$((61000 + $$ % 3000))
+  while getent passwd "$uid" >/dev/null; do uid=$((uid + 1)); done
+  chown "$uid:$uid" "$ssh_dir/home"
+  ssh-keygen -q -t ed25519 -N '' -C pv -f "$ssh_dir/host"
+  fingerprint=$(ssh-keygen -l -E sha256 -f "$ssh_dir/host.pub" | awk '{ print $2 }')
+  { cat /etc/passwd; echo "pvreboot:x:$uid:$uid::$ssh_dir/home:/bin/sh"; } >"$ssh_dir/passwd"
+  { cat /etc/group; echo "pvreboot:x:$uid:"; } >"$ssh_dir/group"
+  { cat /etc/shadow; echo "pvreboot:$(openssl passwd -6 'router secret'):19000:0:99999:7:::"; } >"$ssh_dir/shadow"
+  chmod 640 "$ssh_dir/shadow"
+  # The device's reboot: recorded, then the account's processes die at once.
+  printf '#!/bin/sh\necho reboot >> %s/home/record\nkill -KILL -1\n' "$ssh_dir" >"$ssh_dir/reboot"
+  chmod 755 "$ssh_dir/reboot"
+  cat >"$ssh_dir/sshd_config" <<EOF2
+Port 2222
+ListenAddress 127.0.0.1
+HostKey $ssh_dir/host
+PidFile $ssh_dir/sshd.pid
+StrictModes no
+UsePAM no
+PasswordAuthentication yes
+KbdInteractiveAuthentication no
+PermitRootLogin no
+AllowUsers pvreboot
+EOF2
+  chmod 600 "$ssh_dir/sshd_config"
+  ip netns exec "$ns" unshare --mount --propagation private --pid --fork --kill-child /bin/sh -c \
+    "mount --bind $ssh_dir/passwd /etc/passwd && mount --bind $ssh_dir/shadow /etc/shadow &&
+     mount --bind $ssh_dir/group /etc/group && mount -t tmpfs tmpfs /run && mkdir -m 755 /run/sshd &&
+     exec /usr/sbin/sshd -D -e -f $ssh_dir/sshd_config" >"$work/sshd.log" 2>&1 &
+  pids+=($!)
+  wait_for 10 ip netns exec "$ns" bash -c 'exec 3<>/dev/tcp/127.0.0.1/2222' || fail "sshd did not start"
+  export PV_SSH_FINGERPRINT=$fingerprint PV_SSH_REBOOT=$ssh_dir/reboot
+  drive ssh
+  grep -q reboot "$ssh_dir/home/record" || fail "Test did not run the command on the server"
+  grep -q "^HostKey=$fingerprint" "$ini" || fail "pingvard.ini lacks the pinned key: $(cat "$ini")"
+  grep -q '^Password=router secret' "$ini" || fail "pingvard.ini lacks the router's password"
+  step "ssh: the key $fingerprint fetched, confirmed and pinned; Test rebooted the server"
+else
+  step "ssh: skipped, no /usr/sbin/sshd (scripts/deps.sh installs openssh-server)"
+fi
 
 # --- 2. refusals, the cut name ------------------------------------------------------
 drive elided
