@@ -43,7 +43,7 @@ TObservePage::TObservePage(QWidget* parent) : QWidget(parent) {
     edHooks = new THooksEditor(this);
     layout->addWidget(edHooks);
     auto* restartNote =
-        new QLabel(tr("Historie a metriky se změní při příštím spuštění programu."), this);
+        new QLabel(tr("Historie, metriky a háčky se změní při příštím spuštění programu."), this);
     restartNote->setWordWrap(true);
     layout->addWidget(restartNote);
     layout->addStretch();

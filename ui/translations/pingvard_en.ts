@@ -614,7 +614,7 @@ First action: %1 (%2) on %3</translation>
     </message>
     <message>
         <source>Historie a metriky se změní při příštím spuštění programu.</source>
-        <translation>History and metrics change at the next start of the program.</translation>
+        <translation type="vanished">History and metrics change at the next start of the program.</translation>
     </message>
     <message>
         <source>Háčky: žádné (nastavují se v pingvard.ini).</source>
@@ -675,6 +675,10 @@ First action: %1 (%2) on %3</translation>
     <message>
         <source>Port metrik</source>
         <translation>Metrics port</translation>
+    </message>
+    <message>
+        <source>Historie, metriky a háčky se změní při příštím spuštění programu.</source>
+        <translation>History, metrics and hooks change at the next start of the program.</translation>
     </message>
 </context>
 <context>
