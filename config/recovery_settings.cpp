@@ -213,6 +213,17 @@ TRecoverySettings ReadRecoverySettings(TCustomIniFile& ini, const std::string& p
     return settings;
 }
 
+TActionConfig NewActionConfig(TActionKind kind, const std::string& programDir) {
+    TActionConfig action;
+    action.Kind = kind;
+    const TActionKindInfo& info = KindInfo(kind);
+    action.TimeLimitMs = info.TimeLimitS * 1000;
+    action.VerifyMs = info.VerifyS * 1000;
+    action.Ssh.HostKeyName = "HostKey";
+    action.Ssh.KnownHostsFile = InDir(programDir, "known_hosts");
+    return action;
+}
+
 std::vector<uint32_t> VerifyTimes(const TRecoverySettings& settings) {
     std::vector<uint32_t> times;
     for (const TActionConfig& action : settings.Actions) {

@@ -43,6 +43,11 @@ TRecoverySettings ReadRecoverySettings(TCustomIniFile& ini, const std::string& p
 inline constexpr int32_t kRecoveryMaxSeconds = 7 * 86400;
 inline constexpr int32_t kRecoveryMaxRounds = 1000;
 
+// A new action of that kind with the defaults the reader gives an empty
+// section (times, known_hosts in programDir), so that it runs as it will
+// once written and read again.
+TActionConfig NewActionConfig(TActionKind kind, const std::string& programDir);
+
 // The verify times of the escalation, in milliseconds.
 std::vector<uint32_t> VerifyTimes(const TRecoverySettings& settings);
 

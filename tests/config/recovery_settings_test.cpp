@@ -175,11 +175,9 @@ TEST(RecoverySettings, DialogWriteKeepsUntouchedKeysAndMakesSecretsPrivate) {
     edited.Actions[1].Program.Args = {"c"};  // one removed, one changed
     edited.Actions[2].Http.Password = "new"; // to its own file
     edited.Actions[2].Http.OffTimeS = 20;
-    TActionConfig shelly; // a new one, password in the ini
+    // a new one, password in the ini
+    TActionConfig shelly = NewActionConfig(TActionKind::Http, programDir);
     shelly.Name = "shelly";
-    shelly.Kind = TActionKind::Http;
-    shelly.TimeLimitMs = 15000;
-    shelly.VerifyMs = 240000;
     shelly.Http.Preset = TPlugPreset::Shelly2;
     shelly.Http.Host = "192.0.2.7";
     shelly.Http.Password = "pw";

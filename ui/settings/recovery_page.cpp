@@ -2,6 +2,7 @@
 #include "ui/settings/recovery_page.h"
 
 #include "config/integer_text.h"
+#include "config/program_dir.h"
 #include "ui/form_scale.h"
 #include "ui/settings/config_text.h"
 
@@ -624,11 +625,7 @@ void TRecoveryPage::AddAction(TActionKind kind) {
     if (m_shown >= 0 && !StoreFields(m_shown)) {
         return;
     }
-    TActionConfig action;
-    action.Kind = kind;
-    const TActionKindInfo& info = KindInfo(kind);
-    action.TimeLimitMs = info.TimeLimitS * 1000;
-    action.VerifyMs = info.VerifyS * 1000;
+    TActionConfig action = NewActionConfig(kind, GetProgramDir());
     const QString base = kind == TActionKind::Http ? QStringLiteral("plug") : KindText(kind);
     QString name = base;
     for (int n = 2;; ++n) {
