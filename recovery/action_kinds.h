@@ -80,6 +80,9 @@ struct TActionConfig {
     // Set when the settings make the action unusable (a refused secret file,
     // no host); such an action fails at once with this text, never connecting.
     std::string Problem;
+    // PasswordFile as written (relative to the program directory or absolute);
+    // empty when the password, if any, stands in pingvard.ini itself.
+    std::string PasswordFile;
     TSshSettings Ssh;
     THttpSettings Http;
     TProgramSettings Program;

@@ -26,6 +26,8 @@ packages=(
   dpkg-dev file lintian desktop-file-utils groff-base systemd-container
   librsvg2-bin  # renders the art in assets/ from its SVG sources
   openbox  # window manager with a close box for the desktop end-to-end test
+  # the settings dialog's end-to-end test drives it through the accessibility tree
+  at-spi2-core python3-pyatspi
   # recovery actions (SSH, HTTP) and their real servers in the tests
   libssh-dev libcurl4-openssl-dev libssl-dev openssh-server openssh-client openssl
   # history, metrics and systemd notification; the real Prometheus server and
