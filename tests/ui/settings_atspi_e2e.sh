@@ -26,6 +26,7 @@ set -euo pipefail
 desktop=${1:?usage: settings_atspi_e2e.sh PINGVARD_DESKTOP PLUGSIM [SCREENSHOT_DIR]}
 plugsim=${2:?usage: settings_atspi_e2e.sh PINGVARD_DESKTOP PLUGSIM [SCREENSHOT_DIR]}
 shots=${3:-}
+[[ -z $shots ]] || mkdir -p "$shots"
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 readonly launcher=/usr/libexec/at-spi-bus-launcher
 # Debian's own interpreter, which has python3-pyatspi (not one earlier on PATH).
