@@ -29,9 +29,11 @@ struct TSignalFlags {
     std::atomic<bool> ReloadRequested{false};
 };
 
-// How long the loop sleeps when nothing happens; a hand-off or an exit
-// request wakes it at once.
-constexpr int kIdleWaitMs = 1000;
+// How long the loop sleeps when nothing happens; a hand-off or a signal
+// wakes it at once (a stop request is kept until the loop takes it), so the
+// wait only bounds a wake-up that never came. Each idle wake costs CPU time
+// on a small board: one a minute, not one a second.
+constexpr int kIdleWaitMs = 60'000;
 
 // The message loop: runs hand-offs until an exit request, drawing after each
 // batch. An error escaping a hand-off ends only that hand-off, as an error in

@@ -5,8 +5,8 @@
 #include "config/memory_ini_file.h"
 #include "config/program_dir.h"
 #include "config/settings.h"
-#include "observe/notify/curl_transport.h"
 #include "observe/notify/requests.h"
+#include "observe/notify/transport_module.h"
 #include "observe/program_observers.h"
 #include "recovery/secret_mask.h"
 
@@ -39,7 +39,7 @@ int RunTestNotify(const std::string& name, std::ostream& out, std::ostream& err)
                                 std::chrono::system_clock::now().time_since_epoch())
                                 .count();
         const TNotification message = TestNotification(now, TProgramObservers::SiteName());
-        std::unique_ptr<TNotifyTransport> transport = MakeCurlTransport();
+        std::unique_ptr<TNotifyTransport> transport = MakeModuleTransport();
         TDelivery delivery;
         if (channel.Kind == TNotifyKind::Email) {
             const TMailRequest mail = BuildMail(channel, message, 0);

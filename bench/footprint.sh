@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Footprint: the headless program with its default configuration (four hosts,
-# 2000 ms) beside fping -l -p 2000 on the same four hosts, run side by side
-# for the same time: peak resident memory and CPU seconds of each. The program
-# runs twice: with the history (its default) and the metrics listener on,
-# scraped every 15 s as Prometheus would, and with both off.
+# Footprint: the headless program with four hosts every 2000 ms beside
+# fping -l -p 2000 on the same four hosts, all run side by side for the same
+# time, in three configurations: the defaults (the history on, no metrics);
+# the history off; everything on (the history, the metrics listener scraped
+# every 15 s as Prometheus would, an ssh and an http action configured). For
+# each: peak resident memory, proportional and private dirty memory at the
+# end, the shared libraries mapped, and CPU seconds.
 #   bench/footprint.sh [SECONDS (default 600)]
 set -euo pipefail
 # shellcheck source=bench/lab_common.sh
@@ -15,39 +17,54 @@ bench_needs app/pingvard
 bench_work
 bench_lab_up
 
-write_ini "$work/on" Metrics/Enabled=1 Metrics/Address=127.0.0.1 Metrics/Port=9770
+write_ini "$work/defaults"
 write_ini "$work/off" History/Enabled=0
-ip netns exec "$SITE_NS" "$BUILD/app/pingvard" --headless -C "$work/on" >"$work/on.out" 2>&1 &
-pingvard=$!
-ip netns exec "$SITE_NS" "$BUILD/app/pingvard" --headless -C "$work/off" >"$work/pingvard.out" 2>&1 &
-plain=$!
+write_ini "$work/all" Metrics/Enabled=1 Metrics/Address=127.0.0.1 Metrics/Port=9770 \
+    Recovery/Actions=router,plug Action.router/Kind=ssh Action.router/Host=192.168.168.1 \
+    Action.router/User=admin Action.router/Password=secret Action.plug/Kind=http \
+    Action.plug/Preset=shelly1 Action.plug/Host=192.168.168.5
+declare -A pids
+for config in defaults off all; do
+    ip netns exec "$SITE_NS" "$BUILD/app/pingvard" --headless -C "$work/$config" >"$work/$config.out" 2>&1 &
+    pids[$config]=$!
+done
 ip netns exec "$SITE_NS" bash -c 'while sleep 15; do curl -sf -o /dev/null http://127.0.0.1:9770/metrics; done' &
 scraper=$!
 ip netns exec "$SITE_NS" fping -l -p 2000 -S $REF_SOURCE "${LAB_ALL_HOSTS[@]}" >/dev/null 2>&1 &
-fping=$!
+pids[fping]=$!
 sleep "$seconds"
 
 ticks=$(getconf CLK_TCK)
-usage() { # peak RSS in KiB and CPU seconds of a live process
-    local hwm cpu
+mib() { awk -v k="$1" 'BEGIN { printf "%.2f", k / 1024 }'; }
+usage() { # peak RSS, PSS and private dirty in MiB, libraries, CPU seconds of a live process
+    local hwm pss dirty libs cpu
     hwm=$(awk '/^VmHWM:/ { print $2 }' "/proc/$1/status")
+    pss=$(awk '/^Pss:/ { print $2 }' "/proc/$1/smaps_rollup")
+    dirty=$(awk '/^Private_Dirty:/ { print $2 }' "/proc/$1/smaps_rollup")
+    libs=$(awk '$6 ~ /\.so/ { print $6 }' "/proc/$1/maps" | sort -u | wc -l)
     cpu=$(awk -v t="$ticks" '{ sub(/^.*\) /, ""); printf "%.2f", ($12 + $13) / t }' "/proc/$1/stat")
-    echo "$hwm $cpu"
+    echo "$(mib "$hwm") $(mib "$pss") $(mib "$dirty") $libs $cpu"
 }
-read -r phwm pcpu < <(usage $pingvard)
-read -r ohwm ocpu < <(usage $plain)
-read -r fhwm fcpu < <(usage $fping)
-kill -TERM $pingvard $plain $fping $scraper
-wait $pingvard || true
-wait $plain || true
-wait $scraper 2>/dev/null || true
-wait $fping 2>/dev/null || true
+declare -A figures
+for name in defaults off all fping; do
+    figures[$name]=$(usage "${pids[$name]}")
+done
+echo "libraries mapped with everything on:" \
+    "$(awk '$6 ~ /\.so/ { n = $6; sub(/.*\//, "", n); print n }' "/proc/${pids[all]}/maps" | sort -u | tr '\n' ' ')"
+kill -TERM "${pids[@]}" $scraper
+for pid in "${pids[@]}" $scraper; do wait "$pid" 2>/dev/null || true; done
 
-echo "footprint over $seconds s, four hosts every 2000 ms (build: $BUILD)"
-printf '%-26s %-16s %-12s\n' program "peak RSS" "CPU seconds"
-printf '%-26s %-16s %-12s\n' "pingvard, history+metrics" "$(awk -v k="$phwm" 'BEGIN { printf "%.2f MiB", k / 1024 }')" "$pcpu"
-printf '%-26s %-16s %-12s\n' "pingvard, both off" "$(awk -v k="$ohwm" 'BEGIN { printf "%.2f MiB", k / 1024 }')" "$ocpu"
-printf '%-26s %-16s %-12s\n' "fping -l -p 2000" "$(awk -v k="$fhwm" 'BEGIN { printf "%.2f MiB", k / 1024 }')" "$fcpu"
-echo "pingvard status lines: $(grep -c ' host ' "$work/pingvard.out") row changes"
-echo "history: $(stat -c %s "$work/on/history.db" 2>/dev/null || echo 0) bytes in history.db" \
-    "($(du -cb "$work"/on/history.db* 2>/dev/null | tail -n 1 | cut -f1) with its WAL)"
+echo "footprint over $seconds s, four hosts every 2000 ms (build: $BUILD, load average $(cut -d' ' -f1-3 /proc/loadavg))"
+printf '%-36s %9s %9s %9s %5s %8s\n' program "peak RSS" PSS "priv.dirty" libs "CPU s"
+row() {
+    local hwm pss dirty libs cpu
+    read -r hwm pss dirty libs cpu <<<"${figures[$2]}"
+    printf '%-36s %5s MiB %5s MiB %6s MiB %5s %8s\n' "$1" "$hwm" "$pss" "$dirty" "$libs" "$cpu"
+}
+row "pingvard, defaults (history on)" defaults
+row "pingvard, history off" off
+row "pingvard, everything on" all
+row "fping -l -p 2000" fping
+echo "pingvard status lines: $(grep -c ' host ' "$work/defaults.out") row changes"
+echo "history: $(stat -c %s "$work/defaults/history.db" 2>/dev/null || echo 0) bytes in history.db" \
+    "($(du -cb "$work"/defaults/history.db* 2>/dev/null | tail -n 1 | cut -f1) with its WAL)"

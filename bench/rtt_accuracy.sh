@@ -4,9 +4,63 @@
 # the program's RoundTripMs beside iputils ping and fping, all measured at the
 # same time against the same three lab hosts.
 #   bench/rtt_accuracy.sh [ECHOES_PER_HOST (default 100)] [DELAYS_MS (default "1 20 100")]
+# Under load: the program itself (history on, four loopback hosts every
+# 200 ms) beside iputils ping to the same address, with N busy loops running
+# beside them; the program's median and 90th percentile from history.db, in
+# ms with three decimals.
+#   bench/rtt_accuracy.sh --load N [ECHOES_PER_HOST (default 100)]
 set -euo pipefail
 # shellcheck source=bench/lab_common.sh
 source "$(dirname "$0")/lab_common.sh"
+
+# "median p90" of the numbers on stdin.
+median_p90() {
+    sort -g | awk '{ v[NR] = $1 }
+        END { if (NR == 0) { print "- -"; exit }
+              m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
+              i = int(0.9 * NR + 0.999999)
+              printf "%.3f %.3f %d\n", m, v[i], NR }'
+}
+
+if [[ ${1:-} == --load ]]; then
+    loops=$2
+    count=${3:-100}
+    bench_needs app/pingvard
+    bench_work
+    ns=${PINGVARD_LAB_NAME}-rtt
+    busy=()
+    rtt_end() {
+        for pid in "${busy[@]}"; do kill "$pid" 2>/dev/null || true; done
+        pv_ns_delete "$ns"
+        bench_end
+    }
+    trap rtt_end EXIT
+    pv_ns_delete "$ns"
+    pv_ns_add "$ns"
+    for _ in $(seq "$loops"); do
+        bash -c 'while :; do :; done' &
+        busy+=($!)
+    done
+    write_ini "$work/site" Host1/Hostname=127.0.0.1 Host2/Hostname=127.0.0.2 \
+        Host3/Hostname=127.0.0.3 Host4/Hostname=127.0.0.4 Constants/PingInterval=200
+    ip netns exec "$ns" "$BUILD/app/pingvard" --headless -C "$work/site" >"$work/pv.out" 2>&1 &
+    pingvard=$!
+    ip netns exec "$ns" ping -n -c "$count" -i 0.2 127.0.0.1 |
+        sed -n 's/.*time=\([0-9.]*\) ms.*/\1/p' >"$work/ping.txt"
+    # The program has sent about as many; its last batch reaches the file at the stop.
+    kill -TERM $pingvard
+    wait $pingvard || true
+    sqlite3 "$work/site/history.db" \
+        "SELECT rtt / 1000.0 FROM sample JOIN host ON host.id = sample.host
+         WHERE host.address = '127.0.0.1' AND rtt IS NOT NULL" >"$work/pv.txt"
+    read -r pm pp pn < <(median_p90 <"$work/pv.txt")
+    read -r im ip in < <(median_p90 <"$work/ping.txt")
+    echo "round trips to 127.0.0.1 with $loops busy loops on $(nproc) cores, 200 ms apart (build: $BUILD)"
+    printf '%-34s %-10s %-10s %s\n' "" "median" "p90" "echoes"
+    printf '%-34s %-10s %-10s %s\n' "pingvard (history.db)" "$pm ms" "$pp ms" "$pn"
+    printf '%-34s %-10s %-10s %s\n' "iputils ping, same run" "$im ms" "$ip ms" "$in"
+    exit 0
+fi
 
 count=${1:-100}
 delays=${2:-1 20 100}

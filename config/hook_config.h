@@ -19,6 +19,11 @@ struct THookConfig {
                                           TMonitorEventKind::RuleFired,
                                           TMonitorEventKind::ActionOutcome};
     int32_t TimeLimitMs = 10000;
+    bool operator==(const THookConfig&) const = default;
 };
+
+// The bounds of TimeLimit, in seconds.
+inline constexpr int32_t kHookMinSeconds = 1;
+inline constexpr int32_t kHookMaxSeconds = 3600;
 
 } // namespace pingvard

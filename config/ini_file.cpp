@@ -55,6 +55,15 @@ void TIniFile::WriteText(const std::string& section, const std::string& key,
         throw EIniFileException("Unable to write to " + FileName());
 }
 
+void TCustomIniFile::DeleteKey(const std::string& section, const std::string& key) {
+    throw EIniFileException("Unable to remove [" + section + "] " + key + " from " + FileName());
+}
+
+void TIniFile::DeleteKey(const std::string& section, const std::string& key) {
+    if (!m_store.Remove(section, key))
+        throw EIniFileException("Unable to write to " + FileName());
+}
+
 std::string ConfigFileName() {
     return GetProgramDir() + "pingvard.ini";
 }

@@ -44,6 +44,9 @@ public:
     // The whole file parsed once, as the next ReadText would see it: the
     // newer sections' reader takes every value from it.
     virtual std::shared_ptr<const TProfileIndex> Index() = 0;
+    // Takes the entry out; throws EIniFileException when it cannot. A file
+    // kind that cannot take entries out refuses.
+    virtual void DeleteKey(const std::string& section, const std::string& key);
 
     // ReadText with an empty default, then the integer rule; def when it fails.
     int32_t ReadNumber(const std::string& section, const std::string& key, int32_t def);
@@ -74,6 +77,7 @@ public:
                          const std::string& def) override;
     void WriteText(const std::string& section, const std::string& key,
                    const std::string& value) override;
+    void DeleteKey(const std::string& section, const std::string& key) override;
     std::shared_ptr<const TProfileIndex> Index() override;
 
     // For tests that inject faults into the file replacement.

@@ -26,6 +26,11 @@ void TMemoryIniFile::WriteText(const std::string& section, const std::string& ke
     }
 }
 
+void TMemoryIniFile::DeleteKey(const std::string& section, const std::string& key) {
+    m_content = RemoveProfileValue(m_content, section, key);
+    m_index.reset();
+}
+
 std::shared_ptr<const TProfileIndex> TMemoryIniFile::Index() {
     if (!m_index) {
         m_index = std::make_shared<const TProfileIndex>(m_content);

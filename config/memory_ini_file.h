@@ -27,6 +27,7 @@ public:
     void WriteText(const std::string& section, const std::string& key,
                    const std::string& value) override;
     std::shared_ptr<const TProfileIndex> Index() override;
+    void DeleteKey(const std::string& section, const std::string& key) override;
 
 private:
     std::string m_content;

@@ -77,7 +77,8 @@ std::optional<THookConfig> ReadHook(TSettingsReader& file, const std::string& na
     if (auto events = HookEvents(r)) {
         hook.Events = std::move(*events);
     }
-    hook.TimeLimitMs = r.Number("TimeLimit", hook.TimeLimitMs / 1000, 1, 3600) * 1000;
+    hook.TimeLimitMs =
+        r.Number("TimeLimit", hook.TimeLimitMs / 1000, kHookMinSeconds, kHookMaxSeconds) * 1000;
     return hook;
 }
 

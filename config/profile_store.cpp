@@ -248,6 +248,23 @@ bool TProfileStore::Write(std::string_view section, std::string_view key, std::s
     return WriteSection(section, {{std::string(key), std::string(value)}});
 }
 
+bool TProfileStore::Remove(std::string_view section, std::string_view key) {
+    const std::string target = ResolveTarget(m_fileName);
+    struct stat st {};
+    if (::stat(target.c_str(), &st) != 0) {
+        return true; // no file, no entry
+    }
+    if (!S_ISREG(st.st_mode) || !IsWritablePath(target) || !IsWritablePath(DirectoryOf(target))) {
+        return false;
+    }
+    const auto old = ReadAll(target);
+    if (!old) {
+        return false;
+    }
+    const std::string updated = RemoveProfileValue(*old, section, key);
+    return updated == *old || ReplaceFile(target, updated, &st, m_beforeReplace);
+}
+
 bool TProfileStore::WriteSection(std::string_view section, const TEntries& entries,
                                  std::string_view header) {
     const std::string target = ResolveTarget(m_fileName);

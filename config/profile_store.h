@@ -72,6 +72,8 @@ public:
     using TEntries = std::vector<std::pair<std::string, std::string>>;
     bool WriteSection(std::string_view section, const TEntries& entries,
                       std::string_view header = {});
+    // Takes the entry out of the file; true when it is absent afterwards.
+    bool Remove(std::string_view section, std::string_view key);
 
     // Nothing is cached, every write is already on disk: kept so that callers
     // can say where a cached store would have to flush.
@@ -121,6 +123,9 @@ std::optional<std::string> FindProfileValue(std::string_view content, std::strin
                                             std::string_view key);
 // Returns the content after the write, or nullopt when a name cannot be stored
 // (empty, or containing a line break, '=' in a key, ']' in a section).
+// Returns the content without the entry (the same content when it is absent).
+std::string RemoveProfileValue(std::string_view content, std::string_view section,
+                               std::string_view key);
 std::optional<std::string> SetProfileValue(std::string_view content, std::string_view section,
                                            std::string_view key, std::string_view value);
 

@@ -75,6 +75,18 @@ std::optional<std::string> FindProfileValue(std::string_view content, std::strin
     return std::string{entry->Value.substr(0, TProfileStore::kMaxValueLength)};
 }
 
+std::string RemoveProfileValue(std::string_view content, std::string_view section,
+                               std::string_view key) {
+    const size_t bomLength = content.size() - SkipByteOrderMark(content).size();
+    auto lines = SplitProfileLines(content.substr(bomLength));
+    const auto where = Locate(lines, Trim(section), Trim(key));
+    if (!where.entryLine) {
+        return std::string{content};
+    }
+    lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(*where.entryLine));
+    return std::string{content.substr(0, bomLength)} + Join(lines);
+}
+
 std::optional<std::string> SetProfileValue(std::string_view content, std::string_view section,
                                            std::string_view key, std::string_view value) {
     section = Trim(section);

@@ -30,6 +30,7 @@ std::string ReadPassword(TSectionReader& r, const std::string& dir, TActionConfi
     if (r.Has("Password")) {
         r.Note("has both Password and PasswordFile; using PasswordFile");
     }
+    config.PasswordFile = file;
     TSecretFile secret = ReadSecretFile(InDir(dir, file));
     if (!secret.Problem.empty()) {
         r.Problem("PasswordFile", file, secret.Problem + "; the action cannot run");
@@ -110,6 +111,7 @@ void ReadProgram(TSectionReader& r, const std::string&, TActionConfig& c) {
     for (int i = 1; i <= kMaxArgs && r.Has("Arg" + std::to_string(i)); ++i) {
         c.Program.Args.push_back(r.Text("Arg" + std::to_string(i)));
     }
+
     if (c.Program.Program.empty()) {
         r.Note("has no Program; the action cannot run");
         c.Problem = "no program set";
@@ -211,40 +213,15 @@ TRecoverySettings ReadRecoverySettings(TCustomIniFile& ini, const std::string& p
     return settings;
 }
 
-bool SameDialogRecoverySettings(const TRecoverySettings& a, const TRecoverySettings& b) {
-    const auto guard = [](const TGuardConfig& g) {
-        return std::tuple(g.HoldOffMs, g.MaxRounds, g.WindowMs, g.BackOff);
-    };
-    if (a.Quorum != b.Quorum || guard(a.Guard) != guard(b.Guard) ||
-        a.Actions.size() != b.Actions.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.Actions.size(); ++i) {
-        if (a.Actions[i].TimeLimitMs != b.Actions[i].TimeLimitMs ||
-            a.Actions[i].VerifyMs != b.Actions[i].VerifyMs) {
-            return false;
-        }
-    }
-    return true;
-}
-
-void SaveDialogRecoverySettings(TCustomIniFile& ini, const TRecoverySettings& settings) {
-    std::string names;
-    for (const TActionConfig& action : settings.Actions) {
-        names += (names.empty() ? "" : ",") + action.Name;
-    }
-    ini.WriteText("Recovery", "Actions", names);
-    ini.WriteNumber("Recovery", "Quorum", settings.Quorum);
-    ini.WriteNumber("Guard", "HoldOff", static_cast<int32_t>(settings.Guard.HoldOffMs / 1000));
-    ini.WriteNumber("Guard", "MaxRounds", settings.Guard.MaxRounds);
-    ini.WriteNumber("Guard", "Window", static_cast<int32_t>(settings.Guard.WindowMs / 1000));
-    ini.WriteFlag("Guard", "BackOff", settings.Guard.BackOff);
-    for (const TActionConfig& action : settings.Actions) {
-        const std::string section = "Action." + action.Name;
-        ini.WriteText(section, "Kind", std::string(ActionKindName(action.Kind)));
-        ini.WriteNumber(section, "TimeLimit", action.TimeLimitMs / 1000);
-        ini.WriteNumber(section, "Verify", action.VerifyMs / 1000);
-    }
+TActionConfig NewActionConfig(TActionKind kind, const std::string& programDir) {
+    TActionConfig action;
+    action.Kind = kind;
+    const TActionKindInfo& info = KindInfo(kind);
+    action.TimeLimitMs = info.TimeLimitS * 1000;
+    action.VerifyMs = info.VerifyS * 1000;
+    action.Ssh.HostKeyName = "HostKey";
+    action.Ssh.KnownHostsFile = InDir(programDir, "known_hosts");
+    return action;
 }
 
 std::vector<uint32_t> VerifyTimes(const TRecoverySettings& settings) {

@@ -39,16 +39,14 @@ inline constexpr std::string_view kActionsSetting = "[Recovery] Actions";
 TRecoverySettings ReadRecoverySettings(TCustomIniFile& ini, const std::string& programDir,
                                        const TCancelCheck& cancelled = {});
 
-// What the settings dialog edits: the quorum, the guard, and each action's
-// time limit and verify time. Equal when none of them differs.
-bool SameDialogRecoverySettings(const TRecoverySettings& a, const TRecoverySettings& b);
-// The settings dialog's write of those values: [Recovery] Actions and Quorum,
-// [Guard], and Kind, TimeLimit and Verify of each [Action.NAME] (seconds).
-// Every other key stays as written. Throws EIniFileException.
-void SaveDialogRecoverySettings(TCustomIniFile& ini, const TRecoverySettings& settings);
 // The ranges the reader accepts, for the dialog's checks.
 inline constexpr int32_t kRecoveryMaxSeconds = 7 * 86400;
 inline constexpr int32_t kRecoveryMaxRounds = 1000;
+
+// A new action of that kind with the defaults the reader gives an empty
+// section (times, known_hosts in programDir), so that it runs as it will
+// once written and read again.
+TActionConfig NewActionConfig(TActionKind kind, const std::string& programDir);
 
 // The verify times of the escalation, in milliseconds.
 std::vector<uint32_t> VerifyTimes(const TRecoverySettings& settings);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "monitor/host_monitor.h"
 
+#include "config/dialog/hook_write.h"
+#include "config/dialog/recovery_write.h"
 #include "config/ini_file.h"
 #include "config/profile_store.h"
 #include "config/program_dir.h"
@@ -288,9 +290,10 @@ void THostMonitor::ApplyDialogSettings(const TSettings& settings,
     // Only an edit writes the recovery sections: a file without them keeps
     // today's behaviour and its bytes.
     if (!SameDialogRecoverySettings(settings.Recovery, m_settings.Recovery)) {
+        const TRecoverySettings previous = m_settings.Recovery;
         ApplyRecovery(settings.Recovery);
         if (ini) {
-            SaveDialogRecoverySettings(*ini, settings.Recovery);
+            SaveDialogRecoverySettings(*ini, settings.Recovery, previous, GetProgramDir());
         }
     }
     ConfigureSite();
@@ -301,6 +304,10 @@ void THostMonitor::ApplyObserveSettings(const TObserveSettings& observe) {
     WriteHistorySettings(ini, observe.History);
     WriteMetricsSettings(ini, observe.Metrics);
     WriteNotificationSettings(ini, observe.Notifications);
+    if (observe.Hooks != m_settings.Observe.Hooks) {
+        WriteHookSettings(ini, observe.Hooks, m_settings.Observe.Hooks);
+        m_settings.Observe.Hooks = observe.Hooks;
+    }
     m_settings.Observe.History = observe.History;
     m_settings.Observe.Metrics = observe.Metrics;
     m_settings.Observe.Notifications = observe.Notifications;

@@ -61,7 +61,7 @@ void THostMonitor::Carry(const TStartStep& step) {
     if (!m_resetIdleEvent->WaitFor(0)) {
         return;
     }
-    const TActionConfig& config = m_settings.Recovery.Actions.at(step.Step);
+    const TActionConfig& config = m_policy->Actions().at(step.Step);
     std::unique_ptr<TRecoveryAction> action;
     try {
         action = MakeStepAction(config);
@@ -119,10 +119,8 @@ void THostMonitor::ApplyRecovery(const TRecoverySettings& edited) {
     TRecoverySettings& current = m_settings.Recovery;
     current.Quorum = edited.Quorum;
     current.Guard = edited.Guard;
-    for (std::size_t i = 0; i < current.Actions.size() && i < edited.Actions.size(); ++i) {
-        current.Actions[i].TimeLimitMs = edited.Actions[i].TimeLimitMs;
-        current.Actions[i].VerifyMs = edited.Actions[i].VerifyMs;
-    }
+    // The round under way keeps its actions (the policy's copy) until it ends.
+    current.Actions = edited.Actions;
     if (m_policy) {
         m_policy->Reconfigure(current);
     } else {

@@ -9,8 +9,8 @@
 // The figures are listed in observe/prometheus_metrics.cpp and docs/observe.md.
 
 #include "observe/metrics_backend.h"
-#include "observe/module_loader.h"
 #include "observe/queued_sink.h"
+#include "recovery/module_loader.h"
 
 #include <memory>
 #include <string>

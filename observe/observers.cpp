@@ -78,6 +78,8 @@ TObservers::TObservers(TObserveOptions options) {
         notify.Report = options.Report;
         notify.Secrets = options.Secrets;
         notify.Transport = options.NotifyTransport();
+        notify.DailyReportMinute = options.Notify.DailyReportMinute;
+        notify.HistoryFile = m_historyFile; // empty when the history is off
         m_notify = std::make_unique<TNotifier>(std::move(notify));
         m_hub.Add(*m_notify);
     }

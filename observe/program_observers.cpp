@@ -2,7 +2,7 @@
 #include "observe/program_observers.h"
 
 #include "config/program_dir.h"
-#include "observe/notify/curl_transport.h"
+#include "observe/notify/transport_module.h"
 #include "recovery/secret_mask.h"
 
 #include <algorithm>
@@ -75,7 +75,7 @@ TProgramObservers::TProgramObservers(THostMonitor& monitor, TGuiDispatcher& disp
     options.Notify = settings.Notify;
     options.NotifyOutbox = OutboxFileName(settings.Notify, GetProgramDir());
     options.Site = SiteName();
-    options.NotifyTransport = MakeCurlTransport;
+    options.NotifyTransport = [] { return MakeModuleTransport(); };
     // On a consumer's thread: the line is shown on the GUI thread. Once the
     // monitor has shut down the dispatcher refuses it; the line is then lost
     // with the status line it was meant for.

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "observe/systemd_notify.h"
 
+#include "observe/notify_datagram.h"
+
 #include <algorithm>
 #include <cstdlib>
-#include <systemd/sd-daemon.h>
+#include <unistd.h>
 
 namespace pingvard {
 
@@ -19,11 +21,10 @@ TSystemdNotifier::TSystemdNotifier(std::function<bool()> health) : m_health(std:
     if (!m_active) {
         return;
     }
-    uint64_t usec = 0;
-    // Also checks WATCHDOG_PID, so a child that inherited the variables never feeds it.
-    if (sd_watchdog_enabled(0, &usec) > 0) {
-        m_watchdog = std::chrono::microseconds(usec);
-    }
+    m_socket = socket;
+    m_watchdog = pingvard::WatchdogInterval(std::getenv("WATCHDOG_USEC"),
+                                            std::getenv("WATCHDOG_PID"), ::getpid())
+                     .value_or(std::chrono::microseconds{0});
     m_thread = std::thread([this] { Run(); });
 }
 
@@ -131,7 +132,7 @@ void TSystemdNotifier::Run() {
                 nextPing = Clock::now() + period;
             }
             lock.unlock();
-            sd_notify(0, message.c_str()); // a datagram; this thread may wait, nobody else does
+            SendNotifyDatagram(m_socket, message);
             lock.lock();
         }
         if (m_stopping) {
@@ -141,7 +142,7 @@ void TSystemdNotifier::Run() {
             nextPing = Clock::now() + period;
             lock.unlock();
             if (!m_health || m_health()) {
-                sd_notify(0, "WATCHDOG=1");
+                SendNotifyDatagram(m_socket, "WATCHDOG=1");
             }
             lock.lock();
         }

@@ -57,6 +57,7 @@ private:
     std::string m_site;
     std::string m_status;
     bool m_active = false;
+    std::string m_socket; // NOTIFY_SOCKET as it was at the start
     std::chrono::microseconds m_watchdog{0};
     std::mutex m_mutex;
     std::condition_variable m_wake;

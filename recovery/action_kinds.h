@@ -80,6 +80,9 @@ struct TActionConfig {
     // Set when the settings make the action unusable (a refused secret file,
     // no host); such an action fails at once with this text, never connecting.
     std::string Problem;
+    // PasswordFile as written (relative to the program directory or absolute);
+    // empty when the password, if any, stands in pingvard.ini itself.
+    std::string PasswordFile;
     TSshSettings Ssh;
     THttpSettings Http;
     TProgramSettings Program;
@@ -95,10 +98,13 @@ struct TActionContext {
     std::vector<std::string> Challenges;
     std::vector<std::string> Answers;  // index-aligned with Challenges
     const TTickClock* Clock = nullptr; // null = SystemTickClock()
+    // Where the kinds loaded on first use find their modules; empty = the
+    // program's own directories (recovery/action_module.h).
+    std::vector<std::string> ModuleDirs;
 };
 
-// Each kind's maker, defined beside its class. Actions that need a library
-// loaded on demand get it here, behind the same signature.
+// Each kind's maker, defined beside its class. The ssh and http kinds load
+// their module here, on first use, behind the same signature.
 using TMakeAction = std::unique_ptr<TRecoveryAction> (*)(const TActionConfig& config,
                                                          const TActionContext& context);
 std::unique_ptr<TRecoveryAction> MakeTelnetAction(const TActionConfig& config,

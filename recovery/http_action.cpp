@@ -168,11 +168,6 @@ CURLcode Perform(CURL* easy, const TAbortSignal& abort) {
 
 } // namespace
 
-std::unique_ptr<TRecoveryAction> MakeHttpAction(const TActionConfig& config,
-                                                const TActionContext&) {
-    return std::make_unique<THttpAction>(config);
-}
-
 THttpAction::THttpAction(TActionConfig config) : m_config(std::move(config)) {
     InitCurlOnce();
 }

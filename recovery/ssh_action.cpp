@@ -291,11 +291,6 @@ TRecoveryOutcome TSshRun::Run() {
 
 } // namespace
 
-std::unique_ptr<TRecoveryAction> MakeSshAction(const TActionConfig& config,
-                                               const TActionContext& context) {
-    return std::make_unique<TSshAction>(config, context.Clock);
-}
-
 TSshAction::TSshAction(TActionConfig config, const TTickClock* clock)
     : m_config(std::move(config)), m_clock(clock != nullptr ? *clock : SystemTickClock()) {}
 

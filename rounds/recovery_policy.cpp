@@ -14,7 +14,8 @@ constexpr std::size_t kRefusedPrefix = sizeof "Restart refused: " - 1;
 
 TRecoveryPolicy::TRecoveryPolicy(const TRecoverySettings& settings, const TTickClock& clock)
     : m_clock(&clock), m_quorum(settings.Quorum), m_guard(settings.Guard, clock),
-      m_escalation(VerifyTimes(settings), clock), m_keptMemory(m_guard.Revision()) {}
+      m_escalation(VerifyTimes(settings), clock), m_actions(settings.Actions),
+      m_keptMemory(m_guard.Revision()) {}
 
 void TRecoveryPolicy::Restore(const TGuardMemory& memory) {
     m_guard.Restore(memory);

@@ -77,6 +77,9 @@ public:
     void Restore(const TGuardMemory& memory);
 
     TRoundStatus Status() const;
+    // The actions the steps of the round under way are made from; an edit
+    // replaces them once no round runs.
+    const std::vector<TActionConfig>& Actions() const { return m_actions; }
 
 private:
     void TakeEditsWhenIdle();
@@ -94,6 +97,7 @@ private:
     std::optional<TRecoverySettings> m_edited; // waits for the round under way
     TRestartGuard m_guard;
     TEscalation m_escalation;
+    std::vector<TActionConfig> m_actions; // the escalation's, until an edit is taken
     // Set for the length of one call: a session may start, until one does.
     bool m_sessionFree = false;
     // A step to start once the session token is back (the previous session

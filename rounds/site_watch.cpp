@@ -87,8 +87,9 @@ void TSiteWatch::Await(std::size_t slot) {
     }
 }
 
-// Decisions are made in place: GCC 12 at -O2 takes a moved temporary variant
-// for uninitialised (-Werror=maybe-uninitialized).
+// Decisions are made in place from their alternative: GCC 12 at -O2 takes a
+// moved temporary variant for uninitialised (-Werror=maybe-uninitialized),
+// and clang 14 has no parenthesised aggregate initialisation.
 void TSiteWatch::Open(const TRoundStatus& round, TSiteDecisions& out) {
     m_incident = TIncident{};
     m_incident->StartMs = m_wallMs();
@@ -103,13 +104,13 @@ void TSiteWatch::Open(const TRoundStatus& round, TSiteDecisions& out) {
         m_incident->Steps.push_back(*m_running);
     }
     m_state = TSiteState::Down;
-    out.emplace_back(std::in_place_type<TSiteChanged>, m_state);
-    out.emplace_back(std::in_place_type<TIncidentBegan>, IncidentSnapshot());
+    out.emplace_back(std::in_place_type<TSiteChanged>, TSiteChanged{m_state});
+    out.emplace_back(std::in_place_type<TIncidentBegan>, TIncidentBegan{IncidentSnapshot()});
     m_pauseSaid = false;
     if (round.PausedForMs > 0) {
         m_pauseSaid = true;
-        out.emplace_back(std::in_place_type<TRestartsPaused>, IncidentSnapshot(),
-                         m_wallMs() + round.PausedForMs);
+        out.emplace_back(std::in_place_type<TRestartsPaused>,
+                         TRestartsPaused{IncidentSnapshot(), m_wallMs() + round.PausedForMs});
     }
 }
 
@@ -125,7 +126,7 @@ void TSiteWatch::Close(const TRoundStatus& round, TSiteDecisions& out) {
             m_incident->CuredBy = last.Action;
         }
     }
-    out.emplace_back(std::in_place_type<TIncidentEnded>, IncidentSnapshot());
+    out.emplace_back(std::in_place_type<TIncidentEnded>, TIncidentEnded{IncidentSnapshot()});
     m_incident.reset();
     m_awaiting = {};
 }
@@ -158,12 +159,13 @@ void TSiteWatch::Settle(TSiteDecisions& out) {
     }
     if (state != m_state) {
         m_state = state;
-        out.emplace_back(std::in_place_type<TSiteChanged>, m_state);
+        out.emplace_back(std::in_place_type<TSiteChanged>, TSiteChanged{m_state});
     }
     const bool held = m_incident && m_link.Down();
     if (held != m_holdShown) {
         m_holdShown = held;
-        out.emplace_back(std::in_place_type<TLinkHoldChanged>, held, m_link, m_linkAddress);
+        out.emplace_back(std::in_place_type<TLinkHoldChanged>,
+                         TLinkHoldChanged{held, m_link, m_linkAddress});
     }
 }
 

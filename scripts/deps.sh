@@ -26,12 +26,14 @@ packages=(
   dpkg-dev file lintian desktop-file-utils groff-base systemd-container
   librsvg2-bin  # renders the art in assets/ from its SVG sources
   openbox  # window manager with a close box for the desktop end-to-end test
+  # the settings dialog's end-to-end test drives it through the accessibility tree
+  at-spi2-core python3-pyatspi
   # recovery actions (SSH, HTTP) and their real servers in the tests
   libssh-dev libcurl4-openssl-dev libssl-dev openssh-server openssh-client openssl
   # history, metrics and systemd notification; the real Prometheus server and
   # the tools its scrape test queries it with (promtool also checks the
   # shipped alerting rules); zlib packs a scrape for a scraper that asks
-  libsqlite3-dev prometheus-cpp-dev zlib1g-dev libsystemd-dev prometheus curl jq
+  libsqlite3-dev prometheus-cpp-dev zlib1g-dev prometheus curl jq
   sqlite3  # the fault suite locks and reads history.db with SQLite's own shell
   # real telnet daemons for the device end-to-end tests, the lab and the
   # benchmarks; they only ever run inside the tests' network namespaces
@@ -68,7 +70,7 @@ cross_packages=(
   crossbuild-essential-arm64 qemu-user-static binfmt-support
   libc6:arm64 libstdc++6:arm64 libgcc-s1:arm64 libgtest-dev:arm64 libgmock-dev:arm64
   libc-ares-dev:arm64 libssh-dev:arm64 libcurl4-openssl-dev:arm64 libssl-dev:arm64
-  libsqlite3-dev:arm64 libsystemd-dev:arm64 zlib1g-dev:arm64
+  libsqlite3-dev:arm64 zlib1g-dev:arm64
   libprometheus-cpp-core1.0:arm64 libprometheus-cpp-pull1.0:arm64 libcivetweb1:arm64
 )
 # prometheus-cpp-dev of two architectures cannot be installed together (both

@@ -2,6 +2,7 @@
 #include "ui/form_scale.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QScreen>
 #include <cmath>
 
@@ -45,6 +46,20 @@ void CentreOnScreen(QWidget* window) {
         frame.moveCenter(screen->availableGeometry().center());
         window->move(frame.topLeft());
     }
+}
+
+void FitOnScreen(QWidget* window, QSize wanted) {
+    const QScreen* screen = window->screen();
+    if (!screen) {
+        screen = QGuiApplication::primaryScreen();
+    }
+    if (!screen) {
+        window->resize(wanted);
+        return;
+    }
+    // Room for the window manager's frame and title.
+    const QSize room = screen->availableGeometry().size() - QSize(16, 48);
+    window->resize(wanted.boundedTo(room));
 }
 
 QFont FormFont() {

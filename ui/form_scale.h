@@ -27,6 +27,10 @@ private:
 
 // Places a window at the centre of its screen's available area.
 void CentreOnScreen(QWidget* window);
+// A window of the size it wants, but never larger than its screen's free
+// area (the panel left out), so its buttons stay reachable at any scale;
+// its content scrolls instead.
+void FitOnScreen(QWidget* window, QSize wanted);
 
 // The forms' font: the desktop's own family at 8 point.
 QFont FormFont();

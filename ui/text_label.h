@@ -5,6 +5,8 @@
 #include "ui/settings/config_text.h"
 
 #include <QLabel>
+#include <QPainter>
+#include <QResizeEvent>
 
 namespace pingvard {
 
@@ -21,7 +23,9 @@ public:
         m_bytes = text.toStdString();
     }
 
-    // Placed by its top left corner only: the label grows with its text.
+    // Placed by its top left corner only: the label grows with its text, up
+    // to its maximum width; beyond it the text ends in "…" and the tooltip
+    // holds it whole. text() is always the whole text.
     bool FitsText = false;
 
     void SetText(const std::string& text) override {
@@ -30,10 +34,37 @@ public:
         if (FitsText) {
             adjustSize();
         }
+        UpdateToolTip();
     }
     std::string Text() const override { return m_bytes; }
 
+    // What the label shows in its width.
+    QString ShownText() const {
+        return fontMetrics().elidedText(text(), Qt::ElideRight, contentsRect().width());
+    }
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        if (!FitsText || ShownText() == text()) {
+            QLabel::paintEvent(event);
+            return;
+        }
+        QPainter painter(this);
+        painter.setPen(palette().color(foregroundRole()));
+        painter.drawText(contentsRect(), static_cast<int>(alignment()), ShownText());
+    }
+    void resizeEvent(QResizeEvent* event) override {
+        QLabel::resizeEvent(event);
+        UpdateToolTip();
+    }
+
 private:
+    void UpdateToolTip() {
+        if (FitsText) {
+            setToolTip(ShownText() == text() ? QString() : text());
+        }
+    }
+
     std::string m_bytes;
 };
 

@@ -53,7 +53,12 @@ bool ReadEvents(TSectionReader& r, TNotifyChannel& c) {
         return true;
     }
     std::vector<TMonitorEventKind> kinds;
+    bool daily = false;
     for (const std::string& item : r.List("Events")) {
+        if (Lower(item) == kDailyReportEvent) {
+            daily = true;
+            continue;
+        }
         const auto kind = KindFromName(item);
         if (!kind || std::find(std::begin(kChannelEvents), std::end(kChannelEvents), *kind) ==
                          std::end(kChannelEvents)) {
@@ -65,9 +70,11 @@ bool ReadEvents(TSectionReader& r, TNotifyChannel& c) {
         }
         kinds.push_back(*kind);
     }
-    if (!kinds.empty()) {
+    // Events=daily-report alone is a channel for the report and nothing else.
+    if (!kinds.empty() || daily) {
         c.Events = std::move(kinds);
     }
+    c.DailyReport = daily;
     return true;
 }
 
@@ -194,6 +201,13 @@ TNotifySettings ReadNotifySettings(TCustomIniFile& ini, const std::string& progr
         }
     }
     settings.MaxQueued = notify.Number("MaxQueued", settings.MaxQueued, 10, 100000);
+    if (const auto daily = notify.Value("DailyReport"); daily && !Trim(*daily).empty()) {
+        if (const auto minute = ParseTimeOfDay(*daily)) {
+            settings.DailyReportMinute = *minute;
+        } else {
+            notify.Problem("DailyReport", *daily, "not a time of day HH:MM; using 08:00");
+        }
+    }
     for (const std::string& name : notify.List("Channels")) {
         file.CheckCancelled();
         if (auto channel = ReadChannel(file, name, programDir)) {
@@ -217,6 +231,30 @@ std::vector<std::string> NotifySecrets(const TNotifySettings& settings) {
         }
     }
     return secrets;
+}
+
+std::optional<int32_t> ParseTimeOfDay(std::string_view text) {
+    text = Trim(text);
+    const std::size_t colon = text.find(':');
+    if (colon == std::string_view::npos || colon == 0 || colon > 2 || text.size() != colon + 3) {
+        return std::nullopt;
+    }
+    int32_t hours = 0;
+    int32_t minutes = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (i == colon) {
+            continue;
+        }
+        if (text[i] < '0' || text[i] > '9') {
+            return std::nullopt;
+        }
+        int32_t& part = i < colon ? hours : minutes;
+        part = part * 10 + (text[i] - '0');
+    }
+    if (hours > 23 || minutes > 59) {
+        return std::nullopt;
+    }
+    return hours * 60 + minutes;
 }
 
 std::string ChannelSetting(const std::string& name) {

@@ -9,6 +9,7 @@
 //   Channels=mail,phone       ; [Notify.NAME] sections
 //   Outbox=outbox.db          ; the queue of messages not yet delivered
 //   MaxQueued=1000            ; per channel (10 to 100000); the oldest go first
+//   DailyReport=08:00         ; local time of the daily-report event
 //   [Notify.mail]
 //   Kind=email
 //   Server=smtp://mail.example.org:587   ; smtps:// for TLS on connect
@@ -18,7 +19,7 @@
 //   From=pingvard@site7.example.org
 //   To=admin@example.org,noc@example.org
 //   CaFile=ca.pem             ; the authority of a private server's certificate
-//   Events=site-down,site-back,restarts-paused   ; the default
+//   Events=site-down,site-back,restarts-paused   ; the default; also daily-report
 //   TimeLimit=30              ; seconds for one delivery (1 to 300)
 //   [Notify.phone]
 //   Kind=webhook
@@ -31,6 +32,7 @@
 #include "events/monitor_event.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -64,6 +66,9 @@ struct TNotifyChannel {
     TNotifyKind Kind = TNotifyKind::Email;
     std::vector<TMonitorEventKind> Events{TMonitorEventKind::SiteDown, TMonitorEventKind::SiteBack,
                                           TMonitorEventKind::RestartsPaused};
+    // Events= names daily-report: once a day, the uptime and the incidents.
+    // Not a monitor event: the notifier makes it at [Notify] DailyReport.
+    bool DailyReport = false;
     int32_t TimeLimitMs = 30000;
     std::string CaFile; // empty: the system's authorities
     TMailChannel Mail;
@@ -76,6 +81,7 @@ struct TNotifySettings {
     std::vector<TNotifyChannel> Channels; // only the usable ones
     std::string Outbox = "outbox.db";
     int32_t MaxQueued = 1000;
+    int32_t DailyReportMinute = 8 * 60; // minutes after local midnight
 };
 
 // programDir ends in '/': PasswordFile, TokenFile and Outbox are taken from
@@ -92,5 +98,9 @@ std::vector<std::string> NotifySecrets(const TNotifySettings& settings);
 // How messages elsewhere name the list and one channel's section.
 inline constexpr std::string_view kNotifyChannelsSetting = "[Notify] Channels";
 std::string ChannelSetting(const std::string& name); // "[Notify.NAME]"
+inline constexpr std::string_view kDailyReportEvent = "daily-report";
+
+// "HH:MM" (00:00 to 23:59) as minutes after midnight; nullopt otherwise.
+std::optional<int32_t> ParseTimeOfDay(std::string_view text);
 
 } // namespace pingvard

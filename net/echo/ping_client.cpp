@@ -4,10 +4,14 @@
 #include "net/echo/icmp_packet.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
 #include <netinet/in.h>
+#include <span>
+#include <string_view>
 #include <sys/socket.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace pingvard {
@@ -36,11 +40,32 @@ bool RoutingSourceAddress(const sockaddr_in6& peer, in6_addr& local) {
     return ok;
 }
 
+bool IsNumericHost(const std::string& host) {
+    in6_addr address{};
+    return ::inet_pton(AF_INET, host.c_str(), &address) == 1 ||
+           ::inet_pton(AF_INET6, host.c_str(), &address) == 1;
+}
+
 int RemainingMs(const TTickClock& clock, uint32_t deadlineTick) {
     return std::max(static_cast<int32_t>(deadlineTick - clock.Now()), 0);
 }
 
+// A second of slack past Timeout: the tick deadline rounds to whole ms and a
+// reply may sit in the socket until the thread reads it.
+constexpr int64_t kStampSlackUs = 1'000'000;
+
 } // namespace
+
+std::optional<int64_t> StampedRoundTripUs(const timespec& sent, const timespec& arrived,
+                                          int32_t limitMs) noexcept {
+    const int64_t ns = (int64_t{arrived.tv_sec} - int64_t{sent.tv_sec}) * 1'000'000'000 +
+                       (int64_t{arrived.tv_nsec} - int64_t{sent.tv_nsec});
+    const int64_t us = ns / 1000;
+    if (ns < 0 || us > int64_t{std::max(limitMs, 0)} * 1000 + kStampSlackUs) {
+        return std::nullopt;
+    }
+    return us;
+}
 
 TPingClient::TPingClient() : m_random(std::random_device{}()) {
     // A host changed to the other family must get a socket of that family.
@@ -62,15 +87,23 @@ bool TPingClient::Ping(const std::string& host) {
     // One deadline for the whole call: unrelated ICMP arriving meanwhile must not
     // stretch it (each skipped datagram does not restart the wait).
     const uint32_t deadline = m_clock->Now() + static_cast<uint32_t>(std::max(Timeout, 0));
-    // The lookup of a name is part of the echo: it gets what is left of Timeout.
-    IcmpSocket.ResolveTimeout = RemainingMs(*m_clock, deadline);
-    IcmpSocket.BindTo(BindAddress, "0");
-    IcmpSocket.ResolveTimeout = RemainingMs(*m_clock, deadline);
-    IcmpSocket.ConnectTo(host, "0");
-    if (IcmpSocket.LastErrorCode() != 0) {
-        return false;
+    // An address connected before is connected still: only a name is looked
+    // up again (it may have moved), so most echoes go straight to the send.
+    if (IcmpSocket.SocketHandle() < 0 || host != m_connectedHost || !IsNumericHost(host) ||
+        BindAddress != m_boundAddress) {
+        m_connectedHost.clear();
+        // The lookup of a name is part of the echo: it gets what is left of Timeout.
+        IcmpSocket.ResolveTimeout = RemainingMs(*m_clock, deadline);
+        IcmpSocket.BindTo(BindAddress, "0");
+        IcmpSocket.ResolveTimeout = RemainingMs(*m_clock, deadline);
+        IcmpSocket.ConnectTo(host, "0");
+        if (IcmpSocket.LastErrorCode() != 0) {
+            return false;
+        }
+        IcmpSocket.SetReceiveBufferSize(kReceiveBufferSize);
+        m_connectedHost = host;
+        m_boundAddress = BindAddress;
     }
-    IcmpSocket.SetReceiveBufferSize(kReceiveBufferSize);
     const bool ipv6 = IcmpSocket.UsesIPv6();
     m_requestType = ipv6 ? kIcmp6EchoRequest : kIcmpEchoRequest;
     m_replyType = ipv6 ? kIcmp6EchoReply : kIcmpEchoReply;
@@ -90,6 +123,7 @@ bool TPingClient::SendRequest() {
     m_lastRequest = BuildEchoRequest(fields);
     StoreChecksum(m_lastRequest, RequestChecksum());
     m_sentAt = std::chrono::steady_clock::now();
+    ::clock_gettime(CLOCK_REALTIME, &m_sentAtReal);
     // A failed send is not examined: it shows up as the reply's time-out.
     return IcmpSocket.SendText(m_lastRequest) >= 0;
 }
@@ -112,24 +146,34 @@ bool TPingClient::AwaitReply(uint32_t deadline) {
     expect.Sequence = static_cast<uint16_t>(m_echoSequence);
     m_skipped = 0;
     for (;;) {
-        const std::string datagram = IcmpSocket.ReceiveAvailable(RemainingMs(*m_clock, deadline));
-        if (IcmpSocket.LastErrorCode() != 0) {
+        const auto received = IcmpSocket.ReceiveStamped(RemainingMs(*m_clock, deadline),
+                                                        std::span<char>(m_receiveBuffer));
+        // The clock read at once: the fallback when the kernel gave no stamp.
+        const auto readAt = std::chrono::steady_clock::now();
+        if (IcmpSocket.LastErrorCode() != 0 || !received) {
             return false;
         }
-        switch (MatchEcho(datagram, expect)) {
+        const std::string_view datagram(m_receiveBuffer.data(), received->Size);
+        switch (datagram.empty() ? TEchoMatch::Skip : MatchEcho(datagram, expect)) {
         case TEchoMatch::Reply: {
             const auto header = static_cast<std::size_t>(EchoHeaderOffset(datagram, expect));
             const uint32_t sentTick = ReadLe32(datagram, header + 8);
             RoundTripMs = static_cast<int32_t>(TickDifference(sentTick, m_clock->Now()));
-            RoundTripUs = std::chrono::duration_cast<std::chrono::microseconds>(
-                              std::chrono::steady_clock::now() - m_sentAt)
-                              .count();
+            RoundTripUs = received->Arrived
+                              ? StampedRoundTripUs(m_sentAtReal, *received->Arrived, Timeout)
+                              : std::nullopt;
+            LastStampSource = RoundTripUs ? TStampSource::Kernel : TStampSource::Clock;
+            if (!RoundTripUs) {
+                RoundTripUs =
+                    std::chrono::duration_cast<std::chrono::microseconds>(readAt - m_sentAt)
+                        .count();
+            }
             return true;
         }
         case TEchoMatch::Failure:
             return false;
         case TEchoMatch::Skip:
-            ++m_skipped;
+            m_skipped += datagram.empty() ? 0 : 1;
             break;
         }
         if (RemainingMs(*m_clock, deadline) == 0) {

@@ -5,16 +5,21 @@
 #include "net/net_client.h"
 #include "net/tick_clock.h"
 
+#include <array>
 #include <chrono>
 #include <cstdint>
+#include <ctime>
 #include <optional>
 #include <random>
 #include <string>
 
 namespace pingvard {
 
-// One ICMP echo exchange per Ping. The round-trip time comes from the send tick
-// that travels in the request and comes back in the reply.
+// One ICMP echo exchange per Ping. The round-trip time in ms comes from the
+// send tick that travels in the request and comes back in the reply; the one
+// in µs from the kernel's arrival stamp of the reply less the time read just
+// before the send, so a busy machine that wakes the thread late does not
+// lengthen it.
 //
 // Ping returns within Timeout (plus a few ms) whatever unrelated ICMP traffic
 // arrives meanwhile and however long the resolver takes: the lookup of a name
@@ -30,6 +35,11 @@ public:
     // The same round trip from the monotonic clock in microseconds, for the
     // history and the metrics; none after a failed Ping.
     std::optional<int64_t> RoundTripUs;
+    // Where the end of RoundTripUs came from: the kernel's stamp, or the clock
+    // read when the thread got the reply (a kernel that gives no stamp, or a
+    // wall clock stepped during the echo).
+    enum class TStampSource { Kernel, Clock };
+    TStampSource LastStampSource = TStampSource::Clock;
     int32_t PayloadSize = 32;
 
     // True when a matching echo reply arrived within Timeout; never throws for
@@ -59,6 +69,8 @@ private:
     uint16_t RequestChecksum() const;
 
     std::string m_lastRequest;
+    std::string m_connectedHost; // the numeric address the socket is connected to
+    std::string m_boundAddress;
     int32_t m_echoSequence = 0;
     int32_t m_echoIdentifier = 0;
     int32_t m_skipped = 0;
@@ -69,7 +81,17 @@ private:
     std::minstd_rand m_random;
     const TTickClock* m_clock = &SystemTickClock();
     std::chrono::steady_clock::time_point m_sentAt;
+    timespec m_sentAtReal{}; // the kernel stamps arrivals on CLOCK_REALTIME
+    // Kept from echo to echo: a reply is matched on its headers, so a longer
+    // datagram cut here still matches.
+    std::array<char, 1024> m_receiveBuffer{};
 };
+
+// The round trip in µs from the send time and the kernel's arrival stamp, both
+// CLOCK_REALTIME; none when the difference is not a plausible round trip
+// within limitMs (the wall clock was stepped meanwhile).
+std::optional<int64_t> StampedRoundTripUs(const timespec& sent, const timespec& arrived,
+                                          int32_t limitMs) noexcept;
 
 // The text IcmpUnavailableReason and ProbeIcmpAccess give.
 inline constexpr const char* kIcmpUnavailableText =

@@ -14,6 +14,7 @@ namespace {
 constexpr int64_t kSchemaVersion = 2;
 constexpr int64_t kRetryOpenMs = 10'000; // a failing disk is tried again this often
 constexpr int64_t kGraceMs = 10'000;     // late echoes of a minute still count
+constexpr int kWalPages = 128;           // what the stop's checkpoint copies at most
 constexpr int64_t kSliceMs = 3'600'000;  // roll-up work per transaction: one hour of buckets
 constexpr int kBusyStepMs = 10;          // how often a wait for a lock looks again
 constexpr int kProgressSteps = 10'000;   // virtual machine steps between looks at a stop
@@ -251,7 +252,13 @@ bool THistoryStore::CreateSchema() {
     // WAL lets the graph window read while this thread writes; NORMAL syncs at
     // checkpoints only, which can lose the last batches on a power cut but never
     // corrupts the file.
-    std::string pragmas = "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;";
+    // The WAL is copied into the file at the close, inside the stop: at most
+    // kWalPages pages of it (the default, 1000, on a slow card could hold the
+    // stop for seconds), and its file cut back to that after each checkpoint.
+    std::string pragmas = "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;"
+                          "PRAGMA wal_autocheckpoint=" +
+                          std::to_string(kWalPages) +
+                          "; PRAGMA journal_size_limit=" + std::to_string(kWalPages * 4096) + ";";
     if (m_options.MaxPageCount > 0) {
         pragmas += "PRAGMA max_page_count=" + std::to_string(m_options.MaxPageCount) + ";";
     }

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "observe/notify/notifier.h"
 
+#include "observe/notify/daily_report.h"
 #include "observe/notify/requests.h"
 #include "recovery/secret_mask.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace pingvard {
 
@@ -73,7 +75,50 @@ void TNotifier::Stop() noexcept {
 
 void TNotifier::Flush() {
     std::unique_lock lock(m_mutex);
-    m_idle.wait(lock, [this] { return m_queued >= m_handedOver || m_stopped; });
+    const uint64_t target = m_passesBegun + 1; // one that begins after this call
+    m_poked = true;
+    m_wake.notify_one();
+    m_idle.wait(lock,
+                [&] { return (m_queued >= m_handedOver && m_passesDone >= target) || m_stopped; });
+}
+
+int64_t TNotifier::WallNow() const {
+    if (m_options.WallClock) {
+        return m_options.WallClock();
+    }
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+int64_t TNotifier::QueueDailyReport() {
+    const int64_t now = WallNow();
+    const bool wanted = std::any_of(m_options.Channels.begin(), m_options.Channels.end(),
+                                    [](const TNotifyChannel& c) { return c.DailyReport; });
+    if (!wanted) {
+        return std::numeric_limits<int64_t>::max();
+    }
+    const auto due = DueDailyReport(now, m_options.DailyReportMinute);
+    if (due && *due != m_reportDone) {
+        m_reportDone = *due;
+        const TNotification report = MakeDailyReport(*due, now, m_options.Site,
+                                                     ReadDailyHistory(m_options.HistoryFile, now));
+        for (std::size_t i = 0; i < m_options.Channels.size(); ++i) {
+            const TNotifyChannel& channel = m_options.Channels[i];
+            if (!channel.DailyReport) {
+                continue;
+            }
+            // A report queued or sent before a restart is a duplicate here.
+            const TPutResult put = m_outbox.Put(channel.Name, report);
+            if (put == TPutResult::Queued && !m_states[i].Failing) {
+                m_states[i].NextTry = {};
+            } else if (put == TPutResult::Failed) {
+                Say("Notification " + report.Id + " for " + ChannelSetting(channel.Name) +
+                    " not queued: " + m_outbox.Error());
+            }
+        }
+    }
+    return NextDailyReport(now, m_options.DailyReportMinute);
 }
 
 void TNotifier::Say(const std::string& line) {
@@ -166,11 +211,17 @@ void TNotifier::Run() {
         return;
     }
     std::deque<TMonitorEvent> events;
+    int64_t reportAt = QueueDailyReport();
+    uint64_t pass = 0;
     for (;;) {
         {
             std::unique_lock lock(m_mutex);
             const auto now = std::chrono::steady_clock::now();
-            auto wakeAt = now + std::chrono::hours(1);
+            // The wall clock may be set or jump: looked at every minute at least.
+            const int64_t toReport = reportAt == std::numeric_limits<int64_t>::max()
+                                         ? 3'600'000
+                                         : std::clamp<int64_t>(reportAt - WallNow(), 0, 60'000);
+            auto wakeAt = now + std::chrono::milliseconds(toReport);
             bool due = false;
             for (const TChannelState& s : m_states) {
                 due = due || s.NextTry <= now;
@@ -178,9 +229,11 @@ void TNotifier::Run() {
             }
             if (!due) {
                 m_wake.wait_until(lock, wakeAt, [this] {
-                    return m_stopping || m_retryNow || !m_incoming.empty();
+                    return m_stopping || m_retryNow || m_poked || !m_incoming.empty();
                 });
             }
+            m_poked = false;
+            pass = ++m_passesBegun;
             if (m_stopping) {
                 events.swap(m_incoming);
                 lock.unlock();
@@ -196,6 +249,7 @@ void TNotifier::Run() {
             }
         }
         QueueIncoming(events);
+        reportAt = QueueDailyReport();
         const auto now = std::chrono::steady_clock::now();
         for (std::size_t i = 0; i < m_states.size(); ++i) {
             // What is due goes now, up to a batch: new events are not kept
@@ -210,6 +264,9 @@ void TNotifier::Run() {
                 m_states[i].Pause = {};
             }
         }
+        std::lock_guard lock(m_mutex);
+        m_passesDone = pass;
+        m_idle.notify_all();
     }
 }
 

@@ -9,7 +9,9 @@
 // pause; the site coming back tries again at once. A change between working
 // and failing is said once per channel through the report callback. Stop
 // aborts a send under way, so it ends within the program's stop budget;
-// what is queued stays for the next start.
+// what is queued stays for the next start. The same worker makes the daily
+// report (observe/notify/daily_report.h) for the channels that want it,
+// reading the history itself, so no monitoring thread waits on it.
 
 #include "config/notify/notify_settings.h"
 #include "events/monitor_event.h"
@@ -38,6 +40,10 @@ struct TNotifierOptions {
     std::unique_ptr<TNotifyTransport> Transport;
     std::chrono::milliseconds FirstRetry{5000};
     std::chrono::milliseconds LongestRetry{60000};
+    int32_t DailyReportMinute = 8 * 60; // local time of day
+    std::string HistoryFile;            // empty: the history is off
+    // Wall-clock ms since 1970; tests set it. Empty: the system clock.
+    std::function<int64_t()> WallClock;
 };
 
 class TNotifier final : public TEventSink {
@@ -52,7 +58,8 @@ public:
     // before are written to the outbox first. Idempotent.
     void Stop() noexcept;
 
-    // For tests: waits until the worker has queued every event handed over.
+    // For tests: waits until the worker has queued every event handed over
+    // and made one pass since (the daily report seen to, what is due sent).
     void Flush();
 
 private:
@@ -68,6 +75,10 @@ private:
     // True when the channel sent or has nothing to send.
     bool SendNext(std::size_t channel);
     void Say(const std::string& line);
+    int64_t WallNow() const;
+    // Queues the day's report once it is due; returns the wall-clock ms to
+    // look again at.
+    int64_t QueueDailyReport();
 
     TNotifierOptions m_options;
     TOutbox m_outbox;
@@ -77,6 +88,10 @@ private:
     std::condition_variable m_idle;
     std::deque<TMonitorEvent> m_incoming;
     bool m_retryNow = false;
+    bool m_poked = false;
+    uint64_t m_passesBegun = 0; // the worker's passes, for Flush
+    uint64_t m_passesDone = 0;
+    int64_t m_reportDone = 0; // the report moment last queued by this run
     bool m_stopping = false;
     bool m_stopped = false;
     uint64_t m_handedOver = 0;

@@ -154,3 +154,69 @@ TEST(NotifySettings, NoSectionMeansNoChannelAndNoLine) {
 
 } // namespace
 } // namespace pingvard
+
+namespace pingvard {
+namespace {
+
+// The report's time of day: a value that is not HH:MM is one line and the
+// default; a good one is taken as minutes after midnight.
+TEST(NotifySettings, TheDailyReportTimeIsHoursAndMinutes) {
+    const struct {
+        const char* Value;
+        int32_t Minute;
+        const char* Problem; // empty: none
+    } cases[] = {
+        {"06:30", 6 * 60 + 30, ""},
+        {" 0:05 ", 5, ""},
+        {"23:59", 23 * 60 + 59, ""},
+        {"24:00", 8 * 60,
+         "pingvard.ini [Notify] DailyReport=24:00: not a time of day HH:MM; using 08:00"},
+        {"8", 8 * 60, "pingvard.ini [Notify] DailyReport=8: not a time of day HH:MM; using 08:00"},
+        {"07:60", 8 * 60, "pingvard.ini [Notify] DailyReport=07:60: not a time of day"},
+        {"7:5", 8 * 60, "pingvard.ini [Notify] DailyReport=7:5: not a time of day"},
+        {"-1:00", 8 * 60, "pingvard.ini [Notify] DailyReport=-1:00: not a time of day"},
+        {"7pm", 8 * 60, "pingvard.ini [Notify] DailyReport=7pm: not a time of day"},
+        {"", 8 * 60, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Value);
+        const test::TTempCurrentDir dir;
+        const TRead r = Read(dir, "[Notify]\nDailyReport=" + std::string(c.Value) + "\n");
+        EXPECT_EQ(r.Settings.DailyReportMinute, c.Minute);
+        if (std::string(c.Problem).empty()) {
+            EXPECT_TRUE(r.Problems.empty()) << r.Problems[0];
+        } else {
+            ASSERT_EQ(r.Problems.size(), 1u);
+            EXPECT_EQ(r.Problems[0].rfind(c.Problem, 0), 0u) << r.Problems[0];
+        }
+    }
+}
+
+// daily-report is asked for by name, beside the events or alone; the default
+// set leaves it out.
+TEST(NotifySettings, TheDailyReportIsChosenInEvents) {
+    const struct {
+        const char* Events; // nullptr: no Events key
+        bool Daily;
+        std::size_t EventCount;
+    } cases[] = {
+        {nullptr, false, 3},
+        {"site-down,daily-report", true, 1},
+        {"Daily-Report", true, 0},
+        {"site-down,site-back", false, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Events ? c.Events : "(none)");
+        const test::TTempCurrentDir dir;
+        const std::string events = c.Events ? "Events=" + std::string(c.Events) + "\n" : "";
+        const TRead r =
+            Read(dir, "[Notify]\nChannels=c\n[Notify.c]\nKind=webhook\nUrl=http://h/\n" + events);
+        EXPECT_TRUE(r.Problems.empty());
+        ASSERT_EQ(r.Settings.Channels.size(), 1u);
+        EXPECT_EQ(r.Settings.Channels[0].DailyReport, c.Daily);
+        EXPECT_EQ(r.Settings.Channels[0].Events.size(), c.EventCount);
+    }
+}
+
+} // namespace
+} // namespace pingvard

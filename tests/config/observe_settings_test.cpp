@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "config/dialog/hook_write.h"
 #include "config/observe_settings.h"
 
 #include <gtest/gtest.h>
@@ -20,6 +21,10 @@ public:
     void WriteText(const std::string& section, const std::string& key,
                    const std::string& value) override {
         m_values[section + "/" + key] = value;
+        ++Writes;
+    }
+    void DeleteKey(const std::string& section, const std::string& key) override {
+        m_values.erase(section + "/" + key);
         ++Writes;
     }
     std::shared_ptr<const TProfileIndex> Index() override {
@@ -146,6 +151,30 @@ TEST(ObserveSettings, WrittenValuesReadBackTheSame) {
     EXPECT_FALSE(s.Notifications.RuleFired);
     EXPECT_EQ(HistoryFileName(s.History, "/x/"), "/srv/pv.db");
     EXPECT_EQ(s.History.MinuteDays, 30);
+}
+
+// The dialog's write of the hooks: read back the same, a removed argument
+// taken out, a removed hook out of the list.
+TEST(ObserveSettings, WrittenHooksReadBackTheSame) {
+    TMemoryIni ini({});
+    std::vector<THookConfig> before(2);
+    before[0].Name = "pager";
+    before[0].Program = "/usr/bin/page";
+    before[0].Args = {"--site", "home", "x"};
+    before[1].Name = "log";
+    before[1].Program = "/usr/bin/logger";
+    WriteHookSettings(ini, before, {});
+    std::vector<THookConfig> after = {before[0]};
+    after[0].Args = {"--site"};
+    after[0].Events = {TMonitorEventKind::SiteDown, TMonitorEventKind::SiteBack};
+    after[0].TimeLimitMs = 60000;
+    WriteHookSettings(ini, after, before);
+    std::vector<std::string> problems;
+    const TObserveSettings s = ReadObserveSettings(ini, problems);
+    EXPECT_TRUE(problems.empty()) << problems.front();
+    EXPECT_EQ(s.Hooks, after);
+    EXPECT_EQ(ini.ReadText("Hook.pager", "Arg2", "<absent>"), "<absent>");
+    EXPECT_EQ(ini.ReadText("Hook.pager", "Events", ""), "site-down,site-back");
 }
 
 } // namespace

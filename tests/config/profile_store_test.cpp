@@ -84,6 +84,25 @@ INSTANTIATE_TEST_SUITE_P(
         TEditCase{"WritesEmptyValues", "[A]\na=1\n", "A", "a", "", "[A]\na=\n"}),
     [](const auto& param) { return std::string{param.param.name}; });
 
+// Taking an entry out leaves every other line, comment and line ending.
+TEST(ProfileText, RemovesOnlyTheEntryNamed) {
+    struct TCase {
+        const char* Before;
+        const char* Section;
+        const char* Key;
+        const char* After;
+    };
+    const TCase cases[] = {
+        {"[A]\r\nk=1\r\nj=2\r\n", "A", "k", "[A]\r\nj=2\r\n"},
+        {"[A]\nk=1\n;c\n[B]\nk=3\n", "b", " K ", "[A]\nk=1\n;c\n[B]\n"},
+        {"[A]\nj=2\n", "A", "k", "[A]\nj=2\n"},      // absent: unchanged
+        {"[A]\nk=1\nk=2\n", "A", "k", "[A]\nk=2\n"}, // the one a read sees
+    };
+    for (const TCase& c : cases) {
+        EXPECT_EQ(RemoveProfileValue(c.Before, c.Section, c.Key), c.After) << c.Before;
+    }
+}
+
 TEST(ProfileText, RefusesNamesThatWouldBreakTheFormat) {
     EXPECT_EQ(SetProfileValue("", "", "k", "v"), std::nullopt);
     EXPECT_EQ(SetProfileValue("", "S", "a=b", "v"), std::nullopt);

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "config/dialog/recovery_write.h"
 #include "config/recovery_settings.h"
 #include "tests/config/temp_dir.h"
 
@@ -149,6 +150,73 @@ TEST(RecoverySettings, RefusesASecretFileOthersCanRead) {
     EXPECT_TRUE(s.Problems.empty());
     EXPECT_EQ(s.Actions[0].Http.Password, "s3cret");
     EXPECT_EQ(s.Actions[0].Problem, "");
+}
+
+// The dialog's write: what it changed reaches the file and reads back the
+// same; what it did not touch keeps its bytes; a password is private.
+TEST(RecoverySettings, DialogWriteKeepsUntouchedKeysAndMakesSecretsPrivate) {
+    const test::TTempCurrentDir dir;
+    for (const char* secret : {"plug.secret", "router.key"}) {
+        dir.Write(secret, "old\n");
+        ::chmod((dir.Path() / secret).c_str(), 0600);
+    }
+    const std::string file = "[Recovery]\nActions=router,script,plug\n"
+                             "[Action.router]\nKind=ssh\nHost=$72\nKeyFile=router.key\n"
+                             "[Action.script]\nKind=program\nProgram=/bin/x\nArg1=a\nArg2=b\n"
+                             "[Action.plug]\nKind=http\nPreset=shelly1\nHost=p\n"
+                             "PasswordFile=plug.secret\n";
+    const std::string ini = (dir.Path() / "pingvard.ini").string();
+    dir.Write("pingvard.ini", file);
+    ::chmod(ini.c_str(), 0644);
+    TIniFile store(ini);
+    const std::string programDir = dir.Path().string() + "/";
+    const TRecoverySettings before = ReadRecoverySettings(store, programDir);
+    TRecoverySettings edited = before;
+    edited.Actions[1].Program.Args = {"c"};  // one removed, one changed
+    edited.Actions[2].Http.Password = "new"; // to its own file
+    edited.Actions[2].Http.OffTimeS = 20;
+    // a new one, password in the ini
+    TActionConfig shelly = NewActionConfig(TActionKind::Http, programDir);
+    shelly.Name = "shelly";
+    shelly.Http.Preset = TPlugPreset::Shelly2;
+    shelly.Http.Host = "192.0.2.7";
+    shelly.Http.Password = "pw";
+    edited.Actions.insert(edited.Actions.begin(), shelly);
+    ASSERT_FALSE(SameDialogRecoverySettings(edited, before));
+    SaveDialogRecoverySettings(store, edited, before, programDir);
+
+    TIniFile again(ini);
+    const TRecoverySettings read = ReadRecoverySettings(again, programDir);
+    EXPECT_TRUE(read.Problems.empty()) << read.Problems.front();
+    EXPECT_TRUE(SameDialogRecoverySettings(read, edited));
+    const std::string text = dir.Read("pingvard.ini");
+    for (const char* kept : {"Host=$72", "KeyFile=router.key", "PasswordFile=plug.secret"}) {
+        EXPECT_NE(text.find(kept), std::string::npos) << kept;
+    }
+    EXPECT_NE(text.find("Password=pw"), std::string::npos);
+    EXPECT_EQ(text.find("new"), std::string::npos); // it went to plug.secret
+    EXPECT_EQ(dir.Read("plug.secret"), "new\n");
+    struct stat st {};
+    ASSERT_EQ(::stat(ini.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    ASSERT_EQ(::stat((dir.Path() / "plug.secret").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST(RecoverySettings, DialogWriteWithoutASecretLeavesTheFileMode) {
+    const test::TTempCurrentDir dir;
+    const std::string ini = (dir.Path() / "pingvard.ini").string();
+    dir.Write("pingvard.ini", "[Recovery]\nActions=script\n[Action.script]\nKind=program\n"
+                              "Program=/bin/x\n");
+    ::chmod(ini.c_str(), 0644);
+    TIniFile store(ini);
+    const TRecoverySettings before = ReadRecoverySettings(store, dir.Path().string() + "/");
+    TRecoverySettings edited = before;
+    edited.Actions[0].VerifyMs = 60000;
+    SaveDialogRecoverySettings(store, edited, before, dir.Path().string() + "/");
+    struct stat st {};
+    ASSERT_EQ(::stat(ini.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0644u);
 }
 
 } // namespace

@@ -271,6 +271,31 @@ TEST_F(RecoveryRounds, EditedSettingsWaitForTheRoundUnderWayToEnd) {
               (std::vector<std::string>{"first:rule:1:1", "first:rule:2:1", "second:rule:2:2"}));
 }
 
+// The dialog replaces the list of actions while a round runs: the round
+// goes on with the actions it began with, the next round takes the new list.
+TEST_F(RecoveryRounds, ARoundUnderWayKeepsTheActionsItBeganWith) {
+    Script.Failing = {"first"};
+    StartWith(kTwoActions);
+    Report(-1);
+    Report(-1); // the rule fires: "first" runs
+    TSettings edited = Monitor->Settings();
+    TActionConfig third = edited.Recovery.Actions[1];
+    third.Name = "third";
+    edited.Recovery.Actions = {third};
+    std::array<std::string, kSlotCount> addresses;
+    for (int slot = 0; slot < kSlotCount; ++slot) {
+        addresses[static_cast<std::size_t>(slot)] = Monitor->PingObj(slot).IP;
+    }
+    Monitor->ApplySettings(edited, addresses);
+    ASSERT_TRUE(ServeUntil([&] { return !Monitor->ResetSessionRunning(); }));
+    Report(-1); // "first" failed: the round's own second step
+    ASSERT_TRUE(ServeUntil([&] { return !Monitor->ResetSessionRunning(); }));
+    Report(7); // cured: the edits take over
+    FailUntilStepEnds();
+    EXPECT_EQ(Runs(),
+              (std::vector<std::string>{"first:rule:1:1", "second:rule:1:2", "third:rule:2:1"}));
+}
+
 // However a step's action ends, the step ends: the token comes back and the
 // round goes on with the next action.
 TEST_F(RecoveryRounds, AThrowingActionEndsItsStepAsAFailure) {

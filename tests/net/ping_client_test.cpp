@@ -31,6 +31,30 @@ TEST(PingClient, StartsWithTheDesignDefaults) {
     EXPECT_EQ(client.BindAddress, "0.0.0.0");
 }
 
+// The kernel's stamp less the send time; a wall clock stepped during the echo
+// gives an implausible difference, which the clock's own figure replaces.
+TEST(PingClient, RoundTripFromTheKernelStampIsPlausibleOrNone) {
+    struct TCase {
+        const char* Name;
+        timespec Sent;
+        timespec Arrived;
+        int32_t LimitMs;
+        std::optional<int64_t> Us;
+    };
+    const TCase cases[] = {
+        {"same second", {100, 1'000}, {100, 43'999}, 5000, 42},
+        {"across a second", {100, 999'990'000}, {101, 20'000}, 5000, 30},
+        {"nothing between", {7, 5}, {7, 5}, 5000, 0},
+        {"stepped back", {100, 500}, {99, 0}, 5000, std::nullopt},
+        {"at the limit and its slack", {0, 0}, {6, 0}, 5000, 6'000'000},
+        {"stepped forward", {0, 0}, {6, 1'000}, 5000, std::nullopt},
+        {"negative limit as none", {0, 0}, {1, 1'000}, -1, std::nullopt},
+    };
+    for (const TCase& c : cases) {
+        EXPECT_EQ(StampedRoundTripUs(c.Sent, c.Arrived, c.LimitMs), c.Us) << c.Name;
+    }
+}
+
 TEST(PingClient, UnresolvableHostFailsWithoutSending) {
     if (!IsRoot()) {
         GTEST_SKIP() << "needs root: name lookups run in a network namespace";
@@ -71,6 +95,11 @@ TEST_P(LoopbackPing, AnswersWithRoundTripAndByteExactRequest) {
             ASSERT_TRUE(client.Ping(param.Host)) << ErrorDescription(client.LastErrorCode());
             EXPECT_GE(client.RoundTripMs, 0);
             EXPECT_LT(client.RoundTripMs, 2000);
+            // Every socket kind gets the kernel's arrival stamp on Linux.
+            EXPECT_EQ(client.LastStampSource, TPingClient::TStampSource::Kernel);
+            ASSERT_TRUE(client.RoundTripUs);
+            EXPECT_GE(*client.RoundTripUs, 0);
+            EXPECT_LE(*client.RoundTripUs, int64_t{client.RoundTripMs + 1} * 1000);
             const std::string& request = client.LastRequest();
             ASSERT_EQ(request.size(), 44U);
             const bool ipv6 = client.IcmpSocket.UsesIPv6();
@@ -125,6 +154,35 @@ TEST(PingClient, RoundTripSpansTheWrapOfTheTickCounter) {
     client.Timeout = 2000;
     ASSERT_TRUE(client.Ping("127.0.0.1"));
     EXPECT_EQ(client.RoundTripMs, 32);
+}
+
+// An address stays connected from echo to echo; another address, or another
+// bind address, connects anew.
+TEST(PingClient, ConnectsOnlyWhenTheAddressChanges) {
+    if (!IsRoot()) {
+        GTEST_SKIP() << "needs root: raw ICMP sockets and network namespaces";
+    }
+    RunInNewNetns([] {
+        TPingClient client;
+        client.Timeout = 2000;
+        int connects = 0;
+        client.IcmpSocket.OnStatusChange = [&](TBlockingSocket&, TSocketStatus status,
+                                               const std::string&) {
+            connects += status == TSocketStatus::Connected ? 1 : 0;
+        };
+        const struct {
+            const char* Host;
+            const char* Bind;
+            int Connects;
+        } steps[] = {{"127.0.0.1", "0.0.0.0", 1},   {"127.0.0.1", "0.0.0.0", 1},
+                     {"127.0.0.2", "0.0.0.0", 2},   {"127.0.0.2", "0.0.0.0", 2},
+                     {"127.0.0.2", "127.0.0.1", 3}, {"127.0.0.2", "127.0.0.1", 3}};
+        for (const auto& step : steps) {
+            client.BindAddress = step.Bind;
+            EXPECT_TRUE(client.Ping(step.Host)) << step.Host;
+            EXPECT_EQ(connects, step.Connects) << step.Host << " from " << step.Bind;
+        }
+    });
 }
 
 // A host changed in the settings from IPv4 to IPv6 and back keeps answering.

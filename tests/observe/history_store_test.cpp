@@ -137,6 +137,23 @@ TEST_F(HistoryStore, AReaderSeesTheWritersRowsAndLeavesNoFileBehind) {
     EXPECT_FALSE(test::FileExists(m_f.File + "-shm"));
 }
 
+// The WAL, which the close copies into the file while the program stops,
+// stays small however long the program writes: a checkpoint every few
+// hundred KiB, and its file cut back after it.
+TEST_F(HistoryStore, TheWalThatTheStopCopiesStaysSmall) {
+    std::vector<THistorySample> fed;
+    const std::vector<TMonitorEvent> echoes = ThreeHoursAt2s(fed);
+    THistoryStore store(m_f.Options());
+    std::streamoff largest = 0;
+    for (std::size_t i = 0; i < echoes.size(); i += 4) { // one batch per 8 s, as the queue does
+        store.Consume(std::span(echoes).subspan(i, std::min<std::size_t>(4, echoes.size() - i)), 0);
+        std::ifstream wal(m_f.File + "-wal", std::ios::binary | std::ios::ate);
+        largest = std::max<std::streamoff>(largest, wal ? std::streamoff(wal.tellg()) : 0);
+    }
+    EXPECT_GT(largest, 0);
+    EXPECT_LE(largest, 640 * 1024);
+}
+
 TEST_F(HistoryStore, AggregatesSurviveThePruningOfTheirEchoes) {
     THistoryStore store(m_f.Options());
     std::vector<THistorySample> fed;

@@ -1,12 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "observe/echo_liveness.h"
+#include "observe/notify_datagram.h"
 #include "observe/systemd_notify.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cstddef>
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <optional>
 #include <poll.h>
+#include <string>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -89,6 +94,53 @@ TEST(SystemdNotifier, SendsReadyStatusAndWatchdogInOrderOnlyWhileHealthy) {
         last = m;
     }
     EXPECT_EQ(last, "STOPPING=1");
+}
+
+// WATCHDOG_USEC as the manager sets it, and WATCHDOG_PID naming this process
+// or another (a child that inherited the variables).
+TEST(NotifyDatagram, WatchdogIntervalOnlyForTheNamedProcess) {
+    struct TCase {
+        const char* Usec;
+        const char* ForPid;
+        std::optional<std::chrono::microseconds> Interval;
+    };
+    const TCase cases[] = {
+        {"30000000", nullptr, 30s},         {"30000000", "4242", 30s},
+        {"30000000", "4243", std::nullopt}, {"30000000", "", std::nullopt},
+        {"30000000", "42x", std::nullopt},  {nullptr, "4242", std::nullopt},
+        {"", nullptr, std::nullopt},        {"0", nullptr, std::nullopt},
+        {"-5", nullptr, std::nullopt},      {"12s", nullptr, std::nullopt},
+        {" 100", nullptr, std::nullopt},    {"99999999999999999999999", nullptr, std::nullopt},
+    };
+    for (const TCase& c : cases) {
+        EXPECT_EQ(WatchdogInterval(c.Usec, c.ForPid, 4242), c.Interval)
+            << (c.Usec ? c.Usec : "(unset)") << " / " << (c.ForPid ? c.ForPid : "(unset)");
+    }
+}
+
+// The manager's socket may be an abstract name ('@' first); a relative or
+// over-long name is refused without sending anything.
+TEST(NotifyDatagram, ReachesAnAbstractSocketAndRefusesOtherNames) {
+    const std::string name = "@pv-notify-" + std::to_string(::getpid());
+    const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    name.copy(addr.sun_path, name.size());
+    addr.sun_path[0] = '\0';
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr),
+                     static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + name.size())),
+              0);
+    EXPECT_TRUE(SendNotifyDatagram(name, "READY=1\nSTATUS=up"));
+    char buffer[64];
+    const ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+    EXPECT_EQ(std::string(buffer, static_cast<std::size_t>(std::max<ssize_t>(n, 0))),
+              "READY=1\nSTATUS=up");
+    ::close(fd);
+    for (const std::string& bad :
+         {std::string("relative/socket"), std::string("@"), std::string(""),
+          "/" + std::string(sizeof addr.sun_path, 'x'), std::string("@pv-nobody-listens")}) {
+        EXPECT_FALSE(SendNotifyDatagram(bad, "READY=1")) << bad;
+    }
 }
 
 TEST(SystemdNotifier, StatusTellsTheSiteBesideTheStatusLine) {

@@ -76,18 +76,23 @@ depends_on() { # depends_on DEB NAME...
         [[ $depends == *", $dep"[\ ,]* ]] || fail "$(basename "$deb") does not depend on $dep"
     done
 }
-depends_on "$console" libc6 libstdc++6 libcap2-bin passwd libprometheus-cpp-core1.0
-# The metrics libraries are the module's alone: the programs load them only
-# when metrics are on, and the HTTP listener is the program's own.
+depends_on "$console" libc6 libstdc++6 libcap2-bin passwd libprometheus-cpp-core1.0 libssh-4 libcurl4
+# The metrics, SSH and HTTP client libraries are the modules' alone: the
+# programs load them only when metrics are on or such an action runs, and
+# the HTTP listener and the service notification are the program's own.
 for program in usr/bin/pingvard ${desktop:+usr/bin/pingvard-desktop}; do
     package=pingvard
     [[ $program == *desktop ]] && package=pingvard-desktop
     needed=$(objdump -p "$work/$package/$program" | awk '$1 == "NEEDED" { print $2 }')
-    grep -Eq 'prometheus|civetweb' <<<"$needed" &&
-        fail "$program links $(grep -E 'prometheus|civetweb' <<<"$needed" | tr '\n' ' ')"
+    grep -Eq 'prometheus|civetweb|libssh|libcurl|libsystemd' <<<"$needed" &&
+        fail "$program links $(grep -E 'prometheus|civetweb|libssh|libcurl|libsystemd' <<<"$needed" | tr '\n' ' ')"
 done
-objdump -T "$work/pingvard/usr/lib/pingvard/pingvard-metrics.so" | grep -q ' pingvard_metrics_create$' ||
-    fail "pingvard-metrics.so does not export pingvard_metrics_create"
+for entry in metrics:pingvard_metrics_create ssh:pingvard_ssh_create http:pingvard_http_create \
+    notify:pingvard_notify_create; do
+    # Not grep -q: objdump would die of SIGPIPE and fail the pipeline.
+    objdump -T "$work/pingvard/usr/lib/pingvard/pingvard-${entry%%:*}.so" | grep " ${entry#*:}$" >/dev/null ||
+        fail "pingvard-${entry%%:*}.so does not export ${entry#*:}"
+done
 if dpkg-deb -f "$console" Depends | tr ',' '\n' | grep -Eq "$desktop_stack"; then
     fail "pingvard depends on a desktop library"
 fi

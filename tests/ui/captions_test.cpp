@@ -5,14 +5,19 @@
 #include "tests/ui/ui_test_support.h"
 #include "ui/about_form.h"
 #include "ui/history/history_form.h"
+#include "ui/settings/observe_page.h"
+#include "ui/settings/recovery_page.h"
 #include "ui/settings/settings_form.h"
 #include "ui/text_label.h"
 #include "ui/ui_language.h"
 
 #include <QAbstractButton>
+#include <QAbstractSpinBox>
+#include <QAccessible>
 #include <QApplication>
 #include <QGroupBox>
 #include <QMenu>
+#include <QScrollArea>
 #include <QTabBar>
 #include <QTest>
 #include <algorithm>
@@ -75,6 +80,100 @@ const TCaption kCaptions[] = {
     {"about", "© 2026 Pingvard developers", "© 2026 Pingvard developers"},
     {"about", "pingvard.example.org", "pingvard.example.org"},
     {"about", "pingvard@example.org", "pingvard@example.org"},
+    {"recovery", "Obnova zařízení", "Recovery"},
+    {"recovery", "Ochrana před opakováním:", "Guard against repeating:"},
+    {"recovery", "Kolik sledovaných adres musí selhat (0 = všechny):",
+     "Marked hosts that must fail (0 = all):"},
+    {"recovery", "Prodleva po každém zásahu [s]:", "Hold-off after each action [s]:"},
+    {"recovery",
+     "Nejvýše kol v okně (0 = bez omezení):", "At most rounds per window (0 = no limit):"},
+    {"recovery", "Okno [s]:", "Window [s]:"},
+    {"recovery", "Zdvojnásobit prodlevu po každém neúspěšném kole",
+     "Double the hold-off after each round that did not cure"},
+    {"recovery", "Akce v pořadí eskalace:", "Actions in escalation order:"},
+    {"recovery", "&Přidat", "&Add"},
+    {"recovery", "&Odebrat", "&Remove"},
+    {"recovery", "Na&horu", "&Up"},
+    {"recovery", "Do&lů", "&Down"},
+    {"recovery",
+     "Připojí se k adrese restartovaného zařízení (hlavní okno nastavení) a přehraje skript ze "
+     "souboru pingvard.ini.",
+     "Connects to the reset host (main settings window) and plays the script from pingvard.ini."},
+    {"recovery", "SSH:", "SSH:"},
+    {"recovery", "Adresa zařízení:", "Device address:"},
+    {"recovery", "Port:", "Port:"},
+    {"recovery", "Soubor s klíčem:", "Key file:"},
+    {"recovery", "Příkaz:", "Command:"},
+    {"recovery", "Klíč serveru:", "Server key:"},
+    {"recovery", "&Načíst klíč", "&Fetch key"},
+    {"recovery", "HTTP:", "HTTP:"},
+    {"recovery", "Předvolba zásuvky:", "Plug preset:"},
+    {"recovery", "Adresa zásuvky:", "Plug address:"},
+    {"recovery", "Port (0 = výchozí):", "Port (0 = default):"},
+    {"recovery", "HTTPS", "HTTPS"},
+    {"recovery", "Kanál:", "Channel:"},
+    {"recovery", "Doba vypnutí [s]:", "Off time [s]:"},
+    {"recovery", "Připnutý klíč:", "Pinned key:"},
+    {"recovery", "Metoda:", "Method:"},
+    {"recovery", "URL:", "URL:"},
+    {"recovery", "Tělo:", "Body:"},
+    {"recovery", "Očekávaný stav:", "Expected status:"},
+    {"recovery", "Program:", "Program:"},
+    {"recovery", "Program:", "Program:"},
+    {"recovery", "&Vybrat...", "&Browse..."},
+    {"recovery", "Argumenty (jeden na řádek):", "Arguments (one per row):"},
+    {"recovery", "Přihlášení:", "Login:"},
+    {"recovery", "Uživatel:", "User:"},
+    {"recovery", "Heslo:", "Password:"},
+    {"recovery", "Smazat heslo", "Clear the password"},
+    {"recovery", "Soubor s heslem:", "Password file:"},
+    {"recovery", "Zkouška:", "Test:"},
+    {"recovery", "&Vyzkoušet", "&Test"},
+    {"recovery", "&Zastavit", "&Stop"},
+    {"recovery",
+     "Doporučeno pro připojení DSL nebo LTE: prodleva 300 s, nejvýše 6 kol za 86400 s, zdvojování "
+     "zapnuto, ověření 180 s a více.",
+     "Advised for DSL or LTE links: hold-off 300 s, at most 6 rounds in 86400 s, back-off on, "
+     "verify 180 s or more."},
+    {"recovery", "Storno", "Cancel"},
+    {"recovery", "OK", "OK"},
+    {"observe", "Adresa:", "Address:"},
+    {"observe", "Argumenty (jeden na řádek):", "Arguments (one per row):"},
+    {"observe", "Historie", "History"},
+    {"observe", "Historie, metriky a háčky se změní při příštím spuštění programu.",
+     "History, metrics and hooks change at the next start of the program."},
+    {"observe", "Host opět odpovídá", "A host answers again"},
+    {"observe", "Host přestal odpovídat", "A host stopped answering"},
+    {"observe", "Háček dolů", "Hook down"},
+    {"observe", "Háček nahoru", "Hook up"},
+    {"observe", "Háčky", "Hooks"},
+    {"observe", "Jméno:", "Name:"},
+    {"observe", "Metriky pro Prometheus", "Metrics for Prometheus"},
+    {"observe", "Odebrat háček", "Remove hook"},
+    {"observe", "Oznámení na ploše", "Desktop notifications"},
+    {"observe", "Port:", "Port:"},
+    {"observe", "Povolit naslouchání na všech rozhraních", "Allow listening on every interface"},
+    {"observe", "Program:", "Program:"},
+    {"observe", "Přidat háček", "Add hook"},
+    {"observe", "Události:", "Events:"},
+    {"observe", "Ukládat každou odezvu a obnovu do historie",
+     "Record every echo and recovery in the history"},
+    {"observe", "Vybrat...", "Browse..."},
+    {"observe", "Výpadek sítě, pozastavení restartů a návrat",
+     "Site down, restarts paused, site back"},
+    {"observe", "Začátek a výsledek každé obnovy", "Start and outcome of each recovery"},
+    {"observe", "Zpřístupnit metriky na /metrics", "Serve the metrics at /metrics"},
+    {"observe", "action-outcome", "action-outcome"},
+    {"observe", "action-started", "action-started"},
+    {"observe", "guard-changed", "guard-changed"},
+    {"observe", "host-down", "host-down"},
+    {"observe", "host-up", "host-up"},
+    {"observe", "restarts-paused", "restarts-paused"},
+    {"observe", "rule-fired", "rule-fired"},
+    {"observe", "site-back", "site-back"},
+    {"observe", "site-down", "site-down"},
+    {"observe", "site-state", "site-state"},
+    {"observe", "Časový limit [s]:", "Time limit [s]:"},
     {"history", "Historie", "History"},
     {"history", "Rozsah:", "Range:"},
     {"history", "Načítání…", "Loading…"}, // the status while the first read runs
@@ -273,6 +372,52 @@ private slots:
         }
     }
 
+    // A screen reader says what each control is and what it does: every
+    // control that takes the focus has a name and a description, in both
+    // languages.
+    void EveryControlHasANameAndADescription_data() { EveryCaptionInTheChosenLanguage_data(); }
+    void EveryControlHasANameAndADescription() {
+        QFETCH(QByteArray, lang);
+        qputenv("LANG", lang);
+        const TProgramDir dir(kQuietIni);
+        std::vector<std::string> problems;
+        const TUiTranslation translation(DesktopLanguage({}, problems));
+        auto form = MakeMainForm();
+        TSettingsForm settings(form->Monitor());
+        TRecoverySettings escalation;
+        escalation.Actions.resize(1);
+        escalation.Actions[0].Name = "telnet";
+        TRecoveryPage recovery(escalation);
+        TObservePage observe;
+        observe.Load({});
+        QStringList silent;
+        for (QWidget* window : {static_cast<QWidget*>(&settings), static_cast<QWidget*>(&recovery),
+                                static_cast<QWidget*>(&observe)}) {
+            for (QWidget* control : window->findChildren<QWidget*>()) {
+                // Parts of a control (a tab strip's arrows, a spin box's
+                // line) are said as the control.
+                if (control->focusPolicy() == Qt::NoFocus ||
+                    qobject_cast<QTabBar*>(control->parentWidget()) ||
+                    qobject_cast<QAbstractSpinBox*>(control->parentWidget()) ||
+                    qobject_cast<QAbstractScrollArea*>(control->parentWidget()) ||
+                    qobject_cast<QScrollArea*>(control)) {
+                    continue;
+                }
+                QAccessibleInterface* a = QAccessible::queryAccessibleInterface(control);
+                // A tab strip is said by its tabs' names.
+                const bool tabs = qobject_cast<QTabBar*>(control) != nullptr;
+                if (!a || a->text(QAccessible::Name).isEmpty() ||
+                    (!tabs && a->text(QAccessible::Description).isEmpty())) {
+                    silent << QStringLiteral("%1 %2 \"%3\"")
+                                  .arg(QString::fromLatin1(control->metaObject()->className()),
+                                       control->objectName(),
+                                       a ? a->text(QAccessible::Name) : QString());
+                }
+            }
+        }
+        QVERIFY2(silent.isEmpty(), qPrintable(silent.join('\n')));
+    }
+
     void EveryCaptionInTheChosenLanguage_data() {
         QTest::addColumn<QByteArray>("lang");
         QTest::addColumn<TUiLanguage>("expected");
@@ -295,10 +440,15 @@ private slots:
         THistoryWindowOptions options;
         options.HistoryFile = dir.Path("history.db").toStdString();
         THistoryForm history(options);
-        const std::pair<const char*, QWidget*> windows[] = {{"main", form.get()},
-                                                            {"settings", &settings},
-                                                            {"about", &about},
-                                                            {"history", &history}};
+        TRecoverySettings escalation;
+        escalation.Actions.resize(1);
+        escalation.Actions[0].Name = "telnet";
+        TRecoveryPage recovery(escalation);
+        TObservePage observe;
+        observe.Load({});
+        const std::pair<const char*, QWidget*> windows[] = {
+            {"main", form.get()},  {"settings", &settings}, {"about", &about},
+            {"history", &history}, {"recovery", &recovery}, {"observe", &observe}};
         QString differences;
         for (const auto& [name, window] : windows) {
             differences += Difference(name, CaptionsOf(window), Expected(name, language));

@@ -231,6 +231,26 @@ private slots:
         QCOMPARE(m_form->StatusText(), markup);
     }
 
+    // A name wider than its column ends in "…" and is whole in the tooltip;
+    // one that fits has no tooltip.
+    void ALongDisplayNameIsElidedWithItsTooltip_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("elided");
+        QTest::newRow("44 characters") << "gateway router in the server room, 2nd floor" << true;
+        QTest::newRow("short") << "AP" << false;
+    }
+    void ALongDisplayNameIsElidedWithItsTooltip() {
+        QFETCH(QString, name);
+        QFETCH(bool, elided);
+        QVERIFY(m_form->FormCreate());
+        m_form->show();
+        m_form->HostLabel(0).SetText(name.toStdString());
+        QCOMPARE(m_form->Host1->text(), name);
+        QVERIFY(m_form->Host1->geometry().right() < m_form->P1->geometry().left());
+        QCOMPARE(m_form->Host1->ShownText().endsWith(QChar(0x2026)), elided);
+        QCOMPARE(m_form->Host1->toolTip(), elided ? name : QString());
+    }
+
     // A name in the Windows code page is shown as such and written back byte
     // for byte by the start-up's normalising write.
     void AWindows1250NameIsShownAndKeptByteForByte() {

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "config/dialog/recovery_write.h"
 #include "config/ini_file.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/settings/recovery_page.h"
@@ -8,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QShowEvent>
 #include <QTest>
+#include <algorithm>
 #include <chrono>
 #include <sys/stat.h>
 #include <thread>
@@ -36,6 +38,8 @@ class SettingsFormTest : public QObject {
     std::unique_ptr<TMainForm> m_form;
     std::unique_ptr<TSettingsForm> m_dialog;
     std::vector<TMessage> m_messages;
+    QStringList m_asked; // AskKeepName's questions
+    bool m_keep = false; // and its answer
 
     THostMonitor& Monitor() { return m_form->Monitor(); }
 
@@ -43,6 +47,10 @@ class SettingsFormTest : public QObject {
         m_dialog = std::make_unique<TSettingsForm>(Monitor());
         m_dialog->ShowErrorBox = [this](QWidget*, const QString& caption, const QString& text) {
             m_messages.push_back({caption, text});
+        };
+        m_dialog->AskKeepName = [this](QWidget*, const QString& text) {
+            m_asked << text;
+            return m_keep;
         };
         m_dialog->show(); // runs FormShow
     }
@@ -61,6 +69,8 @@ private slots:
         m_form = MakeMainForm();
         QVERIFY(m_form->FormCreate());
         m_messages.clear();
+        m_asked.clear();
+        m_keep = false;
         OpenDialog();
     }
     void cleanup() {
@@ -246,16 +256,27 @@ private slots:
     void RecoveryPageRefusesAnOutOfRangeValue_data() {
         QTest::addColumn<int>("field");
         QTest::addColumn<QString>("text");
-        QTest::newRow("quorum above four") << 0 << "5";
-        QTest::newRow("negative hold-off") << 1 << "-1";
-        QTest::newRow("rounds not a number") << 2 << "6x";
-        QTest::newRow("empty window") << 3 << "0";
-        QTest::newRow("time limit zero") << 4 << "0";
-        QTest::newRow("verify not a number") << 5 << "3 min";
+        QTest::addColumn<QString>("named");
+        QTest::newRow("quorum above four")
+            << 0 << "5"
+            << "Kolik sledovaných adres musí selhat (0 = všechny): 0 až 4";
+        QTest::newRow("negative hold-off") << 1 << "-1"
+                                           << "Prodleva po každém zásahu: 0 až 604800";
+        QTest::newRow("rounds not a number") << 2 << "6x"
+                                             << "Nejvýše kol v okně (0 = bez omezení): 0 až 1000";
+        QTest::newRow("empty window") << 3 << "0"
+                                      << "Okno: 1 až 604800";
+        QTest::newRow("time limit zero") << 4 << "0"
+                                         << "Limit [s]: 1 až 604800";
+        QTest::newRow("verify not a number") << 5 << "3 min"
+                                             << "Ověření [s]: 0 až 604800";
     }
+    // The box keeps its designed first line; the second names the field and
+    // its range, which also stand in red beside the field.
     void RecoveryPageRefusesAnOutOfRangeValue() {
         QFETCH(int, field);
         QFETCH(QString, text);
+        QFETCH(QString, named);
         TRecoverySettings settings;
         settings.Actions.push_back({});
         settings.Actions[0].Name = "telnet";
@@ -270,8 +291,14 @@ private slots:
             page.tblActions->item(0, field - 2)->setText(text);
         }
         page.OkClick();
-        QCOMPARE(errors, QStringList{QString::fromUtf8("Nesprávná hodnota!")});
+        QCOMPARE(errors, QStringList{QString::fromUtf8("Nesprávná hodnota!\n") + named});
         QVERIFY(SameDialogRecoverySettings(settings, before));
+        const QString range = named.mid(named.lastIndexOf(": ") + 2);
+        QWidget* refused = field < 4 ? static_cast<QWidget*>(edits[field]) : page.tblActions;
+        const QList<QLabel*> notes = refused->parentWidget()->findChildren<QLabel*>();
+        QVERIFY(std::any_of(notes.begin(), notes.end(), [&](const QLabel* note) {
+            return note->isVisibleTo(&page) && note->text().endsWith(range);
+        }));
     }
 
     void RecoveryPageEditsReachTheMonitorAndTheFileOnOk() {
@@ -296,6 +323,77 @@ private slots:
         QCOMPARE(IniValue("Guard", "HoldOff"), std::string("300"));
         QCOMPARE(IniValue("Guard", "BackOff"), std::string("1"));
         QCOMPARE(IniValue("Action.telnet", "Verify"), std::string("120"));
+    }
+
+    // An action made whole in the page: the monitor runs it and the file
+    // holds its section, with the password in a file only its owner reads.
+    void RecoveryPageAddsAPlugActionWithItsPassword() {
+        {
+            TRecoveryPage page(m_dialog->Settings().Recovery);
+            page.AddAction(TActionKind::Http);
+            page.cmbPreset->setCurrentIndex(int(TPlugPreset::Shelly2));
+            page.edtHttpHost->setText("127.0.0.5");
+            page.edtChannel->setText("1");
+            page.edtPassword->setText("plug secret");
+            page.MoveAction(-1);
+            page.OkClick();
+            QCOMPARE(page.result(), int(QDialog::Accepted));
+        }
+        ClickOk();
+        QCOMPARE(m_messages.size(), size_t(0));
+        const TRecoverySettings used = Monitor().Settings().Recovery;
+        QCOMPARE(used.Actions.size(), size_t(2));
+        QCOMPARE(used.Actions[0].Name, std::string("plug"));
+        QCOMPARE(used.Actions[0].Http.Password, std::string("plug secret"));
+        QCOMPARE(IniValue("Recovery", "Actions"), std::string("plug,telnet"));
+        QCOMPARE(IniValue("Action.plug", "Kind"), std::string("http"));
+        QCOMPARE(IniValue("Action.plug", "Preset"), std::string("shelly2"));
+        QCOMPARE(IniValue("Action.plug", "Host"), std::string("127.0.0.5"));
+        QCOMPARE(IniValue("Action.plug", "Channel"), std::string("1"));
+        QCOMPARE(IniValue("Action.plug", "Password"), std::string("plug secret"));
+        struct stat st {};
+        QVERIFY(::stat(ConfigFileName().c_str(), &st) == 0);
+        QCOMPARE(st.st_mode & 0777, 0600u);
+    }
+
+    // A name that does not resolve is marked on OK and kept only when the
+    // operator says so; a name that resolves asks nothing.
+    void AnUnresolvableNameIsKeptOnlyOnConfirmation_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("keep");
+        QTest::addColumn<bool>("asked");
+        QTest::addColumn<bool>("applied");
+        QTest::newRow("kept") << "printer.lan" << true << true << true;
+        QTest::newRow("refused") << "printer.lan" << false << true << false;
+        QTest::newRow("resolves") << "router.lan" << false << false << true;
+    }
+    void AnUnresolvableNameIsKeptOnlyOnConfirmation() {
+        QFETCH(QString, name);
+        QFETCH(bool, keep);
+        QFETCH(bool, asked);
+        QFETCH(bool, applied);
+        m_keep = keep;
+        m_dialog->Resolve = [](const std::vector<std::string>& names, const TAbortSignal&) {
+            std::vector<std::string> found;
+            for (const std::string& host : names) {
+                found.push_back(host == "router.lan"  ? "127.0.0.7"
+                                : host == "localhost" ? "127.0.0.1"
+                                                      : host);
+            }
+            return found;
+        };
+        SelectTab(2);
+        m_dialog->edtAdrIP->setText(name);
+        SelectTab(0);
+        ClickOk();
+        QCOMPARE(m_asked.size(), asked ? 1 : 0);
+        if (asked) {
+            QVERIFY(m_asked[0].startsWith(QString::fromUtf8("Jméno printer.lan nelze přeložit")));
+            QCOMPARE(m_dialog->TabControl1->currentIndex(), 2); // its tab, its field marked
+            QVERIFY(m_dialog->edtAdrIP->accessibleDescription().contains("printer.lan") != keep);
+        }
+        QCOMPARE(m_dialog->result() == QDialog::Accepted, applied);
+        QCOMPARE(IniValue("Host3", "Hostname") == name.toStdString(), applied);
     }
 
     void OkWithoutRecoveryEditsWritesNoRecoverySection() {

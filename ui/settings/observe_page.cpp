@@ -40,14 +40,30 @@ TObservePage::TObservePage(QWidget* parent) : QWidget(parent) {
     }
     layout->addWidget(notifications);
 
-    lblHooks = new QLabel(this);
-    lblHooks->setWordWrap(true);
-    layout->addWidget(lblHooks);
+    edHooks = new THooksEditor(this);
+    layout->addWidget(edHooks);
     auto* restartNote =
-        new QLabel(tr("Historie a metriky se změní při příštím spuštění programu."), this);
+        new QLabel(tr("Historie, metriky a háčky se změní při příštím spuštění programu."), this);
     restartNote->setWordWrap(true);
     layout->addWidget(restartNote);
     layout->addStretch();
+
+    const std::pair<QWidget*, QString> described[] = {
+        {chbHistory, tr("Odezvy a obnovy se ukládají do databáze historie")},
+        {chbMetrics, tr("Program odpovídá na dotazy Promethea")},
+        {edtMetricsAddress, tr("Číselná adresa IPv4 nebo IPv6, na které program naslouchá")},
+        {edtMetricsPort, tr("Port, na kterém program naslouchá")},
+        {chbAllInterfaces, tr("Nutné pro adresu 0.0.0.0 nebo ::")},
+        {chbRuleFired, tr("Oznámení na ploše při výpadku sítě")},
+        {chbActionOutcome, tr("Oznámení na ploše při každé obnově")},
+        {chbHostDown, tr("Oznámení na ploše, když host přestane odpovídat")},
+        {chbHostUp, tr("Oznámení na ploše, když host opět odpovídá")},
+    };
+    for (const auto& [control, description] : described) {
+        control->setAccessibleDescription(description);
+    }
+    edtMetricsAddress->setAccessibleName(tr("Adresa metrik"));
+    edtMetricsPort->setAccessibleName(tr("Port metrik"));
 
     connect(chbMetrics, &QCheckBox::toggled, this, [this](bool on) {
         for (QWidget* field :
@@ -73,13 +89,7 @@ void TObservePage::Load(const TObserveSettings& settings) {
     chbActionOutcome->setChecked(settings.Notifications.ActionOutcome);
     chbHostDown->setChecked(settings.Notifications.HostDown);
     chbHostUp->setChecked(settings.Notifications.HostUp);
-    QStringList hooks;
-    for (const THookConfig& hook : settings.Hooks) {
-        hooks << QString::fromStdString(hook.Name);
-    }
-    lblHooks->setText(hooks.isEmpty()
-                          ? tr("Háčky: žádné (nastavují se v pingvard.ini).")
-                          : tr("Háčky (nastavují se v pingvard.ini): %1").arg(hooks.join(", ")));
+    edHooks->Load(settings.Hooks);
 }
 
 void TObservePage::Store(TObserveSettings& settings) const {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "config/observe_settings.h"
+#include "ui/settings/hooks_editor.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -13,8 +14,7 @@ namespace pingvard {
 
 // The settings page of history, metrics, hooks and desktop notifications: it
 // edits the dialog's copy of the settings (Load when the dialog opens, Store
-// at OK). The hooks are listed, not edited: each is a program with arguments,
-// set in pingvard.ini.
+// at OK). The hooks are edited in edHooks, whose Store may refuse a field.
 class TObservePage : public QWidget {
     Q_OBJECT
 public:
@@ -33,7 +33,7 @@ public:
     QCheckBox* chbActionOutcome;
     QCheckBox* chbHostDown;
     QCheckBox* chbHostUp;
-    QLabel* lblHooks;
+    THooksEditor* edHooks; // Store leaves the hooks to it: they can be refused
 };
 
 } // namespace pingvard

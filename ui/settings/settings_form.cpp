@@ -12,11 +12,14 @@
 #include <QDialogButtonBox>
 #include <QFontMetrics>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QScreen>
+#include <QScrollArea>
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -59,6 +62,7 @@ TSettingsForm::TSettingsForm(THostMonitor& monitor, QWidget* parent)
     CreateTabs();
     CreateButtons();
     SetTabOrder();
+    DescribeControls();
     DescribeRanges();
     ShowErrorBox = [](QWidget* owner, const QString& caption, const QString& text) {
         // Modal to the dialog only, so the tray icon stays usable meanwhile.
@@ -66,6 +70,9 @@ TSettingsForm::TSettingsForm(THostMonitor& monitor, QWidget* parent)
         box.setTextFormat(Qt::PlainText);
         box.setWindowModality(Qt::WindowModal);
         box.exec();
+    };
+    AskKeepName = [](QWidget* owner, const QString& text) {
+        return QMessageBox::question(owner, tr("Neznámé jméno"), text) == QMessageBox::Yes;
     };
 }
 
@@ -120,6 +127,7 @@ void TSettingsForm::CreateTabs() {
     TabControl1->setExpanding(false);
     for (int slot = 0; slot < kSlotCount; ++slot) {
         TabControl1->addTab(TabCaption(slot));
+        TabControl1->setTabToolTip(slot, tr("Který ze čtyř hlídaných hostů se upravuje"));
     }
     TabControl1->setGeometry(QRect(QPoint(0, 0), TabControl1->sizeHint()));
     auto* page = new QFrame(control);
@@ -166,7 +174,12 @@ void TSettingsForm::CreateButtons() {
     s.Place(btnRecovery, 8, 312, 80, 25);
     btnRecovery->setAutoDefault(false);
     connect(btnRecovery, &QPushButton::clicked, this, [this] {
-        TRecoveryPage page(m_settings.Recovery, this);
+        m_settings.ResetHost = ConfigBytes(edtResetHost->text(), m_settings.ResetHost);
+        TActionContext context;
+        context.ResetHost = m_settings.ResetHost;
+        context.Challenges = m_settings.Challenges;
+        context.Answers = m_settings.Answers;
+        TRecoveryPage page(m_settings.Recovery, context, this);
         page.setWindowModality(Qt::WindowModal);
         page.exec();
     });
@@ -186,13 +199,25 @@ void TSettingsForm::EditObserveSettings() {
     page->Load(m_settings.Observe);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
     buttons->button(QDialogButtonBox::Cancel)->setText(tr("Storno"));
-    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    std::vector<THookConfig> hooks;
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, [&] {
+        if (page->edHooks->Store(hooks)) {
+            dialog.accept();
+        }
+    });
     connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    // Scrolls where the screen is small or the scale large; the buttons stay.
+    auto* scroll = new QScrollArea(&dialog);
+    scroll->setWidget(page);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
     auto* layout = new QVBoxLayout(&dialog);
-    layout->addWidget(page);
+    layout->addWidget(scroll);
     layout->addWidget(buttons);
+    FitOnScreen(&dialog, page->sizeHint() + QSize(40, buttons->sizeHint().height() + 40));
     if (dialog.exec() == QDialog::Accepted) {
         page->Store(m_settings.Observe);
+        m_settings.Observe.Hooks = std::move(hooks);
         m_observeEdited = true;
     }
 }
@@ -236,6 +261,7 @@ void TSettingsForm::FormShow() {
     }
     for (int slot = 0; slot < kSlotCount; ++slot) {
         TabControl1->addTab(TabCaption(slot));
+        TabControl1->setTabToolTip(slot, tr("Který ze čtyř hlídaných hostů se upravuje"));
     }
     TabControl1->setCurrentIndex(0);
     TabControl1->Tag = -1;
@@ -292,6 +318,42 @@ TSettingsForm::TFieldRange TSettingsForm::RangeOf(const QLineEdit* edit) const {
 QString TSettingsForm::RangeText(const TFieldRange& range) const {
     return range.Low > std::numeric_limits<int32_t>::min() ? tr("nejméně %1").arg(range.Low)
                                                            : tr("nejvýše %1").arg(range.High);
+}
+
+// What a screen reader says of each control: its caption as the name, and
+// what it does (a field's range is added by DescribeRanges).
+void TSettingsForm::DescribeControls() {
+    const std::pair<QWidget*, QString> controls[] = {
+        {edtInterval, Label1->text()},  {edtMaxTimeouts, Label2->text()},
+        {edtResetHost, Label3->text()}, {edtAdrIP, Label5->text()},
+        {edtAdrDisp, Label6->text()},   {edtAdrTO, Label7->text()},
+        {TabControl1, Label4->text()},
+    };
+    for (const auto& [control, caption] : controls) {
+        QString name = caption;
+        name.remove(QRegularExpression(QStringLiteral("\\s*(\\[[^\\]]*\\])?:?$")));
+        control->setAccessibleName(name);
+    }
+    edtResetHost->setAccessibleDescription(
+        tr("Jméno nebo IP adresa zařízení, které se restartuje"));
+    edtAdrIP->setAccessibleDescription(tr("Jméno nebo IP adresa hlídaného hosta"));
+    edtAdrDisp->setAccessibleDescription(tr("Jméno, které ukazuje hlavní okno"));
+    TabControl1->setAccessibleDescription(tr("Který ze čtyř hlídaných hostů se upravuje"));
+    chbAdrReset->setAccessibleDescription(tr("Výpadek této adresy se počítá pro restart"));
+    BitBtn1->setAccessibleDescription(tr("Zkontroluje, převezme a uloží nastavení"));
+    BitBtn2->setAccessibleDescription(tr("Zavře okno bez převzetí změn"));
+    btnRecovery->setAccessibleDescription(
+        tr("Akce obnovy, jejich pořadí a ochrana před opakováním"));
+    btnObserve->setAccessibleDescription(tr("Historie, metriky, háčky a oznámení"));
+    for (QAbstractButton* button :
+         {static_cast<QAbstractButton*>(BitBtn1), static_cast<QAbstractButton*>(BitBtn2),
+          static_cast<QAbstractButton*>(btnRecovery), static_cast<QAbstractButton*>(btnObserve),
+          static_cast<QAbstractButton*>(chbAdrReset)}) {
+        button->setAccessibleName(button->text()
+                                      .remove(QLatin1Char('&'))
+                                      .remove(QStringLiteral("..."))
+                                      .remove(QLatin1Char(':')));
+    }
 }
 
 void TSettingsForm::DescribeRanges() {
@@ -352,6 +414,9 @@ void TSettingsForm::LookupDone(int lookup, const TAddressLookup::TAddresses& add
     }
     m_lookup.reset();
     SetEditable(true);
+    if (!KeepUnresolved(addresses)) {
+        return;
+    }
     try {
         m_monitor.ApplySettings(m_settings, addresses);
         if (m_observeEdited) {
@@ -364,6 +429,35 @@ void TSettingsForm::LookupDone(int lookup, const TAddressLookup::TAddresses& add
         return;
     }
     accept();
+}
+
+// A name that did not become an address is most often a typo: its field is
+// marked and the operator decides whether it stays (it may resolve later,
+// the worker looks it up again before each echo).
+bool TSettingsForm::KeepUnresolved(const TAddressLookup::TAddresses& addresses) {
+    edtAdrIP->setStyleSheet(QString());
+    for (int slot = 0; slot < kSlotCount; ++slot) {
+        const std::string& name = m_settings.Hosts[static_cast<std::size_t>(slot)].Hostname;
+        in_addr parsed{};
+        const std::string& address = addresses[static_cast<std::size_t>(slot)];
+        if (name.empty() || ::inet_pton(AF_INET, address.c_str(), &parsed) == 1) {
+            continue;
+        }
+        TabControl1->setCurrentIndex(slot);
+        const QString note = tr("Jméno %1 nelze přeložit na IP adresu").arg(DisplayText(name));
+        edtAdrIP->setStyleSheet(QStringLiteral("QLineEdit { border: 2px solid #c00000; }"));
+        edtAdrIP->setToolTip(note);
+        edtAdrIP->setAccessibleDescription(note);
+        edtAdrIP->setFocus();
+        if (!AskKeepName || !AskKeepName(this, note + "\n" + tr("Ponechat je?"))) {
+            return false;
+        }
+        edtAdrIP->setStyleSheet(QString());
+        edtAdrIP->setToolTip(QString());
+        // back to what DescribeControls said
+        edtAdrIP->setAccessibleDescription(tr("Jméno nebo IP adresa hlídaného hosta"));
+    }
+    return true;
 }
 
 void TSettingsForm::reject() {

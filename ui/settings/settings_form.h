@@ -87,6 +87,10 @@ public:
     // tests can see the message without a blocking box.
     std::function<void(QWidget* parent, const QString& caption, const QString& text)> ShowErrorBox;
 
+    // Asked on OK for a host name that did not resolve: keep it (true) or
+    // go back to its field. Tests replace it.
+    std::function<bool(QWidget* parent, const QString& text)> AskKeepName;
+
     void setVisible(bool visible) override;
     void reject() override; // also abandons a lookup under way
 
@@ -101,6 +105,7 @@ private:
     TFieldRange RangeOf(const QLineEdit* edit) const;
     QString RangeText(const TFieldRange& range) const;
     void DescribeRanges();
+    void DescribeControls();
     int LabelColumnWidening() const;
     void CreateConstants();
     void CreateTabs();
@@ -110,6 +115,7 @@ private:
     void StoreFields(int tab);
     void LoadFields(int tab);
     void SetEditable(bool editable);
+    bool KeepUnresolved(const TAddressLookup::TAddresses& addresses);
     void LookupDone(int lookup, const TAddressLookup::TAddresses& addresses);
 
     THostMonitor& m_monitor;

@@ -433,6 +433,145 @@ percentiles 10/25/75/90: %1 / %2 / %3 / %4 ms</translation>
     </message>
 </context>
 <context>
+    <name>pingvard::THooksEditor</name>
+    <message>
+        <source>Háčky</source>
+        <translation>Hooks</translation>
+    </message>
+    <message>
+        <source>Programy spouštěné při událostech, v tomto pořadí</source>
+        <translation>Programs run on events, in this order</translation>
+    </message>
+    <message>
+        <source>Přidat háček</source>
+        <translation>Add hook</translation>
+    </message>
+    <message>
+        <source>Přidá háček na konec</source>
+        <translation>Adds a hook at the end</translation>
+    </message>
+    <message>
+        <source>Odebrat háček</source>
+        <translation>Remove hook</translation>
+    </message>
+    <message>
+        <source>Odebere vybraný háček</source>
+        <translation>Removes the selected hook</translation>
+    </message>
+    <message>
+        <source>Háček nahoru</source>
+        <translation>Hook up</translation>
+    </message>
+    <message>
+        <source>Posune vybraný háček o místo dříve</source>
+        <translation>Moves the selected hook one place earlier</translation>
+    </message>
+    <message>
+        <source>Háček dolů</source>
+        <translation>Hook down</translation>
+    </message>
+    <message>
+        <source>Posune vybraný háček o místo později</source>
+        <translation>Moves the selected hook one place later</translation>
+    </message>
+    <message>
+        <source>Jméno háčku</source>
+        <translation>Hook name</translation>
+    </message>
+    <message>
+        <source>Písmena, číslice, - a _</source>
+        <translation>Letters, digits, - and _</translation>
+    </message>
+    <message>
+        <source>Jméno:</source>
+        <translation>Name:</translation>
+    </message>
+    <message>
+        <source>Program háčku</source>
+        <translation>Hook program</translation>
+    </message>
+    <message>
+        <source>Spustitelný soubor s celou cestou, bez shellu</source>
+        <translation>Executable file with its full path, no shell</translation>
+    </message>
+    <message>
+        <source>Vybrat...</source>
+        <translation>Browse...</translation>
+    </message>
+    <message>
+        <source>Vybrat program háčku</source>
+        <translation>Choose the hook&apos;s program</translation>
+    </message>
+    <message>
+        <source>Otevře výběr souboru</source>
+        <translation>Opens the file chooser</translation>
+    </message>
+    <message>
+        <source>Program:</source>
+        <translation>Program:</translation>
+    </message>
+    <message>
+        <source>Argumenty háčku</source>
+        <translation>Hook arguments</translation>
+    </message>
+    <message>
+        <source>Každý řádek je jeden argument</source>
+        <translation>Each row is one argument</translation>
+    </message>
+    <message>
+        <source>Argumenty (jeden na řádek):</source>
+        <translation>Arguments (one per row):</translation>
+    </message>
+    <message>
+        <source>Háček se spustí při této události</source>
+        <translation>The hook runs on this event</translation>
+    </message>
+    <message>
+        <source>Události:</source>
+        <translation>Events:</translation>
+    </message>
+    <message>
+        <source>Časový limit háčku</source>
+        <translation>Hook time limit</translation>
+    </message>
+    <message>
+        <source>%1 až %2 s</source>
+        <translation>%1 to %2 s</translation>
+    </message>
+    <message>
+        <source>Časový limit [s]:</source>
+        <translation>Time limit [s]:</translation>
+    </message>
+    <message>
+        <source>Program</source>
+        <translation>Program</translation>
+    </message>
+    <message>
+        <source>Nesprávná hodnota!</source>
+        <translation>Invalid value!</translation>
+    </message>
+    <message>
+        <source>Jméno: tento háček už je</source>
+        <translation>Name: this hook exists already</translation>
+    </message>
+    <message>
+        <source>Jméno: písmena, číslice, - a _</source>
+        <translation>Name: letters, digits, - and _</translation>
+    </message>
+    <message>
+        <source>Program: háček potřebuje program</source>
+        <translation>Program: a hook needs a program</translation>
+    </message>
+    <message>
+        <source>Časový limit: %1 až %2 s</source>
+        <translation>Time limit: %1 to %2 s</translation>
+    </message>
+    <message>
+        <source>Události: nejméně jedna</source>
+        <translation>Events: at least one</translation>
+    </message>
+</context>
+<context>
     <name>pingvard::TMainForm</name>
     <message>
         <source>Orvane AP Pingvard</source>
@@ -563,15 +702,15 @@ First action: %1 (%2) on %3</translation>
     </message>
     <message>
         <source>Historie a metriky se změní při příštím spuštění programu.</source>
-        <translation>History and metrics change at the next start of the program.</translation>
+        <translation type="vanished">History and metrics change at the next start of the program.</translation>
     </message>
     <message>
         <source>Háčky: žádné (nastavují se v pingvard.ini).</source>
-        <translation>Hooks: none (they are set in pingvard.ini).</translation>
+        <translation type="vanished">Hooks: none (they are set in pingvard.ini).</translation>
     </message>
     <message>
         <source>Háčky (nastavují se v pingvard.ini): %1</source>
-        <translation>Hooks (set in pingvard.ini): %1</translation>
+        <translation type="vanished">Hooks (set in pingvard.ini): %1</translation>
     </message>
     <message>
         <source>Výpadek sítě, pozastavení restartů a návrat</source>
@@ -580,6 +719,54 @@ First action: %1 (%2) on %3</translation>
     <message>
         <source>Začátek a výsledek každé obnovy</source>
         <translation>Start and outcome of each recovery</translation>
+    </message>
+    <message>
+        <source>Odezvy a obnovy se ukládají do databáze historie</source>
+        <translation>Echoes and recoveries are stored in the history database</translation>
+    </message>
+    <message>
+        <source>Program odpovídá na dotazy Promethea</source>
+        <translation>The program answers Prometheus&apos;s queries</translation>
+    </message>
+    <message>
+        <source>Číselná adresa IPv4 nebo IPv6, na které program naslouchá</source>
+        <translation>Numeric IPv4 or IPv6 address the program listens on</translation>
+    </message>
+    <message>
+        <source>Port, na kterém program naslouchá</source>
+        <translation>Port the program listens on</translation>
+    </message>
+    <message>
+        <source>Nutné pro adresu 0.0.0.0 nebo ::</source>
+        <translation>Needed for the address 0.0.0.0 or ::</translation>
+    </message>
+    <message>
+        <source>Oznámení na ploše při výpadku sítě</source>
+        <translation>A desktop notification when the site is down</translation>
+    </message>
+    <message>
+        <source>Oznámení na ploše při každé obnově</source>
+        <translation>A desktop notification at each recovery</translation>
+    </message>
+    <message>
+        <source>Oznámení na ploše, když host přestane odpovídat</source>
+        <translation>A desktop notification when a host stops answering</translation>
+    </message>
+    <message>
+        <source>Oznámení na ploše, když host opět odpovídá</source>
+        <translation>A desktop notification when a host answers again</translation>
+    </message>
+    <message>
+        <source>Adresa metrik</source>
+        <translation>Metrics address</translation>
+    </message>
+    <message>
+        <source>Port metrik</source>
+        <translation>Metrics port</translation>
+    </message>
+    <message>
+        <source>Historie, metriky a háčky se změní při příštím spuštění programu.</source>
+        <translation>History, metrics and hooks change at the next start of the program.</translation>
     </message>
 </context>
 <context>
@@ -626,7 +813,7 @@ First action: %1 (%2) on %3</translation>
     </message>
     <message>
         <source>Doporučeno pro připojení DSL nebo LTE: prodleva 300 s, nejvýše 6 kol za 86400 s, zdvojování zapnuto, ověření 180 s a více. Akce, jejich adresy a hesla se zadávají v souboru pingvard.ini.</source>
-        <translation>Recommended for a DSL or LTE uplink: hold-off 300 s, at most 6 rounds per 86400 s, doubling on, verify 180 s or more. The actions, their addresses and passwords are set in pingvard.ini.</translation>
+        <translation type="vanished">Recommended for a DSL or LTE uplink: hold-off 300 s, at most 6 rounds per 86400 s, doubling on, verify 180 s or more. The actions, their addresses and passwords are set in pingvard.ini.</translation>
     </message>
     <message>
         <source>Storno</source>
@@ -635,6 +822,374 @@ First action: %1 (%2) on %3</translation>
     <message>
         <source>Nesprávná hodnota!</source>
         <translation>Invalid value!</translation>
+    </message>
+    <message>
+        <source>%1 až %2</source>
+        <translation>%1 to %2</translation>
+    </message>
+    <message>
+        <source>žádná</source>
+        <translation>none</translation>
+    </message>
+    <message>
+        <source>Připojí se k adrese restartovaného zařízení (hlavní okno nastavení) a přehraje skript ze souboru pingvard.ini.</source>
+        <translation>Connects to the reset host (main settings window) and plays the script from pingvard.ini.</translation>
+    </message>
+    <message>
+        <source>Doporučeno pro připojení DSL nebo LTE: prodleva 300 s, nejvýše 6 kol za 86400 s, zdvojování zapnuto, ověření 180 s a více.</source>
+        <translation>Advised for DSL or LTE links: hold-off 300 s, at most 6 rounds in 86400 s, back-off on, verify 180 s or more.</translation>
+    </message>
+    <message>
+        <source>Zkontroluje a převezme nastavení obnovy</source>
+        <translation>Checks and takes the recovery settings</translation>
+    </message>
+    <message>
+        <source>Zavře stránku bez převzetí změn</source>
+        <translation>Closes the page without taking the changes</translation>
+    </message>
+    <message>
+        <source>Klíč serveru</source>
+        <translation>Server key</translation>
+    </message>
+    <message>
+        <source>Server se představil klíčem
+%1
+Odpovídá klíči, který ukazuje zařízení samo? Jen pak jej připněte.</source>
+        <translation>The server presented the key
+%1
+Does it match the key the device itself shows? Pin it only then.</translation>
+    </message>
+    <message>
+        <source>Program</source>
+        <translation>Program</translation>
+    </message>
+    <message>
+        <source>Ochrana před opakováním:</source>
+        <translation>Guard against repeating:</translation>
+    </message>
+    <message>
+        <source>Po kole, které zařízení neobnovilo, se prodleva zdvojnásobí</source>
+        <translation>After a round that did not bring the device back, the hold-off doubles</translation>
+    </message>
+    <message>
+        <source>Akce v pořadí eskalace:</source>
+        <translation>Actions in escalation order:</translation>
+    </message>
+    <message>
+        <source>Akce v pořadí, v jakém se zkoušejí; jméno, limit a ověření lze přepsat</source>
+        <translation>Actions in the order they are tried; name, limit and verify can be edited</translation>
+    </message>
+    <message>
+        <source>Druh nové akce</source>
+        <translation>Kind of the new action</translation>
+    </message>
+    <message>
+        <source>telnet, ssh, http nebo program</source>
+        <translation>telnet, ssh, http or program</translation>
+    </message>
+    <message>
+        <source>&amp;Přidat</source>
+        <translation>&amp;Add</translation>
+    </message>
+    <message>
+        <source>Přidá akci zvoleného druhu na konec</source>
+        <translation>Adds an action of the chosen kind at the end</translation>
+    </message>
+    <message>
+        <source>&amp;Odebrat</source>
+        <translation>&amp;Remove</translation>
+    </message>
+    <message>
+        <source>Odebere vybranou akci</source>
+        <translation>Removes the selected action</translation>
+    </message>
+    <message>
+        <source>Na&amp;horu</source>
+        <translation>&amp;Up</translation>
+    </message>
+    <message>
+        <source>Posune vybranou akci o místo dříve</source>
+        <translation>Moves the selected action one place earlier</translation>
+    </message>
+    <message>
+        <source>Do&amp;lů</source>
+        <translation>&amp;Down</translation>
+    </message>
+    <message>
+        <source>Posune vybranou akci o místo později</source>
+        <translation>Moves the selected action one place later</translation>
+    </message>
+    <message>
+        <source>SSH:</source>
+        <translation>SSH:</translation>
+    </message>
+    <message>
+        <source>Adresa zařízení:</source>
+        <translation>Device address:</translation>
+    </message>
+    <message>
+        <source>Jméno nebo IP adresa serveru SSH</source>
+        <translation>Name or IP address of the SSH server</translation>
+    </message>
+    <message>
+        <source>Port:</source>
+        <translation>Port:</translation>
+    </message>
+    <message>
+        <source>Soubor s klíčem:</source>
+        <translation>Key file:</translation>
+    </message>
+    <message>
+        <source>Soukromý klíč bez hesla, chmod 600; prázdné = přihlášení heslem</source>
+        <translation>Private key without a passphrase, chmod 600; empty = log in with the password</translation>
+    </message>
+    <message>
+        <source>Příkaz:</source>
+        <translation>Command:</translation>
+    </message>
+    <message>
+        <source>Co zařízení provede, obvykle reboot</source>
+        <translation>What the device runs, usually reboot</translation>
+    </message>
+    <message>
+        <source>Klíč serveru:</source>
+        <translation>Server key:</translation>
+    </message>
+    <message>
+        <source>Připnutý otisk klíče serveru; prázdné = soubor known_hosts</source>
+        <translation>Pinned fingerprint of the server&apos;s key; empty = the known_hosts file</translation>
+    </message>
+    <message>
+        <source>&amp;Načíst klíč</source>
+        <translation>&amp;Fetch key</translation>
+    </message>
+    <message>
+        <source>Načíst klíč</source>
+        <translation>Fetch key</translation>
+    </message>
+    <message>
+        <source>Spojí se se serverem, ukáže otisk jeho klíče a po potvrzení jej připne</source>
+        <translation>Connects to the server, shows its key&apos;s fingerprint and pins it once confirmed</translation>
+    </message>
+    <message>
+        <source>HTTP:</source>
+        <translation>HTTP:</translation>
+    </message>
+    <message>
+        <source>Předvolba zásuvky:</source>
+        <translation>Plug preset:</translation>
+    </message>
+    <message>
+        <source>Druh chytré zásuvky; žádná = požadavek zadaný celý</source>
+        <translation>Kind of smart plug; none = the request given whole</translation>
+    </message>
+    <message>
+        <source>Adresa zásuvky:</source>
+        <translation>Plug address:</translation>
+    </message>
+    <message>
+        <source>Jméno nebo IP adresa zásuvky</source>
+        <translation>Name or IP address of the plug</translation>
+    </message>
+    <message>
+        <source>Port (0 = výchozí):</source>
+        <translation>Port (0 = default):</translation>
+    </message>
+    <message>
+        <source>HTTPS</source>
+        <translation>HTTPS</translation>
+    </message>
+    <message>
+        <source>Spojení šifrované TLS</source>
+        <translation>Connection encrypted with TLS</translation>
+    </message>
+    <message>
+        <source>Kanál:</source>
+        <translation>Channel:</translation>
+    </message>
+    <message>
+        <source>Doba vypnutí [s]:</source>
+        <translation>Off time [s]:</translation>
+    </message>
+    <message>
+        <source>Připnutý klíč:</source>
+        <translation>Pinned key:</translation>
+    </message>
+    <message>
+        <source>Veřejný klíč serveru HTTPS jako sha256//BASE64; prázdné = certifikační autority</source>
+        <translation>The HTTPS server&apos;s public key as sha256//BASE64; empty = the certificate authorities</translation>
+    </message>
+    <message>
+        <source>Metoda:</source>
+        <translation>Method:</translation>
+    </message>
+    <message>
+        <source>GET nebo POST, bez předvolby</source>
+        <translation>GET or POST, without a preset</translation>
+    </message>
+    <message>
+        <source>URL:</source>
+        <translation>URL:</translation>
+    </message>
+    <message>
+        <source>Celá adresa požadavku, bez předvolby</source>
+        <translation>The request&apos;s whole address, without a preset</translation>
+    </message>
+    <message>
+        <source>Tělo:</source>
+        <translation>Body:</translation>
+    </message>
+    <message>
+        <source>Tělo požadavku, bez předvolby</source>
+        <translation>The request&apos;s body, without a preset</translation>
+    </message>
+    <message>
+        <source>Očekávaný stav:</source>
+        <translation>Expected status:</translation>
+    </message>
+    <message>
+        <source>Program:</source>
+        <translation>Program:</translation>
+    </message>
+    <message>
+        <source>&amp;Vybrat...</source>
+        <translation>&amp;Browse...</translation>
+    </message>
+    <message>
+        <source>Vybrat program</source>
+        <translation>Choose the program</translation>
+    </message>
+    <message>
+        <source>Otevře výběr souboru</source>
+        <translation>Opens the file chooser</translation>
+    </message>
+    <message>
+        <source>Spustitelný soubor s celou cestou</source>
+        <translation>Executable file with its full path</translation>
+    </message>
+    <message>
+        <source>Argumenty (jeden na řádek):</source>
+        <translation>Arguments (one per row):</translation>
+    </message>
+    <message>
+        <source>Každý řádek je jeden argument, bez shellu</source>
+        <translation>Each row is one argument, no shell</translation>
+    </message>
+    <message>
+        <source>Přihlášení:</source>
+        <translation>Login:</translation>
+    </message>
+    <message>
+        <source>Uživatel:</source>
+        <translation>User:</translation>
+    </message>
+    <message>
+        <source>Jméno pro přihlášení k zařízení</source>
+        <translation>Name to log in to the device</translation>
+    </message>
+    <message>
+        <source>Heslo:</source>
+        <translation>Password:</translation>
+    </message>
+    <message>
+        <source>Nové heslo; nastavené heslo se nikdy neukazuje</source>
+        <translation>A new password; the one set is never shown</translation>
+    </message>
+    <message>
+        <source>Smazat heslo</source>
+        <translation>Clear the password</translation>
+    </message>
+    <message>
+        <source>Při OK odstraní nastavené heslo</source>
+        <translation>Removes the password set, at OK</translation>
+    </message>
+    <message>
+        <source>Soubor s heslem:</source>
+        <translation>Password file:</translation>
+    </message>
+    <message>
+        <source>Heslo se uloží do tohoto souboru (chmod 600); prázdné = do pingvard.ini</source>
+        <translation>The password is stored in this file (chmod 600); empty = in pingvard.ini</translation>
+    </message>
+    <message>
+        <source>Zkouška:</source>
+        <translation>Test:</translation>
+    </message>
+    <message>
+        <source>&amp;Vyzkoušet</source>
+        <translation>&amp;Test</translation>
+    </message>
+    <message>
+        <source>Vyzkoušet</source>
+        <translation>Test</translation>
+    </message>
+    <message>
+        <source>Jednou provede vybranou akci tak, jak je zadaná</source>
+        <translation>Runs the selected action once, as entered</translation>
+    </message>
+    <message>
+        <source>&amp;Zastavit</source>
+        <translation>&amp;Stop</translation>
+    </message>
+    <message>
+        <source>Zastavit</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>Přeruší probíhající zkoušku</source>
+        <translation>Stops the test under way</translation>
+    </message>
+    <message>
+        <source>Průběh zkoušky</source>
+        <translation>Test progress</translation>
+    </message>
+    <message>
+        <source>Kroky a výsledek poslední zkoušky</source>
+        <translation>Steps and outcome of the last test</translation>
+    </message>
+    <message>
+        <source>nastaveno</source>
+        <translation>set</translation>
+    </message>
+    <message>
+        <source>Akce: jméno z písmen, číslic, - a _, každé jen jednou</source>
+        <translation>Action: a name of letters, digits, - and _, each once</translation>
+    </message>
+    <message>
+        <source>Zkouška akce %1 (%2)</source>
+        <translation>Testing action %1 (%2)</translation>
+    </message>
+    <message>
+        <source>Načítám klíč serveru %1...</source>
+        <translation>Fetching the key of server %1...</translation>
+    </message>
+    <message>
+        <source>Výsledek: úspěch - </source>
+        <translation>Outcome: success - </translation>
+    </message>
+    <message>
+        <source>Výsledek: chyba - </source>
+        <translation>Outcome: failure - </translation>
+    </message>
+    <message>
+        <source>Klíč se nepodařilo načíst: </source>
+        <translation>Could not fetch the key: </translation>
+    </message>
+    <message>
+        <source>Klíč serveru: </source>
+        <translation>Server key: </translation>
+    </message>
+    <message>
+        <source>Klíč připnut.</source>
+        <translation>Key pinned.</translation>
+    </message>
+    <message>
+        <source>Klíč nepřipnut.</source>
+        <translation>Key not pinned.</translation>
+    </message>
+    <message>
+        <source>Zastavuji...</source>
+        <translation>Stopping...</translation>
     </message>
 </context>
 <context>
@@ -722,6 +1277,54 @@ First action: %1 (%2) on %3</translation>
     <message>
         <source>nejvýše %1</source>
         <translation>at most %1</translation>
+    </message>
+    <message>
+        <source>Jméno %1 nelze přeložit na IP adresu</source>
+        <translation>The name %1 does not resolve to an IP address</translation>
+    </message>
+    <message>
+        <source>Ponechat je?</source>
+        <translation>Keep it?</translation>
+    </message>
+    <message>
+        <source>Jméno nebo IP adresa hlídaného hosta</source>
+        <translation>Name or IP address of the watched host</translation>
+    </message>
+    <message>
+        <source>Který ze čtyř hlídaných hostů se upravuje</source>
+        <translation>Which of the four watched hosts is edited</translation>
+    </message>
+    <message>
+        <source>Jméno nebo IP adresa zařízení, které se restartuje</source>
+        <translation>Name or IP address of the device that is restarted</translation>
+    </message>
+    <message>
+        <source>Jméno, které ukazuje hlavní okno</source>
+        <translation>The name the main window shows</translation>
+    </message>
+    <message>
+        <source>Výpadek této adresy se počítá pro restart</source>
+        <translation>A failure of this address counts for a restart</translation>
+    </message>
+    <message>
+        <source>Zkontroluje, převezme a uloží nastavení</source>
+        <translation>Checks, takes and saves the settings</translation>
+    </message>
+    <message>
+        <source>Zavře okno bez převzetí změn</source>
+        <translation>Closes the window without taking the changes</translation>
+    </message>
+    <message>
+        <source>Akce obnovy, jejich pořadí a ochrana před opakováním</source>
+        <translation>Recovery actions, their order and the guard against repeating</translation>
+    </message>
+    <message>
+        <source>Historie, metriky, háčky a oznámení</source>
+        <translation>History, metrics, hooks and notifications</translation>
+    </message>
+    <message>
+        <source>Neznámé jméno</source>
+        <translation>Unknown name</translation>
     </message>
 </context>
 <context>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "observe/module_loader.h"
+#include "recovery/module_loader.h"
 
 #include <dlfcn.h>
 #include <filesystem>
