@@ -6,14 +6,16 @@
 // is held HOLD seconds more (a caller measures the server's stop meanwhile).
 //
 //   http_abuse ADDRESS PORT (--idle N | --slowloris N | --burst N) [--scrapes K]
-//              [--path /metrics] [--hold SECONDS] [--settle MS] [--timeout SECONDS]
+//              [--path P]... [--hold SECONDS] [--settle MS] [--timeout SECONDS]
 //
 // --idle: connections that send nothing. --slowloris: connections that send a
 // request line and then one byte of header every 500 ms, never ending the head.
 // --burst: N connects as fast as the kernel takes them, all held open (none
-// reopened), the scrapes straight after. Prints one line per scrape and a
-// summary "scrapes=K ok=K median_ms=... max_ms=... reference_ms=..."; exit 0
-// when every scrape got a 200 answer.
+// reopened), the scrapes straight after. --path (repeated): the paths scraped
+// in turn, /metrics when none is given. Prints one line per scrape and a
+// summary "scrapes=K ok=K median_ms=... max_ms=... reference_ms=..." (with
+// several paths, one more line per path); exit 0 when every scrape got a 200
+// answer.
 //
 // Loopback or a namespace's own addresses only: it is aimed at the program
 // under test.
@@ -294,7 +296,7 @@ void RaiseDescriptorLimit() {
 void Usage(const char* self) {
     std::fprintf(stderr,
                  "usage: %s ADDRESS PORT (--idle N | --slowloris N | --burst N) [--scrapes K]\n"
-                 "       [--path /metrics] [--hold SECONDS] [--settle MS] [--timeout SECONDS]\n",
+                 "       [--path P]... [--hold SECONDS] [--settle MS] [--timeout SECONDS]\n",
                  self);
 }
 
@@ -313,7 +315,7 @@ int main(int argc, char** argv) {
     const auto target = MakeTarget(argv[1], std::atoi(argv[2]));
     TMode mode = TMode::Idle;
     int count = 0, scrapes = 3, hold = 0, settleMs = 1000, timeoutS = 60;
-    std::string path = "/metrics";
+    std::vector<std::string> paths; // scraped in turn; /metrics when none is given
     for (int i = 3; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
         const char* value = argv[i + 1];
@@ -325,7 +327,7 @@ int main(int argc, char** argv) {
         } else if (option == "--scrapes") {
             scrapes = std::atoi(value);
         } else if (option == "--path") {
-            path = value;
+            paths.emplace_back(value);
         } else if (option == "--hold") {
             hold = std::atoi(value);
         } else if (option == "--settle") {
@@ -337,6 +339,9 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
+    if (paths.empty()) {
+        paths.emplace_back("/metrics");
+    }
     if (!target || count <= 0) {
         Usage(argv[0]);
         return 2;
@@ -346,9 +351,13 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     RaiseDescriptorLimit();
 
-    const TScrape reference = Scrape(*target, path, timeoutS);
-    std::printf("reference scrape: %d in %.1f ms (%zu bytes)\n", reference.Status, reference.Ms,
-                reference.Bytes);
+    std::vector<TScrape> references;
+    for (const std::string& path : paths) {
+        references.push_back(Scrape(*target, path, timeoutS));
+        const TScrape& r = references.back();
+        std::printf("reference scrape %s: %d in %.1f ms (%zu bytes)\n", path.c_str(), r.Status,
+                    r.Ms, r.Bytes);
+    }
     std::fflush(stdout);
 
     TAbuse abuse(*target, mode, mode == TMode::Burst ? 1 : count);
@@ -370,9 +379,11 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     std::thread scraper([&] {
         for (int i = 0; i < scrapes && !g_stop; ++i) {
+            const std::string& path = paths[static_cast<std::size_t>(i) % paths.size()];
             results.push_back(Scrape(*target, path, timeoutS));
             const TScrape& s = results.back();
-            std::printf("scrape %d: %d in %.1f ms (%zu bytes)\n", i + 1, s.Status, s.Ms, s.Bytes);
+            std::printf("scrape %d %s: %d in %.1f ms (%zu bytes)\n", i + 1, path.c_str(), s.Status,
+                        s.Ms, s.Bytes);
             std::fflush(stdout);
         }
         scraping = false;
@@ -405,7 +416,16 @@ int main(int argc, char** argv) {
     }
     std::printf("scrapes=%zu ok=%d median_ms=%.1f max_ms=%.1f reference_ms=%.1f reopened=%lu\n",
                 results.size(), ok, Median(ms),
-                ms.empty() ? 0 : *std::max_element(ms.begin(), ms.end()), reference.Ms,
+                ms.empty() ? 0 : *std::max_element(ms.begin(), ms.end()), references[0].Ms,
                 abuse.Reopened());
+    for (std::size_t p = 0; p < paths.size() && paths.size() > 1; ++p) {
+        std::vector<double> each;
+        for (std::size_t i = p; i < results.size(); i += paths.size()) {
+            each.push_back(results[i].Ms);
+        }
+        std::printf("  %s: median_ms=%.1f max_ms=%.1f reference_ms=%.1f\n", paths[p].c_str(),
+                    Median(each), each.empty() ? 0 : *std::max_element(each.begin(), each.end()),
+                    references[p].Ms);
+    }
     return ok == scrapes && scrapes > 0 ? 0 : 1;
 }

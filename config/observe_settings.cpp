@@ -2,29 +2,13 @@
 #include "config/observe_settings.h"
 
 #include "config/section_reader.h"
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
+#include "config/web/listen_address.h"
 
 namespace pingvard {
 
 namespace {
 
 constexpr int kMaxArgs = 64; // Arg1..Arg64, as for a program action
-
-bool AnyAddress(const std::string& address) {
-    in6_addr v6{};
-    in_addr v4{};
-    return (::inet_pton(AF_INET, address.c_str(), &v4) == 1 && v4.s_addr == htonl(INADDR_ANY)) ||
-           (::inet_pton(AF_INET6, address.c_str(), &v6) == 1 && IN6_IS_ADDR_UNSPECIFIED(&v6));
-}
-
-bool NumericAddress(const std::string& address) {
-    in6_addr v6{};
-    in_addr v4{};
-    return ::inet_pton(AF_INET, address.c_str(), &v4) == 1 ||
-           ::inet_pton(AF_INET6, address.c_str(), &v6) == 1;
-}
 
 THistorySettings ReadHistory(TSettingsReader& file) {
     TSectionReader r = file.Section("History");
@@ -49,19 +33,7 @@ TMetricsSettings ReadMetrics(TSettingsReader& file) {
     m.Enabled = r.Flag("Enabled", m.Enabled);
     m.Port = r.Number("Port", m.Port, 1, 65535);
     m.AllInterfaces = r.Flag("AllInterfaces", m.AllInterfaces);
-    if (const auto address = r.Value("Address")) {
-        if (!NumericAddress(*address)) {
-            r.Problem("Address", *address,
-                      "not a numeric IPv4 or IPv6 address; using " + m.Address);
-        } else if (AnyAddress(*address) && !m.AllInterfaces) {
-            r.Problem("Address", *address,
-                      "every interface needs AllInterfaces=1; using " + m.Address);
-        } else {
-            m.Address = *address;
-        }
-    } else if (m.AllInterfaces) {
-        m.Address = "0.0.0.0"; // the explicit wish without an address: every interface
-    }
+    m.Address = ReadListenAddress(r, m.Address, m.AllInterfaces);
     return m;
 }
 

@@ -34,6 +34,7 @@
 #include "config/hook_config.h"
 #include "config/ini_file.h"
 #include "config/section_reader.h"
+#include "config/web/web_settings.h"
 
 #include <cstdint>
 #include <string>
@@ -68,6 +69,7 @@ struct TObserveSettings {
     TMetricsSettings Metrics;
     std::vector<THookConfig> Hooks;
     TNotificationSettings Notifications;
+    TWebSettings Web; // read by TSettings::Load, which knows the program directory
 };
 
 // cancelled is polled between the hooks (config/section_reader.h).

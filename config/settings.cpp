@@ -78,6 +78,7 @@ TSettings TSettings::Load(TCustomIniFile& ini, const std::string& programDir,
     BoundSettings(settings);
     settings.Recovery = ReadRecoverySettings(ini, programDir, cancelled);
     settings.Observe = ReadObserveSettings(ini, settings.ObserveProblems, cancelled);
+    settings.Observe.Web = ReadWebSettings(ini, programDir, settings.ObserveProblems);
     settings.Notify = ReadNotifySettings(ini, programDir, settings.ObserveProblems, cancelled);
     std::vector<std::string> desktopProblems;
     settings.Desktop = ReadDesktopSettings(ini, desktopProblems);

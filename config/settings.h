@@ -32,7 +32,7 @@ inline constexpr int32_t kMaxHostTimeout = 60000; // ms; a negative one reads as
 
 // What a reload (SIGHUP) leaves for the next start, as the reload line says it.
 inline constexpr std::string_view kSettingsAtNextStart =
-    "the script, the actions' own keys, [History], [Metrics], [Hooks] and [Notify]";
+    "the script, the actions' own keys, [History], [Metrics], [Web], [Hooks] and [Notify]";
 
 // One watched host, [Host1] to [Host4].
 struct THostSettings {

@@ -2,6 +2,7 @@
 #include "observe/observers.h"
 
 #include "observe/metrics_route.h"
+#include "observe/web/web_routes.h"
 
 namespace pingvard {
 
@@ -33,7 +34,8 @@ TObservers::TObservers(TObserveOptions options) {
         m_historyQueue = std::make_unique<TQueuedSink>(*m_history, HistoryQueueOptions());
         m_hub.Add(*m_historyQueue);
     }
-    if (s.Metrics.Enabled) {
+    // The page's listener serves /metrics too, so one address gives both.
+    if (s.Metrics.Enabled || s.Web.Enabled) {
         std::string error;
         m_metrics = TMetricsRegistry::Load(
             PINGVARD_VERSION, options.ModuleDirs.empty() ? ProgramModuleDirs() : options.ModuleDirs,
@@ -41,12 +43,26 @@ TObservers::TObservers(TObserveOptions options) {
         if (m_metrics) {
             m_metricsQueue = std::make_unique<TQueuedSink>(*m_metrics, TQueueOptions{});
             m_hub.Add(*m_metricsQueue);
-            AddMetricsRoute(m_listeners.Routes(s.Metrics.Address,
-                                               static_cast<uint16_t>(s.Metrics.Port), "Metrics"),
-                            *m_metrics);
+            const bool shared = s.Metrics.Enabled && s.Web.Enabled &&
+                                s.Metrics.Address == s.Web.Address && s.Metrics.Port == s.Web.Port;
+            if (s.Metrics.Enabled) {
+                AddMetricsRoute(m_listeners.Routes(s.Metrics.Address,
+                                                   static_cast<uint16_t>(s.Metrics.Port),
+                                                   "Metrics"),
+                                *m_metrics);
+            }
+            if (s.Web.Enabled && !shared) {
+                AddMetricsRoute(
+                    m_listeners.Routes(s.Web.Address, static_cast<uint16_t>(s.Web.Port), "Web"),
+                    *m_metrics);
+            }
         } else if (options.Report) {
             options.Report("Metrics not served: " + error);
         }
+    }
+    if (s.Web.Enabled) {
+        AddWebRoutes(m_listeners.Routes(s.Web.Address, static_cast<uint16_t>(s.Web.Port), "Web"),
+                     {options.Web, m_historyFile, s.Web.Token});
     }
     m_listeners.Start(options.Report);
     if (!s.Hooks.empty()) {

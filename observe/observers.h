@@ -22,6 +22,7 @@
 #include "observe/notify/notifier.h"
 #include "observe/queued_sink.h"
 #include "observe/systemd_notify.h"
+#include "observe/web/web_source.h"
 
 #include <memory>
 #include <string>
@@ -42,6 +43,9 @@ struct TObserveOptions {
     uint32_t WatchdogStaleMs = 0;
     // Where the program's modules are; empty: ProgramModuleDirs().
     std::vector<std::string> ModuleDirs;
+    // What the status page shows of the monitor ([Web]); null: none runs.
+    // It must outlive these observers.
+    TWebSource* Web = nullptr;
     // The notification channels, their outbox's file and the machine's name;
     // no channel is run without a transport.
     TNotifySettings Notify;

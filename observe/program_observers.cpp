@@ -46,6 +46,9 @@ std::vector<std::string> TProgramObservers::Secrets(const TSettings& settings) {
     for (std::string& secret : NotifySecrets(settings.Notify)) {
         secrets.push_back(std::move(secret));
     }
+    if (!settings.Observe.Web.Token.empty()) {
+        secrets.push_back(settings.Observe.Web.Token);
+    }
     return secrets;
 }
 
@@ -82,6 +85,11 @@ TProgramObservers::TProgramObservers(THostMonitor& monitor, TGuiDispatcher& disp
             monitor.SetStatusText(line);
         });
     };
+    if (settings.Observe.Web.Enabled) {
+        m_webSource = std::make_unique<TMonitorWebSource>(monitor, dispatcher);
+        monitor.Events().Add(*m_webSource);
+        options.Web = m_webSource.get();
+    }
     m_observers = std::make_unique<TObservers>(std::move(options));
     monitor.Events().Add(m_observers->Sink());
     m_observers->Notifier().Ready();
@@ -102,7 +110,13 @@ void TProgramObservers::Stop() noexcept {
     }
     m_stopped = true;
     m_monitor.Events().Remove(m_observers->Sink());
-    m_observers->Stop();
+    if (m_webSource) {
+        m_monitor.Events().Remove(*m_webSource);
+    }
+    m_observers->Stop(); // the listener first: nobody asks the source any more
+    if (m_webSource) {
+        m_webSource->Stop();
+    }
 }
 
 } // namespace pingvard

@@ -15,6 +15,7 @@
 #include "monitor/gui_dispatcher.h"
 #include "monitor/host_monitor.h"
 #include "observe/observers.h"
+#include "observe/web/monitor_web_source.h"
 
 #include <cstdint>
 #include <functional>
@@ -51,6 +52,7 @@ public:
 
 private:
     THostMonitor& m_monitor;
+    std::unique_ptr<TMonitorWebSource> m_webSource; // [Web]: before the listener that serves it
     std::unique_ptr<TObservers> m_observers;
     bool m_stopped = false;
 };

@@ -43,6 +43,8 @@ packages=(
   dbus-daemon dbus-bin xfce4-panel xfconf
   # desktop notifications test: a real notification daemon (it brings dunstctl)
   dunst
+  # status page end-to-end test: a real browser, driven headless
+  chromium chromium-driver python3-selenium
   # the notification test: a real mail server (STARTTLS, SASL login, a
   # maildir) behind the simulated uplink; it only ever runs there, with a
   # configuration of the test's own (the package is left unconfigured)

@@ -17,9 +17,10 @@ struct TReason {
     std::string_view Text;
 };
 
-constexpr std::array<TReason, 19> kReasons{{
+constexpr std::array<TReason, 21> kReasons{{
     {100, "Continue"},
     {200, "OK"},
+    {202, "Accepted"},
     {204, "No Content"},
     {400, "Bad Request"},
     {401, "Unauthorized"},
@@ -29,6 +30,7 @@ constexpr std::array<TReason, 19> kReasons{{
     {408, "Request Timeout"},
     {413, "Content Too Large"},
     {414, "URI Too Long"},
+    {409, "Conflict"},
     {417, "Expectation Failed"},
     {421, "Misdirected Request"},
     {429, "Too Many Requests"},

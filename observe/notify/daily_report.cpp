@@ -4,6 +4,7 @@
 #include "observe/history/incident_reader.h"
 #include "observe/history/incident_report.h"
 #include "observe/iso_time.h"
+#include "observe/web/json_writer.h"
 #include "rounds/site_text.h"
 
 #include <ctime>

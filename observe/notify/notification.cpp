@@ -2,6 +2,7 @@
 #include "observe/notify/notification.h"
 
 #include "observe/iso_time.h"
+#include "observe/web/json_writer.h"
 #include "rounds/site_text.h"
 
 #include <chrono>
@@ -110,26 +111,6 @@ int PriorityOf(TMonitorEventKind kind) {
 }
 
 } // namespace
-
-std::string JsonString(std::string_view text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (u < 0x20) {
-            char buffer[8];
-            std::snprintf(buffer, sizeof buffer, "\\u%04x", u);
-            out += buffer;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
 
 TNotification MakeNotification(const TMonitorEvent& event, const std::string& site) {
     TNotification n;

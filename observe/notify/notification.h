@@ -31,7 +31,4 @@ TNotification MakeNotification(const TMonitorEvent& event, const std::string& si
 // The message --test-notify sends.
 TNotification TestNotification(int64_t nowMs, const std::string& site);
 
-// A JSON string literal with its quotes.
-std::string JsonString(std::string_view text);
-
 } // namespace pingvard

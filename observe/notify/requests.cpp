@@ -2,6 +2,7 @@
 #include "observe/notify/requests.h"
 
 #include "observe/iso_time.h"
+#include "observe/web/json_writer.h"
 
 #include <cstdio>
 #include <ctime>

@@ -434,6 +434,9 @@ int DumpableAfterLoad(const char* allowCoreDumps) {
         if (allowCoreDumps != nullptr) {
             ::setenv("PINGVARD_ALLOW_CORE_DUMPS", allowCoreDumps, 1);
         }
+        // The test process itself is undumpable once an earlier test loaded
+        // settings in it, and a child inherits that.
+        ::prctl(PR_SET_DUMPABLE, 1, 0, 0, 0);
         TIniFile ini("pingvard.ini");
         TSettings::Load(ini, "./");
         ::_exit(::prctl(PR_GET_DUMPABLE, 0, 0, 0, 0));
