@@ -11,9 +11,9 @@ namespace pingvard {
 namespace {
 
 // Every key a channel's section may hold, for taking a removed one out.
-const char* const kChannelKeys[] = {"Kind",     "Server", "StartTls", "User",      "Password",
-                                    "PasswordFile", "From",   "To",       "CaFile",    "Events",
-                                    "TimeLimit",    "Preset", "Url",      "Token",     "TokenFile"};
+const char* const kChannelKeys[] = {"Kind",         "Server", "StartTls", "User",   "Password",
+                                    "PasswordFile", "From",   "To",       "CaFile", "Events",
+                                    "TimeLimit",    "Preset", "Url",      "Token",  "TokenFile"};
 
 const std::string& Secret(const TNotifyChannel& c) {
     return c.Kind == TNotifyKind::Email ? c.Mail.Password : c.Webhook.Token;

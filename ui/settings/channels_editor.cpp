@@ -234,10 +234,9 @@ void TChannelsEditor::SelectionChanged() {
 void TChannelsEditor::LoadFields(int row) {
     m_shown = row;
     const bool any = row >= 0;
-    for (QWidget* field :
-         {static_cast<QWidget*>(edtName), static_cast<QWidget*>(pnlEmail),
-          static_cast<QWidget*>(pnlWebhook), static_cast<QWidget*>(chbClearSecret),
-          static_cast<QWidget*>(edtTimeLimit)}) {
+    for (QWidget* field : {static_cast<QWidget*>(edtName), static_cast<QWidget*>(pnlEmail),
+                           static_cast<QWidget*>(pnlWebhook), static_cast<QWidget*>(chbClearSecret),
+                           static_cast<QWidget*>(edtTimeLimit)}) {
         field->setEnabled(any);
     }
     for (QCheckBox* box : chbEvents) {
@@ -250,7 +249,8 @@ void TChannelsEditor::LoadFields(int row) {
     chbClearSecret->setChecked(false);
     UpdateButtons();
     if (!any) {
-        for (QLineEdit* edit : {edtName, edtServer, edtUser, edtFrom, edtTo, edtUrl, edtTimeLimit}) {
+        for (QLineEdit* edit :
+             {edtName, edtServer, edtUser, edtFrom, edtTo, edtUrl, edtTimeLimit}) {
             edit->clear();
         }
         pnlWebhook->hide();
@@ -395,8 +395,8 @@ void TChannelsEditor::AddChannel(TNotifyKind kind) {
     }
     TNotifyChannel channel;
     channel.Kind = kind;
-    const QString stem = kind == TNotifyKind::Email ? QStringLiteral("mail")
-                                                    : QStringLiteral("phone");
+    const QString stem =
+        kind == TNotifyKind::Email ? QStringLiteral("mail") : QStringLiteral("phone");
     QString name = stem;
     for (int n = 2; std::any_of(m_channels.begin(), m_channels.end(),
                                 [&](const TNotifyChannel& c) {
@@ -440,7 +440,8 @@ void TChannelsEditor::MoveChannel(int delta) {
     std::swap(m_channels[static_cast<std::size_t>(row)], m_channels[static_cast<std::size_t>(to)]);
     {
         const QSignalBlocker quiet(lstChannels);
-        lstChannels->item(row)->setText(DisplayText(m_channels[static_cast<std::size_t>(row)].Name));
+        lstChannels->item(row)->setText(
+            DisplayText(m_channels[static_cast<std::size_t>(row)].Name));
         lstChannels->item(to)->setText(DisplayText(m_channels[static_cast<std::size_t>(to)].Name));
         lstChannels->setCurrentRow(to);
     }

@@ -58,7 +58,7 @@ public:
     QComboBox* cmbPreset;
     QLineEdit* edtUrl;
     QLineEdit* edtToken;
-    QCheckBox* chbClearSecret; // takes the password or token out
+    QCheckBox* chbClearSecret;         // takes the password or token out
     std::vector<QCheckBox*> chbEvents; // the channel events, then daily-report
     QLineEdit* edtTimeLimit;
     QPushButton* btnTest;
