@@ -164,6 +164,7 @@ TChannelsEditor::TChannelsEditor(QWidget* parent)
     lblAnswer->setTextFormat(Qt::PlainText);
     lblAnswer->setTextInteractionFlags(Qt::TextSelectableByMouse);
     lblAnswer->setAccessibleName(tr("Odpověď serveru"));
+    lblAnswer->setAccessibleDescription(tr("Co server odpověděl na zkušební zprávu"));
     column->addWidget(lblAnswer);
     lblNote = new QLabel(this);
     lblNote->setStyleSheet(QStringLiteral("color: #c00000"));

@@ -651,6 +651,10 @@ percentiles 10/25/75/90: %1 / %2 / %3 / %4 ms</translation>
         <translation>Server's answer</translation>
     </message>
     <message>
+        <source>Co server odpověděl na zkušební zprávu</source>
+        <translation>What the server answered to the test message</translation>
+    </message>
+    <message>
         <source>nastaveno</source>
         <translation>set</translation>
     </message>
