@@ -458,7 +458,6 @@ void TChannelsEditor::SendTest() {
     const TNotifyChannel channel = m_channels[static_cast<std::size_t>(m_shown)];
     m_transport = MakeTransport();
     lblAnswer->setText(tr("Odesílám: %1").arg(DisplayText(TestMessageRoute(channel))));
-    UpdateButtons();
     TNotifyTransport* transport = m_transport.get();
     m_test = std::thread([this, channel, transport] {
         const TDelivery delivery = SendTestMessage(channel, *transport);
@@ -474,6 +473,7 @@ void TChannelsEditor::SendTest() {
             this, [this, accepted = delivery.Accepted, answer] { TestDone(accepted, answer); },
             Qt::QueuedConnection);
     });
+    UpdateButtons();
 }
 
 void TChannelsEditor::StopTest() {
