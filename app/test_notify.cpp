@@ -5,12 +5,10 @@
 #include "config/memory_ini_file.h"
 #include "config/program_dir.h"
 #include "config/settings.h"
-#include "observe/notify/requests.h"
+#include "observe/notify/test_message.h"
 #include "observe/notify/transport_module.h"
-#include "observe/program_observers.h"
 #include "recovery/secret_mask.h"
 
-#include <chrono>
 #include <ostream>
 #include <strings.h>
 #include <sys/stat.h>
@@ -35,24 +33,8 @@ int RunTestNotify(const std::string& name, std::ostream& out, std::ostream& err)
         if (strcasecmp(channel.Name.c_str(), name.c_str()) != 0) {
             continue;
         }
-        const int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                std::chrono::system_clock::now().time_since_epoch())
-                                .count();
-        const TNotification message = TestNotification(now, TProgramObservers::SiteName());
-        std::unique_ptr<TNotifyTransport> transport = MakeModuleTransport();
-        TDelivery delivery;
-        if (channel.Kind == TNotifyKind::Email) {
-            const TMailRequest mail = BuildMail(channel, message, 0);
-            out << "Testing " << channel.Name << " (email to " << mail.To.size()
-                << (mail.To.size() == 1 ? " address" : " addresses") << " through " << mail.Server
-                << ")" << std::endl;
-            delivery = transport->Send(mail);
-        } else {
-            const THttpPost post = BuildPost(channel, message, 0);
-            out << "Testing " << channel.Name << " (webhook, " << PresetName(channel.Webhook.Preset)
-                << ")" << std::endl;
-            delivery = transport->Send(post);
-        }
+        out << "Testing " << channel.Name << " (" << TestMessageRoute(channel) << ")" << std::endl;
+        const TDelivery delivery = SendTestMessage(channel, *MakeModuleTransport());
         out << (delivery.Accepted ? "Accepted: " : "Not delivered: ")
             << MaskSecrets(delivery.Answer, secrets) << std::endl;
         return delivery.Accepted ? kExitOk : kExitFailure;

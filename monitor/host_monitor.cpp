@@ -2,6 +2,7 @@
 #include "monitor/host_monitor.h"
 
 #include "config/dialog/hook_write.h"
+#include "config/dialog/notify_write.h"
 #include "config/dialog/recovery_write.h"
 #include "config/ini_file.h"
 #include "config/profile_store.h"
@@ -311,6 +312,15 @@ void THostMonitor::ApplyObserveSettings(const TObserveSettings& observe) {
     m_settings.Observe.History = observe.History;
     m_settings.Observe.Metrics = observe.Metrics;
     m_settings.Observe.Notifications = observe.Notifications;
+}
+
+void THostMonitor::ApplyNotifyChannels(const std::vector<TNotifyChannel>& channels) {
+    if (SameDialogChannels(channels, m_settings.Notify.Channels)) {
+        return; // a file without [Notify] keeps its bytes
+    }
+    TIniFile ini(ConfigFileName());
+    SaveDialogNotifyChannels(ini, channels, m_settings.Notify.Channels, GetProgramDir());
+    m_settings.Notify.Channels = channels;
 }
 
 void THostMonitor::ApplyHost(int slot, const THostSettings& host, const std::string& address) {

@@ -168,6 +168,8 @@ public:
     // hooks are not written. The program takes history and metrics into use
     // at its next start; the notifications at once (through Settings()).
     void ApplyObserveSettings(const TObserveSettings& observe);
+    // Writes the channels the dialog changed; they are used from the next start.
+    void ApplyNotifyChannels(const std::vector<TNotifyChannel>& channels);
 
     // Live values. A negative PingInterval is kept as set, and the workers then
     // pause TPingTh::kNegativeIntervalWaitMs per pass.

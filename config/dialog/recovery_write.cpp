@@ -1,21 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "config/dialog/recovery_write.h"
 
-#include "config/file_access.h"
+#include "config/dialog/secret_write.h"
 
 #include <algorithm>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <tuple>
-#include <unistd.h>
 
 namespace pingvard {
 
 namespace {
-
-std::string InDir(const std::string& dir, const std::string& path) {
-    return path.empty() || path.front() == '/' ? path : dir + path;
-}
 
 const char* const kPresetNames[] = {"none", "shelly1", "shelly2", "tasmota"};
 
@@ -29,30 +22,6 @@ const std::string& Secret(const TActionConfig& a) {
 
 bool HasSecret(const TActionConfig& a) {
     return a.Kind == TActionKind::Ssh || a.Kind == TActionKind::Http;
-}
-
-// Makes path readable by its owner alone before a secret goes into it; the
-// atomic rewrite keeps the mode of the file it replaces.
-void MakePrivate(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
-        return; // the first write creates it private (mkstemp)
-    }
-    if ((st.st_mode & 077) != 0 && ::chmod(path.c_str(), st.st_mode & 0700) != 0) {
-        throw EIniFileException("Cannot make " + path + " private for a password");
-    }
-}
-
-void WriteSecretFile(const std::string& path, const std::string& secret) {
-    const int fd =
-        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-    TUniqueFd file(fd);
-    const std::string line = secret + "\n";
-    if (fd < 0 || ::fchmod(fd, 0600) != 0 ||
-        ::write(fd, line.data(), line.size()) != static_cast<ssize_t>(line.size()) ||
-        !file.Close()) {
-        throw EIniFileException("Cannot write the password file " + path);
-    }
 }
 
 } // namespace

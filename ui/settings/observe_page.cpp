@@ -42,8 +42,11 @@ TObservePage::TObservePage(QWidget* parent) : QWidget(parent) {
 
     edHooks = new THooksEditor(this);
     layout->addWidget(edHooks);
-    auto* restartNote =
-        new QLabel(tr("Historie, metriky a háčky se změní při příštím spuštění programu."), this);
+    edChannels = new TChannelsEditor(this);
+    layout->addWidget(edChannels);
+    auto* restartNote = new QLabel(
+        tr("Historie, metriky, háčky a kanály oznámení se změní při příštím spuštění programu."),
+        this);
     restartNote->setWordWrap(true);
     layout->addWidget(restartNote);
     layout->addStretch();

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "config/observe_settings.h"
+#include "ui/settings/channels_editor.h"
 #include "ui/settings/hooks_editor.h"
 
 #include <QCheckBox>
@@ -12,7 +13,8 @@
 
 namespace pingvard {
 
-// The settings page of history, metrics, hooks and desktop notifications: it
+// The settings page of history, metrics, hooks, desktop notifications and
+// the notification channels: it
 // edits the dialog's copy of the settings (Load when the dialog opens, Store
 // at OK). The hooks are edited in edHooks, whose Store may refuse a field.
 class TObservePage : public QWidget {
@@ -33,7 +35,8 @@ public:
     QCheckBox* chbActionOutcome;
     QCheckBox* chbHostDown;
     QCheckBox* chbHostUp;
-    THooksEditor* edHooks; // Store leaves the hooks to it: they can be refused
+    THooksEditor* edHooks;       // Store leaves the hooks to it: they can be refused
+    TChannelsEditor* edChannels; // the [Notify] channels, loaded and stored by the dialog
 };
 
 } // namespace pingvard

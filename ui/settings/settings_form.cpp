@@ -197,11 +197,13 @@ void TSettingsForm::EditObserveSettings() {
     dialog.setWindowModality(Qt::WindowModal);
     auto* page = new TObservePage(&dialog);
     page->Load(m_settings.Observe);
+    page->edChannels->Load(m_settings.Notify.Channels);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
     buttons->button(QDialogButtonBox::Cancel)->setText(tr("Storno"));
     std::vector<THookConfig> hooks;
+    std::vector<TNotifyChannel> channels;
     connect(buttons, &QDialogButtonBox::accepted, &dialog, [&] {
-        if (page->edHooks->Store(hooks)) {
+        if (page->edHooks->Store(hooks) && page->edChannels->Store(channels)) {
             dialog.accept();
         }
     });
@@ -218,6 +220,7 @@ void TSettingsForm::EditObserveSettings() {
     if (dialog.exec() == QDialog::Accepted) {
         page->Store(m_settings.Observe);
         m_settings.Observe.Hooks = std::move(hooks);
+        m_settings.Notify.Channels = std::move(channels);
         m_observeEdited = true;
     }
 }
@@ -421,6 +424,7 @@ void TSettingsForm::LookupDone(int lookup, const TAddressLookup::TAddresses& add
         m_monitor.ApplySettings(m_settings, addresses);
         if (m_observeEdited) {
             m_monitor.ApplyObserveSettings(m_settings.Observe);
+            m_monitor.ApplyNotifyChannels(m_settings.Notify.Channels);
         }
     } catch (const EIniFileException& e) {
         if (ShowErrorBox) {

@@ -433,6 +433,285 @@ percentiles 10/25/75/90: %1 / %2 / %3 / %4 ms</translation>
     </message>
 </context>
 <context>
+    <name>pingvard::TChannelsEditor</name>
+    <message>
+        <source>Kanály oznámení (pošta a web hooky)</source>
+        <translation>Notification channels (mail and web hooks)</translation>
+    </message>
+    <message>
+        <source>Kanály oznámení</source>
+        <translation>Notification channels</translation>
+    </message>
+    <message>
+        <source>Kam program posílá zprávy o výpadcích</source>
+        <translation>Where the program sends messages about outages</translation>
+    </message>
+    <message>
+        <source>Přidat poštu</source>
+        <translation>Add mail</translation>
+    </message>
+    <message>
+        <source>Přidá kanál, který posílá e-maily</source>
+        <translation>Adds a channel that sends mail</translation>
+    </message>
+    <message>
+        <source>Přidat web hook</source>
+        <translation>Add web hook</translation>
+    </message>
+    <message>
+        <source>Přidá kanál, který posílá zprávy na web hook</source>
+        <translation>Adds a channel that posts to a web hook</translation>
+    </message>
+    <message>
+        <source>Odebrat kanál</source>
+        <translation>Remove channel</translation>
+    </message>
+    <message>
+        <source>Odebere vybraný kanál</source>
+        <translation>Removes the selected channel</translation>
+    </message>
+    <message>
+        <source>Kanál nahoru</source>
+        <translation>Channel up</translation>
+    </message>
+    <message>
+        <source>Posune vybraný kanál o místo dříve</source>
+        <translation>Moves the selected channel one place earlier</translation>
+    </message>
+    <message>
+        <source>Kanál dolů</source>
+        <translation>Channel down</translation>
+    </message>
+    <message>
+        <source>Posune vybraný kanál o místo později</source>
+        <translation>Moves the selected channel one place later</translation>
+    </message>
+    <message>
+        <source>Jméno:</source>
+        <translation>Name:</translation>
+    </message>
+    <message>
+        <source>Jméno kanálu</source>
+        <translation>Channel name</translation>
+    </message>
+    <message>
+        <source>Písmena, číslice, - a _</source>
+        <translation>Letters, digits, - and _</translation>
+    </message>
+    <message>
+        <source>Server:</source>
+        <translation>Server:</translation>
+    </message>
+    <message>
+        <source>Poštovní server</source>
+        <translation>Mail server</translation>
+    </message>
+    <message>
+        <source>smtp://server:587 nebo smtps://server:465</source>
+        <translation>smtp://server:587 or smtps://server:465</translation>
+    </message>
+    <message>
+        <source>Vyžadovat STARTTLS</source>
+        <translation>Require STARTTLS</translation>
+    </message>
+    <message>
+        <source>Server, který nenabídne STARTTLS, se odmítne</source>
+        <translation>A server that does not offer STARTTLS is refused</translation>
+    </message>
+    <message>
+        <source>Uživatel:</source>
+        <translation>User:</translation>
+    </message>
+    <message>
+        <source>Uživatel poštovního serveru</source>
+        <translation>Mail server user</translation>
+    </message>
+    <message>
+        <source>Prázdné: bez přihlášení</source>
+        <translation>Empty: no login</translation>
+    </message>
+    <message>
+        <source>Heslo:</source>
+        <translation>Password:</translation>
+    </message>
+    <message>
+        <source>Heslo poštovního serveru</source>
+        <translation>Mail server password</translation>
+    </message>
+    <message>
+        <source>Nové heslo; nastavené heslo se nikdy neukazuje</source>
+        <translation>A new password; the password set is never shown</translation>
+    </message>
+    <message>
+        <source>Od:</source>
+        <translation>From:</translation>
+    </message>
+    <message>
+        <source>Odesílatel</source>
+        <translation>Sender</translation>
+    </message>
+    <message>
+        <source>Adresa odesílatele</source>
+        <translation>The sender's address</translation>
+    </message>
+    <message>
+        <source>Komu:</source>
+        <translation>To:</translation>
+    </message>
+    <message>
+        <source>Příjemci</source>
+        <translation>Recipients</translation>
+    </message>
+    <message>
+        <source>Adresy oddělené čárkou</source>
+        <translation>Addresses separated by commas</translation>
+    </message>
+    <message>
+        <source>Druh web hooku</source>
+        <translation>Web hook kind</translation>
+    </message>
+    <message>
+        <source>Tvar zprávy, jak ji služba očekává</source>
+        <translation>The message's shape as the service expects it</translation>
+    </message>
+    <message>
+        <source>Druh:</source>
+        <translation>Preset:</translation>
+    </message>
+    <message>
+        <source>Adresa URL:</source>
+        <translation>URL:</translation>
+    </message>
+    <message>
+        <source>Adresa web hooku</source>
+        <translation>Web hook URL</translation>
+    </message>
+    <message>
+        <source>http:// nebo https://</source>
+        <translation>http:// or https://</translation>
+    </message>
+    <message>
+        <source>Token:</source>
+        <translation>Token:</translation>
+    </message>
+    <message>
+        <source>Token web hooku</source>
+        <translation>Web hook token</translation>
+    </message>
+    <message>
+        <source>Nový token; nastavený token se nikdy neukazuje</source>
+        <translation>A new token; the token set is never shown</translation>
+    </message>
+    <message>
+        <source>Smazat heslo nebo token</source>
+        <translation>Clear the password or token</translation>
+    </message>
+    <message>
+        <source>Při OK odstraní nastavené heslo nebo token</source>
+        <translation>At OK, removes the password or token set</translation>
+    </message>
+    <message>
+        <source>Kanál pošle zprávu při této události</source>
+        <translation>The channel sends a message at this event</translation>
+    </message>
+    <message>
+        <source>Události:</source>
+        <translation>Events:</translation>
+    </message>
+    <message>
+        <source>Časový limit kanálu</source>
+        <translation>Channel time limit</translation>
+    </message>
+    <message>
+        <source>%1 až %2 s</source>
+        <translation>%1 to %2 s</translation>
+    </message>
+    <message>
+        <source>Časový limit [s]:</source>
+        <translation>Time limit [s]:</translation>
+    </message>
+    <message>
+        <source>Odeslat zkušební zprávu</source>
+        <translation>Send a test message</translation>
+    </message>
+    <message>
+        <source>Pošle jednu zkušební zprávu kanálem, jak je vyplněn</source>
+        <translation>Sends one test message through the channel as filled in</translation>
+    </message>
+    <message>
+        <source>Zastavit</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>Ukončí odesílání zkušební zprávy</source>
+        <translation>Ends sending the test message</translation>
+    </message>
+    <message>
+        <source>Odpověď serveru</source>
+        <translation>Server's answer</translation>
+    </message>
+    <message>
+        <source>Co server odpověděl na zkušební zprávu</source>
+        <translation>What the server answered to the test message</translation>
+    </message>
+    <message>
+        <source>nastaveno</source>
+        <translation>set</translation>
+    </message>
+    <message>
+        <source>Nesprávná hodnota!</source>
+        <translation>Invalid value!</translation>
+    </message>
+    <message>
+        <source>Jméno: tento kanál už je</source>
+        <translation>Name: this channel exists already</translation>
+    </message>
+    <message>
+        <source>Jméno: písmena, číslice, - a _</source>
+        <translation>Name: letters, digits, - and _</translation>
+    </message>
+    <message>
+        <source>Server: smtp:// nebo smtps://</source>
+        <translation>Server: smtp:// or smtps://</translation>
+    </message>
+    <message>
+        <source>Od: adresa s @</source>
+        <translation>From: an address with @</translation>
+    </message>
+    <message>
+        <source>Komu: adresy s @ oddělené čárkou</source>
+        <translation>To: addresses with @ separated by commas</translation>
+    </message>
+    <message>
+        <source>Adresa URL: http:// nebo https://</source>
+        <translation>URL: http:// or https://</translation>
+    </message>
+    <message>
+        <source>Token: gotify potřebuje token aplikace</source>
+        <translation>Token: gotify needs the application's token</translation>
+    </message>
+    <message>
+        <source>Časový limit: %1 až %2 s</source>
+        <translation>Time limit: %1 to %2 s</translation>
+    </message>
+    <message>
+        <source>Události: nejméně jedna</source>
+        <translation>Events: at least one</translation>
+    </message>
+    <message>
+        <source>Odesílám: %1</source>
+        <translation>Sending: %1</translation>
+    </message>
+    <message>
+        <source>Přijato: %1</source>
+        <translation>Accepted: %1</translation>
+    </message>
+    <message>
+        <source>Nedoručeno: %1</source>
+        <translation>Not delivered: %1</translation>
+    </message>
+</context>
+<context>
     <name>pingvard::THooksEditor</name>
     <message>
         <source>Háčky</source>
@@ -765,8 +1044,8 @@ First action: %1 (%2) on %3</translation>
         <translation>Metrics port</translation>
     </message>
     <message>
-        <source>Historie, metriky a háčky se změní při příštím spuštění programu.</source>
-        <translation>History, metrics and hooks change at the next start of the program.</translation>
+        <source>Historie, metriky, háčky a kanály oznámení se změní při příštím spuštění programu.</source>
+        <translation>History, metrics, hooks and notification channels change at the next start of the program.</translation>
     </message>
 </context>
 <context>
