@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "recovery/http_action.h"
 
+#include "recovery/curl_transfer.h"
 #include "recovery/plug_request.h"
 #include "recovery/secret_mask.h"
 
@@ -18,7 +19,6 @@ constexpr std::size_t kMaxBody = 4096; // of the answer, for the transcript
 // A plug's answer has a few hundred bytes of header; well past that is a
 // fault, said as one (libcurl's own limit reads "Out of memory").
 constexpr std::size_t kMaxHeader = 64 * 1024;
-constexpr int kPollStepMs = 200;
 
 // What a transfer keeps of the answer.
 struct TAnswer {
@@ -34,20 +34,6 @@ struct TAnswer {
 // end it in CountHeader.
 bool HeaderTooLarge(CURLcode code, const TAnswer& answer) {
     return answer.HeaderTooLarge || (code == CURLE_OUT_OF_MEMORY && !answer.HeaderEnded);
-}
-
-// CURL and CURLM are both void: one deleter each.
-struct TEasyDeleter {
-    void operator()(CURL* easy) const noexcept { curl_easy_cleanup(easy); }
-};
-struct TMultiDeleter {
-    void operator()(CURLM* multi) const noexcept { curl_multi_cleanup(multi); }
-};
-
-void InitCurlOnce() {
-    // Not thread-safe in every libcurl build, so once before the first use.
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
 size_t KeepBody(char* data, size_t size, size_t count, void* user) {
@@ -141,35 +127,10 @@ std::string FailureReason(CURLcode code, const std::string& host, int32_t limitM
     return std::string(curl_easy_strerror(code)) + " (" + host + ")";
 }
 
-// Runs the transfer; CURLE_ABORTED_BY_CALLBACK when the abort signal rose.
-CURLcode Perform(CURL* easy, const TAbortSignal& abort) {
-    std::unique_ptr<CURLM, TMultiDeleter> multi(curl_multi_init());
-    if (!multi || curl_multi_add_handle(multi.get(), easy) != CURLM_OK) {
-        return CURLE_OUT_OF_MEMORY;
-    }
-    CURLcode result = CURLE_ABORTED_BY_CALLBACK;
-    for (int running = 1; running > 0 && !abort.Raised();) {
-        if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
-            result = CURLE_FAILED_INIT;
-            break;
-        }
-        int queued = 0;
-        if (CURLMsg* msg = curl_multi_info_read(multi.get(), &queued);
-            msg != nullptr && msg->msg == CURLMSG_DONE) {
-            result = msg->data.result;
-            break;
-        }
-        curl_waitfd wake{abort.WaitFd(), CURL_WAIT_POLLIN, 0};
-        curl_multi_poll(multi.get(), &wake, wake.fd >= 0 ? 1 : 0, kPollStepMs, nullptr);
-    }
-    curl_multi_remove_handle(multi.get(), easy);
-    return result;
-}
-
 } // namespace
 
 THttpAction::THttpAction(TActionConfig config) : m_config(std::move(config)) {
-    InitCurlOnce();
+    curl::InitOnce();
 }
 
 TRecoveryOutcome THttpAction::Run(TActionReport& report) {
@@ -186,7 +147,7 @@ TRecoveryOutcome THttpAction::Run(TActionReport& report) {
     const TPlugRequest& request = built.Request;
     const std::string host = UrlHost(request.Url);
     const std::vector<std::string> secrets{m_config.Http.Password};
-    std::unique_ptr<CURL, TEasyDeleter> easy(curl_easy_init());
+    std::unique_ptr<CURL, curl::TEasyDeleter> easy(curl_easy_init());
     if (!easy) {
         return Outcome(false, fail + "out of memory");
     }
@@ -197,7 +158,7 @@ TRecoveryOutcome THttpAction::Run(TActionReport& report) {
     if (!request.Body.empty()) {
         report.Transcript("> " + MaskSecrets(request.Body, secrets));
     }
-    const CURLcode code = Perform(easy.get(), m_abort);
+    const CURLcode code = curl::Perform(easy.get(), m_abort);
     if (code == CURLE_ABORTED_BY_CALLBACK) {
         report.Transcript("= aborted");
         return Outcome(false, fail + "aborted");

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <sqlite3.h>
-#include <sys/stat.h>
 
 namespace pingvard {
 
@@ -38,19 +37,8 @@ bool THistoryReader::Open() {
     if (m_db.IsOpen()) {
         return true;
     }
-    struct stat st {};
-    if (::stat(m_fileName.c_str(), &st) != 0) {
-        m_error = "no history in " + m_fileName;
-        return false;
-    }
-    // While a writer has the file open its -wal is there, and the reader
-    // goes through it (and its -shm), which the writer owns. Without one
-    // nobody writes: the file is read as it is, leaving nothing beside it.
-    const bool written = ::stat((m_fileName + "-wal").c_str(), &st) == 0;
-    const bool opened = written ? m_db.Open(m_fileName, true) : m_db.OpenUnchanging(m_fileName);
-    if (!opened || !m_db.QueryInt("SELECT count(*) FROM host")) {
-        m_error = "cannot read " + m_fileName + ": " + m_db.Error();
-        m_db.Close();
+    m_error = m_db.OpenForReading(m_fileName, "SELECT count(*) FROM host");
+    if (!m_error.empty()) {
         return false;
     }
     // A file of an older version (no writer has upgraded it yet) has no spread.

@@ -2,7 +2,6 @@
 #include "observe/history/incident_reader.h"
 
 #include <sqlite3.h>
-#include <sys/stat.h>
 
 namespace pingvard {
 
@@ -25,21 +24,8 @@ bool TIncidentReader::Open() {
     if (m_db.IsOpen()) {
         return true;
     }
-    struct stat st {};
-    if (::stat(m_fileName.c_str(), &st) != 0) {
-        m_error = "no history in " + m_fileName;
-        return false;
-    }
-    // As THistoryReader: through the writer's -wal while there is one, else
-    // the file as it is, without a lock or anything made beside it.
-    const bool written = ::stat((m_fileName + "-wal").c_str(), &st) == 0;
-    const bool opened = written ? m_db.Open(m_fileName, true) : m_db.OpenUnchanging(m_fileName);
-    if (!opened || !m_db.QueryInt("SELECT count(*) FROM sqlite_master")) {
-        m_error = "cannot read " + m_fileName + ": " + m_db.Error();
-        m_db.Close();
-        return false;
-    }
-    return true;
+    m_error = m_db.OpenForReading(m_fileName, "SELECT count(*) FROM sqlite_master");
+    return m_error.empty();
 }
 
 bool TIncidentReader::HasTables() {

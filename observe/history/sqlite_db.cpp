@@ -2,6 +2,7 @@
 #include "observe/history/sqlite_db.h"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <utility>
 
 namespace pingvard {
@@ -126,6 +127,21 @@ bool TSqliteDb::OpenWith(const std::string& name, int flags) noexcept {
     // moment; this thread can afford to wait, the monitor never does.
     sqlite3_busy_timeout(m_db, 2000);
     return true;
+}
+
+std::string TSqliteDb::OpenForReading(const std::string& fileName, const char* probe) {
+    struct stat st {};
+    if (::stat(fileName.c_str(), &st) != 0) {
+        return "no history in " + fileName;
+    }
+    const bool written = ::stat((fileName + "-wal").c_str(), &st) == 0;
+    const bool opened = written ? Open(fileName, true) : OpenUnchanging(fileName);
+    if (!opened || !QueryInt(probe)) {
+        std::string error = "cannot read " + fileName + ": " + Error();
+        Close();
+        return error;
+    }
+    return {};
 }
 
 void TSqliteDb::Close() noexcept {

@@ -55,6 +55,11 @@ public:
     // Read-only, as a file nobody writes: no lock, no -shm or -wal made
     // beside it. Only for a database no connection has open for writing.
     bool OpenUnchanging(const std::string& fileName) noexcept;
+    // For a reader beside the program: through the writer's -wal (and its
+    // -shm, which the writer owns) while there is one; without one nobody
+    // writes, and the file is read as it is, leaving nothing beside it. The
+    // probe (a count) must answer. Empty when open, else what went wrong.
+    std::string OpenForReading(const std::string& fileName, const char* probe);
     void Close() noexcept;
     bool IsOpen() const noexcept { return m_db != nullptr; }
 

@@ -2,6 +2,7 @@
 #include "observe/notify/curl_transport.h"
 
 #include "net/abort_signal.h"
+#include "recovery/curl_transfer.h"
 
 #include <algorithm>
 #include <curl/curl.h>
@@ -14,23 +15,11 @@ namespace {
 
 constexpr std::size_t kMaxAnswer = 512;
 constexpr long kConnectLimitMs = 10000;
-constexpr int kPollStepMs = 200;
 
-struct TEasyDeleter {
-    void operator()(CURL* easy) const noexcept { curl_easy_cleanup(easy); }
-};
-struct TMultiDeleter {
-    void operator()(CURLM* multi) const noexcept { curl_multi_cleanup(multi); }
-};
 struct TListDeleter {
     void operator()(curl_slist* list) const noexcept { curl_slist_free_all(list); }
 };
 using TList = std::unique_ptr<curl_slist, TListDeleter>;
-
-void InitCurlOnce() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
 
 struct TExchange {
     std::string_view Upload; // what is left of the mail to send
@@ -91,10 +80,10 @@ void Common(CURL* easy, int32_t limitMs, const std::string& caFile, TExchange& x
 
 class TCurlTransport final : public TNotifyTransport {
 public:
-    TCurlTransport() { InitCurlOnce(); }
+    TCurlTransport() { curl::InitOnce(); }
 
     TDelivery Send(const TMailRequest& mail) override {
-        std::unique_ptr<CURL, TEasyDeleter> easy(curl_easy_init());
+        std::unique_ptr<CURL, curl::TEasyDeleter> easy(curl_easy_init());
         if (!easy) {
             return {false, "out of memory"};
         }
@@ -136,7 +125,7 @@ public:
     }
 
     TDelivery Send(const THttpPost& post) override {
-        std::unique_ptr<CURL, TEasyDeleter> easy(curl_easy_init());
+        std::unique_ptr<CURL, curl::TEasyDeleter> easy(curl_easy_init());
         if (!easy) {
             return {false, "out of memory"};
         }
@@ -229,29 +218,7 @@ private:
         return x.LastLine.empty() ? why : why + ": " + x.LastLine;
     }
 
-    CURLcode Perform(CURL* easy) {
-        std::unique_ptr<CURLM, TMultiDeleter> multi(curl_multi_init());
-        if (!multi || curl_multi_add_handle(multi.get(), easy) != CURLM_OK) {
-            return CURLE_OUT_OF_MEMORY;
-        }
-        CURLcode result = CURLE_ABORTED_BY_CALLBACK;
-        for (int running = 1; running > 0 && !m_abort.Raised();) {
-            if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
-                result = CURLE_FAILED_INIT;
-                break;
-            }
-            int queued = 0;
-            if (CURLMsg* msg = curl_multi_info_read(multi.get(), &queued);
-                msg != nullptr && msg->msg == CURLMSG_DONE) {
-                result = msg->data.result;
-                break;
-            }
-            curl_waitfd wake{m_abort.WaitFd(), CURL_WAIT_POLLIN, 0};
-            curl_multi_poll(multi.get(), &wake, wake.fd >= 0 ? 1 : 0, kPollStepMs, nullptr);
-        }
-        curl_multi_remove_handle(multi.get(), easy);
-        return result;
-    }
+    CURLcode Perform(CURL* easy) { return curl::Perform(easy, m_abort); }
 
     TAbortSignal m_abort;
 };
