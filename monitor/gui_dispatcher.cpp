@@ -7,10 +7,13 @@
 
 namespace pingvard {
 
+// Each call has its own wake-up: a finished call wakes its sender only, not
+// every worker waiting on a call of its own.
 struct TLoopDispatcher::TCall {
     enum class TState { Queued, Done, Dropped };
     std::function<void()> Fn;
     TState State = TState::Queued;
+    std::condition_variable Finished;
 };
 
 std::optional<std::string> TGuiDispatcher::RunCatching(const std::function<void()>& fn) noexcept {
@@ -55,20 +58,23 @@ bool TLoopDispatcher::Send(std::function<void()> fn) {
     }
     m_calls.push_back(call);
     m_queued.notify_one();
-    m_finished.wait(lock, [&] { return call->State != TCall::TState::Queued; });
+    call->Finished.wait(lock, [&] { return call->State != TCall::TState::Queued; });
     return call->State == TCall::TState::Done;
 }
 
 void TLoopDispatcher::Cancel() {
+    std::deque<std::shared_ptr<TCall>> dropped;
     {
         std::lock_guard lock(m_mutex);
         m_cancelled = true;
         for (const auto& call : m_calls) {
             call->State = TCall::TState::Dropped;
         }
-        m_calls.clear();
+        dropped.swap(m_calls);
     }
-    m_finished.notify_all();
+    for (const auto& call : dropped) {
+        call->Finished.notify_all();
+    }
     m_queued.notify_all();
 }
 
@@ -116,7 +122,7 @@ bool TLoopDispatcher::RunQueued() {
             std::lock_guard lock(m_mutex);
             call->State = TCall::TState::Done;
         }
-        m_finished.notify_all();
+        call->Finished.notify_all();
         ReportHandOffError(failure);
     }
 }

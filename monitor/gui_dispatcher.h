@@ -68,8 +68,7 @@ private:
 
     const std::thread::id m_guiThread;
     mutable std::mutex m_mutex;
-    std::condition_variable m_queued;   // GUI thread waits for work or Stop
-    std::condition_variable m_finished; // senders wait for their call
+    std::condition_variable m_queued; // GUI thread waits for work or Stop
     std::deque<std::shared_ptr<TCall>> m_calls;
     bool m_cancelled = false;
     bool m_stopRequested = false;
