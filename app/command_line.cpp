@@ -29,7 +29,8 @@ enum class TOptionKind {
     Incidents,
     Since,
     Csv,
-    Arm
+    Arm,
+    Debug
 };
 
 struct TOptionName {
@@ -44,6 +45,7 @@ constexpr TOptionName kLongOptions[] = {
     {"--history", TOptionKind::History},   {"--incidents", TOptionKind::Incidents},
     {"--since", TOptionKind::Since},       {"--csv", TOptionKind::Csv},
     {"--arm", TOptionKind::Arm},           {"--test-notify", TOptionKind::TestNotify},
+    {"--debug", TOptionKind::Debug},
 };
 
 std::optional<TOptionKind> FindLongOption(std::string_view name) {
@@ -83,6 +85,9 @@ void Apply(TCommandLine& options, TOptionKind kind) {
         break;
     case TOptionKind::Arm:
         options.Arm = true;
+        break;
+    case TOptionKind::Debug:
+        options.Debug = true;
         break;
     case TOptionKind::Directory:
     case TOptionKind::Language:
@@ -223,6 +228,9 @@ std::string UsageText(bool desktopBuiltIn) {
                 ? "      --headless       run on the console even when a display is available\n"
                 : "      --headless       run on the console (always so: this build has no\n"
                   "                       desktop user interface)\n";
+    text += "      --debug          with the console program: also print on stderr how the\n"
+            "                       monitor works, e.g. where each host's echo times come\n"
+            "                       from (the kernel's timestamps or the program's clock)\n";
     text += "      --lang=LANG      the desktop program's language, cs or en (default:\n"
             "                       ";
     text.append(kLanguageSection).append(" ").append(kLanguageKey);

@@ -13,6 +13,7 @@ struct TCommandLine {
     bool Help = false;
     bool Version = false;
     bool Headless = false;
+    bool Debug = false; // --debug: the monitor's details on stderr (headless)
     // -C/--directory arguments in order; each is entered relative to the one
     // before, as with git -C and make -C.
     std::vector<std::string> Directories;

@@ -34,6 +34,13 @@ public:
     void CopyTrayImageToApplicationIcon() override {}
     void ReportIcmpUnavailable(const std::string& reason) override;
     void ReportProblem(const std::string& text) override { ReportLine(text); }
+    // On stderr as "pingvard: debug: ...", only with Debug set.
+    void ReportDetail(const std::string& text) override {
+        if (Debug) {
+            ReportLine("debug: " + text);
+        }
+    }
+    bool Debug = false; // --debug
     // The site line: it changes with the state, never with a count-down.
     void ShowSite(const TSiteView& site) override;
 

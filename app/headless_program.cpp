@@ -84,6 +84,7 @@ std::string HeldNotice() {
 int Monitor(TLoopDispatcher& dispatcher, TSignalFlags& signals, const THeadlessConsole& console) {
     TSocketLibrary socketLibrary;
     TConsoleFrontEnd frontEnd(console.Out, console.Err, console.Mode, console.Columns);
+    frontEnd.Debug = console.Debug;
     TMonitorOptions options;
     options.LoadCancelled = [&signals] { return signals.ExitRequested.load(); };
     THostMonitor monitor(frontEnd, dispatcher, std::move(options));
@@ -137,12 +138,13 @@ int RunHeadless(const THeadlessConsole& console) {
     return Monitor(dispatcher, flags, console);
 }
 
-int RunHeadless() {
+int RunHeadless(bool debug) {
     // A reader that goes away (pingvard | head) must not end the watchdog.
     std::signal(SIGPIPE, SIG_IGN);
     const auto mode =
         IsCursorTerminal(STDOUT_FILENO) ? TConsoleMode::Terminal : TConsoleMode::Lines;
-    return RunHeadless({std::cout, std::cerr, mode, [] { return TerminalColumns(STDOUT_FILENO); }});
+    return RunHeadless(
+        {std::cout, std::cerr, mode, [] { return TerminalColumns(STDOUT_FILENO); }, debug});
 }
 
 } // namespace pingvard

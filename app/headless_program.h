@@ -13,6 +13,7 @@ struct THeadlessConsole {
     std::ostream& Err;
     TConsoleMode Mode;
     std::function<int()> Columns; // terminal width, 0 when unknown
+    bool Debug = false;           // --debug: the monitor's details on Err
 };
 
 // The monitor with a console front end, in the current directory, until
@@ -20,7 +21,7 @@ struct THeadlessConsole {
 // SIGUSR1 restarts now. Returns the process exit status (app/exit_status.h).
 // Call it before any other thread has been started: it blocks those signals
 // so that only its own watcher takes them.
-int RunHeadless();
+int RunHeadless(bool debug = false);
 int RunHeadless(const THeadlessConsole& console);
 
 } // namespace pingvard

@@ -68,7 +68,7 @@ int Run(int argc, char** argv) {
         std::cerr << "pingvard: " << problem << "; running the console program\n";
     }
 #endif
-    return RunHeadless();
+    return RunHeadless(options.Debug);
 }
 
 } // namespace

@@ -81,6 +81,7 @@ public:
         m_inner.ReportIcmpUnavailable(reason);
     }
     void ReportProblem(const std::string& text) override { m_inner.ReportProblem(text); }
+    void ReportDetail(const std::string& text) override { m_inner.ReportDetail(text); }
     void ShowSite(const TSiteView& site) override { m_inner.ShowSite(site); }
 
 private:

@@ -46,6 +46,10 @@ public:
     // its errors go (stderr), e.g. pingvard.log no longer taking lines; the
     // monitor says it once per change.
     virtual void ReportProblem(const std::string& text) = 0;
+    // A detail of the monitor's own working for whoever debugs it (where a
+    // host's echo times come from); said once per change. Ignored unless
+    // asked for.
+    virtual void ReportDetail(const std::string& /*text*/) {}
     // The state of the site, after each report and each step's start and
     // end: the tray's tooltip, the status bar's second field, the console's
     // site line. The tray image is set through SetTrayIconIndex.

@@ -227,6 +227,9 @@ void THostMonitor::ReportEcho(int slot, std::optional<TRoundTrip> echo) {
     if (m_icmpUnavailable) {
         CheckIcmpAgain(ms);
     }
+    if (echo) {
+        SayStampSource(slot, *echo);
+    }
     TPingObj& obj = m_pingObjs[static_cast<std::size_t>(slot)];
     // Before the statistics, so that a host's going down precedes the rule it fires.
     m_events.Echo(slot, obj.IP, obj.DisplayName, m_maxTimeouts,
@@ -240,6 +243,19 @@ void THostMonitor::ReportEcho(int slot, std::optional<TRoundTrip> echo) {
         Follow(m_policy->PingReport(slot, echo.has_value(), RoundView()));
     }
     ShowSite();
+}
+
+void THostMonitor::SayStampSource(int slot, const TRoundTrip& echo) {
+    std::optional<bool>& said = m_kernelStamps[static_cast<std::size_t>(slot)];
+    if (said == echo.KernelStamp) {
+        return;
+    }
+    said = echo.KernelStamp;
+    const TPingObj& obj = m_pingObjs[static_cast<std::size_t>(slot)];
+    m_fe.ReportDetail("host " + std::to_string(slot + 1) + " (" + obj.IP + "): echo times " +
+                      (echo.KernelStamp
+                           ? "from the kernel's receive timestamps"
+                           : "from the program's clock: the kernel gave no timestamp"));
 }
 
 TSettings THostMonitor::Settings() const {
@@ -327,6 +343,9 @@ void THostMonitor::ApplyHost(int slot, const THostSettings& host, const std::str
     TPingObj& obj = PingObj(slot);
     obj.DisplayName = host.DisplayName;
     m_fe.HostLabel(slot).SetText(host.DisplayName);
+    if (obj.IP != address) { // a new host: its echo times are said anew
+        m_kernelStamps[static_cast<std::size_t>(slot)].reset();
+    }
     obj.IP = address;
     if (TPingTh* worker = PingThread(slot)) {
         worker->SetHost(address);

@@ -105,6 +105,8 @@ public:
     // Shutdown, or when the slot is outside 0..3. us: the round trip from the
     // monotonic clock for the observers; without it, ms * 1000.
     void ReportPing(int slot, int32_t ms, std::optional<int64_t> us = std::nullopt);
+    // A report as a worker hands it over: the round trip, none for a lost echo.
+    void ReportEcho(int slot, std::optional<TRoundTrip> echo);
 
     // Where the monitor's events go (TMonitorEvent): subscribe the observers
     // here. Events are published on the GUI thread and never wait.
@@ -198,8 +200,9 @@ private:
     void SessionStarting() override;
     void SessionEnded(const TRecoveryOutcome& outcome) override;
 
-    // A report as a worker hands it over: the round trip, none for a lost echo.
-    void ReportEcho(int slot, std::optional<TRoundTrip> echo);
+    // Tells the front end's debug output where a host's echo times come from,
+    // when that is first known and whenever it changes.
+    void SayStampSource(int slot, const TRoundTrip& echo);
     void TakeIntoUse();
     void CreateWorker(int slot, const THostSettings& host);
     void ApplyHost(int slot, const THostSettings& host, const std::string& address);
@@ -293,7 +296,8 @@ private:
     bool m_incidentWriteReported = false;
     bool m_heldRefusalLogged = false;
     bool m_icmpUnavailable = false; // no way to send echoes (found at start-up)
-    uint32_t m_lastIcmpProbe = 0;   // tick of the last probe
+    std::array<std::optional<bool>, kSlotCount> m_kernelStamps; // as last said per slot
+    uint32_t m_lastIcmpProbe = 0;                               // tick of the last probe
     // Declared before the threads that use them, so they outlive every join.
     std::unique_ptr<TEvent> m_stopEvent;
     std::unique_ptr<TEvent> m_resetIdleEvent;

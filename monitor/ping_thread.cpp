@@ -90,7 +90,8 @@ std::optional<TRoundTrip> TPingTh::PingOnce() {
         m_echoClient.Timeout = timeout;
         if (m_echoClient.Ping(host) && m_echoClient.RoundTripMs >= 0) {
             return TRoundTrip{m_echoClient.RoundTripMs,
-                              std::max<int64_t>(m_echoClient.RoundTripUs.value_or(0), 0)};
+                              std::max<int64_t>(m_echoClient.RoundTripUs.value_or(0), 0),
+                              m_echoClient.LastStampSource == TPingClient::TStampSource::Kernel};
         }
     } catch (...) {
         // An echo that throws is a failed echo; the worker carries on.

@@ -20,6 +20,7 @@ namespace pingvard {
 struct TRoundTrip {
     int32_t Ms = 0;
     int64_t Us = 0;
+    bool KernelStamp = false; // Us from the kernel's receive time, not the program's clock
 };
 // A round trip known only in ms (-1: lost), in µs as ms * 1000.
 std::optional<TRoundTrip> RoundTripOfMs(int32_t ms);

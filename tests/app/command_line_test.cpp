@@ -44,6 +44,11 @@ INSTANTIATE_TEST_SUITE_P(
                     TParseCase{{"--headless", "--"}, false, false, true, {}},
                     TParseCase{{"--version", "--help"}, true, true, false, {}}));
 
+TEST(CommandLine, DebugAsksForTheDetails) {
+    EXPECT_FALSE(ParseCommandLine({"--headless"}).Options.Debug);
+    EXPECT_TRUE(ParseCommandLine({"--headless", "--debug"}).Options.Debug);
+}
+
 struct TErrorCase {
     std::vector<std::string_view> Args;
     std::string Error;
@@ -65,6 +70,7 @@ INSTANTIATE_TEST_SUITE_P(
         TErrorCase{{"--head"}, "unknown option '--head'"}, // no abbreviations
         TErrorCase{{"-x"}, "unknown option '-x'"}, TErrorCase{{"-hC", "x"}, "unknown option '-hC'"},
         TErrorCase{{"--help=yes"}, "option '--help' takes no value"},
+        TErrorCase{{"--debug=1"}, "option '--debug' takes no value"},
         TErrorCase{{"-C"}, "option '-C' needs a directory"},
         TErrorCase{{"--directory"}, "option '--directory' needs a directory"},
         TErrorCase{{"--directory="}, "option '--directory' needs a non-empty directory"},

@@ -30,6 +30,18 @@ TEST_F(ConsoleFrontEndTest, ShowsTheFiguresOfOneReportAsOneLine) {
     EXPECT_EQ(fe.State().Rows[2].Ping, "5ms");
 }
 
+TEST_F(ConsoleFrontEndTest, DetailsGoToStderrOnlyWithDebug) {
+    for (const bool debug : {false, true}) {
+        err.str("");
+        auto fe = Make(TConsoleMode::Lines);
+        fe.Debug = debug;
+        fe.ReportDetail("host 1 (10.0.0.1): echo times from the kernel's receive timestamps");
+        EXPECT_EQ(err.str(), debug ? "pingvard: debug: host 1 (10.0.0.1): echo times from the "
+                                     "kernel's receive timestamps\n"
+                                   : "");
+    }
+}
+
 TEST_F(ConsoleFrontEndTest, TrayIndexSelectsTheNearestImage) {
     auto fe = Make(TConsoleMode::Lines);
     const std::pair<int, int> cases[] = {{1, 1}, {2, 2}, {3, 3}, {4, 3}, {99, 3}, {0, 0}, {-1, 0}};

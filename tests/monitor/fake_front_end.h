@@ -39,6 +39,7 @@ public:
     void CopyTrayImageToApplicationIcon() override { Record("icon"); }
     void ReportIcmpUnavailable(const std::string& reason) override { Record("icmp:" + reason); }
     void ReportProblem(const std::string& text) override { Record("problem:" + text); }
+    void ReportDetail(const std::string& text) override { Record("detail:" + text); }
     void ShowSite(const TSiteView& site) override { Site = site; }
 
     // The texts of a row as the window would show them.

@@ -77,6 +77,25 @@ INSTANTIATE_TEST_SUITE_P(
 
 class HostMonitor : public test::THostMonitorFixture {};
 
+TEST_F(HostMonitor, SaysWhereAHostsEchoTimesComeFromOncePerChange) {
+    Start(test::LoopbackIni(5, 600000), Options(RefusedPort.Number()));
+    const auto details = [this] {
+        std::vector<std::string> said;
+        std::copy_if(Fe.Calls.begin(), Fe.Calls.end(), std::back_inserter(said),
+                     [](const std::string& call) { return call.starts_with("detail:"); });
+        return said;
+    };
+    for (const bool kernel : {true, true, false, false, true}) {
+        Monitor->ReportEcho(0, TRoundTrip{1, 1200, kernel});
+        Monitor->ReportEcho(0, std::nullopt); // a lost echo says nothing of it
+    }
+    const std::string host = "detail:host 1 (" + Monitor->PingObj(0).IP + "): echo times from ";
+    EXPECT_EQ(details(),
+              (std::vector<std::string>{host + "the kernel's receive timestamps",
+                                        host + "the program's clock: the kernel gave no timestamp",
+                                        host + "the kernel's receive timestamps"}));
+}
+
 TEST_F(HostMonitor, TriggerDuringASessionStartsNothingButZeroesTheCounters) {
     Start(test::LoopbackIni(1, 600000), Options(RefusedPort.Number()));
     for (int slot : {0, 1, 2}) {
