@@ -358,6 +358,9 @@ TEST(SiteWatchResume, GoesOnForTheHostsStillWatched) {
     EXPECT_EQ(watch.State(), TSiteState::Down);
     ASSERT_TRUE(watch.Incident());
     EXPECT_EQ(watch.View({}, {}).DownSinceMs, 40000);
+    EXPECT_EQ(watch.View({}, {}).Answering, 0); // no echo since the restart has answered
+    watch.PingReport(1, true, view, {});
+    EXPECT_EQ(watch.View({}, {}).Answering, 1);
 
     const TSiteDecisions back = watch.PingReport(0, true, view, {});
     ASSERT_EQ(back.size(), 2U);
