@@ -30,6 +30,7 @@ TObservers::TObservers(TObserveOptions options) {
         history.MinuteKeep = std::chrono::hours(24 * s.History.MinuteDays);
         history.HourKeep = std::chrono::hours(8766 * s.History.HourYears);
         history.Report = options.Report;
+        history.OpenIncident = options.OpenIncident;
         m_history = std::make_unique<THistoryStore>(std::move(history));
         m_historyQueue = std::make_unique<TQueuedSink>(*m_history, HistoryQueueOptions());
         m_hub.Add(*m_historyQueue);

@@ -52,6 +52,8 @@ struct TObserveOptions {
     std::string NotifyOutbox;
     std::string Site;
     std::function<std::unique_ptr<TNotifyTransport>()> NotifyTransport;
+    // The incident the monitor took up again at its start, if any.
+    std::shared_ptr<const TIncident> OpenIncident;
 };
 
 class TObservers {

@@ -76,6 +76,7 @@ TProgramObservers::TProgramObservers(THostMonitor& monitor, TGuiDispatcher& disp
     options.NotifyOutbox = OutboxFileName(settings.Notify, GetProgramDir());
     options.Site = SiteName();
     options.NotifyTransport = [] { return MakeModuleTransport(); };
+    options.OpenIncident = monitor.OpenIncident();
     // On a consumer's thread: the line is shown on the GUI thread. Once the
     // monitor has shut down the dispatcher refuses it; the line is then lost
     // with the status line it was meant for.

@@ -260,8 +260,8 @@ TSiteView TSiteWatch::View(const TRoundStatus& round,
     view.Watched = static_cast<int>(m_hosts.size());
     // During an incident a host answers when its last echo did: one taken up
     // again after a restart of the program has not answered yet.
-    view.Answering = static_cast<int>(std::count_if(
-        m_hosts.begin(), m_hosts.end(), [this](const THost& h) {
+    view.Answering =
+        static_cast<int>(std::count_if(m_hosts.begin(), m_hosts.end(), [this](const THost& h) {
             return m_incident ? h.LastAnswered.value_or(false) : !Down(h);
         }));
     if (m_incident) {

@@ -212,7 +212,9 @@ TQueueOptions HistoryQueueOptions() {
     return options;
 }
 
-THistoryStore::THistoryStore(THistoryOptions options) : m_options(std::move(options)) {}
+THistoryStore::THistoryStore(THistoryOptions options) : m_options(std::move(options)) {
+    m_incidents.KeepOpen(m_options.OpenIncident);
+}
 
 THistoryStore::~THistoryStore() {
     Close();

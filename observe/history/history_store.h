@@ -48,6 +48,8 @@ struct THistoryOptions {
     // Told once when writing starts failing (and once when it works again), on
     // the writer's thread: connect it to the console and the status line.
     std::function<void(const std::string&)> Report;
+    // An incident the monitor took up again at its start: it stays open.
+    std::shared_ptr<const TIncident> OpenIncident;
     // Caps the file at this many pages (0 = no cap); tests use it as a full disk.
     int64_t MaxPageCount = 0;
     // How long one write waits for another program's lock before the batch is

@@ -89,7 +89,9 @@ TSqliteStatement& TIncidentWriter::Stmt(TSqliteDb& db, std::string_view sql) {
 }
 
 bool TIncidentWriter::BeginBatch(TSqliteDb& db) {
-    return (m_tablesMade || CreateTables(db)) && (m_closedLeftOpen || db.Exec(kCloseLeftOpen));
+    return (m_tablesMade || CreateTables(db)) &&
+           (m_closedLeftOpen ||
+            (db.Exec(kCloseLeftOpen) && (!m_keepOpen || WriteIncident(db, *m_keepOpen))));
 }
 
 void TIncidentWriter::Committed() noexcept {

@@ -23,6 +23,7 @@
 #include "observe/history/sqlite_db.h"
 
 #include <map>
+#include <memory>
 #include <optional>
 #include <string_view>
 
@@ -44,6 +45,9 @@ public:
     // Incidents that ended and watched spans that ended before beforeMs;
     // inside the caller's transaction.
     bool Prune(TSqliteDb& db, int64_t beforeMs);
+    // The incident the monitor took up again at its start: the ending of
+    // those an earlier run left open writes it back as open.
+    void KeepOpen(std::shared_ptr<const TIncident> incident) { m_keepOpen = std::move(incident); }
     // The connection closes: its statements go, the tables are looked at
     // again on the next (the spans stay in memory).
     void Forget() noexcept;
@@ -56,8 +60,9 @@ private:
     void Watched(int64_t ms);
 
     std::map<std::string_view, TSqliteStatement> m_stmts;
-    bool m_tablesMade = false;          // on this connection, committed
-    bool m_closedLeftOpen = false;      // committed, this run
+    bool m_tablesMade = false;     // on this connection, committed
+    bool m_closedLeftOpen = false; // committed, this run
+    std::shared_ptr<const TIncident> m_keepOpen;
     std::optional<TWatchedSpan> m_span; // this run's current span
     bool m_touched = false;             // echoes of this batch went into m_span
 };

@@ -4,6 +4,7 @@
 #include "observe/history/sqlite_db.h"
 #include "tests/config/config_test_support.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <memory>
 #include <vector>
@@ -139,6 +140,37 @@ TEST_F(IncidentStore, AnIncidentLeftOpenByAKilledRunIsEndedWhereThatRunLastWatch
     const TUptime uptime = TIncidentReader(m_file).Uptime(m_now + 4000).Day;
     EXPECT_EQ(uptime.WatchedMs, (lastEcho - kStart) + 4000);
     EXPECT_EQ(uptime.DownMs, lastEcho - o.Begun.StartMs);
+}
+
+// The next run took the incident up again (the program was restarted during
+// it): it stays open, while another left open is ended.
+TEST_F(IncidentStore, AnIncidentTakenUpAgainStaysOpen) {
+    const TOutage older = Outage(kStart - 60 * kMinute);
+    const TOutage o = Outage(kStart + 10'000);
+    {
+        THistoryStore killed(Options());
+        killed.Consume(
+            std::vector{With(TMonitorEventKind::SiteDown, older.Begun.StartMs, older.Begun),
+                        With(TMonitorEventKind::SiteDown, o.Begun.StartMs, o.Begun)},
+            0);
+    }
+    m_now = kStart + 2 * kMinute;
+    THistoryOptions options = Options();
+    options.OpenIncident = std::make_shared<const TIncident>(o.Stepping);
+    THistoryStore next(options);
+    next.Consume(Echoes(m_now, m_now + 4000), 0);
+    const std::vector<TIncidentRecord> read = Read();
+    ASSERT_EQ(read.size(), 2u);
+    const auto resumed = std::find_if(read.begin(), read.end(), [&](const TIncidentRecord& r) {
+        return r.Incident.StartMs == o.Begun.StartMs;
+    });
+    ASSERT_NE(resumed, read.end());
+    EXPECT_TRUE(resumed->Incident.Open());
+    EXPECT_FALSE(resumed->Unfinished);
+    EXPECT_EQ(resumed->Incident.Steps, o.Stepping.Steps);
+    EXPECT_EQ(std::count_if(read.begin(), read.end(),
+                            [](const TIncidentRecord& r) { return r.Unfinished; }),
+              1);
 }
 
 // The next run's first try meets another program's lock: the incident is
