@@ -37,9 +37,11 @@ void TQueuedSink::Publish(const TMonitorEvent& event) noexcept {
         ++m_dropped;
         return;
     }
-    if (m_queue.size() == 1 || m_queue.size() >= m_options.MaxBatch) {
+    const bool urgent = m_options.Urgent != nullptr && m_options.Urgent(event);
+    if (m_queue.size() == 1 || m_queue.size() >= m_options.MaxBatch || (urgent && !m_urgent)) {
         m_wake.notify_one();
     }
+    m_urgent = m_urgent || urgent;
 }
 
 void TQueuedSink::Stop() noexcept {
@@ -88,13 +90,15 @@ void TQueuedSink::Run() {
                 m_wake.wait(lock, [this] { return !m_queue.empty() || m_stopping; });
             }
         }
-        if (!m_queue.empty() && !m_stopping && m_options.Linger.count() > 0 &&
+        if (!m_queue.empty() && !m_stopping && !m_urgent && m_options.Linger.count() > 0 &&
             m_queue.size() < m_options.MaxBatch) {
-            m_wake.wait_for(lock, m_options.Linger,
-                            [this] { return m_queue.size() >= m_options.MaxBatch || m_stopping; });
+            m_wake.wait_for(lock, m_options.Linger, [this] {
+                return m_queue.size() >= m_options.MaxBatch || m_stopping || m_urgent;
+            });
         }
         if (!m_queue.empty() || m_dropped != m_droppedReported) {
             const std::vector<TMonitorEvent> events = TakeBatch();
+            m_urgent = m_urgent && !m_queue.empty();
             const uint64_t dropped = m_dropped - m_droppedReported;
             m_droppedReported = m_dropped;
             lock.unlock();

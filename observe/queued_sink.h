@@ -39,6 +39,9 @@ struct TQueueOptions {
     // After the first event of a batch, wait this long for more before handing
     // over (fewer, larger batches for a consumer that pays per batch).
     std::chrono::milliseconds Linger{0};
+    // An event for which the linger ends at once: it and what came before it
+    // are handed over without waiting for more.
+    bool (*Urgent)(const TMonitorEvent&) = nullptr;
     std::chrono::milliseconds TickInterval{0}; // 0 = no Tick
 };
 
@@ -71,6 +74,7 @@ private:
     std::condition_variable m_wake;
     std::deque<TMonitorEvent> m_queue;
     bool m_stopping = false;
+    bool m_urgent = false;          // an urgent event is queued
     uint64_t m_dropped = 0;         // total
     uint64_t m_droppedReported = 0; // already told to the consumer
     uint64_t m_delivered = 0;

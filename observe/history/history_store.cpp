@@ -207,7 +207,13 @@ TQueueOptions HistoryQueueOptions() {
     TQueueOptions options;
     options.Capacity = 8192; // over an hour of four hosts at 2 s
     options.MaxBatch = 1024;
-    options.Linger = std::chrono::milliseconds(1000);
+    // Echoes wait up to 5 s for company, so that a commit (and its pages in
+    // the journal) serves some ten of them; a kill loses at most those 5 s.
+    // The site's and the recovery's events are written at once.
+    options.Linger = std::chrono::milliseconds(5000);
+    options.Urgent = [](const TMonitorEvent& event) {
+        return event.Kind != TMonitorEventKind::Echo;
+    };
     options.TickInterval = std::chrono::milliseconds(5000);
     return options;
 }

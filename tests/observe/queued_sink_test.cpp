@@ -127,6 +127,28 @@ TEST(QueuedSink, LingerGathersEventsIntoOneBatch) {
     EXPECT_EQ(recorder.Batches(), std::vector<std::size_t>{5});
 }
 
+TEST(QueuedSink, AnUrgentEventEndsTheLinger) {
+    TRecorder recorder;
+    TQueuedSink sink(
+        recorder,
+        {.Capacity = 100, .MaxBatch = 100, .Linger = 1h, .Urgent = [](const TMonitorEvent& e) {
+             return *e.RoundTripUs < 0;
+         }});
+    sink.Publish(Echo(1));
+    sink.Publish(Echo(2));
+    sink.Publish(Echo(-1));
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    while (sink.Delivered() < 3 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(5ms);
+    }
+    EXPECT_EQ(sink.Delivered(), 3u); // not an hour later
+    sink.Publish(Echo(3));           // lingers again
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(sink.Delivered(), 3u);
+    sink.Stop();
+    EXPECT_EQ(recorder.Batches(), (std::vector<std::size_t>{3, 1}));
+}
+
 TEST(QueuedSink, TicksWhileIdle) {
     TRecorder recorder;
     TQueuedSink sink(recorder, {.TickInterval = 10ms});

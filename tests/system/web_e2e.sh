@@ -134,7 +134,7 @@ wait_for 10 "the incident in the history" incident_kept
 (($(rounds) == 1)) || fail "the guard counted $(rounds) rounds after the cut (hold-off)"
 # --- the API against history.db, for each host: the single echoes of the
 # last hour in buckets, and minutes over 7 h. The store writes in batches:
-# compare the buckets that ended 10 s ago or more (the writer lingers 1 s).
+# compare the buckets that ended 10 s ago or more (echoes linger up to 5 s).
 first_minute_end=$(((started_ms / 60000 + 1) * 60000))
 minute_done() { (($(pv_now_ms) > first_minute_end + 10000)); }
 wait_for 80 "a minute in the history" minute_done
