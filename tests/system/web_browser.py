@@ -10,10 +10,13 @@ NAMES: the display names, comma-separated. CUT_COMMAND is run (by a shell)
 once the page shows the site up; the page must then show the incident with
 its cause; RESTORE_COMMAND ends it. A CUT_COMMAND of "-" cuts nothing (the
 screenshots of a benchmark's history). SPAN: the graphs' span in the
-screenshots (1h). Prints PASS or a FAIL line (status 1).
+screenshots (1h). With PINGVARD_WEB_TOKEN set, the Czech page asks for a
+restart during the guard's hold-off: refused, and the reason in Czech. Prints
+PASS or a FAIL line (status 1).
 """
 import base64
 import json
+import os
 import subprocess
 import sys
 import time
@@ -149,9 +152,20 @@ try:
     if width > viewport:
         fail("the phone page is %dpx wide in %dpx: it scrolls sideways" % (width, viewport))
     screenshot(phone, shots + "/web-phone.png")
+    token = os.environ.get("PINGVARD_WEB_TOKEN")
+    refusal = "not asked"
+    if token:
+        phone.execute_script("window.confirm = () => true;")
+        phone.find_element(By.ID, "restart-token").send_keys(token)
+        phone.find_element(By.ID, "restart-button").click()
+        refusal = wait(phone, "the refusal in Czech",
+                       lambda d: d.find_element(By.ID, "restart-answer").text.startswith(
+                           "Odmítnuto: Restarty odloženy o ") and d.find_element(
+                               By.ID, "restart-answer").text)
     elsewhere = requests_elsewhere(phone)
     if elsewhere:
         fail("requests to another origin: " + ", ".join(elsewhere))
 finally:
     phone.quit()
-print("PASS: %d graphs, incident shown (%s), nothing asked of another origin" % (len(graphs), incident))
+print("PASS: %d graphs, incident shown (%s), refusal (%s), nothing asked of another origin"
+      % (len(graphs), incident, refusal))

@@ -116,7 +116,7 @@ wait_for 30 "Prometheus's scrape of /metrics" scraped
 # --- the browser
 cut="$(command -v ip) -n $inet link set U$site_id down"
 restore="$(command -v ip) -n $inet link set U$site_id up"
-in_site /usr/bin/python3 "$here/web_browser.py" "http://127.0.0.1:$port/" \
+in_site env PINGVARD_WEB_TOKEN="$token" /usr/bin/python3 "$here/web_browser.py" "http://127.0.0.1:$port/" \
     inet-1,inet-2,inet-3,AP "$shots" "$cut" "$restore" >"$work/browser.out" 2>&1 ||
     fail "the browser: $(tail -n 5 "$work/browser.out")"
 cat "$work/browser.out"

@@ -62,7 +62,7 @@ const LOCALE = LANG === 'cs' ? 'cs-CZ' : undefined;
 const SVG = 'http://www.w3.org/2000/svg';
 const DAY_MS = 86400000;
 
-const state = {span: '1h', hosts: []};
+const state = {span: '1h', hosts: [], guard: []};
 
 function $(id) { return document.getElementById(id); }
 function el(tag, cls, text) {
@@ -147,6 +147,7 @@ function showSite(s) {
   if (g.round) guard.push(T.round(g.round, g.maxRounds));
   if (s.site.actionRunning) guard.push(T.running(s.site.runningAction));
   $('guard').textContent = guard.join(' · ');
+  state.guard = guard;
   $('restart').hidden = !s.canRestart;
 
   const before = state.hosts.map((h) => h.address).join();
@@ -364,12 +365,16 @@ async function restart(event) {
       return;
     }
     const body = await answer.json();
+    await refreshStatus();
+    // The reason is the program's status line, in English: in another
+    // language the guard's state, as the page shows it, says why instead.
+    const why = LANG !== 'en' && state.guard.length ? state.guard.join(' · ') : body.reason;
     out.textContent = body.started ? T.started :
-      (body.result === 'refused' ? T.refused(body.reason) : T.busy(body.reason));
+      (body.result === 'refused' ? T.refused(why) : T.busy(body.reason));
   } catch (e) {
     out.textContent = T.failed;
+    refreshStatus();
   }
-  refreshStatus();
 }
 
 function start() {
