@@ -27,7 +27,7 @@ def wait(what, condition, seconds=15.0):
             return value
         if time.monotonic() > end:
             raise Failure("waited %.0f s for %s" % (seconds, what))
-        time.sleep(0.1)
+        time.sleep(0.05)
 
 
 def application(name_part="pingvard"):
@@ -190,12 +190,13 @@ def popup_item(name, seconds=5.0):
     def nudge():
         if found or time.monotonic() > end:
             pyatspi.Registry.stop()
-            return False
-        subprocess.run(["xdotool", "key", "Down"], check=False)
-        return True
+        else:
+            subprocess.run(["xdotool", "key", "Down"], check=False)
+            GLib.timeout_add(100, nudge)
+        return False
     end = time.monotonic() + seconds
     pyatspi.Registry.registerEventListener(on_focus, "object:state-changed:focused")
-    GLib.timeout_add(150, nudge)
+    GLib.idle_add(nudge)
     pyatspi.Registry.start()
     if not found:
         raise Failure("no popup menu showed its items in %.0f s" % seconds)
@@ -223,9 +224,8 @@ def _command(argv):
     elif verb == "popup":
         click(popup_item(role))
     elif verb in ("press", "click"):
-        def root():
-            return shown_window(within, app_name=app_name) if within else application(app_name)
-        node = wait("the window \"%s\"" % (within or app_name), root)
+        node = wait("the window \"%s\"" % (within or app_name), lambda: shown_window(
+            within, app_name=app_name) if within else application(app_name))
         if verb == "press":
             press(node, role, name)
         else:

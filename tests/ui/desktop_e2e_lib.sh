@@ -112,6 +112,20 @@ start_desktop() {
   fi
 }
 
+# start_window_manager: openbox, ready once it says what it supports
+# (xdotool activates windows only then). It may find the display not yet
+# open to clients, and then ends: tried again.
+start_window_manager() {
+  local _
+  for _ in 1 2 3; do
+    openbox >>"$work/openbox.log" 2>&1 &
+    pids+=($!)
+    wait_for 5 wm_ready && return 0
+  done
+  fail "openbox did not start on $DISPLAY"
+}
+wm_ready() { xprop -root _NET_SUPPORTED 2>/dev/null | grep -q _NET_ACTIVE_WINDOW; }
+
 # start_session_bus: a private session bus on the filesystem socket $bus (an
 # abstract socket belongs to one network namespace, and the program may run in
 # one of its own), exported as the session bus. It has no service directories,

@@ -38,8 +38,6 @@ start_desktop
 # on it, Qt uses the XEmbed notification area that trayer offers.
 start_session_bus
 start_accessibility_bus
-openbox >"$work/openbox.log" 2>&1 &
-pids+=($!)
 panel_window() { xdotool search --classname '^panel$' | head -n1 | grep .; }
 # trayer comes after a first start of the program, as a panel at login may.
 start_trayer() {
@@ -48,9 +46,7 @@ start_trayer() {
   wait_for 10 panel_window || fail "trayer did not start"
 }
 client_list() { xprop -root _NET_CLIENT_LIST 2>/dev/null | grep -o '0x[0-9a-f]*' || true; }
-# Ready once it says what it supports (xdotool activates windows only then).
-wait_for 10 bash -c "xprop -root _NET_SUPPORTED | grep -q _NET_ACTIVE_WINDOW" ||
-  fail "openbox did not start"
+start_window_manager
 
 # --- the program, in a namespace with only loopback -------------------------
 program_namespace "$ns" || fail "cannot create the namespace $ns"
@@ -185,10 +181,9 @@ cp "$work/run/pingvard.ini" "$work/readonly/"
 chmod 0444 "$work/readonly/pingvard.ini"
 run_program "$work/readonly" "$work/readonly.out"
 readonly_pid=${pids[-1]}
-ui window alert 'AP Pingvard' || fail "no error box for an unwritable pingvard.ini"
+ui press 'push button' OK 'AP Pingvard' || fail "no error box to answer for an unwritable pingvard.ini"
 grep -q "Unable to write to $work/readonly/pingvard.ini" "$work/readonly.out" ||
   fail "the write error is not on stderr"
-ui press 'push button' OK 'AP Pingvard' || fail "cannot answer the error box"
 wait_end "$readonly_pid"
 ((status == 3)) || fail "an unwritable pingvard.ini ended the program with status $status"
 

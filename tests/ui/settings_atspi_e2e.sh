@@ -60,14 +60,7 @@ start_session_bus
 start_accessibility_bus
 # A window manager: dialogs placed and framed as on a desktop, and the
 # keyboard going to the active window.
-# It may find the display not yet open to clients, and then ends: tried again.
-wm_ready() { xprop -root _NET_SUPPORTED 2>/dev/null | grep -q _NET_ACTIVE_WINDOW; }
-for _ in 1 2 3; do
-  openbox >>"$work/openbox.log" 2>&1 &
-  pids+=($!)
-  wait_for 5 wm_ready && break
-done
-wm_ready || fail "openbox did not start on $DISPLAY"
+start_window_manager
 
 program_namespace "$ns" || fail "cannot create the namespace $ns"
 cat >"$work/run/pingvard.ini" <<'EOF2'
