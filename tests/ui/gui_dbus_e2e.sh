@@ -14,8 +14,9 @@
 # its items; the marked hosts down (their echoes dropped): the item's image
 # is the fourth, "site down", and its ToolTip says how many hosts answer,
 # since when the site is down and why; back to normal once they answer; a
-# right click on the icon in the panel opens that menu, and "Ukončit" ends
-# the program with status 0 and unregisters the item.
+# right click on the icon in the panel opens that menu, and "Ukončit",
+# chosen there by its accessible name (the panel's, over AT-SPI), ends the
+# program with status 0 and unregisters the item.
 #
 # Usage: gui_dbus_e2e.sh PINGVARD_BINARY [SCREENSHOT_DIR]
 # Exit status: 0 passed, 1 failed, 77 skipped (not root or a tool missing).

@@ -4,7 +4,9 @@
 # display with a window manager and a notification area (trayer), and the real
 # pingvard inside a network namespace of its own that has only loopback, so no
 # echo can leave the machine. It clicks the tray icon and reads the X window
-# tree to check what the user would see, and saves screenshots on the way.
+# tree to check what the user would see, chooses the menus' items and the
+# dialogs' buttons by their accessible names (AT-SPI, on a private session
+# bus), and saves screenshots on the way.
 #
 # Usage: gui_e2e.sh PINGVARD_BINARY [SCREENSHOT_DIR]
 # Exit status: 0 passed, 1 failed, 77 skipped (not root or a tool missing).
