@@ -174,9 +174,9 @@ def click(node):
 
 
 def popup_item(name, seconds=5.0):
-    """The item of the open popup menu that has that name. Qt leaves popups
-    out of the application's children and shows them only in events, such as
-    the focus an item takes on Down, pressed until one comes."""
+    """The item of the open popup menu that has that name. Popup menus are in
+    no application's children (Qt's nor a panel's GTK) and show only in
+    events, such as the focus an item takes on Down, pressed until one comes."""
     found = []
 
     def on_focus(event):
@@ -216,13 +216,13 @@ def _command(argv):
     if argv[:1] == ["--app"]:
         app_name, argv = argv[1], argv[2:]
     verb, role, name, within = (argv + ["", ""])[:4]
-    if verb == "window":
+    if verb == "popup":
+        click(popup_item(argv[1]))
+    elif verb == "window":
         wait("the %s \"%s\"" % (role, name), lambda: shown_window(name, role, app_name))
     elif verb == "closed":
         wait("the %s \"%s\" to close" % (role, name),
              lambda: application(app_name) and not shown_window(name, role, app_name))
-    elif verb == "popup":
-        click(popup_item(role))
     elif verb in ("press", "click"):
         node = wait("the window \"%s\"" % (within or app_name), lambda: shown_window(
             within, app_name=app_name) if within else application(app_name))

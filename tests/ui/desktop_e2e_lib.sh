@@ -174,6 +174,7 @@ start_accessibility_bus() {
   address=$(bus_call org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress | sed -n 's/^ *string "\(.*\)"$/\1/p')
   dbus-send --bus="$address" --print-reply --dest=org.a11y.atspi.Registry /org/a11y/atspi/registry \
     org.freedesktop.DBus.Peer.Ping >/dev/null 2>&1 &
+  pids+=($!)
 }
 # ui COMMAND...: a step on the accessibility tree, by role and accessible
 # name (the commands of atspi_lib.py); why one failed goes to ui.out.
