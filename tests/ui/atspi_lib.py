@@ -8,6 +8,7 @@ import sys
 import time
 
 import pyatspi
+from gi.repository import GLib
 
 
 class Failure(Exception):
@@ -26,7 +27,7 @@ def wait(what, condition, seconds=15.0):
             return value
         if time.monotonic() > end:
             raise Failure("waited %.0f s for %s" % (seconds, what))
-        time.sleep(0.2)
+        time.sleep(0.05)
 
 
 def application(name_part="pingvard"):
@@ -52,16 +53,20 @@ def find(root, role, name, visible=True):
     return pyatspi.findDescendant(root, match, breadth_first=True)
 
 
-def window(title, seconds=15.0):
+def shown_window(title, role=None, app_name="pingvard"):
+    """The program's showing top-level window of that title (and role), or None."""
+    app = application(app_name)
+    for child in app if app is not None else ():
+        if (child is not None and child.name == title and showing(child) and
+                role in (None, child.getRoleName())):
+            return child
+    return None
+
+
+def window(title, seconds=15.0, role=None):
     """A top-level window (frame or dialog) of the program by its title."""
     def look():
-        app = application()
-        if app is None:
-            return None
-        for child in app:
-            if child is not None and child.name == title and showing(child):
-                return child
-        return None
+        return shown_window(title, role)
     try:
         return wait("the window \"%s\"" % title, look, seconds)
     except Failure as failure:
@@ -95,7 +100,7 @@ def press(root, role, name):
     opens a modal dialog answers only when it closes."""
     node = wait("%s \"%s\"" % (role, name),
                 lambda: find(root, role, name) or find(root, role, name, visible=False))
-    subprocess.Popen([sys.executable, os.path.abspath(__file__), "press", role, name,
+    subprocess.Popen([sys.executable, os.path.abspath(__file__), "_press", role, name,
                       root.name or ""])
     return node
 
@@ -158,5 +163,81 @@ def _press_in_child(role, name, window_title):
                 return
 
 
-if __name__ == "__main__" and len(sys.argv) == 5 and sys.argv[1] == "press":
+def click(node):
+    """A left click in the middle of the control, as its user makes it: a
+    menu's item chosen so closes the menu, which its action alone does not."""
+    x, y, w, h = extents(node)
+    if w <= 0 or h <= 0:
+        raise Failure("\"%s\" is not on the screen" % node.name)
+    subprocess.run(["xdotool", "mousemove", "--sync", str(x + w // 2), str(y + h // 2),
+                    "click", "1"], check=True)
+
+
+def popup_item(name, seconds=5.0):
+    """The item of the open popup menu that has that name. Popup menus are in
+    no application's children (Qt's nor a panel's GTK) and show only in
+    events, such as the focus an item takes on Down, pressed until one comes."""
+    found = []
+
+    def on_focus(event):
+        try:
+            if event.detail1 and event.source.getRoleName() == "menu item":
+                found.append(find(event.source.parent, "menu item", name))
+                pyatspi.Registry.stop()
+        except Exception:
+            pass  # gone under the walk: the next Down tells again
+
+    def nudge():
+        if found or time.monotonic() > end:
+            pyatspi.Registry.stop()
+        else:
+            subprocess.run(["xdotool", "key", "Down"], check=False)
+            GLib.timeout_add(100, nudge)
+        return False
+    end = time.monotonic() + seconds
+    pyatspi.Registry.registerEventListener(on_focus, "object:state-changed:focused")
+    GLib.idle_add(nudge)
+    pyatspi.Registry.start()
+    if not found:
+        raise Failure("no popup menu showed its items in %.0f s" % seconds)
+    if found[0] is None:
+        raise Failure("the popup menu has no item \"%s\"" % name)
+    return found[0]
+
+
+def _command(argv):
+    """The shell tests' steps: [--app NAME] then
+    window ROLE TITLE     waits for the showing top-level window;
+    closed ROLE TITLE     waits until there is none;
+    press ROLE NAME [IN]  the control's action (IN: the window's title);
+    click ROLE NAME [IN]  a click on the showing control;
+    popup NAME            a click on the item of the open popup menu."""
+    app_name = "pingvard"
+    if argv[:1] == ["--app"]:
+        app_name, argv = argv[1], argv[2:]
+    verb, role, name, within = (argv + ["", ""])[:4]
+    if verb == "popup":
+        click(popup_item(argv[1]))
+    elif verb == "window":
+        wait("the %s \"%s\"" % (role, name), lambda: shown_window(name, role, app_name))
+    elif verb == "closed":
+        wait("the %s \"%s\" to close" % (role, name),
+             lambda: application(app_name) and not shown_window(name, role, app_name))
+    elif verb in ("press", "click"):
+        node = wait("the window \"%s\"" % (within or app_name), lambda: shown_window(
+            within, app_name=app_name) if within else application(app_name))
+        if verb == "press":
+            press(node, role, name)
+        else:
+            click(control(node, role, name))
+    else:
+        raise Failure("no command %s" % verb)
+
+
+if __name__ == "__main__" and len(sys.argv) == 5 and sys.argv[1] == "_press":
     _press_in_child(sys.argv[2], sys.argv[3], sys.argv[4])
+elif __name__ == "__main__":
+    try:
+        _command(sys.argv[1:])
+    except Failure as failure:
+        sys.exit("%s: %s" % (" ".join(sys.argv[1:]), failure))

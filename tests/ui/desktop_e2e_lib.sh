@@ -112,6 +112,20 @@ start_desktop() {
   fi
 }
 
+# start_window_manager: openbox, ready once it says what it supports
+# (xdotool activates windows only then). It may find the display not yet
+# open to clients, and then ends: tried again.
+start_window_manager() {
+  local _
+  for _ in 1 2 3; do
+    openbox >>"$work/openbox.log" 2>&1 &
+    pids+=($!)
+    wait_for 5 wm_ready && return 0
+  done
+  fail "openbox did not start on $DISPLAY"
+}
+wm_ready() { xprop -root _NET_SUPPORTED 2>/dev/null | grep -q _NET_ACTIVE_WINDOW; }
+
 # start_session_bus: a private session bus on the filesystem socket $bus (an
 # abstract socket belongs to one network namespace, and the program may run in
 # one of its own), exported as the session bus. It has no service directories,
@@ -139,6 +153,32 @@ EOF
   pids+=($!)
   wait_for 5 test -S "$bus" || fail "the session bus did not start"
 }
+# The accessibility tree: at-spi2-core's bus launcher, and Debian's own
+# interpreter, which has python3-pyatspi (not one earlier on PATH).
+readonly atspi_launcher=/usr/libexec/at-spi-bus-launcher atspi_python=/usr/bin/python3
+# require_accessibility: skips the test without them.
+require_accessibility() {
+  [[ -x $atspi_launcher ]] || pv_skip "at-spi-bus-launcher is missing (scripts/deps.sh installs at-spi2-core)"
+  "$atspi_python" -I -c 'import pyatspi' 2>/dev/null || pv_skip "python3-pyatspi is missing (scripts/deps.sh)"
+}
+# start_accessibility_bus: the accessibility bus, on the session bus of
+# start_session_bus, and Qt's bridge on for the programs started after it.
+start_accessibility_bus() {
+  "$atspi_launcher" --launch-immediately >"$work/atspi.log" 2>&1 &
+  pids+=($!)
+  wait_for 10 bus_has org.a11y.Bus || fail "the accessibility bus did not start"
+  export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_ACCESSIBILITY=1
+  # Its registry starts on the first call, which a program's start would
+  # otherwise wait for: called now, while the test goes on.
+  local address
+  address=$(bus_call org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress | sed -n 's/^ *string "\(.*\)"$/\1/p')
+  dbus-send --bus="$address" --print-reply --dest=org.a11y.atspi.Registry /org/a11y/atspi/registry \
+    org.freedesktop.DBus.Peer.Ping >/dev/null 2>&1 &
+  pids+=($!)
+}
+# ui COMMAND...: a step on the accessibility tree, by role and accessible
+# name (the commands of atspi_lib.py); why one failed goes to ui.out.
+ui() { "$atspi_python" "$(dirname "${BASH_SOURCE[0]}")/atspi_lib.py" "$@" 2>>"$work/ui.out"; }
 # bus_call DESTINATION PATH METHOD [ARGS...]: a call on the session bus; prints
 # the reply.
 bus_call() { dbus-send --session --print-reply --dest="$1" "$2" "$3" "${@:4}"; }

@@ -4,7 +4,9 @@
 # display with a window manager and a notification area (trayer), and the real
 # pingvard inside a network namespace of its own that has only loopback, so no
 # echo can leave the machine. It clicks the tray icon and reads the X window
-# tree to check what the user would see, and saves screenshots on the way.
+# tree to check what the user would see, chooses the menus' items and the
+# dialogs' buttons by their accessible names (AT-SPI, on a private session
+# bus), and saves screenshots on the way.
 #
 # Usage: gui_e2e.sh PINGVARD_BINARY [SCREENSHOT_DIR]
 # Exit status: 0 passed, 1 failed, 77 skipped (not root or a tool missing).
@@ -16,8 +18,10 @@ shots=${2:-}
 # shellcheck source=tests/ui/desktop_e2e_lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/desktop_e2e_lib.sh"
 pv_require_root "it creates a network namespace"
-pv_require_tools Xvfb trayer xdotool import convert compare openbox xwininfo xprop ip nft
+pv_require_tools Xvfb trayer xdotool import convert compare openbox xwininfo xprop ip nft dbus-daemon
+require_accessibility
 begin_run pingvard-gui "$pingvard"
+bus="$work/bus"
 program_pid=
 
 failure_shot=failure.png
@@ -32,10 +36,10 @@ on_exit cleanup
 # --- the desktop ------------------------------------------------------------
 mkdir "$work/run"
 start_desktop
-# Without a session bus Qt uses the XEmbed notification area that trayer offers.
-unset DBUS_SESSION_BUS_ADDRESS
-openbox >"$work/openbox.log" 2>&1 &
-pids+=($!)
+# A session bus for the accessibility tree alone: with no StatusNotifierWatcher
+# on it, Qt uses the XEmbed notification area that trayer offers.
+start_session_bus
+start_accessibility_bus
 panel_window() { xdotool search --classname '^panel$' | head -n1 | grep .; }
 # trayer comes after a first start of the program, as a panel at login may.
 start_trayer() {
@@ -44,9 +48,7 @@ start_trayer() {
   wait_for 10 panel_window || fail "trayer did not start"
 }
 client_list() { xprop -root _NET_CLIENT_LIST 2>/dev/null | grep -o '0x[0-9a-f]*' || true; }
-# Ready once it says what it supports (xdotool activates windows only then).
-wait_for 10 bash -c "xprop -root _NET_SUPPORTED | grep -q _NET_ACTIVE_WINDOW" ||
-  fail "openbox did not start"
+start_window_manager
 
 # --- the program, in a namespace with only loopback -------------------------
 program_namespace "$ns" || fail "cannot create the namespace $ns"
@@ -91,9 +93,13 @@ Verify=2
 RuleFired=0
 ActionOutcome=0
 EOF
-run_program() { # directory, output file; the Czech captions whatever the caller's locale
-  ip netns exec "$ns" env DISPLAY="$DISPLAY" XDG_RUNTIME_DIR="$XDG_RUNTIME_DIR" \
-    "$pingvard" --lang cs -C "$1" >"$2" 2>&1 &
+# The Czech captions whatever the caller's locale; on the session bus unless
+# told "no-bus".
+run_program() { # directory, output file [no-bus]
+  local on_bus=("DBUS_SESSION_BUS_ADDRESS=$DBUS_SESSION_BUS_ADDRESS")
+  [[ ${3:-} != no-bus ]] || on_bus=()
+  ip netns exec "$ns" env -u DBUS_SESSION_BUS_ADDRESS DISPLAY="$DISPLAY" \
+    XDG_RUNTIME_DIR="$XDG_RUNTIME_DIR" "${on_bus[@]}" "$pingvard" --lang cs -C "$1" >"$2" 2>&1 &
   pids+=($!)
 }
 
@@ -157,7 +163,9 @@ click_icon() { # button
 [[ -z $shots ]] || mkdir -p "$shots"
 
 step "started before the notification area: the window shows; trayer comes: the window hides"
-run_program "$work/run" "$work/early.out"
+# Without a session bus: the XEmbed tray is taken at once, with no wait for a
+# D-Bus watcher that may come with it.
+run_program "$work/run" "$work/early.out" no-bus
 early_pid=${pids[-1]}
 wait_for 15 main_window || fail "without a notification area the window did not show"
 start_trayer
@@ -175,11 +183,9 @@ cp "$work/run/pingvard.ini" "$work/readonly/"
 chmod 0444 "$work/readonly/pingvard.ini"
 run_program "$work/readonly" "$work/readonly.out"
 readonly_pid=${pids[-1]}
-wait_for 10 dialog_window 'AP Pingvard' || fail "no error box for an unwritable pingvard.ini"
+ui press 'push button' OK 'AP Pingvard' || fail "no error box to answer for an unwritable pingvard.ini"
 grep -q "Unable to write to $work/readonly/pingvard.ini" "$work/readonly.out" ||
   fail "the write error is not on stderr"
-wait_for 5 xdotool windowactivate --sync "$(dialog_window 'AP Pingvard')" key Return ||
-  fail "cannot answer the error box"
 wait_end "$readonly_pid"
 ((status == 3)) || fail "an unwritable pingvard.ini ended the program with status $status"
 
@@ -187,13 +193,14 @@ step "a first start: the fresh pingvard.ini, and the settings dialog before anyt
 mkdir "$work/first"
 run_program "$work/first" "$work/first.out"
 first_pid=${pids[-1]}
-wait_for 15 dialog_window 'Nastavení' || fail "a first start did not open the settings dialog"
+ui window dialog 'Nastavení' || fail "a first start did not open the settings dialog"
 cmp -s "$work/first/pingvard.ini" "$(dirname "${BASH_SOURCE[0]}")/../data/fresh_pingvard.ini" ||
   fail "a first start did not write the fresh pingvard.ini"
 sleep 0.5
 save first-run-settings.png -frame -window "$(frame_of "$(dialog_window 'Nastavení')")"
+# The key itself under test: Esc discards the dialog.
 xdotool windowactivate --sync "$(dialog_window 'Nastavení')" key Escape
-wait_for 5 not dialog_window 'Nastavení' || fail "Esc did not close the first start's dialog"
+ui closed dialog 'Nastavení' || fail "Esc did not close the first start's dialog"
 running "$first_pid" || fail "Storno on the first start's dialog ended the program"
 kill -TERM "$first_pid"
 wait_end "$first_pid"
@@ -296,7 +303,7 @@ one_menu_at_pointer() {
   ((y == Y && x <= X && X < x + w))
 }
 
-step "right click: exactly one menu, at the pointer; S shows the window"
+step "right click: exactly one menu, at the pointer; Skrýt/Zobrazit shows the window"
 click_icon 3
 wait_for 2 one_menu_at_pointer || fail "not exactly one menu at the pointer: $(menus | tr '\n' ';')"
 # The menu with the icon it belongs to, whatever its items.
@@ -306,7 +313,7 @@ crop_x=$(((mx < ix ? mx : ix) - 6))
 ((crop_x >= 0)) || crop_x=0
 crop_right=$(((mx + mw > ix + iw ? mx + mw : ix + iw) + 6))
 save tray-menu.png -window root -crop "$((crop_right - crop_x))x$((my + mh + 6))+$crop_x+0" +repage
-xdotool key s
+ui popup 'Skrýt/Zobrazit' || fail "the tray menu has no Skrýt/Zobrazit"
 wait_for 5 main_window || fail "Skrýt/Zobrazit did not show the window"
 
 step "close box: hides to the tray"
@@ -321,41 +328,46 @@ step "settings and about dialogs"
 click_icon 1
 wait_for 5 main_window || fail "the window did not come back"
 win=$(main_window)
-# open_from_menu KEY TITLE WHAT: the Orvane menu's item KEY opens the dialog TITLE.
+# open_from_menu TITLE WHAT: the Orvane menu's item TITLE... opens the dialog TITLE.
 open_from_menu() {
   xdotool windowactivate --sync "$win" key --clearmodifiers alt+o
-  sleep 0.3
   [[ -e $work/menu.png ]] || save_orvane_menu
-  xdotool key "$1"
-  wait_for 5 dialog_window "$2" || fail "$2... did not open the $3"
+  ui click 'menu item' "$1..." 'Orvane AP Pingvard' || fail "the Orvane menu has no $1..."
+  ui window dialog "$1" || fail "$1... did not open the $2"
 }
+menu_shown() { [[ -n $(menus) ]]; }
 # The window with its open Orvane menu, once: menu.png.
 save_orvane_menu() {
   local fx fy fw mx my mw mh
-  wait_for 2 test -n "$(menus)" || fail "alt+o opened no menu"
+  wait_for 2 menu_shown || fail "alt+o opened no menu"
   read -r fx fy fw _ < <(geometry_of "$(frame_of "$win")")
   read -r mx my mw mh <<<"$(menus)"
   local right=$((mx + mw > fx + fw ? mx + mw : fx + fw))
   save menu.png -window root -crop "$((right - fx))x$((my + mh + 4 - fy))+$fx+$fy" +repage
 }
-# The dialog TITLE, opened by KEY: its screenshot SHOT, and Esc closes it.
-check_dialog() { # key title what shot
-  open_from_menu "$1" "$2" "$3"
+# The dialog TITLE: its screenshot SHOT, and its BUTTON closes it (Esc the
+# about box, which has no button).
+check_dialog() { # title what shot [button]
+  open_from_menu "$1" "$2"
   sleep 0.5
-  save "$4" -frame -window "$(frame_of "$(dialog_window "$2")")"
-  xdotool key Escape
-  wait_for 5 not dialog_window "$2" || fail "Esc did not close the $3"
+  save "$3" -frame -window "$(frame_of "$(dialog_window "$1")")"
+  if [[ -n ${4:-} ]]; then
+    ui press 'push button' "$4" "$1" || fail "the $2 has no $4"
+  else
+    xdotool key Escape
+  fi
+  ui closed dialog "$1" || fail "${4:-Esc} did not close the $2"
 }
-check_dialog n 'Nastavení' 'settings dialog' settings-dialog.png
-check_dialog o 'O programu' 'about box' about-box.png
+check_dialog 'Nastavení' 'settings dialog' settings-dialog.png Storno
+check_dialog 'O programu' 'about box' about-box.png
 
 step "Ukončit from the tray menu with the settings dialog open and the window hidden"
-open_from_menu n 'Nastavení' 'settings dialog'
+open_from_menu 'Nastavení' 'settings dialog'
 click_icon 1
 wait_for 5 not main_window || fail "the tray icon did not hide the window behind the dialog"
-dialog_window 'Nastavení' >/dev/null || fail "hiding the window closed the settings dialog"
+ui window dialog 'Nastavení' || fail "hiding the window closed the settings dialog"
 click_icon 3
-xdotool key u
+ui popup 'Ukončit' || fail "the tray menu has no Ukončit"
 wait_for 10 not alive || fail "Ukončit did not end the program"
 wait_end "$program_pid"
 ((status == 0)) || fail "pingvard ended with status $status"

@@ -28,16 +28,12 @@ plugsim=${2:?usage: settings_atspi_e2e.sh PINGVARD_DESKTOP PLUGSIM [SCREENSHOT_D
 shots=${3:-}
 [[ -z $shots ]] || mkdir -p "$shots"
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-readonly launcher=/usr/libexec/at-spi-bus-launcher
-# Debian's own interpreter, which has python3-pyatspi (not one earlier on PATH).
-readonly python=/usr/bin/python3
 
 # shellcheck source=tests/ui/desktop_e2e_lib.sh
 source "$here/desktop_e2e_lib.sh"
 pv_require_root "it creates a network namespace"
 pv_require_tools Xvfb openbox dbus-daemon dbus-send xdotool xwininfo xdpyinfo xprop import ip nft
-[[ -x $launcher ]] || pv_skip "at-spi-bus-launcher is missing (scripts/deps.sh installs at-spi2-core)"
-"$python" -c 'import pyatspi' 2>/dev/null || pv_skip "python3-pyatspi is missing (scripts/deps.sh)"
+require_accessibility
 [[ -x $plugsim ]] || fail "no plug simulator at $plugsim"
 begin_run pingvard-a11y "$desktop"
 bus="$work/bus"
@@ -61,20 +57,10 @@ pv_start_xvfb "$work" 1024x768x24 || fail "Xvfb did not start"
 pids+=("$PV_XVFB_PID")
 export DISPLAY=":$PV_DISPLAY" GSETTINGS_BACKEND=memory
 start_session_bus
-"$launcher" --launch-immediately >"$work/atspi.log" 2>&1 &
-pids+=($!)
-wait_for 10 bus_has org.a11y.Bus || fail "the accessibility bus did not start"
-export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_ACCESSIBILITY=1
+start_accessibility_bus
 # A window manager: dialogs placed and framed as on a desktop, and the
 # keyboard going to the active window.
-# It may find the display not yet open to clients, and then ends: tried again.
-wm_ready() { xprop -root _NET_SUPPORTED 2>/dev/null | grep -q _NET_ACTIVE_WINDOW; }
-for _ in 1 2 3; do
-  openbox >>"$work/openbox.log" 2>&1 &
-  pids+=($!)
-  wait_for 5 wm_ready && break
-done
-wm_ready || fail "openbox did not start on $DISPLAY"
+start_window_manager
 
 program_namespace "$ns" || fail "cannot create the namespace $ns"
 cat >"$work/run/pingvard.ini" <<'EOF2'
@@ -123,7 +109,7 @@ run_program() { # language, then any environment
 }
 drive() { # stage
   step "$1"
-  (cd "$here" && "$python" "$here/settings_atspi_e2e.py" "$1" "$work" "$shots") >"$work/drive-$1.out" 2>&1 ||
+  (cd "$here" && "$atspi_python" "$here/settings_atspi_e2e.py" "$1" "$work" "$shots") >"$work/drive-$1.out" 2>&1 ||
     fail "$1: $(tail -n1 "$work/drive-$1.out")"
   sed "s|^|$test_name: $1: |" "$work/drive-$1.out"
 }
