@@ -80,6 +80,10 @@ void TQueuedSink::Run() {
     using Clock = std::chrono::steady_clock;
     const bool ticks = m_options.TickInterval.count() > 0;
     Clock::time_point nextTick = Clock::now() + m_options.TickInterval;
+    try {
+        m_consumer.Begin();
+    } catch (...) { // its first batch tries again
+    }
     std::unique_lock lock(m_mutex);
     for (;;) {
         if (m_queue.empty() && !m_stopping) {

@@ -24,6 +24,9 @@ public:
     // On the queue's worker, events in the order they were published. dropped
     // counts the events a full queue refused since the previous call.
     virtual void Consume(std::span<const TMonitorEvent> events, uint64_t dropped) = 0;
+    // On the worker, once, before the first event: open what it writes to, so
+    // that it is open from the start whether or not an event comes soon.
+    virtual void Begin() {}
     // On the worker, about every TickInterval while it runs: background work.
     virtual void Tick() {}
     // From the thread that stops the queue, before it waits for the worker:

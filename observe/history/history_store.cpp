@@ -639,6 +639,10 @@ bool THistoryStore::Maintain() {
     return done;
 }
 
+void THistoryStore::Begin() {
+    EnsureOpen(); // a failure is said as for a batch, and the first batch tries again
+}
+
 void THistoryStore::Tick() {
     Flush(); // what a fault kept, when no new batch comes to take it along
     const int64_t now = Now();

@@ -74,6 +74,8 @@ public:
     THistoryStore& operator=(const THistoryStore&) = delete;
 
     void Consume(std::span<const TMonitorEvent> events, uint64_t dropped) override;
+    // Opens the database (and makes its tables) at the queue's start.
+    void Begin() override;
     // Kept batches tried again; roll-up and pruning when MaintenanceEvery has passed.
     void Tick() override;
     // Any thread: ends a roll-up and any wait for a lock at once, for good.

@@ -260,7 +260,8 @@ torn_log_inside() {
 # another program holds BEGIN EXCLUSIVE on it for SECONDS (sqlite3's own
 # shell). Sets LOCK_GAP (the longest gap between two stored echoes of host 4
 # around the lock, ms), LOCK_ECHOES (stored during the lock and 2 s around
-# it), LOCK_EXPECTED (the echoes of that time at 100 ms), LOCK_OUTCOMES
+# it), LOCK_EXPECTED (the echoes of that time at the period they had
+# outside it), LOCK_OUTCOMES
 # ("<in pingvard.log> <in history.db>"), LOCK_STOP.
 history_lock_run() {
     local dir=$1 ns=$2 seconds=$3 i from to pid db=$1/history.db
@@ -276,7 +277,6 @@ history_lock_run() {
     from=$(($(now_ms) - 2000))
     { echo 'BEGIN EXCLUSIVE;'; sleep "$seconds"; echo 'COMMIT;'; } | sqlite3 "$db"
     to=$(($(now_ms) + 2000))
-    LOCK_EXPECTED=$(((to - from) / 100))
     sleep 4 # the kept batches reach the file with the next one
     stop_pingvard "$pid"; LOCK_STOP=$STOP
     kill "$APSIM_PID" 2>/dev/null
@@ -284,6 +284,12 @@ history_lock_run() {
     LOCK_GAP=$(sqlite3 "$db" "SELECT max(d) / 1000 FROM (SELECT t - lag(t) OVER (ORDER BY t) AS d
         FROM sample WHERE host = $host AND t BETWEEN ${from}000 AND ${to}000)")
     LOCK_ECHOES=$(sqlite3 "$db" "SELECT count(*) FROM sample WHERE host = $host AND t BETWEEN ${from}000 AND ${to}000")
+    # An echo every 100 ms and its round trip and hand-off: the period the
+    # host's echoes had outside the lock's window, on this machine now.
+    LOCK_EXPECTED=$(sqlite3 "$db" "WITH side(lo, hi, n) AS (
+        SELECT min(t), max(t), count(*) FROM sample WHERE host = $host AND t < ${from}000
+        UNION ALL SELECT min(t), max(t), count(*) FROM sample WHERE host = $host AND t > ${to}000)
+        SELECT ($to - $from) * 1000 * (sum(n) - 2) / sum(hi - lo) FROM side WHERE n > 1")
     LOCK_OUTCOMES="$(count_lines "$dir/pingvard.log" ": ") $(sqlite3 "$db" "SELECT count(*) FROM event WHERE kind = 'action-outcome'")"
 }
 

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <gtest/gtest.h>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -147,6 +148,21 @@ TEST(QueuedSink, AnUrgentEventEndsTheLinger) {
     EXPECT_EQ(sink.Delivered(), 3u);
     sink.Stop();
     EXPECT_EQ(recorder.Batches(), (std::vector<std::size_t>{3, 1}));
+}
+
+// The history opens its file at start, not at its first batch.
+TEST(QueuedSink, BeginsOnceBeforeAnyEvent) {
+    struct TOpener final : TEventConsumer {
+        void Begin() override { Calls.push_back("begin"); }
+        void Consume(std::span<const TMonitorEvent> events, uint64_t) override {
+            Calls.push_back("consume " + std::to_string(events.size()));
+        }
+        std::vector<std::string> Calls; // the worker's only, read after Stop
+    } opener;
+    TQueuedSink sink(opener, {});
+    sink.Publish(Echo(1));
+    sink.Stop();
+    EXPECT_EQ(opener.Calls, (std::vector<std::string>{"begin", "consume 1"}));
 }
 
 TEST(QueuedSink, TicksWhileIdle) {
