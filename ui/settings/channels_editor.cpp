@@ -6,6 +6,7 @@
 #include "observe/notify/transport_module.h"
 #include "recovery/secret_mask.h"
 #include "ui/settings/config_text.h"
+#include "ui/settings/named_rows.h"
 
 #include <QFormLayout>
 #include <QGridLayout>
@@ -32,10 +33,6 @@ constexpr TWebhookPreset kPresets[] = {TWebhookPreset::Ntfy, TWebhookPreset::Got
                                        TWebhookPreset::Slack, TWebhookPreset::Json};
 constexpr int kMinSeconds = 1;
 constexpr int kMaxSeconds = 300;
-
-QString Qs(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 bool StartsWith(const QString& text, const char* prefix) {
     return text.startsWith(QLatin1String(prefix), Qt::CaseInsensitive);
@@ -111,7 +108,7 @@ TChannelsEditor::TChannelsEditor(QWidget* parent)
     hook->setContentsMargins(0, 0, 0, 0);
     cmbPreset = new QComboBox(pnlWebhook);
     for (const TWebhookPreset preset : kPresets) {
-        cmbPreset->addItem(Qs(PresetName(preset)));
+        cmbPreset->addItem(Utf8Text(PresetName(preset)));
     }
     cmbPreset->setAccessibleName(tr("Druh web hooku"));
     cmbPreset->setAccessibleDescription(tr("Tvar zprávy, jak ji služba očekává"));
@@ -132,7 +129,7 @@ TChannelsEditor::TChannelsEditor(QWidget* parent)
     for (std::size_t i = 0; i <= std::size(kChannelEvents); ++i) {
         const std::string_view name =
             i < std::size(kChannelEvents) ? KindName(kChannelEvents[i]) : kDailyReportEvent;
-        auto* box = new QCheckBox(Qs(name), this);
+        auto* box = new QCheckBox(Utf8Text(name), this);
         box->setAccessibleName(box->text());
         box->setAccessibleDescription(tr("Kanál pošle zprávu při této události"));
         events->addWidget(box, static_cast<int>(i / 2), static_cast<int>(i % 2));
@@ -208,13 +205,7 @@ void TChannelsEditor::EndTest() {
 void TChannelsEditor::Load(const std::vector<TNotifyChannel>& channels) {
     m_channels = channels;
     m_shown = -1;
-    {
-        const QSignalBlocker quiet(lstChannels);
-        lstChannels->clear();
-        for (const TNotifyChannel& channel : m_channels) {
-            lstChannels->addItem(DisplayText(channel.Name));
-        }
-    }
+    ShowNames(*lstChannels, m_channels);
     lstChannels->setCurrentRow(m_channels.empty() ? -1 : 0);
     SelectionChanged();
 }
@@ -301,7 +292,7 @@ bool TChannelsEditor::StoreFields(int row) {
     const QString name = edtName->text();
     for (std::size_t i = 0; i < m_channels.size(); ++i) {
         if (static_cast<int>(i) != row &&
-            Qs(m_channels[i].Name).compare(name, Qt::CaseInsensitive) == 0) {
+            Utf8Text(m_channels[i].Name).compare(name, Qt::CaseInsensitive) == 0) {
             return Refuse(edtName, tr("Jméno: tento kanál už je"));
         }
     }
@@ -401,7 +392,7 @@ void TChannelsEditor::AddChannel(TNotifyKind kind) {
     QString name = stem;
     for (int n = 2; std::any_of(m_channels.begin(), m_channels.end(),
                                 [&](const TNotifyChannel& c) {
-                                    return Qs(c.Name).compare(name, Qt::CaseInsensitive) == 0;
+                                    return Utf8Text(c.Name).compare(name, Qt::CaseInsensitive) == 0;
                                 });
          ++n) {
         name = stem + QString::number(n);
@@ -409,11 +400,7 @@ void TChannelsEditor::AddChannel(TNotifyKind kind) {
     channel.Name = name.toStdString();
     channel.Webhook.Preset = TWebhookPreset::Ntfy;
     m_channels.push_back(channel);
-    {
-        const QSignalBlocker quiet(lstChannels);
-        lstChannels->addItem(name);
-        lstChannels->setCurrentRow(lstChannels->count() - 1);
-    }
+    AppendName(*lstChannels, name);
     LoadFields(lstChannels->count() - 1);
     (kind == TNotifyKind::Email ? edtServer : edtUrl)->setFocus();
 }
@@ -423,12 +410,7 @@ void TChannelsEditor::RemoveChannel() {
     if (row < 0) {
         return;
     }
-    m_channels.erase(m_channels.begin() + row);
-    {
-        const QSignalBlocker quiet(lstChannels);
-        delete lstChannels->takeItem(row);
-        lstChannels->setCurrentRow(std::min(row, lstChannels->count() - 1));
-    }
+    RemoveRow(*lstChannels, m_channels, row);
     LoadFields(lstChannels->currentRow());
 }
 
@@ -438,14 +420,7 @@ void TChannelsEditor::MoveChannel(int delta) {
     if (row < 0 || to < 0 || to >= lstChannels->count() || !StoreFields(row)) {
         return;
     }
-    std::swap(m_channels[static_cast<std::size_t>(row)], m_channels[static_cast<std::size_t>(to)]);
-    {
-        const QSignalBlocker quiet(lstChannels);
-        lstChannels->item(row)->setText(
-            DisplayText(m_channels[static_cast<std::size_t>(row)].Name));
-        lstChannels->item(to)->setText(DisplayText(m_channels[static_cast<std::size_t>(to)].Name));
-        lstChannels->setCurrentRow(to);
-    }
+    SwapRows(*lstChannels, m_channels, row, to);
     LoadFields(to);
 }
 

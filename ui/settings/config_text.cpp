@@ -48,6 +48,10 @@ QString DisplayText(std::string_view bytes) {
     return text;
 }
 
+QString Utf8Text(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
 std::string ConfigBytes(const QString& shown, const std::string& original) {
     if (shown == DisplayText(original)) {
         return original;

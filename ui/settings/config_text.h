@@ -15,6 +15,9 @@ namespace pingvard {
 // program's own Czech texts (never as replacement characters).
 QString DisplayText(std::string_view bytes);
 
+// The program's own texts and the names it makes, which are UTF-8.
+QString Utf8Text(std::string_view text);
+
 // The bytes to store for what a field shows: the original bytes when the
 // field still shows them unchanged, otherwise the new text as UTF-8.
 std::string ConfigBytes(const QString& shown, const std::string& original);

@@ -3,6 +3,7 @@
 
 #include "config/integer_text.h"
 #include "ui/settings/config_text.h"
+#include "ui/settings/named_rows.h"
 
 #include <QFileDialog>
 #include <QFormLayout>
@@ -27,10 +28,6 @@ constexpr TMonitorEventKind kHookEvents[] = {
     TMonitorEventKind::SiteState,     TMonitorEventKind::SiteDown,
     TMonitorEventKind::SiteBack,      TMonitorEventKind::RestartsPaused,
 };
-
-QString Qs(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 } // namespace
 
@@ -83,7 +80,7 @@ THooksEditor::THooksEditor(QWidget* parent) : QGroupBox(tr("Háčky"), parent) {
     form->addRow(tr("Argumenty (jeden na řádek):"), txtArgs);
     auto* events = new QGridLayout;
     for (std::size_t i = 0; i < std::size(kHookEvents); ++i) {
-        auto* box = new QCheckBox(Qs(KindName(kHookEvents[i])), this);
+        auto* box = new QCheckBox(Utf8Text(KindName(kHookEvents[i])), this);
         box->setAccessibleName(box->text());
         box->setAccessibleDescription(tr("Háček se spustí při této události"));
         events->addWidget(box, static_cast<int>(i / 2), static_cast<int>(i % 2));
@@ -129,13 +126,7 @@ THooksEditor::THooksEditor(QWidget* parent) : QGroupBox(tr("Háčky"), parent) {
 void THooksEditor::Load(const std::vector<THookConfig>& hooks) {
     m_hooks = hooks;
     m_shown = -1;
-    {
-        const QSignalBlocker quiet(lstHooks);
-        lstHooks->clear();
-        for (const THookConfig& hook : m_hooks) {
-            lstHooks->addItem(DisplayText(hook.Name));
-        }
-    }
+    ShowNames(*lstHooks, m_hooks);
     lstHooks->setCurrentRow(m_hooks.empty() ? -1 : 0);
     SelectionChanged();
 }
@@ -204,7 +195,7 @@ bool THooksEditor::StoreFields(int row) {
     const QString name = edtName->text();
     for (std::size_t i = 0; i < m_hooks.size(); ++i) {
         if (static_cast<int>(i) != row &&
-            Qs(m_hooks[i].Name).compare(name, Qt::CaseInsensitive) == 0) {
+            Utf8Text(m_hooks[i].Name).compare(name, Qt::CaseInsensitive) == 0) {
             return Refuse(edtName, tr("Jméno: tento háček už je"));
         }
     }
@@ -259,17 +250,13 @@ void THooksEditor::AddHook() {
     THookConfig hook;
     QString name = QStringLiteral("hook");
     for (int n = 2; std::any_of(m_hooks.begin(), m_hooks.end(),
-                                [&](const THookConfig& h) { return Qs(h.Name) == name; });
+                                [&](const THookConfig& h) { return Utf8Text(h.Name) == name; });
          ++n) {
         name = QStringLiteral("hook%1").arg(n);
     }
     hook.Name = name.toStdString();
     m_hooks.push_back(hook);
-    {
-        const QSignalBlocker quiet(lstHooks);
-        lstHooks->addItem(name);
-        lstHooks->setCurrentRow(lstHooks->count() - 1);
-    }
+    AppendName(*lstHooks, name);
     LoadFields(lstHooks->count() - 1);
     edtProgram->setFocus();
 }
@@ -279,12 +266,7 @@ void THooksEditor::RemoveHook() {
     if (row < 0) {
         return;
     }
-    m_hooks.erase(m_hooks.begin() + row);
-    {
-        const QSignalBlocker quiet(lstHooks);
-        delete lstHooks->takeItem(row);
-        lstHooks->setCurrentRow(std::min(row, lstHooks->count() - 1));
-    }
+    RemoveRow(*lstHooks, m_hooks, row);
     LoadFields(lstHooks->currentRow());
 }
 
@@ -294,13 +276,7 @@ void THooksEditor::MoveHook(int delta) {
     if (row < 0 || to < 0 || to >= lstHooks->count() || !StoreFields(row)) {
         return;
     }
-    std::swap(m_hooks[static_cast<std::size_t>(row)], m_hooks[static_cast<std::size_t>(to)]);
-    {
-        const QSignalBlocker quiet(lstHooks);
-        lstHooks->item(row)->setText(DisplayText(m_hooks[static_cast<std::size_t>(row)].Name));
-        lstHooks->item(to)->setText(DisplayText(m_hooks[static_cast<std::size_t>(to)].Name));
-        lstHooks->setCurrentRow(to);
-    }
+    SwapRows(*lstHooks, m_hooks, row, to);
     LoadFields(to);
 }
 

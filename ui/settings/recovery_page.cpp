@@ -40,12 +40,8 @@ std::optional<int32_t> InRange(const QString& text, int32_t low, int32_t high) {
     return parsed && *parsed >= low && *parsed <= high ? parsed : std::nullopt;
 }
 
-QString Qs(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 QString KindText(TActionKind kind) {
-    return Qs(ActionKindName(kind));
+    return Utf8Text(ActionKindName(kind));
 }
 
 QString RangeText(int32_t low, int32_t high) {
@@ -208,7 +204,7 @@ QWidget* TRecoveryPage::CreateActions() {
     auto* buttons = new QHBoxLayout;
     cmbNewKind = new QComboBox(box);
     for (const TActionKindInfo& info : kActionKinds) {
-        cmbNewKind->addItem(Qs(info.Name));
+        cmbNewKind->addItem(Utf8Text(info.Name));
     }
     cmbNewKind->setCurrentIndex(static_cast<int>(TActionKind::Http));
     cmbNewKind->setAccessibleName(tr("Druh nové akce"));
@@ -382,7 +378,7 @@ QWidget* TRecoveryPage::CreateTest() {
 void TRecoveryPage::AddActionRow(int row, const TActionConfig& action) {
     const QSignalBlocker quiet(tblActions);
     tblActions->insertRow(row);
-    tblActions->setItem(row, kNameColumn, new QTableWidgetItem(Qs(action.Name)));
+    tblActions->setItem(row, kNameColumn, new QTableWidgetItem(Utf8Text(action.Name)));
     auto* kind = new QTableWidgetItem(KindText(action.Kind));
     kind->setFlags(kind->flags() & ~Qt::ItemIsEditable);
     tblActions->setItem(row, kKindColumn, kind);
@@ -695,7 +691,7 @@ void TRecoveryPage::TestAction() {
     TActionConfig config = m_actions.at(static_cast<std::size_t>(m_shown));
     txtTest->clear();
     txtTest->appendPlainText(
-        tr("Zkouška akce %1 (%2)").arg(Qs(config.Name), KindText(config.Kind)));
+        tr("Zkouška akce %1 (%2)").arg(Utf8Text(config.Name), KindText(config.Kind)));
     TRecoveryEvent event;
     event.Reason = "test";
     event.Step = m_shown + 1;
@@ -716,7 +712,7 @@ void TRecoveryPage::FetchKey() {
     config.Ssh.Password.clear();
     config.Ssh.KeyFile.clear();
     txtTest->clear();
-    txtTest->appendPlainText(tr("Načítám klíč serveru %1...").arg(Qs(config.Ssh.Host)));
+    txtTest->appendPlainText(tr("Načítám klíč serveru %1...").arg(Utf8Text(config.Ssh.Host)));
     m_fetchedKey.clear();
     StartRun(MakeAction(config, m_context), true);
 }
@@ -766,7 +762,7 @@ void TRecoveryPage::RunEnded(const TRecoveryOutcome& outcome) {
         txtTest->appendPlainText(tr("Klíč se nepodařilo načíst: ") + DisplayText(outcome.Status));
         return;
     }
-    const QString fingerprint = Qs(m_fetchedKey);
+    const QString fingerprint = Utf8Text(m_fetchedKey);
     txtTest->appendPlainText(tr("Klíč serveru: ") + fingerprint);
     if (ConfirmHostKey && ConfirmHostKey(this, fingerprint)) {
         edtSshHostKey->setText(fingerprint);
