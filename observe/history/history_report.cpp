@@ -38,20 +38,6 @@ std::string Millis(const std::optional<int64_t>& us) {
     return text;
 }
 
-std::string CsvField(const std::string& value) {
-    if (value.find_first_of(",\"\r\n") == std::string::npos) {
-        return value;
-    }
-    std::string quoted = "\"";
-    for (char c : value) {
-        quoted += c;
-        if (c == '"') {
-            quoted += '"';
-        }
-    }
-    return quoted + "\"";
-}
-
 std::string EventDetail(const THistoryRecord& e) {
     std::string action = e.Action;
     if (!e.ActionKind.empty()) {
@@ -106,6 +92,20 @@ void WriteText(std::ostream& out, const TRow& row) {
 }
 
 } // namespace
+
+std::string CsvField(const std::string& value) {
+    if (value.find_first_of(",\"\r\n") == std::string::npos) {
+        return value;
+    }
+    std::string quoted = "\"";
+    for (char c : value) {
+        quoted += c;
+        if (c == '"') {
+            quoted += '"';
+        }
+    }
+    return quoted + "\"";
+}
 
 std::optional<std::chrono::seconds> ParseSince(std::string_view text) {
     int64_t value = 0;

@@ -21,6 +21,10 @@ struct THistoryReportRequest {
     bool Csv = false;
 };
 
+// One CSV field: as it is, or quoted with its quotes doubled when it holds a
+// comma, a quote or a line break.
+std::string CsvField(const std::string& value);
+
 // "90s", "30m", "24h", "7d", "2w", or plain seconds; nullopt for anything else
 // (also zero, negative or absurdly large values).
 std::optional<std::chrono::seconds> ParseSince(std::string_view text);

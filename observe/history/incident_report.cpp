@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "observe/history/incident_report.h"
 
+#include "observe/history/history_report.h"
 #include "observe/iso_time.h"
 #include "rounds/site_text.h"
 
@@ -10,20 +11,6 @@
 namespace pingvard {
 
 namespace {
-
-std::string CsvField(const std::string& value) {
-    if (value.find_first_of(",\"\r\n") == std::string::npos) {
-        return value;
-    }
-    std::string quoted = "\"";
-    for (char c : value) {
-        quoted += c;
-        if (c == '"') {
-            quoted += '"';
-        }
-    }
-    return quoted + "\"";
-}
 
 std::string Joined(const std::vector<std::string>& values, const char* separator) {
     std::string out;

@@ -17,8 +17,7 @@
 
 namespace pingvard {
 
-template <typename T>
-void ShowNames(QListWidget& list, const std::vector<T>& entries) {
+template <typename T> void ShowNames(QListWidget& list, const std::vector<T>& entries) {
     const QSignalBlocker quiet(&list);
     list.clear();
     for (const T& entry : entries) {
@@ -34,8 +33,7 @@ inline void AppendName(QListWidget& list, const QString& name) {
 }
 
 // The entry of row goes; the row after it (or the new last) becomes current.
-template <typename T>
-void RemoveRow(QListWidget& list, std::vector<T>& entries, int row) {
+template <typename T> void RemoveRow(QListWidget& list, std::vector<T>& entries, int row) {
     entries.erase(entries.begin() + row);
     const QSignalBlocker quiet(&list);
     delete list.takeItem(row);
@@ -43,8 +41,7 @@ void RemoveRow(QListWidget& list, std::vector<T>& entries, int row) {
 }
 
 // The entries of row and to change places; to becomes current.
-template <typename T>
-void SwapRows(QListWidget& list, std::vector<T>& entries, int row, int to) {
+template <typename T> void SwapRows(QListWidget& list, std::vector<T>& entries, int row, int to) {
     std::swap(entries[static_cast<std::size_t>(row)], entries[static_cast<std::size_t>(to)]);
     const QSignalBlocker quiet(&list);
     list.item(row)->setText(DisplayText(entries[static_cast<std::size_t>(row)].Name));
