@@ -52,6 +52,26 @@ def press_any(root, names):
     ui.press(root, "push button", name)
 
 
+def run_test(page):
+    """Presses the page's Test and gives what its progress shows at the end."""
+    ui.press(page, "push button", "Vyzkoušet")
+    progress = ui.control(page, "text", "Průběh zkoušky")
+    shown = ui.wait("the test's outcome", lambda: "Výsledek:" in ui.text_of(progress) and
+                    ui.text_of(progress), 30)
+    print("test shows:", shown.replace("\n", " | "))
+    return shown
+
+
+def close_with_ok(page, settings):
+    """OK on the recovery page, then on the settings dialog."""
+    press_any(page, OK_NAMES)
+    ui.wait("the recovery page to close", lambda: ui.find(ui.application(), "dialog",
+                                                          "Obnova zařízení") is None)
+    press_any(settings, OK_NAMES)
+    ui.wait("the settings dialog to close",
+            lambda: ui.find(ui.application(), "dialog", "Nastavení") is None, 20)
+
+
 def alert(texts, seconds=10.0):
     """The message box whose text holds every one of texts."""
     def look():
@@ -134,21 +154,12 @@ def stage_plug(work, shots):
     ui.set_text(page, "Heslo", "plug secret", role="password text")
     ui.press(page, "push button", "Nahoru")
     time.sleep(0.5)
-    ui.press(page, "push button", "Vyzkoušet")
-    progress = ui.control(page, "text", "Průběh zkoušky")
-    shown = ui.wait("the test's outcome", lambda: "Výsledek:" in ui.text_of(progress) and
-                    ui.text_of(progress), 30)
-    print("test shows:", shown.replace("\n", " | "))
+    shown = run_test(page)
     if "Výsledek: úspěch" not in shown:
         raise ui.Failure("the test did not succeed: " + shown)
     if shots:
         shot("Obnova zařízení", os.path.join(shots, "settings-recovery-cs.png"))
-    press_any(page, OK_NAMES)
-    ui.wait("the recovery page to close", lambda: ui.find(ui.application(), "dialog",
-                                                          "Obnova zařízení") is None)
-    press_any(settings, OK_NAMES)
-    ui.wait("the settings dialog to close",
-            lambda: ui.find(ui.application(), "dialog", "Nastavení") is None, 20)
+    close_with_ok(page, settings)
 
 
 def stage_ssh(work, shots):
@@ -172,19 +183,10 @@ def stage_ssh(work, shots):
     answer("Klíč serveru", "alt+a")
     pinned = ui.control(page, "text", "Klíč serveru")
     ui.wait("the key pinned", lambda: ui.text_of(pinned) == fingerprint)
-    ui.press(page, "push button", "Vyzkoušet")
-    progress = ui.control(page, "text", "Průběh zkoušky")
-    shown = ui.wait("the test's outcome", lambda: "Výsledek:" in ui.text_of(progress) and
-                    ui.text_of(progress), 30)
-    print("test shows:", shown.replace("\n", " | "))
+    shown = run_test(page)
     if "Výsledek: úspěch" not in shown:
         raise ui.Failure("the ssh test did not succeed: " + shown)
-    press_any(page, OK_NAMES)
-    ui.wait("the recovery page to close", lambda: ui.find(ui.application(), "dialog",
-                                                          "Obnova zařízení") is None)
-    press_any(settings, OK_NAMES)
-    ui.wait("the settings dialog to close",
-            lambda: ui.find(ui.application(), "dialog", "Nastavení") is None, 20)
+    close_with_ok(page, settings)
 
 
 def stage_elided(work, shots):
