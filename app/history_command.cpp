@@ -5,6 +5,7 @@
 #include "config/ini_file.h"
 #include "config/observe_settings.h"
 #include "config/program_dir.h"
+#include "net/tick_clock.h"
 #include "observe/history/history_report.h"
 
 #include <chrono>
@@ -27,9 +28,7 @@ int RunHistoryCommand(const TCommandLine& options, std::ostream& out, std::ostre
         request.Since = *ParseSince(options.Since); // checked by the command line
     }
     THistoryReader reader(HistoryFileName(history, GetProgramDir()));
-    const int64_t nowMs = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              std::chrono::system_clock::now().time_since_epoch())
-                              .count();
+    const int64_t nowMs = WallClockMs();
     std::string error;
     if (!WriteHistoryReport(reader, request, nowMs, out, error)) {
         err << "pingvard: " << error << "\n";

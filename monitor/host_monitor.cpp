@@ -10,6 +10,7 @@
 #include "monitor/reset_outcomes.h"
 #include "net/echo/ping_client.h"
 #include "net/resolve.h"
+#include "net/tick_clock.h"
 #include "recovery/telnet_action.h"
 
 #include <cerrno>
@@ -40,11 +41,7 @@ TSiteWatch::TWallClock WallClockOf(const TMonitorOptions& options) {
     if (options.WallClock) {
         return options.WallClock;
     }
-    return [] {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(
-                   std::chrono::system_clock::now().time_since_epoch())
-            .count();
-    };
+    return [] { return WallClockMs(); };
 }
 
 } // namespace

@@ -41,4 +41,10 @@ uint32_t TickDifference(uint32_t oldTick, uint32_t newTick) noexcept {
     return newTick - oldTick;
 }
 
+int64_t WallClockMs() noexcept {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
 } // namespace pingvard

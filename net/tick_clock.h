@@ -19,6 +19,9 @@ const TTickClock& SystemTickClock() noexcept;
 // SystemTickClock().Now().
 uint32_t GetTickCount() noexcept;
 
+// The wall clock: milliseconds since 1970 UTC.
+int64_t WallClockMs() noexcept;
+
 // Milliseconds from oldTick to newTick, correct across one wrap of the counter.
 uint32_t TickDifference(uint32_t oldTick, uint32_t newTick) noexcept;
 

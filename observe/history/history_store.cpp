@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "observe/history/history_store.h"
 
+#include "net/tick_clock.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <sqlite3.h>
@@ -230,9 +232,7 @@ int64_t THistoryStore::Now() const {
     if (m_options.NowMs) {
         return m_options.NowMs();
     }
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
+    return WallClockMs();
 }
 
 void THistoryStore::Close() noexcept {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "observe/notify/notifier.h"
 
+#include "net/tick_clock.h"
 #include "observe/notify/daily_report.h"
 #include "observe/notify/requests.h"
 #include "recovery/secret_mask.h"
@@ -86,9 +87,7 @@ int64_t TNotifier::WallNow() const {
     if (m_options.WallClock) {
         return m_options.WallClock();
     }
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
+    return WallClockMs();
 }
 
 int64_t TNotifier::QueueDailyReport() {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "observe/notify/test_message.h"
 
+#include "net/tick_clock.h"
 #include "observe/notify/requests.h"
 #include "observe/program_observers.h"
 
@@ -11,9 +12,7 @@ namespace pingvard {
 namespace {
 
 TNotification Message() {
-    const int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
-                            std::chrono::system_clock::now().time_since_epoch())
-                            .count();
+    const int64_t now = WallClockMs();
     return TestNotification(now, TProgramObservers::SiteName());
 }
 

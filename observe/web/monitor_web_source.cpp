@@ -1,19 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "observe/web/monitor_web_source.h"
 
+#include "net/tick_clock.h"
+
 #include <algorithm>
 
 namespace pingvard {
 
-namespace {
-
-int64_t NowMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
-
-} // namespace
+namespace {} // namespace
 
 void TIncidentMemory::Note(const TIncident& incident) {
     auto it = std::find_if(m_incidents.begin(), m_incidents.end(),
@@ -105,7 +99,7 @@ TRestartAnswer TMonitorWebSource::RestartNow() {
 
 TWebStatus TMonitorWebSource::Copy() const {
     TWebStatus status;
-    status.TimeMs = NowMs();
+    status.TimeMs = WallClockMs();
     const int32_t maxTimeouts = m_monitor.MaxTimeouts();
     for (int slot = 0; slot < kSlotCount; ++slot) {
         TPingObj& obj = m_monitor.PingObj(slot);

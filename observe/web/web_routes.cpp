@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "observe/web/web_routes.h"
 
+#include "net/tick_clock.h"
 #include "observe/history/history_reader.h"
 #include "observe/history/incident_reader.h"
 #include "observe/web/json_writer.h"
@@ -16,12 +17,6 @@
 namespace pingvard {
 
 namespace {
-
-int64_t NowMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
 
 THttpResponse Json(int status, std::string body) {
     THttpResponse response;
@@ -46,7 +41,7 @@ struct TIncidentAccess {
 };
 
 THttpResponse Incidents(const TWebSource& source, TIncidentAccess* history, int64_t startedMs) {
-    const int64_t now = NowMs();
+    const int64_t now = WallClockMs();
     const int64_t from = now - kIncidentDays * 86'400'000;
     std::vector<TIncident> seen = source.Incidents(from);
     if (history == nullptr) {
@@ -116,7 +111,7 @@ THttpResponse History(THistoryAccess& access, const THttpRequest& request) {
         return JsonError(404, "no history of that host");
     }
     answer.Since = since;
-    answer.ToMs = NowMs();
+    answer.ToMs = WallClockMs();
     // The reader's own choice (single echoes for a few hours, minutes for
     // months, hours beyond), folded to what a graph can show; buckets on
     // whole multiples, so that one poll's points fall where the last one's did.
@@ -165,7 +160,7 @@ void AddWebRoutes(THttpRoutes& routes, TWebRoutesOptions options) {
         }
         return Json(200, StatusJson(source->Status(), canRestart));
     });
-    const int64_t startedMs = NowMs();
+    const int64_t startedMs = WallClockMs();
     std::shared_ptr<TIncidentAccess> incidents;
     if (!options.HistoryFile.empty()) {
         incidents = std::make_shared<TIncidentAccess>(options.HistoryFile);

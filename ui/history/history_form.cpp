@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/history/history_form.h"
 
+#include "net/tick_clock.h"
 #include "ui/form_scale.h"
 
 #include <QButtonGroup>
@@ -179,9 +180,7 @@ int64_t THistoryForm::Now() const {
     if (m_options.NowMs) {
         return m_options.NowMs();
     }
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
+    return WallClockMs();
 }
 
 void THistoryForm::BuildGraphs(const std::vector<THistoryHost>& hosts) {
