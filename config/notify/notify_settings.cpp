@@ -11,14 +11,6 @@ namespace pingvard {
 
 namespace {
 
-constexpr TMonitorEventKind kChannelEvents[] = {
-    TMonitorEventKind::SiteDown,       TMonitorEventKind::SiteBack,
-    TMonitorEventKind::RestartsPaused, TMonitorEventKind::RuleFired,
-    TMonitorEventKind::ActionStarted,  TMonitorEventKind::ActionOutcome,
-    TMonitorEventKind::GuardChanged,   TMonitorEventKind::HostDown,
-    TMonitorEventKind::HostUp,
-};
-
 std::string InDir(const std::string& dir, const std::string& path) {
     return path.empty() || path.front() == '/' ? path : dir + path;
 }

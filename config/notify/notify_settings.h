@@ -99,6 +99,14 @@ std::vector<std::string> NotifySecrets(const TNotifySettings& settings);
 inline constexpr std::string_view kNotifyChannelsSetting = "[Notify] Channels";
 std::string ChannelSetting(const std::string& name); // "[Notify.NAME]"
 inline constexpr std::string_view kDailyReportEvent = "daily-report";
+// The monitor events a channel may send (Events=), in the settings' order.
+inline constexpr TMonitorEventKind kChannelEvents[] = {
+    TMonitorEventKind::SiteDown,       TMonitorEventKind::SiteBack,
+    TMonitorEventKind::RestartsPaused, TMonitorEventKind::RuleFired,
+    TMonitorEventKind::ActionStarted,  TMonitorEventKind::ActionOutcome,
+    TMonitorEventKind::GuardChanged,   TMonitorEventKind::HostDown,
+    TMonitorEventKind::HostUp,
+};
 
 // "HH:MM" (00:00 to 23:59) as minutes after midnight; nullopt otherwise.
 std::optional<int32_t> ParseTimeOfDay(std::string_view text);

@@ -21,14 +21,6 @@ namespace pingvard {
 
 namespace {
 
-// The events a channel may send, as the reader takes them.
-constexpr TMonitorEventKind kChannelEvents[] = {
-    TMonitorEventKind::SiteDown,       TMonitorEventKind::SiteBack,
-    TMonitorEventKind::RestartsPaused, TMonitorEventKind::RuleFired,
-    TMonitorEventKind::ActionStarted,  TMonitorEventKind::ActionOutcome,
-    TMonitorEventKind::GuardChanged,   TMonitorEventKind::HostDown,
-    TMonitorEventKind::HostUp,
-};
 constexpr TWebhookPreset kPresets[] = {TWebhookPreset::Ntfy, TWebhookPreset::Gotify,
                                        TWebhookPreset::Slack, TWebhookPreset::Json};
 constexpr int kMinSeconds = 1;
