@@ -6,7 +6,9 @@
 # the history off; everything on (the history, the metrics listener scraped
 # every 15 s as Prometheus would, an ssh and an http action configured). For
 # each: peak resident memory, proportional and private dirty memory at the
-# end, the shared libraries mapped, and CPU seconds.
+# end, the shared libraries mapped, and the CPU time on the scheduler's clock
+# (each thread's run time in /proc/PID/task/*/schedstat, in ns: the 10 ms
+# clock ticks of /proc/PID/stat are too coarse for figures of 0.1 s).
 #   bench/footprint.sh [SECONDS (default 600)]
 set -euo pipefail
 # shellcheck source=bench/lab_common.sh
@@ -30,11 +32,10 @@ for config in defaults off all; do
 done
 ip netns exec "$SITE_NS" bash -c 'while sleep 15; do curl -sf -o /dev/null http://127.0.0.1:9770/metrics; done' &
 scraper=$!
-ip netns exec "$SITE_NS" fping -l -p 2000 -S $REF_SOURCE "${LAB_ALL_HOSTS[@]}" >/dev/null 2>&1 &
+ip netns exec "$SITE_NS" fping -l -p 2000 -S "$REF_SOURCE" "${LAB_ALL_HOSTS[@]}" >/dev/null 2>&1 &
 pids[fping]=$!
 sleep "$seconds"
 
-ticks=$(getconf CLK_TCK)
 mib() { awk -v k="$1" 'BEGIN { printf "%.2f", k / 1024 }'; }
 usage() { # peak RSS, PSS and private dirty in MiB, libraries, CPU seconds of a live process
     local hwm pss dirty libs cpu
@@ -42,29 +43,38 @@ usage() { # peak RSS, PSS and private dirty in MiB, libraries, CPU seconds of a 
     pss=$(awk '/^Pss:/ { print $2 }' "/proc/$1/smaps_rollup")
     dirty=$(awk '/^Private_Dirty:/ { print $2 }' "/proc/$1/smaps_rollup")
     libs=$(awk '$6 ~ /\.so/ { print $6 }' "/proc/$1/maps" | sort -u | wc -l)
-    cpu=$(awk -v t="$ticks" '{ sub(/^.*\) /, ""); printf "%.2f", ($12 + $13) / t }' "/proc/$1/stat")
+    cpu=$(cat "/proc/$1"/task/*/schedstat | awk '{ ns += $1 } END { printf "%.1f", ns / 1e6 }')
     echo "$(mib "$hwm") $(mib "$pss") $(mib "$dirty") $libs $cpu"
 }
 declare -A figures
 for name in defaults off all fping; do
     figures[$name]=$(usage "${pids[$name]}")
 done
+resident() { # the resident set at the end: anonymous (the program's own) + file-backed (shared) MiB
+    awk '/^RssAnon:/ { a = $2 } /^RssFile:/ { f = $2 } END { printf "%.2f + %.2f MiB", a / 1024, f / 1024 }' "/proc/$1/status"
+}
+resident_split="defaults $(resident "${pids[defaults]}"), fping $(resident "${pids[fping]}")"
 echo "libraries mapped with everything on:" \
     "$(awk '$6 ~ /\.so/ { n = $6; sub(/.*\//, "", n); print n }' "/proc/${pids[all]}/maps" | sort -u | tr '\n' ' ')"
 kill -TERM "${pids[@]}" $scraper
 for pid in "${pids[@]}" $scraper; do wait "$pid" 2>/dev/null || true; done
 
 echo "footprint over $seconds s, four hosts every 2000 ms (build: $BUILD, load average $(cut -d' ' -f1-3 /proc/loadavg))"
-printf '%-36s %9s %9s %9s %5s %8s\n' program "peak RSS" PSS "priv.dirty" libs "CPU s"
+printf '%-36s %9s %9s %9s %5s %9s %8s\n' program "peak RSS" PSS "priv.dirty" libs "CPU ms" "× fping"
+read -r fping_hwm _ _ _ fping_cpu <<<"${figures[fping]}"
 row() {
     local hwm pss dirty libs cpu
     read -r hwm pss dirty libs cpu <<<"${figures[$2]}"
-    printf '%-36s %5s MiB %5s MiB %6s MiB %5s %8s\n' "$1" "$hwm" "$pss" "$dirty" "$libs" "$cpu"
+    printf '%-36s %5s MiB %5s MiB %6s MiB %5s %9s %8s\n' "$1" "$hwm" "$pss" "$dirty" "$libs" "$cpu" \
+        "$(awk -v a="$cpu" -v b="$fping_cpu" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }')"
 }
 row "pingvard, defaults (history on)" defaults
 row "pingvard, history off" off
 row "pingvard, everything on" all
 row "fping -l -p 2000" fping
+echo "peak RSS of the defaults: $(awk -v a="$(cut -d' ' -f1 <<<"${figures[defaults]}")" -v b="$fping_hwm" \
+    'BEGIN { printf "%.2f", a / b }')× fping's"
+echo "resident at the end, anonymous + file-backed: $resident_split"
 echo "pingvard status lines: $(grep -c ' host ' "$work/defaults.out") row changes"
 echo "history: $(stat -c %s "$work/defaults/history.db" 2>/dev/null || echo 0) bytes in history.db" \
     "($(du -cb "$work"/defaults/history.db* 2>/dev/null | tail -n 1 | cut -f1) with its WAL)"
