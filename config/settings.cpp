@@ -2,6 +2,8 @@
 #include "config/settings.h"
 
 #include "config/core_dumps.h"
+#include "config/integer_text.h"
+#include "config/section_reader.h"
 #include "config/startup_load.h"
 
 #include <algorithm>
@@ -68,12 +70,36 @@ void BoundSettings(TSettings& settings) {
     }
 }
 
+// A historic number the file states but that is no whole number ("10x",
+// "2 s") reads as its default, and the start-up load writes that default in
+// its place: one line each, read before that write, so a typo is seen rather
+// than silently undone.
+void NoteUnreadableNumbers(TCustomIniFile& ini, std::vector<std::string>& problems) {
+    constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
+    constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
+    TSettingsReader file(ini.Index(), problems);
+    TSectionReader constants = file.Section("Constants");
+    constants.Number("MaxTimeouts", kDefaultMaxTimeouts, kMin, kMax);
+    constants.Number("PingInterval", kDefaultPingInterval, kMin, kMax);
+    TSectionReader resetHost = file.Section("ResetHost");
+    if (const std::string count = resetHost.Text("ChallengesCount");
+        !count.empty() && !ParseIntegerText(count)) {
+        resetHost.Problem("ChallengesCount", count, "not a number; using the default script");
+    }
+    for (int slot = 0; slot < kSlotCount; ++slot) {
+        TSectionReader host = file.Section(HostSection(slot));
+        host.Number("Timeout", kDefaultHostTimeout, kMin, kMax);
+        host.Number("TimeoutDoReset", slot < 3 ? 1 : 0, kMin, kMax);
+    }
+}
+
 } // namespace
 
 TSettings TSettings::Load(TCustomIniFile& ini, const std::string& programDir,
                           const TCancelCheck& cancelled) {
     TSettings settings;
     TSettingsTarget target(settings);
+    NoteUnreadableNumbers(ini, settings.BoundsProblems);
     RunStartupLoad(ini, target);
     BoundSettings(settings);
     settings.Recovery = ReadRecoverySettings(ini, programDir, cancelled);

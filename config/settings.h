@@ -56,8 +56,10 @@ struct TSettings {
     TObserveSettings Observe;
     TNotifySettings Notify;                   // problems in ObserveProblems
     std::vector<std::string> ObserveProblems; // one line per invalid value
-    std::vector<std::string> BoundsProblems;  // one line per value used at its bound
-    TDesktopSettings Desktop;                 // its problems are the desktop program's to report
+    // One line per historic number that is no number (its default is used and
+    // written) or lies outside its bound (used at the bound).
+    std::vector<std::string> BoundsProblems;
+    TDesktopSettings Desktop; // its problems are the desktop program's to report
 
     // The start-up load: the historic sections in their fixed order of reads
     // and writes (config/startup_load.h), then the other sections, read only;

@@ -64,5 +64,29 @@ INSTANTIATE_TEST_SUITE_P(
         TBoundsCase{"ANegativeTimeoutStays", "[Host2]\r\nTimeout=-1\r\n", 5, 2000, -1, {}}),
     [](const testing::TestParamInfo<TBoundsCase>& param) { return std::string(param.param.Name); });
 
+// A typo in a historic number reads as its default, which the load writes
+// back: each says so, once, with the value as the file had it.
+TEST(SettingsNumbers, ANumberThatIsNoNumberIsOneLineWithTheDefaultUsed) {
+    const test::TTempCurrentDir dir;
+    dir.Write("pingvard.ini", "[Constants]\r\nMaxTimeouts=10x\r\nPingInterval=2 s\r\n"
+                              "[ResetHost]\r\nChallengesCount=three\r\n"
+                              "[Host2]\r\nTimeout=\x1b[2J\r\nTimeoutDoReset=yes\r\n"
+                              "[Host3]\r\nTimeout=\r\nTimeoutDoReset=$0\r\n");
+    TIniFile ini(ConfigFileName());
+    const TSettings settings = TSettings::Load(ini, GetProgramDir());
+    EXPECT_EQ(settings.BoundsProblems,
+              (std::vector<std::string>{
+                  "pingvard.ini [Constants] MaxTimeouts=10x: not a number; using 5",
+                  "pingvard.ini [Constants] PingInterval=2 s: not a number; using 2000",
+                  "pingvard.ini [ResetHost] ChallengesCount=three: not a number; using the "
+                  "default script",
+                  "pingvard.ini [Host2] Timeout=\\x1B[2J: not a number; using 1000",
+                  "pingvard.ini [Host2] TimeoutDoReset=yes: not a number; using 1",
+              }));
+    EXPECT_EQ(settings.MaxTimeouts, 5);
+    EXPECT_FALSE(settings.Hosts[2].DoReset);
+    EXPECT_NE(dir.Read("pingvard.ini").find("MaxTimeouts=5\r\n"), std::string::npos);
+}
+
 } // namespace
 } // namespace pingvard
