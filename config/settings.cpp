@@ -89,7 +89,7 @@ void NoteUnreadableNumbers(TCustomIniFile& ini, std::vector<std::string>& proble
     for (int slot = 0; slot < kSlotCount; ++slot) {
         TSectionReader host = file.Section(HostSection(slot));
         host.Number("Timeout", kDefaultHostTimeout, kMin, kMax);
-        host.Number("TimeoutDoReset", slot < 3 ? 1 : 0, kMin, kMax);
+        host.Number("TimeoutDoReset", DefaultDoReset(slot) ? 1 : 0, kMin, kMax);
     }
 }
 

@@ -85,7 +85,8 @@ void RunStartupLoad(TCustomIniFile& ini, TStartupTarget& target) {
     for (int slot = 0; slot < kSlotCount; ++slot)
         ini.WriteText(HostSection(slot), "DisplayName", target.HostLabel(slot));
     for (int slot = 0; slot < kSlotCount; ++slot)
-        target.SetDoReset(slot, ini.ReadFlag(HostSection(slot), "TimeoutDoReset", slot < 3));
+        target.SetDoReset(slot,
+                          ini.ReadFlag(HostSection(slot), "TimeoutDoReset", DefaultDoReset(slot)));
     for (int slot = 0; slot < kSlotCount; ++slot)
         LoadSlot(ini, target, slot);
 }

@@ -34,6 +34,10 @@ inline constexpr std::string_view kDefaultResetHost = "192.168.168.1";
 inline constexpr int32_t kDefaultMaxTimeouts = 5;
 inline constexpr int32_t kDefaultPingInterval = 2000;
 inline constexpr int32_t kDefaultHostTimeout = 1000;
+// The first three hosts take part in the restart rule unless the file says otherwise.
+constexpr bool DefaultDoReset(int slot) noexcept {
+    return slot < 3;
+}
 // A configured step count above this is read as this many steps: reading
 // billions of empty pairs would exhaust memory long before the session could
 // use them (a session ends after 60 s anyway).
